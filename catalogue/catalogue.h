@@ -1,0 +1,41 @@
+#pragma once
+// The catalogue file "vornet_verinfo.xml", its online refresh, the product table built from
+// it, and the check of the firmware file set.
+
+#include <functional>
+#include <string>
+
+#include "catalogue/product_table.h"
+#include "common/loader_view.h"
+
+namespace catalogue {
+
+inline constexpr const char* kCatalogueFile = "vornet_verinfo.xml";
+
+// The update folder used when the local catalogue names none: $VORLOADER_UPDATE_URL, else the
+// maker's support server.
+std::string DefaultUpdateUrl();
+
+// Value of `element` in the first 8,192 bytes of folder + file (control bytes dropped), or "".
+std::string ReadCatalogueTag(const std::string& folder, const std::string& element, const std::string& file);
+// Value of `element` inside `source`, or "".
+std::string ExtractTag(const std::string& element, const std::string& source);
+
+// Downloads a fresh catalogue unless offline; logs "Checking Online..OK." or "..Failed!".
+void RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
+                      const std::function<bool()>& cancelled = {});
+
+// Rebuilds the table from the local catalogue; returns m_nProducts (0: no product database).
+std::uint32_t BuildProductTable(const std::string& folder, ProductTable& table, std::string& m_strFirmUrl,
+                                LoaderView& view);
+
+// Verifies every row's file, downloads the failing ones unless offline, reports; returns the
+// number of rows whose file is usable.
+int CheckFirmwareFiles(const std::string& folder, ProductTable& table, const std::string& m_strFirmUrl,
+                       bool offline, bool keepUntagged, LoaderView& view,
+                       const std::function<bool()>& cancelled = {});
+
+// A file name from the catalogue that may be used as a path inside the firmware folder.
+bool IsSafeFileName(const std::string& name);
+
+}  // namespace catalogue

@@ -1,0 +1,35 @@
+#pragma once
+// The product table built from the catalogue: seven parallel columns of 32 rows, row i of
+// every column describing the same product.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace catalogue {
+
+enum FileStatus : std::uint32_t {
+  Needed = 1,       // not yet verified, or missing, unreadable or of the wrong version
+  Fetched = 2,      // downloaded during the current check, not yet verified
+  PlainOk = 3,      // readable, plain Intel HEX
+  EncryptedOk = 4,  // readable, encrypted
+};
+
+// A row whose file is usable for programming.
+inline bool IsUsable(std::uint32_t state) { return state > Fetched; }
+
+inline constexpr std::size_t kMaxProducts = 32;
+
+struct ProductTable {
+  using Column = std::array<std::string, kMaxProducts>;
+  Column m_prodVersion;  // catalogue firmware version, e.g. "1.70"
+  Column m_prodTag;      // "VOR_T" + code + "_V", the device tag
+  Column m_prodFileTag;  // m_prodTag + m_prodVersion, expected inside the file
+  Column m_prodHexFile;  // firmware file name (no folder)
+  Column m_prodCode;     // product code text, four lower-case hex digits in practice
+  Column m_prodName;     // display name ("_" shown as blanks)
+  std::array<std::uint32_t, kMaxProducts> m_prodState{};
+  std::uint32_t m_nProducts = 0;
+};
+
+}  // namespace catalogue

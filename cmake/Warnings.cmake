@@ -1,0 +1,7 @@
+# Warnings are errors in our own code. Call vor_warnings(target) on every target we write.
+function(vor_warnings target)
+  target_compile_options(${target} PRIVATE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wnull-dereference
+    -Wimplicit-fallthrough -Werror)
+endfunction()

@@ -1,0 +1,58 @@
+#pragma once
+// The loader's vocabulary of outcomes: every device step returns one of these by value,
+// and the end of each device workflow turns it into status texts, buttons and a log line.
+
+#include <array>
+#include <string_view>
+
+enum LoadResult : int {
+  RESULT_OK = 0,
+  RESULT_PORT_OPEN_FAILED = 1,
+  RESULT_NO_SINGLE_DEVICE = 2,
+  RESULT_BAD_WRITE = 3,
+  RESULT_BAD_READ = 4,
+  RESULT_BAD_CHECKSUM = 5,
+  RESULT_FOREIGN_DEVICE = 6,
+  RESULT_AUTH_FAILED = 7,
+  RESULT_NO_HEX_FILE = 8,
+  RESULT_SAME_VERSION = 9,
+  RESULT_DEVICE_NEWER = 10,
+  RESULT_HEX_OPEN_FAILED = 11,
+  RESULT_BAD_DEVICE_CODE = 12,
+  RESULT_ERASE_FAILED = 13,
+  RESULT_PROGRAM_FAILED = 14,
+  RESULT_USER_CANCELLED = 15,
+};
+
+struct LoadResultInfo {
+  LoadResult code;
+  std::string_view name;
+  std::string_view logMessage;  // appended verbatim to the information log
+  bool offerRawBoot;            // Raw Boot is enabled after the workflow
+  bool refusal;                 // ".." instead of "..Failed.." (the device was left alone on purpose)
+};
+
+inline constexpr std::array<LoadResultInfo, 16> kLoadResults{{
+    {RESULT_OK, "RESULT_OK", "   -Device Programed OK.", false, false},
+    {RESULT_PORT_OPEN_FAILED, "RESULT_PORT_OPEN_FAILED", "E01-Failed to Open Com Port.", false, false},
+    {RESULT_NO_SINGLE_DEVICE, "RESULT_NO_SINGLE_DEVICE", "E02-Cannot Connect to a Single Device.", true, false},
+    {RESULT_BAD_WRITE, "RESULT_BAD_WRITE", "E03-Comm Error - Bad Write.", true, false},
+    {RESULT_BAD_READ, "RESULT_BAD_READ", "E04-Comm Error - Bad Read.", true, false},
+    {RESULT_BAD_CHECKSUM, "RESULT_BAD_CHECKSUM", "E05-Comm Error - Bad Checksum.", true, false},
+    {RESULT_FOREIGN_DEVICE, "RESULT_FOREIGN_DEVICE", "E06-Not a VOR Device.", true, false},
+    {RESULT_AUTH_FAILED, "RESULT_AUTH_FAILED", "E07-Device failed authentication.", true, false},
+    {RESULT_NO_HEX_FILE, "RESULT_NO_HEX_FILE", "E08-No Hex file for Device.", false, false},
+    {RESULT_SAME_VERSION, "RESULT_SAME_VERSION", "E09-Device has latest Version.", false, true},
+    {RESULT_DEVICE_NEWER, "RESULT_DEVICE_NEWER", "E10-Device has a Later Version.", false, true},
+    {RESULT_HEX_OPEN_FAILED, "RESULT_HEX_OPEN_FAILED", "E11-Failed to Open Correct Hex File.", false, false},
+    {RESULT_BAD_DEVICE_CODE, "RESULT_BAD_DEVICE_CODE", "E12-Device Failed to return correct Device code.", true, false},
+    {RESULT_ERASE_FAILED, "RESULT_ERASE_FAILED", "E13-Device Failed to Erase Flash.", true, false},
+    {RESULT_PROGRAM_FAILED, "RESULT_PROGRAM_FAILED", "E14-Device Failed to Program correctly.", true, false},
+    {RESULT_USER_CANCELLED, "RESULT_USER_CANCELLED", "E15-Load Cancelled by User.", false, true},
+}};
+
+// The table row of a code, or nullptr for a code outside the table.
+inline const LoadResultInfo* FindLoadResult(int code) {
+  if (code < 0 || code >= static_cast<int>(kLoadResults.size())) return nullptr;
+  return &kLoadResults[static_cast<std::size_t>(code)];
+}

@@ -1,0 +1,57 @@
+#pragma once
+// How workflows talk to a person. The window, the terminal front end and the tests each
+// implement it; the workflows and the device and catalogue steps call nothing else to report.
+//
+// Texts are byte strings: what comes from devices and catalogue files is one byte to one
+// character (Latin-1), and front ends convert only at their edge.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct PortEntry {
+  int number = 0;    // 1..32, shown as "COM%i"
+  std::string path;  // the device path it maps to (a tooltip in the window)
+};
+
+struct StreamProgress {
+  std::size_t sent = 0;
+  std::size_t total = 0;
+  double percent = 0.0;
+};
+
+class LoaderView {
+ public:
+  virtual ~LoaderView() = default;
+
+  // The three status lines.
+  virtual void setPortStatus(const std::string& text) = 0;
+  virtual void setDeviceStatus(const std::string& text) = 0;
+  virtual void setMainStatus(const std::string& text) = 0;
+
+  // One information-log line (without its line end).
+  virtual void appendLog(const std::string& line) = 0;
+
+  // The three buttons.
+  virtual void enableConnect(bool on) = 0;
+  virtual void enableRawBoot(bool on) = 0;
+  virtual void enableCheckForUpdates(bool on) = 0;
+
+  // Message boxes: Yes/No with a question icon and Yes the default; OK with an information icon.
+  virtual bool askYesNo(const std::string& text) = 0;
+  virtual void tell(const std::string& text) = 0;
+
+  // The port list changed (after enumeration, or when another entry answered).
+  virtual void showPorts(const std::vector<PortEntry>& ports, int selected) { (void)ports, (void)selected; }
+
+  // Image stream progress, after every chunk.
+  virtual void progress(const StreamProgress& p) { (void)p; }
+
+  // True while the device is being erased or programmed: stopping now may leave it
+  // needing a raw boot, so front ends ask before they stop.
+  virtual void transferActive(bool active) { (void)active; }
+
+  // Polled by long steps (stream chunks, reboot polls, serial waits, downloads): when it
+  // turns true the workflow ends at its next step with the port closed.
+  virtual bool stopRequested() { return false; }
+};

@@ -1,0 +1,42 @@
+#pragma once
+// The loader's side of the serial link: the one open port, its flag and the two buffers,
+// and the device identity learnt over it.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "device/serial_port.h"
+
+namespace device {
+
+struct Link {
+  explicit Link(PortOpener& opener) : m_opener(&opener) {}
+
+  PortOpener* m_opener;
+  std::unique_ptr<SerialPort> m_hComm;
+  bool m_bCommOpen = false;
+  std::array<std::uint8_t, 1024> m_txBuf{};
+  std::array<std::uint8_t, 1024> m_rxBuf{};
+  OpenError m_lastOpenError = OpenError::None;  // why the last open failed (front-end hints)
+
+  // Seams: the reboot wait's sleep, and the stop request polled during waits.
+  std::function<void(int ms)> m_sleep;           // default: a real sleep that honours m_stop
+  std::function<bool()> m_stop = [] { return false; };
+
+  void Close();  // closes the port if open and clears m_bCommOpen
+};
+
+struct Identity {
+  std::array<std::uint8_t, 4> m_devIdBytes{};
+  std::array<std::uint8_t, 16> m_devText{};
+  std::array<std::uint8_t, 6> m_devCode{};
+  std::array<std::uint8_t, 16> m_authBlock{};
+  std::string m_strDevName;
+  std::string m_strDevVersion;
+  std::uint32_t m_nDevId = 0;
+};
+
+}  // namespace device

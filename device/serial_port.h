@@ -1,0 +1,51 @@
+#pragma once
+// The transport under the serial link. Only device::Link touches it; protocol code never
+// opens a path. A QSerialPort implementation serves the program, a scripted one the tests.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace device {
+
+enum class OpenError { None, NotFound, PermissionDenied, Busy, Settings, Other };
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  // Applies the fixed line settings at `rate`: 8N1, no flow control, DTR and RTS raised
+  // where the port has modem lines. False when the port refuses the settings.
+  virtual bool Configure(int rate) = 0;
+  // Total read time-out: a read returns as soon as the requested count has arrived, or when
+  // this many milliseconds have passed.
+  virtual void SetReadTimeout(int ms) = 0;
+  // Drops every received byte not yet read.
+  virtual void DiscardInput() = 0;
+  // Writes synchronously; returns how many bytes the port took (negative on error).
+  virtual long Write(const std::uint8_t* data, std::size_t n) = 0;
+  // Reads up to n bytes by the time-out; a short count means the time-out passed, a negative
+  // value an error. `abort` is polled while waiting; when it returns true the read ends early.
+  virtual long Read(std::uint8_t* out, std::size_t n, const std::function<bool()>& abort) = 0;
+  virtual void Close() = 0;
+};
+
+class PortOpener {
+ public:
+  virtual ~PortOpener() = default;
+  // Opens port `number` (1..32) for exclusive reading and writing; nullptr on failure with
+  // the reason in `error`.
+  virtual std::unique_ptr<SerialPort> Open(int number, OpenError& error) = 0;
+  // The device path port `number` maps to.
+  virtual std::string PathOf(int number) const = 0;
+};
+
+// Port n is $VORLOADER_COM_DIR/COMn when that is set; otherwise COM1-8 = /dev/ttyS0-7,
+// COM9-24 = /dev/ttyUSB0-15, COM25-32 = /dev/ttyACM0-7.
+std::string ComPortPath(int number);
+
+// The program's opener, over QSerialPort.
+std::unique_ptr<PortOpener> MakeSystemPortOpener();
+
+}  // namespace device
