@@ -21,7 +21,9 @@ class Loader {
   Loader(LoaderView& view, device::PortOpener& opener, Options options, std::string firmFolder,
          std::string folderProblem = {});
 
-  void RunStartupSequence();
+  // Lists the ports, refreshes the catalogue, builds the product table, checks the files and,
+  // when a port exists and `thenConnect` is set, runs Connect.
+  void RunStartupSequence(bool thenConnect = true);
   void OnConnect();
   void OnRawBoot();
   void CheckForUpdates();
@@ -38,6 +40,7 @@ class Loader {
   const device::Identity& identity() const { return m_identity; }
   const catalogue::ProductTable& products() const { return m_products; }
   device::Link& link() { return m_link; }
+  // The code of the last finished device workflow, -1 when none ran.
   int lastResult() const { return m_lastResult; }
   bool portsFound() const { return m_bPortsFound != 0; }
 
@@ -53,7 +56,16 @@ class Loader {
   std::string m_strFirmUrl;
   int m_bPortsFound = 0;
   int m_nProduct = -1;
-  int m_lastResult = -1;  // the code of the last finished device workflow
+  int m_lastResult = -1;
+
+  // True when the front end asked to stop; closes the port so nothing is left open.
+  bool Stopped();
+  int SelectedPortNumber() const;
+  void ShowPorts();
+  // Programming confirmed by the user (or by a box); the identity is refreshed on success.
+  int LoadAfterConfirmation(int code);
+  // The raw boot steps; a result code, or -1 when the front end asked to stop.
+  int RunRawBoot();
 };
 
 }  // namespace app

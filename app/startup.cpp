@@ -1,0 +1,32 @@
+// Once the window is up: ports, catalogue, product table, firmware files, then Connect.
+
+#include <string>
+
+#include "app/loader.h"
+#include "catalogue/catalogue.h"
+
+namespace app {
+
+void Loader::RunStartupSequence(bool thenConnect) {
+  m_bPortsFound = device::EnumerateComPorts(*m_link.m_opener, m_cbPorts, m_view) ? 1 : 0;
+  ShowPorts();
+  m_view.appendLog(std::to_string(m_cbPorts.entries.size()) + " Com Ports Found.");
+  m_view.enableConnect(false);
+  m_view.enableRawBoot(false);
+  if (!m_folderProblem.empty()) m_view.appendLog(m_folderProblem);
+  if (Stopped()) return;
+
+  const auto cancelled = [this] { return m_view.stopRequested(); };
+  catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, m_view, cancelled);
+  if (Stopped()) return;
+  if (catalogue::BuildProductTable(m_strFirmFolderA, m_products, m_strFirmUrl, m_view) == 0) {
+    m_view.setMainStatus("Cannot Locate Product Database.");
+    return;
+  }
+  catalogue::CheckFirmwareFiles(m_strFirmFolderA, m_products, m_strFirmUrl, m_options.m_bOffline,
+                                m_options.m_bKeepUntagged, m_view, cancelled);
+  if (Stopped()) return;
+  if (m_bPortsFound != 0 && thenConnect) OnConnect();
+}
+
+}  // namespace app
