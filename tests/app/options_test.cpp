@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/options.h"
+
+namespace {
+
+struct OptionCase {
+  std::string args;
+  int value;
+  bool offline, older, reload, untagged;
+};
+
+class OptionParsing : public ::testing::TestWithParam<OptionCase> {};
+
+TEST_P(OptionParsing, ReadsTheFirstXOptionIntoTheFourFlags) {
+  const OptionCase& c = GetParam();
+  app::Options o;
+  o.m_nOptions = app::ParseOptionArgument(c.args);
+  o.ApplyBits();
+  EXPECT_EQ(o.m_nOptions, c.value) << c.args;
+  EXPECT_EQ(o.m_bOffline, c.offline) << c.args;
+  EXPECT_EQ(o.m_bAllowOlder, c.older) << c.args;
+  EXPECT_EQ(o.m_bAllowReload, c.reload) << c.args;
+  EXPECT_EQ(o.m_bKeepUntagged, c.untagged) << c.args;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ArgumentStrings, OptionParsing,
+    ::testing::Values(OptionCase{"--x8", 8, false, false, false, true},
+                      OptionCase{"--x15", 15, true, true, true, true},
+                      OptionCase{"--x 4", 4, false, false, true, false},      // blank before the number
+                      OptionCase{"--x12345", 123, true, true, false, true},   // three characters only
+                      OptionCase{"--x-1", -1, true, true, true, true},
+                      OptionCase{"--xab", 0, false, false, false, false},
+                      OptionCase{"--X1", 0, false, false, false, false},      // case-sensitive
+                      OptionCase{"--x2 --x4", 2, false, true, false, false},  // first occurrence only
+                      OptionCase{"", 0, false, false, false, false},
+                      OptionCase{"--x", 0, false, false, false, false},
+                      OptionCase{"foo--x1", 1, true, false, false, false},    // anywhere in the string
+                      OptionCase{"--x  7", 7, true, true, true, false},       // "  7": blanks skipped
+                      OptionCase{"--x   7", 0, false, false, false, false},   // the digit is past 3 characters
+                      OptionCase{"--x+5", 5, true, false, true, false}));
+
+TEST(OptionArguments, JoinsArgumentsAfterTheProgramName) {
+  const char* argv[] = {"vorloader", "--x", "4", "extra"};
+  EXPECT_EQ(app::JoinArguments(4, argv), "--x 4 extra");
+  EXPECT_EQ(app::JoinArguments(1, argv), "");
+}
+
+}  // namespace
