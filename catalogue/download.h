@@ -9,9 +9,11 @@ namespace catalogue {
 struct DownloadJob {
   std::string baseUrl;  // without a trailing "/"
   std::string folder;   // ends with a separator
-  // Polled while the download runs; true aborts it (the existing file stays as it was).
+  // Polled while the download runs, from the download's worker thread; true aborts it (the
+  // existing file stays as it was).
   std::function<bool()> cancelled = [] { return false; };
-  // Optional check of the whole body before it replaces the old file; false refuses it.
+  // Optional check of the whole body, given the path of the downloaded file, before it
+  // replaces the old file; false refuses it.
   std::function<bool(const std::string& tempPath)> accept;
 };
 
