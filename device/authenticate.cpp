@@ -1,0 +1,29 @@
+#include "device/authenticate.h"
+
+#include "device/exchange.h"
+#include "device/frame_codec.h"
+#include "device/steps.h"
+
+namespace device {
+
+std::size_t BuildAuthFrame(Link& link, Identity& id, const image::UtcTime& now) {
+  image::MakeAuthChallenge(0, id.m_authBlock.data(), now);
+  return BuildAuthFrameBytes(link.m_txBuf, id.m_devIdBytes, id.m_authBlock);
+}
+
+LoadResult AuthenticateDevice(Link& link, Identity& id, const image::UtcTime& now) {
+  const std::size_t len = BuildAuthFrame(link, id, now);
+  const ExchangeOutcome out = Exchange(link, len, kAuthReplyLen, kAuthTimeoutMs);
+  if (!out.wroteAll) return RESULT_BAD_WRITE;
+  // The reply's content is not examined: a whole reply with a correct sum is accepted.
+  const ReplyCheck check = CheckAuthReply(out.reply);
+  if (check == ReplyCheck::Ok) return RESULT_OK;
+  link.Close();
+  return check == ReplyCheck::Short ? RESULT_BAD_READ : RESULT_BAD_CHECKSUM;
+}
+
+LoadResult AuthenticateDevice(Link& link, Identity& id) {
+  return AuthenticateDevice(link, id, image::CurrentUtcTime());
+}
+
+}  // namespace device

@@ -1,0 +1,29 @@
+// Sending the device into its bootloader and checking that the bootloader is the product's.
+
+#include "device/exchange.h"
+#include "device/frame_codec.h"
+#include "device/steps.h"
+
+namespace device {
+
+LoadResult RequestBoot(Link& link, const Identity& id, const catalogue::ProductTable& table, int m_nProduct) {
+  const std::size_t len = BuildBootRequest(link.m_txBuf, id.m_devIdBytes);
+  const ExchangeOutcome out = Exchange(link, len, kBannerReadLen, kBootTimeoutMs);
+  if (!out.wroteAll) return RESULT_BAD_WRITE;
+
+  const ReplyCheck check = CheckBootBanner(out.reply, kBootBannerMinLen);
+  if (check == ReplyCheck::Short) {
+    link.Close();
+    return RESULT_BAD_READ;
+  }
+  const bool knownRow = m_nProduct >= 0 && static_cast<std::size_t>(m_nProduct) < catalogue::kMaxProducts;
+  if (check == ReplyCheck::Ok && knownRow &&
+      ProductCodeText(out.reply[4], out.reply[5]) == table.m_prodCode[static_cast<std::size_t>(m_nProduct)]) {
+    return RESULT_OK;  // the bootloader now waits for the erase command
+  }
+  // Tell the bootloader to go back to sleep; the port stays open for the workflow's end.
+  WriteTx(link, BuildDeclineByte(link.m_txBuf));
+  return RESULT_BAD_DEVICE_CODE;
+}
+
+}  // namespace device

@@ -1,0 +1,102 @@
+// The link's side of the port: open at a rate, traced writes and reads, the exchange, close.
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "device/exchange.h"
+#include "device/steps.h"
+#include "device/wire_trace.h"
+
+namespace device {
+
+void Link::Close() {
+  if (m_hComm) {
+    m_hComm->Close();
+    m_hComm.reset();
+    TraceEvent("close");
+  }
+  m_bCommOpen = false;
+}
+
+int OpenComPort(Link& link, int port, int rate) {
+  // One port handle at a time: a handle still held from before is let go first, so it can
+  // neither leak nor keep the port busy against this open.
+  link.Close();
+  link.m_lastOpenError = OpenError::None;
+  if (port < 1 || port > 32) {
+    link.m_lastOpenError = OpenError::NotFound;
+    return 1;
+  }
+  OpenError error = OpenError::None;
+  link.m_hComm = link.m_opener->Open(port, error);
+  if (!link.m_hComm) {
+    link.m_lastOpenError = error == OpenError::None ? OpenError::Other : error;
+    TraceEvent("open COM" + std::to_string(port) + " failed");
+    return 1;
+  }
+  link.m_bCommOpen = true;
+  if (!link.m_hComm->Configure(rate)) {
+    link.Close();
+    link.m_lastOpenError = OpenError::Settings;
+    TraceEvent("configure COM" + std::to_string(port) + " at " + std::to_string(rate) + " failed");
+    return 1;
+  }
+  TraceEvent("open COM" + std::to_string(port) + " at " + std::to_string(rate));
+  return 0;
+}
+
+void PreparePort(Link& link, int timeoutMs) {
+  // The port's error state needs no clearing here: errors are reported per call and only
+  // byte counts and reply contents decide.
+  if (!link.m_hComm) return;
+  link.m_hComm->SetReadTimeout(timeoutMs);
+  link.m_hComm->DiscardInput();
+}
+
+std::size_t WriteTx(Link& link, std::size_t n) {
+  n = std::min(n, link.m_txBuf.size());
+  if (!link.m_hComm) return 0;
+  const long taken = link.m_hComm->Write(link.m_txBuf.data(), n);
+  const std::size_t took = taken > 0 ? static_cast<std::size_t>(taken) : 0;
+  TraceBytes("tx", std::span<const std::uint8_t>(link.m_txBuf.data(), took));
+  if (took < n) TraceEvent("write took " + std::to_string(took) + " of " + std::to_string(n));
+  return took;
+}
+
+long ReadReply(Link& link, std::size_t n) {
+  n = std::min(n, link.m_rxBuf.size());
+  if (!link.m_hComm) return 0;
+  const long got = link.m_hComm->Read(link.m_rxBuf.data(), n, link.m_stop);
+  const std::size_t count = got > 0 ? std::min(static_cast<std::size_t>(got), n) : 0;
+  TraceBytes("rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), count));
+  if (got < 0) TraceEvent("read error");
+  return static_cast<long>(count);
+}
+
+ExchangeOutcome Exchange(Link& link, std::size_t msgLen, std::size_t replyLen, int timeoutMs) {
+  PreparePort(link, timeoutMs);
+  if (WriteTx(link, msgLen) < msgLen) {
+    link.Close();
+    return {};
+  }
+  const long got = ReadReply(link, replyLen);
+  return {true, std::span<const std::uint8_t>(link.m_rxBuf.data(), static_cast<std::size_t>(got))};
+}
+
+void SleepMs(Link& link, int ms) {
+  if (link.m_sleep) {
+    link.m_sleep(ms);
+    return;
+  }
+  using namespace std::chrono;
+  const auto until = steady_clock::now() + milliseconds(ms);
+  while (!(link.m_stop && link.m_stop())) {
+    const auto left = duration_cast<milliseconds>(until - steady_clock::now());
+    if (left.count() <= 0) return;
+    std::this_thread::sleep_for(std::min(left, milliseconds(50)));
+  }
+}
+
+}  // namespace device

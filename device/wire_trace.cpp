@@ -1,0 +1,73 @@
+#include "device/wire_trace.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace device {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::mutex g_traceMutex;
+Clock::time_point g_lastLine;
+bool g_anyLine = false;
+
+// Milliseconds since the previous trace line (0 for the first); call with the mutex held.
+long long TakeDelta() {
+  const Clock::time_point now = Clock::now();
+  const long long delta =
+      g_anyLine ? std::chrono::duration_cast<std::chrono::milliseconds>(now - g_lastLine).count() : 0;
+  g_lastLine = now;
+  g_anyLine = true;
+  return delta;
+}
+
+void WriteLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+bool WireTraceEnabled() {
+  // Read on every use: a trace switched on mid-run takes effect at once, and it costs a
+  // short scan of the environment per transfer, nothing next to the transfer itself.
+  const char* v = std::getenv("VORLOADER_TRACE");
+  return v != nullptr && std::strcmp(v, "1") == 0;
+}
+
+std::string FormatTraceLine(long long deltaMs, std::string_view direction, std::span<const std::uint8_t> bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string line = "vor-trace +" + std::to_string(deltaMs) + "ms ";
+  line += direction;
+  line += ' ';
+  line += std::to_string(bytes.size());
+  line += ':';
+  if (bytes.empty()) line += " -";
+  for (std::uint8_t b : bytes) {
+    line += ' ';
+    line += kHex[b >> 4];
+    line += kHex[b & 0x0F];
+  }
+  return line;
+}
+
+void TraceBytes(std::string_view direction, std::span<const std::uint8_t> bytes) {
+  if (!WireTraceEnabled()) return;
+  std::lock_guard<std::mutex> lock(g_traceMutex);
+  WriteLine(FormatTraceLine(TakeDelta(), direction, bytes));
+}
+
+void TraceEvent(std::string_view text) {
+  if (!WireTraceEnabled()) return;
+  std::lock_guard<std::mutex> lock(g_traceMutex);
+  std::string line = "vor-trace +" + std::to_string(TakeDelta()) + "ms -- ";
+  line += text;
+  WriteLine(line);
+}
+
+}  // namespace device

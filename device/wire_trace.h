@@ -1,0 +1,23 @@
+#pragma once
+// The opt-in wire trace: with VORLOADER_TRACE=1 every byte the link writes or reads goes to
+// stderr as one line with its direction, the bytes in hex and the milliseconds since the
+// previous trace line. It never reaches the information log.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace device {
+
+bool WireTraceEnabled();
+
+// "vor-trace +12ms tx 5: BF 00 00 00 00"; with no bytes, "vor-trace +12ms rx 0: -".
+std::string FormatTraceLine(long long deltaMs, std::string_view direction, std::span<const std::uint8_t> bytes);
+
+// Write one line to stderr when tracing is on: the bytes of a transfer, or a link event
+// ("open COM3 /dev/ttyS2", "close").
+void TraceBytes(std::string_view direction, std::span<const std::uint8_t> bytes);
+void TraceEvent(std::string_view text);
+
+}  // namespace device
