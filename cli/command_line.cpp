@@ -1,0 +1,196 @@
+#include "cli/command_line.h"
+
+#include <array>
+#include <cctype>
+#include <optional>
+#include <string_view>
+
+#include "cli/terminal_text.h"
+
+#ifndef VOR_VERSION
+#error "VOR_VERSION must name the program version"
+#endif
+
+namespace cli {
+
+namespace {
+
+constexpr std::string_view kProgram = "vorloader-cli";
+
+struct CommandName {
+  std::string_view name;
+  Command command;
+};
+
+constexpr std::array<CommandName, 4> kCommands{{
+    {"connect", Command::Connect},
+    {"raw-boot", Command::RawBoot},
+    {"check", Command::Check},
+    {"ports", Command::Ports},
+}};
+
+std::string Fault(std::string_view what, const std::string& argument) {
+  return std::string(kProgram) + ": " + std::string(what) + " '" + PrintableText(argument) +
+         "' (see vorloader-cli --help)";
+}
+
+std::string Fault(std::string_view what) {
+  return std::string(kProgram) + ": " + std::string(what) + " (see vorloader-cli --help)";
+}
+
+// A decimal number of at most nine digits, nothing else.
+std::optional<int> ParseDecimal(std::string_view text) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  int value = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// "--name VALUE" or "--name=VALUE": the value, advancing `i` past it; nullopt when `arg` is
+// not this option. `missing` is set when the option stands last without its value.
+std::optional<std::string> OptionValue(const std::vector<std::string>& args, std::size_t& i,
+                                       std::string_view name, bool& missing) {
+  const std::string& arg = args[i];
+  if (arg == name) {
+    if (i + 1 >= args.size()) {
+      missing = true;
+      return std::string();
+    }
+    return args[++i];
+  }
+  if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 && arg[name.size()] == '=')
+    return arg.substr(name.size() + 1);
+  return std::nullopt;
+}
+
+}  // namespace
+
+int ParsePortName(const std::string& text) {
+  if (text.size() < 4) return 0;
+  for (std::size_t k = 0; k < 3; ++k)
+    if (std::toupper(static_cast<unsigned char>(text[k])) != "COM"[k]) return 0;
+  const std::optional<int> n = ParseDecimal(std::string_view(text).substr(3));
+  if (!n || *n < 1 || *n > kMaxPortNumber || text[3] == '0') return 0;
+  return *n;
+}
+
+ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+  ParseResult r;
+  CommandLine& line = r.line;
+  bool commandGiven = false;
+  bool sawYes = false;
+  bool sawNo = false;
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    bool missing = false;
+
+    if (arg == "--help" || arg == "-h") {
+      line.help = true;
+      return r;
+    }
+    if (arg == "--version" || arg == "-V") {
+      line.version = true;
+      return r;
+    }
+    if (arg == "--yes") {
+      sawYes = true;
+    } else if (arg == "--no") {
+      sawNo = true;
+    } else if (auto x = OptionValue(args, i, "--x", missing)) {
+      if (missing) {
+        r.error = Fault("--x needs a number");
+        return r;
+      }
+      const std::optional<int> n = ParseDecimal(*x);
+      if (!n) {
+        r.error = Fault("--x needs a decimal number, not", *x);
+        return r;
+      }
+      line.options = *n;
+    } else if (auto port = OptionValue(args, i, "--port", missing)) {
+      if (missing) {
+        r.error = Fault("--port needs a port name such as COM1");
+        return r;
+      }
+      line.port = ParsePortName(*port);
+      if (line.port == 0) {
+        r.error = Fault("--port needs a port name COM1 to COM32, not", *port);
+        return r;
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      r.error = Fault("unknown option", arg);
+      return r;
+    } else {
+      const CommandName* found = nullptr;
+      for (const CommandName& c : kCommands)
+        if (arg == c.name) found = &c;
+      if (found == nullptr) {
+        r.error = Fault("unknown command", arg);
+        return r;
+      }
+      if (commandGiven) {
+        r.error = Fault("only one command may be given; also got", arg);
+        return r;
+      }
+      commandGiven = true;
+      line.command = found->command;
+    }
+  }
+
+  if (sawYes && sawNo) {
+    r.error = Fault("--yes and --no cannot be used together");
+    return r;
+  }
+  line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
+  if (line.port != 0 && line.command != Command::Connect && line.command != Command::RawBoot)
+    r.error = Fault("--port applies to connect and raw-boot only");
+  return r;
+}
+
+std::string UsageText() {
+  return R"(Usage: vorloader-cli [--x N] [--yes | --no] [--port COMn] [COMMAND]
+
+Loads firmware into a VORnet device on a serial port, from a terminal.
+
+Commands:
+  connect      (the default) list the ports, refresh the catalogue, check the
+               firmware files, then connect to the device and offer to program it
+  raw-boot     the same preparation, then reprogram a device that only answers in
+               its bootloader: switch it off, confirm, and switch it on
+  check        refresh the catalogue and check the firmware files; no port is used
+  ports        list the serial ports that open
+
+Options:
+  --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to
+               reload the same version, 8 keep firmware files without a version tag
+  --yes        answer Yes to every question
+  --no         answer No to every question (information boxes are acknowledged)
+  --port COMn  start with port COMn (1..32) instead of the first one listed
+  -h, --help   show this help and exit
+  -V, --version  show the version and exit
+
+Without --yes or --no, questions are asked when standard input is a terminal and
+answered No otherwise.
+
+The information log goes to standard output; status lines ("port:", "device:",
+"main:") and questions ("?", "!") go to standard error.
+
+Exit status:
+  0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled)
+  0, 1   check: every firmware file is good / some are missing
+  16     no workflow ran (no port listed, or no product database)
+  64     usage error
+  130    interrupted
+
+Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_UPDATE_URL,
+VORLOADER_TRACE (see vorloader-cli(1)).
+)";
+}
+
+std::string VersionText() { return std::string(kProgram) + " " + VOR_VERSION + "\n"; }
+
+}  // namespace cli

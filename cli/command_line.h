@@ -1,0 +1,48 @@
+#pragma once
+// The terminal front end's command line: one command, the option number of --x, how message
+// boxes are answered, and the port to start with.
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+enum class Command { Connect, RawBoot, Check, Ports };
+
+// How message boxes are answered: asked on a terminal, or Yes/No for every box.
+enum class Answers { Ask, Yes, No };
+
+struct CommandLine {
+  Command command = Command::Connect;
+  int options = 0;  // the number after --x
+  Answers answers = Answers::Ask;
+  int port = 0;  // n of --port COMn (1..32); 0 when not given
+  bool help = false;
+  bool version = false;
+};
+
+struct ParseResult {
+  CommandLine line;
+  std::string error;  // one line naming the fault; empty when the command line is good
+  bool ok() const { return error.empty(); }
+};
+
+// Exit statuses that are the front end's own (the workflows' result codes are 0..15).
+inline constexpr int kExitMissingFiles = 1;
+inline constexpr int kExitNoWorkflow = 16;
+inline constexpr int kExitUsage = 64;
+inline constexpr int kExitInterrupted = 130;
+
+inline constexpr int kMaxPortNumber = 32;
+
+// `args` are the arguments after the program name. --help and --version end the parse where
+// they stand, as does the first fault.
+ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// "COM" (any case) followed by 1..32; 0 when `text` is not such a name.
+int ParsePortName(const std::string& text);
+
+std::string UsageText();
+std::string VersionText();
+
+}  // namespace cli

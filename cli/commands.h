@@ -1,0 +1,16 @@
+#pragma once
+// The four commands of the terminal front end over the loader's workflows.
+
+#include "cli/command_line.h"
+#include "cli/terminal_view.h"
+#include "device/serial_port.h"
+
+namespace cli {
+
+// Runs `line`'s command and returns the exit status: connect and raw-boot the workflow's
+// result code (kExitNoWorkflow when none ran), check 0 / kExitMissingFiles / kExitNoWorkflow,
+// ports 0; kExitUsage when --port names a port that is not listed; kExitInterrupted after a
+// stop request.
+int RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener);
+
+}  // namespace cli

@@ -1,0 +1,66 @@
+// vorloader-cli: the loader's workflows in a terminal, for benches, production lines and scripts.
+
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/permission_hint.h"
+#include "cli/terminal_view.h"
+#include "device/serial_port.h"
+
+namespace {
+
+std::size_t StderrColumns() {
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const cli::ParseResult parsed = cli::ParseCommandLine(args);
+  if (!parsed.ok()) {
+    std::fputs((parsed.error + "\n").c_str(), stderr);
+    return cli::kExitUsage;
+  }
+  if (parsed.line.help) {
+    std::fputs(cli::UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.line.version) {
+    std::fputs(cli::VersionText().c_str(), stdout);
+    return 0;
+  }
+
+  // A reader that goes away (a pipe into head) must not end the program mid-workflow: the
+  // lines it would have read are dropped instead.
+  ::signal(SIGPIPE, SIG_IGN);
+  cli::InstallInterruptHandler();
+
+  cli::TerminalSetup setup;
+  setup.errIsTerminal = ::isatty(STDERR_FILENO) != 0;
+  setup.inIsTerminal = ::isatty(STDIN_FILENO) != 0;
+  setup.answers = parsed.line.answers;
+  setup.interrupts = &cli::ProcessInterrupts();
+  setup.columns = StderrColumns;
+  cli::TerminalView view(setup);
+
+  const auto systemPorts = device::MakeSystemPortOpener();
+  cli::ObservingPortOpener opener(*systemPorts);
+
+  int status = cli::RunCommand(parsed.line, view, opener);
+  view.EndProgress();
+  const std::string hint = cli::PermissionHint(opener, opener.deniedPorts());
+  if (!hint.empty()) view.Note(hint);
+  if (cli::ProcessInterrupts().stopRequested()) status = cli::kExitInterrupted;
+  return status;
+}

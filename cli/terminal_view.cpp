@@ -1,0 +1,170 @@
+#include "cli/terminal_view.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <utility>
+
+#include "cli/terminal_text.h"
+
+namespace cli {
+
+namespace {
+
+constexpr std::size_t kDefaultColumns = 80;
+constexpr int kPollMs = 100;  // how often a wait for typed input looks for a stop request
+
+// Erases the line the cursor is on: carriage return, then "erase to end of line".
+constexpr const char* kEraseLine = "\r\x1b[K";
+
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  const std::size_t last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+TerminalView::TerminalView(TerminalSetup setup) : m_setup(std::move(setup)) {}
+
+TerminalView::~TerminalView() { EndProgress(); }
+
+void TerminalView::setPortStatus(const std::string& text) { SetStatus(m_port, text); }
+void TerminalView::setDeviceStatus(const std::string& text) { SetStatus(m_device, text); }
+
+void TerminalView::setMainStatus(const std::string& text) {
+  // During the stream the main status counts up with every chunk; on a terminal the bar shows
+  // that, and the last of those texts is printed when the bar ends.
+  if (m_barLive) {
+    m_main.unshown = m_main.unshown || text != m_main.text;
+    m_main.text = text;
+    return;
+  }
+  SetStatus(m_main, text);
+}
+
+void TerminalView::SetStatus(StatusLine& status, const std::string& text) {
+  if (text == status.text) return;
+  status.text = text;
+  status.unshown = false;
+  WriteLine(m_setup.err, std::string(status.channel) + ": " + PrintableText(text));
+}
+
+void TerminalView::appendLog(const std::string& line) { WriteLine(m_setup.out, PrintableText(line)); }
+
+void TerminalView::Note(const std::string& line) { WriteLine(m_setup.err, PrintableText(line)); }
+
+bool TerminalView::AskAtTerminal() const { return m_setup.answers == Answers::Ask && m_setup.inIsTerminal; }
+
+bool TerminalView::askYesNo(const std::string& text) {
+  EndProgress();
+  const std::string box = "? " + PrintableText(text, true) + " [Y/n] ";
+  if (!AskAtTerminal()) {
+    const bool yes = m_setup.answers == Answers::Yes;
+    WriteLine(m_setup.err, box + (yes ? "yes" : "no"));
+    return yes;
+  }
+  std::fputs(box.c_str(), m_setup.err);
+  for (;;) {
+    std::fflush(m_setup.err);
+    const std::optional<std::string> typed = ReadLine();
+    if (!typed) {
+      WriteLine(m_setup.err, "no");
+      return false;
+    }
+    const std::string answer = Lowered(Trimmed(*typed));
+    if (answer.empty() || answer == "y" || answer == "yes") return true;
+    if (answer == "n" || answer == "no") return false;
+    std::fputs("Please answer y or n. [Y/n] ", m_setup.err);
+  }
+}
+
+void TerminalView::tell(const std::string& text) {
+  EndProgress();
+  const std::string box = "! " + PrintableText(text, true);
+  if (!AskAtTerminal()) {
+    WriteLine(m_setup.err, box + " [OK] ok");
+    return;
+  }
+  std::fputs((box + " [OK: press Enter] ").c_str(), m_setup.err);
+  std::fflush(m_setup.err);
+  if (!ReadLine()) WriteLine(m_setup.err, "");
+}
+
+std::optional<std::string> TerminalView::ReadLine() {
+  std::string line;
+  for (;;) {
+    if (stopRequested()) return std::nullopt;
+    pollfd in{m_setup.inFd, POLLIN, 0};
+    const int ready = ::poll(&in, 1, kPollMs);
+    if (ready < 0 && errno != EINTR) return std::nullopt;
+    if (ready <= 0) continue;
+    char c = 0;
+    const ssize_t n = ::read(m_setup.inFd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
+    if (c == '\n') return line;
+    line += c;
+  }
+}
+
+void TerminalView::progress(const StreamProgress& p) {
+  if (!m_setup.errIsTerminal) return;
+  if (!m_barLive) {
+    m_bar = ProgressBar{};
+    m_barLive = true;
+  }
+  if (m_bar.Update(p, ProgressBar::Clock::now())) DrawBar();
+  if (m_bar.finished()) EndProgress();
+}
+
+void TerminalView::transferActive(bool active) {
+  if (m_setup.interrupts != nullptr) m_setup.interrupts->setTransferActive(active);
+  if (!active) EndProgress();
+}
+
+bool TerminalView::stopRequested() { return m_setup.interrupts != nullptr && m_setup.interrupts->stopRequested(); }
+
+void TerminalView::EndProgress() {
+  if (!m_barLive) return;
+  DrawBar();
+  std::fputc('\n', m_setup.err);
+  std::fflush(m_setup.err);
+  m_barLive = false;
+  if (m_main.unshown) {
+    m_main.unshown = false;
+    WriteLine(m_setup.err, std::string(m_main.channel) + ": " + PrintableText(m_main.text));
+  }
+}
+
+void TerminalView::DrawBar() {
+  const std::size_t columns = m_setup.columns ? m_setup.columns() : kDefaultColumns;
+  // One column spare: writing into the last one makes some terminals wrap early.
+  const std::string line = m_bar.Line(columns > 1 ? columns - 1 : columns);
+  std::fputs(kEraseLine, m_setup.err);
+  std::fputs(line.c_str(), m_setup.err);
+  std::fflush(m_setup.err);
+}
+
+void TerminalView::ClearBar() {
+  std::fputs(kEraseLine, m_setup.err);
+  std::fflush(m_setup.err);
+}
+
+void TerminalView::WriteLine(std::FILE* stream, const std::string& line) {
+  if (m_barLive) ClearBar();
+  std::fputs(line.c_str(), stream);
+  std::fputc('\n', stream);
+  std::fflush(stream);
+  if (m_barLive) DrawBar();
+}
+
+}  // namespace cli

@@ -1,0 +1,78 @@
+#pragma once
+// The LoaderView of the terminal front end. The information log goes to standard output, one
+// line each; status-line changes ("port: ", "device: ", "main: ") and message boxes ("? " for
+// Yes/No, "! " for OK, each followed by its answer) go to standard error. On a terminal, the
+// image stream shows a live progress bar, and questions can be answered at the keyboard.
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "cli/command_line.h"
+#include "cli/interrupt.h"
+#include "cli/progress_bar.h"
+#include "common/loader_view.h"
+
+namespace cli {
+
+struct TerminalSetup {
+  std::FILE* out = stdout;
+  std::FILE* err = stderr;
+  int inFd = 0;                 // answers typed by the user are read from here
+  bool errIsTerminal = false;   // draws the live progress bar
+  bool inIsTerminal = false;    // asks questions instead of answering No
+  Answers answers = Answers::Ask;
+  InterruptState* interrupts = nullptr;  // stop requests; none when null
+  std::function<std::size_t()> columns;  // width of the terminal; 80 when not given
+};
+
+class TerminalView final : public LoaderView {
+ public:
+  explicit TerminalView(TerminalSetup setup);
+  ~TerminalView() override;
+  TerminalView(const TerminalView&) = delete;
+  TerminalView& operator=(const TerminalView&) = delete;
+
+  void setPortStatus(const std::string& text) override;
+  void setDeviceStatus(const std::string& text) override;
+  void setMainStatus(const std::string& text) override;
+  void appendLog(const std::string& line) override;
+  void enableConnect(bool) override {}
+  void enableRawBoot(bool) override {}
+  void enableCheckForUpdates(bool) override {}
+  bool askYesNo(const std::string& text) override;
+  void tell(const std::string& text) override;
+  void progress(const StreamProgress& p) override;
+  void transferActive(bool active) override;
+  bool stopRequested() override;
+
+  // A line of the front end's own (errors, hints) on standard error.
+  void Note(const std::string& line);
+  // Ends a live progress bar, leaving its last state on screen.
+  void EndProgress();
+
+ private:
+  struct StatusLine {
+    const char* channel;
+    std::string text;
+    bool unshown = false;  // changed while the bar was live
+  };
+
+  void SetStatus(StatusLine& status, const std::string& text);
+  void WriteLine(std::FILE* stream, const std::string& line);
+  void DrawBar();
+  void ClearBar();
+  bool AskAtTerminal() const;
+  // One line typed by the user, without its line end; nullopt at end of input or on a stop.
+  std::optional<std::string> ReadLine();
+
+  TerminalSetup m_setup;
+  StatusLine m_port{"port", "No Connection"};
+  StatusLine m_device{"device", ""};
+  StatusLine m_main{"main", ""};
+  ProgressBar m_bar;
+  bool m_barLive = false;
+};
+
+}  // namespace cli
