@@ -1,6 +1,7 @@
 #pragma once
 // Turns a firmware file (plain or AES-192-CBC encrypted Intel HEX) into an in-memory image.
 
+#include <istream>
 #include <string>
 
 #include "image/mem_image.h"
@@ -16,7 +17,14 @@ enum DecodeResult : int {
   DECODE_READ_FAILED = -3,
 };
 
-// Fills `image` (expected empty) and rewinds it. Returns a DecodeResult.
+// Fills `image` (expected empty) and rewinds it. Returns a DecodeResult. The form is told from
+// the first bytes: plain Intel HEX with CR LF line ends is copied as it is, anything else is
+// decrypted as one AES-192-CBC stream. Every negative result means the file cannot be used.
+// Raises only the firmware cipher's "Tables failed to initialize", before the file is opened.
 int DecodeFirmwareFile(std::string path, MemImage& image);
+
+// The same over a stream already open (the decoder's core; also fed directly by the fuzzer).
+// Never returns DECODE_OPEN_FAILED.
+int DecodeFirmwareStream(std::istream& in, MemImage& image);
 
 }  // namespace image

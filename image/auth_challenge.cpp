@@ -1,0 +1,76 @@
+#include "image/auth_challenge.h"
+
+#include <chrono>
+#include <cstddef>
+
+#include "image/challenge_cipher.h"
+#include "image/firmware_key.h"
+
+namespace image {
+namespace {
+
+// The plain block of the last challenge. Only the one workflow thread makes challenges.
+std::uint8_t g_challengeStore[16];
+
+void PutLittleEndian16(std::uint8_t* p, std::uint16_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+// The time stamp the device expects: two-byte fields little-endian, the minute alone in one
+// byte followed by the constant 0x01.
+void WriteChallengeBlock(const UtcTime& now, std::uint8_t block[16]) {
+  PutLittleEndian16(block + 0, now.day);
+  PutLittleEndian16(block + 2, now.dayOfWeek);
+  PutLittleEndian16(block + 4, now.hour);
+  PutLittleEndian16(block + 6, now.milliseconds);
+  block[8] = static_cast<std::uint8_t>(now.minute);
+  block[9] = 0x01;
+  PutLittleEndian16(block + 10, now.month);
+  PutLittleEndian16(block + 12, now.second);
+  PutLittleEndian16(block + 14, now.year);
+}
+
+}  // namespace
+
+UtcTime UtcTimeFromUnixMilliseconds(std::int64_t ms) {
+  using namespace std::chrono;
+  const sys_time<milliseconds> tp{milliseconds{ms}};
+  const sys_days day = floor<days>(tp);
+  const year_month_day date{day};
+  const hh_mm_ss<milliseconds> clock{tp - day};
+
+  UtcTime t;
+  t.year = static_cast<std::uint16_t>(static_cast<int>(date.year()));
+  t.month = static_cast<std::uint16_t>(static_cast<unsigned>(date.month()));
+  t.day = static_cast<std::uint16_t>(static_cast<unsigned>(date.day()));
+  t.dayOfWeek = static_cast<std::uint16_t>(weekday{day}.c_encoding());
+  t.hour = static_cast<std::uint16_t>(clock.hours().count());
+  t.minute = static_cast<std::uint16_t>(clock.minutes().count());
+  t.second = static_cast<std::uint16_t>(clock.seconds().count());
+  t.milliseconds = static_cast<std::uint16_t>(clock.subseconds().count());
+  return t;
+}
+
+UtcTime CurrentUtcTime() {
+  using namespace std::chrono;
+  return UtcTimeFromUnixMilliseconds(
+      time_point_cast<milliseconds>(system_clock::now()).time_since_epoch().count());
+}
+
+bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now) {
+  if (mode != 0) return false;
+  WriteChallengeBlock(now, g_challengeStore);
+  for (std::size_t i = 0; i < 16; ++i) block[i] = g_challengeStore[i];
+
+  std::uint8_t key[16];
+  BuildChallengeKey1(key);
+  EncryptChallengeBlock(key, block);
+  return true;
+}
+
+bool MakeAuthChallenge(int mode, std::uint8_t block[16]) { return MakeAuthChallenge(mode, block, CurrentUtcTime()); }
+
+const std::uint8_t* LastChallengeBlock() { return g_challengeStore; }
+
+}  // namespace image

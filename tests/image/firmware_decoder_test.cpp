@@ -1,0 +1,133 @@
+#include "image/firmware_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/image/image_fixtures.h"
+
+namespace {
+
+using image::MemImage;
+using image_test::AsString;
+
+struct Decoded {
+  int result;
+  std::string bytes;
+  std::size_t position;
+};
+
+Decoded DecodeFile(const std::string& path) {
+  MemImage img;
+  const int result = image::DecodeFirmwareFile(path, img);
+  return {result, AsString(img.Bytes()), img.GetPosition()};
+}
+
+class FirmwareDecoder : public ::testing::Test {
+ protected:
+  Decoded DecodeText(const std::string& bytes) {
+    const std::string path = m_dir.Path("firmware.hex");
+    image_test::WriteFile(path, bytes);
+    return DecodeFile(path);
+  }
+  image_test::TempDir m_dir;
+};
+
+// Files encrypted by an independent implementation, of lengths around the 1024-byte chunks.
+TEST_F(FirmwareDecoder, DecryptsWhatOpenSslEncrypted) {
+  std::vector<std::size_t> lengths{16, 1008, 1024, 1040, 2048, 3072 + 48};
+  std::mt19937 rng(2024);
+  for (int i = 0; i < 4; ++i) lengths.push_back(16 * (1 + rng() % 600));
+
+  for (std::size_t length : lengths) {
+    const std::string plain = image_test::RandomBytes(length, static_cast<std::uint32_t>(length));
+    const Decoded got = DecodeText(image_test::EncryptAsFirmware(plain));
+    EXPECT_EQ(got.result, image::DECODE_ENCRYPTED) << length << " bytes";
+    EXPECT_EQ(got.bytes, plain) << length << " bytes";
+    EXPECT_EQ(got.position, 0u) << length << " bytes";
+  }
+}
+
+TEST_F(FirmwareDecoder, DecodingTwiceGivesTheSameImage) {
+  const std::string plain = image_test::RandomBytes(1040, 5);
+  const std::string path = m_dir.Path("twice.hex");
+  image_test::WriteFile(path, image_test::EncryptAsFirmware(plain));
+  EXPECT_EQ(DecodeFile(path).bytes, plain);
+  EXPECT_EQ(DecodeFile(path).bytes, plain);
+}
+
+// The first record's count decides where the plain test looks for the second record's mark.
+std::string FirstRecordWith(const std::string& countText, std::size_t dataBytes, const std::string& lineEnd) {
+  std::string text = ":" + countText + "000000" + std::string(2 * dataBytes, 'A') + "FF" + lineEnd;
+  text += ":00000001FF" + lineEnd;
+  return text;
+}
+
+TEST_F(FirmwareDecoder, TellsPlainFromEncryptedByTheFirstRecord) {
+  const std::string crlf = "\r\n";
+  struct Case {
+    const char* name;
+    std::string text;
+    int want;
+  };
+  const Case cases[] = {
+      {"count 02 with CR LF", image_test::HexFileFromData("ab", 2), image::DECODE_PLAIN},
+      {"count 1A tested at 65", FirstRecordWith("1A", 26, crlf), image::DECODE_PLAIN},
+      {"count 1a in lower case", FirstRecordWith("1a", 26, crlf), image::DECODE_PLAIN},
+      {"count 1A with the mark one place early", FirstRecordWith("1A", 25, crlf + " "), image::DECODE_ENCRYPTED},
+      {"33 data bytes, the last that fits the probe", FirstRecordWith("21", 33, crlf), image::DECODE_PLAIN},
+      {"34 data bytes", FirstRecordWith("22", 34, crlf), image::DECODE_ENCRYPTED},
+      {"LF line ends", FirstRecordWith("02", 2, "\n"), image::DECODE_ENCRYPTED},
+      {"count that is not hexadecimal", FirstRecordWith("0G", 2, crlf), image::DECODE_ENCRYPTED},
+      {"a byte before the first mark", " " + FirstRecordWith("02", 2, crlf), image::DECODE_ENCRYPTED},
+      {"empty file", "", image::DECODE_ENCRYPTED},
+  };
+  for (const Case& c : cases) {
+    // Texts taken for encrypted are made whole blocks long, so that they can be decrypted.
+    const std::string text = c.want == image::DECODE_PLAIN ? c.text : image_test::PadToBlocks(c.text);
+    const Decoded got = DecodeText(text);
+    EXPECT_EQ(got.result, c.want) << c.name;
+    EXPECT_EQ(got.bytes, c.want == image::DECODE_PLAIN ? text : image_test::DecryptAsFirmware(text)) << c.name;
+    EXPECT_EQ(got.position, 0u) << c.name;
+  }
+}
+
+TEST_F(FirmwareDecoder, CopiesAPlainFileOfManyChunksByteForByte) {
+  const std::string text = image_test::HexFileFromData(image_test::RandomBytes(3000, 9));
+  ASSERT_GT(text.size(), 2048u);
+  const Decoded got = DecodeText(text);
+  EXPECT_EQ(got.result, image::DECODE_PLAIN);
+  EXPECT_EQ(got.bytes, text);
+}
+
+TEST_F(FirmwareDecoder, RefusesFilesItCannotReadWhole) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"encrypted, 5 bytes past the last whole block", image_test::EncryptAsFirmware(std::string(1040, 'x')) + "12345"},
+      {"encrypted, shorter than a block", "0123456789"},
+      {"encrypted, a partial block after whole chunks", image_test::EncryptAsFirmware(std::string(2048, 'y')) + "z"},
+  };
+  for (const Case& c : cases) {
+    const Decoded got = DecodeText(c.bytes);
+    EXPECT_EQ(got.result, image::DECODE_READ_FAILED) << c.name;
+    EXPECT_TRUE(got.bytes.empty()) << c.name;
+  }
+}
+
+TEST_F(FirmwareDecoder, ReportsFilesThatDoNotOpenOrDoNotRead) {
+  const Decoded missing = DecodeFile(m_dir.Path("missing.hex"));
+  EXPECT_EQ(missing.result, image::DECODE_OPEN_FAILED);
+  EXPECT_TRUE(missing.bytes.empty());
+
+  // A folder opens for reading but every read of it fails.
+  const Decoded folder = DecodeFile(m_dir.Path(""));
+  EXPECT_LT(folder.result, 0);
+  EXPECT_TRUE(folder.bytes.empty());
+}
+
+}  // namespace
