@@ -88,7 +88,7 @@ Attempt PerUser() {
 }
 
 std::string Describe(const Attempt& a) {
-  return a.path.empty() ? a.reason : a.path + " (" + a.reason + ")";
+  return (a.path.empty() ? std::string("a per-user folder") : a.path) + " (" + a.reason + ")";
 }
 
 }  // namespace

@@ -1,0 +1,118 @@
+// The online refresh of the catalogue: where it is fetched from and when it replaces the copy.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "catalogue/catalogue.h"
+#include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/http/http_test_server.h"
+#include "tests/support/recording_view.h"
+
+namespace {
+
+using catalogue_fixtures::ListFolder;
+using catalogue_fixtures::ReadFile;
+using catalogue_fixtures::TempDir;
+using catalogue_fixtures::WriteFile;
+using testing_support::HttpFault;
+using testing_support::HttpTestServer;
+
+const std::string kFile = catalogue::kCatalogueFile;
+
+std::string Catalogue(const std::string& updateUrl, const std::string& version) {
+  return "<VORNET_VERSIONS><VORNET_UPDATE_FOLDER_URL>" + updateUrl +
+         "</VORNET_UPDATE_FOLDER_URL></VORNET_VERSIONS>\r\n<VORNET_FIRM_VERSIONS><VORNET_PRODUCT_CODES>A=0a1b"
+         "</VORNET_PRODUCT_CODES><VOR_A_V>" +
+         version + "</VOR_A_V></VORNET_FIRM_VERSIONS>\r\n";
+}
+
+class RefreshTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_server.Start());
+    m_updateUrl = m_server.url() + "/upd";
+    m_fresh = Catalogue(m_updateUrl, "1.80");
+    WriteFile(m_dir.MakeFolder("srv/upd") + kFile, m_fresh);
+  }
+  void TearDown() override { unsetenv("VORLOADER_UPDATE_URL"); }
+
+  // Refreshes and returns the log.
+  std::vector<std::string> Refresh(bool offline = false) {
+    testing_support::RecordingView view;
+    catalogue::RefreshCatalogue(m_folder, offline, view);
+    return view.log;
+  }
+
+  TempDir m_dir;
+  std::string m_folder = m_dir.MakeFolder("fw");
+  HttpTestServer m_server{m_dir.path() + "srv"};
+  std::string m_updateUrl, m_fresh;
+};
+
+TEST_F(RefreshTest, FetchesFromTheUpdateFolderTheLocalCatalogueNames) {
+  WriteFile(m_folder + kFile, Catalogue(m_updateUrl, "1.70"));
+  EXPECT_EQ(Refresh(), std::vector<std::string>{"Checking Online..OK."});
+  EXPECT_EQ(ReadFile(m_folder + kFile), m_fresh);
+  EXPECT_EQ(m_server.requests(), std::vector<std::string>{"/upd/" + kFile});
+}
+
+TEST_F(RefreshTest, WithoutALocalCatalogueFetchesFromTheDefaultUpdateFolder) {
+  setenv("VORLOADER_UPDATE_URL", m_updateUrl.c_str(), 1);
+  EXPECT_EQ(catalogue::DefaultUpdateUrl(), m_updateUrl);
+  EXPECT_EQ(Refresh(), std::vector<std::string>{"Checking Online..OK."});
+  EXPECT_EQ(ReadFile(m_folder + kFile), m_fresh);
+}
+
+TEST_F(RefreshTest, DefaultUpdateFolderIsTheSupportServer) {
+  unsetenv("VORLOADER_UPDATE_URL");
+  EXPECT_EQ(catalogue::DefaultUpdateUrl(), "http://support.vornet.example/software/vornet");
+}
+
+TEST_F(RefreshTest, OfflineNeitherFetchesNorLogs) {
+  WriteFile(m_folder + kFile, Catalogue(m_updateUrl, "1.70"));
+  EXPECT_TRUE(Refresh(true).empty());
+  EXPECT_TRUE(m_server.requests().empty());
+}
+
+TEST_F(RefreshTest, KeepsTheLocalCopyUnlessTheNewOneHoldsAProductDatabase) {
+  const std::string old = Catalogue(m_updateUrl, "1.70");
+  struct Case {
+    const char* what;
+    std::string served;  // "" with a fault
+    HttpFault fault = HttpFault::kNotFound;
+  };
+  const std::vector<Case> cases = {
+      {"404", "", HttpFault::kNotFound},
+      {"200 error page", "", HttpFault::kErrorPage},
+      {"body cut short", "", HttpFault::kCutShort},
+      {"no product block", "<VORNET_VERSIONS></VORNET_VERSIONS>"},
+      {"empty product block", "<VORNET_FIRM_VERSIONS></VORNET_FIRM_VERSIONS>"},
+      {"product block ends past byte 8,192",
+       "<VORNET_FIRM_VERSIONS>" + std::string(8200, ' ') + "<VORNET_PRODUCT_CODES>A=0a1b</VORNET_PRODUCT_CODES></VORNET_FIRM_VERSIONS>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(m_folder + kFile, old);
+    m_server.ClearFaults();
+    if (c.served.empty()) {
+      WriteFile(m_dir.path() + "srv/upd/" + kFile, m_fresh);
+      m_server.SetFault("/upd/" + kFile, c.fault);
+    } else {
+      WriteFile(m_dir.path() + "srv/upd/" + kFile, c.served);
+    }
+    EXPECT_EQ(Refresh(), std::vector<std::string>{"Checking Online..Failed!"});
+    EXPECT_EQ(ReadFile(m_folder + kFile), old);
+    EXPECT_EQ(ListFolder(m_folder), std::vector<std::string>{kFile});
+  }
+}
+
+TEST_F(RefreshTest, WithoutAFirmwareFolderNothingIsWritten) {
+  setenv("VORLOADER_UPDATE_URL", m_updateUrl.c_str(), 1);
+  testing_support::RecordingView view;
+  catalogue::RefreshCatalogue("", false, view);
+  EXPECT_EQ(view.log, std::vector<std::string>{"Checking Online..Failed!"});
+  EXPECT_TRUE(m_server.requests().empty());
+}
+
+}  // namespace
