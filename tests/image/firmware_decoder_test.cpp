@@ -126,7 +126,7 @@ TEST_F(FirmwareDecoder, ReportsFilesThatDoNotOpenOrDoNotRead) {
 
   // A folder opens for reading but every read of it fails.
   const Decoded folder = DecodeFile(m_dir.Path(""));
-  EXPECT_LT(folder.result, 0);
+  EXPECT_EQ(folder.result, image::DECODE_READ_FAILED);
   EXPECT_TRUE(folder.bytes.empty());
 }
 
