@@ -1,0 +1,236 @@
+// What the terminal view writes where: the log on stdout, status changes and boxes on stderr,
+// the progress bar only on a terminal, and answers typed at a terminal.
+
+#include "cli/terminal_view.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace cli {
+namespace {
+
+std::string ReadAll(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string text;
+  char buf[512];
+  std::size_t n = 0;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  return text;
+}
+
+// A view over two temporary files, with typed input from a pipe.
+struct Terminal {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  int typed[2] = {-1, -1};
+  InterruptState interrupts;
+
+  Terminal() { EXPECT_EQ(::pipe(typed), 0); }
+  ~Terminal() {
+    std::fclose(out);
+    std::fclose(err);
+    ::close(typed[0]);
+    if (typed[1] >= 0) ::close(typed[1]);
+  }
+
+  TerminalSetup Setup(Answers answers, bool errIsTerminal, bool inIsTerminal) {
+    TerminalSetup s;
+    s.out = out;
+    s.err = err;
+    s.inFd = typed[0];
+    s.errIsTerminal = errIsTerminal;
+    s.inIsTerminal = inIsTerminal;
+    s.answers = answers;
+    s.interrupts = &interrupts;
+    s.columns = [] { return std::size_t{60}; };
+    return s;
+  }
+
+  // The user types `text` and then closes the input.
+  void Type(const std::string& text) {
+    ASSERT_EQ(::write(typed[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(typed[1]);
+    typed[1] = -1;
+  }
+
+  std::string Out() { return ReadAll(out); }
+  std::string Err() { return ReadAll(err); }
+};
+
+bool HasControlBytes(const std::string& text) {
+  for (char c : text)
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) return true;
+  return false;
+}
+
+TEST(TerminalView, LogGoesToStdoutAndStatusChangesToStderr) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::No, false, false));
+    view.appendLog("1 Com Ports Found.");
+    view.setMainStatus("Searching for Device.");
+    view.setMainStatus("Searching for Device.");  // no change: not repeated
+    view.setDeviceStatus("");                     // already empty: no change
+    view.setPortStatus("No Connection");          // the port line starts as "No Connection"
+    view.setPortStatus("Trying COM1 at 57600");
+    view.setDeviceStatus("Device: VORnet Amp    ID: 11456    Version: V1.20");
+    view.setDeviceStatus("");
+    view.appendLog("   -Device Programed OK.");
+    view.enableConnect(true);
+    view.enableRawBoot(false);
+  }
+  EXPECT_EQ(t.Out(), "1 Com Ports Found.\n   -Device Programed OK.\n");
+  EXPECT_EQ(t.Err(),
+            "main: Searching for Device.\n"
+            "port: Trying COM1 at 57600\n"
+            "device: Device: VORnet Amp    ID: 11456    Version: V1.20\n"
+            "device: \n");
+}
+
+TEST(TerminalView, DeviceTextCannotDriveTheTerminal) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::No, true, false));
+    view.setDeviceStatus("Device: \x1b]0;owned\x07    ID: 1");
+    view.appendLog("Missing->a\rb.hex.");
+  }
+  EXPECT_EQ(t.Err(), "device: Device: ?]0;owned?    ID: 1\n");
+  EXPECT_EQ(t.Out(), "Missing->a?b.hex.\n");
+}
+
+struct BoxCase {
+  Answers answers;
+  bool answer;
+  const char* yesNoLine;
+};
+
+class ScriptedAnswers : public ::testing::TestWithParam<BoxCase> {};
+
+TEST_P(ScriptedAnswers, BoxesShowTextAndAnswer) {
+  const BoxCase& c = GetParam();
+  Terminal t;
+  {
+    TerminalView view(t.Setup(c.answers, false, /*inIsTerminal=*/true));
+    EXPECT_EQ(view.askYesNo("Identical Versions.\n Reload?"), c.answer);
+    view.tell("Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.");
+  }
+  EXPECT_EQ(t.Err(), std::string(c.yesNoLine) +
+                         "! Switch Device off.   \n\nPress Ok Then Switch Device On. [OK] ok\n");
+  EXPECT_EQ(t.Out(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ScriptedAnswers,
+                         ::testing::Values(BoxCase{Answers::Yes, true, "? Identical Versions.\n Reload? [Y/n] yes\n"},
+                                           BoxCase{Answers::No, false, "? Identical Versions.\n Reload? [Y/n] no\n"}));
+
+TEST(TerminalView, WithoutATerminalOnStdinEveryQuestionIsAnsweredNo) {
+  Terminal t;
+  t.Type("y\n");  // not read: stdin is not a terminal
+  TerminalView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/false));
+  EXPECT_FALSE(view.askYesNo("Load Hex Now?"));
+  EXPECT_EQ(t.Err(), "? Load Hex Now? [Y/n] no\n");
+}
+
+struct TypedCase {
+  const char* typed;
+  bool answer;
+};
+
+class TypedAnswers : public ::testing::TestWithParam<TypedCase> {};
+
+TEST_P(TypedAnswers, AtATerminalYesIsTheDefault) {
+  Terminal t;
+  t.Type(GetParam().typed);
+  TerminalView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/true));
+  EXPECT_EQ(view.askYesNo("Load Hex Now?"), GetParam().answer);
+  EXPECT_EQ(t.Err().rfind("? Load Hex Now? [Y/n] ", 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TypedAnswers,
+                         ::testing::Values(TypedCase{"\n", true}, TypedCase{"y\n", true}, TypedCase{"  YES \n", true},
+                                           TypedCase{"n\n", false}, TypedCase{"No\n", false},
+                                           TypedCase{"maybe\ny\n", true}, TypedCase{"maybe\nn\n", false},
+                                           TypedCase{"", false},  // end of input
+                                           TypedCase{"n", false}));
+
+TEST(TerminalView, TypedAnswerAsksAgainAfterNonsense) {
+  Terminal t;
+  t.Type("maybe\n\n");
+  TerminalView view(t.Setup(Answers::Ask, false, true));
+  EXPECT_TRUE(view.askYesNo("Load Hex Now?"));
+  EXPECT_NE(t.Err().find("Please answer y or n."), std::string::npos);
+}
+
+TEST(TerminalView, StopRequestEndsTheWaitForAnAnswerWithNo) {
+  Terminal t;  // nothing is typed and the input stays open
+  t.interrupts.OnPress();
+  TerminalView view(t.Setup(Answers::Ask, false, true));
+  EXPECT_TRUE(view.stopRequested());
+  EXPECT_FALSE(view.askYesNo("Load Hex Now?"));
+  view.tell("Programing Complete.");  // returns as well
+}
+
+// An image stream of 1000 bytes in 50-byte chunks, reported as the device steps report it.
+void Stream(TerminalView& view) {
+  view.transferActive(true);
+  view.setMainStatus("Waiting for Erase to Complete.");
+  view.setMainStatus("Sending Hex file 0% done");
+  for (std::size_t sent = 50; sent <= 1000; sent += 50) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Sending Hex file %.1f%% done", static_cast<double>(sent) * 100.0 / 1000.0);
+    view.setMainStatus(text);
+    view.progress(StreamProgress{sent, 1000, static_cast<double>(sent) / 10.0});
+  }
+  view.setDeviceStatus("..");
+  view.transferActive(false);
+  view.setMainStatus("Waiting for device to reboot");
+}
+
+TEST(TerminalView, WithoutATerminalThereIsNoBarAndEveryStatusChangeIsALine) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
+    Stream(view);
+  }
+  const std::string err = t.Err();
+  EXPECT_FALSE(HasControlBytes(err)) << err;
+  EXPECT_NE(err.find("main: Sending Hex file 5.0% done\n"), std::string::npos);
+  EXPECT_NE(err.find("main: Sending Hex file 100.0% done\ndevice: ..\nmain: Waiting for device to reboot\n"),
+            std::string::npos);
+  EXPECT_EQ(err.find("bytes"), std::string::npos);
+}
+
+TEST(TerminalView, OnATerminalTheBarShowsTheStreamAndTheLastStatusFollowsIt) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/true, false));
+    Stream(view);
+  }
+  const std::string err = t.Err();
+  EXPECT_NE(err.find("\r\x1b[K["), std::string::npos);
+  EXPECT_NE(err.find("100.0%  1000/1000 bytes  0:00 left\n"), std::string::npos) << err;
+  // The counting texts are folded into the bar; the last one is printed once it ends.
+  EXPECT_EQ(err.find("main: Sending Hex file 50.0% done"), std::string::npos);
+  EXPECT_NE(err.find("\nmain: Sending Hex file 100.0% done\ndevice: ..\nmain: Waiting for device to reboot\n"),
+            std::string::npos)
+      << err;
+}
+
+TEST(TerminalView, TransferStateReachesTheInterruptHandling) {
+  Terminal t;
+  TerminalView view(t.Setup(Answers::No, false, false));
+  view.transferActive(true);
+  EXPECT_EQ(t.interrupts.OnPress(), InterruptState::Press::Warn);
+  EXPECT_FALSE(view.stopRequested());
+  view.transferActive(false);
+  EXPECT_EQ(t.interrupts.OnPress(), InterruptState::Press::Stop);
+  EXPECT_TRUE(view.stopRequested());
+}
+
+}  // namespace
+}  // namespace cli
