@@ -1,0 +1,119 @@
+#include "tools/firmware_hex.h"
+
+#include <algorithm>
+
+namespace maker {
+namespace {
+
+constexpr std::size_t kRecordData = 16;
+constexpr std::size_t kBytesAfterTag = 16;  // the loader reads the tag with what follows it
+constexpr std::size_t kDefaultTagOffset = 256;
+constexpr std::size_t kMaxDataSize = 16u << 20;
+
+bool IsHexDigits(const std::string& s, std::size_t n) {
+  return s.size() == n && std::all_of(s.begin(), s.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+         });
+}
+
+bool IsVersionText(const std::string& s) {
+  return !s.empty() && s.size() <= 8 &&
+         std::all_of(s.begin(), s.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
+}
+
+void AppendHexByte(std::string& out, std::uint8_t b) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  out += kDigits[b >> 4];
+  out += kDigits[b & 0x0F];
+}
+
+// One record line: ':' count address type data checksum, then CR LF.
+void AppendRecord(std::string& out, std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
+                  std::size_t n) {
+  std::uint8_t sum = static_cast<std::uint8_t>(n + (address >> 8) + (address & 0xFF) + type);
+  out += ':';
+  AppendHexByte(out, static_cast<std::uint8_t>(n));
+  AppendHexByte(out, static_cast<std::uint8_t>(address >> 8));
+  AppendHexByte(out, static_cast<std::uint8_t>(address & 0xFF));
+  AppendHexByte(out, type);
+  for (std::size_t i = 0; i < n; ++i) {
+    AppendHexByte(out, data[i]);
+    sum = static_cast<std::uint8_t>(sum + data[i]);
+  }
+  AppendHexByte(out, static_cast<std::uint8_t>(0x100 - sum));
+  out += "\r\n";
+}
+
+void AppendExtendedAddress(std::string& out, std::uint32_t address) {
+  const std::uint8_t upper[2] = {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16)};
+  AppendRecord(out, 0, 0x04, upper, 2);
+}
+
+// Filler without zero bytes: the loader's tag search stops at a zero byte, so a zero before
+// the tag would hide it. Deterministic, so the same spec always gives the same file.
+std::vector<std::uint8_t> Filler(std::size_t n, const std::string& seedText) {
+  std::uint32_t state = 2166136261u;
+  for (char c : seedText) state = (state ^ static_cast<std::uint8_t>(c)) * 16777619u;
+  std::vector<std::uint8_t> data(n);
+  for (auto& b : data) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<std::uint8_t>(1 + (state >> 24) % 255);
+  }
+  return data;
+}
+
+}  // namespace
+
+std::string VersionTag(const std::string& code, const std::string& version) {
+  return "VOR_T" + code + "_V" + version;
+}
+
+std::string BuildFirmwareHex(const FirmwareSpec& spec, std::string& error) {
+  if (!IsHexDigits(spec.code, 4)) {
+    error = "product code must be four hexadecimal digits";
+    return {};
+  }
+  if (!IsVersionText(spec.version)) {
+    error = "version must be 1 to 8 digits and dots";
+    return {};
+  }
+  if (spec.dataSize > kMaxDataSize) {
+    error = "size too large";
+    return {};
+  }
+  const std::string tag = VersionTag(spec.code, spec.version);
+  // The tag, its terminating zero, and at least 16 bytes after the tag's first 15 characters.
+  const std::size_t tagSpan = std::max(tag.size() + 1, std::size_t{15} + kBytesAfterTag);
+  const std::size_t tagOffset =
+      spec.tagOffset.value_or(std::min<std::size_t>(kDefaultTagOffset, spec.dataSize > tagSpan ? spec.dataSize - tagSpan : 0));
+  const std::size_t tagEnd = tagOffset + tagSpan;
+  if (tagEnd > spec.dataSize) {
+    error = "size too small for the version tag at its offset";
+    return {};
+  }
+
+  std::vector<std::uint8_t> data = Filler(spec.dataSize, tag);
+  std::copy(tag.begin(), tag.end(), data.begin() + static_cast<std::ptrdiff_t>(tagOffset));
+  data[tagOffset + tag.size()] = 0;
+
+  std::string out;
+  out.reserve(spec.dataSize / kRecordData * 45 + 64);
+  std::uint32_t address = spec.baseAddress;
+  AppendExtendedAddress(out, address);
+  for (std::size_t pos = 0; pos < data.size(); pos += kRecordData) {
+    if (pos != 0 && (address & 0xFFFF) == 0) AppendExtendedAddress(out, address);
+    const std::size_t n = std::min(kRecordData, data.size() - pos);
+    AppendRecord(out, static_cast<std::uint16_t>(address & 0xFFFF), 0x00, data.data() + pos, n);
+    address += static_cast<std::uint32_t>(n);
+  }
+  AppendRecord(out, 0, 0x01, nullptr, 0);
+  return out;
+}
+
+std::vector<std::uint8_t> PadToCipherBlocks(const std::string& text) {
+  std::vector<std::uint8_t> out(text.begin(), text.end());
+  out.resize((out.size() + 15) / 16 * 16, 0);
+  return out;
+}
+
+}  // namespace maker

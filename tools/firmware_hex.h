@@ -1,0 +1,34 @@
+#pragma once
+// The maker's release image: Intel HEX text (CR LF lines, 16-byte data records, extended
+// linear address records, end-of-file record) of filler data that carries the version tag
+// "VOR_T" + product code + "_V" + version as a zero-terminated text inside the data.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace maker {
+
+struct FirmwareSpec {
+  std::string code;              // four hexadecimal digits, as the device reports them
+  std::string version;           // e.g. "1.80"
+  std::size_t dataSize = 4096;   // bytes of flash data in the image
+  // Where the version tag starts within the data; unset: 256, or as far in as a small image
+  // allows.
+  std::optional<std::size_t> tagOffset;
+  std::uint32_t baseAddress = 0x08000000;
+};
+
+// "VOR_T" + code + "_V" + version.
+std::string VersionTag(const std::string& code, const std::string& version);
+
+// Empty text and a reason in `error` when the spec cannot be built (bad code or version, tag
+// not fitting with the 16 bytes that must follow it).
+std::string BuildFirmwareHex(const FirmwareSpec& spec, std::string& error);
+
+// The text padded with zero bytes to a whole number of 16-byte cipher blocks.
+std::vector<std::uint8_t> PadToCipherBlocks(const std::string& text);
+
+}  // namespace maker
