@@ -1,0 +1,57 @@
+// vorloader: the loader's window. Prepares the firmware folder, reads the "--x" option, shows
+// the main window until it closes, and ends. It stores no settings.
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <cstdio>
+#include <string>
+
+#include "app/loader.h"
+#include "app/options.h"
+#include "app/window/loader_workflows.h"
+#include "app/window/main_dialog.h"
+#include "app/window/window_resources.h"
+#include "catalogue/firmware_folder.h"
+#include "device/serial_port.h"
+
+namespace {
+
+class CVORLoaderXApp {
+ public:
+  // `args`: the command line after the program name, as the user gave it.
+  int InitInstance(const std::string& args) {
+    // The settings key the program is known by; nothing is ever written under it. The
+    // application name stays the executable's name: it captions every message box.
+    QCoreApplication::setOrganizationName(QStringLiteral("VORnetLoader"));
+    if (!window::ResourceError().empty()) {
+      std::fprintf(stderr, "vorloader: %s\n", window::ResourceError().c_str());
+      return 1;
+    }
+
+    const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
+
+    CVORLoaderXDlg dlg;
+    dlg.m_nOptions = app::ParseOptionArgument(args);
+
+    app::Options options;
+    options.m_nOptions = dlg.m_nOptions;
+    const auto opener = device::MakeSystemPortOpener();
+    app::Loader loader(dlg, *opener, options, folder.ok ? folder.path : std::string(), folder.problem);
+    window::LoaderWorkflows workflows(loader);
+    dlg.SetWorkflows(&workflows);
+
+    dlg.exec();
+    // The loader goes before the window: its thread must be gone first.
+    dlg.ShutDownWorkflows();
+    return 0;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Taken before the toolkit removes the options it knows.
+  const std::string args = app::JoinArguments(argc, argv);
+  QApplication application(argc, argv);
+  return CVORLoaderXApp().InitInstance(args);
+}
