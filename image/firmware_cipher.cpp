@@ -26,7 +26,8 @@ inline void StoreWord(std::uint8_t* p, std::uint32_t w) {
   p[3] = static_cast<std::uint8_t>(w >> 24);
 }
 
-inline std::uint8_t Byte(std::uint32_t w, int n) { return static_cast<std::uint8_t>(w >> (8 * n)); }
+// Byte n of a column word, ready to index a table.
+inline std::size_t Byte(std::uint32_t w, int n) { return (w >> (8 * n)) & 0xFF; }
 
 // The key leaves no copy behind in the stack frame that built it.
 void Wipe(std::uint8_t* p, std::size_t n) {
@@ -44,30 +45,61 @@ std::uint32_t SubWord(const FirmwareCipherTables& t, std::uint32_t w) {
 std::uint32_t RotWord(std::uint32_t w) { return std::rotr(w, 8); }
 
 std::uint32_t InvMixColumn(std::uint32_t w) {
-  const std::uint8_t b0 = Byte(w, 0), b1 = Byte(w, 1), b2 = Byte(w, 2), b3 = Byte(w, 3);
+  const auto b0 = static_cast<std::uint8_t>(w), b1 = static_cast<std::uint8_t>(w >> 8),
+             b2 = static_cast<std::uint8_t>(w >> 16), b3 = static_cast<std::uint8_t>(w >> 24);
   const auto mix = [](std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
     return static_cast<std::uint32_t>(GfMul(a, 0x0E) ^ GfMul(b, 0x0B) ^ GfMul(c, 0x0D) ^ GfMul(d, 0x09));
   };
   return mix(b0, b1, b2, b3) | mix(b1, b2, b3, b0) << 8 | mix(b2, b3, b0, b1) << 16 | mix(b3, b0, b1, b2) << 24;
 }
 
+// A block's four column words, kept in registers through the rounds.
+struct Columns {
+  std::uint32_t c0, c1, c2, c3;
+};
+
 // One inner round of the equivalent inverse cipher: InvSubBytes, InvShiftRows and
 // InvMixColumns in one lookup per byte, then the round key.
-[[gnu::always_inline]] inline void InvRound(const FirmwareCipherTables& t, const std::uint32_t* rk,
-                                            const std::uint32_t s[4], std::uint32_t o[4]) {
-  o[0] = t.td0[Byte(s[0], 0)] ^ t.td1[Byte(s[3], 1)] ^ t.td2[Byte(s[2], 2)] ^ t.td3[Byte(s[1], 3)] ^ rk[0];
-  o[1] = t.td0[Byte(s[1], 0)] ^ t.td1[Byte(s[0], 1)] ^ t.td2[Byte(s[3], 2)] ^ t.td3[Byte(s[2], 3)] ^ rk[1];
-  o[2] = t.td0[Byte(s[2], 0)] ^ t.td1[Byte(s[1], 1)] ^ t.td2[Byte(s[0], 2)] ^ t.td3[Byte(s[3], 3)] ^ rk[2];
-  o[3] = t.td0[Byte(s[3], 0)] ^ t.td1[Byte(s[2], 1)] ^ t.td2[Byte(s[1], 2)] ^ t.td3[Byte(s[0], 3)] ^ rk[3];
+[[gnu::always_inline]] inline Columns InvRound(const FirmwareCipherTables& t, const std::uint32_t* rk, Columns s) {
+  return {t.td0[Byte(s.c0, 0)] ^ t.td1[Byte(s.c3, 1)] ^ t.td2[Byte(s.c2, 2)] ^ t.td3[Byte(s.c1, 3)] ^ rk[0],
+          t.td0[Byte(s.c1, 0)] ^ t.td1[Byte(s.c0, 1)] ^ t.td2[Byte(s.c3, 2)] ^ t.td3[Byte(s.c2, 3)] ^ rk[1],
+          t.td0[Byte(s.c2, 0)] ^ t.td1[Byte(s.c1, 1)] ^ t.td2[Byte(s.c0, 2)] ^ t.td3[Byte(s.c3, 3)] ^ rk[2],
+          t.td0[Byte(s.c3, 0)] ^ t.td1[Byte(s.c2, 1)] ^ t.td2[Byte(s.c1, 2)] ^ t.td3[Byte(s.c0, 3)] ^ rk[3]};
 }
 
 // The last round has no InvMixColumns.
-[[gnu::always_inline]] inline void InvLastRound(const FirmwareCipherTables& t, const std::uint32_t* rk,
-                                                const std::uint32_t s[4], std::uint32_t o[4]) {
-  o[0] = t.sd0[Byte(s[0], 0)] ^ t.sd1[Byte(s[3], 1)] ^ t.sd2[Byte(s[2], 2)] ^ t.sd3[Byte(s[1], 3)] ^ rk[0];
-  o[1] = t.sd0[Byte(s[1], 0)] ^ t.sd1[Byte(s[0], 1)] ^ t.sd2[Byte(s[3], 2)] ^ t.sd3[Byte(s[2], 3)] ^ rk[1];
-  o[2] = t.sd0[Byte(s[2], 0)] ^ t.sd1[Byte(s[1], 1)] ^ t.sd2[Byte(s[0], 2)] ^ t.sd3[Byte(s[3], 3)] ^ rk[2];
-  o[3] = t.sd0[Byte(s[3], 0)] ^ t.sd1[Byte(s[2], 1)] ^ t.sd2[Byte(s[1], 2)] ^ t.sd3[Byte(s[0], 3)] ^ rk[3];
+[[gnu::always_inline]] inline Columns InvLastRound(const FirmwareCipherTables& t, const std::uint32_t* rk, Columns s) {
+  return {t.sd0[Byte(s.c0, 0)] ^ t.sd1[Byte(s.c3, 1)] ^ t.sd2[Byte(s.c2, 2)] ^ t.sd3[Byte(s.c1, 3)] ^ rk[0],
+          t.sd0[Byte(s.c1, 0)] ^ t.sd1[Byte(s.c0, 1)] ^ t.sd2[Byte(s.c3, 2)] ^ t.sd3[Byte(s.c2, 3)] ^ rk[1],
+          t.sd0[Byte(s.c2, 0)] ^ t.sd1[Byte(s.c1, 1)] ^ t.sd2[Byte(s.c0, 2)] ^ t.sd3[Byte(s.c3, 3)] ^ rk[2],
+          t.sd0[Byte(s.c3, 0)] ^ t.sd1[Byte(s.c2, 1)] ^ t.sd2[Byte(s.c1, 2)] ^ t.sd3[Byte(s.c0, 3)] ^ rk[3]};
+}
+
+// The twelve rounds of AES-192, written out.
+[[gnu::always_inline]] inline Columns DecryptColumns(const FirmwareCipherTables& t, const std::uint32_t* rk,
+                                                     Columns in) {
+  Columns s{in.c0 ^ rk[0], in.c1 ^ rk[1], in.c2 ^ rk[2], in.c3 ^ rk[3]};
+  s = InvRound(t, rk + 4, s);
+  s = InvRound(t, rk + 8, s);
+  s = InvRound(t, rk + 12, s);
+  s = InvRound(t, rk + 16, s);
+  s = InvRound(t, rk + 20, s);
+  s = InvRound(t, rk + 24, s);
+  s = InvRound(t, rk + 28, s);
+  s = InvRound(t, rk + 32, s);
+  s = InvRound(t, rk + 36, s);
+  s = InvRound(t, rk + 40, s);
+  s = InvRound(t, rk + 44, s);
+  return InvLastRound(t, rk + 48, s);
+}
+
+inline Columns LoadColumns(const std::uint8_t* p) { return {LoadWord(p), LoadWord(p + 4), LoadWord(p + 8), LoadWord(p + 12)}; }
+
+inline void StoreColumns(std::uint8_t* p, Columns c) {
+  StoreWord(p, c.c0);
+  StoreWord(p + 4, c.c1);
+  StoreWord(p + 8, c.c2);
+  StoreWord(p + 12, c.c3);
 }
 
 }  // namespace
@@ -114,46 +146,22 @@ void CFirmwareCipher::ExpandDecryptionSchedule() {
   }
 }
 
-void CFirmwareCipher::DecryptWords(const std::uint32_t in[4], std::uint32_t out[4]) const {
-  const FirmwareCipherTables& t = *m_tables;
-  const std::uint32_t* rk = m_roundKeys;
-  std::uint32_t s[4] = {in[0] ^ rk[0], in[1] ^ rk[1], in[2] ^ rk[2], in[3] ^ rk[3]};
-  std::uint32_t u[4];
-  InvRound(t, rk + 4, s, u);
-  InvRound(t, rk + 8, u, s);
-  InvRound(t, rk + 12, s, u);
-  InvRound(t, rk + 16, u, s);
-  InvRound(t, rk + 20, s, u);
-  InvRound(t, rk + 24, u, s);
-  InvRound(t, rk + 28, s, u);
-  InvRound(t, rk + 32, u, s);
-  InvRound(t, rk + 36, s, u);
-  InvRound(t, rk + 40, u, s);
-  InvRound(t, rk + 44, s, u);
-  InvLastRound(t, rk + 48, u, out);
-}
-
 void CFirmwareCipher::DecryptBlock(const std::uint8_t in[16], std::uint8_t out[16]) const {
-  const std::uint32_t words[4] = {LoadWord(in), LoadWord(in + 4), LoadWord(in + 8), LoadWord(in + 12)};
-  std::uint32_t plain[4];
-  DecryptWords(words, plain);
-  for (std::size_t c = 0; c < 4; ++c) StoreWord(out + 4 * c, plain[c]);
+  StoreColumns(out, DecryptColumns(*m_tables, m_roundKeys, LoadColumns(in)));
 }
 
 void CFirmwareCipher::DecryptCbc(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks) {
-  std::uint32_t chain[4] = {LoadWord(m_chain), LoadWord(m_chain + 4), LoadWord(m_chain + 8),
-                            LoadWord(m_chain + 12)};
+  const FirmwareCipherTables& t = *m_tables;
+  const std::uint32_t* rk = m_roundKeys;
+  Columns chain = LoadColumns(m_chain);
   for (std::size_t b = 0; b < blocks; ++b, in += 16, out += 16) {
     // The ciphertext is read whole before the output is written, so in and out may coincide.
-    const std::uint32_t cipher[4] = {LoadWord(in), LoadWord(in + 4), LoadWord(in + 8), LoadWord(in + 12)};
-    std::uint32_t plain[4];
-    DecryptWords(cipher, plain);
-    for (std::size_t c = 0; c < 4; ++c) {
-      StoreWord(out + 4 * c, plain[c] ^ chain[c]);
-      chain[c] = cipher[c];
-    }
+    const Columns cipher = LoadColumns(in);
+    const Columns plain = DecryptColumns(t, rk, cipher);
+    StoreColumns(out, {plain.c0 ^ chain.c0, plain.c1 ^ chain.c1, plain.c2 ^ chain.c2, plain.c3 ^ chain.c3});
+    chain = cipher;
   }
-  for (std::size_t c = 0; c < 4; ++c) StoreWord(m_chain + 4 * c, chain[c]);
+  StoreColumns(m_chain, chain);
 }
 
 }  // namespace image

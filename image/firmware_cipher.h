@@ -53,7 +53,6 @@ class CFirmwareCipher {
  private:
   void LoadKeyWords(const std::uint8_t key[24]);
   void ExpandDecryptionSchedule();
-  void DecryptWords(const std::uint32_t in[4], std::uint32_t out[4]) const;
 
   const FirmwareCipherTables* m_tables;
 
