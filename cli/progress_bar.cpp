@@ -47,7 +47,12 @@ std::string RenderProgressLine(const StreamProgress& p, std::optional<double> se
 
   const std::size_t room = width > tail.size() + 2 ? width - tail.size() - 2 : 0;
   const std::size_t barWidth = std::min(room, kMaxBar);
-  if (barWidth < kMinBar) return tail.substr(1, std::min(tail.size() - 1, width));
+  if (barWidth < kMinBar) {
+    // Too narrow for a bar: the numbers alone, or at least the percent.
+    if (tail.size() - 1 <= width) return tail.substr(1);
+    const std::string percentOnly = std::string(numbers + 1, 6);
+    return percentOnly.substr(percentOnly.find_first_not_of(' '), width);
+  }
 
   const auto filled = static_cast<std::size_t>(static_cast<double>(barWidth) * percent / 100.0);
   return "[" + std::string(filled, '#') + std::string(barWidth - filled, '-') + "]" + tail;
