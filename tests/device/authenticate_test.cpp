@@ -1,0 +1,81 @@
+#include "device/authenticate.h"
+
+#include <gtest/gtest.h>
+
+#include "device/frame_codec.h"
+#include "tests/device/step_fixture.h"
+
+namespace device {
+namespace {
+
+const image::UtcTime kWhen{2014, 3, 3, 5, 14, 7, 9, 250};
+
+using AuthenticateTest = StepTest;
+
+TEST_F(AuthenticateTest, FrameCarriesTheEncryptedChallengePacked) {
+  Identified();
+  ASSERT_EQ(BuildAuthFrame(link, id, kWhen), 30u);
+  const std::vector<std::uint8_t> frame(link.m_txBuf.begin(), link.m_txBuf.begin() + 30);
+
+  EXPECT_EQ(std::vector<std::uint8_t>(frame.begin(), frame.begin() + 10),
+            (std::vector<std::uint8_t>{0xF0, 0x00, 0x2F, 0x61, 0x00, 0x00, 0x2C, 0xC0, 0x00, 0x4C}));
+  const PackedChallenge packed = PackSevenBit(id.m_authBlock);
+  EXPECT_TRUE(std::equal(packed.begin(), packed.end(), frame.begin() + 10));
+  for (std::size_t i = 10; i < 29; ++i) EXPECT_LT(frame[i], 0x80) << i;
+  EXPECT_EQ(frame[29], SevenBitSum(std::span<const std::uint8_t>(frame).first(29)));
+  // What travels is the encrypted block, not the plain time stamp.
+  EXPECT_FALSE(std::equal(id.m_authBlock.begin(), id.m_authBlock.end(), image::LastChallengeBlock()));
+
+  // The same millisecond gives the same frame; another one a different frame.
+  ASSERT_EQ(BuildAuthFrame(link, id, kWhen), 30u);
+  EXPECT_TRUE(std::equal(frame.begin(), frame.end(), link.m_txBuf.begin()));
+  image::UtcTime later = kWhen;
+  later.milliseconds = 251;
+  ASSERT_EQ(BuildAuthFrame(link, id, later), 30u);
+  EXPECT_FALSE(std::equal(frame.begin(), frame.end(), link.m_txBuf.begin()));
+}
+
+TEST_F(AuthenticateTest, WholeReplyWithCorrectSumIsAccepted) {
+  Identified();
+  EXPECT_EQ(AuthenticateDevice(link, id), RESULT_OK);
+  ExpectOpen(true);
+  EXPECT_EQ(line.writes.back().size(), 30u);
+  EXPECT_EQ(line.Events("timeout").back(), "timeout 500");
+  EXPECT_EQ(line.Events("read").back(), "read 30/30");
+}
+
+TEST_F(AuthenticateTest, EveryFailureClosesThePort) {
+  struct Case {
+    const char* name;
+    void (*fault)(testing_support::DeviceScript&, testing_support::ScriptedLine&);
+    LoadResult want;
+  } cases[] = {
+      {"29 bytes", [](auto& s, auto&) { s.authLen = 29; }, RESULT_BAD_READ},
+      {"no answer", [](auto& s, auto&) { s.authLen = 0; }, RESULT_BAD_READ},
+      {"sum", [](auto& s, auto&) { s.authBadSum = true; }, RESULT_BAD_CHECKSUM},
+      {"short write", [](auto&, auto& l) { l.writeResults = {5, 29}; }, RESULT_BAD_WRITE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_support::ScriptedOpener op;
+    testing_support::ScriptedLine& l = op.Line(1);
+    testing_support::ScriptedDevice d;
+    d.Attach(l);
+    c.fault(d.script(), l);
+    Link lk{op};
+    Identity ident;
+    ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
+    ASSERT_EQ(IdentifyDevice(lk, ident, true), RESULT_OK);
+    EXPECT_EQ(AuthenticateDevice(lk, ident, kWhen), c.want);
+    EXPECT_FALSE(lk.m_bCommOpen);
+    EXPECT_FALSE(l.open);
+  }
+}
+
+TEST_F(AuthenticateTest, WithoutAPortItIsABadWrite) {
+  EXPECT_EQ(AuthenticateDevice(link, id, kWhen), RESULT_BAD_WRITE);
+  EXPECT_TRUE(line.writes.empty());
+}
+
+}  // namespace
+}  // namespace device

@@ -1,0 +1,238 @@
+// The QSerialPort transport over real pseudo-terminals: each port is a COMn link in a
+// temporary VORLOADER_COM_DIR, the test holding the master side as the device.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/serial_port.h"
+#include "device/steps.h"
+#include "tests/support/recording_view.h"
+
+namespace device {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A pseudo-terminal whose slave is reachable as DIR/COMn. The slave stays open here too, so
+// the line survives between opens, and is raw so no byte is echoed or cooked.
+struct Pty {
+  int master = -1;
+  int slave = -1;
+
+  Pty(const fs::path& dir, int number) {
+    char name[256];
+    EXPECT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave, TCSANOW, &tio);
+    fs::create_symlink(name, dir / ("COM" + std::to_string(number)));
+  }
+  ~Pty() {
+    if (master >= 0) ::close(master);
+    if (slave >= 0) ::close(slave);
+  }
+
+  void Send(const std::string& bytes) const {
+    ASSERT_EQ(::write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  // Waits (generously) until the slave side holds n unread bytes.
+  void AwaitQueued(int n) const {
+    for (int i = 0; i < 2000; ++i) {
+      int queued = 0;
+      ::ioctl(slave, FIONREAD, &queued);
+      if (queued >= n) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    FAIL() << "bytes never reached the port";
+  }
+  std::string Receive(std::size_t n) const {
+    std::string got;
+    while (got.size() < n) {
+      char buf[64];
+      const ssize_t r = ::read(master, buf, std::min(sizeof buf, n - got.size()));
+      if (r <= 0) break;
+      got.append(buf, static_cast<std::size_t>(r));
+    }
+    return got;
+  }
+};
+
+class QtSerialPortTest : public ::testing::Test {
+ protected:
+  fs::path dir;
+  std::unique_ptr<PortOpener> opener = MakeSystemPortOpener();
+
+  void SetUp() override {
+    char tmpl[] = "/tmp/vor-com-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+    ::setenv("VORLOADER_COM_DIR", tmpl, 1);
+  }
+  void TearDown() override {
+    ::unsetenv("VORLOADER_COM_DIR");
+    fs::remove_all(dir);
+  }
+
+  std::unique_ptr<SerialPort> OpenConfigured(int number) {
+    OpenError error = OpenError::Other;
+    auto port = opener->Open(number, error);
+    EXPECT_NE(port, nullptr);
+    EXPECT_EQ(error, OpenError::None);
+    if (port) {
+      EXPECT_TRUE(port->Configure(57600));
+    }
+    return port;
+  }
+
+  static long ReadInto(SerialPort& port, std::string& out, std::size_t n, const std::function<bool()>& abort = {}) {
+    std::vector<std::uint8_t> buf(n);
+    const long got = port.Read(buf.data(), n, abort);
+    out.assign(buf.begin(), buf.begin() + std::max(got, 0L));
+    return got;
+  }
+};
+
+TEST_F(QtSerialPortTest, PortNumbersMapIntoTheComDir) {
+  EXPECT_EQ(ComPortPath(3), (dir / "COM3").string());
+  EXPECT_EQ(opener->PathOf(32), (dir / "COM32").string());
+  EXPECT_EQ(ComPortPath(0), "");
+  EXPECT_EQ(ComPortPath(33), "");
+  ::unsetenv("VORLOADER_COM_DIR");
+  const std::pair<int, const char*> defaults[] = {{1, "/dev/ttyS0"},    {8, "/dev/ttyS7"},    {9, "/dev/ttyUSB0"},
+                                                  {24, "/dev/ttyUSB15"}, {25, "/dev/ttyACM0"}, {32, "/dev/ttyACM7"}};
+  for (const auto& [number, path] : defaults) EXPECT_EQ(ComPortPath(number), path) << number;
+}
+
+TEST_F(QtSerialPortTest, OpensConfiguresAndWritesThrough) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  const std::uint8_t msg[] = {0xBF, 0x00, 0x00, 0x00, 0x00};
+  EXPECT_EQ(port->Write(msg, sizeof msg), 5);
+  EXPECT_EQ(pty.Receive(5), std::string("\xBF\0\0\0\0", 5));
+
+  // The fixed line settings reached the terminal: 8 data bits, no parity, one stop bit, raw.
+  termios tio{};
+  ASSERT_EQ(::tcgetattr(pty.slave, &tio), 0);
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
+  EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B57600));
+}
+
+TEST_F(QtSerialPortTest, OpenFailuresSayWhy) {
+  Pty pty(dir, 3);
+  auto first = OpenConfigured(3);
+  OpenError error = OpenError::None;
+  EXPECT_EQ(opener->Open(3, error), nullptr);
+  EXPECT_EQ(error, OpenError::Busy);
+  EXPECT_EQ(opener->Open(5, error), nullptr);  // no COM5 in the folder
+  EXPECT_EQ(error, OpenError::NotFound);
+  EXPECT_EQ(opener->Open(33, error), nullptr);
+  EXPECT_EQ(error, OpenError::NotFound);
+
+  first->Close();
+  EXPECT_NE(opener->Open(3, error), nullptr);  // closing gives the port back
+}
+
+TEST_F(QtSerialPortTest, ReadTimeOutReturnsAShortCount) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  port->SetReadTimeout(200);
+  pty.Send("abc");
+  std::string got;
+  EXPECT_EQ(ReadInto(*port, got, 10), 3);
+  EXPECT_EQ(got, "abc");
+  EXPECT_EQ(ReadInto(*port, got, 10), 0);
+}
+
+TEST_F(QtSerialPortTest, ReadReturnsAsSoonAsTheCountHasArrived) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  // A time-out far beyond the test's own limit: only an early return lets this test finish.
+  port->SetReadTimeout(3'600'000);
+  std::thread peer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pty.Send("12");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pty.Send("345678");
+  });
+  std::string got;
+  const long n = ReadInto(*port, got, 5);
+  peer.join();
+  EXPECT_EQ(n, 5);
+  EXPECT_EQ(got, "12345");
+  port->SetReadTimeout(200);
+  EXPECT_EQ(ReadInto(*port, got, 10), 3);  // the rest stays for the next read
+  EXPECT_EQ(got, "678");
+}
+
+TEST_F(QtSerialPortTest, AbortEndsAWaitingRead) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  port->SetReadTimeout(3'600'000);
+  int polls = 0;
+  std::string got;
+  EXPECT_EQ(ReadInto(*port, got, 5, [&] { return ++polls >= 3; }), 0);
+  EXPECT_EQ(polls, 3);
+}
+
+TEST_F(QtSerialPortTest, DiscardDropsUnreadInput) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  pty.Send("stale");
+  pty.AwaitQueued(5);
+  port->DiscardInput();
+  pty.Send("Z");
+  port->SetReadTimeout(2000);
+  std::string got;
+  EXPECT_EQ(ReadInto(*port, got, 1), 1);
+  EXPECT_EQ(got, "Z");
+  port->SetReadTimeout(100);
+  EXPECT_EQ(ReadInto(*port, got, 5), 0);
+}
+
+TEST_F(QtSerialPortTest, VanishedPeerShowsInTheCounts) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  ::close(pty.master);
+  pty.master = -1;
+  const std::vector<std::uint8_t> chunk(50, ':');
+  EXPECT_LT(port->Write(chunk.data(), chunk.size()), 50);
+  port->SetReadTimeout(200);
+  std::string got;
+  EXPECT_LE(ReadInto(*port, got, 5), 0);
+}
+
+TEST_F(QtSerialPortTest, EnumerationListsTheLinkedPorts) {
+  Pty com3(dir, 3);
+  Pty com12(dir, 12);
+  testing_support::RecordingView view;
+  PortList list;
+  EXPECT_TRUE(EnumerateComPorts(*opener, list, view));
+  ASSERT_EQ(list.entries.size(), 2u);
+  EXPECT_EQ(list.entries[0].number, 3);
+  EXPECT_EQ(list.entries[0].path, (dir / "COM3").string());
+  EXPECT_EQ(list.entries[1].number, 12);
+  EXPECT_EQ(list.selected, 0);
+  EXPECT_NE(OpenConfigured(12), nullptr);  // enumeration let go of every port
+}
+
+}  // namespace
+}  // namespace device
