@@ -4,7 +4,10 @@
 
 #include <unistd.h>
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QDeadlineTimer>
+#include <QtCore/QEventLoop>
+#include <QtCore/QThread>
 #include <QtSerialPort/QSerialPort>
 #include <algorithm>
 #include <memory>
@@ -20,6 +23,15 @@ constexpr int kSliceMs = 50;
 bool ApplyLineSettings(QSerialPort& port) {
   return port.setDataBits(QSerialPort::Data8) && port.setParity(QSerialPort::NoParity) &&
          port.setStopBits(QSerialPort::OneStop) && port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+// QSerialPort registers socket notifiers when it opens and writes, and a thread without an
+// event dispatcher makes Qt complain about each one. The notifiers are never served here
+// (only the waitFor* calls move bytes), but a dispatcher keeps the thread quiet; Qt creates
+// one for the current thread when an event loop object is made while the application exists.
+void EnsureEventDispatcher() {
+  if (QThread::currentThread()->eventDispatcher() != nullptr || QCoreApplication::instance() == nullptr) return;
+  QEventLoop ensureDispatcher;
 }
 
 OpenError ToOpenError(QSerialPort::SerialPortError error, const std::string& path) {
@@ -128,6 +140,7 @@ class SystemPortOpener final : public PortOpener {
       error = OpenError::NotFound;
       return nullptr;
     }
+    EnsureEventDispatcher();
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(QString::fromLocal8Bit(path.c_str()));
     ApplyLineSettings(*port);

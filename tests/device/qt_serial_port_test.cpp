@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QtCore/QCoreApplication>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -22,6 +23,20 @@ namespace device {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The program runs with an application object; so do these tests.
+class QtApplication : public ::testing::Environment {
+ public:
+  void SetUp() override { m_app = std::make_unique<QCoreApplication>(m_argc, m_argv); }
+  void TearDown() override { m_app.reset(); }
+
+ private:
+  int m_argc = 1;
+  char m_name[16] = "device_serial";
+  char* m_argv[2] = {m_name, nullptr};
+  std::unique_ptr<QCoreApplication> m_app;
+};
+const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 // A pseudo-terminal whose slave is reachable as DIR/COMn. The slave stays open here too, so
 // the line survives between opens, and is raw so no byte is echoed or cooked.
@@ -218,6 +233,26 @@ TEST_F(QtSerialPortTest, VanishedPeerShowsInTheCounts) {
   port->SetReadTimeout(200);
   std::string got;
   EXPECT_LE(ReadInto(*port, got, 5), 0);
+}
+
+TEST_F(QtSerialPortTest, WorksFromAPlainWorkerThreadWithoutEventLoop) {
+  Pty pty(dir, 7);
+  std::string got;
+  long n = -2;
+  std::thread worker([&] {
+    auto port = OpenConfigured(7);
+    if (!port) return;
+    const std::uint8_t msg[] = {0xE0, 1, 2, 3, 4};
+    EXPECT_EQ(port->Write(msg, sizeof msg), 5);
+    pty.Send("reply");
+    port->SetReadTimeout(3'600'000);
+    n = ReadInto(*port, got, 5);
+    port->Close();
+  });
+  worker.join();
+  EXPECT_EQ(pty.Receive(5), "\xE0\x01\x02\x03\x04");
+  EXPECT_EQ(n, 5);
+  EXPECT_EQ(got, "reply");
 }
 
 TEST_F(QtSerialPortTest, EnumerationListsTheLinkedPorts) {
