@@ -9,7 +9,6 @@ namespace app {
 
 void Loader::RunStartupSequence(bool thenConnect) {
   m_bPortsFound = device::EnumerateComPorts(*m_link.m_opener, m_cbPorts, m_view) ? 1 : 0;
-  ShowPorts();
   m_view.appendLog(std::to_string(m_cbPorts.entries.size()) + " Com Ports Found.");
   m_view.enableConnect(false);
   m_view.enableRawBoot(false);

@@ -60,6 +60,8 @@ class CVORLoaderXDlg : public QDialog, public LoaderView {
   // Appends one line and "\r\n" to the log, rewrites the log control and scrolls it.
   void AppendLog(const QString& text);
   const QString& log() const { return m_strLog; }
+  // A workflow is queued or running (the three workflow buttons are held disabled).
+  bool workflowRunning() const { return m_workflowsQueued > 0; }
 
   // The timer handler: timer 40 runs the start-up sequence, once.
   void OnTimer(int nIDEvent);

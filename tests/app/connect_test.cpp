@@ -1,0 +1,268 @@
+// The Connect workflow and its closing block, over scripted ports and devices.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/app/workflow_fixture.h"
+
+namespace app_tests {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+bool Has(const Strings& calls, const std::string& call) {
+  return std::find(calls.begin(), calls.end(), call) != calls.end();
+}
+
+TEST_F(WorkflowTest, StartUpConnectsAndProgramsAnOlderDevice) {
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  view.answers = {true};
+  Make().RunStartupSequence();
+
+  EXPECT_EQ(view.log, (Strings{"1 Com Ports Found.", "1 Product definitions Found.", "All Files found and Correct.",
+                               "   -Device Programed OK."}));
+  EXPECT_EQ(view.Calls("ask: "), Strings{"ask: Load Hex Now?"});
+  EXPECT_EQ(view.mainStatus, "Program Loaded.");
+  // The identity the new firmware reported, next to "Program Loaded.".
+  EXPECT_EQ(view.deviceStatus, "Device: VN-Amp     ID: 11456    Version: V1.30");
+  EXPECT_EQ(view.portStatus, "No Connection");
+  EXPECT_TRUE(view.connectOn);
+  EXPECT_FALSE(view.rawBootOn);
+  EXPECT_FALSE(opener.Line(1).open);
+
+  // The main status passes through every stage in order.
+  const Strings stages{"main: Searching for Device.", "main: Checking Device.", "main: Authenticating Device.",
+                       "main: Checking correct Hex file.", "main: Connected.",
+                       "main: Waiting for Erase to Complete.", "main: Sending Hex file 0% done",
+                       "main: Sending Hex file 100.0% done", "main: Waiting for device to reboot",
+                       "main: Program Loaded."};
+  const Strings mains = view.Calls("main: ");
+  auto at = mains.begin();
+  for (const auto& s : stages) {
+    at = std::find(at, mains.end(), s);
+    ASSERT_NE(at, mains.end()) << "missing or out of order: " << s;
+  }
+  // The device received the whole image and the transfer was flagged while it ran.
+  EXPECT_FALSE(dev.image().empty());
+  EXPECT_EQ(view.Calls("transfer: "), (Strings{"transfer: on", "transfer: off"}));
+}
+
+// The decision after the version comparison: boxes shown, answers, outcome.
+struct Decision {
+  const char* name;
+  std::string device, catalogue, after;
+  int options;
+  std::vector<bool> answers;
+  Strings asks;
+  std::string logLine, mainStatus;
+};
+
+class ConnectDecision : public WorkflowTest, public ::testing::WithParamInterface<Decision> {};
+
+TEST_P(ConnectDecision, FollowsTheVersionsTheOptionsAndTheAnswers) {
+  const Decision& d = GetParam();
+  Firmware(d.catalogue);
+  Device(d.device, d.after);
+  view.answers.assign(d.answers.begin(), d.answers.end());
+  Make(kOffline | d.options).RunStartupSequence();
+
+  EXPECT_EQ(view.Calls("ask: "), d.asks);
+  EXPECT_EQ(view.log.back(), d.logLine);
+  EXPECT_EQ(view.mainStatus, d.mainStatus);
+  const bool programmed = d.logLine == "   -Device Programed OK.";
+  EXPECT_EQ(!dev.image().empty(), programmed);
+  if (!programmed) EXPECT_EQ(view.deviceStatus, "..");
+  EXPECT_FALSE(view.rawBootOn);
+  EXPECT_TRUE(view.connectOn);
+  EXPECT_FALSE(opener.Line(1).open);
+}
+
+const std::string kLoad = "ask: Load Hex Now?";
+const std::string kReload = "ask: Identical Versions.\n Reload?";
+const std::string kOld = "ask: Device has later Version.\n Load OLD? (Not Recomended!)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConnectDecision,
+    ::testing::Values(
+        Decision{"SameNoReload", "1.30", "1.30", "1.30", 0, {}, {}, "E09-Device has latest Version.", ".."},
+        Decision{"SameReloadYes", "1.30", "1.30", "1.30", 4, {true, true}, {kReload, kLoad},
+                 "   -Device Programed OK.", "Program Loaded."},
+        Decision{"SameReloadNo", "1.30", "1.30", "1.30", 4, {false}, {kReload}, "E09-Device has latest Version.",
+                 ".."},
+        Decision{"NewerNoOlder", "1.40", "1.30", "1.30", 0, {}, {}, "E10-Device has a Later Version.", ".."},
+        Decision{"NewerOlderYes", "1.40", "1.30", "1.30", 2, {true, true}, {kOld, kLoad},
+                 "   -Device Programed OK.", "Program Loaded."},
+        Decision{"NewerOlderNo", "1.40", "1.30", "1.30", 2, {false}, {kOld}, "E10-Device has a Later Version.",
+                 ".."},
+        Decision{"OlderLoadNo", "1.20", "1.30", "1.30", 0, {false}, {kLoad}, "E15-Load Cancelled by User.", ".."},
+        Decision{"OlderReloadAfterYesThenNo", "1.30", "1.30", "1.30", 4, {true, false}, {kReload, kLoad},
+                 "E15-Load Cancelled by User.", ".."},
+        // 2.01 against 2.00 is newer in exact hundredths (binary floating point said "same").
+        Decision{"HundredthsAreExact", "2.01", "2.00", "2.00", 0, {}, {}, "E10-Device has a Later Version.", ".."},
+        // 2.10 against 2.9: decimal numbers, not dotted parts.
+        Decision{"DecimalNotDotted", "2.10", "2.9", "2.9", 0, {true}, {kLoad}, "   -Device Programed OK.",
+                 "Program Loaded."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Device faults and their result codes.
+struct Fault {
+  const char* name;
+  void (*apply)(testing_support::DeviceScript&);
+  std::string logLine;
+  bool rawBoot;
+};
+
+class ConnectFault : public WorkflowTest, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(ConnectFault, EndsWithItsCodeAndThePortClosed) {
+  const Fault& f = GetParam();
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  f.apply(dev.script());
+  view.answers = {true};
+  Make().RunStartupSequence();
+
+  EXPECT_EQ(view.log.back(), f.logLine);
+  EXPECT_EQ(view.mainStatus, "..Failed..");
+  EXPECT_EQ(view.deviceStatus, "..");
+  EXPECT_EQ(view.portStatus, "No Connection");
+  EXPECT_EQ(view.rawBootOn, f.rawBoot);
+  EXPECT_TRUE(view.connectOn);
+  EXPECT_FALSE(opener.Line(1).open);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConnectFault,
+    ::testing::Values(
+        Fault{"Silent", [](auto& s) { s.rates = {}; }, "E02-Cannot Connect to a Single Device.", true},
+        Fault{"ShortDeviceReply", [](auto& s) { s.deviceLen = 14; }, "E04-Comm Error - Bad Read.", true},
+        Fault{"WrongSignature", [](auto& s) { s.signature = {0x56, 0x52}; }, "E06-Not a VOR Device.", true},
+        Fault{"BadAuthSum", [](auto& s) { s.authBadSum = true; }, "E05-Comm Error - Bad Checksum.", true},
+        Fault{"OtherBannerCode", [](auto& s) { s.bannerCode = {0x0a, 0x1c}; },
+              "E12-Device Failed to return correct Device code.", true},
+        Fault{"EraseUnanswered", [](auto& s) { s.eraseLen = 0; }, "E13-Device Failed to Erase Flash.", true},
+        Fault{"NeverRestarts", [](auto& s) { s.silentPollsAfterImage = 100; },
+              "E14-Device Failed to Program correctly.", true},
+        // The bootloader rejected the image and the old firmware came back.
+        Fault{"OldVersionBack", [](auto& s) { s.labelAfterImage = "VN-Amp V1.20"; },
+              "E14-Device Failed to Program correctly.", true},
+        Fault{"UnknownProduct", [](auto& s) { s.productCode = {0x0b, 0x00}; }, "E08-No Hex file for Device.",
+              false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WorkflowTest, FailedEraseSaysSoAndTheWrongBannerIsDeclined) {
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  dev.script().eraseLen = 3;
+  view.answers = {true};
+  Make().RunStartupSequence();
+  EXPECT_TRUE(Has(view.calls, "main: Erased Failed !!"));
+
+  view.calls.clear();
+  view.log.clear();
+  dev.script().eraseLen = 16;
+  dev.script().bannerCode = {0x0a, 0x1c};
+  view.answers = {true};
+  loader->OnConnect();
+  EXPECT_EQ(view.log.back(), "E12-Device Failed to return correct Device code.");
+  EXPECT_EQ(dev.seen().back(), "decline");
+}
+
+TEST_F(WorkflowTest, SearchesTheOtherPortsAndSelectsTheOneThatAnswered) {
+  Firmware("1.30");
+  opener.Line(1);
+  opener.Line(2);
+  Device("1.20", "1.30", 3);
+  view.answers = {false};
+  Make().RunStartupSequence();
+
+  EXPECT_EQ(loader->ports().selected, 2);
+  EXPECT_EQ(view.Calls("ports: ").back(), "ports: COM1,COM2,COM3 [2]");
+  EXPECT_EQ(view.log.back(), "E15-Load Cancelled by User.");
+  EXPECT_TRUE(Has(view.calls, "main: Checking Device."));
+  // Each silent port was tried at all three rates before the next.
+  const Strings ports = view.Calls("port: Connected Com ");
+  ASSERT_GE(ports.size(), 7u);
+  EXPECT_EQ(ports[0], "port: Connected Com 1 at Baud 57600");
+  EXPECT_EQ(ports[2], "port: Connected Com 1 at Baud 38400");
+  EXPECT_EQ(ports[3], "port: Connected Com 2 at Baud 57600");
+  EXPECT_EQ(ports[6], "port: Connected Com 3 at Baud 57600");
+}
+
+TEST_F(WorkflowTest, TheSelectedPortIsTriedFirstAndAloneWhenItAnswers) {
+  Firmware("1.30");
+  opener.Line(1);
+  Device("1.20", "1.30", 2);
+  Make().RunStartupSequence(false);
+  loader->SelectPort(1);
+  opener.attempts.clear();
+  view.answers = {false};
+  loader->OnConnect();
+  EXPECT_EQ(opener.attempts, std::vector<int>{2});
+  EXPECT_EQ(view.log.back(), "E15-Load Cancelled by User.");
+}
+
+TEST_F(WorkflowTest, NoDeviceAnywhereEndsWithTheLastPortsCode) {
+  Firmware("1.30");
+  opener.Line(1);
+  opener.Line(2);
+  Make().RunStartupSequence();
+  EXPECT_EQ(view.log.back(), "E02-Cannot Connect to a Single Device.");
+  EXPECT_TRUE(view.rawBootOn);
+
+  // The last listed port has gone since enumeration: its code (1) is the result.
+  opener.Remove(2);
+  loader->OnConnect();
+  EXPECT_EQ(view.log.back(), "E01-Failed to Open Com Port.");
+  EXPECT_FALSE(view.rawBootOn);
+  EXPECT_TRUE(view.connectOn);
+}
+
+TEST_F(WorkflowTest, APortThatDoesNotOpenIsReportedWithoutTryingOthers) {
+  Firmware("1.30");
+  Device("1.20", "1.30", 1);
+  Make().RunStartupSequence(false);
+  opener.Remove(1);
+  opener.attempts.clear();
+  loader->OnConnect();
+  EXPECT_EQ(opener.attempts, std::vector<int>{1});
+  EXPECT_EQ(view.log.back(), "E01-Failed to Open Com Port.");
+  EXPECT_EQ(view.Calls("port: Connected Com ").back(), "port: Connected Com 1 at Baud 57600");
+  EXPECT_FALSE(view.rawBootOn);
+  EXPECT_TRUE(view.connectOn);
+}
+
+TEST_F(WorkflowTest, ConnectWithAnEmptyPortListFailsToOpen) {
+  Firmware("1.30");
+  Make().OnConnect();
+  EXPECT_EQ(view.log, Strings{"E01-Failed to Open Com Port."});
+  EXPECT_FALSE(view.connectOn);  // no ports were ever found
+}
+
+TEST_F(WorkflowTest, AStopDuringTheStreamEndsWithThePortClosedAndNoVerdict) {
+  struct StoppingView : testing_support::RecordingView {
+    void progress(const StreamProgress& p) override {
+      RecordingView::progress(p);
+      stop = true;
+    }
+  };
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  StoppingView stopping;
+  stopping.answers = {true};
+  app::Options o;
+  o.m_nOptions = kOffline;
+  app::Loader l(stopping, opener, o, folder.path());
+  l.RunStartupSequence();
+  EXPECT_EQ(stopping.progressSeen.size(), 1u);  // no chunk after the stop
+  EXPECT_FALSE(opener.Line(1).open);
+  EXPECT_NE(stopping.log.back(), "   -Device Programed OK.");
+  EXPECT_FALSE(Has(stopping.calls, "main: Program Loaded."));
+}
+
+}  // namespace
+}  // namespace app_tests

@@ -1,0 +1,140 @@
+// Raw boot: the banner the bootloader sends at power-on picks the firmware.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/app/workflow_fixture.h"
+
+namespace app_tests {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const std::string kSwitchOn = "tell: Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.";
+const std::string kDone = "tell: Programing Complete.\r\n\r\nSwitch Device off and On.\r\n\r\nPress Ok when ready.";
+
+class RawBootTest : public WorkflowTest {
+ protected:
+  // Start-up without connecting; the device then sits in its bootloader, powered on.
+  void Prepare() {
+    Firmware("1.30");
+    Device("1.20", "1.30");
+    Make().RunStartupSequence(false);
+    view.calls.clear();
+    view.log.clear();
+  }
+  void PowerOn() { dev.PowerOnInBootloader(opener.Line(1)); }
+};
+
+TEST_F(RawBootTest, ProgramsTheProductOfTheBannerAndShowsTheNewIdentity) {
+  Prepare();
+  PowerOn();
+  loader->OnRawBoot();
+  EXPECT_EQ(view.log, Strings{"   -Device Programed OK."});
+  EXPECT_EQ(view.Calls("tell: "), (Strings{kSwitchOn, kDone}));
+  EXPECT_TRUE(view.Calls("ask: ").empty());  // no version comparison, no confirmation
+  EXPECT_EQ(view.mainStatus, "Program Loaded.");
+  EXPECT_EQ(view.deviceStatus, "Device: VN-Amp     ID: 11456    Version: V1.30");
+  EXPECT_FALSE(view.rawBootOn);
+  EXPECT_TRUE(view.connectOn);
+  EXPECT_FALSE(opener.Line(1).open);
+  // Only 57600 was used, and no boot request was sent: the banner came by itself.
+  EXPECT_EQ(opener.Line(1).Events("configure "), Strings{"configure 57600"});
+  EXPECT_EQ(std::count(dev.seen().begin(), dev.seen().end(), "boot"), 0);
+  EXPECT_EQ(view.calls.front(), "rawboot: off");
+}
+
+struct RawFault {
+  const char* name;
+  void (*setup)(RawBootTest&, testing_support::DeviceScript&);
+  std::string logLine;
+  bool rawBoot;
+};
+
+class RawBootFault : public RawBootTest, public ::testing::WithParamInterface<RawFault> {
+ public:
+  void PowerOnNow() { PowerOn(); }
+  std::string Folder() { return folder.path(); }
+};
+
+TEST_P(RawBootFault, EndsWithItsCode) {
+  const RawFault& f = GetParam();
+  Prepare();
+  f.setup(*this, dev.script());
+  loader->OnRawBoot();
+  EXPECT_EQ(view.log, Strings{f.logLine});
+  EXPECT_EQ(view.rawBootOn, f.rawBoot);
+  EXPECT_EQ(view.mainStatus, "..Failed..");
+  EXPECT_FALSE(opener.Line(1).open);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RawBootFault,
+    ::testing::Values(
+        RawFault{"NoBanner", [](RawBootFault&, auto&) {}, "E02-Cannot Connect to a Single Device.", true},
+        RawFault{"ShortBanner",
+                 [](RawBootFault& t, auto& s) {
+                   s.bannerLen = 10;
+                   t.PowerOnNow();
+                 },
+                 "E02-Cannot Connect to a Single Device.", true},
+        RawFault{"ForeignBanner",
+                 [](RawBootFault& t, auto& s) {
+                   s.bannerHead = {0x56, 0x51, 0x00, 0x01};
+                   t.PowerOnNow();
+                 },
+                 "E06-Not a VOR Device.", true},
+        RawFault{"UnknownProduct",
+                 [](RawBootFault& t, auto& s) {
+                   s.bannerCode = {0x0b, 0x00};
+                   t.PowerOnNow();
+                 },
+                 "E08-No Hex file for Device.", false},
+        RawFault{"FileGone",
+                 [](RawBootFault& t, auto&) {
+                   std::remove((t.Folder() + "amp.hex").c_str());
+                   t.PowerOnNow();
+                 },
+                 "E11-Failed to Open Correct Hex File.", false},
+        RawFault{"EraseUnanswered",
+                 [](RawBootFault& t, auto& s) {
+                   s.eraseLen = 0;
+                   t.PowerOnNow();
+                 },
+                 "E13-Device Failed to Erase Flash.", true},
+        RawFault{"SilentAfterPowerCycle",
+                 [](RawBootFault& t, auto& s) {
+                   s.silentPollsAfterImage = 1;
+                   t.PowerOnNow();
+                 },
+                 "E14-Device Failed to Program correctly.", true},
+        RawFault{"OldVersionBack",
+                 [](RawBootFault& t, auto& s) {
+                   s.labelAfterImage = "VN-Amp V1.20";
+                   t.PowerOnNow();
+                 },
+                 "E14-Device Failed to Program correctly.", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RawBootTest, AFailedEraseDoesNotClaimErasedFailed) {
+  Prepare();
+  dev.script().eraseLen = 0;
+  PowerOn();
+  loader->OnRawBoot();
+  EXPECT_TRUE(view.Calls("main: Erased Failed !!").empty());
+  EXPECT_EQ(view.Calls("main: Waiting for Erase to Complete.").size(), 1u);
+}
+
+TEST_F(RawBootTest, APortThatDoesNotOpenIsCodeOne) {
+  Prepare();
+  opener.Remove(1);
+  loader->OnRawBoot();
+  EXPECT_EQ(view.log, Strings{"E01-Failed to Open Com Port."});
+  EXPECT_TRUE(view.Calls("tell: ").empty());
+}
+
+}  // namespace
+}  // namespace app_tests
