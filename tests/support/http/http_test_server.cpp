@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -125,8 +126,23 @@ HttpTestServer::HttpTestServer(std::string root) : m_impl(std::make_unique<Impl>
 
 HttpTestServer::~HttpTestServer() { Stop(); }
 
+namespace {
+
+// Clients in this process reach the server directly even when the environment names a proxy.
+void BypassProxyForLoopback() {
+  const char* old = std::getenv("no_proxy");
+  std::string list = old != nullptr ? old : "";
+  if (list.find("127.0.0.1") != std::string::npos) return;
+  list += list.empty() ? "127.0.0.1" : ",127.0.0.1";
+  setenv("no_proxy", list.c_str(), 1);
+  setenv("NO_PROXY", list.c_str(), 1);
+}
+
+}  // namespace
+
 bool HttpTestServer::Start(int port) {
   if (m_impl->thread.joinable()) return true;
+  BypassProxyForLoopback();
   {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->stopping = false;
