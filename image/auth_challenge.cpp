@@ -69,8 +69,12 @@ bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now) {
   return true;
 }
 
-bool MakeAuthChallenge(int mode, std::uint8_t block[16]) { return MakeAuthChallenge(mode, block, CurrentUtcTime()); }
+bool MakeAuthChallenge(int mode, std::uint8_t block[16]) {
+  return MakeAuthChallenge(mode, block, CurrentUtcTime());
+}
 
-const std::uint8_t* LastChallengeBlock() { return g_challengeStore; }
+const std::uint8_t* LastChallengeBlock() {
+  return g_challengeStore;
+}
 
 }  // namespace image

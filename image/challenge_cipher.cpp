@@ -49,7 +49,8 @@ std::uint8_t RconEntry(std::size_t i) {
 void ExpandKey(const std::uint8_t key[16], std::uint8_t roundKey[176]) {
   for (std::size_t i = 0; i < 16; ++i) roundKey[i] = key[i];
   for (std::size_t i = 4; i < 44; ++i) {
-    std::uint8_t temp[4] = {roundKey[4 * i - 4], roundKey[4 * i - 3], roundKey[4 * i - 2], roundKey[4 * i - 1]};
+    std::uint8_t temp[4] = {roundKey[4 * i - 4], roundKey[4 * i - 3], roundKey[4 * i - 2],
+                            roundKey[4 * i - 1]};
     if (i % 4 == 0) {
       const std::uint8_t first = temp[0];
       temp[0] = static_cast<std::uint8_t>(SboxEntry(temp[1]) ^ RconEntry(i / 4));

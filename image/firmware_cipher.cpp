@@ -27,7 +27,9 @@ inline void StoreWord(std::uint8_t* p, std::uint32_t w) {
 }
 
 // Byte n of a column word, ready to index a table.
-inline std::size_t Byte(std::uint32_t w, int n) { return (w >> (8 * n)) & 0xFF; }
+inline std::size_t Byte(std::uint32_t w, int n) {
+  return (w >> (8 * n)) & 0xFF;
+}
 
 // The key leaves no copy behind in the stack frame that built it.
 void Wipe(std::uint8_t* p, std::size_t n) {
@@ -36,13 +38,16 @@ void Wipe(std::uint8_t* p, std::size_t n) {
 }
 
 std::uint32_t SubWord(const FirmwareCipherTables& t, std::uint32_t w) {
-  return static_cast<std::uint32_t>(t.sbox[Byte(w, 0)]) | static_cast<std::uint32_t>(t.sbox[Byte(w, 1)]) << 8 |
+  return static_cast<std::uint32_t>(t.sbox[Byte(w, 0)]) |
+         static_cast<std::uint32_t>(t.sbox[Byte(w, 1)]) << 8 |
          static_cast<std::uint32_t>(t.sbox[Byte(w, 2)]) << 16 |
          static_cast<std::uint32_t>(t.sbox[Byte(w, 3)]) << 24;
 }
 
 // (b0, b1, b2, b3) -> (b1, b2, b3, b0); with the first byte lowest that is a right rotation.
-std::uint32_t RotWord(std::uint32_t w) { return std::rotr(w, 8); }
+std::uint32_t RotWord(std::uint32_t w) {
+  return std::rotr(w, 8);
+}
 
 std::uint32_t InvMixColumn(std::uint32_t w) {
   const auto b0 = static_cast<std::uint8_t>(w), b1 = static_cast<std::uint8_t>(w >> 8),
@@ -50,7 +55,8 @@ std::uint32_t InvMixColumn(std::uint32_t w) {
   const auto mix = [](std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
     return static_cast<std::uint32_t>(GfMul(a, 0x0E) ^ GfMul(b, 0x0B) ^ GfMul(c, 0x0D) ^ GfMul(d, 0x09));
   };
-  return mix(b0, b1, b2, b3) | mix(b1, b2, b3, b0) << 8 | mix(b2, b3, b0, b1) << 16 | mix(b3, b0, b1, b2) << 24;
+  return mix(b0, b1, b2, b3) | mix(b1, b2, b3, b0) << 8 | mix(b2, b3, b0, b1) << 16 |
+         mix(b3, b0, b1, b2) << 24;
 }
 
 // A block's four column words, kept in registers through the rounds.
@@ -60,7 +66,8 @@ struct Columns {
 
 // One inner round of the equivalent inverse cipher: InvSubBytes, InvShiftRows and
 // InvMixColumns in one lookup per byte, then the round key.
-[[gnu::always_inline]] inline Columns InvRound(const FirmwareCipherTables& t, const std::uint32_t* rk, Columns s) {
+[[gnu::always_inline]] inline Columns InvRound(const FirmwareCipherTables& t, const std::uint32_t* rk,
+                                               Columns s) {
   return {t.td0[Byte(s.c0, 0)] ^ t.td1[Byte(s.c3, 1)] ^ t.td2[Byte(s.c2, 2)] ^ t.td3[Byte(s.c1, 3)] ^ rk[0],
           t.td0[Byte(s.c1, 0)] ^ t.td1[Byte(s.c0, 1)] ^ t.td2[Byte(s.c3, 2)] ^ t.td3[Byte(s.c2, 3)] ^ rk[1],
           t.td0[Byte(s.c2, 0)] ^ t.td1[Byte(s.c1, 1)] ^ t.td2[Byte(s.c0, 2)] ^ t.td3[Byte(s.c3, 3)] ^ rk[2],
@@ -68,7 +75,8 @@ struct Columns {
 }
 
 // The last round has no InvMixColumns.
-[[gnu::always_inline]] inline Columns InvLastRound(const FirmwareCipherTables& t, const std::uint32_t* rk, Columns s) {
+[[gnu::always_inline]] inline Columns InvLastRound(const FirmwareCipherTables& t, const std::uint32_t* rk,
+                                                   Columns s) {
   return {t.sd0[Byte(s.c0, 0)] ^ t.sd1[Byte(s.c3, 1)] ^ t.sd2[Byte(s.c2, 2)] ^ t.sd3[Byte(s.c1, 3)] ^ rk[0],
           t.sd0[Byte(s.c1, 0)] ^ t.sd1[Byte(s.c0, 1)] ^ t.sd2[Byte(s.c3, 2)] ^ t.sd3[Byte(s.c2, 3)] ^ rk[1],
           t.sd0[Byte(s.c2, 0)] ^ t.sd1[Byte(s.c1, 1)] ^ t.sd2[Byte(s.c0, 2)] ^ t.sd3[Byte(s.c3, 3)] ^ rk[2],
@@ -93,7 +101,9 @@ struct Columns {
   return InvLastRound(t, rk + 48, s);
 }
 
-inline Columns LoadColumns(const std::uint8_t* p) { return {LoadWord(p), LoadWord(p + 4), LoadWord(p + 8), LoadWord(p + 12)}; }
+inline Columns LoadColumns(const std::uint8_t* p) {
+  return {LoadWord(p), LoadWord(p + 4), LoadWord(p + 8), LoadWord(p + 12)};
+}
 
 inline void StoreColumns(std::uint8_t* p, Columns c) {
   StoreWord(p, c.c0);

@@ -39,7 +39,8 @@ void BuildSbox(FirmwareCipherTables& t) {
   for (unsigned x = 0; x < 256; ++x) {
     const unsigned inv = t.inverse[x];
     unsigned out = 0;
-    for (unsigned k = 0; k < 8; ++k) out |= (static_cast<unsigned>(std::popcount(inv & kRowMask[k])) & 1U) << k;
+    for (unsigned k = 0; k < 8; ++k)
+      out |= (static_cast<unsigned>(std::popcount(inv & kRowMask[k])) & 1U) << k;
     t.sbox[x] = static_cast<std::uint8_t>(out ^ 0x63);
   }
 }
@@ -66,10 +67,9 @@ void BuildRoundConstants(FirmwareCipherTables& t) {
 void BuildRoundTables(FirmwareCipherTables& t) {
   for (unsigned x = 0; x < 256; ++x) {
     const std::uint8_t s = t.invSbox[x];
-    const std::uint32_t w = static_cast<std::uint32_t>(GfMul(s, 0x0E)) |
-                            static_cast<std::uint32_t>(GfMul(s, 0x09)) << 8 |
-                            static_cast<std::uint32_t>(GfMul(s, 0x0D)) << 16 |
-                            static_cast<std::uint32_t>(GfMul(s, 0x0B)) << 24;
+    const std::uint32_t w =
+        static_cast<std::uint32_t>(GfMul(s, 0x0E)) | static_cast<std::uint32_t>(GfMul(s, 0x09)) << 8 |
+        static_cast<std::uint32_t>(GfMul(s, 0x0D)) << 16 | static_cast<std::uint32_t>(GfMul(s, 0x0B)) << 24;
     t.td0[x] = w;
     t.td1[x] = std::rotl(w, 8);
     t.td2[x] = std::rotl(w, 16);
@@ -109,8 +109,12 @@ const FirmwareCipherTables& EnsureTables() {
 
 CFirmwareCipher::CFirmwareCipher() : m_tables(&EnsureTables()) {}
 
-const FirmwareCipherTables& CFirmwareCipher::Tables() { return EnsureTables(); }
+const FirmwareCipherTables& CFirmwareCipher::Tables() {
+  return EnsureTables();
+}
 
-int CFirmwareCipher::TableGenerations() { return g_generations.load(std::memory_order_relaxed); }
+int CFirmwareCipher::TableGenerations() {
+  return g_generations.load(std::memory_order_relaxed);
+}
 
 }  // namespace image

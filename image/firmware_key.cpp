@@ -17,9 +17,9 @@ void StoreWordsLittleEndian(const std::array<std::uint32_t, N>& words, std::uint
 }  // namespace
 
 void BuildFirmwareFileKey(std::uint8_t key[24], std::uint8_t iv[16]) {
-  StoreWordsLittleEndian(std::array<std::uint32_t, 6>{0x9AE93E8E, 0x976A6059, 0x7C08BC80, 0x6F90D4C3,
-                                                      0x4FF6ED21, 0xAF06FCBC},
-                         key);
+  StoreWordsLittleEndian(
+      std::array<std::uint32_t, 6>{0x9AE93E8E, 0x976A6059, 0x7C08BC80, 0x6F90D4C3, 0x4FF6ED21, 0xAF06FCBC},
+      key);
   // Each key byte is offset by its own index, so the constants alone are not the key.
   for (std::size_t i = 0; i < 24; ++i) key[i] = static_cast<std::uint8_t>(key[i] + i);
 

@@ -43,7 +43,8 @@ bool FindInWindow(const std::string& window, const std::string& prodTag, std::st
   if (window.size() <= kMinSearchedLength) return false;
   const std::string_view searched = std::string_view(window).substr(0, window.find('\0'));
   const std::size_t e = searched.find(prodTag);
-  if (e == std::string_view::npos || e > kLastMatchPosition || window.size() - e < kMinTailFromMatch) return false;
+  if (e == std::string_view::npos || e > kLastMatchPosition || window.size() - e < kMinTailFromMatch)
+    return false;
   found = window.substr(e, kTagTextLength);
   return true;
 }

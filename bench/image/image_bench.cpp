@@ -31,12 +31,13 @@ void OursCbcDecrypt(benchmark::State& state) {
   image::CFirmwareCipher cipher;
   cipher.PrepareFileKey();
   for (auto _ : state) {
-    cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(in.data()), reinterpret_cast<std::uint8_t*>(out.data()),
-                      in.size() / 16);
+    cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(in.data()),
+                      reinterpret_cast<std::uint8_t*>(out.data()), in.size() / 16);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(in.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(in.size()));
 }
 BENCHMARK(OursCbcDecrypt)->Unit(benchmark::kMillisecond);
 
@@ -46,20 +47,22 @@ void OpenSslCbcDecrypt(benchmark::State& state) {
   std::uint8_t key[24], iv[16];
   image::BuildFirmwareFileKey(key, iv);
   const std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
-                                                                           &EVP_CIPHER_CTX_free);
+                                                                            &EVP_CIPHER_CTX_free);
   for (auto _ : state) {
     int n = 0;
     if (EVP_DecryptInit_ex(ctx.get(), EVP_aes_192_cbc(), nullptr, key, iv) != 1 ||
         EVP_CIPHER_CTX_set_padding(ctx.get(), 0) != 1 ||
         EVP_DecryptUpdate(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &n,
-                          reinterpret_cast<const unsigned char*>(in.data()), static_cast<int>(in.size())) != 1) {
+                          reinterpret_cast<const unsigned char*>(in.data()),
+                          static_cast<int>(in.size())) != 1) {
       state.SkipWithError("OpenSSL decryption failed");
       break;
     }
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(in.size()));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(in.size()));
 }
 BENCHMARK(OpenSslCbcDecrypt)->Unit(benchmark::kMillisecond);
 
@@ -90,10 +93,12 @@ void Decode1MiB(benchmark::State& state) {
   const std::string& path = LargeFile().Path();
   for (auto _ : state) {
     image::MemImage img;
-    if (image::DecodeFirmwareFile(path, img) != image::DECODE_ENCRYPTED) state.SkipWithError("decoding failed");
+    if (image::DecodeFirmwareFile(path, img) != image::DECODE_ENCRYPTED)
+      state.SkipWithError("decoding failed");
     benchmark::DoNotOptimize(img.GetLength());
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kBufferBytes));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(kBufferBytes));
 }
 BENCHMARK(Decode1MiB)->Unit(benchmark::kMillisecond);
 
@@ -101,9 +106,11 @@ void DecodeAndScan1MiB(benchmark::State& state) {
   const std::string& path = LargeFile().Path();
   for (auto _ : state) {
     std::uint32_t prodState = 1;
-    if (image::ScanHexImage("VOR_T00a1_V", prodState, path) != "VOR_T00a1_V1.70") state.SkipWithError("tag not found");
+    if (image::ScanHexImage("VOR_T00a1_V", prodState, path) != "VOR_T00a1_V1.70")
+      state.SkipWithError("tag not found");
   }
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kBufferBytes));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                          static_cast<std::int64_t>(kBufferBytes));
 }
 BENCHMARK(DecodeAndScan1MiB)->Unit(benchmark::kMillisecond);
 
@@ -125,8 +132,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     if (ours == m_rates.end() || theirs == m_rates.end() || theirs->second <= 0) return;
     const char* cap = std::getenv("OPENSSL_ia32cap");
     std::printf("AES-192-CBC decryption (OpenSSL %s): ours %.1f MB/s, OpenSSL %.1f MB/s, ours/OpenSSL %.2f\n",
-                cap != nullptr ? "with AES-NI masked" : "default path", ours->second / 1e6, theirs->second / 1e6,
-                ours->second / theirs->second);
+                cap != nullptr ? "with AES-NI masked" : "default path", ours->second / 1e6,
+                theirs->second / 1e6, ours->second / theirs->second);
   }
 
  private:

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int result = image::DecodeFirmwareStream(file, decoded);
     switch (result) {
       case image::DECODE_PLAIN:
-        Require(decoded.Bytes().size() == size && std::equal(decoded.Bytes().begin(), decoded.Bytes().end(), data));
+        Require(decoded.Bytes().size() == size &&
+                std::equal(decoded.Bytes().begin(), decoded.Bytes().end(), data));
         break;
       case image::DECODE_ENCRYPTED:
         Require(decoded.GetLength() == size && size % 16 == 0);

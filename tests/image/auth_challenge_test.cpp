@@ -14,7 +14,9 @@ namespace {
 
 using image::UtcTime;
 
-std::string AsText(const std::uint8_t* p) { return {reinterpret_cast<const char*>(p), 16}; }
+std::string AsText(const std::uint8_t* p) {
+  return {reinterpret_cast<const char*>(p), 16};
+}
 
 TEST(ChallengeCipher, EncryptsTheAes128KnownAnswer) {
   // FIPS-197, appendix C.1.
@@ -23,8 +25,8 @@ TEST(ChallengeCipher, EncryptsTheAes128KnownAnswer) {
   std::array<std::uint8_t, 16> block{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
                                      0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
   image::EncryptChallengeBlock(key.data(), block.data());
-  EXPECT_EQ(block, (std::array<std::uint8_t, 16>{0x69, 0xc4, 0xe0, 0xd8, 0x6a, 0x7b, 0x04, 0x30, 0xd8, 0xcd, 0xb7,
-                                                 0x80, 0x70, 0xb4, 0xc5, 0x5a}));
+  EXPECT_EQ(block, (std::array<std::uint8_t, 16>{0x69, 0xc4, 0xe0, 0xd8, 0x6a, 0x7b, 0x04, 0x30, 0xd8, 0xcd,
+                                                 0xb7, 0x80, 0x70, 0xb4, 0xc5, 0x5a}));
 }
 
 TEST(AuthChallenge, LaysOutTheTimeAndEncryptsItUnderTheFirstKey) {
@@ -75,16 +77,15 @@ TEST(UtcClock, SplitsMillisecondsIntoCalendarFields) {
     UtcTime want;
   };
   const Case cases[] = {
-      {1394028429250, {2014, 3, 3, 5, 14, 7, 9, 250}},
-      {0, {1970, 1, 4, 1, 0, 0, 0, 0}},
-      {-1, {1969, 12, 3, 31, 23, 59, 59, 999}},
-      {951868799999, {2000, 2, 2, 29, 23, 59, 59, 999}},
+      {1394028429250, {2014, 3, 3, 5, 14, 7, 9, 250}}, {0, {1970, 1, 4, 1, 0, 0, 0, 0}},
+      {-1, {1969, 12, 3, 31, 23, 59, 59, 999}},        {951868799999, {2000, 2, 2, 29, 23, 59, 59, 999}},
       {2147483648000, {2038, 1, 2, 19, 3, 14, 8, 0}},
   };
   for (const Case& c : cases) {
     const UtcTime got = image::UtcTimeFromUnixMilliseconds(c.ms);
     const auto fields = [](const UtcTime& u) {
-      return std::array<int, 8>{u.year, u.month, u.dayOfWeek, u.day, u.hour, u.minute, u.second, u.milliseconds};
+      return std::array<int, 8>{u.year, u.month,  u.dayOfWeek, u.day,
+                                u.hour, u.minute, u.second,    u.milliseconds};
     };
     EXPECT_EQ(fields(got), fields(c.want)) << "at " << c.ms << " ms";
   }

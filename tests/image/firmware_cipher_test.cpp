@@ -15,8 +15,8 @@ using image_test::AsString;
 
 std::string Decrypt(CFirmwareCipher& cipher, const std::string& in) {
   std::string out(in.size(), '\0');
-  cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(in.data()), reinterpret_cast<std::uint8_t*>(out.data()),
-                    in.size() / 16);
+  cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(in.data()),
+                    reinterpret_cast<std::uint8_t*>(out.data()), in.size() / 16);
   return out;
 }
 
@@ -48,7 +48,8 @@ TEST(FirmwareCipher, GeneratesTheStandardTables) {
             (std::array<int, 4>{0x52, 0x09, 0x6A, 0xD5}));
   EXPECT_EQ(t.rcon[0], 0u);
   const std::array<std::uint32_t, 10> rcon{0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1B, 0x36};
-  for (std::size_t i = 0; i < rcon.size(); ++i) EXPECT_EQ(t.rcon[i + 1], rcon[i]) << "round constant " << i + 1;
+  for (std::size_t i = 0; i < rcon.size(); ++i)
+    EXPECT_EQ(t.rcon[i + 1], rcon[i]) << "round constant " << i + 1;
   EXPECT_EQ(t.inverse[0], 0);
   EXPECT_EQ(t.inverse[0x53], 0xCA);  // the inverse worked out in FIPS-197, section 4.2
   for (int x = 0; x < 256; ++x) ASSERT_EQ(t.invSbox[t.sbox[x]], x) << "S-box entry " << x;
@@ -127,7 +128,8 @@ TEST(FirmwareKey, FollowsTheAgreedConstruction) {
   std::uint8_t key[24], iv[16];
   image::BuildFirmwareFileKey(key, iv);
   EXPECT_EQ(AsString({key, key + 24}), expectedKey);
-  EXPECT_EQ(AsString({iv, iv + 16}), std::string("\x25\x31\xb5\x70\x1d\x22\xf9\x51\x69\xbf\x89\x49\x64\x89\xb8\xf0", 16));
+  EXPECT_EQ(AsString({iv, iv + 16}),
+            std::string("\x25\x31\xb5\x70\x1d\x22\xf9\x51\x69\xbf\x89\x49\x64\x89\xb8\xf0", 16));
 
   std::uint8_t challengeKey[16];
   image::BuildChallengeKey1(challengeKey);

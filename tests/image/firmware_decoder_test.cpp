@@ -76,7 +76,8 @@ TEST_F(FirmwareDecoder, TellsPlainFromEncryptedByTheFirstRecord) {
       {"count 02 with CR LF", image_test::HexFileFromData("ab", 2), image::DECODE_PLAIN},
       {"count 1A tested at 65", FirstRecordWith("1A", 26, crlf), image::DECODE_PLAIN},
       {"count 1a in lower case", FirstRecordWith("1a", 26, crlf), image::DECODE_PLAIN},
-      {"count 1A with the mark one place early", FirstRecordWith("1A", 25, crlf + " "), image::DECODE_ENCRYPTED},
+      {"count 1A with the mark one place early", FirstRecordWith("1A", 25, crlf + " "),
+       image::DECODE_ENCRYPTED},
       {"33 data bytes, the last that fits the probe", FirstRecordWith("21", 33, crlf), image::DECODE_PLAIN},
       {"34 data bytes", FirstRecordWith("22", 34, crlf), image::DECODE_ENCRYPTED},
       {"LF line ends", FirstRecordWith("02", 2, "\n"), image::DECODE_ENCRYPTED},
@@ -89,7 +90,8 @@ TEST_F(FirmwareDecoder, TellsPlainFromEncryptedByTheFirstRecord) {
     const std::string text = c.want == image::DECODE_PLAIN ? c.text : image_test::PadToBlocks(c.text);
     const Decoded got = DecodeText(text);
     EXPECT_EQ(got.result, c.want) << c.name;
-    EXPECT_EQ(got.bytes, c.want == image::DECODE_PLAIN ? text : image_test::DecryptAsFirmware(text)) << c.name;
+    EXPECT_EQ(got.bytes, c.want == image::DECODE_PLAIN ? text : image_test::DecryptAsFirmware(text))
+        << c.name;
     EXPECT_EQ(got.position, 0u) << c.name;
   }
 }
@@ -108,9 +110,11 @@ TEST_F(FirmwareDecoder, RefusesFilesItCannotReadWhole) {
     std::string bytes;
   };
   const Case cases[] = {
-      {"encrypted, 5 bytes past the last whole block", image_test::EncryptAsFirmware(std::string(1040, 'x')) + "12345"},
+      {"encrypted, 5 bytes past the last whole block",
+       image_test::EncryptAsFirmware(std::string(1040, 'x')) + "12345"},
       {"encrypted, shorter than a block", "0123456789"},
-      {"encrypted, a partial block after whole chunks", image_test::EncryptAsFirmware(std::string(2048, 'y')) + "z"},
+      {"encrypted, a partial block after whole chunks",
+       image_test::EncryptAsFirmware(std::string(2048, 'y')) + "z"},
   };
   for (const Case& c : cases) {
     const Decoded got = DecodeText(c.bytes);

@@ -18,13 +18,16 @@ using image_test::HexRecord;
 const std::string kTag = "VOR_T00a1_V";
 const std::string kFound = "VOR_T00a1_V1.70";
 
-std::string Filler(std::size_t n) { return std::string(n, '.'); }
+std::string Filler(std::size_t n) {
+  return std::string(n, '.');
+}
 
 // How the text reaches the disk.
 enum class Form { Plain, Encrypted, OtherKey, PaddedOnly, Damaged, Missing };
 
 std::string ToLower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return s;
 }
 
@@ -41,7 +44,9 @@ std::string WithFirstDataDigit(std::string record, char digit) {
   return record;
 }
 
-std::string CutShort(std::string record, std::size_t dataBytesKept) { return record.substr(0, 9 + 2 * dataBytesKept); }
+std::string CutShort(std::string record, std::size_t dataBytesKept) {
+  return record.substr(0, 9 + 2 * dataBytesKept);
+}
 
 struct ScanCase {
   const char* name;
@@ -52,7 +57,9 @@ struct ScanCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ScanCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class HexScan : public ::testing::TestWithParam<ScanCase> {};
 
@@ -63,16 +70,24 @@ TEST_P(HexScan, FindsTheVersionTag) {
   std::uint8_t otherKey[24] = {1, 2, 3};
   std::uint8_t otherIv[16] = {4, 5, 6};
   switch (c.form) {
-    case Form::Plain: image_test::WriteFile(path, c.text); break;
-    case Form::Encrypted: image_test::WriteFile(path, image_test::EncryptAsFirmware(image_test::PadToBlocks(c.text))); break;
-    case Form::OtherKey:
-      image_test::WriteFile(path, image_test::OpenSslEncrypt192(image_test::PadToBlocks(c.text), otherKey, otherIv));
+    case Form::Plain:
+      image_test::WriteFile(path, c.text);
       break;
-    case Form::PaddedOnly: image_test::WriteFile(path, image_test::PadToBlocks(c.text)); break;
+    case Form::Encrypted:
+      image_test::WriteFile(path, image_test::EncryptAsFirmware(image_test::PadToBlocks(c.text)));
+      break;
+    case Form::OtherKey:
+      image_test::WriteFile(
+          path, image_test::OpenSslEncrypt192(image_test::PadToBlocks(c.text), otherKey, otherIv));
+      break;
+    case Form::PaddedOnly:
+      image_test::WriteFile(path, image_test::PadToBlocks(c.text));
+      break;
     case Form::Damaged:
       image_test::WriteFile(path, image_test::EncryptAsFirmware(image_test::PadToBlocks(c.text)) + "x");
       break;
-    case Form::Missing: break;
+    case Form::Missing:
+      break;
   }
   std::uint32_t state = 2;
   EXPECT_EQ(image::ScanHexImage(kTag, state, path), c.want);
@@ -88,44 +103,51 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"tag with only 15 bytes after it at the end of the image",
                  HexFileFromData(Filler(20) + kFound + Filler(1)), Form::Plain, image::kScanSearchFail, 3},
         ScanCase{"tag too near the window's end, found after the next record",
-                 HexFile({Filler(16), Filler(16), Filler(4) + kTag + "1", ".70" + Filler(13)}), Form::Plain, kFound, 3},
-        ScanCase{"zero byte before the tag hides it", HexFileFromData(Filler(5) + '\0' + Filler(20) + kFound + Filler(20)),
-                 Form::Plain, image::kScanSearchFail, 3},
+                 HexFile({Filler(16), Filler(16), Filler(4) + kTag + "1", ".70" + Filler(13)}), Form::Plain,
+                 kFound, 3},
+        ScanCase{"zero byte before the tag hides it",
+                 HexFileFromData(Filler(5) + '\0' + Filler(20) + kFound + Filler(20)), Form::Plain,
+                 image::kScanSearchFail, 3},
         ScanCase{"zero byte leaves the window, the tag stays",
                  HexFileFromData('\0' + Filler(49) + kFound + Filler(60)), Form::Plain, kFound, 3},
         ScanCase{"zero byte and tag leave the window together",
-                 HexFileFromData(Filler(10) + '\0' + kFound + Filler(200)), Form::Plain, image::kScanSearchFail, 3},
-        ScanCase{"tag split over two records", HexFile({Filler(16), Filler(14), Filler(2) + "VOR_T0", "0a1_V1.70" + Filler(20)}),
+                 HexFileFromData(Filler(10) + '\0' + kFound + Filler(200)), Form::Plain,
+                 image::kScanSearchFail, 3},
+        ScanCase{"tag split over two records",
+                 HexFile({Filler(16), Filler(14), Filler(2) + "VOR_T0", "0a1_V1.70" + Filler(20)}),
                  Form::Plain, kFound, 3},
         ScanCase{"extended and start address records enter the window",
-                 HexRecord(0x04, 0, "VO") + HexRecord(0x05, 0, "R_T0") + HexRecord(0x00, 0, "0a1_V1.70" + Filler(30)) +
-                     HexRecord(0x01, 0, ""),
+                 HexRecord(0x04, 0, "VO") + HexRecord(0x05, 0, "R_T0") +
+                     HexRecord(0x00, 0, "0a1_V1.70" + Filler(30)) + HexRecord(0x01, 0, ""),
                  Form::Plain, kFound, 3},
         ScanCase{"32 data bytes are never searched", HexFileFromData(kFound + Filler(17)), Form::Plain,
                  image::kScanSearchFail, 3},
         ScanCase{"33 data bytes are", HexFileFromData(kFound + Filler(18)), Form::Plain, kFound, 3},
-        ScanCase{"a 255-byte record", HexFile({Filler(2), Filler(168) + kFound + Filler(72)}), Form::Plain, kFound, 3},
+        ScanCase{"a 255-byte record", HexFile({Filler(2), Filler(168) + kFound + Filler(72)}), Form::Plain,
+                 kFound, 3},
         ScanCase{"records after the end-of-file record",
                  HexRecord(0x00, 0, Filler(16)) + HexRecord(0x01, 0, "") + HexRecord(0x00, 16, Filler(16)) +
                      HexRecord(0x00, 32, kFound + Filler(2)),
                  Form::Plain, kFound, 3},
         ScanCase{"lower-case hex digits", ToLower(HexFileFromData(kShortTail)), Form::Plain, kFound, 3},
         ScanCase{"record cut short by the end of the image adds nothing",
-                 HexRecord(0x00, 0, Filler(16)) + HexRecord(0x00, 16, Filler(16)) + HexRecord(0x00, 32, Filler(16)) +
-                     CutShort(HexRecord(0x00, 48, kFound + Filler(17)), 31),
+                 HexRecord(0x00, 0, Filler(16)) + HexRecord(0x00, 16, Filler(16)) +
+                     HexRecord(0x00, 32, Filler(16)) + CutShort(HexRecord(0x00, 48, kFound + Filler(17)), 31),
                  Form::Plain, image::kScanSearchFail, 3},
         ScanCase{"a record with a character that is not a digit adds nothing",
                  HexRecord(0x00, 0, Filler(16)) + HexRecord(0x00, 16, Filler(16)) +
-                     WithFirstDataDigit(HexRecord(0x00, 32, kFound + Filler(17)), 'G') + HexRecord(0x01, 0, ""),
+                     WithFirstDataDigit(HexRecord(0x00, 32, kFound + Filler(17)), 'G') +
+                     HexRecord(0x01, 0, ""),
                  Form::Plain, image::kScanSearchFail, 3},
         ScanCase{"a count that is not hexadecimal is passed over",
                  HexRecord(0x00, 0, Filler(16)) + ":G0 not a record\r\n" + HexRecord(0x00, 16, Filler(16)) +
                      HexRecord(0x00, 32, kFound + Filler(17)),
                  Form::Plain, kFound, 3},
         ScanCase{"encrypted with the firmware key", HexFileFromData(kShortTail), Form::Encrypted, kFound, 4},
-        ScanCase{"encrypted with another key", HexFileFromData(kShortTail), Form::OtherKey, image::kScanNotIntel, 4},
-        ScanCase{"plain text with LF line ends", WithLfLineEnds(HexFileFromData(kShortTail)), Form::PaddedOnly,
+        ScanCase{"encrypted with another key", HexFileFromData(kShortTail), Form::OtherKey,
                  image::kScanNotIntel, 4},
+        ScanCase{"plain text with LF line ends", WithLfLineEnds(HexFileFromData(kShortTail)),
+                 Form::PaddedOnly, image::kScanNotIntel, 4},
         ScanCase{"damaged encrypted file counts as missing", HexFileFromData(kShortTail), Form::Damaged,
                  image::kScanFileOpen, 2},
         ScanCase{"missing file keeps the state", "", Form::Missing, image::kScanFileOpen, 2}),

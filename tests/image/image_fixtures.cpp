@@ -36,14 +36,16 @@ std::string RandomBytes(std::size_t n, std::uint32_t seed) {
   return out;
 }
 
-std::string AsString(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+std::string AsString(const std::vector<std::uint8_t>& bytes) {
+  return {bytes.begin(), bytes.end()};
+}
 
 namespace {
 
 std::string RunCipher(const EVP_CIPHER* cipher, bool encrypt, const std::string& in, const std::uint8_t* key,
                       const std::uint8_t* iv) {
   const std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
-                                                                             &EVP_CIPHER_CTX_free);
+                                                                            &EVP_CIPHER_CTX_free);
   std::string out(in.size() + 16, '\0');
   int n = 0;
   int tail = 0;
@@ -61,11 +63,13 @@ std::string RunCipher(const EVP_CIPHER* cipher, bool encrypt, const std::string&
 
 }  // namespace
 
-std::string OpenSslEncrypt192(const std::string& plain, const std::uint8_t key[24], const std::uint8_t iv[16]) {
+std::string OpenSslEncrypt192(const std::string& plain, const std::uint8_t key[24],
+                              const std::uint8_t iv[16]) {
   return RunCipher(EVP_aes_192_cbc(), true, plain, key, iv);
 }
 
-std::string OpenSslDecrypt192(const std::string& cipher, const std::uint8_t key[24], const std::uint8_t iv[16]) {
+std::string OpenSslDecrypt192(const std::string& cipher, const std::uint8_t key[24],
+                              const std::uint8_t iv[16]) {
   return RunCipher(EVP_aes_192_cbc(), false, cipher, key, iv);
 }
 

@@ -30,8 +30,10 @@ std::string RandomBytes(std::size_t n, std::uint32_t seed);
 std::string AsString(const std::vector<std::uint8_t>& bytes);
 
 // AES-192-CBC without padding; the length must be a whole number of 16-byte blocks.
-std::string OpenSslEncrypt192(const std::string& plain, const std::uint8_t key[24], const std::uint8_t iv[16]);
-std::string OpenSslDecrypt192(const std::string& cipher, const std::uint8_t key[24], const std::uint8_t iv[16]);
+std::string OpenSslEncrypt192(const std::string& plain, const std::uint8_t key[24],
+                              const std::uint8_t iv[16]);
+std::string OpenSslDecrypt192(const std::string& cipher, const std::uint8_t key[24],
+                              const std::uint8_t iv[16]);
 // The same under the firmware file key and initialisation vector.
 std::string EncryptAsFirmware(const std::string& plain);
 std::string DecryptAsFirmware(const std::string& cipher);
