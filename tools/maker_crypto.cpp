@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "tools/maker_keys.h"
+#include "image/firmware_key.h"
 
 namespace maker {
 namespace {
@@ -43,7 +43,7 @@ std::optional<std::vector<std::uint8_t>> EncryptFirmware(std::span<const std::ui
   if (plain.size() % 16 != 0) return std::nullopt;
   std::uint8_t key[24];
   std::uint8_t iv[16];
-  FirmwareFileKey(key, iv);
+  image::BuildFirmwareFileKey(key, iv);
   std::vector<std::uint8_t> out(plain.size());
   if (!RunCipher(EVP_aes_192_cbc(), true, key, iv, plain, out.data())) return std::nullopt;
   return out;
@@ -51,7 +51,7 @@ std::optional<std::vector<std::uint8_t>> EncryptFirmware(std::span<const std::ui
 
 std::optional<std::array<std::uint8_t, 16>> DecryptChallenge(const std::array<std::uint8_t, 16>& block) {
   std::uint8_t key[16];
-  ChallengeKey1(key);
+  image::BuildChallengeKey1(key);
   std::array<std::uint8_t, 16> out{};
   if (!RunCipher(EVP_aes_128_ecb(), false, key, nullptr, block, out.data())) return std::nullopt;
   return out;
