@@ -120,8 +120,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      // With repetitions the mean, reported after the single runs, is the figure kept.
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "mean") continue;
+      // With repetitions the median, reported after the single runs, is the figure kept.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
       const auto it = run.counters.find("bytes_per_second");
       if (it != run.counters.end()) m_rates[run.run_name.str()] = it->second.value;
     }
