@@ -14,8 +14,9 @@ using std::chrono::milliseconds;
 // A message whose next byte is this late is abandoned: the loader has moved on.
 constexpr milliseconds kMessageGap{100};
 // The image stream has ended when no byte has come for this long after its end record; the
-// bytes up to then (an encrypted file's padding) still belong to it.
-constexpr milliseconds kStreamQuiet{200};
+// bytes up to then (an encrypted file's padding, sent in the same breath) still belong to it.
+// The loader's first poll for the new firmware comes after a pause of its own.
+constexpr milliseconds kStreamQuiet{30};
 constexpr std::size_t kShortIdentifyLen = 20;
 constexpr std::size_t kBadRecordsLogged = 10;
 

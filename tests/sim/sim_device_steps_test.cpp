@@ -1,0 +1,143 @@
+// The loader's device steps over the real serial transport against the simulator: the rate
+// search, the Connect road through programming, and the faults each step must report.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "catalogue/product_table.h"
+#include "device/link.h"
+#include "device/steps.h"
+#include "image/firmware_decoder.h"
+#include "tests/support/recording_view.h"
+#include "tests/support/sim/sim_process.h"
+
+namespace sim_test {
+namespace {
+
+using testing_support::JsonField;
+using testing_support::SimConfig;
+using testing_support::SimProcess;
+using testing_support::TempDir;
+
+constexpr int kPort = 2;
+
+class SimStepsTest : public ::testing::Test {
+ protected:
+  TempDir dir{"vornet-steps-test"};
+  std::unique_ptr<device::PortOpener> opener;
+  std::unique_ptr<device::Link> link;
+  device::Identity id;
+  testing_support::RecordingView view;
+  catalogue::ProductTable table;
+
+  void SetUp() override {
+    ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
+    opener = device::MakeSystemPortOpener();
+    link = std::make_unique<device::Link>(*opener);
+    // The reboot wait polls once a second; a short pause keeps the tests quick.
+    link->m_sleep = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
+    table.m_prodTag[0] = "VOR_T0a1b_V";
+    table.m_prodVersion[0] = "1.80";
+    table.m_prodFileTag[0] = "VOR_T0a1b_V1.80";
+    table.m_prodCode[0] = "0a1b";
+    table.m_prodHexFile[0] = "amp.bin";
+    table.m_prodName[0] = "VORnet Amp";
+    table.m_prodState[0] = catalogue::EncryptedOk;
+    table.m_nProducts = 1;
+    ASSERT_TRUE(testing_support::PackFirmware(dir.path + "/amp.bin", "0a1b", "1.80", true));
+  }
+  void TearDown() override { link->Close(); }
+
+  static SimConfig Config(std::vector<std::string> fault) {
+    SimConfig cfg;
+    cfg.port = kPort;
+    cfg.extraArgs = {"--banner-length", "75", "--erase-ms", "50", "--restart-ms", "100"};
+    cfg.extraArgs.insert(cfg.extraArgs.end(), fault.begin(), fault.end());
+    return cfg;
+  }
+
+  // The Connect road as the workflow takes it, up to the first step that fails.
+  LoadResult Connect() {
+    if (device::FindDeviceBaud(*link, id, kPort, view) != 0) return RESULT_NO_SINGLE_DEVICE;
+    if (LoadResult r = device::QueryDevice(*link, id); r != RESULT_OK) return r;
+    if (LoadResult r = device::AuthenticateDevice(*link, id); r != RESULT_OK) return r;
+    int product = -1;
+    if (LoadResult r = device::SelectFirmware(id, table, product); r != RESULT_OK) return r;
+    return device::ProgramDevice(*link, id, table, product, dir.path + "/", view);
+  }
+};
+
+TEST_F(SimStepsTest, FindsADeviceThatAnswersOnlyAt38400) {
+  SimConfig cfg = Config({});
+  cfg.rates = {38400};
+  SimProcess sim(dir.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+  EXPECT_EQ(device::FindDeviceBaud(*link, id, kPort, view), 0);
+  EXPECT_TRUE(link->m_bCommOpen);
+  EXPECT_EQ(view.Calls("port: "), (std::vector<std::string>{"port: Connected Com 2 at Baud 57600",
+                                                            "port: Connected Com 2 at Baud 115200",
+                                                            "port: Connected Com 2 at Baud 38400"}));
+  EXPECT_EQ(id.m_strDevVersion, "1.20");
+  EXPECT_EQ(id.m_nDevId, 11456u);
+  const auto answered = sim.Lines("identify");
+  ASSERT_EQ(answered.size(), 1u);
+  EXPECT_EQ(JsonField(answered[0], "rate"), "38400");
+}
+
+TEST_F(SimStepsTest, ProgramsAPackedEncryptedFirmwareAndSeesTheNewVersion) {
+  SimProcess sim(dir.path, Config({}));
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+  ASSERT_EQ(Connect(), RESULT_OK);
+  EXPECT_EQ(id.m_strDevVersion, "1.80");
+  EXPECT_EQ(JsonField(sim.Lines("auth").at(0), "timestamp"), "ok");
+
+  // The device received exactly the decrypted file, its padding after the last record included.
+  image::MemImage decoded;
+  ASSERT_EQ(image::DecodeFirmwareFile(dir.path + "/amp.bin", decoded), image::DECODE_ENCRYPTED);
+  const std::string img = sim.Lines("image").at(0);
+  EXPECT_EQ(JsonField(img, "verdict"), "good");
+  EXPECT_EQ(JsonField(img, "length"), std::to_string(decoded.GetLength()));
+  char crc[9];
+  std::snprintf(crc, sizeof crc, "%08x", testing_support::Crc32(decoded.Bytes()));
+  EXPECT_EQ(JsonField(img, "crc32"), crc);
+}
+
+struct StepFault {
+  std::vector<std::string> option;
+  LoadResult expected;
+  const char* transcriptKind;  // a line the device must have written, or ""
+  const char* mainStatus;      // the last main status, or ""
+};
+
+class SimStepFaultTest : public SimStepsTest, public ::testing::WithParamInterface<StepFault> {};
+
+TEST_P(SimStepFaultTest, EndsWithTheStepsResult) {
+  const StepFault& f = GetParam();
+  SimProcess sim(dir.path, Config(f.option));
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+  EXPECT_EQ(Connect(), f.expected);
+  if (*f.transcriptKind) {
+    EXPECT_TRUE(sim.WaitFor(f.transcriptKind, 2000)) << f.transcriptKind;
+  }
+  if (*f.mainStatus) {
+    EXPECT_EQ(view.mainStatus, f.mainStatus);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SimStepFaultTest,
+    ::testing::Values(StepFault{{"--wrong-signature"}, RESULT_FOREIGN_DEVICE, "", ""},
+                      StepFault{{"--no-auth-reply"}, RESULT_BAD_READ, "", ""},
+                      StepFault{{"--bad-auth-checksum"}, RESULT_BAD_CHECKSUM, "", ""},
+                      StepFault{{"--banner-code", "0a1c"}, RESULT_BAD_DEVICE_CODE, "decline", ""},
+                      StepFault{{"--no-erase-reply"}, RESULT_ERASE_FAILED, "", "Erased Failed !!"},
+                      StepFault{{"--never-restart"}, RESULT_PROGRAM_FAILED, "", "Waiting for device to reboot"},
+                      StepFault{{"--restart-after-polls", "3"}, RESULT_OK, "restart", ""}));
+
+}  // namespace
+}  // namespace sim_test
