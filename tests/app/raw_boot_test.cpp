@@ -47,9 +47,11 @@ TEST_F(RawBootTest, ProgramsTheProductOfTheBannerAndShowsTheNewIdentity) {
   EXPECT_EQ(view.calls.front(), "rawboot: off");
 }
 
+class RawBootFault;
+
 struct RawFault {
   const char* name;
-  void (*setup)(RawBootTest&, testing_support::DeviceScript&);
+  void (*setup)(RawBootFault&, testing_support::DeviceScript&);
   std::string logLine;
   bool rawBoot;
 };
@@ -76,48 +78,48 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RawFault{"NoBanner", [](RawBootFault&, auto&) {}, "E02-Cannot Connect to a Single Device.", true},
         RawFault{"ShortBanner",
-                 [](RawBootFault& t, auto& s) {
+                 [](RawBootFault& fx, auto& s) {
                    s.bannerLen = 10;
-                   t.PowerOnNow();
+                   fx.PowerOnNow();
                  },
                  "E02-Cannot Connect to a Single Device.", true},
         RawFault{"ForeignBanner",
-                 [](RawBootFault& t, auto& s) {
+                 [](RawBootFault& fx, auto& s) {
                    s.bannerHead = {0x56, 0x51, 0x00, 0x01};
-                   t.PowerOnNow();
+                   fx.PowerOnNow();
                  },
                  "E06-Not a VOR Device.", true},
         RawFault{"UnknownProduct",
-                 [](RawBootFault& t, auto& s) {
+                 [](RawBootFault& fx, auto& s) {
                    s.bannerCode = {0x0b, 0x00};
-                   t.PowerOnNow();
+                   fx.PowerOnNow();
                  },
                  "E08-No Hex file for Device.", false},
         RawFault{"FileGone",
-                 [](RawBootFault& t, auto&) {
-                   std::remove((t.Folder() + "amp.hex").c_str());
-                   t.PowerOnNow();
+                 [](RawBootFault& fx, auto&) {
+                   std::remove((fx.Folder() + "amp.hex").c_str());
+                   fx.PowerOnNow();
                  },
                  "E11-Failed to Open Correct Hex File.", false},
         RawFault{"EraseUnanswered",
-                 [](RawBootFault& t, auto& s) {
+                 [](RawBootFault& fx, auto& s) {
                    s.eraseLen = 0;
-                   t.PowerOnNow();
+                   fx.PowerOnNow();
                  },
                  "E13-Device Failed to Erase Flash.", true},
         RawFault{"SilentAfterPowerCycle",
-                 [](RawBootFault& t, auto& s) {
+                 [](RawBootFault& fx, auto& s) {
                    s.silentPollsAfterImage = 1;
-                   t.PowerOnNow();
+                   fx.PowerOnNow();
                  },
                  "E14-Device Failed to Program correctly.", true},
         RawFault{"OldVersionBack",
-                 [](RawBootFault& t, auto& s) {
+                 [](RawBootFault& fx, auto& s) {
                    s.labelAfterImage = "VN-Amp V1.20";
-                   t.PowerOnNow();
+                   fx.PowerOnNow();
                  },
                  "E14-Device Failed to Program correctly.", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tpi) { return std::string(tpi.param.name); });
 
 TEST_F(RawBootTest, AFailedEraseDoesNotClaimErasedFailed) {
   Prepare();
