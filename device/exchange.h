@@ -15,8 +15,8 @@ namespace device {
 std::size_t WriteTx(Link& link, std::size_t n);
 
 struct ExchangeOutcome {
-  bool wroteAll = false;                 // false: the port was closed and nothing was read
-  std::span<const std::uint8_t> reply;   // the bytes read into m_rxBuf
+  bool wroteAll = false;                // false: the port was closed and nothing was read
+  std::span<const std::uint8_t> reply;  // the bytes read into m_rxBuf
 };
 
 // Prepares the port (total read time-out, discard unread input), writes the first msgLen bytes

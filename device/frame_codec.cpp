@@ -8,7 +8,7 @@ namespace {
 constexpr std::uint8_t kBootId[4] = {0xF0, 0x00, 0x3F, 0x61};
 constexpr std::uint8_t kAuthId[4] = {0xF0, 0x00, 0x2F, 0x61};
 constexpr std::uint8_t kBootCommand = 0x15;
-constexpr std::uint8_t kAuthCommand = 0x4C;  // 'L'
+constexpr std::uint8_t kAuthCommand = 0x4C;                   // 'L'
 constexpr std::uint8_t kBootPayload[3] = {0x5A, 0x54, 0x34};  // "ZT4"
 constexpr std::size_t kPackGroup = 7;
 
@@ -37,7 +37,9 @@ ReplyCheck CheckSummed(std::span<const std::uint8_t> rx, std::size_t len) {
   return SumMatches(rx.first(len)) ? ReplyCheck::Ok : ReplyCheck::BadChecksum;
 }
 
-char HexDigit(unsigned v) { return "0123456789abcdef"[v & 0x0F]; }
+char HexDigit(unsigned v) {
+  return "0123456789abcdef"[v & 0x0F];
+}
 
 }  // namespace
 
@@ -99,7 +101,9 @@ std::size_t BuildEraseCommand(TxBuffer& m_txBuf) {
   return 1;
 }
 
-ReplyCheck CheckIdentifyReply(std::span<const std::uint8_t> rx) { return CheckSummed(rx, kIdentifyReplyLen); }
+ReplyCheck CheckIdentifyReply(std::span<const std::uint8_t> rx) {
+  return CheckSummed(rx, kIdentifyReplyLen);
+}
 
 ReplyCheck CheckDeviceReply(std::span<const std::uint8_t> rx) {
   const ReplyCheck sum = CheckSummed(rx, kDeviceReplyLen);
@@ -107,7 +111,9 @@ ReplyCheck CheckDeviceReply(std::span<const std::uint8_t> rx) {
   return rx[8] == kSignature[0] && rx[9] == kSignature[1] ? ReplyCheck::Ok : ReplyCheck::BadSignature;
 }
 
-ReplyCheck CheckAuthReply(std::span<const std::uint8_t> rx) { return CheckSummed(rx, kAuthReplyLen); }
+ReplyCheck CheckAuthReply(std::span<const std::uint8_t> rx) {
+  return CheckSummed(rx, kAuthReplyLen);
+}
 
 ReplyCheck CheckEraseReply(std::span<const std::uint8_t> rx) {
   return rx.size() < kEraseReplyLen ? ReplyCheck::Short : ReplyCheck::Ok;
@@ -146,7 +152,9 @@ std::string ProductCodeText(std::uint8_t high, std::uint8_t low) {
   return {HexDigit(high >> 4u), HexDigit(high), HexDigit(low >> 4u), HexDigit(low)};
 }
 
-std::string DeviceTag(std::uint8_t high, std::uint8_t low) { return "VOR_T" + ProductCodeText(high, low) + "_V"; }
+std::string DeviceTag(std::uint8_t high, std::uint8_t low) {
+  return "VOR_T" + ProductCodeText(high, low) + "_V";
+}
 
 DeviceLabel DecodeDeviceLabel(const DeviceLabelBytes& label) {
   const auto end = std::find(label.begin(), label.end(), std::uint8_t{0});

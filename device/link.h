@@ -23,7 +23,7 @@ struct Link {
   OpenError m_lastOpenError = OpenError::None;  // why the last open failed (front-end hints)
 
   // Seams: the reboot wait's sleep, and the stop request polled during waits.
-  std::function<void(int ms)> m_sleep;           // empty: a real sleep, in short slices, that ends on m_stop
+  std::function<void(int ms)> m_sleep;  // empty: a real sleep, in short slices, that ends on m_stop
   std::function<bool()> m_stop = [] { return false; };
 
   void Close();  // closes the port if open and clears m_bCommOpen

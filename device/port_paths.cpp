@@ -11,7 +11,7 @@ namespace device {
 namespace {
 
 struct PortRange {
-  int first;         // first port number of the range
+  int first;  // first port number of the range
   int count;
   const char* stem;  // the device path without its index
 };

@@ -15,7 +15,9 @@ namespace {
 constexpr int kRebootPolls = 20;
 constexpr int kRebootPollGapMs = 1000;
 
-bool StopRequested(const Link& link) { return link.m_stop && link.m_stop(); }
+bool StopRequested(const Link& link) {
+  return link.m_stop && link.m_stop();
+}
 
 std::string StreamText(float percent) {
   char text[64];
@@ -68,8 +70,9 @@ LoadResult WaitForReboot(Link& link, Identity& id, const std::string& expectedVe
     if (StopRequested(link)) return RESULT_PROGRAM_FAILED;
     if (IdentifyDevice(link, id, false) != RESULT_OK) continue;
     // The device is back; it counts as programmed only if it runs the version just loaded.
-    return VersionHundredths(id.m_strDevVersion) == VersionHundredths(expectedVersion) ? RESULT_OK
-                                                                                        : RESULT_PROGRAM_FAILED;
+    return VersionHundredths(id.m_strDevVersion) == VersionHundredths(expectedVersion)
+               ? RESULT_OK
+               : RESULT_PROGRAM_FAILED;
   }
   return RESULT_PROGRAM_FAILED;
 }
@@ -81,7 +84,8 @@ LoadResult ProgramDevice(Link& link, Identity& id, const catalogue::ProductTable
   }
   const auto row = static_cast<std::size_t>(m_nProduct);
   image::MemImage img;
-  if (image::DecodeFirmwareFile(firmFolder + table.m_prodHexFile[row], img) < 0) return RESULT_HEX_OPEN_FAILED;
+  if (image::DecodeFirmwareFile(firmFolder + table.m_prodHexFile[row], img) < 0)
+    return RESULT_HEX_OPEN_FAILED;
 
   if (const LoadResult boot = RequestBoot(link, id, table, m_nProduct); boot != RESULT_OK) return boot;
 

@@ -30,7 +30,8 @@ bool ApplyLineSettings(QSerialPort& port) {
 // (only the waitFor* calls move bytes), but a dispatcher keeps the thread quiet; Qt creates
 // one for the current thread when an event loop object is made while the application exists.
 void EnsureEventDispatcher() {
-  if (QThread::currentThread()->eventDispatcher() != nullptr || QCoreApplication::instance() == nullptr) return;
+  if (QThread::currentThread()->eventDispatcher() != nullptr || QCoreApplication::instance() == nullptr)
+    return;
   QEventLoop ensureDispatcher;
 }
 
@@ -82,7 +83,8 @@ class QtSerialPort final : public SerialPort {
     if (queued < 0) return -1;
     QDeadlineTimer deadline(WriteBudgetMs(n));
     while (m_port->bytesToWrite() > 0 && !deadline.hasExpired()) {
-      const int slice = static_cast<int>(std::min<qint64>(kSliceMs, std::max<qint64>(deadline.remainingTime(), 1)));
+      const int slice =
+          static_cast<int>(std::min<qint64>(kSliceMs, std::max<qint64>(deadline.remainingTime(), 1)));
       if (!m_port->waitForBytesWritten(slice) && m_port->error() != QSerialPort::NoError &&
           m_port->error() != QSerialPort::TimeoutError) {
         break;  // the port is gone or broken
@@ -104,7 +106,8 @@ class QtSerialPort final : public SerialPort {
       const qint64 r = m_port->read(dst + got, want - got);
       if (r > 0) got += r;
       if (got >= want || deadline.hasExpired() || (abort && abort())) break;
-      const int slice = static_cast<int>(std::min<qint64>(kSliceMs, std::max<qint64>(deadline.remainingTime(), 1)));
+      const int slice =
+          static_cast<int>(std::min<qint64>(kSliceMs, std::max<qint64>(deadline.remainingTime(), 1)));
       if (!m_port->waitForReadyRead(slice) && m_port->error() == QSerialPort::ResourceError) {
         got += std::max<qint64>(m_port->read(dst + got, want - got), 0);
         m_port->clearError();
@@ -158,6 +161,8 @@ class SystemPortOpener final : public PortOpener {
 
 }  // namespace
 
-std::unique_ptr<PortOpener> MakeSystemPortOpener() { return std::make_unique<SystemPortOpener>(); }
+std::unique_ptr<PortOpener> MakeSystemPortOpener() {
+  return std::make_unique<SystemPortOpener>();
+}
 
 }  // namespace device

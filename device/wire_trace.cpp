@@ -40,7 +40,8 @@ bool WireTraceEnabled() {
   return v != nullptr && std::strcmp(v, "1") == 0;
 }
 
-std::string FormatTraceLine(long long deltaMs, std::string_view direction, std::span<const std::uint8_t> bytes) {
+std::string FormatTraceLine(long long deltaMs, std::string_view direction,
+                            std::span<const std::uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string line = "vor-trace +" + std::to_string(deltaMs) + "ms ";
   line += direction;

@@ -13,7 +13,8 @@ namespace device {
 bool WireTraceEnabled();
 
 // "vor-trace +12ms tx 5: BF 00 00 00 00"; with no bytes, "vor-trace +12ms rx 0: -".
-std::string FormatTraceLine(long long deltaMs, std::string_view direction, std::span<const std::uint8_t> bytes);
+std::string FormatTraceLine(long long deltaMs, std::string_view direction,
+                            std::span<const std::uint8_t> bytes);
 
 // Write one line to stderr when tracing is on: the bytes of a transfer, or a link event
 // ("open COM3 /dev/ttyS2", "close").

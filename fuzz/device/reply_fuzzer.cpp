@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)device::CheckAuthReply(rx);
   (void)device::CheckEraseReply(rx);
   for (std::size_t min : {device::kBootBannerMinLen, device::kRawBannerMinLen, std::size_t{0}}) {
-    if (device::CheckBootBanner(rx, min) == device::ReplyCheck::Ok) (void)device::ProductCodeText(rx[4], rx[5]);
+    if (device::CheckBootBanner(rx, min) == device::ReplyCheck::Ok)
+      (void)device::ProductCodeText(rx[4], rx[5]);
   }
 
   device::DeviceLabelBytes label{};

@@ -53,7 +53,11 @@ TEST_F(AuthenticateTest, EveryFailureClosesThePort) {
       {"29 bytes", [](auto& s, auto&) { s.authLen = 29; }, RESULT_BAD_READ},
       {"no answer", [](auto& s, auto&) { s.authLen = 0; }, RESULT_BAD_READ},
       {"sum", [](auto& s, auto&) { s.authBadSum = true; }, RESULT_BAD_CHECKSUM},
-      {"short write", [](auto&, auto& l) { l.writeResults = {5, 29}; }, RESULT_BAD_WRITE},
+      {"short write",
+       [](auto&, auto& l) {
+         l.writeResults = {5, 29};
+       },
+       RESULT_BAD_WRITE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

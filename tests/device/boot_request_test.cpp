@@ -30,7 +30,10 @@ TEST_F(BootRequestTest, BannerLengthsAroundTheMinimum) {
     std::size_t bannerLen;
     LoadResult want;
     bool openAfter;
-  } cases[] = {{75, RESULT_OK, true}, {60, RESULT_OK, true}, {59, RESULT_BAD_READ, false}, {0, RESULT_BAD_READ, false}};
+  } cases[] = {{75, RESULT_OK, true},
+               {60, RESULT_OK, true},
+               {59, RESULT_BAD_READ, false},
+               {0, RESULT_BAD_READ, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bannerLen);
     testing_support::ScriptedOpener op;

@@ -87,8 +87,16 @@ TEST_F(QueryTest, EveryFailureClosesThePort) {
   } cases[] = {
       {"short", [](auto& s, auto&) { s.deviceLen = 14; }, RESULT_BAD_READ},
       {"sum", [](auto& s, auto&) { s.deviceBadSum = true; }, RESULT_BAD_CHECKSUM},
-      {"signature", [](auto& s, auto&) { s.signature = {0x56, 0x52}; }, RESULT_FOREIGN_DEVICE},
-      {"short write", [](auto&, auto& l) { l.writeResults = {5, 2}; }, RESULT_BAD_WRITE},
+      {"signature",
+       [](auto& s, auto&) {
+         s.signature = {0x56, 0x52};
+       },
+       RESULT_FOREIGN_DEVICE},
+      {"short write",
+       [](auto&, auto& l) {
+         l.writeResults = {5, 2};
+       },
+       RESULT_BAD_WRITE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

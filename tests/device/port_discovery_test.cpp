@@ -31,7 +31,8 @@ TEST(EnumerateComPorts, ListsThePortsThatOpenInOrderAndClosesThem) {
   EXPECT_FALSE(opener.Line(3).open);
   EXPECT_FALSE(opener.Line(12).open);
   EXPECT_EQ(opener.Line(33).OpenCount(), 0);
-  EXPECT_EQ(view.calls, (std::vector<std::string>{"main: Searching Valid Com Ports.", "ports: COM3,COM12 [0]"}));
+  EXPECT_EQ(view.calls,
+            (std::vector<std::string>{"main: Searching Valid Com Ports.", "ports: COM3,COM12 [0]"}));
 }
 
 TEST(EnumerateComPorts, NoPortLeavesAnEmptyUnselectedList) {

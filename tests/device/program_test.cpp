@@ -30,7 +30,8 @@ std::vector<std::size_t> ChunkSizes(const testing_support::ScriptedLine& line) {
 
 // Puts the scripted device into its receiving state, as after boot request and erase.
 void Erased(ScriptedDevice& dev) {
-  dev.Answer(std::vector<std::uint8_t>{0xF0, 0x00, 0x3F, 0x61, 0, 0, 0, 0, 0, 0x15, 0x5A, 0x54, 0x34, 0}, 57600);
+  dev.Answer(std::vector<std::uint8_t>{0xF0, 0x00, 0x3F, 0x61, 0, 0, 0, 0, 0, 0x15, 0x5A, 0x54, 0x34, 0},
+             57600);
   dev.Answer(std::vector<std::uint8_t>{0x79}, 57600);
   ASSERT_EQ(dev.mode(), ScriptedDevice::Mode::Receiving);
 }
@@ -122,14 +123,15 @@ TEST_F(EraseFlashTest, SixteenBytesWithinTheTimeOutMeanErased) {
     ScriptedDevice d;
     d.script().eraseLen = c.replyLen;
     d.Attach(l);
-    d.Answer(std::vector<std::uint8_t>{0xF0, 0x00, 0x3F, 0x61, 0, 0, 0, 0, 0, 0x15, 0x5A, 0x54, 0x34, 0}, 57600);
+    d.Answer(std::vector<std::uint8_t>{0xF0, 0x00, 0x3F, 0x61, 0, 0, 0, 0, 0, 0x15, 0x5A, 0x54, 0x34, 0},
+             57600);
     Link lk{op};
     RecordingView v;
     ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
     l.input.assign(5, 0xAA);  // stale bytes are discarded before the command
     EXPECT_EQ(EraseFlash(lk, v), c.want);
-    EXPECT_EQ(l.events, (std::vector<std::string>{"open", "configure 57600", "timeout 5000", "discard", "write 79",
-                                                  "read " + std::to_string(c.replyLen) + "/16"}));
+    EXPECT_EQ(l.events, (std::vector<std::string>{"open", "configure 57600", "timeout 5000", "discard",
+                                                  "write 79", "read " + std::to_string(c.replyLen) + "/16"}));
     EXPECT_EQ(v.calls, (std::vector<std::string>{"main: Waiting for Erase to Complete."}));
     EXPECT_TRUE(lk.m_bCommOpen);
   }
@@ -159,7 +161,7 @@ TEST_F(WaitForRebootTest, NoAnswerInTwentyPolls) {
   EXPECT_EQ(WaitForReboot(link, id, "1.30"), RESULT_PROGRAM_FAILED);
   EXPECT_EQ(sleeps.size(), 20u);
   EXPECT_EQ(line.Events("write BF").size(), 21u);  // the identify before, and 20 polls
-  ExpectOpen(true);                                 // the polls never close the port
+  ExpectOpen(true);                                // the polls never close the port
 }
 
 TEST_F(WaitForRebootTest, AnswerWithAnotherVersionIsAFailure) {

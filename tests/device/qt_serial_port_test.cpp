@@ -110,7 +110,8 @@ class QtSerialPortTest : public ::testing::Test {
     return port;
   }
 
-  static long ReadInto(SerialPort& port, std::string& out, std::size_t n, const std::function<bool()>& abort = {}) {
+  static long ReadInto(SerialPort& port, std::string& out, std::size_t n,
+                       const std::function<bool()>& abort = {}) {
     std::vector<std::uint8_t> buf(n);
     const long got = port.Read(buf.data(), n, abort);
     out.assign(buf.begin(), buf.begin() + std::max(got, 0L));
@@ -124,8 +125,9 @@ TEST_F(QtSerialPortTest, PortNumbersMapIntoTheComDir) {
   EXPECT_EQ(ComPortPath(0), "");
   EXPECT_EQ(ComPortPath(33), "");
   ::unsetenv("VORLOADER_COM_DIR");
-  const std::pair<int, const char*> defaults[] = {{1, "/dev/ttyS0"},    {8, "/dev/ttyS7"},    {9, "/dev/ttyUSB0"},
-                                                  {24, "/dev/ttyUSB15"}, {25, "/dev/ttyACM0"}, {32, "/dev/ttyACM7"}};
+  const std::pair<int, const char*> defaults[] = {{1, "/dev/ttyS0"},    {8, "/dev/ttyS7"},
+                                                  {9, "/dev/ttyUSB0"},  {24, "/dev/ttyUSB15"},
+                                                  {25, "/dev/ttyACM0"}, {32, "/dev/ttyACM7"}};
   for (const auto& [number, path] : defaults) EXPECT_EQ(ComPortPath(number), path) << number;
 }
 

@@ -61,7 +61,8 @@ Bytes ScriptedDevice::DeviceReply() const {
 
 Bytes ScriptedDevice::AuthReply() const {
   Bytes r(30, 0);
-  for (std::size_t i = 0; i < 29; ++i) r[i] = static_cast<std::uint8_t>(0xA0 + i);  // content is never examined
+  for (std::size_t i = 0; i < 29; ++i)
+    r[i] = static_cast<std::uint8_t>(0xA0 + i);  // content is never examined
   return Finish(std::move(r), m_script.authLen, m_script.authBadSum);
 }
 

@@ -88,7 +88,9 @@ std::vector<std::string> ScriptedLine::Events(const std::string& prefix) const {
   return out;
 }
 
-int ScriptedLine::OpenCount() const { return static_cast<int>(Events("open").size()); }
+int ScriptedLine::OpenCount() const {
+  return static_cast<int>(Events("open").size());
+}
 
 ScriptedLine& ScriptedOpener::Line(int number) {
   auto& line = m_lines[number];
@@ -96,9 +98,13 @@ ScriptedLine& ScriptedOpener::Line(int number) {
   return *line;
 }
 
-void ScriptedOpener::Refuse(int number, device::OpenError why) { m_refused[number] = why; }
+void ScriptedOpener::Refuse(int number, device::OpenError why) {
+  m_refused[number] = why;
+}
 
-void ScriptedOpener::Remove(int number) { m_refused[number] = device::OpenError::NotFound; }
+void ScriptedOpener::Remove(int number) {
+  m_refused[number] = device::OpenError::NotFound;
+}
 
 std::unique_ptr<device::SerialPort> ScriptedOpener::Open(int number, device::OpenError& error) {
   attempts.push_back(number);
