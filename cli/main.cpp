@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     std::fputs(cli::VersionText().c_str(), stdout);
     return 0;
   }
+
+  // The serial ports are driven by blocking waits on this thread, which Qt supports only on
+  // a thread it knows: the application object makes the main thread one. No event loop runs.
+  QCoreApplication application(argc, argv);
 
   // A reader that goes away (a pipe into head) must not end the program mid-workflow: the
   // lines it would have read are dropped instead.

@@ -1,0 +1,321 @@
+// The real vorloader-cli against the device simulator and a local web server: what it prints
+// on standard output and standard error, and its exit status, for each command.
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/cli/cli_process.h"
+#include "tests/support/http/http_test_server.h"
+#include "tests/support/sim/sim_process.h"
+
+namespace testing_support {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr const char* kCode = "0a1b";        // the simulated device's product code
+constexpr const char* kDeviceVersion = "1.20";  // from its label "VORnet Amp V1.20"
+constexpr const char* kNewer = "1.30";
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+bool HasTerminalControls(const std::string& text) {
+  return Contains(text, "\r") || Contains(text, "\x1b");
+}
+
+// A scratch world: the COM folder, the program data folder and the web server's folder.
+class CliEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(m_dir.path.empty());
+    for (const std::string& d : {ComDir(), ProgramData(), WebRoot(), WebRoot() + "/fw"})
+      ASSERT_EQ(::mkdir(d.c_str(), 0755), 0) << d;
+    ASSERT_TRUE(m_server.Start()) << "cannot start the local web server";
+  }
+
+  std::string ComDir() const { return m_dir.path + "/com"; }
+  std::string ProgramData() const { return m_dir.path + "/programdata"; }
+  std::string WebRoot() const { return m_dir.path + "/web"; }
+  std::string FirmwareFolder() const { return ProgramData() + "/VORnet"; }
+
+  // The catalogue naming one product at `version`, written into `folder`.
+  void WriteCatalogue(const std::string& folder, const std::string& version) const {
+    std::ofstream f(folder + "/vornet_verinfo.xml", std::ios::binary);
+    f << "<?xml version=\"1.0\"?>\r\n<VORNET>\r\n"
+      << "<VORNET_VERSIONS><VORNET_UPDATE_FOLDER_URL>" << m_server.url()
+      << "</VORNET_UPDATE_FOLDER_URL></VORNET_VERSIONS>\r\n"
+      << "<VORNET_FIRM_VERSIONS>\r\n<VORNET_PRODUCT_CODES>VORnet_Amp=" << kCode << "</VORNET_PRODUCT_CODES>\r\n"
+      << "<VORNET_FIRM_URL>" << m_server.url() << "/fw</VORNET_FIRM_URL>\r\n"
+      << "<VOR_VORnet_Amp_V>" << version << "</VOR_VORnet_Amp_V>\r\n"
+      << "<VOR_VORnet_Amp_HEX>amp.hex</VOR_VORnet_Amp_HEX>\r\n</VORNET_FIRM_VERSIONS>\r\n</VORNET>\r\n";
+  }
+
+  // The server offers the catalogue and an encrypted firmware file of `version`.
+  void Publish(const std::string& version, std::size_t size = 4096) const {
+    WriteCatalogue(WebRoot(), version);
+    ASSERT_TRUE(PackFirmware(WebRoot() + "/fw/amp.hex", kCode, version, true, size));
+  }
+
+  // A simulated device on COM`port`, quick to erase and restart.
+  std::unique_ptr<SimProcess> StartDevice(int port = 1, std::vector<std::string> extra = {},
+                                          std::vector<int> rates = {57600}) const {
+    SimConfig config;
+    config.port = port;
+    config.rates = std::move(rates);
+    config.extraArgs = {"--erase-ms", "20", "--restart-ms", "50", "--banner-length", "75"};
+    config.extraArgs.insert(config.extraArgs.end(), extra.begin(), extra.end());
+    auto sim = std::make_unique<SimProcess>(ComDir(), config);
+    EXPECT_TRUE(sim->Ready()) << sim->Error();
+    return sim;
+  }
+
+  CliResult Run(std::vector<std::string> args, bool onTerminal = false, std::vector<Typing> typing = {},
+                std::string interruptWhen = {}) const {
+    CliRun run;
+    run.args = std::move(args);
+    run.env = {{"VORLOADER_COM_DIR", ComDir()},
+               {"VORLOADER_PROGRAMDATA", ProgramData()},
+               {"VORLOADER_UPDATE_URL", m_server.url()}};
+    run.onTerminal = onTerminal;
+    run.typing = std::move(typing);
+    run.interruptWhen = std::move(interruptWhen);
+    CliResult r = RunCli(run);
+    EXPECT_FALSE(r.timedOut) << "stdout:\n" << r.out << "\nstderr:\n" << r.err;
+    return r;
+  }
+
+  TempDir m_dir{"vor-cli"};
+  HttpTestServer m_server{m_dir.path + "/web"};
+};
+
+std::string Dump(const CliResult& r) { return "stdout:\n" + r.out + "\nstderr:\n" + r.err; }
+
+TEST_F(CliEndToEnd, ConnectWithYesProgramsTheDevice) {
+  Publish(kNewer);
+  auto device = StartDevice();
+  const CliResult r = Run({"--yes"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"1 Com Ports Found.", "Checking Online..OK.", "1 Product definitions Found.",
+                                 "All Files found and Correct.", "   -Device Programed OK."}));
+  const Lines err = r.ErrLines();
+  for (const char* line : {"main: Searching for Device.", "? Load Hex Now? [Y/n] yes", "main: Sending Hex file 100.0% done",
+                           "main: Program Loaded.", "port: No Connection"})
+    EXPECT_NE(std::find(err.begin(), err.end(), line), err.end()) << line << "\n" << r.err;
+  // Standard error is no terminal here: no progress bar and no control characters.
+  EXPECT_FALSE(HasTerminalControls(r.err));
+  EXPECT_FALSE(Contains(r.err, " bytes "));
+
+  ASSERT_TRUE(device->WaitFor("restart", 10000));
+  EXPECT_EQ(JsonField(device->Lines("image").back(), "verdict"), "good");
+  EXPECT_EQ(JsonField(device->Lines("restart").back(), "version"), kNewer);
+}
+
+struct RefusalCase {
+  const char* name;
+  const char* catalogueVersion;
+  std::vector<std::string> args;
+  int status;
+  const char* resultLine;
+  const char* box;  // the Yes/No box and its answer on standard error; "" when none
+};
+
+class CliRefusal : public CliEndToEnd, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(CliRefusal, EndsWithTheResultLineAndCode) {
+  const RefusalCase& c = GetParam();
+  Publish(c.catalogueVersion);
+  auto device = StartDevice();
+  const CliResult r = Run(c.args);
+  EXPECT_EQ(r.status, c.status) << Dump(r);
+  ASSERT_FALSE(r.OutLines().empty()) << Dump(r);
+  EXPECT_EQ(r.OutLines().back(), c.resultLine) << Dump(r);
+  if (*c.box != '\0')
+    EXPECT_TRUE(Contains(r.err, std::string(c.box) + "\n")) << r.err;
+  else
+    EXPECT_FALSE(Contains(r.err, "? ")) << r.err;
+  EXPECT_FALSE(device->Contains("erase")) << "the device must be left alone";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliRefusal,
+    ::testing::Values(
+        RefusalCase{"SameVersion", kDeviceVersion, {"--yes"}, 9, "E09-Device has latest Version.", ""},
+        RefusalCase{"SameVersionReloadDeclined", kDeviceVersion, {"--x", "4", "--no"}, 9,
+                    "E09-Device has latest Version.", "? Identical Versions.\n Reload? [Y/n] no"},
+        RefusalCase{"AnsweredNo", kNewer, {"--no"}, 15, "E15-Load Cancelled by User.", "? Load Hex Now? [Y/n] no"},
+        // Standard input is no terminal and neither --yes nor --no is given: every box says No.
+        RefusalCase{"NotAsked", kNewer, {"connect"}, 15, "E15-Load Cancelled by User.", "? Load Hex Now? [Y/n] no"}),
+    [](const ::testing::TestParamInfo<RefusalCase>& param) { return std::string(param.param.name); });
+
+TEST_F(CliEndToEnd, DeviceThatNeverAnswersGivesE02) {
+  Publish(kNewer);
+  auto device = StartDevice(1, {}, {9600});  // listens at a rate the loader never uses
+  const CliResult r = Run({"--yes"});
+  EXPECT_EQ(r.status, 2) << Dump(r);
+  EXPECT_EQ(r.OutLines().back(), "E02-Cannot Connect to a Single Device.");
+  EXPECT_TRUE(Contains(r.err, "main: ..Failed..\n"));
+}
+
+TEST_F(CliEndToEnd, OfflineUsesTheLocalFolderAndNeverTheServer) {
+  Publish(kDeviceVersion);
+  ASSERT_EQ(::mkdir(FirmwareFolder().c_str(), 0755), 0);
+  WriteCatalogue(FirmwareFolder(), kDeviceVersion);
+  ASSERT_TRUE(PackFirmware(FirmwareFolder() + "/amp.hex", kCode, kDeviceVersion, true));
+  auto device = StartDevice();
+  const CliResult r = Run({"--x", "1", "--yes"});
+  EXPECT_EQ(r.status, 9) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"1 Com Ports Found.", "1 Product definitions Found.", "All Files found and Correct.",
+                                 "E09-Device has latest Version."}));
+  EXPECT_TRUE(m_server.requests().empty());
+}
+
+TEST_F(CliEndToEnd, PortsListsThePortsThatOpen) {
+  {
+    const CliResult r = Run({"ports"});
+    EXPECT_EQ(r.status, 0) << Dump(r);
+    EXPECT_EQ(r.OutLines(), (Lines{"0 Com Ports Found."}));
+  }
+  auto second = StartDevice(2);
+  auto fifth = StartDevice(5);
+  const CliResult r = Run({"ports"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"2 Com Ports Found.", "COM2", "COM5"}));
+  EXPECT_TRUE(m_server.requests().empty());
+}
+
+TEST_F(CliEndToEnd, ConnectWithoutAPortRunsNoWorkflow) {
+  Publish(kNewer);
+  const CliResult r = Run({"--yes"});
+  EXPECT_EQ(r.status, 16) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"0 Com Ports Found.", "Checking Online..OK.", "1 Product definitions Found.",
+                                 "All Files found and Correct."}));
+}
+
+TEST_F(CliEndToEnd, ConnectWithoutAProductDatabaseRunsNoWorkflow) {
+  auto device = StartDevice();  // the server has no catalogue
+  const CliResult r = Run({"--yes"});
+  EXPECT_EQ(r.status, 16) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"1 Com Ports Found.", "Checking Online..Failed!"}));
+  EXPECT_TRUE(Contains(r.err, "main: Cannot Locate Product Database.\n"));
+  EXPECT_FALSE(device->Contains("identify"));
+}
+
+struct CheckCase {
+  const char* name;
+  bool catalogue;
+  bool firmware;
+  int status;
+  Lines out;
+};
+
+class CliCheck : public CliEndToEnd, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(CliCheck, ReportsTheFileSet) {
+  const CheckCase& c = GetParam();
+  if (c.catalogue) WriteCatalogue(WebRoot(), kNewer);
+  if (c.firmware) {
+    ASSERT_TRUE(PackFirmware(WebRoot() + "/fw/amp.hex", kCode, kNewer, true));
+  }
+  auto device = StartDevice();
+  const CliResult r = Run({"check"});
+  EXPECT_EQ(r.status, c.status) << Dump(r);
+  EXPECT_EQ(r.OutLines(), c.out);
+  EXPECT_FALSE(device->Contains("open")) << "check touches no port";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliCheck,
+    ::testing::Values(CheckCase{"AllGood", true, true, 0,
+                                {"Checking Online..OK.", "1 Product definitions Found.", "All Files found and Correct."}},
+                      CheckCase{"FileMissing", true, false, 1,
+                                {"Checking Online..OK.", "1 Product definitions Found.", "Warning 1 Missing Files.",
+                                 "Missing->amp.hex."}},
+                      CheckCase{"NoProductDatabase", false, false, 16, {"Checking Online..Failed!"}}),
+    [](const ::testing::TestParamInfo<CheckCase>& param) { return std::string(param.param.name); });
+
+TEST_F(CliEndToEnd, PortChoosesTheEntryToStartWith) {
+  Publish(kNewer);
+  auto silent = StartDevice(1, {"--silent"});
+  auto device = StartDevice(3);
+  const CliResult r = Run({"--port", "COM3", "--no"});
+  EXPECT_EQ(r.status, 15) << Dump(r);
+  EXPECT_TRUE(device->Contains("identify"));
+  EXPECT_FALSE(silent->Contains("identify")) << "COM3 answered first: COM1 is not tried";
+}
+
+TEST_F(CliEndToEnd, UsageErrorsExit64WithOneLine) {
+  Publish(kNewer);
+  auto device = StartDevice();
+  for (const Lines& args : {Lines{"--port", "COM4"}, Lines{"--bogus"}, Lines{"check", "--yes", "--no"}}) {
+    const CliResult r = Run(args);
+    EXPECT_EQ(r.status, 64) << Dump(r);
+    ASSERT_FALSE(r.ErrLines().empty());
+    EXPECT_EQ(r.ErrLines().back().rfind("vorloader-cli: ", 0), 0u) << r.err;
+    EXPECT_FALSE(device->Contains("identify"));
+  }
+}
+
+TEST_F(CliEndToEnd, HelpAndVersion) {
+  const CliResult help = Run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: vorloader-cli", 0), 0u);
+  const CliResult version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out.rfind("vorloader-cli ", 0), 0u);
+}
+
+TEST_F(CliEndToEnd, RawBootReprogramsADeviceInItsBootloader) {
+  Publish(kNewer);
+  auto device = StartDevice(1, {"--raw-boot"});
+  // At a terminal, as a technician: OK at once to the first box (the simulated device powers
+  // on when the port opens), and OK to the second once the device has restarted.
+  const CliResult r = Run({"raw-boot"}, /*onTerminal=*/true,
+                          {{"Press Ok Then Switch Device On. [OK: press Enter] ", "\n", nullptr},
+                           {"Press Ok when ready. [OK: press Enter] ", "\n", [&] { return device->Contains("restart"); }}});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Contains(r.out, "   -Device Programed OK.\r\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "main: Program Loaded.")) << r.out;
+  EXPECT_EQ(JsonField(device->Lines("restart").back(), "version"), kNewer);
+}
+
+TEST_F(CliEndToEnd, CtrlCClosesThePortAndExits130) {
+  Publish(kNewer);
+  auto device = StartDevice();  // running firmware: it never sends a boot banner
+  // Interrupted while raw boot waits (10 s) for the banner.
+  const CliResult r = Run({"--yes", "raw-boot"}, false, {}, "! Switch Device off.");
+  EXPECT_EQ(r.status, 130) << Dump(r);
+  EXPECT_FALSE(Contains(r.out, "E0")) << "a stopped workflow reports no result";
+  EXPECT_TRUE(device->WaitFor("close", 10000));
+}
+
+TEST_F(CliEndToEnd, OnATerminalTheUserAnswersAndSeesAProgressBar) {
+  Publish(kNewer, 32768);
+  auto device = StartDevice();
+  // Enter alone takes the default answer, Yes.
+  const CliResult r = Run({}, /*onTerminal=*/true, {{"? Load Hex Now? [Y/n] ", "\n", nullptr}});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\x1b[K[")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "100.0%")) << r.out;
+  EXPECT_TRUE(Contains(r.out, " bytes  0:00 left")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "   -Device Programed OK.")) << r.out;
+  // The per-chunk texts are folded into the bar; the last follows it.
+  EXPECT_FALSE(Contains(r.out, "main: Sending Hex file 50.0% done")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "main: Sending Hex file 100.0% done")) << r.out;
+}
+
+TEST_F(CliEndToEnd, OnATerminalNoIsTyped) {
+  Publish(kNewer);
+  auto device = StartDevice();
+  const CliResult r = Run({}, /*onTerminal=*/true, {{"[Y/n] ", "n\n", nullptr}});
+  EXPECT_EQ(r.status, 15) << r.out;
+  EXPECT_TRUE(Contains(r.out, "E15-Load Cancelled by User.")) << r.out;
+}
+
+}  // namespace
+}  // namespace testing_support

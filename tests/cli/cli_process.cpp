@@ -1,0 +1,176 @@
+#include "tests/cli/cli_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+extern char** environ;
+
+namespace testing_support {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The argument and environment vectors, built before fork: the child only calls execve.
+struct ExecArgs {
+  std::vector<std::string> argStrings, envStrings;
+  std::vector<char*> argv, envp;
+
+  explicit ExecArgs(const CliRun& run) {
+    argStrings.push_back(CliPath());
+    argStrings.insert(argStrings.end(), run.args.begin(), run.args.end());
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry = *e;
+      const std::string name = entry.substr(0, entry.find('='));
+      bool replaced = name == "VORLOADER_TRACE";  // a trace would mix into standard error
+      for (const auto& [key, value] : run.env) replaced = replaced || key == name;
+      if (!replaced) envStrings.push_back(entry);
+    }
+    for (const auto& [key, value] : run.env) envStrings.push_back(key + "=" + value);
+    for (auto& s : argStrings) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    for (auto& s : envStrings) envp.push_back(s.data());
+    envp.push_back(nullptr);
+  }
+};
+
+int ExitStatus(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1; }
+
+// Reads what is there on `fd` into `into`; false at end of file (or EIO from a closed pty).
+bool Drain(int fd, std::string& into) {
+  char buf[4096];
+  const ssize_t n = ::read(fd, buf, sizeof buf);
+  if (n > 0) {
+    into.append(buf, static_cast<std::size_t>(n));
+    return true;
+  }
+  return n < 0 && (errno == EINTR || errno == EAGAIN);
+}
+
+// Waits for the child, killing it when the deadline has passed.
+int Reap(pid_t pid, Clock::time_point deadline, bool& timedOut) {
+  int status = 0;
+  for (;;) {
+    const pid_t r = ::waitpid(pid, &status, WNOHANG);
+    if (r == pid) return ExitStatus(status);
+    if (r < 0 && errno != EINTR) return -1;
+    if (Clock::now() >= deadline) {
+      timedOut = true;
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    ::poll(nullptr, 0, 10);
+  }
+}
+
+int MsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+CliResult RunWithPipes(const CliRun& run) {
+  ExecArgs exec(run);
+  CliResult result;
+  int outPipe[2], errPipe[2];
+  if (::pipe2(outPipe, O_CLOEXEC) != 0) return result;
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) return result;
+  const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(devNull, STDIN_FILENO);
+    ::dup2(outPipe[1], STDOUT_FILENO);
+    ::dup2(errPipe[1], STDERR_FILENO);
+    ::execve(exec.argv[0], exec.argv.data(), exec.envp.data());
+    ::_exit(127);
+  }
+  ::close(devNull);
+  ::close(outPipe[1]);
+  ::close(errPipe[1]);
+
+  const auto deadline = Clock::now() + std::chrono::milliseconds(run.timeoutMs);
+  bool outOpen = true, errOpen = true, interrupted = false;
+  while ((outOpen || errOpen) && MsLeft(deadline) > 0) {
+    pollfd fds[2] = {{outPipe[0], static_cast<short>(outOpen ? POLLIN : 0), 0},
+                     {errPipe[0], static_cast<short>(errOpen ? POLLIN : 0), 0}};
+    if (::poll(fds, 2, std::min(MsLeft(deadline), 100)) < 0 && errno != EINTR) break;
+    if (outOpen && (fds[0].revents & (POLLIN | POLLHUP))) outOpen = Drain(outPipe[0], result.out);
+    if (errOpen && (fds[1].revents & (POLLIN | POLLHUP))) errOpen = Drain(errPipe[0], result.err);
+    if (!interrupted && !run.interruptWhen.empty() && result.err.find(run.interruptWhen) != std::string::npos) {
+      ::kill(pid, SIGINT);
+      interrupted = true;
+    }
+  }
+  ::close(outPipe[0]);
+  ::close(errPipe[0]);
+  result.status = Reap(pid, deadline, result.timedOut);
+  return result;
+}
+
+CliResult RunOnTerminal(const CliRun& run) {
+  ExecArgs exec(run);
+  CliResult result;
+  int master = -1;
+  winsize size{};
+  size.ws_row = 24;
+  size.ws_col = 100;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
+  if (pid < 0) return result;
+  if (pid == 0) {
+    ::execve(exec.argv[0], exec.argv.data(), exec.envp.data());
+    ::_exit(127);
+  }
+
+  const auto deadline = Clock::now() + std::chrono::milliseconds(run.timeoutMs);
+  std::size_t nextTyping = 0, searchFrom = 0;
+  bool open = true;
+  while (open && MsLeft(deadline) > 0) {
+    pollfd fd{master, POLLIN, 0};
+    if (::poll(&fd, 1, std::min(MsLeft(deadline), 100)) < 0 && errno != EINTR) break;
+    if (fd.revents & (POLLIN | POLLHUP | POLLERR)) open = Drain(master, result.out);
+    while (nextTyping < run.typing.size()) {
+      const Typing& typing = run.typing[nextTyping];
+      const std::size_t at = result.out.find(typing.when, searchFrom);
+      if (at == std::string::npos || (typing.ready && !typing.ready())) break;
+      if (::write(master, typing.keys.data(), typing.keys.size()) != static_cast<ssize_t>(typing.keys.size())) break;
+      searchFrom = at + typing.when.size();
+      ++nextTyping;
+    }
+  }
+  ::close(master);
+  result.status = Reap(pid, deadline, result.timedOut);
+  return result;
+}
+
+}  // namespace
+
+std::vector<std::string> CliResult::OutLines() const { return SplitLines(out); }
+std::vector<std::string> CliResult::ErrLines() const { return SplitLines(err); }
+
+const char* CliPath() { return VORLOADER_CLI_PATH; }
+
+CliResult RunCli(const CliRun& run) { return run.onTerminal ? RunOnTerminal(run) : RunWithPipes(run); }
+
+}  // namespace testing_support

@@ -1,0 +1,42 @@
+#pragma once
+// Runs the real vorloader-cli as a child process: with pipes (standard input from /dev/null,
+// so it is no terminal) or on a pseudo-terminal, where it can be typed at.
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testing_support {
+
+// Keys typed on the terminal once the output shows `when` (after the previous match) and
+// `ready`, when given, says so.
+struct Typing {
+  std::string when;
+  std::string keys;
+  std::function<bool()> ready;
+};
+
+struct CliRun {
+  std::vector<std::string> args;
+  std::vector<std::pair<std::string, std::string>> env;  // set (or replaced) for the child
+  bool onTerminal = false;  // standard input, output and error on one pseudo-terminal
+  std::vector<Typing> typing;  // on a terminal only
+  std::string interruptWhen;  // send SIGINT once standard error shows this text
+  int timeoutMs = 120000;     // generous: only a hung program reaches it
+};
+
+struct CliResult {
+  int status = -1;       // exit status; -1 when it did not exit normally or timed out
+  bool timedOut = false;
+  std::string out;       // standard output (on a terminal: everything the terminal showed)
+  std::string err;       // standard error (empty on a terminal)
+  std::vector<std::string> OutLines() const;
+  std::vector<std::string> ErrLines() const;
+};
+
+CliResult RunCli(const CliRun& run);
+
+const char* CliPath();
+
+}  // namespace testing_support
