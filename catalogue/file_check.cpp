@@ -32,7 +32,8 @@ void VerifyRow(const std::string& folder, ProductTable& table, std::size_t i, bo
 }
 
 void DownloadNeededFiles(const std::string& folder, ProductTable& table, std::size_t n,
-                         const std::string& firmUrl, bool keepUntagged, LoaderView& view, const std::function<bool()>& cancelled) {
+                         const std::string& firmUrl, bool keepUntagged, LoaderView& view,
+                         const std::function<bool()>& cancelled) {
   view.setMainStatus("Missing/Incorrect version Files.. Checking Online source.");
   DownloadJob job;
   job.baseUrl = firmUrl;
@@ -78,7 +79,8 @@ int CheckFirmwareFiles(const std::string& folder, ProductTable& table, const std
     if (table.m_prodState[i] == Needed) anyNeeded = true;
   }
 
-  if (anyNeeded && !offline) DownloadNeededFiles(folder, table, n, m_strFirmUrl, keepUntagged, view, cancelled);
+  if (anyNeeded && !offline)
+    DownloadNeededFiles(folder, table, n, m_strFirmUrl, keepUntagged, view, cancelled);
 
   int good = 0, plain = 0;
   for (std::size_t i = 0; i < n; ++i) {

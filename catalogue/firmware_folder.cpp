@@ -40,7 +40,9 @@ std::string FirmwarePathBelow(const std::string& base) {
   return path + kFolderName + "/";
 }
 
-std::string ErrnoText(int err) { return std::strerror(err); }
+std::string ErrnoText(int err) {
+  return std::strerror(err);
+}
 
 // Finds or creates the last level only; the folder must end up a directory we may write in.
 std::string UseFolder(const std::string& path) {

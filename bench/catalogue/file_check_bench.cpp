@@ -41,8 +41,8 @@ const Folder& FolderWithTagAt(TagPlace place) {
     const std::string tag = std::string("VOR_T") + code + "_V";
     const std::string file = "fw" + std::to_string(i) + ".hex";
     const std::size_t at = place == kTagNearStart ? 40 : kDataBytes - 64;
-    const std::string bytes =
-        catalogue_fixtures::EncryptFirmware(catalogue_fixtures::HexText(catalogue_fixtures::FirmwareData(tag + "1.70", at, kDataBytes)));
+    const std::string bytes = catalogue_fixtures::EncryptFirmware(
+        catalogue_fixtures::HexText(catalogue_fixtures::FirmwareData(tag + "1.70", at, kDataBytes)));
     catalogue_fixtures::WriteFile(f->dir.path() + file, bytes);
     f->encrypted.push_back(bytes);
     f->table.m_prodTag[i] = tag;

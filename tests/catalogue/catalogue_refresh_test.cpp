@@ -89,7 +89,8 @@ TEST_F(RefreshTest, KeepsTheLocalCopyUnlessTheNewOneHoldsAProductDatabase) {
       {"no product block", "<VORNET_VERSIONS></VORNET_VERSIONS>"},
       {"empty product block", "<VORNET_FIRM_VERSIONS></VORNET_FIRM_VERSIONS>"},
       {"product block ends past byte 8,192",
-       "<VORNET_FIRM_VERSIONS>" + std::string(8200, ' ') + "<VORNET_PRODUCT_CODES>A=0a1b</VORNET_PRODUCT_CODES></VORNET_FIRM_VERSIONS>"},
+       "<VORNET_FIRM_VERSIONS>" + std::string(8200, ' ') +
+           "<VORNET_PRODUCT_CODES>A=0a1b</VORNET_PRODUCT_CODES></VORNET_FIRM_VERSIONS>"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

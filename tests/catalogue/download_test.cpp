@@ -1,10 +1,11 @@
 // Downloads against the local web server: what arrives, and what a failure leaves behind.
 
+#include "catalogue/download.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "catalogue/download.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
 #include "tests/support/http/http_test_server.h"
 
@@ -86,7 +87,8 @@ TEST_F(DownloadTest, AFailedDownloadLeavesTheOldFileAndNoTemporaryFile) {
       const auto asked = m_server.requests().size();
       EXPECT_FALSE(catalogue::DownloadFile(m_job, "fw.hex"));
       EXPECT_GT(m_server.requests().size(), asked);
-      EXPECT_EQ(ListFolder(m_local), hadFile ? std::vector<std::string>{"fw.hex"} : std::vector<std::string>{});
+      EXPECT_EQ(ListFolder(m_local),
+                hadFile ? std::vector<std::string>{"fw.hex"} : std::vector<std::string>{});
       EXPECT_EQ(ReadFile(m_local + "fw.hex"), hadFile ? kOld : "<missing>");
     }
   }
@@ -116,7 +118,8 @@ TEST_F(DownloadTest, FailsWithoutARequestWhenThereIsNothingToAsk) {
   catalogue::DownloadJob cancelled = m_job;
   cancelled.cancelled = [] { return true; };
   EXPECT_FALSE(catalogue::DownloadFile(cancelled, "fw.hex"));
-  for (const char* name : {"../fw.hex", "/etc/passwd", "", ".."}) EXPECT_FALSE(catalogue::DownloadFile(m_job, name));
+  for (const char* name : {"../fw.hex", "/etc/passwd", "", ".."})
+    EXPECT_FALSE(catalogue::DownloadFile(m_job, name));
 
   EXPECT_TRUE(m_server.requests().empty());
   EXPECT_EQ(ReadFile(m_local + "fw.hex"), kOld);

@@ -27,20 +27,25 @@ struct Product {
 };
 
 enum class Content {
-  kEncrypted,     // encrypted, of the catalogue's version
-  kPlain,         // plain, of the catalogue's version
-  kOldVersion,    // encrypted, of another version
-  kUntagged,      // plain Intel HEX without a version tag
-  kNotFirmware,   // neither plain Intel HEX nor encrypted with the firmware key
+  kEncrypted,    // encrypted, of the catalogue's version
+  kPlain,        // plain, of the catalogue's version
+  kOldVersion,   // encrypted, of another version
+  kUntagged,     // plain Intel HEX without a version tag
+  kNotFirmware,  // neither plain Intel HEX nor encrypted with the firmware key
 };
 
 std::string Make(Content c, const Product& p) {
   switch (c) {
-    case Content::kEncrypted: return catalogue_fixtures::EncryptedFirmware(p.Tag() + p.version);
-    case Content::kPlain: return catalogue_fixtures::PlainFirmware(p.Tag() + p.version);
-    case Content::kOldVersion: return catalogue_fixtures::EncryptedFirmware(p.Tag() + "0.99");
-    case Content::kUntagged: return catalogue_fixtures::PlainFirmware("no version here");
-    case Content::kNotFirmware: return "this is not firmware at all, just some text of no use\r\n";
+    case Content::kEncrypted:
+      return catalogue_fixtures::EncryptedFirmware(p.Tag() + p.version);
+    case Content::kPlain:
+      return catalogue_fixtures::PlainFirmware(p.Tag() + p.version);
+    case Content::kOldVersion:
+      return catalogue_fixtures::EncryptedFirmware(p.Tag() + "0.99");
+    case Content::kUntagged:
+      return catalogue_fixtures::PlainFirmware("no version here");
+    case Content::kNotFirmware:
+      return "this is not firmware at all, just some text of no use\r\n";
   }
   return {};
 }
@@ -51,42 +56,81 @@ const std::string kAllGood = "All Files found and Correct.";
 
 struct CheckCase {
   const char* what;
-  std::vector<Product> products;
-  std::map<std::string, Content> local, served;  // by file name
-  bool offline, keepUntagged;
+  std::vector<Product> products = {kA, kB};
+  std::map<std::string, Content> local = {}, served = {};  // by file name
+  bool offline = false, keepUntagged = false;
   std::vector<std::uint32_t> states;
   std::vector<std::string> log;
-  std::vector<std::string> attempted;  // files the download phase tries, in order
+  std::vector<std::string> attempted = {};  // files the download phase tries, in order
 };
 
 const std::vector<CheckCase>& Cases() {
   using C = Content;
   static const std::vector<CheckCase> cases = {
-      {"all present and encrypted", {kA, kB}, {{"a.hex", C::kEncrypted}, {"b.hex", C::kEncrypted}}, {}, false, false,
-       {EncryptedOk, EncryptedOk}, {kAllGood}, {}},
-      {"a plain file is good but reported", {kA, kB}, {{"a.hex", C::kPlain}, {"b.hex", C::kEncrypted}}, {}, false, false,
-       {PlainOk, EncryptedOk}, {kAllGood, "Warning 1 Files are not encrypted.", "Unenrypted->a.hex."}, {}},
-      {"missing file, offline", {kA, kB}, {{"a.hex", C::kEncrypted}}, {{"b.hex", C::kEncrypted}}, true, false,
-       {EncryptedOk, Needed}, {"Warning 1 Missing Files.", "Missing->b.hex."}, {}},
-      {"missing file, fetched", {kA, kB}, {{"a.hex", C::kEncrypted}}, {{"b.hex", C::kEncrypted}}, false, false,
-       {EncryptedOk, EncryptedOk}, {kAllGood}, {"b.hex"}},
-      {"wrong version replaced", {kA, kB}, {{"a.hex", C::kOldVersion}, {"b.hex", C::kEncrypted}},
-       {{"a.hex", C::kEncrypted}}, false, false, {EncryptedOk, EncryptedOk}, {kAllGood}, {"a.hex"}},
-      {"wrong version on the server too", {kA, kB}, {{"a.hex", C::kOldVersion}, {"b.hex", C::kEncrypted}},
-       {{"a.hex", C::kOldVersion}}, false, false, {Needed, EncryptedOk}, {"Warning 1 Missing Files.", "Missing->a.hex."},
-       {"a.hex"}},
-      {"missing everywhere", {kA, kB}, {}, {}, false, false, {Needed, Needed},
-       {"Warning 2 Missing Files.", "Missing->a.hex.", "Missing->b.hex."}, {"a.hex", "b.hex"}},
-      {"plain file fetched", {kA}, {}, {{"a.hex", C::kPlain}}, false, false, {PlainOk},
-       {kAllGood, "Warning 1 Files are not encrypted.", "Unenrypted->a.hex."}, {"a.hex"}},
-      {"untagged file kept", {kA, kB}, {{"a.hex", C::kUntagged}, {"b.hex", C::kEncrypted}}, {}, false, true,
-       {PlainOk, EncryptedOk}, {kAllGood, "Warning 1 Files are not encrypted.", "Unenrypted->a.hex."}, {}},
-      {"untagged file without the option", {kA, kB}, {{"a.hex", C::kUntagged}, {"b.hex", C::kEncrypted}}, {}, false,
-       false, {Needed, EncryptedOk}, {"Warning 1 Missing Files.", "Missing->a.hex."}, {"a.hex"}},
-      {"not firmware, even with the option", {kA, kB}, {{"a.hex", C::kNotFirmware}, {"b.hex", C::kEncrypted}}, {},
-       true, true, {Needed, EncryptedOk}, {"Warning 1 Missing Files.", "Missing->a.hex."}, {}},
-      {"two rows naming one file", {kA, kA}, {}, {{"a.hex", C::kEncrypted}}, false, false, {EncryptedOk, EncryptedOk},
-       {kAllGood}, {"a.hex", "a.hex"}},
+      {.what = "all present and encrypted",
+       .local = {{"a.hex", C::kEncrypted}, {"b.hex", C::kEncrypted}},
+       .states = {EncryptedOk, EncryptedOk},
+       .log = {kAllGood}},
+      {.what = "a plain file is good but reported",
+       .local = {{"a.hex", C::kPlain}, {"b.hex", C::kEncrypted}},
+       .states = {PlainOk, EncryptedOk},
+       .log = {kAllGood, "Warning 1 Files are not encrypted.", "Unenrypted->a.hex."}},
+      {.what = "missing file, offline",
+       .local = {{"a.hex", C::kEncrypted}},
+       .served = {{"b.hex", C::kEncrypted}},
+       .offline = true,
+       .states = {EncryptedOk, Needed},
+       .log = {"Warning 1 Missing Files.", "Missing->b.hex."}},
+      {.what = "missing file, fetched",
+       .local = {{"a.hex", C::kEncrypted}},
+       .served = {{"b.hex", C::kEncrypted}},
+       .states = {EncryptedOk, EncryptedOk},
+       .log = {kAllGood},
+       .attempted = {"b.hex"}},
+      {.what = "wrong version replaced",
+       .local = {{"a.hex", C::kOldVersion}, {"b.hex", C::kEncrypted}},
+       .served = {{"a.hex", C::kEncrypted}},
+       .states = {EncryptedOk, EncryptedOk},
+       .log = {kAllGood},
+       .attempted = {"a.hex"}},
+      {.what = "wrong version on the server too",
+       .local = {{"a.hex", C::kOldVersion}, {"b.hex", C::kEncrypted}},
+       .served = {{"a.hex", C::kOldVersion}},
+       .states = {Needed, EncryptedOk},
+       .log = {"Warning 1 Missing Files.", "Missing->a.hex."},
+       .attempted = {"a.hex"}},
+      {.what = "missing everywhere",
+       .states = {Needed, Needed},
+       .log = {"Warning 2 Missing Files.", "Missing->a.hex.", "Missing->b.hex."},
+       .attempted = {"a.hex", "b.hex"}},
+      {.what = "plain file fetched",
+       .products = {kA},
+       .served = {{"a.hex", C::kPlain}},
+       .states = {PlainOk},
+       .log = {kAllGood, "Warning 1 Files are not encrypted.", "Unenrypted->a.hex."},
+       .attempted = {"a.hex"}},
+      {.what = "untagged file kept",
+       .local = {{"a.hex", C::kUntagged}, {"b.hex", C::kEncrypted}},
+       .keepUntagged = true,
+       .states = {PlainOk, EncryptedOk},
+       .log = {kAllGood, "Warning 1 Files are not encrypted.", "Unenrypted->a.hex."}},
+      {.what = "untagged file without the option",
+       .local = {{"a.hex", C::kUntagged}, {"b.hex", C::kEncrypted}},
+       .states = {Needed, EncryptedOk},
+       .log = {"Warning 1 Missing Files.", "Missing->a.hex."},
+       .attempted = {"a.hex"}},
+      {.what = "not firmware, even with the option",
+       .local = {{"a.hex", C::kNotFirmware}, {"b.hex", C::kEncrypted}},
+       .offline = true,
+       .keepUntagged = true,
+       .states = {Needed, EncryptedOk},
+       .log = {"Warning 1 Missing Files.", "Missing->a.hex."}},
+      {.what = "two rows naming one file",
+       .products = {kA, kA},
+       .served = {{"a.hex", C::kEncrypted}},
+       .states = {EncryptedOk, EncryptedOk},
+       .log = {kAllGood},
+       .attempted = {"a.hex", "a.hex"}},
   };
   return cases;
 }
@@ -110,8 +154,8 @@ class FileCheckTest : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(m_server.Start()); }
 
   int Check(bool offline, bool keepUntagged) {
-    return catalogue::CheckFirmwareFiles(m_folder, m_table, m_server.url() + "/firmware", offline, keepUntagged,
-                                         m_view);
+    return catalogue::CheckFirmwareFiles(m_folder, m_table, m_server.url() + "/firmware", offline,
+                                         keepUntagged, m_view);
   }
 
   TempDir m_dir;
@@ -130,24 +174,27 @@ TEST(FileCheck, VerifiesFetchesAndReports) {
     HttpTestServer server(dir.path() + "srv");
     ASSERT_TRUE(server.Start());
     auto productOf = [&c](const std::string& file) {
-      return *std::find_if(c.products.begin(), c.products.end(), [&](const Product& p) { return p.file == file; });
+      return *std::find_if(c.products.begin(), c.products.end(),
+                           [&](const Product& p) { return p.file == file; });
     };
     for (const auto& [file, content] : c.local) WriteFile(folder + file, Make(content, productOf(file)));
     for (const auto& [file, content] : c.served) WriteFile(served + file, Make(content, productOf(file)));
     catalogue::ProductTable table = TableOf(c.products);
     testing_support::RecordingView view;
 
-    const int good =
-        catalogue::CheckFirmwareFiles(folder, table, server.url() + "/firmware", c.offline, c.keepUntagged, view);
+    const int good = catalogue::CheckFirmwareFiles(folder, table, server.url() + "/firmware", c.offline,
+                                                   c.keepUntagged, view);
 
-    std::vector<std::uint32_t> states(table.m_prodState.begin(),
-                                      table.m_prodState.begin() + static_cast<std::ptrdiff_t>(c.products.size()));
+    std::vector<std::uint32_t> states(
+        table.m_prodState.begin(),
+        table.m_prodState.begin() + static_cast<std::ptrdiff_t>(c.products.size()));
     EXPECT_EQ(states, c.states);
     EXPECT_EQ(good, std::count_if(c.states.begin(), c.states.end(), catalogue::IsUsable));
     EXPECT_EQ(view.log, c.log);
 
     std::vector<std::string> requests, mainStatus;
-    if (!c.attempted.empty()) mainStatus.push_back("main: Missing/Incorrect version Files.. Checking Online source.");
+    if (!c.attempted.empty())
+      mainStatus.push_back("main: Missing/Incorrect version Files.. Checking Online source.");
     for (const auto& file : c.attempted) {
       requests.push_back("/firmware/" + file);
       mainStatus.push_back("main: Attempting to load file->" + file);
@@ -164,7 +211,8 @@ TEST_F(FileCheckTest, NamesThatLeaveTheFolderAreNeitherReadNorFetched) {
   WriteFile(m_dir.path() + "x.hex", firmware);
   WriteFile(m_dir.path() + "abs.hex", firmware);
   WriteFile(m_dir.MakeFolder("srv") + "x.hex", firmware);
-  m_table = TableOf({{kA.code, kA.version, "../x.hex"}, {kA.code, kA.version, m_dir.path() + "abs.hex"},
+  m_table = TableOf({{kA.code, kA.version, "../x.hex"},
+                     {kA.code, kA.version, m_dir.path() + "abs.hex"},
                      {kA.code, kA.version, ""}});
 
   EXPECT_EQ(Check(false, false), 0);

@@ -2,14 +2,14 @@
 // throw-away folders. Tests run as root, so "cannot be written" is made by a path below a
 // regular file or below a folder that does not exist.
 
-#include <gtest/gtest.h>
+#include "catalogue/firmware_folder.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <optional>
 
-#include "catalogue/firmware_folder.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
 
 namespace {
@@ -28,12 +28,16 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const std::optional<std::string>& value) : m_name(name) {
     if (const char* old = std::getenv(name)) m_old = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
+    if (value)
+      setenv(name, value->c_str(), 1);
+    else
+      unsetenv(name);
   }
   ~ScopedEnv() {
-    if (m_old) setenv(m_name, m_old->c_str(), 1);
-    else unsetenv(m_name);
+    if (m_old)
+      setenv(m_name, m_old->c_str(), 1);
+    else
+      unsetenv(m_name);
   }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
@@ -47,7 +51,7 @@ struct FolderCase {
   const char* what;
   std::string programData;  // below the temporary folder
   std::optional<std::string> xdgDataHome, home;
-  std::string expected;     // below the temporary folder; "" when no folder can be had
+  std::string expected;  // below the temporary folder; "" when no folder can be had
 };
 
 TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
@@ -57,7 +61,8 @@ TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
       {"a file named VORnet", "pd-with-file", "xdg", "home", "xdg/VORnet/"},
       {"program data folder does not exist", "absent", "xdg", "home", "xdg/VORnet/"},
       {"program data folder below a file", "file/pd", "xdg", "home", "xdg/VORnet/"},
-      {"per-user folder and its parents created", "file/pd", "new/deeper/share", "home", "new/deeper/share/VORnet/"},
+      {"per-user folder and its parents created", "file/pd", "new/deeper/share", "home",
+       "new/deeper/share/VORnet/"},
       {"no XDG_DATA_HOME", "file/pd", std::nullopt, "home", "home/.local/share/VORnet/"},
       {"relative XDG_DATA_HOME ignored", "file/pd", "relative", "home", "home/.local/share/VORnet/"},
       {"per-user folder below a file too", "file/pd", "file/xdg", "home", ""},
@@ -86,7 +91,8 @@ TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
       EXPECT_EQ(result.path, "");
       EXPECT_EQ(catalogue::g_strFirmFolder, "");
       // One line that names the folders tried.
-      EXPECT_NE(result.problem.find(dir.path() + c.programData + "/VORnet/"), std::string::npos) << result.problem;
+      EXPECT_NE(result.problem.find(dir.path() + c.programData + "/VORnet/"), std::string::npos)
+          << result.problem;
       EXPECT_EQ(result.problem.find('\n'), std::string::npos);
     } else {
       EXPECT_TRUE(result.ok);

@@ -15,9 +15,15 @@ struct Row {
   std::string name, code, version, hexFile;
 };
 
-std::string Firm(const std::string& inner) { return "<VORNET_FIRM_VERSIONS>" + inner + "</VORNET_FIRM_VERSIONS>"; }
-std::string Codes(const std::string& list) { return "<VORNET_PRODUCT_CODES>" + list + "</VORNET_PRODUCT_CODES>"; }
-std::string Url(const std::string& url) { return "<VORNET_FIRM_URL>" + url + "</VORNET_FIRM_URL>"; }
+std::string Firm(const std::string& inner) {
+  return "<VORNET_FIRM_VERSIONS>" + inner + "</VORNET_FIRM_VERSIONS>";
+}
+std::string Codes(const std::string& list) {
+  return "<VORNET_PRODUCT_CODES>" + list + "</VORNET_PRODUCT_CODES>";
+}
+std::string Url(const std::string& url) {
+  return "<VORNET_FIRM_URL>" + url + "</VORNET_FIRM_URL>";
+}
 std::string Elem(const std::string& name, const std::string& value) {
   return "<" + name + ">" + value + "</" + name + ">";
 }
@@ -48,23 +54,52 @@ std::vector<TableCase> Cases() {
   std::vector<Row> forty;
   for (int i = 0; i < 32; ++i) forty.push_back({"P" + std::to_string(i), "c" + std::to_string(i), "", ""});
   return {
-      {"two products, url", "<?xml version=\"1.0\"?><ROOT>" + Firm(Codes("A=0a1b:B_X=0c2d") + Url("http://h/fw") + ab) + "</ROOT>",
-       true, {{"A", "0a1b", "1.70", "a.hex"}, {"B X", "0c2d", "2.05", "bx.hex"}}, "http://h/fw"},
+      {"two products, url",
+       "<?xml version=\"1.0\"?><ROOT>" + Firm(Codes("A=0a1b:B_X=0c2d") + Url("http://h/fw") + ab) + "</ROOT>",
+       true,
+       {{"A", "0a1b", "1.70", "a.hex"}, {"B X", "0c2d", "2.05", "bx.hex"}},
+       "http://h/fw"},
       {"end tag beyond byte 8,192", Firm(Codes("A=0a1b") + ab + std::string(8200, ' ')), false, {}},
-      {"version split by a line break", Firm(Codes("A=0a1b") + Elem("VOR_A_V", "1.\r\n70") + Elem("VOR_A_HEX", "a.h\nex")),
-       true, {{"A", "0a1b", "1.70", "a.hex"}}, ""},
-      {"empty item uses up a position", Firm(Codes("A=0102::B_X=0203") + ab), true,
-       {{"A", "0102", "1.70", "a.hex"}, {"B X", "0203", "2.05", "bx.hex"}}, ""},
+      {"version split by a line break",
+       Firm(Codes("A=0a1b") + Elem("VOR_A_V", "1.\r\n70") + Elem("VOR_A_HEX", "a.h\nex")),
+       true,
+       {{"A", "0a1b", "1.70", "a.hex"}},
+       ""},
+      {"empty item uses up a position",
+       Firm(Codes("A=0102::B_X=0203") + ab),
+       true,
+       {{"A", "0102", "1.70", "a.hex"}, {"B X", "0203", "2.05", "bx.hex"}},
+       ""},
       {"40 items give 32 rows", Firm(Codes(Items(40, "P", "c"))), true, forty, ""},
-      {"32 malformed items hide the good ones", Firm(Codes(Items(32, "", "x") + ":" + Items(8, "Q", "d"))), true, {}, ""},
-      {"=0102 and A are skipped", Firm(Codes("=0102:A:C=0304") + Product("C", "1.00", "c.hex")), true,
-       {{"C", "0304", "1.00", "c.hex"}}, ""},
-      {"further = stay in the code", Firm(Codes("A=01=02") + ab), true, {{"A", "01=02", "1.70", "a.hex"}}, ""},
-      {"a blank after : joins the name", Firm(Codes("A=0a1b: B_X=0c2d") + ab), true,
-       {{"A", "0a1b", "1.70", "a.hex"}, {" B X", "0c2d", "", ""}}, ""},
-      {"lower-case block name", "<vornet_firm_versions>" + Codes("A=0a1b") + ab + "</vornet_firm_versions>", false, {}},
-      {"lower-case product elements", Firm(Codes("A=0a1b") + "<vor_A_v>1.70</vor_A_v><VOR_A_hex>a.hex</VOR_A_hex>"), true,
-       {{"A", "0a1b", "", ""}}, ""},
+      {"32 malformed items hide the good ones",
+       Firm(Codes(Items(32, "", "x") + ":" + Items(8, "Q", "d"))),
+       true,
+       {},
+       ""},
+      {"=0102 and A are skipped",
+       Firm(Codes("=0102:A:C=0304") + Product("C", "1.00", "c.hex")),
+       true,
+       {{"C", "0304", "1.00", "c.hex"}},
+       ""},
+      {"further = stay in the code",
+       Firm(Codes("A=01=02") + ab),
+       true,
+       {{"A", "01=02", "1.70", "a.hex"}},
+       ""},
+      {"a blank after : joins the name",
+       Firm(Codes("A=0a1b: B_X=0c2d") + ab),
+       true,
+       {{"A", "0a1b", "1.70", "a.hex"}, {" B X", "0c2d", "", ""}},
+       ""},
+      {"lower-case block name",
+       "<vornet_firm_versions>" + Codes("A=0a1b") + ab + "</vornet_firm_versions>",
+       false,
+       {}},
+      {"lower-case product elements",
+       Firm(Codes("A=0a1b") + "<vor_A_v>1.70</vor_A_v><VOR_A_hex>a.hex</VOR_A_hex>"),
+       true,
+       {{"A", "0a1b", "", ""}},
+       ""},
       {"no product list, url still taken", Firm(Url("http://h/fw") + ab), false, {}, "http://h/fw"},
       {"no catalogue block at all", "<VORNET_VERSIONS></VORNET_VERSIONS>", false, {}},
   };

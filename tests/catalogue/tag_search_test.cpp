@@ -60,10 +60,12 @@ TEST(ReadCatalogueTag, ReadsOnlyTheStartOfTheFileWithoutControlBytes) {
 }
 
 TEST(IsSafeFileName, AcceptsOnlyPlainNamesInsideTheFolder) {
-  for (const std::string& good : std::vector<std::string>{"a.hex", "VOR AMP 1.70.hex", "..hex", "a..b", "\xe9t\xe9.hex"})
+  for (const std::string& good :
+       std::vector<std::string>{"a.hex", "VOR AMP 1.70.hex", "..hex", "a..b", "\xe9t\xe9.hex"})
     EXPECT_TRUE(catalogue::IsSafeFileName(good)) << good;
-  for (const std::string& bad : std::vector<std::string>{"", ".", "..", "../x.hex", "/etc/passwd", "sub/a.hex", "a\\b.hex", "..\\x.hex",
-                                "C:x.hex", "a\tb.hex", "a\x7f.hex", std::string("a\0b", 3), "a\nb"})
+  for (const std::string& bad : std::vector<std::string>{
+           "", ".", "..", "../x.hex", "/etc/passwd", "sub/a.hex", "a\\b.hex", "..\\x.hex", "C:x.hex",
+           "a\tb.hex", "a\x7f.hex", std::string("a\0b", 3), "a\nb"})
     EXPECT_FALSE(catalogue::IsSafeFileName(bad)) << bad;
 }
 

@@ -104,16 +104,17 @@ void HttpTestServer::Impl::Serve(const std::string& body, const Fault* fault, ht
   const bool stall = fault->kind == HttpFault::kStall;
   const std::size_t part = body.size() / 2;
   // Announces more than it will ever send, so the client can tell the body was cut short.
-  res.set_content_provider(body.size() + 1, "application/octet-stream",
-                           [this, body, part, stall](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                             if (offset == 0 && part > 0) sink.write(body.data(), part);
-                             if (stall) {
-                               std::unique_lock<std::mutex> lock(mutex);
-                               ++stalls;
-                               released.wait(lock, [this] { return stopping; });
-                             }
-                             return false;  // closes the connection
-                           });
+  res.set_content_provider(
+      body.size() + 1, "application/octet-stream",
+      [this, body, part, stall](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+        if (offset == 0 && part > 0) sink.write(body.data(), part);
+        if (stall) {
+          std::unique_lock<std::mutex> lock(mutex);
+          ++stalls;
+          released.wait(lock, [this] { return stopping; });
+        }
+        return false;  // closes the connection
+      });
 }
 
 HttpTestServer::HttpTestServer(std::string root) : m_impl(std::make_unique<Impl>()) {
@@ -124,7 +125,9 @@ HttpTestServer::HttpTestServer(std::string root) : m_impl(std::make_unique<Impl>
   });
 }
 
-HttpTestServer::~HttpTestServer() { Stop(); }
+HttpTestServer::~HttpTestServer() {
+  Stop();
+}
 
 namespace {
 
@@ -178,9 +181,13 @@ void HttpTestServer::Stop() {
   }
 }
 
-int HttpTestServer::port() const { return m_impl->port; }
+int HttpTestServer::port() const {
+  return m_impl->port;
+}
 
-std::string HttpTestServer::url() const { return "http://127.0.0.1:" + std::to_string(m_impl->port); }
+std::string HttpTestServer::url() const {
+  return "http://127.0.0.1:" + std::to_string(m_impl->port);
+}
 
 void HttpTestServer::SetFault(const std::string& path, HttpFault fault, const std::string& location) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
