@@ -12,7 +12,10 @@ Clock::duration LinePacer::ByteTime(int rate) {
 std::size_t LinePacer::Allowance(Clock::time_point now, int rate) {
   if (!m_enabled || rate <= 0) return std::numeric_limits<std::size_t>::max();
   // Bytes arriving on an idle line: the first one is complete as it arrives.
-  if (m_idle) m_next = std::max(m_next, now);
+  if (m_idle) {
+    m_next = std::max(m_next, now);
+    m_idle = false;
+  }
   if (now < m_next) return 0;
   return 1 + static_cast<std::size_t>((now - m_next) / ByteTime(rate));
 }

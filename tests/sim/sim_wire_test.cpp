@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -80,6 +81,10 @@ TEST_F(SimWireTest, AnswersOnlyAtTheRatesItIsTold) {
   EXPECT_EQ(JsonField(ignored[0], "rate"), "57600");
   EXPECT_EQ(JsonField(ignored[1], "rate"), "115200");
   EXPECT_EQ(JsonField(sim.Lines("identify").at(0), "rate"), "38400");
+
+  // Stopped, it takes its link away with it.
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(Com())));
 }
 
 TEST_F(SimWireTest, RepliesCarryTheConfiguredIdentity) {
@@ -170,6 +175,7 @@ TEST_F(SimWireTest, AcceptsOnlyAFreshChallenge) {
 
 struct StreamCase {
   bool corruptRecord;
+  bool paced;  // at the line's own speed
   const char* labelAfter;
   const char* firmware;
 };
@@ -179,7 +185,7 @@ class SimProgramTest : public SimWireTest, public ::testing::WithParamInterface<
 TEST_P(SimProgramTest, RestartsWithTheStreamedVersionOnlyWhenEveryRecordChecks) {
   const StreamCase& c = GetParam();
   const std::string file = dir.path + "/fw.hex";
-  ASSERT_TRUE(testing_support::PackFirmware(file, "0a1b", "1.80", false));
+  ASSERT_TRUE(testing_support::PackFirmware(file, "0a1b", "1.80", false, 1024));
   Bytes image = ReadFile(file);
   ASSERT_GT(image.size(), 1000u);
   if (c.corruptRecord) {
@@ -190,6 +196,7 @@ TEST_P(SimProgramTest, RestartsWithTheStreamedVersionOnlyWhenEveryRecordChecks) 
   }
   SimConfig cfg;
   cfg.extraArgs = {"--erase-ms", "50", "--restart-ms", "100"};
+  if (c.paced) cfg.extraArgs.push_back("--pace");
   SimProcess sim(dir.path, cfg);
   ASSERT_TRUE(sim.Ready()) << sim.Error();
   RawClient client(Com(), 57600);
@@ -215,8 +222,9 @@ TEST_P(SimProgramTest, RestartsWithTheStreamedVersionOnlyWhenEveryRecordChecks) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, SimProgramTest,
-                         ::testing::Values(StreamCase{false, "VORnet Amp V1.80", "new"},
-                                           StreamCase{true, "VORnet Amp V1.20", "old"}));
+                         ::testing::Values(StreamCase{false, false, "VORnet Amp V1.80", "new"},
+                                           StreamCase{true, false, "VORnet Amp V1.20", "old"},
+                                           StreamCase{false, true, "VORnet Amp V1.80", "new"}));
 
 TEST_F(SimWireTest, RawBootSendsItsBannerWhenTheLoaderListensAndThenRunsTheNewFirmware) {
   const std::string file = dir.path + "/fw.hex";
