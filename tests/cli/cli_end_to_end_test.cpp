@@ -2,6 +2,7 @@
 // on standard output and standard error, and its exit status, for each command.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -76,9 +77,10 @@ class CliEndToEnd : public ::testing::Test {
   }
 
   CliResult Run(std::vector<std::string> args, bool onTerminal = false, std::vector<Typing> typing = {},
-                std::string interruptWhen = {}) const {
+                std::string interruptWhen = {}, std::vector<std::string> launcher = {}) const {
     CliRun run;
     run.args = std::move(args);
+    run.launcher = std::move(launcher);
     run.env = {{"VORLOADER_COM_DIR", ComDir()},
                {"VORLOADER_PROGRAMDATA", ProgramData()},
                {"VORLOADER_UPDATE_URL", m_server.url()}};
@@ -259,6 +261,24 @@ TEST_F(CliEndToEnd, UsageErrorsExit64WithOneLine) {
     EXPECT_EQ(r.ErrLines().back().rfind("vorloader-cli: ", 0), 0u) << r.err;
     EXPECT_FALSE(device->Contains("identify"));
   }
+}
+
+TEST_F(CliEndToEnd, PortRefusedForLackOfPermissionGetsAHint) {
+  constexpr const char* kSetpriv = "/usr/bin/setpriv";
+  if (::geteuid() != 0 || ::access(kSetpriv, X_OK) != 0) GTEST_SKIP() << "needs root and setpriv to run as another user";
+  const std::vector<std::string> asNobody = {kSetpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+  if (Run({"--version"}, false, {}, {}, asNobody).status != 0) GTEST_SKIP() << "the build tree is closed to other users";
+  // An ordinary user may reach the folders but not the device's terminal, which stays its owner's.
+  ASSERT_EQ(::chmod(m_dir.path.c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(ProgramData().c_str(), 0777), 0);
+  auto device = StartDevice();
+  const CliResult r = Run({"ports"}, false, {}, {}, asNobody);
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"0 Com Ports Found."}));
+  ASSERT_FALSE(r.ErrLines().empty()) << Dump(r);
+  EXPECT_EQ(r.ErrLines().back(), "vorloader-cli: no permission to open " + ComDir() +
+                                     "/COM1 (COM1); add yourself to the group that owns the serial ports "
+                                     "(dialout on Debian): sudo usermod -aG dialout $USER, then log in again");
 }
 
 TEST_F(CliEndToEnd, HelpAndVersion) {

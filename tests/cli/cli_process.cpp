@@ -38,6 +38,7 @@ struct ExecArgs {
   std::vector<char*> argv, envp;
 
   explicit ExecArgs(const CliRun& run) {
+    argStrings = run.launcher;
     argStrings.push_back(CliPath());
     argStrings.insert(argStrings.end(), run.args.begin(), run.args.end());
     for (char** e = environ; *e != nullptr; ++e) {

@@ -19,6 +19,7 @@ struct Typing {
 
 struct CliRun {
   std::vector<std::string> args;
+  std::vector<std::string> launcher;  // a program (full path) and arguments put before the CLI's
   std::vector<std::pair<std::string, std::string>> env;  // set (or replaced) for the child
   bool onTerminal = false;  // standard input, output and error on one pseudo-terminal
   std::vector<Typing> typing;  // on a terminal only
