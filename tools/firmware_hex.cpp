@@ -8,6 +8,10 @@ namespace {
 constexpr std::size_t kRecordData = 16;
 constexpr std::size_t kBytesAfterTag = 16;  // the loader reads the tag with what follows it
 constexpr std::size_t kDefaultTagOffset = 256;
+// The loader searches the last 100 data bytes and only up to the first zero byte among them;
+// the extended address record of the base 0x0800xxxx brings a zero, so the tag sits at least
+// 100 bytes after it.
+constexpr std::size_t kMinTagOffset = 100;
 constexpr std::size_t kMaxDataSize = 16u << 20;
 
 bool IsHexDigits(const std::string& s, std::size_t n) {
@@ -84,10 +88,18 @@ std::string BuildFirmwareHex(const FirmwareSpec& spec, std::string& error) {
   const std::string tag = VersionTag(spec.code, spec.version);
   // The tag, its terminating zero, and at least 16 bytes after the tag's first 15 characters.
   const std::size_t tagSpan = std::max(tag.size() + 1, std::size_t{15} + kBytesAfterTag);
-  const std::size_t tagOffset =
-      spec.tagOffset.value_or(std::min<std::size_t>(kDefaultTagOffset, spec.dataSize > tagSpan ? spec.dataSize - tagSpan : 0));
-  const std::size_t tagEnd = tagOffset + tagSpan;
-  if (tagEnd > spec.dataSize) {
+  std::size_t tagOffset = 0;
+  if (spec.tagOffset) {
+    tagOffset = *spec.tagOffset;
+  } else {
+    if (spec.dataSize < kMinTagOffset + tagSpan) {
+      error = "size too small: the version tag needs at least " + std::to_string(kMinTagOffset + tagSpan) +
+              " bytes of data to be found";
+      return {};
+    }
+    tagOffset = std::min(kDefaultTagOffset, spec.dataSize - tagSpan);
+  }
+  if (tagOffset + tagSpan > spec.dataSize) {
     error = "size too small for the version tag at its offset";
     return {};
   }

@@ -16,7 +16,7 @@ struct FirmwareSpec {
   std::string version;           // e.g. "1.80"
   std::size_t dataSize = 4096;   // bytes of flash data in the image
   // Where the version tag starts within the data; unset: 256, or as far in as a small image
-  // allows.
+  // allows but never before byte 100, where the loader's tag search could not see it.
   std::optional<std::size_t> tagOffset;
   std::uint32_t baseAddress = 0x08000000;
 };
