@@ -13,6 +13,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   const window::BuiltDialog built = window::BuildDialog(*this, *t);
   const auto ok = built.controls.find(1);
   if (ok != built.controls.end()) {
-    if (auto* button = qobject_cast<QPushButton*>(ok->second)) connect(button, &QPushButton::clicked, this, &QDialog::accept);
+    if (auto* button = qobject_cast<QPushButton*>(ok->second))
+      connect(button, &QPushButton::clicked, this, &QDialog::accept);
   }
 }

@@ -18,7 +18,9 @@ namespace window {
 
 namespace {
 
-QString Text(const ControlTemplate& c) { return QString::fromUtf8(c.text.data(), static_cast<qsizetype>(c.text.size())); }
+QString Text(const ControlTemplate& c) {
+  return QString::fromUtf8(c.text.data(), static_cast<qsizetype>(c.text.size()));
+}
 
 QWidget* MakeLabel(const ControlTemplate& c, QWidget* parent) {
   auto* label = new QLabel(Text(c), parent);
@@ -106,7 +108,9 @@ QRect PlaceControl(QWidget& w, const ControlTemplate& c, QRect rect) {
   return rect;
 }
 
-bool IsDecoration(ControlKind k) { return k == ControlKind::GroupBox || k == ControlKind::Frame; }
+bool IsDecoration(ControlKind k) {
+  return k == ControlKind::GroupBox || k == ControlKind::Frame;
+}
 
 }  // namespace
 

@@ -94,7 +94,8 @@ CVORLoaderXDlg::CVORLoaderXDlg(QWidget* parent) : QDialog(parent) {
   // A multi-line edit in a dialog leaves Enter to the dialog, like every other control.
   if (m_edLog != nullptr) m_edLog->installEventFilter(this);
 
-  if (auto* quit = Control<QPushButton>(built, kIdQuit)) connect(quit, &QPushButton::clicked, this, &QDialog::reject);
+  if (auto* quit = Control<QPushButton>(built, kIdQuit))
+    connect(quit, &QPushButton::clicked, this, &QDialog::reject);
   if (m_btConnect != nullptr)
     connect(m_btConnect, &QPushButton::clicked, this, [this] { RunWorkflow(&window::Workflows::OnConnect); });
   if (m_btCheckForUpdates != nullptr)
@@ -104,7 +105,9 @@ CVORLoaderXDlg::CVORLoaderXDlg(QWidget* parent) : QDialog(parent) {
     connect(m_btRawBoot, &QPushButton::clicked, this, [this] { RunWorkflow(&window::Workflows::OnRawBoot); });
 }
 
-CVORLoaderXDlg::~CVORLoaderXDlg() { ShutDownWorkflows(); }
+CVORLoaderXDlg::~CVORLoaderXDlg() {
+  ShutDownWorkflows();
+}
 
 void CVORLoaderXDlg::SetWorkflows(window::Workflows* workflows) {
   m_workflows = workflows;
@@ -210,7 +213,9 @@ void CVORLoaderXDlg::AppendLog(const QString& text) {
   bar->setValue(bar->maximum());
 }
 
-bool CVORLoaderXDlg::OnWindowThread() const { return QThread::currentThread() == thread(); }
+bool CVORLoaderXDlg::OnWindowThread() const {
+  return QThread::currentThread() == thread();
+}
 
 void CVORLoaderXDlg::PostToWindow(std::function<void()> call) {
   if (OnWindowThread()) {
@@ -246,9 +251,15 @@ void CVORLoaderXDlg::ShowStatus(StatusLine line) {
     label->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void CVORLoaderXDlg::setPortStatus(const std::string& text) { PostStatus(kPortLine, text); }
-void CVORLoaderXDlg::setDeviceStatus(const std::string& text) { PostStatus(kDeviceLine, text); }
-void CVORLoaderXDlg::setMainStatus(const std::string& text) { PostStatus(kMainLine, text); }
+void CVORLoaderXDlg::setPortStatus(const std::string& text) {
+  PostStatus(kPortLine, text);
+}
+void CVORLoaderXDlg::setDeviceStatus(const std::string& text) {
+  PostStatus(kDeviceLine, text);
+}
+void CVORLoaderXDlg::setMainStatus(const std::string& text) {
+  PostStatus(kMainLine, text);
+}
 
 void CVORLoaderXDlg::appendLog(const std::string& line) {
   PostToWindow([this, text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()))] {
@@ -298,11 +309,17 @@ void CVORLoaderXDlg::transferActive(bool active) {
   PostToWindow([this, active] { m_transferActive = active; });
 }
 
-bool CVORLoaderXDlg::stopRequested() { return m_stopping.load(); }
+bool CVORLoaderXDlg::stopRequested() {
+  return m_stopping.load();
+}
 
-bool CVORLoaderXDlg::askYesNo(const std::string& text) { return AskFromWorkflow(Box::Question, text); }
+bool CVORLoaderXDlg::askYesNo(const std::string& text) {
+  return AskFromWorkflow(Box::Question, text);
+}
 
-void CVORLoaderXDlg::tell(const std::string& text) { AskFromWorkflow(Box::Information, text); }
+void CVORLoaderXDlg::tell(const std::string& text) {
+  AskFromWorkflow(Box::Information, text);
+}
 
 bool CVORLoaderXDlg::AskFromWorkflow(Box kind, const std::string& text) {
   QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -326,7 +343,8 @@ bool CVORLoaderXDlg::AskFromWorkflow(Box kind, const std::string& text) {
   return yes;
 }
 
-void CVORLoaderXDlg::ShowPendingBox(const std::shared_ptr<PendingAnswer>& pending, Box kind, const QString& text) {
+void CVORLoaderXDlg::ShowPendingBox(const std::shared_ptr<PendingAnswer>& pending, Box kind,
+                                    const QString& text) {
   if (pending->Done()) return;  // answered No by the closing window
   const bool yes = kind == Box::Question ? RunBox(QMessageBox::Question, text, true, true)
                                          : RunBox(QMessageBox::Information, text, false, false);
@@ -359,7 +377,8 @@ void CVORLoaderXDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CVORLoaderXDlg::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == m_edLog && event->type() == QEvent::KeyPress && IsEnterKey(*static_cast<QKeyEvent*>(event))) {
+  if (watched == m_edLog && event->type() == QEvent::KeyPress &&
+      IsEnterKey(*static_cast<QKeyEvent*>(event))) {
     accept();
     return true;
   }
@@ -372,8 +391,8 @@ void CVORLoaderXDlg::done(int result) {
     // Stopping in the middle of an erase or an image stream can leave the device needing a
     // raw boot: ask first.
     m_askingToQuit = true;
-    const bool quit =
-        RunBox(QMessageBox::Question, QStringLiteral("The device is being programmed. Quit anyway?"), true, false);
+    const bool quit = RunBox(QMessageBox::Question,
+                             QStringLiteral("The device is being programmed. Quit anyway?"), true, false);
     m_askingToQuit = false;
     if (!quit) return;
   }

@@ -20,7 +20,9 @@ struct Token {
   bool quoted = false;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 bool IsControlChar(char c) {
   const auto u = static_cast<unsigned char>(c);
   return u < 0x20 || u == 0x7f;
@@ -104,7 +106,9 @@ constexpr std::array<KindName, 8> kKinds{{
     {"icon", ControlKind::Icon},
 }};
 
-unsigned KindBit(ControlKind k) { return 1u << static_cast<unsigned>(k); }
+unsigned KindBit(ControlKind k) {
+  return 1u << static_cast<unsigned>(k);
+}
 
 struct StyleName {
   std::string_view name;
@@ -157,7 +161,9 @@ bool ReadStyle(const Token& token, ControlKind kind, unsigned& style, std::strin
   }
 }
 
-bool IsImageKind(ControlKind k) { return k == ControlKind::Bitmap || k == ControlKind::Icon; }
+bool IsImageKind(ControlKind k) {
+  return k == ControlKind::Bitmap || k == ControlKind::Icon;
+}
 
 class Reader {
  public:
@@ -301,6 +307,8 @@ const ControlTemplate* DialogTemplate::Find(int controlId) const {
   return nullptr;
 }
 
-ResourceScriptResult ParseResourceScript(std::string_view text) { return Reader{}.Run(text); }
+ResourceScriptResult ParseResourceScript(std::string_view text) {
+  return Reader{}.Run(text);
+}
 
 }  // namespace window

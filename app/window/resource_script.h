@@ -16,18 +16,18 @@ enum class ControlKind { Button, ComboBox, Edit, Label, GroupBox, Frame, Bitmap,
 
 // Control styles, one bit each.
 enum ControlStyle : unsigned {
-  kStyleDefault = 1u << 0,       // button: the dialog's default push button
-  kStyleCenter = 1u << 1,        // label: text centred horizontally
-  kStyleVCenter = 1u << 2,       // label: text centred vertically (one line)
-  kStyleSunken = 1u << 3,        // label: sunken edge
-  kStyleNoPrefix = 1u << 4,      // label: "&" is shown, not a mnemonic
-  kStyleMultiLine = 1u << 5,     // edit
-  kStyleAutoVScroll = 1u << 6,   // edit
-  kStyleVScroll = 1u << 7,       // edit, combo: vertical scroll bar
-  kStyleBorder = 1u << 8,        // edit
-  kStyleReadOnly = 1u << 9,      // edit
-  kStyleDropDownList = 1u << 10, // combo: a list to pick from, no typing
-  kStyleEtched = 1u << 11,       // frame
+  kStyleDefault = 1u << 0,        // button: the dialog's default push button
+  kStyleCenter = 1u << 1,         // label: text centred horizontally
+  kStyleVCenter = 1u << 2,        // label: text centred vertically (one line)
+  kStyleSunken = 1u << 3,         // label: sunken edge
+  kStyleNoPrefix = 1u << 4,       // label: "&" is shown, not a mnemonic
+  kStyleMultiLine = 1u << 5,      // edit
+  kStyleAutoVScroll = 1u << 6,    // edit
+  kStyleVScroll = 1u << 7,        // edit, combo: vertical scroll bar
+  kStyleBorder = 1u << 8,         // edit
+  kStyleReadOnly = 1u << 9,       // edit
+  kStyleDropDownList = 1u << 10,  // combo: a list to pick from, no typing
+  kStyleEtched = 1u << 11,        // frame
 };
 
 // A rectangle in dialog units.
@@ -53,7 +53,7 @@ enum class FrameStyle { Sizable, ModalFrame };
 struct DialogTemplate {
   int id = 0;
   std::string caption;
-  int width = 0;   // client area, dialog units
+  int width = 0;  // client area, dialog units
   int height = 0;
   int fontPoints = 0;
   std::string fontFace;

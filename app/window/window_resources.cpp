@@ -31,7 +31,8 @@ const Loaded& Load() {
       return l;
     }
     const QByteArray bytes = file.readAll();
-    ResourceScriptResult r = ParseResourceScript(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    ResourceScriptResult r =
+        ParseResourceScript(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     if (r.script)
       l.script = std::move(*r.script);
     else
@@ -43,8 +44,12 @@ const Loaded& Load() {
 
 }  // namespace
 
-const ResourceScript& Resources() { return Load().script; }
-const std::string& ResourceError() { return Load().error; }
+const ResourceScript& Resources() {
+  return Load().script;
+}
+const std::string& ResourceError() {
+  return Load().error;
+}
 
 const DialogTemplate* DialogResource(int id) {
   const auto& dialogs = Resources().dialogs;

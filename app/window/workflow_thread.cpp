@@ -6,7 +6,9 @@ namespace window {
 
 WorkflowThread::WorkflowThread() : m_thread([this] { Loop(); }) {}
 
-WorkflowThread::~WorkflowThread() { Shutdown(); }
+WorkflowThread::~WorkflowThread() {
+  Shutdown();
+}
 
 bool WorkflowThread::Post(std::function<void()> job) {
   {

@@ -59,7 +59,8 @@ void BM_WindowDuringProgramming(benchmark::State& state) {
   ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
   const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
   if (!folder.ok || !WriteCatalogue(folder.path) ||
-      !testing_support::PackFirmware(folder.path + "vornet_amp_v180.hex", "0a1b", "1.80", true, kFlashBytes)) {
+      !testing_support::PackFirmware(folder.path + "vornet_amp_v180.hex", "0a1b", "1.80", true,
+                                     kFlashBytes)) {
     state.SkipWithError("cannot prepare the firmware folder");
     return;
   }
@@ -135,7 +136,12 @@ void BM_WindowDuringProgramming(benchmark::State& state) {
   }
 }
 
-BENCHMARK(BM_WindowDuringProgramming)->Arg(57600)->Arg(115200)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_WindowDuringProgramming)
+    ->Arg(57600)
+    ->Arg(115200)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -1,8 +1,8 @@
+#include "app/window/dialog_units.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
-
-#include "app/window/dialog_units.h"
 
 namespace {
 
@@ -12,19 +12,19 @@ struct MulDivCase {
 
 TEST(MulDiv, RoundsHalfAwayFromZeroAndFlagsWhatCannotBeComputed) {
   const MulDivCase cases[] = {
-      {10, 7, 4, 18},      // 17.5
-      {-10, 7, 4, -18},    // -17.5
-      {3, 13, 8, 5},       // 4.875
-      {1, 13, 8, 2},       // 1.625
-      {4, 6, 8, 3},        // exact
-      {5, 1, 2, 3},        // 2.5
-      {5, -1, 2, -3},      // -2.5
-      {5, 1, -2, -3},      // -2.5
-      {-5, -1, -2, -3},    // -2.5
+      {10, 7, 4, 18},    // 17.5
+      {-10, 7, 4, -18},  // -17.5
+      {3, 13, 8, 5},     // 4.875
+      {1, 13, 8, 2},     // 1.625
+      {4, 6, 8, 3},      // exact
+      {5, 1, 2, 3},      // 2.5
+      {5, -1, 2, -3},    // -2.5
+      {5, 1, -2, -3},    // -2.5
+      {-5, -1, -2, -3},  // -2.5
       {0, 9, 4, 0},
-      {7, 3, 0, -1},                // no denominator
-      {INT_MAX, INT_MAX, 1, -1},    // too large for an int
-      {INT_MAX, 4, 4, INT_MAX},     // the 64-bit intermediate keeps it exact
+      {7, 3, 0, -1},              // no denominator
+      {INT_MAX, INT_MAX, 1, -1},  // too large for an int
+      {INT_MAX, 4, 4, INT_MAX},   // the 64-bit intermediate keeps it exact
   };
   for (const auto& c : cases)
     EXPECT_EQ(window::MulDiv(c.number, c.numerator, c.denominator), c.expected)

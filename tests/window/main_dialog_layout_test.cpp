@@ -43,7 +43,9 @@ QWidget* FindControl(const QWidget& dialog, const window::ControlTemplate& c) {
   return nullptr;
 }
 
-QColor PixelInside(QWidget* w) { return w->grab().toImage().pixelColor(4, 4); }
+QColor PixelInside(QWidget* w) {
+  return w->grab().toImage().pixelColor(4, 4);
+}
 
 TEST(MainWindow, EveryControlSitsAtItsDialogUnitRectangleTimesTheBaseUnits) {
   CVORLoaderXDlg dlg;
@@ -52,7 +54,10 @@ TEST(MainWindow, EveryControlSitsAtItsDialogUnitRectangleTimesTheBaseUnits) {
 
   // The dialog font's base units: the average width of A-Z a-z, and the font height.
   const QFontMetrics fm(dlg.font());
-  const int bx = (fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) / 2;
+  const int bx =
+      (fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 +
+       1) /
+      2;
   const int by = fm.height();
   ASSERT_GT(bx, 2);
   ASSERT_GT(by, 6);
@@ -64,7 +69,8 @@ TEST(MainWindow, EveryControlSitsAtItsDialogUnitRectangleTimesTheBaseUnits) {
   for (const auto& c : t->controls) {
     QWidget* w = FindControl(dlg, c);
     ASSERT_NE(w, nullptr) << "control " << c.id << " " << c.text;
-    QRect expected(Px(c.rect.x, bx, 4), Px(c.rect.y, by, 8), Px(c.rect.width, bx, 4), Px(c.rect.height, by, 8));
+    QRect expected(Px(c.rect.x, bx, 4), Px(c.rect.y, by, 8), Px(c.rect.width, bx, 4),
+                   Px(c.rect.height, by, 8));
     // The platform's own sizes: a drop-down list's height includes its open list, and only
     // the closed part is the control; a bitmap control takes its bitmap's size.
     if (c.kind == window::ControlKind::ComboBox) {
@@ -117,7 +123,8 @@ TEST(MainWindow, ShowsItsTextsAndTabOrder) {
   std::vector<int> order;
   QWidget* w = ControlOf(dlg, 2);
   do {
-    if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty()) order.push_back(w->objectName().toInt());
+    if ((w->focusPolicy() & Qt::TabFocus) && !w->objectName().isEmpty())
+      order.push_back(w->objectName().toInt());
     w = w->nextInFocusChain();
   } while (w != ControlOf(dlg, 2));
   EXPECT_EQ(order, (std::vector<int>{2, 1000, 1001, 1002, 1004, 1008}));
@@ -202,7 +209,8 @@ TEST(MainWindow, WorkflowTextsAreLatin1AndArriveFromAnyThread) {
   ASSERT_TRUE(WaitFor([&] { return dlg.log().size() > 0; }));
   EXPECT_EQ(dlg.log(), QString::fromUtf8("Café <b>not bold</b>\r\n"));
   ASSERT_TRUE(WaitFor([&] { return !ControlOf<QLabel>(dlg, 1006)->text().isEmpty(); }));
-  EXPECT_EQ(ControlOf<QLabel>(dlg, 1006)->text(), QString::fromUtf8("Device: Modèle    ID: 7    Version: V1.2"));
+  EXPECT_EQ(ControlOf<QLabel>(dlg, 1006)->text(),
+            QString::fromUtf8("Device: Modèle    ID: 7    Version: V1.2"));
   EXPECT_EQ(ControlOf<QLabel>(dlg, 1006)->textFormat(), Qt::PlainText);
 }
 
@@ -255,8 +263,10 @@ TEST(MainWindow, QuitEscapeEnterAndTheTitleBarCloseAnIdleWindowAtOnce) {
   const CloseCase cases[] = {
       {"Quit", [](CVORLoaderXDlg& d) { ControlOf<QPushButton>(d, 2)->click(); }},
       {"Escape", [](CVORLoaderXDlg& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
-      {"Enter in the port list", [](CVORLoaderXDlg& d) { QTest::keyClick(ControlOf(d, 1000), Qt::Key_Return); }},
-      {"Enter in the log", [](CVORLoaderXDlg& d) { QTest::keyClick(ControlOf(d, 1004), Qt::Key_Enter, Qt::KeypadModifier); }},
+      {"Enter in the port list",
+       [](CVORLoaderXDlg& d) { QTest::keyClick(ControlOf(d, 1000), Qt::Key_Return); }},
+      {"Enter in the log",
+       [](CVORLoaderXDlg& d) { QTest::keyClick(ControlOf(d, 1004), Qt::Key_Enter, Qt::KeypadModifier); }},
       {"title bar", [](CVORLoaderXDlg& d) { d.close(); }},
   };
   for (const auto& c : cases) {

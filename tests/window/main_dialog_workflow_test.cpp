@@ -33,7 +33,8 @@ std::ostream& operator<<(std::ostream& os, const Buttons& b) {
   return os << "connect " << b.connect << " updates " << b.updates << " rawboot " << b.rawBoot;
 }
 Buttons ButtonsOf(const CVORLoaderXDlg& dlg) {
-  return {ControlOf(dlg, 1001)->isEnabled(), ControlOf(dlg, 1002)->isEnabled(), ControlOf(dlg, 1008)->isEnabled()};
+  return {ControlOf(dlg, 1001)->isEnabled(), ControlOf(dlg, 1002)->isEnabled(),
+          ControlOf(dlg, 1008)->isEnabled()};
 }
 
 TEST(WindowWorkflows, StartupSequenceRunsOnceOnTheWorkflowThreadWithTheButtonsHeld) {
@@ -119,7 +120,9 @@ TEST(WindowWorkflows, ButtonsAreGreyWhileAWorkflowRunsThenAsTheWorkflowLeftThem)
 TEST(WindowWorkflows, EachButtonRunsItsWorkflowWithTheSelectedPort) {
   ScriptedWorkflows workflows;  // outlives the window's thread
   CVORLoaderXDlg dlg;
-  workflows.startup = [&] { dlg.showPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {25, "/dev/ttyACM0"}}, 0); };
+  workflows.startup = [&] {
+    dlg.showPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {25, "/dev/ttyACM0"}}, 0);
+  };
   Start(dlg, workflows);
   auto* ports = ControlOf<QComboBox>(dlg, 1000);
   ASSERT_EQ(ports->count(), 3);
@@ -143,7 +146,9 @@ TEST(WindowWorkflows, EachButtonRunsItsWorkflowWithTheSelectedPort) {
   EXPECT_TRUE(dlg.isVisible());
 
   // A workflow that moved to another port shows it selected.
-  workflows.connect = [&] { dlg.showPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {25, "/dev/ttyACM0"}}, 2); };
+  workflows.connect = [&] {
+    dlg.showPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {25, "/dev/ttyACM0"}}, 2);
+  };
   ports->setCurrentIndex(0);
   ControlOf<QPushButton>(dlg, 1001)->click();
   ASSERT_TRUE(WaitFor([&] { return workflows.connects == 3 && !dlg.workflowRunning(); }));

@@ -1,8 +1,9 @@
+#include "app/window/resource_script.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/window/resource_script.h"
 #include "app/window/window_resources.h"
 
 namespace {
@@ -33,7 +34,10 @@ const Expected kMainWindow[] = {
     {-1, ControlKind::GroupBox, {22, 85, 261, 36}, "Device Status"},
     {-1, ControlKind::GroupBox, {22, 129, 261, 45}, "Main Status"},
     {-1, ControlKind::GroupBox, {22, 180, 261, 101}, "Info Log"},
-    {-1, ControlKind::Label, {22, 17, 261, 21}, "WARNING: Only use a Direct Wired Connection to One Device at a time."},
+    {-1,
+     ControlKind::Label,
+     {22, 17, 261, 21},
+     "WARNING: Only use a Direct Wired Connection to One Device at a time."},
     {1009, ControlKind::Bitmap, {310, 18, 15, 13}, "132"},
 };
 

@@ -33,7 +33,9 @@ T* ControlOf(const QWidget& dialog, int id) {
 }
 
 // Processes window events until `done` holds or patience runs out.
-inline bool WaitFor(const std::function<bool()>& done) { return QTest::qWaitFor(done, kPatienceMs); }
+inline bool WaitFor(const std::function<bool()>& done) {
+  return QTest::qWaitFor(done, kPatienceMs);
+}
 
 // What a message box showed.
 struct SeenBox {

@@ -1,3 +1,5 @@
+#include "app/window/workflow_thread.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -5,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/window/workflow_thread.h"
 #include "window_test_support.h"
 
 namespace {
