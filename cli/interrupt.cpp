@@ -33,6 +33,7 @@ extern "C" void OnSigint(int) {
 InterruptState::Press InterruptState::OnPress() {
   if (m_stop.load()) return Press::Quit;
   if (m_transfer.load() && !m_warned.exchange(true)) return Press::Warn;
+  m_stopInTransfer.store(m_transfer.load());
   m_stop.store(true);
   return Press::Stop;
 }

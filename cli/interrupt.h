@@ -15,6 +15,8 @@ class InterruptState {
   // Records one press and says what it means. Safe to call from a signal handler.
   Press OnPress();
   bool stopRequested() const { return m_stop.load(); }
+  // The stop came while the device was being erased or programmed.
+  bool stoppedInTransfer() const { return m_stopInTransfer.load(); }
   void setTransferActive(bool active) { m_transfer.store(active); }
 
  private:
@@ -23,6 +25,7 @@ class InterruptState {
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_transfer{false};
   std::atomic<bool> m_warned{false};
+  std::atomic<bool> m_stopInTransfer{false};
 };
 
 // The process's state, driven by SIGINT once InstallInterruptHandler() has run.

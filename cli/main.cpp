@@ -66,6 +66,10 @@ int main(int argc, char** argv) {
   view.EndProgress();
   const std::string hint = cli::PermissionHint(opener, opener.deniedPorts());
   if (!hint.empty()) view.Note(hint);
-  if (cli::ProcessInterrupts().stopRequested()) status = cli::kExitInterrupted;
+  if (cli::ProcessInterrupts().stopRequested()) {
+    if (cli::ProcessInterrupts().stoppedInTransfer())
+      view.Note("vorloader-cli: stopped while the device was being programmed; it may need a raw boot");
+    status = cli::kExitInterrupted;
+  }
   return status;
 }

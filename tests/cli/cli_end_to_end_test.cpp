@@ -77,7 +77,7 @@ class CliEndToEnd : public ::testing::Test {
   }
 
   CliResult Run(std::vector<std::string> args, bool onTerminal = false, std::vector<Typing> typing = {},
-                std::string interruptWhen = {}, std::vector<std::string> launcher = {}) const {
+                std::vector<std::string> interrupts = {}, std::vector<std::string> launcher = {}) const {
     CliRun run;
     run.args = std::move(args);
     run.launcher = std::move(launcher);
@@ -86,7 +86,7 @@ class CliEndToEnd : public ::testing::Test {
                {"VORLOADER_UPDATE_URL", m_server.url()}};
     run.onTerminal = onTerminal;
     run.typing = std::move(typing);
-    run.interruptWhen = std::move(interruptWhen);
+    run.interrupts = std::move(interrupts);
     CliResult r = RunCli(run);
     EXPECT_FALSE(r.timedOut) << "stdout:\n" << r.out << "\nstderr:\n" << r.err;
     return r;
@@ -308,10 +308,34 @@ TEST_F(CliEndToEnd, CtrlCClosesThePortAndExits130) {
   Publish(kNewer);
   auto device = StartDevice();  // running firmware: it never sends a boot banner
   // Interrupted while raw boot waits (10 s) for the banner.
-  const CliResult r = Run({"--yes", "raw-boot"}, false, {}, "! Switch Device off.");
+  const CliResult r = Run({"--yes", "raw-boot"}, false, {}, {"! Switch Device off."});
   EXPECT_EQ(r.status, 130) << Dump(r);
   EXPECT_FALSE(Contains(r.out, "E0")) << "a stopped workflow reports no result";
   EXPECT_TRUE(device->WaitFor("close", 10000));
+}
+
+constexpr const char* kTransferWarning = "stopping now may leave it needing a raw boot";
+
+TEST_F(CliEndToEnd, CtrlCDuringTheStreamOnlyWarns) {
+  Publish(kNewer);
+  auto device = StartDevice(1, {"--pace"});  // takes the image at the line rate: about 2 s
+  const CliResult r = Run({"--yes"}, false, {}, {"main: Sending Hex file 1"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_TRUE(Contains(r.err, kTransferWarning)) << r.err;
+  EXPECT_EQ(r.OutLines().back(), "   -Device Programed OK.");
+}
+
+TEST_F(CliEndToEnd, SecondCtrlCDuringTheStreamStops) {
+  Publish(kNewer);
+  auto device = StartDevice(1, {"--pace"});
+  const CliResult r = Run({"--yes"}, false, {}, {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."});
+  EXPECT_EQ(r.status, 130) << Dump(r);
+  EXPECT_TRUE(Contains(r.err, kTransferWarning)) << r.err;
+  EXPECT_FALSE(Contains(r.err, "main: Sending Hex file 100.0% done")) << "the stream ends early";
+  EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << r.out;
+  EXPECT_TRUE(device->WaitFor("close", 10000));
+  EXPECT_EQ(r.ErrLines().back(),
+            "vorloader-cli: stopped while the device was being programmed; it may need a raw boot");
 }
 
 TEST_F(CliEndToEnd, OnATerminalTheUserAnswersAndSeesAProgressBar) {

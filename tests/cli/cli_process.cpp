@@ -112,16 +112,20 @@ CliResult RunWithPipes(const CliRun& run) {
   ::close(errPipe[1]);
 
   const auto deadline = Clock::now() + std::chrono::milliseconds(run.timeoutMs);
-  bool outOpen = true, errOpen = true, interrupted = false;
+  bool outOpen = true, errOpen = true;
+  std::size_t nextInterrupt = 0, searchFrom = 0;
   while ((outOpen || errOpen) && MsLeft(deadline) > 0) {
     pollfd fds[2] = {{outPipe[0], static_cast<short>(outOpen ? POLLIN : 0), 0},
                      {errPipe[0], static_cast<short>(errOpen ? POLLIN : 0), 0}};
     if (::poll(fds, 2, std::min(MsLeft(deadline), 100)) < 0 && errno != EINTR) break;
     if (outOpen && (fds[0].revents & (POLLIN | POLLHUP))) outOpen = Drain(outPipe[0], result.out);
     if (errOpen && (fds[1].revents & (POLLIN | POLLHUP))) errOpen = Drain(errPipe[0], result.err);
-    if (!interrupted && !run.interruptWhen.empty() && result.err.find(run.interruptWhen) != std::string::npos) {
+    while (nextInterrupt < run.interrupts.size()) {
+      const std::size_t at = result.err.find(run.interrupts[nextInterrupt], searchFrom);
+      if (at == std::string::npos) break;
       ::kill(pid, SIGINT);
-      interrupted = true;
+      searchFrom = at + run.interrupts[nextInterrupt].size();
+      ++nextInterrupt;
     }
   }
   ::close(outPipe[0]);

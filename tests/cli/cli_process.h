@@ -23,7 +23,8 @@ struct CliRun {
   std::vector<std::pair<std::string, std::string>> env;  // set (or replaced) for the child
   bool onTerminal = false;  // standard input, output and error on one pseudo-terminal
   std::vector<Typing> typing;  // on a terminal only
-  std::string interruptWhen;  // send SIGINT once standard error shows this text
+  // One SIGINT each time standard error shows the next of these texts (after the previous match).
+  std::vector<std::string> interrupts;
   int timeoutMs = 120000;     // generous: only a hung program reaches it
 };
 

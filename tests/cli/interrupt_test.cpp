@@ -17,6 +17,7 @@ TEST(Interrupt, OutsideATransferTheFirstPressStops) {
   EXPECT_FALSE(s.stopRequested());
   EXPECT_EQ(s.OnPress(), Press::Stop);
   EXPECT_TRUE(s.stopRequested());
+  EXPECT_FALSE(s.stoppedInTransfer());
   EXPECT_EQ(s.OnPress(), Press::Quit);
 }
 
@@ -27,6 +28,7 @@ TEST(Interrupt, DuringATransferTheFirstPressOnlyWarns) {
   EXPECT_FALSE(s.stopRequested());
   EXPECT_EQ(s.OnPress(), Press::Stop);
   EXPECT_TRUE(s.stopRequested());
+  EXPECT_TRUE(s.stoppedInTransfer());
   EXPECT_EQ(s.OnPress(), Press::Quit);
 }
 
@@ -37,6 +39,7 @@ TEST(Interrupt, TheWarningIsGivenOncePerRun) {
   s.setTransferActive(false);
   s.setTransferActive(true);  // the stream after the erase
   EXPECT_EQ(s.OnPress(), Press::Stop);
+  EXPECT_TRUE(s.stoppedInTransfer());
 }
 
 }  // namespace
