@@ -70,9 +70,12 @@ void DeviceModel::OnClose(Clock::time_point now) {
 
 void DeviceModel::OnFlush(Clock::time_point now) {
   Log(now, Event("flush").Str("state", StateName(m_state)));
-  // The loader clears its input right before it starts listening for the banner: a banner
-  // sent before that would be thrown away, so the power-on waits for the latest discard.
-  if (m_state == State::PoweredOff && m_portOpen && m_timer) m_timer = now + milliseconds(m_options.bootDelayMs);
+  // The loader clears its input right before it listens for the banner, after its user has
+  // been told to switch the device on: a banner sent before that is thrown away. So, until
+  // the erase command comes, the device (again) greets a while after the latest discard.
+  const bool waitingForSession = m_state == State::PoweredOff || m_state == State::Bootloader;
+  if (m_options.rawBoot && !m_programmed && m_portOpen && waitingForSession)
+    m_timer = now + milliseconds(m_options.bootDelayMs);
 }
 
 void DeviceModel::OnNoise(std::size_t count, Clock::time_point now) {
@@ -95,6 +98,7 @@ void DeviceModel::OnTick(Clock::time_point now) {
   m_timer.reset();
   switch (m_state) {
     case State::PoweredOff:
+    case State::Bootloader:
       if (m_options.faults.silent) {
         Log(now, Event("banner").Str("verdict", "silent"));
         return;
@@ -291,6 +295,7 @@ void DeviceModel::HandleAuthFrame(std::span<const std::uint8_t> msg, Clock::time
 }
 
 void DeviceModel::HandleBootloaderByte(std::uint8_t b, Clock::time_point now) {
+  m_timer.reset();  // the loader has the banner: no greeting again
   if (b == kDeclineByte) {
     Log(now, Event("decline"));
     m_state = State::Firmware;

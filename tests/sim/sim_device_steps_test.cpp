@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "catalogue/product_table.h"
+#include "device/frame_codec.h"
 #include "device/link.h"
 #include "device/steps.h"
 #include "image/firmware_decoder.h"
@@ -25,6 +26,13 @@ using testing_support::SimProcess;
 using testing_support::TempDir;
 
 constexpr int kPort = 2;
+
+// The device's transcript, for failure messages.
+std::string AllLines(const SimProcess& sim) {
+  std::string text;
+  for (const auto& line : sim.TranscriptLines()) text += line + "\n";
+  return text;
+}
 
 class SimStepsTest : public ::testing::Test {
  protected:
@@ -105,6 +113,32 @@ TEST_F(SimStepsTest, ProgramsAPackedEncryptedFirmwareAndSeesTheNewVersion) {
   char crc[9];
   std::snprintf(crc, sizeof crc, "%08x", testing_support::Crc32(decoded.Bytes()));
   EXPECT_EQ(JsonField(img, "crc32"), crc);
+}
+
+TEST_F(SimStepsTest, RawBootCatchesTheBannerAfterTheLoadersOwnDiscardAndProgramsTheDevice) {
+  SimConfig cfg = Config({"--raw-boot"});
+  SimProcess sim(dir.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+  // The loader lists its ports first: opening and closing at once powers nothing on.
+  device::PortList ports;
+  ASSERT_TRUE(device::EnumerateComPorts(*opener, ports, view));
+
+  ASSERT_EQ(device::OpenComPort(*link, kPort, 57600), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the user reads the message box
+  device::PreparePort(*link, 10000);
+  const long got = device::ReadReply(*link, 75);
+  ASSERT_EQ(got, 75) << AllLines(sim);
+  EXPECT_EQ(device::CheckBootBanner(std::span<const std::uint8_t>(link->m_rxBuf.data(), 75), 11),
+            device::ReplyCheck::Ok);
+
+  ASSERT_TRUE(device::EraseFlash(*link, view));
+  image::MemImage img;
+  ASSERT_EQ(image::DecodeFirmwareFile(dir.path + "/amp.bin", img), image::DECODE_ENCRYPTED);
+  ASSERT_EQ(device::SendImage(*link, img, view), RESULT_OK);
+  ASSERT_TRUE(sim.WaitFor("restart", 5000));
+  EXPECT_EQ(device::IdentifyDevice(*link, id, true), RESULT_OK);
+  EXPECT_EQ(id.m_strDevVersion, "1.80");
+  EXPECT_EQ(device::QueryDevice(*link, id), RESULT_OK);
 }
 
 struct StepFault {
