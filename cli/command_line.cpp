@@ -191,6 +191,8 @@ VORLOADER_TRACE (see vorloader-cli(1)).
 )";
 }
 
-std::string VersionText() { return std::string(kProgram) + " " + VOR_VERSION + "\n"; }
+std::string VersionText() {
+  return std::string(kProgram) + " " + VOR_VERSION + "\n";
+}
 
 }  // namespace cli

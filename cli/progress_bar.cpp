@@ -32,14 +32,16 @@ std::string TimeLeft(std::optional<double> seconds) {
 
 }  // namespace
 
-std::optional<double> EstimateSecondsLeft(const StreamProgress& p, std::size_t startSent, double elapsedSeconds) {
+std::optional<double> EstimateSecondsLeft(const StreamProgress& p, std::size_t startSent,
+                                          double elapsedSeconds) {
   if (p.total == 0 || p.sent >= p.total) return p.total == 0 ? std::nullopt : std::optional<double>(0.0);
   if (elapsedSeconds <= 0.0 || p.sent <= startSent) return std::nullopt;
   const double rate = static_cast<double>(p.sent - startSent) / elapsedSeconds;
   return static_cast<double>(p.total - p.sent) / rate;
 }
 
-std::string RenderProgressLine(const StreamProgress& p, std::optional<double> secondsLeft, std::size_t width) {
+std::string RenderProgressLine(const StreamProgress& p, std::optional<double> secondsLeft,
+                               std::size_t width) {
   const double percent = PercentOf(p);
   char numbers[96];
   std::snprintf(numbers, sizeof numbers, " %5.1f%%  %zu/%zu bytes  ", percent, p.sent, p.total);

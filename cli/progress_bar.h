@@ -13,7 +13,8 @@ namespace cli {
 
 // Seconds until `p` is complete at the rate seen since `start` (when `startSent` bytes had
 // gone out); nullopt until there is a rate to judge by.
-std::optional<double> EstimateSecondsLeft(const StreamProgress& p, std::size_t startSent, double elapsedSeconds);
+std::optional<double> EstimateSecondsLeft(const StreamProgress& p, std::size_t startSent,
+                                          double elapsedSeconds);
 
 // One line of at most `width` columns, e.g.
 // "[########------------]  40.0%  400/1000 bytes  0:03 left", without control characters.

@@ -35,10 +35,16 @@ std::string Trimmed(const std::string& text) {
 
 TerminalView::TerminalView(TerminalSetup setup) : m_setup(std::move(setup)) {}
 
-TerminalView::~TerminalView() { EndProgress(); }
+TerminalView::~TerminalView() {
+  EndProgress();
+}
 
-void TerminalView::setPortStatus(const std::string& text) { SetStatus(m_port, text); }
-void TerminalView::setDeviceStatus(const std::string& text) { SetStatus(m_device, text); }
+void TerminalView::setPortStatus(const std::string& text) {
+  SetStatus(m_port, text);
+}
+void TerminalView::setDeviceStatus(const std::string& text) {
+  SetStatus(m_device, text);
+}
 
 void TerminalView::setMainStatus(const std::string& text) {
   // During the stream the main status counts up with every chunk; on a terminal the bar shows
@@ -58,11 +64,17 @@ void TerminalView::SetStatus(StatusLine& status, const std::string& text) {
   WriteLine(m_setup.err, std::string(status.channel) + ": " + PrintableText(text));
 }
 
-void TerminalView::appendLog(const std::string& line) { WriteLine(m_setup.out, PrintableText(line)); }
+void TerminalView::appendLog(const std::string& line) {
+  WriteLine(m_setup.out, PrintableText(line));
+}
 
-void TerminalView::Note(const std::string& line) { WriteLine(m_setup.err, PrintableText(line)); }
+void TerminalView::Note(const std::string& line) {
+  WriteLine(m_setup.err, PrintableText(line));
+}
 
-bool TerminalView::AskAtTerminal() const { return m_setup.answers == Answers::Ask && m_setup.inIsTerminal; }
+bool TerminalView::AskAtTerminal() const {
+  return m_setup.answers == Answers::Ask && m_setup.inIsTerminal;
+}
 
 bool TerminalView::askYesNo(const std::string& text) {
   EndProgress();
@@ -131,7 +143,9 @@ void TerminalView::transferActive(bool active) {
   if (!active) EndProgress();
 }
 
-bool TerminalView::stopRequested() { return m_setup.interrupts != nullptr && m_setup.interrupts->stopRequested(); }
+bool TerminalView::stopRequested() {
+  return m_setup.interrupts != nullptr && m_setup.interrupts->stopRequested();
+}
 
 void TerminalView::EndProgress() {
   if (!m_barLive) return;

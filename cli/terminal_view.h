@@ -19,9 +19,9 @@ namespace cli {
 struct TerminalSetup {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
-  int inFd = 0;                 // answers typed by the user are read from here
-  bool errIsTerminal = false;   // draws the live progress bar
-  bool inIsTerminal = false;    // asks questions instead of answering No
+  int inFd = 0;                // answers typed by the user are read from here
+  bool errIsTerminal = false;  // draws the live progress bar
+  bool inIsTerminal = false;   // asks questions instead of answering No
   Answers answers = Answers::Ask;
   InterruptState* interrupts = nullptr;  // stop requests; none when null
   std::function<std::size_t()> columns;  // width of the terminal; 80 when not given

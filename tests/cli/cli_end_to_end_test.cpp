@@ -1,10 +1,9 @@
 // The real vorloader-cli against the device simulator and a local web server: what it prints
 // on standard output and standard error, and its exit status, for each command.
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <fstream>
 #include <memory>
@@ -20,11 +19,13 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-constexpr const char* kCode = "0a1b";        // the simulated device's product code
+constexpr const char* kCode = "0a1b";           // the simulated device's product code
 constexpr const char* kDeviceVersion = "1.20";  // from its label "VORnet Amp V1.20"
 constexpr const char* kNewer = "1.30";
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 bool HasTerminalControls(const std::string& text) {
   return Contains(text, "\r") || Contains(text, "\x1b");
@@ -51,7 +52,8 @@ class CliEndToEnd : public ::testing::Test {
     f << "<?xml version=\"1.0\"?>\r\n<VORNET>\r\n"
       << "<VORNET_VERSIONS><VORNET_UPDATE_FOLDER_URL>" << m_server.url()
       << "</VORNET_UPDATE_FOLDER_URL></VORNET_VERSIONS>\r\n"
-      << "<VORNET_FIRM_VERSIONS>\r\n<VORNET_PRODUCT_CODES>VORnet_Amp=" << kCode << "</VORNET_PRODUCT_CODES>\r\n"
+      << "<VORNET_FIRM_VERSIONS>\r\n<VORNET_PRODUCT_CODES>VORnet_Amp=" << kCode
+      << "</VORNET_PRODUCT_CODES>\r\n"
       << "<VORNET_FIRM_URL>" << m_server.url() << "/fw</VORNET_FIRM_URL>\r\n"
       << "<VOR_VORnet_Amp_V>" << version << "</VOR_VORnet_Amp_V>\r\n"
       << "<VOR_VORnet_Amp_HEX>amp.hex</VOR_VORnet_Amp_HEX>\r\n</VORNET_FIRM_VERSIONS>\r\n</VORNET>\r\n";
@@ -96,7 +98,9 @@ class CliEndToEnd : public ::testing::Test {
   HttpTestServer m_server{m_dir.path + "/web"};
 };
 
-std::string Dump(const CliResult& r) { return "stdout:\n" + r.out + "\nstderr:\n" + r.err; }
+std::string Dump(const CliResult& r) {
+  return "stdout:\n" + r.out + "\nstderr:\n" + r.err;
+}
 
 TEST_F(CliEndToEnd, ConnectWithYesProgramsTheDevice) {
   Publish(kNewer);
@@ -106,8 +110,9 @@ TEST_F(CliEndToEnd, ConnectWithYesProgramsTheDevice) {
   EXPECT_EQ(r.OutLines(), (Lines{"1 Com Ports Found.", "Checking Online..OK.", "1 Product definitions Found.",
                                  "All Files found and Correct.", "   -Device Programed OK."}));
   const Lines err = r.ErrLines();
-  for (const char* line : {"main: Searching for Device.", "? Load Hex Now? [Y/n] yes", "main: Sending Hex file 100.0% done",
-                           "main: Program Loaded.", "port: No Connection"})
+  for (const char* line :
+       {"main: Searching for Device.", "? Load Hex Now? [Y/n] yes", "main: Sending Hex file 100.0% done",
+        "main: Program Loaded.", "port: No Connection"})
     EXPECT_NE(std::find(err.begin(), err.end(), line), err.end()) << line << "\n" << r.err;
   // Standard error is no terminal here: no progress bar and no control characters.
   EXPECT_FALSE(HasTerminalControls(r.err));
@@ -148,11 +153,17 @@ INSTANTIATE_TEST_SUITE_P(
     Table, CliRefusal,
     ::testing::Values(
         RefusalCase{"SameVersion", kDeviceVersion, {"--yes"}, 9, "E09-Device has latest Version.", ""},
-        RefusalCase{"SameVersionReloadDeclined", kDeviceVersion, {"--x", "4", "--no"}, 9,
-                    "E09-Device has latest Version.", "? Identical Versions.\n Reload? [Y/n] no"},
-        RefusalCase{"AnsweredNo", kNewer, {"--no"}, 15, "E15-Load Cancelled by User.", "? Load Hex Now? [Y/n] no"},
+        RefusalCase{"SameVersionReloadDeclined",
+                    kDeviceVersion,
+                    {"--x", "4", "--no"},
+                    9,
+                    "E09-Device has latest Version.",
+                    "? Identical Versions.\n Reload? [Y/n] no"},
+        RefusalCase{
+            "AnsweredNo", kNewer, {"--no"}, 15, "E15-Load Cancelled by User.", "? Load Hex Now? [Y/n] no"},
         // Standard input is no terminal and neither --yes nor --no is given: every box says No.
-        RefusalCase{"NotAsked", kNewer, {"connect"}, 15, "E15-Load Cancelled by User.", "? Load Hex Now? [Y/n] no"}),
+        RefusalCase{
+            "NotAsked", kNewer, {"connect"}, 15, "E15-Load Cancelled by User.", "? Load Hex Now? [Y/n] no"}),
     [](const ::testing::TestParamInfo<RefusalCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CliEndToEnd, DeviceThatNeverAnswersGivesE02) {
@@ -172,8 +183,8 @@ TEST_F(CliEndToEnd, OfflineUsesTheLocalFolderAndNeverTheServer) {
   auto device = StartDevice();
   const CliResult r = Run({"--x", "1", "--yes"});
   EXPECT_EQ(r.status, 9) << Dump(r);
-  EXPECT_EQ(r.OutLines(), (Lines{"1 Com Ports Found.", "1 Product definitions Found.", "All Files found and Correct.",
-                                 "E09-Device has latest Version."}));
+  EXPECT_EQ(r.OutLines(), (Lines{"1 Com Ports Found.", "1 Product definitions Found.",
+                                 "All Files found and Correct.", "E09-Device has latest Version."}));
   EXPECT_TRUE(m_server.requests().empty());
 }
 
@@ -233,11 +244,18 @@ TEST_P(CliCheck, ReportsTheFileSet) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, CliCheck,
-    ::testing::Values(CheckCase{"AllGood", true, true, 0,
-                                {"Checking Online..OK.", "1 Product definitions Found.", "All Files found and Correct."}},
-                      CheckCase{"FileMissing", true, false, 1,
-                                {"Checking Online..OK.", "1 Product definitions Found.", "Warning 1 Missing Files.",
-                                 "Missing->amp.hex."}},
+    ::testing::Values(CheckCase{"AllGood",
+                                true,
+                                true,
+                                0,
+                                {"Checking Online..OK.", "1 Product definitions Found.",
+                                 "All Files found and Correct."}},
+                      CheckCase{"FileMissing",
+                                true,
+                                false,
+                                1,
+                                {"Checking Online..OK.", "1 Product definitions Found.",
+                                 "Warning 1 Missing Files.", "Missing->amp.hex."}},
                       CheckCase{"NoProductDatabase", false, false, 16, {"Checking Online..Failed!"}}),
     [](const ::testing::TestParamInfo<CheckCase>& param) { return std::string(param.param.name); });
 
@@ -265,9 +283,11 @@ TEST_F(CliEndToEnd, UsageErrorsExit64WithOneLine) {
 
 TEST_F(CliEndToEnd, PortRefusedForLackOfPermissionGetsAHint) {
   constexpr const char* kSetpriv = "/usr/bin/setpriv";
-  if (::geteuid() != 0 || ::access(kSetpriv, X_OK) != 0) GTEST_SKIP() << "needs root and setpriv to run as another user";
+  if (::geteuid() != 0 || ::access(kSetpriv, X_OK) != 0)
+    GTEST_SKIP() << "needs root and setpriv to run as another user";
   const std::vector<std::string> asNobody = {kSetpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
-  if (Run({"--version"}, false, {}, {}, asNobody).status != 0) GTEST_SKIP() << "the build tree is closed to other users";
+  if (Run({"--version"}, false, {}, {}, asNobody).status != 0)
+    GTEST_SKIP() << "the build tree is closed to other users";
   // An ordinary user may reach the folders but not the device's terminal, which stays its owner's.
   ASSERT_EQ(::chmod(m_dir.path.c_str(), 0755), 0);
   ASSERT_EQ(::chmod(ProgramData().c_str(), 0777), 0);
@@ -276,9 +296,10 @@ TEST_F(CliEndToEnd, PortRefusedForLackOfPermissionGetsAHint) {
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_EQ(r.OutLines(), (Lines{"0 Com Ports Found."}));
   ASSERT_FALSE(r.ErrLines().empty()) << Dump(r);
-  EXPECT_EQ(r.ErrLines().back(), "vorloader-cli: no permission to open " + ComDir() +
-                                     "/COM1 (COM1); add yourself to the group that owns the serial ports "
-                                     "(dialout on Debian): sudo usermod -aG dialout $USER, then log in again");
+  EXPECT_EQ(r.ErrLines().back(),
+            "vorloader-cli: no permission to open " + ComDir() +
+                "/COM1 (COM1); add yourself to the group that owns the serial ports "
+                "(dialout on Debian): sudo usermod -aG dialout $USER, then log in again");
 }
 
 TEST_F(CliEndToEnd, HelpAndVersion) {
@@ -295,9 +316,10 @@ TEST_F(CliEndToEnd, RawBootReprogramsADeviceInItsBootloader) {
   auto device = StartDevice(1, {"--raw-boot"});
   // At a terminal, as a technician: OK at once to the first box (the simulated device powers
   // on when the port opens), and OK to the second once the device has restarted.
-  const CliResult r = Run({"raw-boot"}, /*onTerminal=*/true,
-                          {{"Press Ok Then Switch Device On. [OK: press Enter] ", "\n", nullptr},
-                           {"Press Ok when ready. [OK: press Enter] ", "\n", [&] { return device->Contains("restart"); }}});
+  const CliResult r =
+      Run({"raw-boot"}, /*onTerminal=*/true,
+          {{"Press Ok Then Switch Device On. [OK: press Enter] ", "\n", nullptr},
+           {"Press Ok when ready. [OK: press Enter] ", "\n", [&] { return device->Contains("restart"); }}});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(Contains(r.out, "   -Device Programed OK.\r\n")) << r.out;
   EXPECT_TRUE(Contains(r.out, "main: Program Loaded.")) << r.out;
@@ -328,7 +350,8 @@ TEST_F(CliEndToEnd, CtrlCDuringTheStreamOnlyWarns) {
 TEST_F(CliEndToEnd, SecondCtrlCDuringTheStreamStops) {
   Publish(kNewer);
   auto device = StartDevice(1, {"--pace"});
-  const CliResult r = Run({"--yes"}, false, {}, {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."});
+  const CliResult r =
+      Run({"--yes"}, false, {}, {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."});
   EXPECT_EQ(r.status, 130) << Dump(r);
   EXPECT_TRUE(Contains(r.err, kTransferWarning)) << r.err;
   EXPECT_FALSE(Contains(r.err, "main: Sending Hex file 100.0% done")) << "the stream ends early";

@@ -56,7 +56,9 @@ struct ExecArgs {
   }
 };
 
-int ExitStatus(int waitStatus) { return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1; }
+int ExitStatus(int waitStatus) {
+  return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : -1;
+}
 
 // Reads what is there on `fd` into `into`; false at end of file (or EIO from a closed pty).
 bool Drain(int fd, std::string& into) {
@@ -159,7 +161,8 @@ CliResult RunOnTerminal(const CliRun& run) {
       const Typing& typing = run.typing[nextTyping];
       const std::size_t at = result.out.find(typing.when, searchFrom);
       if (at == std::string::npos || (typing.ready && !typing.ready())) break;
-      if (::write(master, typing.keys.data(), typing.keys.size()) != static_cast<ssize_t>(typing.keys.size())) break;
+      if (::write(master, typing.keys.data(), typing.keys.size()) != static_cast<ssize_t>(typing.keys.size()))
+        break;
       searchFrom = at + typing.when.size();
       ++nextTyping;
     }
@@ -171,11 +174,19 @@ CliResult RunOnTerminal(const CliRun& run) {
 
 }  // namespace
 
-std::vector<std::string> CliResult::OutLines() const { return SplitLines(out); }
-std::vector<std::string> CliResult::ErrLines() const { return SplitLines(err); }
+std::vector<std::string> CliResult::OutLines() const {
+  return SplitLines(out);
+}
+std::vector<std::string> CliResult::ErrLines() const {
+  return SplitLines(err);
+}
 
-const char* CliPath() { return VORLOADER_CLI_PATH; }
+const char* CliPath() {
+  return VORLOADER_CLI_PATH;
+}
 
-CliResult RunCli(const CliRun& run) { return run.onTerminal ? RunOnTerminal(run) : RunWithPipes(run); }
+CliResult RunCli(const CliRun& run) {
+  return run.onTerminal ? RunOnTerminal(run) : RunWithPipes(run);
+}
 
 }  // namespace testing_support

@@ -21,18 +21,18 @@ struct CliRun {
   std::vector<std::string> args;
   std::vector<std::string> launcher;  // a program (full path) and arguments put before the CLI's
   std::vector<std::pair<std::string, std::string>> env;  // set (or replaced) for the child
-  bool onTerminal = false;  // standard input, output and error on one pseudo-terminal
+  bool onTerminal = false;     // standard input, output and error on one pseudo-terminal
   std::vector<Typing> typing;  // on a terminal only
   // One SIGINT each time standard error shows the next of these texts (after the previous match).
   std::vector<std::string> interrupts;
-  int timeoutMs = 120000;     // generous: only a hung program reaches it
+  int timeoutMs = 120000;  // generous: only a hung program reaches it
 };
 
 struct CliResult {
-  int status = -1;       // exit status; -1 when it did not exit normally or timed out
+  int status = -1;  // exit status; -1 when it did not exit normally or timed out
   bool timedOut = false;
-  std::string out;       // standard output (on a terminal: everything the terminal showed)
-  std::string err;       // standard error (empty on a terminal)
+  std::string out;  // standard output (on a terminal: everything the terminal showed)
+  std::string err;  // standard error (empty on a terminal)
   std::vector<std::string> OutLines() const;
   std::vector<std::string> ErrLines() const;
 };

@@ -29,19 +29,23 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ProgressLine,
     ::testing::Values(
         // The bar takes what the numbers leave of the width.
-        LineCase{{0, 1000, 0.0}, std::nullopt, 60, "[-------------------------]   0.0%  0/1000 bytes  --:-- left"},
+        LineCase{
+            {0, 1000, 0.0}, std::nullopt, 60, "[-------------------------]   0.0%  0/1000 bytes  --:-- left"},
         LineCase{{400, 1000, 40.0}, 3.4, 60, "[#########---------------]  40.0%  400/1000 bytes  0:03 left"},
-        LineCase{{1000, 1000, 100.0}, 0.0, 60, "[#######################] 100.0%  1000/1000 bytes  0:00 left"},
+        LineCase{
+            {1000, 1000, 100.0}, 0.0, 60, "[#######################] 100.0%  1000/1000 bytes  0:00 left"},
         LineCase{{1, 4, 25.0}, 3725.0, 60, "[######--------------------]  25.0%  1/4 bytes  1:02:05 left"},
         // Wide terminals get a bar of at most 40 columns.
-        LineCase{{50, 100, 50.0}, 75.0, 200,
+        LineCase{{50, 100, 50.0},
+                 75.0,
+                 200,
                  "[####################--------------------]  50.0%  50/100 bytes  1:15 left"},
         // An estimate beyond a day says nothing.
-        LineCase{{1, 1000000, 0.0}, 200000.0, 60, "[----------------------]   0.0%  1/1000000 bytes  --:-- left"},
+        LineCase{
+            {1, 1000000, 0.0}, 200000.0, 60, "[----------------------]   0.0%  1/1000000 bytes  --:-- left"},
         // Too narrow for a bar: the numbers alone, then the percent alone.
         LineCase{{400, 1000, 40.0}, 3.0, 40, " 40.0%  400/1000 bytes  0:03 left"},
-        LineCase{{400, 1000, 40.0}, 3.0, 30, "40.0%"},
-        LineCase{{1000, 1000, 100.0}, 0.0, 4, "100."}));
+        LineCase{{400, 1000, 40.0}, 3.0, 30, "40.0%"}, LineCase{{1000, 1000, 100.0}, 0.0, 4, "100."}));
 
 TEST(ProgressLine, PercentComesFromTheByteCounts) {
   // A total of 0 falls back to the reported percent, clamped.

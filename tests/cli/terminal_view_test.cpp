@@ -3,9 +3,8 @@
 
 #include "cli/terminal_view.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -124,9 +123,10 @@ TEST_P(ScriptedAnswers, BoxesShowTextAndAnswer) {
   EXPECT_EQ(t.Out(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ScriptedAnswers,
-                         ::testing::Values(BoxCase{Answers::Yes, true, "? Identical Versions.\n Reload? [Y/n] yes\n"},
-                                           BoxCase{Answers::No, false, "? Identical Versions.\n Reload? [Y/n] no\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, ScriptedAnswers,
+    ::testing::Values(BoxCase{Answers::Yes, true, "? Identical Versions.\n Reload? [Y/n] yes\n"},
+                      BoxCase{Answers::No, false, "? Identical Versions.\n Reload? [Y/n] no\n"}));
 
 TEST(TerminalView, WithoutATerminalOnStdinEveryQuestionIsAnsweredNo) {
   Terminal t;
@@ -152,9 +152,10 @@ TEST_P(TypedAnswers, AtATerminalYesIsTheDefault) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, TypedAnswers,
-                         ::testing::Values(TypedCase{"\n", true}, TypedCase{"y\n", true}, TypedCase{"  YES \n", true},
-                                           TypedCase{"n\n", false}, TypedCase{"No\n", false},
-                                           TypedCase{"maybe\ny\n", true}, TypedCase{"maybe\nn\n", false},
+                         ::testing::Values(TypedCase{"\n", true}, TypedCase{"y\n", true},
+                                           TypedCase{"  YES \n", true}, TypedCase{"n\n", false},
+                                           TypedCase{"No\n", false}, TypedCase{"maybe\ny\n", true},
+                                           TypedCase{"maybe\nn\n", false},
                                            TypedCase{"", false},  // end of input
                                            TypedCase{"n", false}));
 
@@ -182,7 +183,8 @@ void Stream(TerminalView& view) {
   view.setMainStatus("Sending Hex file 0% done");
   for (std::size_t sent = 50; sent <= 1000; sent += 50) {
     char text[64];
-    std::snprintf(text, sizeof text, "Sending Hex file %.1f%% done", static_cast<double>(sent) * 100.0 / 1000.0);
+    std::snprintf(text, sizeof text, "Sending Hex file %.1f%% done",
+                  static_cast<double>(sent) * 100.0 / 1000.0);
     view.setMainStatus(text);
     view.progress(StreamProgress{sent, 1000, static_cast<double>(sent) / 10.0});
   }
@@ -216,8 +218,9 @@ TEST(TerminalView, OnATerminalTheBarShowsTheStreamAndTheLastStatusFollowsIt) {
   EXPECT_NE(err.find("100.0%  1000/1000 bytes  0:00 left\n"), std::string::npos) << err;
   // The counting texts are folded into the bar; the last one is printed once it ends.
   EXPECT_EQ(err.find("main: Sending Hex file 50.0% done"), std::string::npos);
-  EXPECT_NE(err.find("\nmain: Sending Hex file 100.0% done\ndevice: ..\nmain: Waiting for device to reboot\n"),
-            std::string::npos)
+  EXPECT_NE(
+      err.find("\nmain: Sending Hex file 100.0% done\ndevice: ..\nmain: Waiting for device to reboot\n"),
+      std::string::npos)
       << err;
 }
 
