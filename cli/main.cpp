@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,9 @@ int main(int argc, char** argv) {
   cli::InstallInterruptHandler();
 
   cli::TerminalSetup setup;
-  setup.errIsTerminal = ::isatty(STDERR_FILENO) != 0;
+  // The bar redraws its line with an erase sequence, which a dumb terminal does not know.
+  const char* term = std::getenv("TERM");
+  setup.errIsTerminal = ::isatty(STDERR_FILENO) != 0 && !(term != nullptr && std::string(term) == "dumb");
   setup.inIsTerminal = ::isatty(STDIN_FILENO) != 0;
   setup.answers = parsed.line.answers;
   setup.interrupts = &cli::ProcessInterrupts();
