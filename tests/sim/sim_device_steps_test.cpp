@@ -142,6 +142,7 @@ TEST_F(SimStepsTest, RawBootCatchesTheBannerAfterTheLoadersOwnDiscardAndPrograms
 }
 
 struct StepFault {
+  const char* name;
   std::vector<std::string> option;
   LoadResult expected;
   const char* transcriptKind;  // a line the device must have written, or ""
@@ -165,13 +166,14 @@ TEST_P(SimStepFaultTest, EndsWithTheStepsResult) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, SimStepFaultTest,
-    ::testing::Values(StepFault{{"--wrong-signature"}, RESULT_FOREIGN_DEVICE, "", ""},
-                      StepFault{{"--no-auth-reply"}, RESULT_BAD_READ, "", ""},
-                      StepFault{{"--bad-auth-checksum"}, RESULT_BAD_CHECKSUM, "", ""},
-                      StepFault{{"--banner-code", "0a1c"}, RESULT_BAD_DEVICE_CODE, "decline", ""},
-                      StepFault{{"--no-erase-reply"}, RESULT_ERASE_FAILED, "", "Erased Failed !!"},
-                      StepFault{{"--never-restart"}, RESULT_PROGRAM_FAILED, "", "Waiting for device to reboot"},
-                      StepFault{{"--restart-after-polls", "3"}, RESULT_OK, "restart", ""}));
+    ::testing::Values(StepFault{"WrongSignature", {"--wrong-signature"}, RESULT_FOREIGN_DEVICE, "", ""},
+                      StepFault{"NoAuthReply", {"--no-auth-reply"}, RESULT_BAD_READ, "", ""},
+                      StepFault{"BadAuthChecksum", {"--bad-auth-checksum"}, RESULT_BAD_CHECKSUM, "", ""},
+                      StepFault{"OtherBannerCode", {"--banner-code", "0a1c"}, RESULT_BAD_DEVICE_CODE, "decline", ""},
+                      StepFault{"EraseUnanswered", {"--no-erase-reply"}, RESULT_ERASE_FAILED, "", "Erased Failed !!"},
+                      StepFault{"NeverRestarts", {"--never-restart"}, RESULT_PROGRAM_FAILED, "", "Waiting for device to reboot"},
+                      StepFault{"RestartsAfterPolls", {"--restart-after-polls", "3"}, RESULT_OK, "restart", ""}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace sim_test

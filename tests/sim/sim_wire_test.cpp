@@ -116,6 +116,7 @@ TEST_F(SimWireTest, RepliesCarryTheConfiguredIdentity) {
 }
 
 struct FaultCase {
+  const char* name;
   const char* option;
   Bytes query;
   std::size_t replyLen;
@@ -144,10 +145,11 @@ TEST_P(SimFaultTest, ShowsItsFault) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, SimFaultTest,
-    ::testing::Values(FaultCase{"--silent", kIdentifyQuery, 24, 0, false, false},
-                      FaultCase{"--short-identify", kIdentifyQuery, 24, 20, false, false},
-                      FaultCase{"--bad-identify-checksum", kIdentifyQuery, 24, 24, false, false},
-                      FaultCase{"--wrong-signature", DeviceQuery({0x00, 0x00, 0x2c, 0xc0}), 15, 15, true, false}));
+    ::testing::Values(FaultCase{"Silent", "--silent", kIdentifyQuery, 24, 0, false, false},
+                      FaultCase{"ShortIdentify", "--short-identify", kIdentifyQuery, 24, 20, false, false},
+                      FaultCase{"BadIdentifyChecksum", "--bad-identify-checksum", kIdentifyQuery, 24, 24, false, false},
+                      FaultCase{"WrongSignature", "--wrong-signature", DeviceQuery({0x00, 0x00, 0x2c, 0xc0}), 15, 15, true, false}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(SimWireTest, AcceptsOnlyAFreshChallenge) {
   SimProcess sim(dir.path, SimConfig{});
@@ -174,6 +176,7 @@ TEST_F(SimWireTest, AcceptsOnlyAFreshChallenge) {
 }
 
 struct StreamCase {
+  const char* name;
   bool corruptRecord;
   bool paced;  // at the line's own speed
   const char* labelAfter;
@@ -222,9 +225,10 @@ TEST_P(SimProgramTest, RestartsWithTheStreamedVersionOnlyWhenEveryRecordChecks) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, SimProgramTest,
-                         ::testing::Values(StreamCase{false, false, "VORnet Amp V1.80", "new"},
-                                           StreamCase{true, false, "VORnet Amp V1.20", "old"},
-                                           StreamCase{false, true, "VORnet Amp V1.80", "new"}));
+                         ::testing::Values(StreamCase{"Good", false, false, "VORnet Amp V1.80", "new"},
+                                           StreamCase{"BadRecordChecksum", true, false, "VORnet Amp V1.20", "old"},
+                                           StreamCase{"GoodAtLineSpeed", false, true, "VORnet Amp V1.80", "new"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(SimWireTest, RawBootSendsItsBannerWhenTheLoaderListensAndThenRunsTheNewFirmware) {
   const std::string file = dir.path + "/fw.hex";

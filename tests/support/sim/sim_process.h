@@ -14,7 +14,7 @@
 // (seconds since the simulator started), "mono" (CLOCK_MONOTONIC seconds), "rate" (the line
 // rate the loader had set) and "kind". Kinds: start, open, close, flush, ignored (bytes at a
 // rate the device does not answer), garbage, identify, query, auth, boot, banner, decline,
-// erase, erased, bad-record, stream-end, image, restart. Fields per kind are listed in
+// erase, erased, bad-record, stream-end, image, restart, lost, stop. Fields per kind are in
 // `vornet-sim --help`.
 //
 // Tips: a banner shorter than the 75 bytes the loader asks for makes its read wait for the
