@@ -128,7 +128,11 @@ int RunDevice(const SimOptions& o) {
         if (change < 0 && openers > 0 && --openers == 0) model.OnClose(now);
       }
     }
-    if (!throttled && !(fds[2].revents & POLLIN)) continue;
+    if (!throttled && !(fds[2].revents & POLLIN)) {
+      // Hang-up or error without data: nothing to read now, and no reason to spin on it.
+      if (fds[2].revents & (POLLHUP | POLLERR)) usleep(10000);
+      continue;
+    }
     throttled = false;
 
     rate = pty.Rate();

@@ -58,15 +58,17 @@ constexpr const char* kHelp =
     "rate,\"kind\":...} with, by kind:\n"
     "  start (port, pty, raw_boot, pace), open, close, flush (the loader discarded its input),\n"
     "  ignored (bytes: received at a rate not answered, or while powered off: state),\n"
-    "  garbage (bytes, state: bytes that form no message), lost (what: a reply not sent because\n"
-    "  the line rate is not one the device answers at), identify / query / boot / auth\n"
-    "  (verdict: answered, silent, short, bad-checksum, wrong-signature, wrong-id, rejected,\n"
-    "  not-restarted, restarting, bad-frame; problem; auth adds checksum, packing, timestamp,\n"
-    "  skew_ms), banner (code: sent by itself in raw boot), decline, erase (verdict: erasing,\n"
+    "  garbage (bytes, state: bytes that form no message), lost (what, problem: a reply not\n"
+    "  sent, as the line rate is not one the device answers at or the loader's input is\n"
+    "  full), identify / query / boot / auth (verdict: answered, silent, short, bad-checksum,\n"
+    "  wrong-signature, wrong-id, rejected, unanswered, not-restarted, restarting, bad-frame;\n"
+    "  problem; identify adds label, query and boot code; auth adds checksum, packing,\n"
+    "  timestamp, skew_ms), banner (verdict, code: sent by itself in raw boot), decline,\n"
+    "  erase (verdict: erasing,\n"
     "  unanswered), erased, bad-record (record), stream-end (records, bad_records, data_bytes),\n"
     "  image (length, crc32, records, bad_records, stray, version, verdict: good, bad-records,\n"
     "  no-version-tag; first_byte_mono, last_byte_mono), restart (firmware: new or old,\n"
-    "  version, label).\n";
+    "  version, label), stop.\n";
 
 bool ParseInt(const char* text, long min, long max, int& out) {
   if (text == nullptr || *text == '\0') return false;
