@@ -64,8 +64,8 @@ constexpr const char* kHelp =
     "  wrong-signature, wrong-id, rejected, unanswered, not-restarted, restarting, bad-frame;\n"
     "  problem; identify adds label, query and boot code; auth adds checksum, packing,\n"
     "  timestamp, skew_ms), banner (verdict, code: sent by itself in raw boot), decline,\n"
-    "  erase (verdict: erasing,\n"
-    "  unanswered), erased, bad-record (record), stream-end (records, bad_records, data_bytes),\n"
+    "  erase (verdict: erasing, unanswered), erased, bad-record (record), stream-end\n"
+    "  (records, bad_records, data_bytes),\n"
     "  image (length, crc32, records, bad_records, stray, version, verdict: good, bad-records,\n"
     "  no-version-tag; first_byte_mono, last_byte_mono), restart (firmware: new or old,\n"
     "  version, label), stop.\n";
