@@ -246,6 +246,30 @@ TEST(MainWindow, TheAboutEntryOfTheContextMenuOpensTheAboutBox) {
   EXPECT_TRUE(dlg.isVisible());
 }
 
+// Every fixed text shows whole in its control, in the main window and in the about box.
+void ExpectTextsFit(const QWidget& dialog) {
+  for (auto* l : dialog.findChildren<QLabel*>()) {
+    if (l->text().isEmpty()) continue;
+    if (l->wordWrap()) {
+      EXPECT_LE(l->heightForWidth(l->width()), l->height()) << l->text().toStdString();
+    } else {
+      EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->contentsRect().width())
+          << l->text().toStdString();
+    }
+  }
+  for (auto* b : dialog.findChildren<QPushButton*>())
+    EXPECT_LT(b->fontMetrics().horizontalAdvance(b->text()), b->width() - 6) << b->text().toStdString();
+}
+
+TEST(WindowTexts, FitTheirControls) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  ExpectTextsFit(dlg);
+  CAboutDlg about;
+  about.show();
+  ExpectTextsFit(about);
+}
+
 TEST(AboutBox, HasAFixedSizeAndTheIcon) {
   CAboutDlg about;
   EXPECT_EQ(about.minimumSize(), about.maximumSize());
