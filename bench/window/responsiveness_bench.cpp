@@ -19,17 +19,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "app/loader.h"
-#include "app/window/loader_workflows.h"
 #include "app/window/main_dialog.h"
-#include "catalogue/firmware_folder.h"
-#include "device/serial_port.h"
 #include "tests/support/sim/sim_process.h"
+#include "tests/window/loader_run_setup.h"
 
 namespace {
 
@@ -37,30 +32,11 @@ constexpr int kPort = 1;
 constexpr int kOffline = 1;  // --x1: the catalogue and firmware come from the folder alone
 constexpr std::size_t kFlashBytes = 24 * 1024;
 
-bool WriteCatalogue(const std::string& folder) {
-  std::ofstream out(folder + "vornet_verinfo.xml", std::ios::binary);
-  out << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
-         "<VORNET>\n"
-         "<VORNET_FIRM_VERSIONS>\n"
-         "  <VORNET_PRODUCT_CODES>VORnet_Amp=0a1b</VORNET_PRODUCT_CODES>\n"
-         "  <VORNET_FIRM_URL>http://127.0.0.1:9/firmware</VORNET_FIRM_URL>\n"
-         "  <VOR_VORnet_Amp_V>1.80</VOR_VORnet_Amp_V>\n"
-         "  <VOR_VORnet_Amp_HEX>vornet_amp_v180.hex</VOR_VORnet_Amp_HEX>\n"
-         "</VORNET_FIRM_VERSIONS>\n"
-         "</VORNET>\n";
-  return static_cast<bool>(out);
-}
-
 void BM_WindowDuringProgramming(benchmark::State& state) {
   const int baud = static_cast<int>(state.range(0));
   testing_support::TempDir dir("vornet-window-bench");
-  const std::string programData = dir.path + "/programdata";
-  ::setenv("VORLOADER_PROGRAMDATA", programData.c_str(), 1);
-  ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
-  const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
-  if (!folder.ok || !WriteCatalogue(folder.path) ||
-      !testing_support::PackFirmware(folder.path + "vornet_amp_v180.hex", "0a1b", "1.80", true,
-                                     kFlashBytes)) {
+  const std::string folder = window_test::PrepareLoaderRun(dir.path, kFlashBytes);
+  if (folder.empty()) {
     state.SkipWithError("cannot prepare the firmware folder");
     return;
   }
@@ -77,13 +53,7 @@ void BM_WindowDuringProgramming(benchmark::State& state) {
     }
 
     CVORLoaderXDlg dlg;
-    dlg.m_nOptions = kOffline;
-    app::Options options;
-    options.m_nOptions = kOffline;
-    const auto opener = device::MakeSystemPortOpener();
-    app::Loader loader(dlg, *opener, options, folder.path);
-    window::LoaderWorkflows workflows(loader);
-    dlg.SetWorkflows(&workflows);
+    window_test::LoaderBehindWindow loader(dlg, kOffline, folder);
 
     // The person at the window: Yes to every question, OK to every notice.
     QTimer person;

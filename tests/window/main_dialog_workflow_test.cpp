@@ -174,7 +174,8 @@ TEST(WindowWorkflows, MessageBoxesHoldTheWorkflowUntilTheUserAnswers) {
   const auto& seen = boxes.seen();
   ASSERT_EQ(seen.size(), 3u);
   // Captioned with the program's name: the executable's.
-  for (const auto& box : seen) EXPECT_EQ(box.title, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+  for (const auto& box : seen)
+    EXPECT_EQ(box.title, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
   EXPECT_EQ(seen[0].text, "Device has later Version.\n Load OLD? (Not Recomended!)");
   EXPECT_EQ(seen[1].text, "Load Hex Now?");
   for (int i : {0, 1}) {

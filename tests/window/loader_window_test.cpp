@@ -1,0 +1,91 @@
+// The window with the real loader behind it, against the simulated device: a whole
+// programming run, and closing the window in the middle of the image stream.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+
+#include "tests/support/sim/sim_process.h"
+#include "tests/window/loader_run_setup.h"
+#include "window_test_support.h"
+
+namespace {
+
+using window_test::BoxAnswerer;
+using window_test::ControlOf;
+using window_test::WaitFor;
+
+constexpr int kOffline = 1;
+
+QString TextOf(const CVORLoaderXDlg& dlg, int id) {
+  return ControlOf<QLabel>(dlg, id)->text();
+}
+
+TEST(WindowWithLoader, StartsUpConnectsAndProgramsTheDevice) {
+  testing_support::TempDir dir("vornet-window-run");
+  const std::string folder = window_test::PrepareLoaderRun(dir.path, 4096);
+  ASSERT_FALSE(folder.empty());
+  testing_support::SimConfig cfg;
+  cfg.extraArgs = {"--banner-length", "75", "--erase-ms", "50", "--restart-ms", "100"};
+  testing_support::SimProcess sim(dir.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+
+  CVORLoaderXDlg dlg;
+  window_test::LoaderBehindWindow loader(dlg, kOffline, folder);
+  BoxAnswerer boxes({QMessageBox::Yes});
+  dlg.show();
+  bool began = false;
+  ASSERT_TRUE(WaitFor([&] {
+    began = began || dlg.workflowRunning();
+    return began && !dlg.workflowRunning();
+  }));
+
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  EXPECT_EQ(boxes.seen()[0].text, "Load Hex Now?");
+  EXPECT_TRUE(dlg.log().startsWith("1 Com Ports Found.\r\n")) << dlg.log().toStdString();
+  EXPECT_TRUE(dlg.log().endsWith("\r\n   -Device Programed OK.\r\n")) << dlg.log().toStdString();
+  EXPECT_EQ(TextOf(dlg, 1005), "No Connection");
+  EXPECT_TRUE(TextOf(dlg, 1006).startsWith("Device: VORnet Amp")) << TextOf(dlg, 1006).toStdString();
+  EXPECT_TRUE(TextOf(dlg, 1006).endsWith("Version: V1.80")) << TextOf(dlg, 1006).toStdString();
+  EXPECT_EQ(TextOf(dlg, 1007), "Program Loaded.");
+  EXPECT_TRUE(ControlOf(dlg, 1001)->isEnabled());
+  EXPECT_FALSE(ControlOf(dlg, 1008)->isEnabled());
+  EXPECT_FALSE(ControlOf(dlg, 1002)->isEnabled());  // offline
+
+  auto* ports = ControlOf<QComboBox>(dlg, 1000);
+  ASSERT_EQ(ports->count(), 1);
+  EXPECT_EQ(ports->itemText(0), "COM1");
+  EXPECT_EQ(ports->itemData(0, Qt::ToolTipRole).toString().toStdString(), dir.path + "/COM1");
+  EXPECT_TRUE(sim.Contains("restart"));
+}
+
+TEST(WindowWithLoader, ClosingDuringTheStreamStopsItClosesThePortAndEnds) {
+  testing_support::TempDir dir("vornet-window-stop");
+  const std::string folder = window_test::PrepareLoaderRun(dir.path, 48 * 1024);
+  ASSERT_FALSE(folder.empty());
+  testing_support::SimConfig cfg;
+  cfg.extraArgs = {"--pace", "--banner-length", "75", "--erase-ms", "50", "--restart-ms", "100"};
+  testing_support::SimProcess sim(dir.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+
+  CVORLoaderXDlg dlg;
+  window_test::LoaderBehindWindow loader(dlg, kOffline, folder);
+  {
+    BoxAnswerer loadNow({QMessageBox::Yes});
+    dlg.show();
+    ASSERT_TRUE(WaitFor([&] { return TextOf(dlg, 1007).startsWith("Sending Hex file"); }));
+  }
+  const std::size_t closesBefore = sim.Lines("close").size();
+  BoxAnswerer quit({QMessageBox::Yes});
+  dlg.close();
+  ASSERT_EQ(quit.seen().size(), 1u);
+  EXPECT_EQ(quit.seen()[0].text, "The device is being programmed. Quit anyway?");
+  EXPECT_FALSE(dlg.isVisible());
+  // The workflow thread is gone and the port closed; the device never got the whole image.
+  EXPECT_TRUE(WaitFor([&] { return sim.Lines("close").size() > closesBefore; }));
+  EXPECT_FALSE(sim.Contains("image"));
+  EXPECT_FALSE(sim.Contains("restart"));
+}
+
+}  // namespace
