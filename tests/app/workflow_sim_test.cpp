@@ -1,0 +1,122 @@
+// The workflows end to end: the real serial layer against the device simulator on a
+// pseudo-terminal, and the firmware server on 127.0.0.1.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/loader.h"
+#include "catalogue/catalogue.h"
+#include "device/serial_port.h"
+#include "tests/app/workflow_fixture.h"
+#include "tests/support/http/http_test_server.h"
+#include "tests/support/sim/sim_process.h"
+
+namespace app_tests {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// A technician who takes a moment before pressing OK: the device has rebooted by then.
+class PatientView : public testing_support::RecordingView {
+ public:
+  void tell(const std::string& text) override {
+    RecordingView::tell(text);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  }
+};
+
+class SimWorkflow : public ::testing::Test {
+ protected:
+  // The serial layer wants a Qt application object, as the front ends have.
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "app_simulator_tests";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
+  }
+
+  testing_support::TempDir com{"wf-com"};
+  catalogue_fixtures::TempDir www;
+  catalogue_fixtures::TempDir firmware;
+  testing_support::HttpTestServer server{www.path()};
+  std::unique_ptr<device::PortOpener> opener = device::MakeSystemPortOpener();
+  PatientView view;
+  std::unique_ptr<app::Loader> loader;
+
+  void SetUp() override {
+    ASSERT_TRUE(server.Start());
+    setenv("VORLOADER_COM_DIR", com.path.c_str(), 1);
+    setenv("VORLOADER_UPDATE_URL", server.url().c_str(), 1);
+    www.MakeFolder("fw");
+    ASSERT_TRUE(testing_support::PackFirmware(www.path() + "fw/amp180.hex", "0a1b", "1.80", true));
+    catalogue_fixtures::WriteFile(www.path() + "vornet_verinfo.xml",
+                                  Catalogue("1.80", "amp180.hex", server.url() + "/fw"));
+  }
+  void TearDown() override {
+    unsetenv("VORLOADER_COM_DIR");
+    unsetenv("VORLOADER_UPDATE_URL");
+  }
+
+  app::Loader& Make(int options = 0) {
+    app::Options o;
+    o.m_nOptions = options;
+    loader = std::make_unique<app::Loader>(view, *opener, o, firmware.path());
+    loader->link().m_sleep = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
+    return *loader;
+  }
+};
+
+TEST_F(SimWorkflow, StartUpDownloadsTheFirmwareAndProgramsTheDevice) {
+  testing_support::SimConfig cfg;
+  cfg.extraArgs = {"--banner-length", "75", "--erase-ms", "50", "--restart-ms", "50"};
+  testing_support::SimProcess sim(com.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+  view.answers = {true};
+  Make().RunStartupSequence();
+
+  EXPECT_EQ(view.log, (Strings{"1 Com Ports Found.", "Checking Online..OK.", "1 Product definitions Found.",
+                               "All Files found and Correct.", "   -Device Programed OK."}));
+  EXPECT_EQ(view.mainStatus, "Program Loaded.");
+  EXPECT_EQ(view.deviceStatus, "Device: VORnet Amp     ID: 11456    Version: V1.80");
+  EXPECT_EQ(catalogue_fixtures::ReadFile(firmware.path() + "amp180.hex"),
+            catalogue_fixtures::ReadFile(www.path() + "fw/amp180.hex"));
+  ASSERT_TRUE(sim.WaitFor("restart", 5000));
+  EXPECT_EQ(testing_support::JsonField(sim.Lines("image").back(), "verdict"), "good");
+  EXPECT_EQ(testing_support::JsonField(sim.Lines("restart").back(), "version"), "1.80");
+  EXPECT_EQ(testing_support::JsonField(sim.Lines("auth").back(), "verdict"), "answered");
+}
+
+TEST_F(SimWorkflow, RawBootRecoversADeviceThatOnlyAnswersInItsBootloader) {
+  testing_support::SimConfig cfg;
+  cfg.extraArgs = {"--raw-boot", "--banner-length", "75", "--erase-ms", "50", "--restart-ms", "50"};
+  testing_support::SimProcess sim(com.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+  Make().RunStartupSequence(false);
+  loader->OnRawBoot();
+
+  EXPECT_EQ(view.log.back(), "   -Device Programed OK.");
+  EXPECT_EQ(view.deviceStatus, "Device: VORnet Amp     ID: 11456    Version: V1.80");
+  EXPECT_FALSE(view.rawBootOn);
+  EXPECT_EQ(testing_support::JsonField(sim.Lines("restart").back(), "version"), "1.80");
+}
+
+TEST_F(SimWorkflow, CheckForUpdatesWithTheServerGoneUsesTheLocalCopy) {
+  Make().RunStartupSequence();  // no device: catalogue and firmware arrive
+  ASSERT_EQ(view.log.back(), "All Files found and Correct.");
+  server.Stop();
+  view.log.clear();
+  loader->CheckForUpdates();
+  EXPECT_EQ(view.log, (Strings{"Checking Online..Failed!", "1 Product definitions Found.",
+                               "All Files found and Correct."}));
+  EXPECT_EQ(view.mainStatus, "");
+}
+
+}  // namespace
+}  // namespace app_tests
