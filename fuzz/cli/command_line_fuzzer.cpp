@@ -1,0 +1,25 @@
+// Feeds arbitrary argument vectors (NUL-separated) through the terminal front end's parser.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> args(1);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == 0) {
+      args.emplace_back();
+    } else {
+      args.back().push_back(static_cast<char>(data[i]));
+    }
+  }
+  const cli::ParseResult r = cli::ParseCommandLine(args);
+  // A good parse names a port in range or none; a bad one says why in one line.
+  if (r.ok() && (r.line.port < 0 || r.line.port > cli::kMaxPortNumber)) __builtin_trap();
+  if (!r.ok() && r.error.find('\n') != std::string::npos) __builtin_trap();
+  for (const auto& a : args) (void)cli::ParsePortName(a);
+  return 0;
+}
