@@ -60,6 +60,10 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
     view.setMainStatus(StreamText(percent));
     view.progress({sent, total, static_cast<double>(percent)});
   }
+  // The stream is over when the line has carried it, not when the driver has queued it: only
+  // then may the device be expected to restart (or the user be told it is programmed).
+  if (link.m_hComm && !link.m_hComm->Drain([&] { return StopRequested(link) || view.stopRequested(); }))
+    return RESULT_PROGRAM_FAILED;
   return RESULT_OK;
 }
 

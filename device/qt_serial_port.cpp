@@ -2,6 +2,8 @@
 // event loop: only the blocking waitFor* calls move bytes, in slices short enough that a
 // stop request ends a wait promptly.
 
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QtCore/QCoreApplication>
@@ -116,6 +118,21 @@ class QtSerialPort final : public SerialPort {
     }
     m_port->clearError();
     return static_cast<long>(got);
+  }
+
+  bool Drain(const std::function<bool()>& abort) override {
+    if (!m_port->isOpen()) return false;
+    // The driver's output queue: the bytes the program handed over that the line has not yet
+    // carried. Poll it rather than block in tcdrain, so a stop request is honoured.
+    int queued = 0;
+    if (::ioctl(static_cast<int>(m_port->handle()), TIOCOUTQ, &queued) != 0) return true;  // not knowable
+    QDeadlineTimer deadline(WriteBudgetMs(static_cast<std::size_t>(std::max(queued, 0))));
+    while (queued > 0) {
+      if (deadline.hasExpired() || (abort && abort())) return false;
+      QThread::msleep(5);
+      if (::ioctl(static_cast<int>(m_port->handle()), TIOCOUTQ, &queued) != 0) return true;
+    }
+    return true;
   }
 
   void Close() override {

@@ -28,6 +28,13 @@ class SerialPort {
   // Reads up to n bytes by the time-out; a short count means the time-out passed, a negative
   // value an error. `abort` is polled while waiting; when it returns true the read ends early.
   virtual long Read(std::uint8_t* out, std::size_t n, const std::function<bool()>& abort) = 0;
+  // Waits until every byte written has left the port (not merely the program), or a
+  // generous time for the queued bytes at the line rate has passed; false then, or when
+  // `abort` ended the wait.
+  virtual bool Drain(const std::function<bool()>& abort) {
+    (void)abort;
+    return true;
+  }
   virtual void Close() = 0;
 };
 

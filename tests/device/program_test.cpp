@@ -90,6 +90,18 @@ TEST_F(SendImageTest, ChunkNotTakenWholeStopsTheStream) {
   EXPECT_EQ(line.writes.size(), 3u);
 }
 
+TEST_F(SendImageTest, TheStreamEndsWhenTheLineHasCarriedIt) {
+  OpenAt();
+  image::MemImage img = ImageOf(120);
+  EXPECT_EQ(SendImage(link, img, view), RESULT_OK);
+  ASSERT_FALSE(line.events.empty());
+  EXPECT_EQ(line.events.back(), "drain");  // after the last chunk, before anything else
+
+  // Bytes stuck in the port never reached the device: no success.
+  line.drainFails = true;
+  EXPECT_EQ(SendImage(link, img, view), RESULT_PROGRAM_FAILED);
+}
+
 TEST_F(SendImageTest, StopRequestEndsTheStreamBetweenChunks) {
   struct StoppingView : RecordingView {
     void progress(const StreamProgress& p) override {

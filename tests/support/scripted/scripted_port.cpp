@@ -58,6 +58,12 @@ class ScriptedPort final : public device::SerialPort {
     return static_cast<long>(got);
   }
 
+  bool Drain(const std::function<bool()>& abort) override {
+    m_line->events.push_back("drain");
+    (void)abort;
+    return !m_line->drainFails;
+  }
+
   void Close() override {
     if (!m_line->open) return;
     m_line->open = false;

@@ -19,7 +19,7 @@ namespace testing_support {
 
 struct ScriptedLine {
   // What the loader did, in order: "open", "configure 57600", "timeout 50", "discard",
-  // "write BF 00 00 00 00" (taken bytes in hex), "read 24/24" (got/asked), "close".
+  // "write BF 00 00 00 00" (taken bytes in hex), "read 24/24" (got/asked), "drain", "close".
   std::vector<std::string> events;
   std::vector<std::vector<std::uint8_t>> writes;  // the bytes the port took, one entry per write
 
@@ -33,6 +33,7 @@ struct ScriptedLine {
   std::deque<long> writeResults;  // the next writes take this many bytes (negative: error)
   bool configureFails = false;
   bool readError = false;  // every read fails
+  bool drainFails = false;  // the written bytes never leave the port
 
   // State.
   bool open = false;
