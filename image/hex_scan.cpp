@@ -1,7 +1,10 @@
 #include "image/hex_scan.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "image/firmware_decoder.h"
 #include "image/hex_digits.h"
@@ -20,9 +23,6 @@ constexpr std::size_t kTagTextLength = 15;
 constexpr std::size_t kMinTailFromMatch = 17;
 // ...and may start no later than this position.
 constexpr std::size_t kLastMatchPosition = 83;
-
-// Address (4), record type (2) and up to 255 data bytes as two characters each.
-constexpr std::size_t kMaxRecordBody = 6 + 2 * 255;
 
 // Appends a record's data bytes to the window; a record with a character that is not a
 // hexadecimal digit among its data adds nothing.
@@ -52,29 +52,33 @@ bool FindInWindow(const std::string& window, const std::string& prodTag, std::st
 }  // namespace
 
 std::string FindVersionTag(MemImage& image, const std::string& prodTag) {
-  image.SeekToBegin();
-  std::array<std::uint8_t, kProbeLength> probe;
-  const std::size_t probed = image.Read(probe.data(), probe.size());
-  if (!StartsLikeIntelHex(probe.data(), probed)) return kScanNotIntel;
+  // The walk reads the image in place: it is held in memory whole, and record marks are
+  // found with memchr rather than one character read at a time.
+  const std::vector<std::uint8_t>& bytes = image.Bytes();
+  const std::uint8_t* text = bytes.data();
+  const std::size_t size = bytes.size();
+  if (!StartsLikeIntelHex(text, std::min(size, kProbeLength))) return kScanNotIntel;
 
-  image.SeekToBegin();
   std::string window;
-  std::array<std::uint8_t, kMaxRecordBody> record;
-  for (;;) {
-    std::uint8_t c = 0;
-    if (image.Read(&c, 1) == 0) break;
-    if (c != ':') continue;  // line ends and checksums between records
+  window.reserve(kWindowLength + 255);
+  std::size_t pos = 0;
+  while (pos < size) {
+    const void* mark = std::memchr(text + pos, ':', size - pos);
+    if (mark == nullptr) break;  // line ends and checksums after the last record
+    pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(mark) - text) + 1;
 
-    std::array<std::uint8_t, 2> countText;
-    if (image.Read(countText.data(), countText.size()) < countText.size()) break;
+    if (size - pos < 2) break;
     std::uint8_t count = 0;
-    if (!ParseHexPair(countText[0], countText[1], count)) continue;
+    const bool countOk = ParseHexPair(text[pos], text[pos + 1], count);
+    pos += 2;
+    if (!countOk) continue;
 
     const std::size_t bodyLength = 6 + 2 * static_cast<std::size_t>(count);
-    if (image.Read(record.data(), bodyLength) < bodyLength) break;  // cut short: the image ends here
+    if (size - pos < bodyLength) break;  // cut short: the image ends here
 
     // Every record type carries its bytes into the window; addresses are not interpreted.
-    AppendRecordData(record.data() + 6, count, window);
+    AppendRecordData(text + pos + 6, count, window);
+    pos += bodyLength;
     std::string found;
     if (FindInWindow(window, prodTag, found)) return found;
   }
