@@ -25,6 +25,10 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 mkdir -p "$WORK/com" "$WORK/www/firmware" "$WORK/programdata"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="$WORK/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+fi
 
 # The maker's side: an encrypted firmware 1.80 for product 0a1b (the device runs 1.20).
 "$PACK" --code 0a1b --version 1.80 --size 32768 -o "$WORK/www/firmware/vornet_amp_v180.hex"
