@@ -64,6 +64,8 @@ class Loader {
   void ShowPorts();
   // Programming confirmed by the user (or by a box); the identity is refreshed on success.
   int LoadAfterConfirmation(int code);
+  // Refresh, product table, file check; false when there is no product database or a stop.
+  bool RunCatalogueSteps();
   // The raw boot steps; a result code, or -1 when the front end asked to stop.
   int RunRawBoot();
 };

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "app/loader.h"
-#include "catalogue/catalogue.h"
 
 namespace app {
 
@@ -15,16 +14,7 @@ void Loader::RunStartupSequence(bool thenConnect) {
   if (!m_folderProblem.empty()) m_view.appendLog(m_folderProblem);
   if (Stopped()) return;
 
-  const auto cancelled = [this] { return m_view.stopRequested(); };
-  catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, m_view, cancelled);
-  if (Stopped()) return;
-  if (catalogue::BuildProductTable(m_strFirmFolderA, m_products, m_strFirmUrl, m_view) == 0) {
-    m_view.setMainStatus("Cannot Locate Product Database.");
-    return;
-  }
-  catalogue::CheckFirmwareFiles(m_strFirmFolderA, m_products, m_strFirmUrl, m_options.m_bOffline,
-                                m_options.m_bKeepUntagged, m_view, cancelled);
-  if (Stopped()) return;
+  if (!RunCatalogueSteps()) return;
   if (m_bPortsFound != 0 && thenConnect) OnConnect();
 }
 
