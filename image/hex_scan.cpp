@@ -24,18 +24,53 @@ constexpr std::size_t kMinTailFromMatch = 17;
 // ...and may start no later than this position.
 constexpr std::size_t kLastMatchPosition = 83;
 
-// Appends a record's data bytes to the window; a record with a character that is not a
-// hexadecimal digit among its data adds nothing.
-void AppendRecordData(const std::uint8_t* data, std::size_t count, std::string& window) {
+// Appends a record's data bytes to the window and returns how many; a record with a character
+// that is not a hexadecimal digit among its data adds nothing.
+std::size_t AppendRecordData(const std::uint8_t* data, std::size_t count, std::string& window) {
   std::array<char, 255> bytes;
   for (std::size_t i = 0; i < count; ++i) {
     std::uint8_t b = 0;
-    if (!ParseHexPair(data[2 * i], data[2 * i + 1], b)) return;
+    if (!ParseHexPair(data[2 * i], data[2 * i + 1], b)) return 0;
     bytes[i] = static_cast<char>(b);
   }
   window.append(bytes.data(), count);
   if (window.size() > kWindowLength) window.erase(0, window.size() - kWindowLength);
+  return count;
 }
+
+// Remembers where the tag last occurred in the stream of data bytes, looking only at what each
+// record brought, so that the full search runs only while an occurrence is in the window.
+class TagSighting {
+ public:
+  explicit TagSighting(const std::string& tag) : m_tag(tag) {}
+
+  // `added` bytes have just been appended to `window` (already trimmed).
+  void Note(const std::string& window, std::size_t added) {
+    m_streamEnd += added;
+    if (m_tag.empty() || added == 0) return;
+    const std::size_t size = window.size();
+    const std::size_t back = added + m_tag.size() - 1;
+    std::size_t at = size > back ? size - back : 0;
+    for (;;) {
+      at = std::string_view(window).find(m_tag, at);
+      if (at == std::string_view::npos) break;
+      m_lastAt = m_streamEnd - size + at;
+      m_seen = true;
+      ++at;
+    }
+  }
+
+  // An occurrence of the tag lies wholly in the window (always true for an empty tag).
+  bool InWindow(const std::string& window) const {
+    return m_tag.empty() || (m_seen && m_lastAt >= m_streamEnd - window.size());
+  }
+
+ private:
+  const std::string& m_tag;
+  std::size_t m_streamEnd = 0;  // data bytes appended so far
+  std::size_t m_lastAt = 0;     // stream position of the latest occurrence
+  bool m_seen = false;
+};
 
 // The search ends at the window's first zero character: a zero byte hides what follows it
 // until it has left the window.
@@ -61,6 +96,7 @@ std::string FindVersionTag(MemImage& image, const std::string& prodTag) {
 
   std::string window;
   window.reserve(kWindowLength + 255);
+  TagSighting sighting(prodTag);
   std::size_t pos = 0;
   while (pos < size) {
     const void* mark = std::memchr(text + pos, ':', size - pos);
@@ -77,10 +113,10 @@ std::string FindVersionTag(MemImage& image, const std::string& prodTag) {
     if (size - pos < bodyLength) break;  // cut short: the image ends here
 
     // Every record type carries its bytes into the window; addresses are not interpreted.
-    AppendRecordData(text + pos + 6, count, window);
+    sighting.Note(window, AppendRecordData(text + pos + 6, count, window));
     pos += bodyLength;
     std::string found;
-    if (FindInWindow(window, prodTag, found)) return found;
+    if (sighting.InWindow(window) && FindInWindow(window, prodTag, found)) return found;
   }
   return kScanSearchFail;
 }
