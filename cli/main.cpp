@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
   cli::TerminalSetup setup;
   // The bar redraws its line with an erase sequence, which a dumb terminal does not know.
   const char* term = std::getenv("TERM");
-  setup.errIsTerminal = ::isatty(STDERR_FILENO) != 0 && !(term != nullptr && std::string(term) == "dumb");
+  setup.errShowsTyping = ::isatty(STDERR_FILENO) != 0;
+  setup.errIsTerminal = setup.errShowsTyping && !(term != nullptr && std::string(term) == "dumb");
   setup.inIsTerminal = ::isatty(STDIN_FILENO) != 0;
   setup.answers = parsed.line.answers;
   setup.interrupts = &cli::ProcessInterrupts();

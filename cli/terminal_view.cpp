@@ -93,8 +93,15 @@ bool TerminalView::askYesNo(const std::string& text) {
       return false;
     }
     const std::string answer = Lowered(Trimmed(*typed));
-    if (answer.empty() || answer == "y" || answer == "yes") return true;
-    if (answer == "n" || answer == "no") return false;
+    if (answer.empty() || answer == "y" || answer == "yes") {
+      RecordTyping("yes");
+      return true;
+    }
+    if (answer == "n" || answer == "no") {
+      RecordTyping("no");
+      return false;
+    }
+    RecordTyping(*typed);
     std::fputs("Please answer y or n. [Y/n] ", m_setup.err);
   }
 }
@@ -108,7 +115,16 @@ void TerminalView::tell(const std::string& text) {
   }
   std::fputs((box + " [OK: press Enter] ").c_str(), m_setup.err);
   std::fflush(m_setup.err);
-  if (!ReadLine()) WriteLine(m_setup.err, "");
+  const bool entered = ReadLine().has_value();
+  if (!m_setup.errShowsTyping)
+    RecordTyping("ok");
+  else if (!entered)
+    WriteLine(m_setup.err, "");
+}
+
+void TerminalView::RecordTyping(const std::string& answer) {
+  // On the terminal itself the echo of the typing already ends the box's line.
+  if (!m_setup.errShowsTyping) WriteLine(m_setup.err, PrintableText(answer));
 }
 
 std::optional<std::string> TerminalView::ReadLine() {

@@ -22,6 +22,9 @@ struct TerminalSetup {
   int inFd = 0;                // answers typed by the user are read from here
   bool errIsTerminal = false;  // draws the live progress bar
   bool inIsTerminal = false;   // asks questions instead of answering No
+  // Standard error is the terminal that echoes what the user types; otherwise (a file, a pipe)
+  // the typed answer has to be written there to complete the box's line.
+  bool errShowsTyping = false;
   Answers answers = Answers::Ask;
   InterruptState* interrupts = nullptr;  // stop requests; none when null
   std::function<std::size_t()> columns;  // width of the terminal; 80 when not given
@@ -64,6 +67,8 @@ class TerminalView final : public LoaderView {
   void DrawBar();
   void ClearBar();
   bool AskAtTerminal() const;
+  // Ends a box's line with the answer typed at the terminal, where standard error cannot show it.
+  void RecordTyping(const std::string& answer);
   // One line typed by the user, without its line end; nullopt at end of input or on a stop.
   std::optional<std::string> ReadLine();
 
