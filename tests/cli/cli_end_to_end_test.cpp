@@ -338,9 +338,11 @@ TEST_F(CliEndToEnd, CtrlCClosesThePortAndExits130) {
 
 constexpr const char* kTransferWarning = "stopping now may leave it needing a raw boot";
 
+// The pseudo-terminal holds some 20 KB of the stream at once, so the images here are large
+// enough that the loader is still writing when the Ctrl-C arrives.
 TEST_F(CliEndToEnd, CtrlCDuringTheStreamOnlyWarns) {
-  Publish(kNewer);
-  auto device = StartDevice(1, {"--pace"});  // takes the image at the line rate: about 2 s
+  Publish(kNewer, 16384);
+  auto device = StartDevice(1, {"--pace"});  // takes the image at the line rate: about 8 s
   const CliResult r = Run({"--yes"}, false, {}, {"main: Sending Hex file 1"});
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_TRUE(Contains(r.err, kTransferWarning)) << r.err;
@@ -348,7 +350,7 @@ TEST_F(CliEndToEnd, CtrlCDuringTheStreamOnlyWarns) {
 }
 
 TEST_F(CliEndToEnd, SecondCtrlCDuringTheStreamStops) {
-  Publish(kNewer);
+  Publish(kNewer, 65536);
   auto device = StartDevice(1, {"--pace"});
   const CliResult r =
       Run({"--yes"}, false, {}, {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."});
