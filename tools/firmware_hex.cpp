@@ -54,7 +54,7 @@ void AppendExtendedAddress(std::string& out, std::uint32_t address) {
 }
 
 // Filler without zero bytes: the loader's tag search stops at a zero byte, so a zero before
-// the tag would hide it. Deterministic, so the same spec always gives the same file.
+// the tag would hide it. Deterministic, so the same recipe always gives the same file.
 std::vector<std::uint8_t> Filler(std::size_t n, const std::string& seedText) {
   std::uint32_t state = 2166136261u;
   for (char c : seedText) state = (state ^ static_cast<std::uint8_t>(c)) * 16777619u;
@@ -72,45 +72,45 @@ std::string VersionTag(const std::string& code, const std::string& version) {
   return "VOR_T" + code + "_V" + version;
 }
 
-std::string BuildFirmwareHex(const FirmwareSpec& spec, std::string& error) {
-  if (!IsHexDigits(spec.code, 4)) {
+std::string BuildFirmwareHex(const FirmwareRecipe& recipe, std::string& error) {
+  if (!IsHexDigits(recipe.code, 4)) {
     error = "product code must be four hexadecimal digits";
     return {};
   }
-  if (!IsVersionText(spec.version)) {
+  if (!IsVersionText(recipe.version)) {
     error = "version must be 1 to 8 digits and dots";
     return {};
   }
-  if (spec.dataSize > kMaxDataSize) {
+  if (recipe.dataSize > kMaxDataSize) {
     error = "size too large";
     return {};
   }
-  const std::string tag = VersionTag(spec.code, spec.version);
+  const std::string tag = VersionTag(recipe.code, recipe.version);
   // The tag, its terminating zero, and at least 16 bytes after the tag's first 15 characters.
   const std::size_t tagSpan = std::max(tag.size() + 1, std::size_t{15} + kBytesAfterTag);
   std::size_t tagOffset = 0;
-  if (spec.tagOffset) {
-    tagOffset = *spec.tagOffset;
+  if (recipe.tagOffset) {
+    tagOffset = *recipe.tagOffset;
   } else {
-    if (spec.dataSize < kMinTagOffset + tagSpan) {
+    if (recipe.dataSize < kMinTagOffset + tagSpan) {
       error = "size too small: the version tag needs at least " + std::to_string(kMinTagOffset + tagSpan) +
               " bytes of data to be found";
       return {};
     }
-    tagOffset = std::min(kDefaultTagOffset, spec.dataSize - tagSpan);
+    tagOffset = std::min(kDefaultTagOffset, recipe.dataSize - tagSpan);
   }
-  if (tagOffset + tagSpan > spec.dataSize) {
+  if (tagOffset + tagSpan > recipe.dataSize) {
     error = "size too small for the version tag at its offset";
     return {};
   }
 
-  std::vector<std::uint8_t> data = Filler(spec.dataSize, tag);
+  std::vector<std::uint8_t> data = Filler(recipe.dataSize, tag);
   std::copy(tag.begin(), tag.end(), data.begin() + static_cast<std::ptrdiff_t>(tagOffset));
   data[tagOffset + tag.size()] = 0;
 
   std::string out;
-  out.reserve(spec.dataSize / kRecordData * 45 + 64);
-  std::uint32_t address = spec.baseAddress;
+  out.reserve(recipe.dataSize / kRecordData * 45 + 64);
+  std::uint32_t address = recipe.baseAddress;
   AppendExtendedAddress(out, address);
   for (std::size_t pos = 0; pos < data.size(); pos += kRecordData) {
     if (pos != 0 && (address & 0xFFFF) == 0) AppendExtendedAddress(out, address);

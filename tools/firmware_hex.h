@@ -11,7 +11,7 @@
 
 namespace maker {
 
-struct FirmwareSpec {
+struct FirmwareRecipe {
   std::string code;              // four hexadecimal digits, as the device reports them
   std::string version;           // e.g. "1.80"
   std::size_t dataSize = 4096;   // bytes of flash data in the image
@@ -24,9 +24,9 @@ struct FirmwareSpec {
 // "VOR_T" + code + "_V" + version.
 std::string VersionTag(const std::string& code, const std::string& version);
 
-// Empty text and a reason in `error` when the spec cannot be built (bad code or version, tag
+// Empty text and a reason in `error` when the recipe cannot be built (bad code or version, tag
 // not fitting with the 16 bytes that must follow it).
-std::string BuildFirmwareHex(const FirmwareSpec& spec, std::string& error);
+std::string BuildFirmwareHex(const FirmwareRecipe& recipe, std::string& error);
 
 // The text padded with zero bytes to a whole number of 16-byte cipher blocks.
 std::vector<std::uint8_t> PadToCipherBlocks(const std::string& text);

@@ -51,7 +51,7 @@ int Usage(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  maker::FirmwareSpec spec;
+  maker::FirmwareRecipe recipe;
   std::string output;
   bool plain = false;
   for (int i = 1; i < argc; ++i) {
@@ -69,16 +69,16 @@ int main(int argc, char** argv) {
       plain = true;
     } else if (arg == "--code") {
       if (!needValue()) return Usage("--code needs a value");
-      spec.code = value;
+      recipe.code = value;
     } else if (arg == "--version") {
       if (!needValue()) return Usage("--version needs a value");
-      spec.version = value;
+      recipe.version = value;
     } else if (arg == "--size") {
-      if (!needValue() || !ParseSize(value, spec.dataSize)) return Usage("--size needs a number");
+      if (!needValue() || !ParseSize(value, recipe.dataSize)) return Usage("--size needs a number");
     } else if (arg == "--tag-offset") {
       std::size_t offset = 0;
       if (!needValue() || !ParseSize(value, offset)) return Usage("--tag-offset needs a number");
-      spec.tagOffset = offset;
+      recipe.tagOffset = offset;
     } else if (arg == "-o" || arg == "--output") {
       if (!needValue()) return Usage("--output needs a file");
       output = value;
@@ -86,10 +86,10 @@ int main(int argc, char** argv) {
       return Usage("unknown option " + arg);
     }
   }
-  if (spec.code.empty() || spec.version.empty() || output.empty()) return Usage("--code, --version and -o are required");
+  if (recipe.code.empty() || recipe.version.empty() || output.empty()) return Usage("--code, --version and -o are required");
 
   std::string error;
-  const std::string text = maker::BuildFirmwareHex(spec, error);
+  const std::string text = maker::BuildFirmwareHex(recipe, error);
   if (text.empty()) {
     std::fprintf(stderr, "vornet-pack: %s\n", error.c_str());
     return 1;
