@@ -3,6 +3,7 @@
 // Check for Updates. Each runs as straight-line blocking code on whichever thread calls it
 // (the window's workflow thread, the terminal's main thread) and reports only through the view.
 
+#include <functional>
 #include <string>
 
 #include "app/options.h"
@@ -22,8 +23,10 @@ class Loader {
          std::string folderProblem = {});
 
   // Lists the ports, refreshes the catalogue, builds the product table, checks the files and,
-  // when a port exists and `thenConnect` is set, runs Connect.
-  void RunStartupSequence(bool thenConnect = true);
+  // when a port exists and `thenConnect` is set, runs Connect. `portsListed`, when given, runs
+  // right after the port list is made (a front end picks its entry there); false ends the
+  // sequence at once.
+  void RunStartupSequence(bool thenConnect = true, const std::function<bool()>& portsListed = {});
   void OnConnect();
   void OnRawBoot();
   void CheckForUpdates();

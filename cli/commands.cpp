@@ -52,19 +52,22 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
   app::Loader loader(view, opener, OptionsOf(line), folder.path, folder.problem);
 
-  // The start-up sequence as the window runs it; the device workflow is started below, so
-  // that --port can choose the entry first.
-  loader.RunStartupSequence(false);
-  if (view.stopRequested()) return kExitInterrupted;
-
-  if (line.port != 0) {
+  // The start-up sequence as the window runs it. --port picks its entry as soon as the ports
+  // are listed, so a port that is not there is refused before anything is downloaded; the
+  // device workflow is started below.
+  bool portListed = true;
+  loader.RunStartupSequence(false, [&] {
+    if (line.port == 0) return true;
     const int index = IndexOfPort(loader.ports(), line.port);
-    if (index < 0) {
-      view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
-                " is not among the ports listed (see vorloader-cli ports)");
-      return kExitUsage;
-    }
-    loader.SelectPort(index);
+    portListed = index >= 0;
+    if (portListed) loader.SelectPort(index);
+    return portListed;
+  });
+  if (view.stopRequested()) return kExitInterrupted;
+  if (!portListed) {
+    view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
+              " is not among the ports listed (see vorloader-cli ports)");
+    return kExitUsage;
   }
   // As at the end of the start-up sequence: no device workflow without a port or without a
   // product database.

@@ -279,6 +279,9 @@ TEST_F(CliEndToEnd, UsageErrorsExit64WithOneLine) {
     EXPECT_EQ(r.ErrLines().back().rfind("vorloader-cli: ", 0), 0u) << r.err;
     EXPECT_FALSE(device->Contains("identify"));
   }
+  // A port that is not listed is refused as soon as the ports are known: nothing is fetched.
+  const CliResult r = Run({"--port", "COM4"});
+  EXPECT_EQ(r.OutLines(), (Lines{"1 Com Ports Found."})) << Dump(r);
 }
 
 TEST_F(CliEndToEnd, PortRefusedForLackOfPermissionGetsAHint) {
