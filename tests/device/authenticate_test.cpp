@@ -61,18 +61,13 @@ TEST_F(AuthenticateTest, EveryFailureClosesThePort) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing_support::ScriptedOpener op;
-    testing_support::ScriptedLine& l = op.Line(1);
-    testing_support::ScriptedDevice d;
-    d.Attach(l);
-    c.fault(d.script(), l);
-    Link lk{op};
-    Identity ident;
-    ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
-    ASSERT_EQ(IdentifyDevice(lk, ident, true), RESULT_OK);
-    EXPECT_EQ(AuthenticateDevice(lk, ident, kWhen), c.want);
-    EXPECT_FALSE(lk.m_bCommOpen);
-    EXPECT_FALSE(l.open);
+    FreshLine f;
+    c.fault(f.dev.script(), f.line);
+    ASSERT_TRUE(f.Open());
+    ASSERT_EQ(IdentifyDevice(f.link, f.id, true), RESULT_OK);
+    EXPECT_EQ(AuthenticateDevice(f.link, f.id, kWhen), c.want);
+    EXPECT_FALSE(f.link.m_bCommOpen);
+    EXPECT_FALSE(f.line.open);
   }
 }
 

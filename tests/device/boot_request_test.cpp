@@ -36,18 +36,13 @@ TEST_F(BootRequestTest, BannerLengthsAroundTheMinimum) {
                {0, RESULT_BAD_READ, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bannerLen);
-    testing_support::ScriptedOpener op;
-    testing_support::ScriptedLine& l = op.Line(1);
-    testing_support::ScriptedDevice d;
-    d.script().bannerLen = c.bannerLen;
-    d.Attach(l);
-    Link lk{op};
-    Identity ident;
-    ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
-    EXPECT_EQ(RequestBoot(lk, ident, table, 1), c.want);
-    EXPECT_EQ(lk.m_bCommOpen, c.openAfter);
-    EXPECT_EQ(l.open, c.openAfter);
-    EXPECT_TRUE(l.Events("write 4E").empty());
+    FreshLine f;
+    f.dev.script().bannerLen = c.bannerLen;
+    ASSERT_TRUE(f.Open());
+    EXPECT_EQ(RequestBoot(f.link, f.id, table, 1), c.want);
+    EXPECT_EQ(f.link.m_bCommOpen, c.openAfter);
+    EXPECT_EQ(f.line.open, c.openAfter);
+    EXPECT_TRUE(f.line.Events("write 4E").empty());
   }
 }
 
@@ -67,20 +62,15 @@ TEST_F(BootRequestTest, WrongBannerIsDeclinedAndThePortStaysOpen) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing_support::ScriptedOpener op;
-    testing_support::ScriptedLine& l = op.Line(1);
-    testing_support::ScriptedDevice d;
-    d.script().bannerHead = c.head;
-    d.script().bannerCode = c.code;
-    d.Attach(l);
+    FreshLine f;
+    f.dev.script().bannerHead = c.head;
+    f.dev.script().bannerCode = c.code;
     table.m_prodCode[1] = c.tableCode;
-    Link lk{op};
-    Identity ident;
-    ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
-    EXPECT_EQ(RequestBoot(lk, ident, table, c.product), RESULT_BAD_DEVICE_CODE);
-    EXPECT_EQ(l.Events("write").back(), "write 4E");
-    EXPECT_TRUE(lk.m_bCommOpen);
-    EXPECT_TRUE(l.open);
+    ASSERT_TRUE(f.Open());
+    EXPECT_EQ(RequestBoot(f.link, f.id, table, c.product), RESULT_BAD_DEVICE_CODE);
+    EXPECT_EQ(f.line.Events("write").back(), "write 4E");
+    EXPECT_TRUE(f.link.m_bCommOpen);
+    EXPECT_TRUE(f.line.open);
   }
 }
 

@@ -43,20 +43,14 @@ TEST_F(IdentifyTest, FailuresCloseThePortOnlyWhenAsked) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing_support::ScriptedOpener op;
-    testing_support::ScriptedLine& l = op.Line(1);
-    testing_support::ScriptedDevice d;
-    d.Attach(l);
-    c.fault(d.script(), l);
-    Link lk{op};
-    Identity before;
-    before.m_strDevName = "old";
-    Identity ident = before;
-    ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
-    EXPECT_EQ(IdentifyDevice(lk, ident, c.closeOnFailure), c.want);
-    EXPECT_EQ(lk.m_bCommOpen, c.openAfter);
-    EXPECT_EQ(l.open, c.openAfter);
-    EXPECT_EQ(ident.m_strDevName, "old");
+    FreshLine f;
+    c.fault(f.dev.script(), f.line);
+    f.id.m_strDevName = "old";
+    ASSERT_TRUE(f.Open());
+    EXPECT_EQ(IdentifyDevice(f.link, f.id, c.closeOnFailure), c.want);
+    EXPECT_EQ(f.link.m_bCommOpen, c.openAfter);
+    EXPECT_EQ(f.line.open, c.openAfter);
+    EXPECT_EQ(f.id.m_strDevName, "old");
   }
 }
 
@@ -100,18 +94,13 @@ TEST_F(QueryTest, EveryFailureClosesThePort) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    testing_support::ScriptedOpener op;
-    testing_support::ScriptedLine& l = op.Line(1);
-    testing_support::ScriptedDevice d;
-    d.Attach(l);
-    c.fault(d.script(), l);
-    Link lk{op};
-    Identity ident;
-    ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
-    ASSERT_EQ(IdentifyDevice(lk, ident, true), RESULT_OK);
-    EXPECT_EQ(QueryDevice(lk, ident), c.want);
-    EXPECT_FALSE(lk.m_bCommOpen);
-    EXPECT_FALSE(l.open);
+    FreshLine f;
+    c.fault(f.dev.script(), f.line);
+    ASSERT_TRUE(f.Open());
+    ASSERT_EQ(IdentifyDevice(f.link, f.id, true), RESULT_OK);
+    EXPECT_EQ(QueryDevice(f.link, f.id), c.want);
+    EXPECT_FALSE(f.link.m_bCommOpen);
+    EXPECT_FALSE(f.line.open);
   }
 }
 

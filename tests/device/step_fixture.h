@@ -42,4 +42,19 @@ class StepTest : public ::testing::Test {
   std::size_t WritesSoFar() const { return line.writes.size(); }
 };
 
+// A port of its own with a scripted device on it, for table cases that each need a fresh line.
+struct FreshLine {
+  testing_support::ScriptedOpener opener;
+  testing_support::ScriptedLine& line = opener.Line(1);
+  testing_support::ScriptedDevice dev;
+  Link link{opener};
+  Identity id;
+
+  // Puts the device on the line (its script as the case left it) and opens the port at 57600.
+  bool Open() {
+    dev.Attach(line);
+    return OpenComPort(link, 1, 57600) == 0;
+  }
+};
+
 }  // namespace device
