@@ -68,6 +68,10 @@ void TerminalView::appendLog(const std::string& line) {
   WriteLine(m_setup.out, PrintableText(line));
 }
 
+void TerminalView::detail(const std::string& text) {
+  WriteLine(m_setup.err, "note: " + PrintableText(text));
+}
+
 void TerminalView::Note(const std::string& line) {
   WriteLine(m_setup.err, PrintableText(line));
 }

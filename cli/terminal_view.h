@@ -41,6 +41,7 @@ class TerminalView final : public LoaderView {
   void setDeviceStatus(const std::string& text) override;
   void setMainStatus(const std::string& text) override;
   void appendLog(const std::string& line) override;
+  void detail(const std::string& text) override;
   void enableConnect(bool) override {}
   void enableRawBoot(bool) override {}
   void enableCheckForUpdates(bool) override {}

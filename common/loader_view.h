@@ -7,11 +7,21 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct PortEntry {
+  PortEntry() = default;
+  PortEntry(int n, std::string p) : number(n), path(std::move(p)) {}
+
   int number = 0;    // 1..32, shown as "COM%i"
   std::string path;  // the device path it maps to (a tooltip in the window)
+  // What the system knows of the adapter behind the path; empty (0 for the IDs) when unknown.
+  int vendorId = 0;
+  int productId = 0;
+  std::string manufacturer;
+  std::string product;
+  std::string serialNumber;
 };
 
 struct StreamProgress {
@@ -37,6 +47,11 @@ class LoaderView {
   virtual void enableRawBoot(bool on) = 0;
   virtual void enableCheckForUpdates(bool on) = 0;
 
+  // Why something failed: the URL and cause of a failed download, why a file or a port was
+  // refused. It follows the fixed line it explains and never replaces it; the window shows it
+  // as an indented log line, the terminal as "note: TEXT" on standard error.
+  virtual void detail(const std::string& text) = 0;
+
   // Message boxes: Yes/No with a question icon and Yes the default; OK with an information icon.
   virtual bool askYesNo(const std::string& text) = 0;
   virtual void tell(const std::string& text) = 0;
@@ -46,6 +61,10 @@ class LoaderView {
 
   // Image stream progress, after every chunk.
   virtual void progress(const StreamProgress& p) { (void)p; }
+
+  // A wait with a known end that is not a stream (the raw-boot wait for the bootloader's
+  // banner): called about once a second with the seconds left, and once with 0 at its end.
+  virtual void countdown(int secondsLeft, int secondsTotal) { (void)secondsLeft, (void)secondsTotal; }
 
   // True while the device is being erased or programmed: stopping now may leave it
   // needing a raw boot, so front ends ask before they stop.

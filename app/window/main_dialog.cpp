@@ -267,6 +267,11 @@ void CVORLoaderXDlg::appendLog(const std::string& line) {
   });
 }
 
+void CVORLoaderXDlg::detail(const std::string& text) {
+  // Indented under the fixed line it explains, so the fixed texts read as they always did.
+  appendLog(std::string(kDetailIndent) + text);
+}
+
 void CVORLoaderXDlg::enableConnect(bool on) {
   PostToWindow([this, on] {
     m_connectOn = on;

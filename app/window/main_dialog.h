@@ -43,6 +43,8 @@ class CVORLoaderXDlg : public QDialog, public LoaderView {
   static constexpr int kStartupTimerId = 40;
   static constexpr int kStartupDelayMs = 200;
   static constexpr int kAboutCommand = 0x0010;
+  // Detail lines sit under the log line they explain.
+  static constexpr const char* kDetailIndent = "    ";
 
   explicit CVORLoaderXDlg(QWidget* parent = nullptr);
   ~CVORLoaderXDlg() override;
@@ -73,6 +75,7 @@ class CVORLoaderXDlg : public QDialog, public LoaderView {
   void setDeviceStatus(const std::string& text) override;
   void setMainStatus(const std::string& text) override;
   void appendLog(const std::string& line) override;
+  void detail(const std::string& text) override;
   void enableConnect(bool on) override;
   void enableRawBoot(bool on) override;
   void enableCheckForUpdates(bool on) override;

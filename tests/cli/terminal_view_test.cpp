@@ -92,6 +92,17 @@ TEST(TerminalView, LogGoesToStdoutAndStatusChangesToStderr) {
             "device: \n");
 }
 
+TEST(TerminalView, DetailsAreNotesOnStderrAndNeverInTheLog) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::No, false, false));
+    view.appendLog("Checking Online..Failed!");
+    view.detail("http://127.0.0.1:1/x/vornet_verinfo.xml: connection refused\x1b[2J");
+  }
+  EXPECT_EQ(t.Out(), "Checking Online..Failed!\n");
+  EXPECT_EQ(t.Err(), "note: http://127.0.0.1:1/x/vornet_verinfo.xml: connection refused?[2J\n");
+}
+
 TEST(TerminalView, DeviceTextCannotDriveTheTerminal) {
   Terminal t;
   {

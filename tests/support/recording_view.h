@@ -16,6 +16,7 @@ class RecordingView : public LoaderView {
   // "ports: COM1,COM3 [0]", "transfer: on|off".
   std::vector<std::string> calls;
   std::vector<std::string> log;  // the information log alone
+  std::vector<std::string> details;  // detail lines alone (kept out of `calls`)
   std::vector<StreamProgress> progressSeen;
   std::deque<bool> answers;      // answers to askYesNo in order; No when empty
   bool stop = false;
@@ -27,6 +28,7 @@ class RecordingView : public LoaderView {
   void setDeviceStatus(const std::string& t) override { deviceStatus = t; calls.push_back("device: " + t); }
   void setMainStatus(const std::string& t) override { mainStatus = t; calls.push_back("main: " + t); }
   void appendLog(const std::string& line) override { log.push_back(line); calls.push_back("log: " + line); }
+  void detail(const std::string& text) override { details.push_back(text); }
   void enableConnect(bool on) override { connectOn = on; calls.push_back(std::string("connect: ") + (on ? "on" : "off")); }
   void enableRawBoot(bool on) override { rawBootOn = on; calls.push_back(std::string("rawboot: ") + (on ? "on" : "off")); }
   void enableCheckForUpdates(bool on) override {

@@ -171,6 +171,14 @@ TEST(MainWindow, OfflineOptionGreysCheckForUpdatesFromTheFirstPaint) {
   }
 }
 
+TEST(MainWindow, DetailIsAnIndentedLineUnderTheLineItExplains) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  dlg.appendLog("Checking Online..Failed!");
+  dlg.detail("http://127.0.0.1:1/vornet_verinfo.xml: connection refused");
+  EXPECT_EQ(dlg.log(), "Checking Online..Failed!\r\n    http://127.0.0.1:1/vornet_verinfo.xml: connection refused\r\n");
+}
+
 TEST(MainWindow, AppendLogAddsOneLineRewritesTheControlAndScrollsToTheNewest) {
   CVORLoaderXDlg dlg;
   dlg.show();
