@@ -55,6 +55,13 @@ class LoaderView {
   // Message boxes: Yes/No with a question icon and Yes the default; OK with an information icon.
   virtual bool askYesNo(const std::string& text) = 0;
   virtual void tell(const std::string& text) = 0;
+  // A Yes/No box whose fixed question comes with what it is about (the device, the versions,
+  // the port, the file): the window shows that as the box's informative text, the terminal
+  // as notes before the question. Views that show nothing more simply ask.
+  virtual bool confirm(const std::string& text, const std::string& informative) {
+    (void)informative;
+    return askYesNo(text);
+  }
 
   // The port list changed (after enumeration, or when another entry answered).
   virtual void showPorts(const std::vector<PortEntry>& ports, int selected) { (void)ports, (void)selected; }
