@@ -1,63 +1,93 @@
 // Connect: find the device, identify and authenticate it, compare versions, ask, program.
 
-#include "app/loader.h"
+#include <string>
+
+#include "app/device_session.h"
+#include "app/select_firmware.h"
+#include "app/step_runner.h"
 
 namespace app {
 
-void Loader::OnConnect() {
+void DeviceSession::OnConnect() {
   m_view.enableConnect(false);
   m_view.enableRawBoot(false);
   m_view.setMainStatus("Searching for Device.");
   m_view.setDeviceStatus("");
+  m_products = m_firmware.products();
+  m_nProduct = -1;
 
-  int code = device::FindDeviceBaud(m_link, m_identity, SelectedPortNumber(), m_view);
-  // The device may sit on another listed port: try the others in list order.
-  if (m_cbPorts.entries.size() > 1 && code != 0) {
-    const int selected = m_cbPorts.selected;
-    for (std::size_t i = 0; i < m_cbPorts.entries.size(); ++i) {
-      if (static_cast<int>(i) == selected) continue;
-      if (Stopped()) return;
-      code = device::FindDeviceBaud(m_link, m_identity, m_cbPorts.entries[i].number, m_view);
-      if (code == 0) {
-        m_cbPorts.selected = static_cast<int>(i);
-        ShowPorts();
-        break;
-      }
-    }
-  }
-  if (Stopped()) return;
-  if (code != 0) return FinishWorkflow(code);
-
-  m_view.setMainStatus("Checking Device.");
-  code = device::QueryDevice(m_link, m_identity);
-  if (Stopped()) return;
-  if (code != 0) return FinishWorkflow(code);
-  m_view.setDeviceStatus(device::DeviceLine(m_identity));
-
-  m_view.setMainStatus("Authenticating Device.");
-  code = device::AuthenticateDevice(m_link, m_identity);
-  if (Stopped()) return;
-  if (code != 0) return FinishWorkflow(code);
-
-  m_view.setMainStatus("Checking correct Hex file.");
-  code = device::SelectFirmware(m_identity, m_products, m_nProduct);
-  m_view.setMainStatus("Connected.");
-
-  if (code == RESULT_SAME_VERSION && m_options.m_bAllowReload) {
-    if (m_view.askYesNo("Identical Versions.\n Reload?")) code = RESULT_OK;
-  } else if (code == RESULT_DEVICE_NEWER && m_options.m_bAllowOlder) {
-    if (m_view.askYesNo("Device has later Version.\n Load OLD? (Not Recomended!)")) code = RESULT_OK;
-  }
-  if (Stopped()) return;
-  if (code == RESULT_OK) code = LoadAfterConfirmation(code);
-  if (Stopped()) return;
+  const LoadResult code = StepRunner(stopToken())
+                              .Then([this] { return FindDevice(); })
+                              .Then([this] { return CheckDevice(); })
+                              .Then([this] { return Authenticate(); })
+                              .Then([this] { return ChooseFirmware(); })
+                              .Then([this] { return ConfirmLoad(); })
+                              .Then([this] { return LoadCheckedImage(); })
+                              .Then([this] { return Program(); })
+                              .result();
   FinishWorkflow(code);
 }
 
-int Loader::LoadAfterConfirmation(int code) {
-  if (!m_view.askYesNo("Load Hex Now?")) return RESULT_USER_CANCELLED;
-  if (m_view.stopRequested()) return RESULT_USER_CANCELLED;
-  code = device::ProgramDevice(m_link, m_identity, m_products, m_nProduct, m_strFirmFolderA, m_view);
+LoadResult DeviceSession::FindDevice() {
+  LoadResult code = device::FindDeviceBaud(m_link, m_identity, SelectedPortNumber(), m_view);
+  if (code == RESULT_OK || code == RESULT_STOPPED || !m_searchOthers) return code;
+  // The device may sit on another listed port: try the others in list order.
+  for (std::size_t i = 0; i < m_cbPorts.entries.size(); ++i) {
+    if (static_cast<int>(i) == m_cbPorts.selected) continue;
+    code = device::FindDeviceBaud(m_link, m_identity, m_cbPorts.entries[i].number, m_view);
+    if (code == RESULT_STOPPED) return code;
+    if (code == RESULT_OK) {
+      m_cbPorts.selected = static_cast<int>(i);
+      m_view.showPorts(m_cbPorts.entries, m_cbPorts.selected);
+      return code;
+    }
+  }
+  return code;
+}
+
+LoadResult DeviceSession::CheckDevice() {
+  m_view.setMainStatus("Checking Device.");
+  const LoadResult code = device::QueryDevice(m_link, m_identity);
+  if (code == RESULT_OK) m_view.setDeviceStatus(device::DeviceLine(m_identity));
+  return code;
+}
+
+LoadResult DeviceSession::Authenticate() {
+  m_view.setMainStatus("Authenticating Device.");
+  return device::AuthenticateDevice(m_link, m_identity);
+}
+
+LoadResult DeviceSession::ChooseFirmware() {
+  m_view.setMainStatus("Checking correct Hex file.");
+  LoadResult code = SelectFirmware(m_identity, *m_products, m_nProduct);
+  m_view.setMainStatus("Connected.");
+  const Options& options = m_firmware.options();
+  if (code == RESULT_SAME_VERSION && options.m_bAllowReload) {
+    if (m_view.askYesNo("Identical Versions.\n Reload?")) code = RESULT_OK;
+  } else if (code == RESULT_DEVICE_NEWER && options.m_bAllowOlder) {
+    if (m_view.askYesNo("Device has later Version.\n Load OLD? (Not Recomended!)")) code = RESULT_OK;
+  }
+  return code;
+}
+
+LoadResult DeviceSession::ConfirmLoad() {
+  const auto row = static_cast<std::size_t>(m_nProduct);
+  const int port = SelectedPortNumber();
+  std::string path;
+  for (const PortEntry& entry : m_cbPorts.entries)
+    if (entry.number == port) path = entry.path;
+  const std::string about = "Device: " + m_identity.m_strDevName + " (ID " + std::to_string(m_identity.m_nDevId) +
+                            ")\nVersion now: V" + m_identity.m_strDevVersion + "\nVersion to load: V" +
+                            m_products->m_prodVersion[row] + "\nPort: COM" + std::to_string(port) +
+                            (path.empty() ? std::string() : " (" + path + ")") +
+                            "\nFile: " + m_products->m_prodHexFile[row];
+  return m_view.confirm("Load Hex Now?", about) ? RESULT_OK : RESULT_USER_CANCELLED;
+}
+
+LoadResult DeviceSession::Program() {
+  const LoadResult code = device::ProgramDevice(m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
+                                                m_image, m_view);
+  m_image.Close();
   // The new firmware has answered with its own identity: show it beside "Program Loaded.".
   if (code == RESULT_OK) m_view.setDeviceStatus(device::DeviceLine(m_identity));
   return code;

@@ -1,17 +1,21 @@
 // The common end of the device workflows: one log line per run, the port closed, the
 // buttons set from the outcome.
 
-#include "app/loader.h"
+#include "app/device_session.h"
 
 namespace app {
 
-void Loader::LogResult(int code) {
+void DeviceSession::LogResult(LoadResult code) {
   const LoadResultInfo* info = FindLoadResult(code);
   m_view.appendLog(info ? std::string(info->logMessage) : std::string());
 }
 
-void Loader::FinishWorkflow(int code) {
+void DeviceSession::FinishWorkflow(LoadResult code) {
   m_link.Close();
+  m_image.Close();
+  m_lastResult = code;
+  // A stop asked for by the front end is no result of the device: nothing more is said.
+  if (code == RESULT_STOPPED) return;
   m_view.setPortStatus("No Connection");
   const LoadResultInfo* info = FindLoadResult(code);
   if (code == RESULT_OK) {
@@ -23,10 +27,11 @@ void Loader::FinishWorkflow(int code) {
     m_view.setMainStatus("..Failed..");
     m_view.setDeviceStatus("..");
   }
-  m_view.enableRawBoot(info != nullptr && info->offerRawBoot);
+  const bool offerRawBoot = info != nullptr && info->offerRawBoot;
+  m_view.enableRawBoot(offerRawBoot);
   LogResult(code);
-  m_view.enableConnect(m_bPortsFound != 0);
-  m_lastResult = code;
+  if (offerRawBoot) m_view.detail("Raw Boot can recover this device: start a raw boot, then switch the device off and on when asked.");
+  m_view.enableConnect(portsFound());
 }
 
 }  // namespace app

@@ -1,22 +1,26 @@
 // Once the window is up: ports, catalogue, product table, firmware files, then Connect.
 
-#include <string>
+#include "app/startup.h"
 
-#include "app/loader.h"
+#include "app/port_listing.h"
 
 namespace app {
 
-void Loader::RunStartupSequence(bool thenConnect, const std::function<bool()>& portsListed) {
-  m_bPortsFound = device::EnumerateComPorts(*m_link.m_opener, m_cbPorts, m_view) ? 1 : 0;
-  m_view.appendLog(std::to_string(m_cbPorts.entries.size()) + " Com Ports Found.");
-  if (portsListed && !portsListed()) return;
-  m_view.enableConnect(false);
-  m_view.enableRawBoot(false);
-  if (!m_folderProblem.empty()) m_view.appendLog(m_folderProblem);
-  if (Stopped()) return;
+void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::PortOpener& opener,
+                        LoaderView& view) {
+  session.SetPorts(ListPorts(opener, view));
+  view.enableConnect(false);
+  view.enableRawBoot(false);
+  if (!firmware.folderProblem().empty()) view.appendLog(firmware.folderProblem());
+  if (session.stopToken().stop_requested()) return;
 
-  if (!RunCatalogueSteps()) return;
-  if (m_bPortsFound != 0 && thenConnect) OnConnect();
+  const CatalogueReport report = firmware.RunCatalogueSteps(view, session.stopToken());
+  if (report.stopped || report.products == 0) return;
+  if (session.portsFound()) session.OnConnect();
+}
+
+CatalogueReport CheckForUpdates(FirmwareSet& firmware, DeviceSession& session, LoaderView& view) {
+  return firmware.RunCatalogueSteps(view, session.stopToken());
 }
 
 }  // namespace app

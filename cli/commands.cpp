@@ -2,9 +2,11 @@
 
 #include <string>
 
-#include "app/loader.h"
+#include "app/device_session.h"
+#include "app/firmware_set.h"
+#include "app/port_listing.h"
 #include "catalogue/firmware_folder.h"
-#include "device/steps.h"
+#include "cli/stop_relay.h"
 
 namespace cli {
 
@@ -18,69 +20,62 @@ app::Options OptionsOf(const CommandLine& line) {
 }
 
 int ListPorts(TerminalView& view, device::PortOpener& opener) {
-  device::PortList ports;
-  device::EnumerateComPorts(opener, ports, view);
+  const device::PortList ports = app::ListPorts(opener, view);
   if (view.stopRequested()) return kExitInterrupted;
-  view.appendLog(std::to_string(ports.entries.size()) + " Com Ports Found.");
   for (const PortEntry& entry : ports.entries) view.appendLog("COM" + std::to_string(entry.number));
   return 0;
 }
 
-int CheckFiles(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
+int CheckFiles(const CommandLine& line, TerminalView& view) {
   const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
   // Only the start-up sequence logs a folder problem; without it this is the only word of it.
   if (!folder.problem.empty()) view.Note("vorloader-cli: " + folder.problem);
-  app::Loader loader(view, opener, OptionsOf(line), folder.path, folder.problem);
-  loader.CheckForUpdates();
+  app::FirmwareSet firmware(OptionsOf(line), folder.path, folder.problem);
+  std::stop_source stop;
+  const StopRelay relay(view.interrupts(), stop);
+  const app::CatalogueReport report = firmware.RunCatalogueSteps(view, stop.get_token());
   if (view.stopRequested()) return kExitInterrupted;
-
-  const catalogue::ProductTable& table = loader.products();
-  if (table.m_nProducts == 0) return kExitNoWorkflow;
-  for (std::uint32_t i = 0; i < table.m_nProducts && i < catalogue::kMaxProducts; ++i)
-    if (!catalogue::IsUsable(table.m_prodState[i])) return kExitMissingFiles;
-  return 0;
-}
-
-// The index of port `number` in the list, or -1.
-int IndexOfPort(const device::PortList& ports, int number) {
-  for (std::size_t i = 0; i < ports.entries.size(); ++i)
-    if (ports.entries[i].number == number) return static_cast<int>(i);
-  return -1;
+  if (report.products == 0) return kExitNoWorkflow;
+  return report.usable < static_cast<int>(report.products) ? kExitMissingFiles : 0;
 }
 
 int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
   const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
-  app::Loader loader(view, opener, OptionsOf(line), folder.path, folder.problem);
+  app::FirmwareSet firmware(OptionsOf(line), folder.path, folder.problem);
+  app::DeviceSession session(firmware, view, opener);
+  const StopRelay relay(view.interrupts(), session.stopSource());
 
   // The start-up sequence as the window runs it. --port picks its entry as soon as the ports
   // are listed, so a port that is not there is refused before anything is downloaded; the
   // device workflow is started below.
-  bool portListed = true;
-  loader.RunStartupSequence(false, [&] {
-    if (line.port == 0) return true;
-    const int index = IndexOfPort(loader.ports(), line.port);
-    portListed = index >= 0;
-    if (portListed) loader.SelectPort(index);
-    return portListed;
-  });
-  if (view.stopRequested()) return kExitInterrupted;
-  if (!portListed) {
-    view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
-              " is not among the ports listed (see vorloader-cli ports)");
-    return kExitUsage;
+  device::PortList ports = app::ListPorts(opener, view);
+  if (line.port != 0) {
+    const int index = app::IndexOfPort(ports, line.port);
+    if (index < 0) {
+      view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
+                " is not among the ports listed (see vorloader-cli ports)");
+      return kExitUsage;
+    }
+    ports.selected = index;
   }
+  session.SetPorts(std::move(ports));
+  if (!firmware.folderProblem().empty()) view.appendLog(firmware.folderProblem());
+  if (view.stopRequested()) return kExitInterrupted;
+
+  const app::CatalogueReport report = firmware.RunCatalogueSteps(view, session.stopToken());
+  if (view.stopRequested()) return kExitInterrupted;
   // As at the end of the start-up sequence: no device workflow without a port or without a
   // product database.
-  if (!loader.portsFound() || loader.products().m_nProducts == 0) return kExitNoWorkflow;
+  if (!session.portsFound() || report.products == 0) return kExitNoWorkflow;
 
   if (line.command == Command::RawBoot)
-    loader.OnRawBoot();
+    session.OnRawBoot();
   else
-    loader.OnConnect();
+    session.OnConnect();
   if (view.stopRequested()) return kExitInterrupted;
 
-  const int result = loader.lastResult();
-  return FindLoadResult(result) != nullptr ? result : kExitNoWorkflow;
+  const std::optional<LoadResult> result = session.lastResult();
+  return result && FindLoadResult(*result) != nullptr ? *result : kExitNoWorkflow;
 }
 
 }  // namespace
@@ -90,7 +85,7 @@ int RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& 
     case Command::Ports:
       return ListPorts(view, opener);
     case Command::Check:
-      return CheckFiles(line, view, opener);
+      return CheckFiles(line, view);
     case Command::Connect:
     case Command::RawBoot:
       return RunDeviceWorkflow(line, view, opener);

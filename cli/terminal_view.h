@@ -49,10 +49,13 @@ class TerminalView final : public LoaderView {
   void tell(const std::string& text) override;
   void progress(const StreamProgress& p) override;
   void transferActive(bool active) override;
-  bool stopRequested() override;
+  // The user asked to stop (Ctrl-C or another stop signal).
+  bool stopRequested();
 
   // A line of the front end's own (errors, hints) on standard error.
   void Note(const std::string& line);
+  // Where the user's stop requests are recorded (none when null).
+  const InterruptState* interrupts() const { return m_setup.interrupts; }
   // Ends a live progress bar, leaving its last state on screen.
   void EndProgress();
 

@@ -3,6 +3,7 @@
 // and the end of each device workflow turns it into status texts, buttons and a log line.
 
 #include <array>
+#include <cstddef>
 #include <string_view>
 
 enum LoadResult : int {
@@ -22,6 +23,9 @@ enum LoadResult : int {
   RESULT_ERASE_FAILED = 13,
   RESULT_PROGRAM_FAILED = 14,
   RESULT_USER_CANCELLED = 15,
+  // Not a result of the device but the front end's stop request (window closing, Ctrl-C): the
+  // workflow ends at once with the port closed and no result line. Outside the table.
+  RESULT_STOPPED = -1,
 };
 
 struct LoadResultInfo {
@@ -50,6 +54,14 @@ inline constexpr std::array<LoadResultInfo, 16> kLoadResults{{
     {RESULT_PROGRAM_FAILED, "RESULT_PROGRAM_FAILED", "E14-Device Failed to Program correctly.", true, false},
     {RESULT_USER_CANCELLED, "RESULT_USER_CANCELLED", "E15-Load Cancelled by User.", false, true},
 }};
+
+// Each row sits at its own code, so a code indexes its row.
+constexpr bool EveryRowAtItsCode() {
+  for (std::size_t i = 0; i < kLoadResults.size(); ++i)
+    if (static_cast<std::size_t>(kLoadResults[i].code) != i) return false;
+  return true;
+}
+static_assert(EveryRowAtItsCode(), "a result row is not at the index of its code");
 
 // The table row of a code, or nullptr for a code outside the table.
 inline const LoadResultInfo* FindLoadResult(int code) {

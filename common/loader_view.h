@@ -76,8 +76,4 @@ class LoaderView {
   // True while the device is being erased or programmed: stopping now may leave it
   // needing a raw boot, so front ends ask before they stop.
   virtual void transferActive(bool active) { (void)active; }
-
-  // Polled by long steps (stream chunks, reboot polls, serial waits, downloads): when it
-  // turns true the workflow ends at its next step with the port closed.
-  virtual bool stopRequested() { return false; }
 };

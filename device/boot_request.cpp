@@ -6,7 +6,7 @@
 
 namespace device {
 
-LoadResult RequestBoot(Link& link, const Identity& id, const catalogue::ProductTable& table, int m_nProduct) {
+LoadResult RequestBoot(Link& link, const Identity& id, const std::string& productCode) {
   const std::size_t len = BuildBootRequest(link.m_txBuf, id.m_devIdBytes);
   const ExchangeOutcome out = Exchange(link, len, kBannerReadLen, kBootTimeoutMs);
   if (!out.wroteAll) return RESULT_BAD_WRITE;
@@ -16,9 +16,7 @@ LoadResult RequestBoot(Link& link, const Identity& id, const catalogue::ProductT
     link.Close();
     return RESULT_BAD_READ;
   }
-  const bool knownRow = m_nProduct >= 0 && static_cast<std::size_t>(m_nProduct) < catalogue::kMaxProducts;
-  if (check == ReplyCheck::Ok && knownRow &&
-      ProductCodeText(out.reply[4], out.reply[5]) == table.m_prodCode[static_cast<std::size_t>(m_nProduct)]) {
+  if (check == ReplyCheck::Ok && !productCode.empty() && ProductCodeText(out.reply[4], out.reply[5]) == productCode) {
     return RESULT_OK;  // the bootloader now waits for the erase command
   }
   // Tell the bootloader to go back to sleep; the port stays open for the workflow's end.

@@ -15,36 +15,31 @@ void Link::Close() {
   if (m_hComm) {
     m_hComm->Close();
     m_hComm.reset();
-    TraceEvent("close");
+    TraceEvent(m_portName, "close");
   }
   m_bCommOpen = false;
 }
 
-int OpenComPort(Link& link, int port, int rate) {
+LoadResult OpenComPort(Link& link, int port, int rate) {
   // One port handle at a time: a handle still held from before is let go first, so it can
   // neither leak nor keep the port busy against this open.
   link.Close();
-  link.m_lastOpenError = OpenError::None;
-  if (port < 1 || port > 32) {
-    link.m_lastOpenError = OpenError::NotFound;
-    return 1;
-  }
+  link.m_portName = "COM" + std::to_string(port);
+  if (port < 1 || port > 32) return RESULT_PORT_OPEN_FAILED;
   OpenError error = OpenError::None;
   link.m_hComm = link.m_opener->Open(port, error);
   if (!link.m_hComm) {
-    link.m_lastOpenError = error == OpenError::None ? OpenError::Other : error;
-    TraceEvent("open COM" + std::to_string(port) + " failed");
-    return 1;
+    TraceEvent(link.m_portName, "open failed");
+    return RESULT_PORT_OPEN_FAILED;
   }
   link.m_bCommOpen = true;
   if (!link.m_hComm->Configure(rate)) {
     link.Close();
-    link.m_lastOpenError = OpenError::Settings;
-    TraceEvent("configure COM" + std::to_string(port) + " at " + std::to_string(rate) + " failed");
-    return 1;
+    TraceEvent(link.m_portName, "configure at " + std::to_string(rate) + " failed");
+    return RESULT_PORT_OPEN_FAILED;
   }
-  TraceEvent("open COM" + std::to_string(port) + " at " + std::to_string(rate));
-  return 0;
+  TraceEvent(link.m_portName, "open at " + std::to_string(rate));
+  return RESULT_OK;
 }
 
 void PreparePort(Link& link, int timeoutMs) {
@@ -60,18 +55,18 @@ std::size_t WriteTx(Link& link, std::size_t n) {
   if (!link.m_hComm) return 0;
   const long taken = link.m_hComm->Write(link.m_txBuf.data(), n);
   const std::size_t took = taken > 0 ? static_cast<std::size_t>(taken) : 0;
-  TraceBytes("tx", std::span<const std::uint8_t>(link.m_txBuf.data(), took));
-  if (took < n) TraceEvent("write took " + std::to_string(took) + " of " + std::to_string(n));
+  TraceBytes(link.m_portName, "tx", std::span<const std::uint8_t>(link.m_txBuf.data(), took));
+  if (took < n) TraceEvent(link.m_portName, "write took " + std::to_string(took) + " of " + std::to_string(n));
   return took;
 }
 
 long ReadReply(Link& link, std::size_t n) {
   n = std::min(n, link.m_rxBuf.size());
   if (!link.m_hComm) return 0;
-  const long got = link.m_hComm->Read(link.m_rxBuf.data(), n, link.m_stop);
+  const long got = link.m_hComm->Read(link.m_rxBuf.data(), n, [&link] { return link.StopRequested(); });
   const std::size_t count = got > 0 ? std::min(static_cast<std::size_t>(got), n) : 0;
-  TraceBytes("rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), count));
-  if (got < 0) TraceEvent("read error");
+  TraceBytes(link.m_portName, "rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), count));
+  if (got < 0) TraceEvent(link.m_portName, "read error");
   return static_cast<long>(count);
 }
 
@@ -92,7 +87,7 @@ void SleepMs(Link& link, int ms) {
   }
   using namespace std::chrono;
   const auto until = steady_clock::now() + milliseconds(ms);
-  while (!(link.m_stop && link.m_stop())) {
+  while (!link.StopRequested()) {
     const auto left = duration_cast<milliseconds>(until - steady_clock::now());
     if (left.count() <= 0) return;
     std::this_thread::sleep_for(std::min(left, milliseconds(50)));

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 #include "device/serial_port.h"
@@ -20,12 +21,14 @@ struct Link {
   bool m_bCommOpen = false;
   std::array<std::uint8_t, 1024> m_txBuf{};
   std::array<std::uint8_t, 1024> m_rxBuf{};
-  OpenError m_lastOpenError = OpenError::None;  // why the last open failed (front-end hints)
+  std::string m_portName;  // "COM3" while a port is open: names the link in trace lines
 
-  // Seams: the reboot wait's sleep, and the stop request polled during waits.
-  std::function<void(int ms)> m_sleep;  // empty: a real sleep, in short slices, that ends on m_stop
-  std::function<bool()> m_stop = [] { return false; };
+  // The session's stop request: every wait on the link ends early once it is made.
+  std::stop_token m_stop;
+  // Seam for the reboot wait's sleep; empty: a real sleep, in short slices, that ends on m_stop.
+  std::function<void(int ms)> m_sleep;
 
+  bool StopRequested() const { return m_stop.stop_requested(); }
   void Close();  // closes the port if open and clears m_bCommOpen
 };
 

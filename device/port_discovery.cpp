@@ -1,4 +1,4 @@
-// Finding the ports that open, and the rate at which a device answers on one of them.
+// Finding the ports that open.
 
 #include <string>
 
@@ -22,13 +22,5 @@ bool EnumerateComPorts(PortOpener& opener, PortList& m_cbPorts, LoaderView& view
   return !m_cbPorts.entries.empty();
 }
 
-int FindDeviceBaud(Link& link, Identity& id, int port, LoaderView& view) {
-  for (int rate : kDeviceRates) {
-    view.setPortStatus("Connected Com " + std::to_string(port) + " at Baud " + std::to_string(rate));
-    if (OpenComPort(link, port, rate) != 0) return 1;
-    if (IdentifyDevice(link, id, true) == RESULT_OK) return 0;
-  }
-  return 2;
-}
 
 }  // namespace device

@@ -7,7 +7,6 @@
 #include "device/exchange.h"
 #include "device/frame_codec.h"
 #include "device/steps.h"
-#include "image/firmware_decoder.h"
 
 namespace device {
 namespace {
@@ -15,26 +14,31 @@ namespace {
 constexpr int kRebootPolls = 20;
 constexpr int kRebootPollGapMs = 1000;
 
-bool StopRequested(const Link& link) {
-  return link.m_stop && link.m_stop();
-}
-
 std::string StreamText(float percent) {
   char text[64];
   std::snprintf(text, sizeof text, "Sending Hex file %.1f%% done", static_cast<double>(percent));
   return text;
 }
 
+// The device is back; it counts as programmed only if it runs the version just loaded.
+LoadResult RunsVersion(const Identity& id, const std::string& expectedVersion) {
+  return VersionHundredths(id.m_strDevVersion) == VersionHundredths(expectedVersion) ? RESULT_OK
+                                                                                      : RESULT_PROGRAM_FAILED;
+}
+
 }  // namespace
 
-bool EraseFlash(Link& link, LoaderView& view) {
+LoadResult EraseFlash(Link& link, LoaderView& view) {
   PreparePort(link, kEraseTimeoutMs);
   WriteTx(link, BuildEraseCommand(link.m_txBuf));  // a single byte: its count is not tested
   view.setMainStatus("Waiting for Erase to Complete.");
   // The bootloader answers only once the erase is done, so the time-out bounds the erase.
   const long got = ReadReply(link, kEraseReplyLen);
+  if (link.StopRequested()) return RESULT_STOPPED;
   return CheckEraseReply(std::span<const std::uint8_t>(link.m_rxBuf.data(), static_cast<std::size_t>(got))) ==
-         ReplyCheck::Ok;
+                 ReplyCheck::Ok
+             ? RESULT_OK
+             : RESULT_ERASE_FAILED;
 }
 
 LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
@@ -49,7 +53,7 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
   }
   std::size_t sent = 0;
   while (sent < total) {
-    if (StopRequested(link) || view.stopRequested()) return RESULT_PROGRAM_FAILED;
+    if (link.StopRequested()) return RESULT_STOPPED;
     const std::size_t chunk = std::min(kImageChunkLen, total - sent);
     img.Read(link.m_txBuf.data(), chunk);
     // A chunk the port does not take whole means the line is gone: streaming on into it
@@ -62,54 +66,68 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
   }
   // The stream is over when the line has carried it, not when the driver has queued it: only
   // then may the device be expected to restart (or the user be told it is programmed).
-  if (link.m_hComm && !link.m_hComm->Drain([&] { return StopRequested(link) || view.stopRequested(); }))
-    return RESULT_PROGRAM_FAILED;
+  if (link.m_hComm && !link.m_hComm->Drain([&link] { return link.StopRequested(); }))
+    return link.StopRequested() ? RESULT_STOPPED : RESULT_PROGRAM_FAILED;
   return RESULT_OK;
 }
 
-LoadResult WaitForReboot(Link& link, Identity& id, const std::string& expectedVersion) {
-  for (int poll = 0; poll < kRebootPolls; ++poll) {
-    if (StopRequested(link)) return RESULT_PROGRAM_FAILED;
-    SleepMs(link, kRebootPollGapMs);
-    if (StopRequested(link)) return RESULT_PROGRAM_FAILED;
-    if (IdentifyDevice(link, id, false) != RESULT_OK) continue;
-    // The device is back; it counts as programmed only if it runs the version just loaded.
-    return VersionHundredths(id.m_strDevVersion) == VersionHundredths(expectedVersion)
-               ? RESULT_OK
-               : RESULT_PROGRAM_FAILED;
-  }
-  return RESULT_PROGRAM_FAILED;
-}
-
-LoadResult ProgramDevice(Link& link, Identity& id, const catalogue::ProductTable& table, int m_nProduct,
-                         const std::string& firmFolder, LoaderView& view) {
-  if (m_nProduct < 0 || static_cast<std::size_t>(m_nProduct) >= catalogue::kMaxProducts) {
-    return RESULT_HEX_OPEN_FAILED;  // no row chosen: there is no file to open
-  }
-  const auto row = static_cast<std::size_t>(m_nProduct);
-  image::MemImage img;
-  if (image::DecodeFirmwareFile(firmFolder + table.m_prodHexFile[row], img) < 0)
-    return RESULT_HEX_OPEN_FAILED;
-
-  if (const LoadResult boot = RequestBoot(link, id, table, m_nProduct); boot != RESULT_OK) return boot;
-
+LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget& target, EraseReport report,
+                          LoaderView& view) {
   view.transferActive(true);
-  if (!EraseFlash(link, view)) {
-    view.setMainStatus("Erased Failed !!");
+  const LoadResult erased = EraseFlash(link, view);
+  if (erased != RESULT_OK) {
+    if (erased == RESULT_ERASE_FAILED && report == EraseReport::MarkFailure) view.setMainStatus("Erased Failed !!");
     img.Close();
     view.transferActive(false);
-    return RESULT_ERASE_FAILED;
+    return erased;
   }
-  view.setMainStatus("Sending Hex file 0% done");
-  view.setDeviceStatus("Updating " + table.m_prodName[row] + " to Version: V" + table.m_prodVersion[row]);
+  const std::string updating = "Updating " + target.name + " to Version: V" + target.version;
+  if (report == EraseReport::MarkFailure) {
+    view.setMainStatus("Sending Hex file 0% done");
+    view.setDeviceStatus(updating);
+  } else {
+    view.setDeviceStatus(updating);
+    view.setMainStatus("Sending Hex file 0% done");
+  }
   const LoadResult stream = SendImage(link, img, view);
   view.setDeviceStatus("..");
   img.Close();
   view.transferActive(false);
-  if (stream != RESULT_OK) return stream;
+  return stream;
+}
 
+LoadResult WaitForReboot(Link& link, Identity& id, const std::string& expectedVersion) {
+  for (int poll = 0; poll < kRebootPolls; ++poll) {
+    if (link.StopRequested()) return RESULT_STOPPED;
+    SleepMs(link, kRebootPollGapMs);
+    if (link.StopRequested()) return RESULT_STOPPED;
+    if (IdentifyDevice(link, id, false) != RESULT_OK) continue;
+    return RunsVersion(id, expectedVersion);
+  }
+  return RESULT_PROGRAM_FAILED;
+}
+
+LoadResult WaitForRestart(Link& link, Identity& id, const std::string& expectedVersion) {
+  // The user has just been asked to power-cycle the device: it may still be starting, and a
+  // script answers the box at once, so it is asked again once a second before giving up.
+  for (int poll = 0; poll < kRebootPolls; ++poll) {
+    if (poll > 0) SleepMs(link, kRebootPollGapMs);
+    if (link.StopRequested()) return RESULT_STOPPED;
+    if (!link.m_bCommOpen) return RESULT_PROGRAM_FAILED;
+    if (IdentifyDevice(link, id, false) != RESULT_OK) continue;
+    if (QueryDevice(link, id) != RESULT_OK) return RESULT_PROGRAM_FAILED;
+    return RunsVersion(id, expectedVersion);
+  }
+  return RESULT_PROGRAM_FAILED;
+}
+
+LoadResult ProgramDevice(Link& link, Identity& id, const FirmwareTarget& target, image::MemImage& img,
+                         LoaderView& view) {
+  if (const LoadResult boot = RequestBoot(link, id, target.productCode); boot != RESULT_OK) return boot;
+  if (const LoadResult sent = EraseAndStream(link, img, target, EraseReport::MarkFailure, view); sent != RESULT_OK)
+    return sent;
   view.setMainStatus("Waiting for device to reboot");
-  return WaitForReboot(link, id, table.m_prodVersion[row]);
+  return WaitForReboot(link, id, target.version);
 }
 
 }  // namespace device

@@ -41,9 +41,13 @@ bool WireTraceEnabled() {
 }
 
 std::string FormatTraceLine(long long deltaMs, std::string_view direction,
-                            std::span<const std::uint8_t> bytes) {
+                            std::span<const std::uint8_t> bytes, std::string_view port) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string line = "vor-trace +" + std::to_string(deltaMs) + "ms ";
+  if (!port.empty()) {
+    line += port;
+    line += ' ';
+  }
   line += direction;
   line += ' ';
   line += std::to_string(bytes.size());
@@ -57,16 +61,21 @@ std::string FormatTraceLine(long long deltaMs, std::string_view direction,
   return line;
 }
 
-void TraceBytes(std::string_view direction, std::span<const std::uint8_t> bytes) {
+void TraceBytes(std::string_view port, std::string_view direction, std::span<const std::uint8_t> bytes) {
   if (!WireTraceEnabled()) return;
   std::lock_guard<std::mutex> lock(g_traceMutex);
-  WriteLine(FormatTraceLine(TakeDelta(), direction, bytes));
+  WriteLine(FormatTraceLine(TakeDelta(), direction, bytes, port));
 }
 
-void TraceEvent(std::string_view text) {
+void TraceEvent(std::string_view port, std::string_view text) {
   if (!WireTraceEnabled()) return;
   std::lock_guard<std::mutex> lock(g_traceMutex);
-  std::string line = "vor-trace +" + std::to_string(TakeDelta()) + "ms -- ";
+  std::string line = "vor-trace +" + std::to_string(TakeDelta()) + "ms ";
+  if (!port.empty()) {
+    line += port;
+    line += ' ';
+  }
+  line += "-- ";
   line += text;
   WriteLine(line);
 }

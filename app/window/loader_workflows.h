@@ -1,22 +1,30 @@
 #pragma once
-// The loader's workflows as the window runs them.
+// The loader's workflows as the window runs them: one firmware set and one device session.
 
-#include "app/loader.h"
+#include "app/device_session.h"
+#include "app/firmware_set.h"
+#include "app/startup.h"
 #include "app/window/workflows.h"
 
 namespace window {
 
 class LoaderWorkflows final : public Workflows {
  public:
-  explicit LoaderWorkflows(app::Loader& loader) : m_loader(loader) {}
-  void SelectPort(int index) override { m_loader.SelectPort(index); }
-  void RunStartupSequence() override { m_loader.RunStartupSequence(); }
-  void OnConnect() override { m_loader.OnConnect(); }
-  void OnRawBoot() override { m_loader.OnRawBoot(); }
-  void CheckForUpdates() override { m_loader.CheckForUpdates(); }
+  LoaderWorkflows(app::FirmwareSet& firmware, app::DeviceSession& session, device::PortOpener& opener,
+                  LoaderView& view)
+      : m_firmware(firmware), m_session(session), m_opener(opener), m_view(view) {}
+  void SelectPort(int index) override { m_session.SelectPort(index); }
+  void RunStartupSequence() override { app::RunStartupSequence(m_firmware, m_session, m_opener, m_view); }
+  void OnConnect() override { m_session.OnConnect(); }
+  void OnRawBoot() override { m_session.OnRawBoot(); }
+  void CheckForUpdates() override { app::CheckForUpdates(m_firmware, m_session, m_view); }
+  void RequestStop() override { m_session.RequestStop(); }
 
  private:
-  app::Loader& m_loader;
+  app::FirmwareSet& m_firmware;
+  app::DeviceSession& m_session;
+  device::PortOpener& m_opener;
+  LoaderView& m_view;
 };
 
 }  // namespace window

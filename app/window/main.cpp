@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/loader.h"
 #include "app/options.h"
 #include "app/window/loader_workflows.h"
 #include "app/window/main_dialog.h"
@@ -36,8 +35,9 @@ class CVORLoaderXApp {
     app::Options options;
     options.m_nOptions = dlg.m_nOptions;
     const auto opener = device::MakeSystemPortOpener();
-    app::Loader loader(dlg, *opener, options, folder.ok ? folder.path : std::string(), folder.problem);
-    window::LoaderWorkflows workflows(loader);
+    app::FirmwareSet firmware(options, folder.ok ? folder.path : std::string(), folder.problem);
+    app::DeviceSession session(firmware, dlg, *opener);
+    window::LoaderWorkflows workflows(firmware, session, *opener, dlg);
     dlg.SetWorkflows(&workflows);
 
     dlg.exec();

@@ -415,5 +415,6 @@ void CVORLoaderXDlg::ShutDownWorkflows() {
   for (const auto& p : pending) p->Answer(false);
   // A workflow's box still open on screen goes with the window.
   if (m_openBox != nullptr) m_openBox->done(QMessageBox::No);
+  if (m_workflows != nullptr) m_workflows->RequestStop();
   if (m_thread) m_thread->Shutdown();
 }

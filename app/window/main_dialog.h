@@ -83,7 +83,8 @@ class CVORLoaderXDlg : public QDialog, public LoaderView {
   void tell(const std::string& text) override;
   void showPorts(const std::vector<PortEntry>& ports, int selected) override;
   void transferActive(bool active) override;
-  bool stopRequested() override;
+  // The window is closing: the workflows are being stopped.
+  bool stopRequested();
 
  protected:
   void showEvent(QShowEvent* event) override;

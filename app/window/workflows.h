@@ -13,6 +13,8 @@ class Workflows {
   virtual void OnConnect() = 0;
   virtual void OnRawBoot() = 0;
   virtual void CheckForUpdates() = 0;
+  // The window is closing: the running workflow ends at its next step. From the window's thread.
+  virtual void RequestStop() {}
 };
 
 }  // namespace window

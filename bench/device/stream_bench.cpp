@@ -14,7 +14,6 @@
 #include <memory>
 #include <string>
 
-#include "catalogue/product_table.h"
 #include "device/link.h"
 #include "device/steps.h"
 #include "image/firmware_decoder.h"
@@ -42,11 +41,6 @@ void BM_SendImagePaced(benchmark::State& state) {
   }
   ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
 
-  catalogue::ProductTable table;
-  table.m_prodTag[0] = "VOR_T0a1b_V";
-  table.m_prodCode[0] = "0a1b";
-  table.m_prodState[0] = catalogue::PlainOk;
-  table.m_nProducts = 1;
 
   for (auto _ : state) {
     testing_support::SimConfig cfg;
@@ -63,8 +57,8 @@ void BM_SendImagePaced(benchmark::State& state) {
     device::Identity id;
     testing_support::RecordingView view;
     image::MemImage img;
-    if (image::DecodeFirmwareFile(file, img) != image::DECODE_PLAIN || device::FindDeviceBaud(link, id, kPort, view) != 0 ||
-        device::RequestBoot(link, id, table, 0) != RESULT_OK || !device::EraseFlash(link, view)) {
+    if (image::DecodeFirmwareFile(file, img) != image::DECODE_PLAIN || device::FindDeviceBaud(link, id, kPort, view) != RESULT_OK ||
+        device::RequestBoot(link, id, "0a1b") != RESULT_OK || device::EraseFlash(link, view) != RESULT_OK) {
       state.SkipWithError("the device did not reach its bootloader");
       return;
     }

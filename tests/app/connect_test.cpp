@@ -247,9 +247,10 @@ TEST_F(WorkflowTest, ConnectWithAnEmptyPortListFailsToOpen) {
 
 TEST_F(WorkflowTest, AStopDuringTheStreamEndsWithThePortClosedAndNoVerdict) {
   struct StoppingView : testing_support::RecordingView {
+    app::DeviceSession* session = nullptr;
     void progress(const StreamProgress& p) override {
       RecordingView::progress(p);
-      stop = true;
+      session->RequestStop();
     }
   };
   Firmware("1.30");
@@ -258,8 +259,10 @@ TEST_F(WorkflowTest, AStopDuringTheStreamEndsWithThePortClosedAndNoVerdict) {
   stopping.answers = {true};
   app::Options o;
   o.m_nOptions = kOffline;
-  app::Loader l(stopping, opener, o, folder.path());
+  TestLoader l(o, folder.path(), "", stopping, opener);
+  stopping.session = &l.session();
   l.RunStartupSequence();
+  EXPECT_EQ(l.lastResult(), RESULT_STOPPED);
   EXPECT_EQ(stopping.progressSeen.size(), 1u);  // no chunk after the stop
   EXPECT_FALSE(opener.Line(1).open);
   EXPECT_NE(stopping.log.back(), "   -Device Programed OK.");

@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "E13-Device Failed to Erase Flash.", true},
         RawFault{"SilentAfterPowerCycle",
                  [](RawBootFault& fx, auto& s) {
-                   s.silentPollsAfterImage = 1;
+                   s.silentPollsAfterImage = 20;  // every one of the twenty tries
                    fx.PowerOnNow();
                  },
                  "E14-Device Failed to Program correctly.", true},
@@ -120,6 +120,20 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "E14-Device Failed to Program correctly.", true}),
     [](const auto& tpi) { return std::string(tpi.param.name); });
+
+TEST_F(RawBootTest, ADeviceStillStartingAfterThePowerCycleIsAskedAgain) {
+  // "Press Ok when ready" answered at once (a script, a hurried user): the device needs a few
+  // more seconds. It is asked once a second, not once and then given up on.
+  Prepare();
+  dev.script().silentPollsAfterImage = 3;
+  std::vector<int> sleeps;
+  loader->link().m_sleep = [&sleeps](int ms) { sleeps.push_back(ms); };
+  PowerOn();
+  loader->OnRawBoot();
+  EXPECT_EQ(view.log, Strings{"   -Device Programed OK."});
+  EXPECT_EQ(sleeps, (std::vector<int>{1000, 1000, 1000}));
+  EXPECT_EQ(view.deviceStatus, "Device: VN-Amp     ID: 11456    Version: V1.30");
+}
 
 TEST_F(RawBootTest, AFailedEraseDoesNotClaimErasedFailed) {
   Prepare();

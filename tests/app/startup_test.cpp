@@ -21,7 +21,7 @@ TEST_F(WorkflowTest, WithoutPortsTheCatalogueStepsRunAndNothingConnects) {
   EXPECT_FALSE(view.rawBootOn);
   EXPECT_EQ(view.mainStatus, "");
   EXPECT_EQ(view.portStatus, "");  // never touched: the window shows "No Connection" from the start
-  EXPECT_EQ(loader->lastResult(), -1);
+  EXPECT_FALSE(loader->lastResult().has_value());
 }
 
 TEST_F(WorkflowTest, WithoutACatalogueTheDatabaseIsMissingAndConnectStaysGrey) {
@@ -38,7 +38,7 @@ TEST_F(WorkflowTest, AFirmwareFolderProblemIsLoggedBeforeTheMissingDatabase) {
   app::Options o;
   o.m_nOptions = kOffline;
   const std::string problem = "No firmware folder: /nowhere/VORnet/ cannot be created (Permission denied).";
-  app::Loader l(view, opener, o, "", problem);
+  TestLoader l(o, "", problem, view, opener);
   l.RunStartupSequence();
   EXPECT_EQ(view.log, (Strings{"0 Com Ports Found.", problem}));
   EXPECT_EQ(view.mainStatus, "Cannot Locate Product Database.");

@@ -7,7 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "app/loader.h"
+#include "app/device_session.h"
+#include "app/firmware_set.h"
+#include "app/port_listing.h"
+#include "app/startup.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/scripted/scripted_device.h"
@@ -25,6 +28,36 @@ inline std::string Catalogue(const std::string& version, const std::string& hexF
          hexFile + "</VOR_VN_Amp_HEX>\r\n</VORNET_FIRM_VERSIONS>\r\n";
 }
 
+// The loader as the window wires it: one firmware set, one session, the window's sequences.
+class TestLoader {
+ public:
+  TestLoader(app::Options options, const std::string& folder, const std::string& folderProblem, LoaderView& view,
+             device::PortOpener& opener)
+      : m_view(view), m_opener(opener), m_firmware(options, folder, folderProblem), m_session(m_firmware, view, opener) {}
+
+  // The start-up sequence; without `thenConnect` it ends after the file check.
+  void RunStartupSequence(bool thenConnect = true) {
+    if (thenConnect) return app::RunStartupSequence(m_firmware, m_session, m_opener, m_view);
+    m_session.SetPorts(app::ListPorts(m_opener, m_view));
+    m_firmware.RunCatalogueSteps(m_view, m_session.stopToken());
+  }
+  void OnConnect() { m_session.OnConnect(); }
+  void OnRawBoot() { m_session.OnRawBoot(); }
+  void CheckForUpdates() { app::CheckForUpdates(m_firmware, m_session, m_view); }
+  void SelectPort(int index) { m_session.SelectPort(index); }
+  const device::PortList& ports() const { return m_session.ports(); }
+  const catalogue::ProductTable& products() const { return *m_firmware.products(); }
+  std::optional<LoadResult> lastResult() const { return m_session.lastResult(); }
+  device::Link& link() { return m_session.link(); }
+  app::DeviceSession& session() { return m_session; }
+
+ private:
+  LoaderView& m_view;
+  device::PortOpener& m_opener;
+  app::FirmwareSet m_firmware;
+  app::DeviceSession m_session;
+};
+
 class WorkflowTest : public ::testing::Test {
  protected:
   static constexpr int kOffline = 1;
@@ -33,7 +66,7 @@ class WorkflowTest : public ::testing::Test {
   testing_support::ScriptedOpener opener;
   testing_support::ScriptedDevice dev;
   testing_support::RecordingView view;
-  std::unique_ptr<app::Loader> loader;
+  std::unique_ptr<TestLoader> loader;
 
   // The catalogue and a matching encrypted firmware file at `version`.
   void Firmware(const std::string& version) {
@@ -49,10 +82,10 @@ class WorkflowTest : public ::testing::Test {
     dev.Attach(opener.Line(port));
   }
 
-  app::Loader& Make(int options = kOffline, const std::string& folderProblem = {}) {
+  TestLoader& Make(int options = kOffline, const std::string& folderProblem = {}) {
     app::Options o;
     o.m_nOptions = options;
-    loader = std::make_unique<app::Loader>(view, opener, o, folder.path(), folderProblem);
+    loader = std::make_unique<TestLoader>(o, folder.path(), folderProblem, view, opener);
     loader->link().m_sleep = [](int) {};  // the reboot polls need not wait a second each
     return *loader;
   }

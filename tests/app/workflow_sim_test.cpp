@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/loader.h"
 #include "catalogue/catalogue.h"
 #include "device/serial_port.h"
 #include "tests/app/workflow_fixture.h"
@@ -48,7 +47,7 @@ class SimWorkflow : public ::testing::Test {
   testing_support::HttpTestServer server{www.path()};
   std::unique_ptr<device::PortOpener> opener = device::MakeSystemPortOpener();
   PatientView view;
-  std::unique_ptr<app::Loader> loader;
+  std::unique_ptr<TestLoader> loader;
 
   void SetUp() override {
     ASSERT_TRUE(server.Start());
@@ -64,10 +63,10 @@ class SimWorkflow : public ::testing::Test {
     unsetenv("VORLOADER_UPDATE_URL");
   }
 
-  app::Loader& Make(int options = 0) {
+  TestLoader& Make(int options = 0) {
     app::Options o;
     o.m_nOptions = options;
-    loader = std::make_unique<app::Loader>(view, *opener, o, firmware.path());
+    loader = std::make_unique<TestLoader>(o, firmware.path(), "", view, *opener);
     loader->link().m_sleep = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
     return *loader;
   }

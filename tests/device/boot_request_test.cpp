@@ -5,19 +5,13 @@
 namespace device {
 namespace {
 
-class BootRequestTest : public StepTest {
- protected:
-  catalogue::ProductTable table;
-  void SetUp() override {
-    StepTest::SetUp();
-    table.m_prodCode[1] = "0a1b";
-    table.m_nProducts = 2;
-  }
-};
+using BootRequestTest = StepTest;
+
+constexpr const char* kProductCode = "0a1b";
 
 TEST_F(BootRequestTest, MatchingBannerLeavesTheBootloaderWaiting) {
   Identified();
-  EXPECT_EQ(RequestBoot(link, id, table, 1), RESULT_OK);
+  EXPECT_EQ(RequestBoot(link, id, kProductCode), RESULT_OK);
   ExpectOpen(true);
   EXPECT_EQ(line.Events("write").back(), "write F0 00 3F 61 00 00 2C C0 00 15 5A 54 34 73");
   EXPECT_EQ(line.Events("timeout").back(), "timeout 1000");
@@ -39,7 +33,7 @@ TEST_F(BootRequestTest, BannerLengthsAroundTheMinimum) {
     FreshLine f;
     f.dev.script().bannerLen = c.bannerLen;
     ASSERT_TRUE(f.Open());
-    EXPECT_EQ(RequestBoot(f.link, f.id, table, 1), c.want);
+    EXPECT_EQ(RequestBoot(f.link, f.id, kProductCode), c.want);
     EXPECT_EQ(f.link.m_bCommOpen, c.openAfter);
     EXPECT_EQ(f.line.open, c.openAfter);
     EXPECT_TRUE(f.line.Events("write 4E").empty());
@@ -51,23 +45,21 @@ TEST_F(BootRequestTest, WrongBannerIsDeclinedAndThePortStaysOpen) {
     const char* name;
     std::array<std::uint8_t, 4> head;
     std::array<std::uint8_t, 2> code;
-    std::string tableCode;
-    int product;
+    std::string productCode;
   } cases[] = {
-      {"other product", {0x56, 0x51, 0x00, 0x00}, {0x0a, 0x1c}, "0a1b", 1},
-      {"upper-case catalogue code", {0x56, 0x51, 0x00, 0x00}, {0x0a, 0x1b}, "0A1B", 1},
-      {"wrong signature", {0x56, 0x50, 0x00, 0x00}, {0x0a, 0x1b}, "0a1b", 1},
-      {"no zero bytes", {0x56, 0x51, 0x00, 0x01}, {0x0a, 0x1b}, "0a1b", 1},
-      {"no row chosen", {0x56, 0x51, 0x00, 0x00}, {0x0a, 0x1b}, "0a1b", -1},
+      {"other product", {0x56, 0x51, 0x00, 0x00}, {0x0a, 0x1c}, "0a1b"},
+      {"upper-case catalogue code", {0x56, 0x51, 0x00, 0x00}, {0x0a, 0x1b}, "0A1B"},
+      {"wrong signature", {0x56, 0x50, 0x00, 0x00}, {0x0a, 0x1b}, "0a1b"},
+      {"no zero bytes", {0x56, 0x51, 0x00, 0x01}, {0x0a, 0x1b}, "0a1b"},
+      {"no product chosen", {0x56, 0x51, 0x00, 0x00}, {0x0a, 0x1b}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     FreshLine f;
     f.dev.script().bannerHead = c.head;
     f.dev.script().bannerCode = c.code;
-    table.m_prodCode[1] = c.tableCode;
     ASSERT_TRUE(f.Open());
-    EXPECT_EQ(RequestBoot(f.link, f.id, table, c.product), RESULT_BAD_DEVICE_CODE);
+    EXPECT_EQ(RequestBoot(f.link, f.id, c.productCode), RESULT_BAD_DEVICE_CODE);
     EXPECT_EQ(f.line.Events("write").back(), "write 4E");
     EXPECT_TRUE(f.link.m_bCommOpen);
     EXPECT_TRUE(f.line.open);
@@ -77,7 +69,7 @@ TEST_F(BootRequestTest, WrongBannerIsDeclinedAndThePortStaysOpen) {
 TEST_F(BootRequestTest, ShortWriteClosesThePort) {
   OpenAt();
   line.writeResults = {13};
-  EXPECT_EQ(RequestBoot(link, id, table, 1), RESULT_BAD_WRITE);
+  EXPECT_EQ(RequestBoot(link, id, kProductCode), RESULT_BAD_WRITE);
   ExpectOpen(false);
   EXPECT_TRUE(line.Events("read").empty());
 }

@@ -47,31 +47,27 @@ TEST(EnumerateComPorts, NoPortLeavesAnEmptyUnselectedList) {
 using OpenComPortTest = StepTest;
 
 TEST_F(OpenComPortTest, OpensAtTheRateOrReportsWhy) {
-  EXPECT_EQ(OpenComPort(link, kPort, 115200), 0);
+  EXPECT_EQ(OpenComPort(link, kPort, 115200), RESULT_OK);
   ExpectOpen(true);
   EXPECT_EQ(line.rate, 115200);
-  EXPECT_EQ(link.m_lastOpenError, OpenError::None);
 
   // Opening again lets go of the handle it holds first, so the port is not busy against itself.
-  EXPECT_EQ(OpenComPort(link, kPort, 38400), 0);
+  EXPECT_EQ(OpenComPort(link, kPort, 38400), RESULT_OK);
   EXPECT_EQ(line.Events("close").size(), 1u);
   EXPECT_EQ(line.rate, 38400);
 
   line.configureFails = true;
-  EXPECT_EQ(OpenComPort(link, kPort, 57600), 1);
+  EXPECT_EQ(OpenComPort(link, kPort, 57600), RESULT_PORT_OPEN_FAILED);
   ExpectOpen(false);
-  EXPECT_EQ(link.m_lastOpenError, OpenError::Settings);
 
   opener.Refuse(kPort, OpenError::PermissionDenied);
-  EXPECT_EQ(OpenComPort(link, kPort, 57600), 1);
+  EXPECT_EQ(OpenComPort(link, kPort, 57600), RESULT_PORT_OPEN_FAILED);
   ExpectOpen(false);
-  EXPECT_EQ(link.m_lastOpenError, OpenError::PermissionDenied);
 }
 
 TEST_F(OpenComPortTest, PortNumbersOutsideOneToThirtyTwoNeverReachTheOpener) {
   for (int port : {0, -1, 33}) {
-    EXPECT_EQ(OpenComPort(link, port, 57600), 1);
-    EXPECT_EQ(link.m_lastOpenError, OpenError::NotFound);
+    EXPECT_EQ(OpenComPort(link, port, 57600), RESULT_PORT_OPEN_FAILED);
   }
   EXPECT_TRUE(opener.attempts.empty());
 }
@@ -80,7 +76,7 @@ using FindDeviceBaudTest = StepTest;
 
 TEST_F(FindDeviceBaudTest, PassesThroughTheRatesUntilTheDeviceAnswers) {
   dev.script().rates = {38400};
-  EXPECT_EQ(FindDeviceBaud(link, id, kPort, view), 0);
+  EXPECT_EQ(FindDeviceBaud(link, id, kPort, view), RESULT_OK);
   EXPECT_EQ(view.Calls("port: "), (std::vector<std::string>{"port: Connected Com 3 at Baud 57600",
                                                             "port: Connected Com 3 at Baud 115200",
                                                             "port: Connected Com 3 at Baud 38400"}));
@@ -91,24 +87,24 @@ TEST_F(FindDeviceBaudTest, PassesThroughTheRatesUntilTheDeviceAnswers) {
 }
 
 TEST_F(FindDeviceBaudTest, AnswerAtTheFirstRateTriesNoOther) {
-  EXPECT_EQ(FindDeviceBaud(link, id, kPort, view), 0);
+  EXPECT_EQ(FindDeviceBaud(link, id, kPort, view), RESULT_OK);
   EXPECT_EQ(view.Calls("port: ").size(), 1u);
   EXPECT_EQ(line.OpenCount(), 1);
   ExpectOpen(true);
 }
 
-TEST_F(FindDeviceBaudTest, PortThatCannotOpenReturnsOneWithoutOtherRates) {
+TEST_F(FindDeviceBaudTest, PortThatCannotOpenReturnsCodeOneWithoutOtherRates) {
   opener.Remove(kPort);
-  EXPECT_EQ(FindDeviceBaud(link, id, kPort, view), 1);
+  EXPECT_EQ(FindDeviceBaud(link, id, kPort, view), RESULT_PORT_OPEN_FAILED);
   EXPECT_EQ(opener.attempts, (std::vector<int>{kPort}));
   EXPECT_EQ(view.portStatus, "Connected Com 3 at Baud 57600");
   ExpectOpen(false);
 }
 
-TEST_F(FindDeviceBaudTest, BadChecksumAtEveryRateReturnsTwoWithThePortClosed) {
+TEST_F(FindDeviceBaudTest, BadChecksumAtEveryRateReturnsCodeTwoWithThePortClosed) {
   dev.script().rates = {57600, 115200, 38400};
   dev.script().identifyBadSum = true;
-  EXPECT_EQ(FindDeviceBaud(link, id, kPort, view), 2);
+  EXPECT_EQ(FindDeviceBaud(link, id, kPort, view), RESULT_NO_SINGLE_DEVICE);
   EXPECT_EQ(line.OpenCount(), 3);
   EXPECT_EQ(view.portStatus, "Connected Com 3 at Baud 38400");
   ExpectOpen(false);

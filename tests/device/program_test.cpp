@@ -58,7 +58,7 @@ TEST_F(SendImageTest, StreamsFiftyByteChunksWithProgress) {
     testing_support::ScriptedLine& l = op.Line(1);
     Link lk{op};
     RecordingView v;
-    ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
+    ASSERT_EQ(OpenComPort(lk, 1, 57600), RESULT_OK);
     image::MemImage img = ImageOf(c.length);
     img.Read(lk.m_rxBuf.data(), 7);  // the stream starts from the beginning wherever the image stands
 
@@ -103,21 +103,24 @@ TEST_F(SendImageTest, TheStreamEndsWhenTheLineHasCarriedIt) {
 }
 
 TEST_F(SendImageTest, StopRequestEndsTheStreamBetweenChunks) {
+  std::stop_source stop;
   struct StoppingView : RecordingView {
+    std::stop_source* source = nullptr;
     void progress(const StreamProgress& p) override {
       RecordingView::progress(p);
-      stop = true;
+      source->request_stop();
     }
   } v;
+  v.source = &stop;
+  link.m_stop = stop.get_token();
   OpenAt();
   image::MemImage img = ImageOf(500);
-  EXPECT_EQ(SendImage(link, img, v), RESULT_PROGRAM_FAILED);
+  EXPECT_EQ(SendImage(link, img, v), RESULT_STOPPED);
   EXPECT_EQ(line.writes.size(), 1u);
 
-  bool stop = true;
-  link.m_stop = [&stop] { return stop; };
+  // A stop already requested sends nothing.
   RecordingView quiet;
-  EXPECT_EQ(SendImage(link, img, quiet), RESULT_PROGRAM_FAILED);
+  EXPECT_EQ(SendImage(link, img, quiet), RESULT_STOPPED);
   EXPECT_EQ(line.writes.size(), 1u);
 }
 
@@ -126,8 +129,8 @@ using EraseFlashTest = StepTest;
 TEST_F(EraseFlashTest, SixteenBytesWithinTheTimeOutMeanErased) {
   struct Case {
     std::size_t replyLen;
-    bool want;
-  } cases[] = {{16, true}, {15, false}, {0, false}};
+    LoadResult want;
+  } cases[] = {{16, RESULT_OK}, {15, RESULT_ERASE_FAILED}, {0, RESULT_ERASE_FAILED}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.replyLen);
     testing_support::ScriptedOpener op;
@@ -139,7 +142,7 @@ TEST_F(EraseFlashTest, SixteenBytesWithinTheTimeOutMeanErased) {
              57600);
     Link lk{op};
     RecordingView v;
-    ASSERT_EQ(OpenComPort(lk, 1, 57600), 0);
+    ASSERT_EQ(OpenComPort(lk, 1, 57600), RESULT_OK);
     l.input.assign(5, 0xAA);  // stale bytes are discarded before the command
     EXPECT_EQ(EraseFlash(lk, v), c.want);
     EXPECT_EQ(l.events, (std::vector<std::string>{"open", "configure 57600", "timeout 5000", "discard",
@@ -198,8 +201,13 @@ TEST_F(WaitForRebootTest, PollThatCannotWriteClosesThePortAndTheRestFail) {
 
 TEST_F(WaitForRebootTest, StopRequestEndsThePolling) {
   dev.script().silentPollsAfterImage = 20;
-  link.m_stop = [this] { return sleeps.size() >= 3; };
-  EXPECT_EQ(WaitForReboot(link, id, "1.30"), RESULT_PROGRAM_FAILED);
+  std::stop_source stop;
+  link.m_stop = stop.get_token();
+  link.m_sleep = [this, &stop](int ms) {
+    sleeps.push_back(ms);
+    if (sleeps.size() >= 3) stop.request_stop();
+  };
+  EXPECT_EQ(WaitForReboot(link, id, "1.30"), RESULT_STOPPED);
   EXPECT_EQ(sleeps.size(), 3u);
   EXPECT_EQ(line.Events("write BF").size(), 3u);  // the identify before, and two polls
 }
@@ -207,48 +215,36 @@ TEST_F(WaitForRebootTest, StopRequestEndsThePolling) {
 TEST(DefaultSleep, EndsEarlyOnStop) {
   testing_support::ScriptedOpener op;
   Link lk{op};
-  lk.m_stop = [] { return true; };
+  std::stop_source stop;
+  stop.request_stop();
+  lk.m_stop = stop.get_token();
   testing_support::ScriptedLine& l = op.Line(1);
   testing_support::ScriptedDevice d;
   d.Attach(l);
   Identity ident;
   // A stop already requested: no 20-second wait, no poll at all.
-  EXPECT_EQ(WaitForReboot(lk, ident, "1.00"), RESULT_PROGRAM_FAILED);
+  EXPECT_EQ(WaitForReboot(lk, ident, "1.00"), RESULT_STOPPED);
   EXPECT_TRUE(l.writes.empty());
 }
 
 class ProgramDeviceTest : public StepTest {
  protected:
-  catalogue::ProductTable table;
-  std::string folder;
+  FirmwareTarget target{"amp.hex", "0a1b", "1.30", "VN Amp"};
   std::string fileText = ":020000040000FA\r\n:0400000001020304F2\r\n:00000001FF\r\n";
+  image::MemImage img;
   std::vector<int> sleeps;
 
   void SetUp() override {
     StepTest::SetUp();
-    char tmpl[] = "/tmp/vor-program-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    folder = std::string(tmpl) + "/";
-    std::ofstream(folder + "amp.hex", std::ios::binary) << fileText;
-    table.m_prodTag[0] = "VOR_T0a1b_V";
-    table.m_prodCode[0] = "0a1b";
-    table.m_prodVersion[0] = "1.30";
-    table.m_prodName[0] = "VN Amp";
-    table.m_prodHexFile[0] = "amp.hex";
-    table.m_prodState[0] = catalogue::PlainOk;
-    table.m_nProducts = 1;
+    img.Write(reinterpret_cast<const std::uint8_t*>(fileText.data()), fileText.size());
     link.m_sleep = [this](int ms) { sleeps.push_back(ms); };
     Identified();
     view.calls.clear();
   }
-  void TearDown() override {
-    std::remove((folder + "amp.hex").c_str());
-    ::rmdir(folder.c_str());
-  }
 };
 
 TEST_F(ProgramDeviceTest, MainPathBootsErasesStreamsAndWaits) {
-  EXPECT_EQ(ProgramDevice(link, id, table, 0, folder, view), RESULT_OK);
+  EXPECT_EQ(ProgramDevice(link, id, target, img, view), RESULT_OK);
   const std::vector<std::string> want = {
       "transfer: on",
       "main: Waiting for Erase to Complete.",
@@ -268,26 +264,16 @@ TEST_F(ProgramDeviceTest, MainPathBootsErasesStreamsAndWaits) {
   ExpectOpen(true);
 }
 
-TEST_F(ProgramDeviceTest, FileThatCannotBeOpenedSendsNothing) {
-  table.m_prodHexFile[0] = "missing.hex";
-  const std::size_t before = WritesSoFar();
-  EXPECT_EQ(ProgramDevice(link, id, table, 0, folder, view), RESULT_HEX_OPEN_FAILED);
-  EXPECT_EQ(ProgramDevice(link, id, table, -1, folder, view), RESULT_HEX_OPEN_FAILED);
-  EXPECT_EQ(WritesSoFar(), before);
-  EXPECT_TRUE(view.calls.empty());
-  ExpectOpen(true);
-}
-
 TEST_F(ProgramDeviceTest, BootRequestFailuresComeBackUnchanged) {
   dev.script().bannerCode = {0x0a, 0x1c};
-  EXPECT_EQ(ProgramDevice(link, id, table, 0, folder, view), RESULT_BAD_DEVICE_CODE);
+  EXPECT_EQ(ProgramDevice(link, id, target, img, view), RESULT_BAD_DEVICE_CODE);
   EXPECT_TRUE(view.calls.empty());
   EXPECT_EQ(dev.seen().back(), "decline");
 }
 
 TEST_F(ProgramDeviceTest, EraseFailure) {
   dev.script().eraseLen = 15;
-  EXPECT_EQ(ProgramDevice(link, id, table, 0, folder, view), RESULT_ERASE_FAILED);
+  EXPECT_EQ(ProgramDevice(link, id, target, img, view), RESULT_ERASE_FAILED);
   EXPECT_EQ(view.calls, (std::vector<std::string>{"transfer: on", "main: Waiting for Erase to Complete.",
                                                   "main: Erased Failed !!", "transfer: off"}));
   ExpectOpen(true);
@@ -295,7 +281,7 @@ TEST_F(ProgramDeviceTest, EraseFailure) {
 
 TEST_F(ProgramDeviceTest, BrokenStreamSkipsTheRebootWait) {
   line.writeResults = {14, 1, 10};  // boot request, erase, then a chunk the port does not take whole
-  EXPECT_EQ(ProgramDevice(link, id, table, 0, folder, view), RESULT_PROGRAM_FAILED);
+  EXPECT_EQ(ProgramDevice(link, id, target, img, view), RESULT_PROGRAM_FAILED);
   EXPECT_EQ(view.calls.back(), "transfer: off");
   EXPECT_TRUE(view.Calls("main: Waiting for device").empty());
   EXPECT_TRUE(sleeps.empty());

@@ -24,7 +24,7 @@ class StepTest : public ::testing::Test {
 
   void SetUp() override { dev.Attach(line); }
 
-  void OpenAt(int rate = 57600) { ASSERT_EQ(OpenComPort(link, kPort, rate), 0); }
+  void OpenAt(int rate = 57600) { ASSERT_EQ(OpenComPort(link, kPort, rate), RESULT_OK); }
 
   // Port open at 57600 and the device identified, as after a successful rate search.
   void Identified() {
@@ -53,7 +53,7 @@ struct FreshLine {
   // Puts the device on the line (its script as the case left it) and opens the port at 57600.
   bool Open() {
     dev.Attach(line);
-    return OpenComPort(link, 1, 57600) == 0;
+    return OpenComPort(link, 1, 57600) == RESULT_OK;
   }
 };
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <thread>
 
-#include "catalogue/product_table.h"
+#include "image/firmware_decoder.h"
 #include "device/frame_codec.h"
 #include "device/link.h"
 #include "device/steps.h"
@@ -41,7 +41,7 @@ class SimStepsTest : public ::testing::Test {
   std::unique_ptr<device::Link> link;
   device::Identity id;
   testing_support::RecordingView view;
-  catalogue::ProductTable table;
+  const device::FirmwareTarget target{"amp.bin", "0a1b", "1.80", "VORnet Amp"};
 
   void SetUp() override {
     ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
@@ -49,14 +49,6 @@ class SimStepsTest : public ::testing::Test {
     link = std::make_unique<device::Link>(*opener);
     // The reboot wait polls once a second; a short pause keeps the tests quick.
     link->m_sleep = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
-    table.m_prodTag[0] = "VOR_T0a1b_V";
-    table.m_prodVersion[0] = "1.80";
-    table.m_prodFileTag[0] = "VOR_T0a1b_V1.80";
-    table.m_prodCode[0] = "0a1b";
-    table.m_prodHexFile[0] = "amp.bin";
-    table.m_prodName[0] = "VORnet Amp";
-    table.m_prodState[0] = catalogue::EncryptedOk;
-    table.m_nProducts = 1;
     ASSERT_TRUE(testing_support::PackFirmware(dir.path + "/amp.bin", "0a1b", "1.80", true));
   }
   void TearDown() override { link->Close(); }
@@ -71,12 +63,13 @@ class SimStepsTest : public ::testing::Test {
 
   // The Connect road as the workflow takes it, up to the first step that fails.
   LoadResult Connect() {
-    if (device::FindDeviceBaud(*link, id, kPort, view) != 0) return RESULT_NO_SINGLE_DEVICE;
+    if (device::FindDeviceBaud(*link, id, kPort, view) != RESULT_OK) return RESULT_NO_SINGLE_DEVICE;
     if (LoadResult r = device::QueryDevice(*link, id); r != RESULT_OK) return r;
     if (LoadResult r = device::AuthenticateDevice(*link, id); r != RESULT_OK) return r;
-    int product = -1;
-    if (LoadResult r = device::SelectFirmware(id, table, product); r != RESULT_OK) return r;
-    return device::ProgramDevice(*link, id, table, product, dir.path + "/", view);
+    if (device::DeviceTagOf(id) != "VOR_T0a1b_V") return RESULT_NO_HEX_FILE;
+    image::MemImage img;
+    if (image::DecodeFirmwareFile(dir.path + "/amp.bin", img) < 0) return RESULT_HEX_OPEN_FAILED;
+    return device::ProgramDevice(*link, id, target, img, view);
   }
 };
 
@@ -85,7 +78,7 @@ TEST_F(SimStepsTest, FindsADeviceThatAnswersOnlyAt38400) {
   cfg.rates = {38400};
   SimProcess sim(dir.path, cfg);
   ASSERT_TRUE(sim.Ready()) << sim.Error();
-  EXPECT_EQ(device::FindDeviceBaud(*link, id, kPort, view), 0);
+  EXPECT_EQ(device::FindDeviceBaud(*link, id, kPort, view), RESULT_OK);
   EXPECT_TRUE(link->m_bCommOpen);
   EXPECT_EQ(view.Calls("port: "), (std::vector<std::string>{"port: Connected Com 2 at Baud 57600",
                                                             "port: Connected Com 2 at Baud 115200",
@@ -123,7 +116,7 @@ TEST_F(SimStepsTest, RawBootCatchesTheBannerAfterTheLoadersOwnDiscardAndPrograms
   device::PortList ports;
   ASSERT_TRUE(device::EnumerateComPorts(*opener, ports, view));
 
-  ASSERT_EQ(device::OpenComPort(*link, kPort, 57600), 0);
+  ASSERT_EQ(device::OpenComPort(*link, kPort, 57600), RESULT_OK);
   std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the user reads the message box
   device::PreparePort(*link, 10000);
   const long got = device::ReadReply(*link, 75);
@@ -131,7 +124,7 @@ TEST_F(SimStepsTest, RawBootCatchesTheBannerAfterTheLoadersOwnDiscardAndPrograms
   EXPECT_EQ(device::CheckBootBanner(std::span<const std::uint8_t>(link->m_rxBuf.data(), 75), 11),
             device::ReplyCheck::Ok);
 
-  ASSERT_TRUE(device::EraseFlash(*link, view));
+  ASSERT_EQ(device::EraseFlash(*link, view), RESULT_OK);
   image::MemImage img;
   ASSERT_EQ(image::DecodeFirmwareFile(dir.path + "/amp.bin", img), image::DECODE_ENCRYPTED);
   ASSERT_EQ(device::SendImage(*link, img, view), RESULT_OK);

@@ -19,7 +19,6 @@ class RecordingView : public LoaderView {
   std::vector<std::string> details;  // detail lines alone (kept out of `calls`)
   std::vector<StreamProgress> progressSeen;
   std::deque<bool> answers;      // answers to askYesNo in order; No when empty
-  bool stop = false;
 
   std::string portStatus, deviceStatus, mainStatus;
   bool connectOn = true, rawBootOn = true, updatesOn = true;
@@ -50,7 +49,6 @@ class RecordingView : public LoaderView {
   }
   void progress(const StreamProgress& p) override { progressSeen.push_back(p); }
   void transferActive(bool a) override { calls.push_back(std::string("transfer: ") + (a ? "on" : "off")); }
-  bool stopRequested() override { return stop; }
 
   // The calls that start with `prefix`, in order.
   std::vector<std::string> Calls(const std::string& prefix) const {

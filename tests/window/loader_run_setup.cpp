@@ -43,8 +43,9 @@ std::string PrepareLoaderRun(const std::string& dir, std::size_t flashBytes) {
 
 LoaderBehindWindow::LoaderBehindWindow(CVORLoaderXDlg& dlg, int options, const std::string& firmFolder)
     : opener(device::MakeSystemPortOpener()),
-      loader(dlg, *opener, OptionsOf(options), firmFolder),
-      workflows(loader),
+      firmware(OptionsOf(options), firmFolder),
+      session(firmware, dlg, *opener),
+      workflows(firmware, session, *opener, dlg),
       window(dlg) {
   dlg.m_nOptions = options;
   dlg.SetWorkflows(&workflows);

@@ -7,7 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/loader.h"
+#include "app/device_session.h"
+#include "app/firmware_set.h"
 #include "app/window/loader_workflows.h"
 #include "app/window/main_dialog.h"
 #include "device/serial_port.h"
@@ -23,7 +24,8 @@ struct LoaderBehindWindow {
   LoaderBehindWindow(CVORLoaderXDlg& dlg, int options, const std::string& firmFolder);
   ~LoaderBehindWindow();
   std::unique_ptr<device::PortOpener> opener;
-  app::Loader loader;
+  app::FirmwareSet firmware;
+  app::DeviceSession session;
   window::LoaderWorkflows workflows;
   CVORLoaderXDlg& window;
 };

@@ -91,10 +91,10 @@ class Gate {
     m_cv.notify_all();
   }
   // True when opened, false when stopped first.
-  bool Pass(LoaderView& view) {
+  bool Pass(CVORLoaderXDlg& window) {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_open) {
-      if (view.stopRequested()) return false;
+      if (window.stopRequested()) return false;
       m_cv.wait_for(lock, std::chrono::milliseconds(5));
     }
     return true;

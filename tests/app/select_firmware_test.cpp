@@ -3,10 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "device/steps.h"
+#include "app/select_firmware.h"
 
-namespace device {
+namespace app {
 namespace {
+
+using device::Identity;
 
 struct Row {
   std::string tag;
@@ -65,6 +67,14 @@ TEST(SelectFirmware, ChoosesTheFirstUsableRowAndComparesVersions) {
   }
 }
 
+TEST(FindProductRow, FirstUsableRowWithTheTag) {
+  const catalogue::ProductTable t =
+      Table({{kTag, "1.00", 2}, {"VOR_T0a1c_V", "1.00", 4}, {kTag, "1.10", 3}, {kTag, "1.20", 4}});
+  EXPECT_EQ(FindProductRow(t, kTag), 2);
+  EXPECT_EQ(FindProductRow(t, "VOR_T0a1d_V"), -1);
+  EXPECT_EQ(FindProductRow(t, ""), -1);
+}
+
 TEST(SelectFirmware, RowCountBeyondTheTableIsNotFollowed) {
   catalogue::ProductTable t = Table({});
   t.m_nProducts = 1000;
@@ -78,4 +88,4 @@ TEST(SelectFirmware, RowCountBeyondTheTableIsNotFollowed) {
 }
 
 }  // namespace
-}  // namespace device
+}  // namespace app

@@ -1,0 +1,35 @@
+#include "app/device_session.h"
+
+#include <utility>
+
+#include "app/select_firmware.h"
+#include "image/firmware_decoder.h"
+
+namespace app {
+
+DeviceSession::DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener)
+    : m_firmware(firmware), m_view(view), m_link(opener), m_products(firmware.products()) {
+  m_link.m_stop = m_stopSource.get_token();
+}
+
+void DeviceSession::SetPorts(device::PortList ports, bool searchOthers) {
+  m_cbPorts = std::move(ports);
+  m_searchOthers = searchOthers;
+}
+
+int DeviceSession::SelectedPortNumber() const {
+  const auto& entries = m_cbPorts.entries;
+  if (m_cbPorts.selected < 0 || static_cast<std::size_t>(m_cbPorts.selected) >= entries.size()) return 0;
+  return entries[static_cast<std::size_t>(m_cbPorts.selected)].number;
+}
+
+LoadResult DeviceSession::LoadCheckedImage() {
+  if (m_nProduct < 0 || static_cast<std::size_t>(m_nProduct) >= catalogue::kMaxProducts) return RESULT_HEX_OPEN_FAILED;
+  const auto row = static_cast<std::size_t>(m_nProduct);
+  m_image.Close();
+  if (image::DecodeFirmwareFile(m_firmware.folder() + m_products->m_prodHexFile[row], m_image) < 0)
+    return RESULT_HEX_OPEN_FAILED;
+  return RESULT_OK;
+}
+
+}  // namespace app

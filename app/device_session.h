@@ -1,0 +1,83 @@
+#pragma once
+// One device on one port: its link, its identity, the port it searches, the product row chosen
+// for it, its result, its view and its stop request. It reads the shared firmware set and
+// changes nothing in it, so several sessions can run at once, each on its own thread.
+
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+
+#include "app/firmware_set.h"
+#include "catalogue/product_table.h"
+#include "common/load_result.h"
+#include "common/loader_view.h"
+#include "device/link.h"
+#include "device/steps.h"
+#include "image/mem_image.h"
+
+namespace app {
+
+class DeviceSession {
+ public:
+  DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener);
+
+  // The ports the session may use and the selected one. With `searchOthers`, Connect looks
+  // for the device on the other entries when the selected port has none; a session that
+  // shares the machine with others is given its own port alone.
+  void SetPorts(device::PortList ports, bool searchOthers = true);
+  void SelectPort(int index) { m_cbPorts.selected = index; }
+  const device::PortList& ports() const { return m_cbPorts; }
+  bool portsFound() const { return !m_cbPorts.entries.empty(); }
+
+  void OnConnect();
+  void OnRawBoot();
+
+  // Asks the running workflow to end at its next step with the port closed; from any thread.
+  // A stopped session stays stopped.
+  void RequestStop() { m_stopSource.request_stop(); }
+  std::stop_token stopToken() const { return m_stopSource.get_token(); }
+  std::stop_source stopSource() const { return m_stopSource; }
+
+  // The result of the last finished device workflow (RESULT_STOPPED when it was stopped);
+  // none before the first.
+  std::optional<LoadResult> lastResult() const { return m_lastResult; }
+  const device::Identity& identity() const { return m_identity; }
+  device::Link& link() { return m_link; }
+
+ private:
+  // Connect's steps.
+  LoadResult FindDevice();
+  LoadResult CheckDevice();
+  LoadResult Authenticate();
+  LoadResult ChooseFirmware();
+  LoadResult ConfirmLoad();
+  LoadResult Program();
+  // Raw boot's steps.
+  LoadResult OpenForRawBoot();
+  LoadResult CatchBanner();
+  LoadResult ProgramFromBootloader();
+  LoadResult AwaitPowerCycle();
+
+  // The chosen row's firmware, exactly as the file check accepted it, into `m_image`.
+  LoadResult LoadCheckedImage();
+  int SelectedPortNumber() const;
+  // The common end of Connect and raw boot.
+  void FinishWorkflow(LoadResult code);
+  void LogResult(LoadResult code);
+
+  const FirmwareSet& m_firmware;
+  LoaderView& m_view;
+  std::stop_source m_stopSource;
+  device::Link m_link;
+  device::Identity m_identity;
+  device::PortList m_cbPorts;
+  bool m_searchOthers = true;
+  std::shared_ptr<const catalogue::ProductTable> m_products;  // the table this run started with
+  int m_nProduct = -1;
+  std::string m_deviceTag;
+  image::MemImage m_image;
+  std::optional<LoadResult> m_lastResult;
+};
+
+}  // namespace app

@@ -1,0 +1,49 @@
+// The catalogue steps: refresh, product table, file check. "Check for Updates" is these alone;
+// the start-up sequence runs them before Connect.
+
+#include "app/firmware_set.h"
+
+#include <utility>
+
+#include "catalogue/catalogue.h"
+
+namespace app {
+
+FirmwareSet::FirmwareSet(Options options, std::string folder, std::string folderProblem)
+    : m_options(options),
+      m_strFirmFolderA(std::move(folder)),
+      m_folderProblem(std::move(folderProblem)),
+      m_products(std::make_shared<const catalogue::ProductTable>()) {
+  m_options.ApplyBits();
+}
+
+std::shared_ptr<const catalogue::ProductTable> FirmwareSet::products() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_products;
+}
+
+CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, std::stop_token stop) {
+  const auto cancelled = [stop] { return stop.stop_requested(); };
+  CatalogueReport report;
+  catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, view, cancelled);
+  if (stop.stop_requested()) {
+    report.stopped = true;
+    return report;
+  }
+  auto table = std::make_shared<catalogue::ProductTable>();
+  report.products = catalogue::BuildProductTable(m_strFirmFolderA, *table, m_strFirmUrl, view);
+  if (report.products == 0) {
+    view.setMainStatus("Cannot Locate Product Database.");
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_products = std::move(table);
+    return report;
+  }
+  report.usable = catalogue::CheckFirmwareFiles(m_strFirmFolderA, *table, m_strFirmUrl, m_options.m_bOffline,
+                                                m_options.m_bKeepUntagged, view, cancelled);
+  report.stopped = stop.stop_requested();
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_products = std::move(table);
+  return report;
+}
+
+}  // namespace app

@@ -1,0 +1,52 @@
+#pragma once
+// What every device session reads and none changes while it runs: the options, the firmware
+// folder, the update URL and the product table. The catalogue steps build a new table and swap
+// it in whole, so a session that holds the table it started with never sees it change.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+
+#include "app/options.h"
+#include "catalogue/product_table.h"
+#include "common/loader_view.h"
+
+namespace app {
+
+// What the catalogue steps found.
+struct CatalogueReport {
+  bool stopped = false;
+  std::uint32_t products = 0;  // rows in the product table; 0: no product database
+  int usable = 0;              // rows whose firmware file is present and correct
+};
+
+class FirmwareSet {
+ public:
+  // `folder` is the firmware folder path ending with a separator (empty when none);
+  // `folderProblem`, when not empty, is the one line the start-up sequence logs about it.
+  FirmwareSet(Options options, std::string folder, std::string folderProblem = {});
+
+  const Options& options() const { return m_options; }
+  const std::string& folder() const { return m_strFirmFolderA; }
+  const std::string& folderProblem() const { return m_folderProblem; }
+
+  // The product table as it stands: a session keeps this snapshot for its whole run.
+  std::shared_ptr<const catalogue::ProductTable> products() const;
+
+  // Refresh, product table, file check, reported through `view`. A new table replaces the
+  // old one only when the steps got that far; "Cannot Locate Product Database." when the
+  // catalogue names no product.
+  CatalogueReport RunCatalogueSteps(LoaderView& view, std::stop_token stop);
+
+ private:
+  Options m_options;
+  std::string m_strFirmFolderA;
+  std::string m_folderProblem;
+  std::string m_strFirmUrl;
+  mutable std::mutex m_mutex;  // guards the swap of m_products
+  std::shared_ptr<const catalogue::ProductTable> m_products;
+};
+
+}  // namespace app

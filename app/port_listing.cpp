@@ -1,0 +1,20 @@
+#include "app/port_listing.h"
+
+#include <string>
+
+namespace app {
+
+device::PortList ListPorts(device::PortOpener& opener, LoaderView& view) {
+  device::PortList ports;
+  device::EnumerateComPorts(opener, ports, view);
+  view.appendLog(std::to_string(ports.entries.size()) + " Com Ports Found.");
+  return ports;
+}
+
+int IndexOfPort(const device::PortList& ports, int number) {
+  for (std::size_t i = 0; i < ports.entries.size(); ++i)
+    if (ports.entries[i].number == number) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace app

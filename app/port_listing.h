@@ -1,0 +1,16 @@
+#pragma once
+// The ports a front end offers: listed once, shared by the sessions that run on them.
+
+#include "common/loader_view.h"
+#include "device/serial_port.h"
+#include "device/steps.h"
+
+namespace app {
+
+// Lists the ports that open and logs "%i Com Ports Found.".
+device::PortList ListPorts(device::PortOpener& opener, LoaderView& view);
+
+// The index of port `number` in `ports`, or -1.
+int IndexOfPort(const device::PortList& ports, int number);
+
+}  // namespace app
