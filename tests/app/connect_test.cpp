@@ -130,6 +130,11 @@ TEST_P(ConnectFault, EndsWithItsCodeAndThePortClosed) {
   EXPECT_EQ(view.deviceStatus, "..");
   EXPECT_EQ(view.portStatus, "No Connection");
   EXPECT_EQ(view.rawBootOn, f.rawBoot);
+  // A result that offers Raw Boot says so beside the fixed line; the others say nothing.
+  EXPECT_EQ(view.details.size(), f.rawBoot ? 1u : 0u);
+  if (f.rawBoot && !view.details.empty()) {
+    EXPECT_NE(view.details.back().find("Raw Boot"), std::string::npos);
+  }
   EXPECT_TRUE(view.connectOn);
   EXPECT_FALSE(opener.Line(1).open);
 }
@@ -152,6 +157,39 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"UnknownProduct", [](auto& s) { s.productCode = {0x0b, 0x00}; }, "E08-No Hex file for Device.",
               false}),
     [](const auto& tpi) { return std::string(tpi.param.name); });
+
+TEST_F(WorkflowTest, AFirmwareFileGoneAfterTheCheckEndsBeforeTheBootRequest) {
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  Make().RunStartupSequence(false);
+  std::remove((folder.path() + "amp.hex").c_str());
+  view.answers = {true};
+  loader->OnConnect();
+  EXPECT_EQ(view.log.back(), "E11-Failed to Open Correct Hex File.");
+  EXPECT_EQ(std::count(dev.seen().begin(), dev.seen().end(), "boot"), 0);
+  EXPECT_TRUE(view.Calls("transfer: ").empty());
+}
+
+TEST_F(WorkflowTest, TheLoadQuestionSaysWhatWouldBeLoadedWhere) {
+  struct AskingView : testing_support::RecordingView {
+    std::string about;
+    bool confirm(const std::string& text, const std::string& informative) override {
+      about = informative;
+      return askYesNo(text);
+    }
+  } asking;
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  asking.answers = {false};
+  app::Options offline;
+  offline.m_nOptions = kOffline;
+  TestLoader l(offline, folder.path(), "", asking, opener);
+  l.RunStartupSequence();
+  EXPECT_EQ(asking.Calls("ask: "), Strings{"ask: Load Hex Now?"});
+  EXPECT_EQ(asking.about,
+            "Device: VN-Amp  (ID 11456)\nVersion now: V1.20\nVersion to load: V1.30\nPort: COM1 (" +
+                opener.PathOf(1) + ")\nFile: amp.hex");
+}
 
 TEST_F(WorkflowTest, AFailedEraseSaysSo) {
   Firmware("1.30");

@@ -45,6 +45,10 @@ TEST_F(RawBootTest, ProgramsTheProductOfTheBannerAndShowsTheNewIdentity) {
   EXPECT_EQ(opener.Line(1).Events("configure "), Strings{"configure 57600"});
   EXPECT_EQ(std::count(dev.seen().begin(), dev.seen().end(), "boot"), 0);
   EXPECT_EQ(view.calls.front(), "rawboot: off");
+  // The wait for the banner counts down from ten seconds and ends at zero.
+  ASSERT_FALSE(view.countdowns.empty());
+  EXPECT_EQ(view.countdowns.front(), std::make_pair(10, 10));
+  EXPECT_EQ(view.countdowns.back(), std::make_pair(0, 10));
 }
 
 class RawBootFault;

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/port_listing.h"
 #include "catalogue/catalogue.h"
 #include "device/serial_port.h"
 #include "tests/app/workflow_fixture.h"
@@ -104,6 +105,54 @@ TEST_F(SimWorkflow, RawBootRecoversADeviceThatOnlyAnswersInItsBootloader) {
   EXPECT_EQ(view.deviceStatus, "Device: VORnet Amp     ID: 11456    Version: V1.80");
   EXPECT_FALSE(view.rawBootOn);
   EXPECT_EQ(testing_support::JsonField(sim.Lines("restart").back(), "version"), "1.80");
+}
+
+TEST_F(SimWorkflow, TwoSessionsProgramTwoDevicesAtOnceSharingOnlyTheFirmwareSet) {
+  testing_support::SimConfig first;
+  first.extraArgs = {"--banner-length", "75", "--erase-ms", "50", "--restart-ms", "50", "--pace"};
+  testing_support::SimConfig second = first;
+  second.port = 2;
+  second.id = "00002cc1";
+  second.rates = {115200};
+  testing_support::SimProcess simA(com.path, first);
+  testing_support::SimProcess simB(com.path, second);
+  ASSERT_TRUE(simA.Ready()) << simA.Error();
+  ASSERT_TRUE(simB.Ready()) << simB.Error();
+
+  app::Options options;
+  app::FirmwareSet shared(options, firmware.path());
+  testing_support::RecordingView preparation;
+  const device::PortList listed = app::ListPorts(*opener, preparation);
+  ASSERT_EQ(listed.entries.size(), 2u);
+  ASSERT_EQ(shared.RunCatalogueSteps(preparation, {}).usable, 1);
+
+  struct Device {
+    testing_support::RecordingView view;
+    std::unique_ptr<app::DeviceSession> session;
+  } devices[2];
+  for (std::size_t i = 0; i < 2; ++i) {
+    devices[i].view.answers = {true};
+    devices[i].session = std::make_unique<app::DeviceSession>(shared, devices[i].view, *opener);
+    // Each session keeps to its own port: it must never reach the other session's device.
+    devices[i].session->SetPorts({{listed.entries[i]}, 0}, false);
+  }
+  std::thread a([&] { devices[0].session->OnConnect(); });
+  std::thread b([&] { devices[1].session->OnConnect(); });
+  a.join();
+  b.join();
+
+  EXPECT_EQ(devices[0].session->lastResult(), RESULT_OK);
+  EXPECT_EQ(devices[1].session->lastResult(), RESULT_OK);
+  EXPECT_EQ(devices[0].view.deviceStatus, "Device: VORnet Amp     ID: 11456    Version: V1.80");
+  EXPECT_EQ(devices[1].view.deviceStatus, "Device: VORnet Amp     ID: 11457    Version: V1.80");
+  for (const testing_support::SimProcess* sim : {&simA, &simB}) {
+    ASSERT_TRUE(sim->WaitFor("restart", 5000));
+    EXPECT_EQ(testing_support::JsonField(sim->Lines("image").back(), "verdict"), "good");
+  }
+  // Each port was opened by the listing, then by its own session only: once at 57600 for the
+  // first device, at 57600 and 115200 for the second.
+  EXPECT_EQ(simA.Lines("open").size(), 2u);
+  EXPECT_EQ(simB.Lines("open").size(), 3u);
 }
 
 TEST_F(SimWorkflow, CheckForUpdatesWithTheServerGoneUsesTheLocalCopy) {

@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/loader_view.h"
@@ -18,6 +19,7 @@ class RecordingView : public LoaderView {
   std::vector<std::string> log;  // the information log alone
   std::vector<std::string> details;  // detail lines alone (kept out of `calls`)
   std::vector<StreamProgress> progressSeen;
+  std::vector<std::pair<int, int>> countdowns;  // seconds left, seconds in all
   std::deque<bool> answers;      // answers to askYesNo in order; No when empty
 
   std::string portStatus, deviceStatus, mainStatus;
@@ -48,6 +50,7 @@ class RecordingView : public LoaderView {
     calls.push_back(s + " [" + std::to_string(selected) + "]");
   }
   void progress(const StreamProgress& p) override { progressSeen.push_back(p); }
+  void countdown(int left, int total) override { countdowns.emplace_back(left, total); }
   void transferActive(bool a) override { calls.push_back(std::string("transfer: ") + (a ? "on" : "off")); }
 
   // The calls that start with `prefix`, in order.
