@@ -4,6 +4,7 @@
 
 #include "app/loader.h"
 #include "catalogue/firmware_folder.h"
+#include "cli/history_command.h"
 #include "device/steps.h"
 
 namespace cli {
@@ -94,6 +95,8 @@ int RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& 
     case Command::Connect:
     case Command::RawBoot:
       return RunDeviceWorkflow(line, view, opener);
+    case Command::History:
+      return ShowHistory(line, app::ProcessEnvironment(), view);
   }
   return kExitUsage;
 }

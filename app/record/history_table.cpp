@@ -34,8 +34,8 @@ std::string FormatHistoryTable(const std::vector<RunRecord>& records) {
   std::vector<Row> rows;
   rows.push_back({"Time", "Port", "Device ID", "Product", "Before -> After", "Result"});
   for (const RunRecord& r : records)
-    rows.push_back({Cell(r.time), Cell(r.port), r.deviceId ? std::to_string(*r.deviceId) : "-", OptionalCell(r.product),
-                    Versions(r), Cell(r.result)});
+    rows.push_back({Cell(r.time), Cell(r.port), r.deviceId ? std::to_string(*r.deviceId) : "-",
+                    OptionalCell(r.product), Versions(r), Cell(r.result)});
 
   std::array<std::size_t, kColumns> width{};
   for (const Row& row : rows)

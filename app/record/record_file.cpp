@@ -27,7 +27,8 @@ std::string MakeFolders(const std::string& folder) {
     pos = folder.find('/', pos + 1);
     const std::string part = folder.substr(0, pos);
     if (part.empty() || part == "/") continue;
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return "cannot make folder " + part + ": " + Reason(errno);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+      return "cannot make folder " + part + ": " + Reason(errno);
   }
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0) return "cannot use folder " + folder + ": " + Reason(errno);
@@ -98,7 +99,8 @@ AppendResult AppendRecord(const std::string& path, const std::string& line) {
     if (static_cast<std::size_t>(written) != whole.size())
       return {"cannot write to " + path + ": only " + std::to_string(written) + " of " +
               std::to_string(whole.size()) + " bytes written"};
-    if (::fsync(fd.get()) != 0 && errno != EINVAL) return {"cannot flush " + path + " to disk: " + Reason(errno)};
+    if (::fsync(fd.get()) != 0 && errno != EINVAL)
+      return {"cannot flush " + path + " to disk: " + Reason(errno)};
     if (fd.Close() != 0) return {"cannot write to " + path + ": " + Reason(errno)};
   } catch (const std::exception& e) {
     r.error = std::string("cannot write the record: ") + e.what();
@@ -136,7 +138,8 @@ HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
     bool lastPiece = true;
     auto take = [&](const std::string& text) {
       if (!lastPiece && !tooLong && !text.empty())
-        if (std::optional<RunRecord> record = ParseRecordLine(text)) out.records.push_back(std::move(*record));
+        if (std::optional<RunRecord> record = ParseRecordLine(text))
+          out.records.push_back(std::move(*record));
       lastPiece = false;
     };
 

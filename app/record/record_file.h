@@ -40,8 +40,8 @@ AppendResult AppendRecord(const std::string& path, const std::string& line);
 inline constexpr std::size_t kMaxRecordLine = 64 * 1024;
 
 struct HistoryRead {
-  bool noFile = false;  // the file does not exist yet
-  std::string error;    // why the file cannot be read; empty when it was read
+  bool noFile = false;             // the file does not exist yet
+  std::string error;               // why the file cannot be read; empty when it was read
   std::vector<RunRecord> records;  // oldest first
   std::size_t bytesRead = 0;       // how much of the file was read to find them
 };

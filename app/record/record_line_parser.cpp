@@ -12,7 +12,7 @@ namespace {
 // A JSON value of the kinds a record holds.
 struct Value {
   enum Kind { Null, String, Number } kind = Null;
-  std::string text;                    // String: Latin-1 bytes
+  std::string text;                     // String: Latin-1 bytes
   std::optional<std::int64_t> integer;  // Number: set when it is a whole number that fits
 };
 
@@ -109,16 +109,34 @@ class LineReader {
     ++m_pos;
     if (m_pos >= m_line.size()) return false;
     switch (m_line[m_pos++]) {
-      case '"': code = '"'; return true;
-      case '\\': code = '\\'; return true;
-      case '/': code = '/'; return true;
-      case 'b': code = '\b'; return true;
-      case 'f': code = '\f'; return true;
-      case 'n': code = '\n'; return true;
-      case 'r': code = '\r'; return true;
-      case 't': code = '\t'; return true;
-      case 'u': break;
-      default: return false;
+      case '"':
+        code = '"';
+        return true;
+      case '\\':
+        code = '\\';
+        return true;
+      case '/':
+        code = '/';
+        return true;
+      case 'b':
+        code = '\b';
+        return true;
+      case 'f':
+        code = '\f';
+        return true;
+      case 'n':
+        code = '\n';
+        return true;
+      case 'r':
+        code = '\r';
+        return true;
+      case 't':
+        code = '\t';
+        return true;
+      case 'u':
+        break;
+      default:
+        return false;
     }
     if (!ReadHex4(code)) return false;
     if (code >= 0xDC00 && code <= 0xDFFF) return false;  // a low surrogate alone
@@ -196,13 +214,26 @@ class LineReader {
 };
 
 enum Field {
-  kTime, kWorkflow, kPort, kPath, kDeviceId, kProduct, kVersionBefore, kVersionAfter,
-  kFile, kSha256, kCode, kResult, kDurationMs, kLoader, kFieldCount
+  kTime,
+  kWorkflow,
+  kPort,
+  kPath,
+  kDeviceId,
+  kProduct,
+  kVersionBefore,
+  kVersionAfter,
+  kFile,
+  kSha256,
+  kCode,
+  kResult,
+  kDurationMs,
+  kLoader,
+  kFieldCount
 };
 
 constexpr std::string_view kFieldNames[kFieldCount] = {
-    "time", "workflow",  "port", "path", "device_id", "product",     "version_before",
-    "version_after", "file", "sha256", "code", "result", "duration_ms", "loader"};
+    "time",          "workflow", "port",   "path", "device_id", "product",     "version_before",
+    "version_after", "file",     "sha256", "code", "result",    "duration_ms", "loader"};
 
 int FieldOf(std::string_view key) {
   for (int f = 0; f < kFieldCount; ++f)
@@ -228,20 +259,32 @@ bool SetOptionalText(std::optional<std::string>& out, const Value& v) {
 
 bool SetField(RunRecord& r, int field, const Value& v) {
   switch (field) {
-    case kTime: return SetText(r.time, v);
-    case kWorkflow: return SetText(r.workflow, v);
-    case kPort: return SetText(r.port, v);
-    case kPath: return SetText(r.path, v);
-    case kProduct: return SetOptionalText(r.product, v);
-    case kVersionBefore: return SetOptionalText(r.versionBefore, v);
-    case kVersionAfter: return SetOptionalText(r.versionAfter, v);
-    case kFile: return SetOptionalText(r.file, v);
-    case kSha256: return SetOptionalText(r.sha256, v);
-    case kResult: return SetText(r.result, v);
-    case kLoader: return SetText(r.loader, v);
+    case kTime:
+      return SetText(r.time, v);
+    case kWorkflow:
+      return SetText(r.workflow, v);
+    case kPort:
+      return SetText(r.port, v);
+    case kPath:
+      return SetText(r.path, v);
+    case kProduct:
+      return SetOptionalText(r.product, v);
+    case kVersionBefore:
+      return SetOptionalText(r.versionBefore, v);
+    case kVersionAfter:
+      return SetOptionalText(r.versionAfter, v);
+    case kFile:
+      return SetOptionalText(r.file, v);
+    case kSha256:
+      return SetOptionalText(r.sha256, v);
+    case kResult:
+      return SetText(r.result, v);
+    case kLoader:
+      return SetText(r.loader, v);
     case kDeviceId:
       if (v.kind == Value::Null) return true;
-      if (!v.integer || *v.integer < 0 || *v.integer > std::numeric_limits<std::uint32_t>::max()) return false;
+      if (!v.integer || *v.integer < 0 || *v.integer > std::numeric_limits<std::uint32_t>::max())
+        return false;
       r.deviceId = static_cast<std::uint32_t>(*v.integer);
       return true;
     case kCode:
@@ -252,7 +295,8 @@ bool SetField(RunRecord& r, int field, const Value& v) {
       if (!v.integer || *v.integer < 0) return false;
       r.durationMs = *v.integer;
       return true;
-    default: return false;
+    default:
+      return false;
   }
 }
 

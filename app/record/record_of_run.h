@@ -34,11 +34,11 @@ namespace app {
 struct RunFacts {
   std::string_view workflow = kWorkflowConnect;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
-  std::optional<PortEntry> port;                // the port the device was reached on
-  std::optional<device::Identity> before;       // as identified, before anything was changed
-  std::optional<device::Identity> after;        // as read back after programming
-  std::optional<std::string> firmwarePath;      // folder + name of the file chosen for the device
-  bool programmed = false;                      // the file was decoded and sent to the device
+  std::optional<PortEntry> port;            // the port the device was reached on
+  std::optional<device::Identity> before;   // as identified, before anything was changed
+  std::optional<device::Identity> after;    // as read back after programming
+  std::optional<std::string> firmwarePath;  // folder + name of the file chosen for the device
+  bool programmed = false;                  // the file was decoded and sent to the device
 };
 
 using SystemClock = std::function<std::chrono::system_clock::time_point()>;
@@ -48,8 +48,8 @@ using SystemClock = std::function<std::chrono::system_clock::time_point()>;
 // chosen and its SHA-256 when it was programmed (read from the file now; null when it cannot
 // be read), the code's log text, the time since `started`, `now()` as the time and this
 // loader's version.
-RunRecord RecordOfRun(const RunFacts& facts, int code,
-                      const SystemClock& now = [] { return std::chrono::system_clock::now(); },
-                      std::chrono::steady_clock::time_point ended = std::chrono::steady_clock::now());
+RunRecord RecordOfRun(
+    const RunFacts& facts, int code, const SystemClock& now = [] { return std::chrono::system_clock::now(); },
+    std::chrono::steady_clock::time_point ended = std::chrono::steady_clock::now());
 
 }  // namespace app

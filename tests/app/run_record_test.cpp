@@ -1,13 +1,14 @@
 // The record file of device runs: the JSON line, where the file is, appending from several
 // loaders at once, reading the last records back, and the history table.
 
+#include "app/record/run_record.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <openssl/sha.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -23,7 +24,6 @@
 #include "app/record/record_file.h"
 #include "app/record/record_line_parser.h"
 #include "app/record/record_of_run.h"
-#include "app/record/run_record.h"
 #include "app/record/sha256.h"
 #include "common/load_result.h"
 
@@ -36,7 +36,8 @@ class TempDir {
  public:
   TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/run-record-XXXXXX";
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/run-record-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     m_path = pattern + "/";
   }
@@ -115,11 +116,12 @@ RunRecord NumberedRecord(int writer, int n) {
 // --- the JSON line ---
 
 TEST(RunRecordJson, FullRecordIsOneCompactObjectInFieldOrder) {
-  EXPECT_EQ(ToJsonLine(FullRecord()),
-            R"({"time":"2026-12-10T13:46:18Z","workflow":"connect","port":"COM3","path":"/dev/ttyUSB0",)"
-            R"("device_id":3000000000,"product":"VOR-8 Stage","version_before":"2.01","version_after":"2.03",)"
-            R"("file":"vor8_203.hex","sha256":"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08",)"
-            R"("code":0,"result":"   -Device Programed OK.","duration_ms":41234,"loader":"1.70.0"})");
+  EXPECT_EQ(
+      ToJsonLine(FullRecord()),
+      R"({"time":"2026-12-10T13:46:18Z","workflow":"connect","port":"COM3","path":"/dev/ttyUSB0",)"
+      R"("device_id":3000000000,"product":"VOR-8 Stage","version_before":"2.01","version_after":"2.03",)"
+      R"("file":"vor8_203.hex","sha256":"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08",)"
+      R"("code":0,"result":"   -Device Programed OK.","duration_ms":41234,"loader":"1.70.0"})");
 }
 
 TEST(RunRecordJson, MissingValuesAreNull) {
@@ -163,9 +165,9 @@ TEST(RunRecordJson, TimeIsUtcToTheSecond) {
 // --- reading a line back ---
 
 TEST(RecordLineParser, ReadsEscapesAndUnicode) {
-  const std::optional<RunRecord> r = ParseRecordLine(
-      R"( { "time" : "t", "workflow":"connect", "port":"COM1", "code": 9, "result":"E09",)"
-      R"( "product": "\u00e4\/\b\f\n\r\t\"\\\ud83d\ude00\u20ac", "extra": [1] } )");
+  const std::optional<RunRecord> r =
+      ParseRecordLine(R"( { "time" : "t", "workflow":"connect", "port":"COM1", "code": 9, "result":"E09",)"
+                      R"( "product": "\u00e4\/\b\f\n\r\t\"\\\ud83d\ude00\u20ac", "extra": [1] } )");
   EXPECT_FALSE(r) << "nested values are not a record's";
 
   const std::optional<RunRecord> good = ParseRecordLine(
@@ -226,19 +228,31 @@ struct PathCase {
 
 TEST(RecordFilePath, FollowsTheCommandLineThenTheEnvironment) {
   const std::vector<PathCase> cases = {
-      {"XDG_STATE_HOME set", {{"XDG_STATE_HOME", "/state"}, {"HOME", "/home/t"}}, "",
+      {"XDG_STATE_HOME set",
+       {{"XDG_STATE_HOME", "/state"}, {"HOME", "/home/t"}},
+       "",
        "/state/vorloader/history.jsonl"},
       {"XDG_STATE_HOME unset", {{"HOME", "/home/t"}}, "", "/home/t/.local/state/vorloader/history.jsonl"},
-      {"XDG_STATE_HOME empty", {{"XDG_STATE_HOME", ""}, {"HOME", "/home/t"}}, "",
+      {"XDG_STATE_HOME empty",
+       {{"XDG_STATE_HOME", ""}, {"HOME", "/home/t"}},
+       "",
        "/home/t/.local/state/vorloader/history.jsonl"},
-      {"XDG_STATE_HOME relative", {{"XDG_STATE_HOME", "state"}, {"HOME", "/home/t"}}, "",
+      {"XDG_STATE_HOME relative",
+       {{"XDG_STATE_HOME", "state"}, {"HOME", "/home/t"}},
+       "",
        "/home/t/.local/state/vorloader/history.jsonl"},
       {"no folder at all", {}, "", std::nullopt},
       {"VORLOADER_HISTORY names a file",
-       {{"VORLOADER_HISTORY", "/line/runs.jsonl"}, {"XDG_STATE_HOME", "/state"}}, "", "/line/runs.jsonl"},
-      {"VORLOADER_HISTORY empty turns records off", {{"VORLOADER_HISTORY", ""}, {"XDG_STATE_HOME", "/state"}},
-       "", std::nullopt},
-      {"--record wins over VORLOADER_HISTORY", {{"VORLOADER_HISTORY", "/line/runs.jsonl"}}, "/tmp/one.jsonl",
+       {{"VORLOADER_HISTORY", "/line/runs.jsonl"}, {"XDG_STATE_HOME", "/state"}},
+       "",
+       "/line/runs.jsonl"},
+      {"VORLOADER_HISTORY empty turns records off",
+       {{"VORLOADER_HISTORY", ""}, {"XDG_STATE_HOME", "/state"}},
+       "",
+       std::nullopt},
+      {"--record wins over VORLOADER_HISTORY",
+       {{"VORLOADER_HISTORY", "/line/runs.jsonl"}},
+       "/tmp/one.jsonl",
        "/tmp/one.jsonl"},
       {"--record wins over records off", {{"VORLOADER_HISTORY", ""}}, "one.jsonl", "one.jsonl"},
       {"--record without any environment", {}, "/tmp/one.jsonl", "/tmp/one.jsonl"},
@@ -307,7 +321,8 @@ TEST(AppendRecord, LinesStayWholeWhenSeveralLoadersAppendAtOnce) {
       for (int n = 0; n < kRecords; ++n) {
         // Lines of different lengths, some longer than a pipe's atomic write.
         RunRecord r = NumberedRecord(w, n);
-        r.product = std::string(static_cast<std::size_t>((n * 97 + w * 13) % 9000), static_cast<char>('a' + w));
+        r.product =
+            std::string(static_cast<std::size_t>((n * 97 + w * 13) % 9000), static_cast<char>('a' + w));
         if (!AppendRecord(path, ToJsonLine(r)).ok()) ++failures;
       }
       ::_exit(failures == 0 ? 0 : 1);
@@ -350,7 +365,9 @@ class RecordFileReading : public ::testing::Test {
     for (int n = from; n < to; ++n) text += ToJsonLine(NumberedRecord(1, n)) + "\n";
     std::ofstream(m_path, std::ios::binary | std::ios::app) << text;
   }
-  void AppendRaw(const std::string& bytes) { std::ofstream(m_path, std::ios::binary | std::ios::app) << bytes; }
+  void AppendRaw(const std::string& bytes) {
+    std::ofstream(m_path, std::ios::binary | std::ios::app) << bytes;
+  }
 
   static std::vector<std::int64_t> Numbers(const HistoryRead& read) {
     std::vector<std::int64_t> n;
@@ -486,7 +503,9 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   TempDir dir;
   WriteWhole(dir.path() + "vor8_203.hex", "abc");
   const auto started = std::chrono::steady_clock::time_point{} + 5s;
-  const auto wallClock = [] { return std::chrono::sys_days{std::chrono::year{2026} / 12 / 10} + 13h + 46min + 18s; };
+  const auto wallClock = [] {
+    return std::chrono::sys_days{std::chrono::year{2026} / 12 / 10} + 13h + 46min + 18s;
+  };
 
   RunFacts facts;
   facts.workflow = kWorkflowConnect;
