@@ -108,6 +108,14 @@ AppendResult AppendRecord(const std::string& path, const std::string& line) {
   return r;
 }
 
+std::string SaveRunRecord(const RunRecord& record, const std::string& commandLineFile,
+                          const Environment& env) {
+  const std::optional<std::string> path = RecordFilePath(env, commandLineFile);
+  if (!path) return {};
+  const AppendResult r = AppendRecord(*path, ToJsonLine(record));
+  return r.ok() ? std::string() : "run record not written: " + r.error;
+}
+
 HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
   HistoryRead out;
   try {

@@ -36,6 +36,12 @@ struct AppendResult {
 // `line` must not hold a line break. Never throws.
 AppendResult AppendRecord(const std::string& path, const std::string& line);
 
+// Appends `record` to the record file the rules above choose. Returns the note to show when
+// it could not be written ("run record not written: ..."); empty when it was, or when
+// records are off.
+std::string SaveRunRecord(const RunRecord& record, const std::string& commandLineFile = {},
+                          const Environment& env = ProcessEnvironment());
+
 // Lines longer than this are not records of this loader and are skipped unread.
 inline constexpr std::size_t kMaxRecordLine = 64 * 1024;
 

@@ -12,11 +12,8 @@
 //   facts.after = m_identity;                 // when the device came back with the new firmware
 //   ...
 //   if (facts.port) {                         // only runs that reached a device leave a record
-//     const auto path = app::RecordFilePath(app::ProcessEnvironment(), recordFileOption);
-//     if (path) {
-//       const app::AppendResult r = app::AppendRecord(*path, app::ToJsonLine(app::RecordOfRun(facts, code)));
-//       if (!r.ok()) m_view.detail(r.error);  // a note, never a failed run
-//     }
+//     const std::string note = app::SaveRunRecord(app::RecordOfRun(facts, code), line.recordFile);
+//     if (!note.empty()) m_view.detail(note);  // a note, never a failed run
 //   }
 
 #include <chrono>
@@ -25,6 +22,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/record/record_file.h"
 #include "app/record/run_record.h"
 #include "common/loader_view.h"
 #include "device/link.h"

@@ -307,6 +307,28 @@ TEST(AppendRecord, ReportsWhatCannotBeWritten) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() + "h.jsonl"));
 }
 
+TEST(SaveRunRecord, WritesWhereTheRulesSayOrGivesANote) {
+  TempDir dir;
+  WriteWhole(dir.path() + "file.txt", "a regular file");
+  const std::string named = dir.path() + "named.jsonl";
+  std::map<std::string, std::string> vars = {{"VORLOADER_HISTORY", named}};
+  const Environment env = [&](const char* name) -> std::optional<std::string> {
+    const auto it = vars.find(name);
+    if (it == vars.end()) return std::nullopt;
+    return it->second;
+  };
+  EXPECT_EQ(SaveRunRecord(FullRecord(), "", env), "");
+  EXPECT_EQ(ReadWhole(named), ToJsonLine(FullRecord()) + "\n");
+
+  const std::string note = SaveRunRecord(FullRecord(), dir.path() + "file.txt/h.jsonl", env);
+  EXPECT_EQ(note.rfind("run record not written: ", 0), 0u) << note;
+  EXPECT_EQ(note.find('\n'), std::string::npos) << note;
+
+  vars["VORLOADER_HISTORY"] = "";
+  EXPECT_EQ(SaveRunRecord(NullRecord(), "", env), "");
+  EXPECT_EQ(ReadWhole(named), ToJsonLine(FullRecord()) + "\n") << "records are off";
+}
+
 TEST(AppendRecord, LinesStayWholeWhenSeveralLoadersAppendAtOnce) {
   TempDir dir;
   const std::string path = dir.path() + "shared/history.jsonl";
