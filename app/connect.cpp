@@ -13,8 +13,7 @@ void DeviceSession::OnConnect() {
   m_view.enableRawBoot(false);
   m_view.setMainStatus("Searching for Device.");
   m_view.setDeviceStatus("");
-  m_products = m_firmware.products();
-  m_nProduct = -1;
+  BeginRun(kWorkflowConnect);
 
   const LoadResult code = StepRunner(stopToken())
                               .Then([this] { return FindDevice(); })
@@ -29,6 +28,15 @@ void DeviceSession::OnConnect() {
 }
 
 LoadResult DeviceSession::FindDevice() {
+  const LoadResult code = SearchPorts();
+  if (code == RESULT_OK) {
+    m_facts.port = m_cbPorts.entries[static_cast<std::size_t>(m_cbPorts.selected)];
+    m_facts.before = m_identity;
+  }
+  return code;
+}
+
+LoadResult DeviceSession::SearchPorts() {
   LoadResult code = device::FindDeviceBaud(m_link, m_identity, SelectedPortNumber(), m_view);
   if (code == RESULT_OK || code == RESULT_STOPPED || !m_searchOthers) return code;
   // The device may sit on another listed port: try the others in list order.
@@ -85,11 +93,15 @@ LoadResult DeviceSession::ConfirmLoad() {
 }
 
 LoadResult DeviceSession::Program() {
+  m_facts.programmed = true;
   const LoadResult code = device::ProgramDevice(m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
                                                 m_image, m_view);
   m_image.Close();
   // The new firmware has answered with its own identity: show it beside "Program Loaded.".
-  if (code == RESULT_OK) m_view.setDeviceStatus(device::DeviceLine(m_identity));
+  if (code == RESULT_OK) {
+    m_facts.after = m_identity;
+    m_view.setDeviceStatus(device::DeviceLine(m_identity));
+  }
   return code;
 }
 

@@ -23,12 +23,28 @@ int DeviceSession::SelectedPortNumber() const {
   return entries[static_cast<std::size_t>(m_cbPorts.selected)].number;
 }
 
+void DeviceSession::BeginRun(std::string_view workflow) {
+  m_facts = RunFacts{};
+  m_facts.workflow = workflow;
+  m_facts.started = std::chrono::steady_clock::now();
+  m_products = m_firmware.products();
+  m_nProduct = -1;
+}
+
+void DeviceSession::SaveRecord(LoadResult code) {
+  // Only a run that reached a device is a run of a unit; a stop is no result of the device.
+  if (!m_facts.port || code == RESULT_STOPPED) return;
+  const std::string note = SaveRunRecord(RecordOfRun(m_facts, code), m_recordFile);
+  if (!note.empty()) m_view.detail(note);
+}
+
 LoadResult DeviceSession::LoadCheckedImage() {
   if (m_nProduct < 0 || static_cast<std::size_t>(m_nProduct) >= catalogue::kMaxProducts) return RESULT_HEX_OPEN_FAILED;
   const auto row = static_cast<std::size_t>(m_nProduct);
   m_image.Close();
-  if (image::DecodeFirmwareFile(m_firmware.folder() + m_products->m_prodHexFile[row], m_image) < 0)
-    return RESULT_HEX_OPEN_FAILED;
+  const std::string path = m_firmware.folder() + m_products->m_prodHexFile[row];
+  m_facts.firmwarePath = path;
+  if (image::DecodeFirmwareFile(path, m_image) < 0) return RESULT_HEX_OPEN_FAILED;
   return RESULT_OK;
 }
 

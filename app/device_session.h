@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/firmware_set.h"
+#include "app/record/record_of_run.h"
 #include "catalogue/product_table.h"
 #include "common/load_result.h"
 #include "common/loader_view.h"
@@ -33,6 +34,11 @@ class DeviceSession {
   void OnConnect();
   void OnRawBoot();
 
+  // Every Connect or raw boot that reached a device leaves one record in the record file:
+  // `file` names that file for this session (the terminal's --record), empty for the usual
+  // rules (VORLOADER_HISTORY, the state folder).
+  void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
+
   // Asks the running workflow to end at its next step with the port closed; from any thread.
   // A stopped session stays stopped.
   void RequestStop() { m_stopSource.request_stop(); }
@@ -48,6 +54,7 @@ class DeviceSession {
  private:
   // Connect's steps.
   LoadResult FindDevice();
+  LoadResult SearchPorts();
   LoadResult CheckDevice();
   LoadResult Authenticate();
   LoadResult ChooseFirmware();
@@ -65,6 +72,9 @@ class DeviceSession {
   // The common end of Connect and raw boot.
   void FinishWorkflow(LoadResult code);
   void LogResult(LoadResult code);
+  // Starts the facts of a new run, kept as the workflow goes and recorded at its end.
+  void BeginRun(std::string_view workflow);
+  void SaveRecord(LoadResult code);
 
   const FirmwareSet& m_firmware;
   LoaderView& m_view;
@@ -78,6 +88,8 @@ class DeviceSession {
   std::string m_deviceTag;
   image::MemImage m_image;
   std::optional<LoadResult> m_lastResult;
+  RunFacts m_facts;
+  std::string m_recordFile;
 };
 
 }  // namespace app

@@ -32,6 +32,7 @@ void DeviceSession::FinishWorkflow(LoadResult code) {
   LogResult(code);
   if (offerRawBoot) m_view.detail("Raw Boot can recover this device: start a raw boot, then switch the device off and on when asked.");
   m_view.enableConnect(portsFound());
+  SaveRecord(code);
 }
 
 }  // namespace app

@@ -11,8 +11,7 @@ namespace app {
 void DeviceSession::OnRawBoot() {
   m_view.enableRawBoot(false);
   m_view.enableConnect(false);
-  m_products = m_firmware.products();
-  m_nProduct = -1;
+  BeginRun(kWorkflowRawBoot);
 
   const LoadResult code = StepRunner(stopToken())
                               .Then([this] { return OpenForRawBoot(); })
@@ -36,10 +35,15 @@ LoadResult DeviceSession::CatchBanner() {
   m_view.setMainStatus("Raw Boot Mode");
   m_view.tell("Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.");
   if (m_link.StopRequested()) return RESULT_STOPPED;
-  return device::WaitForRawBanner(m_link, device::kRawBannerTimeoutMs, m_view, m_deviceTag);
+  const LoadResult code = device::WaitForRawBanner(m_link, device::kRawBannerTimeoutMs, m_view, m_deviceTag);
+  // Something answered on the port: from here on the run is a run of that unit.
+  if ((code == RESULT_OK || code == RESULT_FOREIGN_DEVICE) && m_cbPorts.selected >= 0)
+    m_facts.port = m_cbPorts.entries[static_cast<std::size_t>(m_cbPorts.selected)];
+  return code;
 }
 
 LoadResult DeviceSession::ProgramFromBootloader() {
+  m_facts.programmed = true;
   const LoadResult code = device::EraseAndStream(m_link, m_image, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
                                                  device::EraseReport::Quiet, m_view);
   m_image.Close();
@@ -52,7 +56,10 @@ LoadResult DeviceSession::AwaitPowerCycle() {
   // A bootloader that rejected the image restarts the old firmware: that is no success.
   const LoadResult code =
       device::WaitForRestart(m_link, m_identity, m_products->m_prodVersion[static_cast<std::size_t>(m_nProduct)]);
-  if (code == RESULT_OK) m_view.setDeviceStatus(device::DeviceLine(m_identity));
+  if (code == RESULT_OK) {
+    m_facts.after = m_identity;
+    m_view.setDeviceStatus(device::DeviceLine(m_identity));
+  }
   return code;
 }
 

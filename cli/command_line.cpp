@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <optional>
@@ -22,11 +23,12 @@ struct CommandName {
   Command command;
 };
 
-constexpr std::array<CommandName, 4> kCommands{{
+constexpr std::array<CommandName, 5> kCommands{{
     {"connect", Command::Connect},
     {"raw-boot", Command::RawBoot},
     {"check", Command::Check},
     {"ports", Command::Ports},
+    {"history", Command::History},
 }};
 
 std::string Fault(std::string_view what, const std::string& argument) {
@@ -83,6 +85,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   bool commandGiven = false;
   bool sawYes = false;
   bool sawNo = false;
+  bool countGiven = false;
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -121,6 +124,22 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         r.error = Fault("--port needs a port name COM1 to COM32, not", *port);
         return r;
       }
+    } else if (auto file = OptionValue(args, i, "--record", missing)) {
+      if (missing || file->empty()) {
+        r.error = Fault("--record needs a file name");
+        return r;
+      }
+      line.recordFile = *file;
+    } else if (commandGiven && line.command == Command::History && !countGiven &&
+               std::none_of(kCommands.begin(), kCommands.end(),
+                            [&](const CommandName& c) { return arg == c.name; })) {
+      const std::optional<int> n = ParseDecimal(arg);
+      if (!n || *n < 1) {
+        r.error = Fault("history needs a positive number of records, not", arg);
+        return r;
+      }
+      line.historyCount = *n;
+      countGiven = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       r.error = Fault("unknown option", arg);
       return r;
@@ -148,11 +167,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
   if (line.port != 0 && line.command != Command::Connect && line.command != Command::RawBoot)
     r.error = Fault("--port applies to connect and raw-boot only");
+  else if (!line.recordFile.empty() && (line.command == Command::Check || line.command == Command::Ports))
+    r.error = Fault("--record applies to connect, raw-boot and history only");
   return r;
 }
 
 std::string UsageText() {
-  return R"(Usage: vorloader-cli [--x N] [--yes | --no] [--port COMn] [COMMAND]
+  return R"(Usage: vorloader-cli [--x N] [--yes | --no] [--port COMn] [--record FILE] [COMMAND]
+       vorloader-cli [--record FILE] history [N]
 
 Loads firmware into a VORnet device on a serial port, from a terminal.
 
@@ -163,6 +185,8 @@ Commands:
                its bootloader: switch it off, confirm, and switch it on
   check        refresh the catalogue and check the firmware files; no port is used
   ports        list the serial ports that open
+  history [N]  show the last N run records (default 20): time, port, device ID,
+               product, version before -> after, result
 
 Options:
   --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to
@@ -170,6 +194,7 @@ Options:
   --yes        answer Yes to every question
   --no         answer No to every question (information boxes are acknowledged)
   --port COMn  start with port COMn (1..32) instead of the first one listed
+  --record FILE  the run record file for this run (see VORLOADER_HISTORY)
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -182,12 +207,17 @@ The information log goes to standard output; status lines ("port:", "device:",
 Exit status:
   0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled)
   0, 1   check: every firmware file is good / some are missing
+  0, 1   history: the records were shown (or there are none) / the file cannot be read
   16     no workflow ran (no port listed, or no product database)
   64     usage error
   130    interrupted
 
+Each connect or raw-boot run that reached a device appends one JSON line to the
+run record file: --record FILE, else $VORLOADER_HISTORY (set and empty: no
+records), else $XDG_STATE_HOME/vorloader/history.jsonl (~/.local/state/...).
+
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_UPDATE_URL,
-VORLOADER_TRACE (see vorloader-cli(1)).
+VORLOADER_TRACE, VORLOADER_HISTORY (see vorloader-cli(1)).
 )";
 }
 

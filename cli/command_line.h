@@ -7,7 +7,7 @@
 
 namespace cli {
 
-enum class Command { Connect, RawBoot, Check, Ports };
+enum class Command { Connect, RawBoot, Check, Ports, History };
 
 // How message boxes are answered: asked on a terminal, or Yes/No for every box.
 enum class Answers { Ask, Yes, No };
@@ -17,6 +17,9 @@ struct CommandLine {
   int options = 0;  // the number after --x
   Answers answers = Answers::Ask;
   int port = 0;  // n of --port COMn (1..32); 0 when not given
+  // The run records: --record FILE (empty when not given) and the N of `history [N]`.
+  std::string recordFile;
+  int historyCount = 20;
   bool help = false;
   bool version = false;
 };

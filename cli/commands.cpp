@@ -6,6 +6,7 @@
 #include "app/firmware_set.h"
 #include "app/port_listing.h"
 #include "catalogue/firmware_folder.h"
+#include "cli/history_command.h"
 #include "cli/stop_relay.h"
 
 namespace cli {
@@ -89,6 +90,8 @@ int RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& 
     case Command::Connect:
     case Command::RawBoot:
       return RunDeviceWorkflow(line, view, opener);
+    case Command::History:
+      return ShowHistory(line, app::ProcessEnvironment(), view);
   }
   return kExitUsage;
 }

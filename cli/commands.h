@@ -1,5 +1,5 @@
 #pragma once
-// The four commands of the terminal front end over the loader's workflows.
+// The commands of the terminal front end: the loader's workflows, and the run records.
 
 #include "cli/command_line.h"
 #include "cli/terminal_view.h"

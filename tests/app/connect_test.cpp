@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/record/record_file.h"
+#include "app/record/sha256.h"
 #include "tests/app/workflow_fixture.h"
 
 namespace app_tests {
@@ -189,6 +191,59 @@ TEST_F(WorkflowTest, TheLoadQuestionSaysWhatWouldBeLoadedWhere) {
   EXPECT_EQ(asking.about,
             "Device: VN-Amp  (ID 11456)\nVersion now: V1.20\nVersion to load: V1.30\nPort: COM1 (" +
                 opener.PathOf(1) + ")\nFile: amp.hex");
+}
+
+TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  view.answers = {true};
+  Make();
+  const std::string records = folder.path() + "records/history.jsonl";
+  loader->session().SetRecordFile(records);
+  loader->RunStartupSequence();
+  dev.script().eraseLen = 0;  // the second run fails at the erase
+  dev.script().label = "VN-Amp V1.30";
+  dev.script().labelAfterImage = "VN-Amp V1.30";
+  view.answers = {true, true};
+  loader->OnConnect();  // same version, not offered a reload: refused, still a run of the unit
+  opener.Remove(1);
+  loader->OnConnect();  // no port: no device reached, no record
+
+  const app::HistoryRead read = app::ReadLastRecords(records, 10);
+  ASSERT_TRUE(read.error.empty()) << read.error;
+  ASSERT_EQ(read.records.size(), 2u);
+  const app::RunRecord& ok = read.records[0];
+  EXPECT_EQ(ok.workflow, "connect");
+  EXPECT_EQ(ok.port, "COM1");
+  EXPECT_EQ(ok.path, opener.PathOf(1));
+  EXPECT_EQ(ok.deviceId, 11456u);
+  EXPECT_EQ(ok.product, "VN-Amp ");
+  EXPECT_EQ(ok.versionBefore, "1.20");
+  EXPECT_EQ(ok.versionAfter, "1.30");
+  EXPECT_EQ(ok.file, "amp.hex");
+  EXPECT_EQ(ok.sha256, app::Sha256Hex(catalogue_fixtures::ReadFile(folder.path() + "amp.hex")));
+  EXPECT_EQ(ok.code, 0);
+  EXPECT_EQ(ok.result, "   -Device Programed OK.");
+  EXPECT_EQ(ok.time.back(), 'Z');
+  const app::RunRecord& refused = read.records[1];
+  EXPECT_EQ(refused.code, 9);
+  EXPECT_EQ(refused.result, "E09-Device has latest Version.");
+  EXPECT_EQ(refused.versionBefore, "1.30");
+  EXPECT_FALSE(refused.versionAfter.has_value());
+  EXPECT_FALSE(refused.sha256.has_value());
+}
+
+TEST_F(WorkflowTest, ARecordThatCannotBeWrittenIsANoteNotAFailure) {
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  view.answers = {true};
+  Make();
+  catalogue_fixtures::WriteFile(folder.path() + "plain", "x");
+  loader->session().SetRecordFile(folder.path() + "plain/history.jsonl");
+  loader->RunStartupSequence();
+  EXPECT_EQ(view.log.back(), "   -Device Programed OK.");
+  ASSERT_EQ(view.details.size(), 1u);
+  EXPECT_NE(view.details[0].find("record"), std::string::npos) << view.details[0];
 }
 
 TEST_F(WorkflowTest, AFailedEraseSaysSo) {

@@ -1,0 +1,199 @@
+#include "app/record/record_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/record/record_line_parser.h"
+
+namespace app {
+
+namespace {
+
+std::string Reason(int error) {
+  return std::strerror(error);
+}
+
+// Makes every missing folder of `folder`, each with mode 0700.
+std::string MakeFolders(const std::string& folder) {
+  if (folder.empty()) return {};
+  std::size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = folder.find('/', pos + 1);
+    const std::string part = folder.substr(0, pos);
+    if (part.empty() || part == "/") continue;
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+      return "cannot make folder " + part + ": " + Reason(errno);
+  }
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return "cannot use folder " + folder + ": " + Reason(errno);
+  if (!S_ISDIR(st.st_mode)) return "cannot use folder " + folder + ": " + Reason(ENOTDIR);
+  return {};
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : m_fd(fd) {}
+  ~FileDescriptor() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return m_fd; }
+  // Closes now and reports the error a close can carry (a delayed write error).
+  int Close() {
+    const int r = ::close(m_fd);
+    m_fd = -1;
+    return r;
+  }
+
+ private:
+  int m_fd;
+};
+
+}  // namespace
+
+Environment ProcessEnvironment() {
+  return [](const char* name) -> std::optional<std::string> {
+    const char* value = std::getenv(name);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+  };
+}
+
+std::optional<std::string> RecordFilePath(const Environment& env, const std::string& commandLineFile) {
+  if (!commandLineFile.empty()) return commandLineFile;
+  if (const std::optional<std::string> named = env("VORLOADER_HISTORY")) {
+    if (named->empty()) return std::nullopt;
+    return *named;
+  }
+  // A relative XDG_STATE_HOME is invalid and ignored, as the base directory rules say.
+  const std::optional<std::string> state = env("XDG_STATE_HOME");
+  if (state && !state->empty() && state->front() == '/') return *state + "/vorloader/history.jsonl";
+  const std::optional<std::string> home = env("HOME");
+  if (home && !home->empty()) return *home + "/.local/state/vorloader/history.jsonl";
+  return std::nullopt;
+}
+
+AppendResult AppendRecord(const std::string& path, const std::string& line) {
+  AppendResult r;
+  try {
+    if (path.empty()) return {"no record file named"};
+    if (line.find_first_of("\r\n") != std::string::npos) return {"a record must be one line"};
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+      if (std::string fault = MakeFolders(path.substr(0, slash)); !fault.empty()) return {fault};
+    }
+    // O_NONBLOCK: a FIFO without a reader fails at once instead of holding the loader.
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+    if (fd.get() < 0) return {"cannot open " + path + ": " + Reason(errno)};
+    const std::string whole = line + '\n';
+    const ssize_t written = ::write(fd.get(), whole.data(), whole.size());
+    if (written < 0) return {"cannot write to " + path + ": " + Reason(errno)};
+    // A second write could land after another loader's line; the torn line stays torn.
+    if (static_cast<std::size_t>(written) != whole.size())
+      return {"cannot write to " + path + ": only " + std::to_string(written) + " of " +
+              std::to_string(whole.size()) + " bytes written"};
+    if (::fsync(fd.get()) != 0 && errno != EINVAL)
+      return {"cannot flush " + path + " to disk: " + Reason(errno)};
+    if (fd.Close() != 0) return {"cannot write to " + path + ": " + Reason(errno)};
+  } catch (const std::exception& e) {
+    r.error = std::string("cannot write the record: ") + e.what();
+  }
+  return r;
+}
+
+std::string SaveRunRecord(const RunRecord& record, const std::string& commandLineFile,
+                          const Environment& env) {
+  const std::optional<std::string> path = RecordFilePath(env, commandLineFile);
+  if (!path) return {};
+  const AppendResult r = AppendRecord(*path, ToJsonLine(record));
+  return r.ok() ? std::string() : "run record not written: " + r.error;
+}
+
+HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
+  HistoryRead out;
+  try {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+      if (errno == ENOENT)
+        out.noFile = true;
+      else
+        out.error = "cannot open " + path + ": " + Reason(errno);
+      return out;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+      out.error = "cannot read " + path + ": " + Reason(errno);
+      return out;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      out.error = "cannot read " + path + ": not a regular file";
+      return out;
+    }
+
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::string chunk(kChunk, '\0');
+    std::string pending;  // the end of the line being read backwards, without its line end
+    bool tooLong = false;
+    // The piece after the file's last line end is a record still being written (or torn),
+    // or nothing.
+    bool lastPiece = true;
+    auto take = [&](const std::string& text) {
+      if (!lastPiece && !tooLong && !text.empty())
+        if (std::optional<RunRecord> record = ParseRecordLine(text))
+          out.records.push_back(std::move(*record));
+      lastPiece = false;
+    };
+
+    auto end = static_cast<std::size_t>(st.st_size);
+    while (end > 0 && out.records.size() < count) {
+      const std::size_t start = end > kChunk ? end - kChunk : 0;
+      const std::size_t size = end - start;
+      std::size_t got = 0;
+      while (got < size) {
+        const ssize_t n = ::pread(fd.get(), chunk.data() + got, size - got, static_cast<off_t>(start + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+          out.error = "cannot read " + path + ": " + Reason(errno);
+          return out;
+        }
+        if (n == 0) break;  // the file got shorter while being read: the rest is read as gone
+        got += static_cast<std::size_t>(n);
+      }
+      out.bytesRead += got;
+      if (got < size) break;
+
+      std::size_t pieceEnd = size;
+      for (std::size_t i = size; i-- > 0 && out.records.size() < count;) {
+        if (chunk[i] != '\n') continue;
+        if (!tooLong) pending.insert(0, chunk, i + 1, pieceEnd - (i + 1));
+        if (pending.size() > kMaxRecordLine) tooLong = true;
+        take(pending);
+        pending.clear();
+        tooLong = false;
+        pieceEnd = i;
+      }
+      if (out.records.size() >= count) break;
+      if (!tooLong) pending.insert(0, chunk, 0, pieceEnd);
+      if (pending.size() > kMaxRecordLine) {
+        tooLong = true;
+        pending.clear();
+      }
+      end = start;
+      if (end == 0) take(pending);  // the file's first line
+    }
+    std::reverse(out.records.begin(), out.records.end());
+  } catch (const std::exception& e) {
+    out.error = std::string("cannot read the records: ") + e.what();
+    out.records.clear();
+  }
+  return out;
+}
+
+}  // namespace app

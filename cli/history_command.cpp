@@ -1,0 +1,36 @@
+#include "cli/history_command.h"
+
+#include <cstddef>
+#include <string>
+
+#include "app/record/history_table.h"
+
+namespace cli {
+
+int ShowHistory(const CommandLine& line, const app::Environment& env, LoaderView& view) {
+  const std::optional<std::string> path = app::RecordFilePath(env, line.recordFile);
+  if (!path) {
+    const std::optional<std::string> named = env("VORLOADER_HISTORY");
+    view.detail(named ? "run records are off (VORLOADER_HISTORY is empty)"
+                      : "run records are off (neither XDG_STATE_HOME nor HOME names a folder)");
+    return 0;
+  }
+  const app::HistoryRead read = app::ReadLastRecords(*path, static_cast<std::size_t>(line.historyCount));
+  if (read.noFile) {
+    view.detail("no run records yet in " + *path);
+    return 0;
+  }
+  if (!read.error.empty()) {
+    view.detail(read.error);
+    return 1;
+  }
+  const std::string table = app::FormatHistoryTable(read.records);
+  for (std::size_t start = 0; start < table.size();) {
+    const std::size_t end = table.find('\n', start);
+    view.appendLog(table.substr(start, end - start));
+    start = end + 1;
+  }
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,578 @@
+// The record file of device runs: the JSON line, where the file is, appending from several
+// loaders at once, reading the last records back, and the history table.
+
+#include "app/record/run_record.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/record/history_table.h"
+#include "app/record/record_file.h"
+#include "app/record/record_line_parser.h"
+#include "app/record/record_of_run.h"
+#include "app/record/sha256.h"
+#include "common/load_result.h"
+
+namespace app {
+namespace {
+
+using namespace std::chrono_literals;
+
+class TempDir {
+ public:
+  TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/run-record-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern + "/";
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteWhole(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  return lines;
+}
+
+RunRecord FullRecord() {
+  RunRecord r;
+  r.time = "2026-12-10T13:46:18Z";
+  r.workflow = "connect";
+  r.port = "COM3";
+  r.path = "/dev/ttyUSB0";
+  r.deviceId = 3000000000u;
+  r.product = "VOR-8 Stage";
+  r.versionBefore = "2.01";
+  r.versionAfter = "2.03";
+  r.file = "vor8_203.hex";
+  r.sha256 = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+  r.code = 0;
+  r.result = "   -Device Programed OK.";
+  r.durationMs = 41234;
+  r.loader = "1.70.0";
+  return r;
+}
+
+RunRecord NullRecord() {
+  RunRecord r;
+  r.time = "2026-12-10T13:46:18Z";
+  r.workflow = "raw-boot";
+  r.port = "COM32";
+  r.path = "/dev/ttyACM7";
+  r.code = 13;
+  r.result = "E13-Device Failed to Erase Flash.";
+  r.durationMs = 0;
+  r.loader = "1.70.0";
+  return r;
+}
+
+// A record that tells lines apart: `writer` and `n` end up in the port and the duration.
+RunRecord NumberedRecord(int writer, int n) {
+  RunRecord r = FullRecord();
+  r.port = "COM" + std::to_string(writer);
+  r.durationMs = n;
+  return r;
+}
+
+// --- the JSON line ---
+
+TEST(RunRecordJson, FullRecordIsOneCompactObjectInFieldOrder) {
+  EXPECT_EQ(
+      ToJsonLine(FullRecord()),
+      R"({"time":"2026-12-10T13:46:18Z","workflow":"connect","port":"COM3","path":"/dev/ttyUSB0",)"
+      R"("device_id":3000000000,"product":"VOR-8 Stage","version_before":"2.01","version_after":"2.03",)"
+      R"("file":"vor8_203.hex","sha256":"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08",)"
+      R"("code":0,"result":"   -Device Programed OK.","duration_ms":41234,"loader":"1.70.0"})");
+}
+
+TEST(RunRecordJson, MissingValuesAreNull) {
+  EXPECT_EQ(ToJsonLine(NullRecord()),
+            R"({"time":"2026-12-10T13:46:18Z","workflow":"raw-boot","port":"COM32","path":"/dev/ttyACM7",)"
+            R"("device_id":null,"product":null,"version_before":null,"version_after":null,"file":null,)"
+            R"("sha256":null,"code":13,"result":"E13-Device Failed to Erase Flash.","duration_ms":0,)"
+            R"("loader":"1.70.0"})");
+}
+
+TEST(RunRecordJson, DeviceTextsAreEscapedAndLatin1BecomesUtf8) {
+  RunRecord r = NullRecord();
+  r.product = std::string("Ba\xDF \"L\xE4rm\"\\") + '\x01' + "\n\x7F\xFF";
+  const std::string line = ToJsonLine(r);
+  EXPECT_NE(line.find("\"product\":\"Ba\xC3\x9F \\\"L\xC3\xA4rm\\\"\\\\\\u0001\\u000a\\u007f\xC3\xBF\""),
+            std::string::npos)
+      << line;
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  // Read back, the texts are the loader's bytes again.
+  const std::optional<RunRecord> back = ParseRecordLine(line);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, r);
+}
+
+TEST(RunRecordJson, RecordsReadBackAsWritten) {
+  for (const RunRecord& r : {FullRecord(), NullRecord()}) {
+    const std::optional<RunRecord> back = ParseRecordLine(ToJsonLine(r));
+    ASSERT_TRUE(back) << ToJsonLine(r);
+    EXPECT_EQ(*back, r);
+  }
+}
+
+TEST(RunRecordJson, TimeIsUtcToTheSecond) {
+  using std::chrono::sys_days;
+  using namespace std::chrono;
+  EXPECT_EQ(UtcTimeText(system_clock::time_point{}), "1970-01-01T00:00:00Z");
+  EXPECT_EQ(UtcTimeText(sys_days{2026y / December / 10} + 13h + 46min + 18s + 999ms), "2026-12-10T13:46:18Z");
+  EXPECT_EQ(UtcTimeText(sys_days{2024y / February / 29} + 23h + 59min + 59s), "2024-02-29T23:59:59Z");
+}
+
+// --- reading a line back ---
+
+TEST(RecordLineParser, ReadsEscapesAndUnicode) {
+  const std::optional<RunRecord> r =
+      ParseRecordLine(R"( { "time" : "t", "workflow":"connect", "port":"COM1", "code": 9, "result":"E09",)"
+                      R"( "product": "\u00e4\/\b\f\n\r\t\"\\\ud83d\ude00\u20ac", "extra": [1] } )");
+  EXPECT_FALSE(r) << "nested values are not a record's";
+
+  const std::optional<RunRecord> good = ParseRecordLine(
+      R"( { "time" : "t", "workflow":"connect", "port":"COM1", "code": 9, "result":"E09",)"
+      R"( "product": "\u00e4\/\b\f\n\r\t\"\\\ud83d\ude00\u20ac", "later": -1.5e3, "other": null } )");
+  ASSERT_TRUE(good);
+  EXPECT_EQ(good->product, std::string("\xE4/\b\f\n\r\t\"\\??"));
+  EXPECT_EQ(good->code, 9);
+  EXPECT_FALSE(good->deviceId);
+  EXPECT_EQ(good->path, "");
+}
+
+TEST(RecordLineParser, RefusesWhatIsNotARecord) {
+  const std::string base = R"("time":"t","workflow":"connect","port":"COM1","code":0,"result":"r")";
+  const std::vector<std::pair<const char*, std::string>> bad = {
+      {"empty", ""},
+      {"not an object", "[" + base + "]"},
+      {"torn", "{" + base.substr(0, 30)},
+      {"no closing brace", "{" + base},
+      {"trailing text", "{" + base + "}x"},
+      {"two objects", "{" + base + "}{" + base + "}"},
+      {"missing result", R"({"time":"t","workflow":"connect","port":"COM1","code":0})"},
+      {"empty object", "{}"},
+      {"duplicate field", "{" + base + ",\"code\":1}"},
+      {"code as text", R"({"time":"t","workflow":"connect","port":"COM1","code":"0","result":"r"})"},
+      {"code with fraction", R"({"time":"t","workflow":"connect","port":"COM1","code":0.5,"result":"r"})"},
+      {"negative device ID", "{" + base + ",\"device_id\":-1}"},
+      {"device ID beyond 32 bits", "{" + base + ",\"device_id\":4294967296}"},
+      {"huge number", "{" + base + ",\"duration_ms\":123456789012345678901234567890}"},
+      {"leading zero", "{" + base + ",\"duration_ms\":01}"},
+      {"true", "{" + base + ",\"product\":true}"},
+      {"nested object", "{" + base + ",\"x\":{}}"},
+      {"raw control byte", "{" + base + ",\"product\":\"a\x01\"}"},
+      {"unknown escape", "{" + base + ",\"product\":\"\\x41\"}"},
+      {"short \\u", "{" + base + ",\"product\":\"\\u00e\"}"},
+      {"lone high surrogate", "{" + base + ",\"product\":\"\\ud83d\"}"},
+      {"lone low surrogate", "{" + base + ",\"product\":\"\\ude00\"}"},
+      {"high surrogate then BMP", "{" + base + ",\"product\":\"\\ud83d\\u0041\"}"},
+      {"invalid UTF-8", "{" + base + ",\"product\":\"\xC3\"}"},
+      {"overlong UTF-8", "{" + base + ",\"product\":\"\xC0\xAF\"}"},
+      {"UTF-8 surrogate", "{" + base + ",\"product\":\"\xED\xA0\x80\"}"},
+      {"missing value", "{" + base + ",\"product\":}"},
+      {"trailing comma", "{" + base + ",}"},
+      {"NUL inside", "{" + base + ",\"product\":\"a" + std::string(1, '\0') + "\"}"},
+  };
+  EXPECT_TRUE(ParseRecordLine("{" + base + "}")) << "the base line itself is good";
+  for (const auto& [what, line] : bad) EXPECT_FALSE(ParseRecordLine(line)) << what;
+}
+
+// --- where the file is ---
+
+struct PathCase {
+  const char* what;
+  std::map<std::string, std::string> env;
+  std::string commandLine;
+  std::optional<std::string> expected;
+};
+
+TEST(RecordFilePath, FollowsTheCommandLineThenTheEnvironment) {
+  const std::vector<PathCase> cases = {
+      {"XDG_STATE_HOME set",
+       {{"XDG_STATE_HOME", "/state"}, {"HOME", "/home/t"}},
+       "",
+       "/state/vorloader/history.jsonl"},
+      {"XDG_STATE_HOME unset", {{"HOME", "/home/t"}}, "", "/home/t/.local/state/vorloader/history.jsonl"},
+      {"XDG_STATE_HOME empty",
+       {{"XDG_STATE_HOME", ""}, {"HOME", "/home/t"}},
+       "",
+       "/home/t/.local/state/vorloader/history.jsonl"},
+      {"XDG_STATE_HOME relative",
+       {{"XDG_STATE_HOME", "state"}, {"HOME", "/home/t"}},
+       "",
+       "/home/t/.local/state/vorloader/history.jsonl"},
+      {"no folder at all", {}, "", std::nullopt},
+      {"VORLOADER_HISTORY names a file",
+       {{"VORLOADER_HISTORY", "/line/runs.jsonl"}, {"XDG_STATE_HOME", "/state"}},
+       "",
+       "/line/runs.jsonl"},
+      {"VORLOADER_HISTORY empty turns records off",
+       {{"VORLOADER_HISTORY", ""}, {"XDG_STATE_HOME", "/state"}},
+       "",
+       std::nullopt},
+      {"--record wins over VORLOADER_HISTORY",
+       {{"VORLOADER_HISTORY", "/line/runs.jsonl"}},
+       "/tmp/one.jsonl",
+       "/tmp/one.jsonl"},
+      {"--record wins over records off", {{"VORLOADER_HISTORY", ""}}, "one.jsonl", "one.jsonl"},
+      {"--record without any environment", {}, "/tmp/one.jsonl", "/tmp/one.jsonl"},
+  };
+  for (const PathCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Environment env = [&](const char* name) -> std::optional<std::string> {
+      const auto it = c.env.find(name);
+      if (it == c.env.end()) return std::nullopt;
+      return it->second;
+    };
+    EXPECT_EQ(RecordFilePath(env, c.commandLine), c.expected);
+  }
+}
+
+// --- appending ---
+
+TEST(AppendRecord, MakesTheMissingFoldersAndAppendsWholeLines) {
+  TempDir dir;
+  const std::string path = dir.path() + "state/vorloader/history.jsonl";
+  const mode_t oldMask = ::umask(022);
+  const AppendResult first = AppendRecord(path, ToJsonLine(FullRecord()));
+  const AppendResult second = AppendRecord(path, ToJsonLine(NullRecord()));
+  ::umask(oldMask);
+  ASSERT_TRUE(first.ok()) << first.error;
+  ASSERT_TRUE(second.ok()) << second.error;
+  EXPECT_EQ(ReadWhole(path), ToJsonLine(FullRecord()) + "\n" + ToJsonLine(NullRecord()) + "\n");
+
+  struct stat st {};
+  ASSERT_EQ(::stat((dir.path() + "state").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  ASSERT_EQ(::stat((dir.path() + "state/vorloader").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
+TEST(AppendRecord, ReportsWhatCannotBeWritten) {
+  TempDir dir;
+  WriteWhole(dir.path() + "file.txt", "a regular file");
+  // A path below a regular file cannot be made even by root.
+  for (const std::string& path :
+       {dir.path() + "file.txt/history.jsonl", dir.path() + "file.txt/deeper/history.jsonl", dir.path()}) {
+    const AppendResult r = AppendRecord(path, ToJsonLine(FullRecord()));
+    EXPECT_FALSE(r.ok()) << path;
+    EXPECT_NE(r.error.find(dir.path()), std::string::npos) << r.error;
+  }
+  EXPECT_EQ(ReadWhole(dir.path() + "file.txt"), "a regular file");
+
+  const AppendResult twoLines = AppendRecord(dir.path() + "h.jsonl", "{}\n{}");
+  EXPECT_FALSE(twoLines.ok());
+  EXPECT_FALSE(std::filesystem::exists(dir.path() + "h.jsonl"));
+}
+
+TEST(SaveRunRecord, WritesWhereTheRulesSayOrGivesANote) {
+  TempDir dir;
+  WriteWhole(dir.path() + "file.txt", "a regular file");
+  const std::string named = dir.path() + "named.jsonl";
+  std::map<std::string, std::string> vars = {{"VORLOADER_HISTORY", named}};
+  const Environment env = [&](const char* name) -> std::optional<std::string> {
+    const auto it = vars.find(name);
+    if (it == vars.end()) return std::nullopt;
+    return it->second;
+  };
+  EXPECT_EQ(SaveRunRecord(FullRecord(), "", env), "");
+  EXPECT_EQ(ReadWhole(named), ToJsonLine(FullRecord()) + "\n");
+
+  const std::string note = SaveRunRecord(FullRecord(), dir.path() + "file.txt/h.jsonl", env);
+  EXPECT_EQ(note.rfind("run record not written: ", 0), 0u) << note;
+  EXPECT_EQ(note.find('\n'), std::string::npos) << note;
+
+  vars["VORLOADER_HISTORY"] = "";
+  EXPECT_EQ(SaveRunRecord(NullRecord(), "", env), "");
+  EXPECT_EQ(ReadWhole(named), ToJsonLine(FullRecord()) + "\n") << "records are off";
+}
+
+TEST(AppendRecord, LinesStayWholeWhenSeveralLoadersAppendAtOnce) {
+  TempDir dir;
+  const std::string path = dir.path() + "shared/history.jsonl";
+  constexpr int kWriters = 6;
+  constexpr int kRecords = 150;
+  std::vector<pid_t> children;
+  for (int w = 1; w <= kWriters; ++w) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      for (int n = 0; n < kRecords; ++n) {
+        // Lines of different lengths, some longer than a pipe's atomic write.
+        RunRecord r = NumberedRecord(w, n);
+        r.product =
+            std::string(static_cast<std::size_t>((n * 97 + w * 13) % 9000), static_cast<char>('a' + w));
+        if (!AppendRecord(path, ToJsonLine(r)).ok()) ++failures;
+      }
+      ::_exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+
+  const std::string text = ReadWhole(path);
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  std::map<std::string, std::vector<std::int64_t>> seen;
+  for (const std::string& line : Lines(text)) {
+    const std::optional<RunRecord> r = ParseRecordLine(line);
+    ASSERT_TRUE(r) << "torn line of " << line.size() << " bytes";
+    seen[r->port].push_back(r->durationMs);
+  }
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kWriters));
+  for (const auto& [port, numbers] : seen) {
+    SCOPED_TRACE(port);
+    ASSERT_EQ(numbers.size(), static_cast<std::size_t>(kRecords));
+    // Each loader's records are in the order it wrote them.
+    for (int n = 0; n < kRecords; ++n) EXPECT_EQ(numbers[static_cast<std::size_t>(n)], n);
+  }
+}
+
+// --- reading the last records ---
+
+class RecordFileReading : public ::testing::Test {
+ protected:
+  TempDir m_dir;
+  std::string m_path = m_dir.path() + "history.jsonl";
+
+  void AppendNumbered(int from, int to) {
+    std::string text;
+    for (int n = from; n < to; ++n) text += ToJsonLine(NumberedRecord(1, n)) + "\n";
+    std::ofstream(m_path, std::ios::binary | std::ios::app) << text;
+  }
+  void AppendRaw(const std::string& bytes) {
+    std::ofstream(m_path, std::ios::binary | std::ios::app) << bytes;
+  }
+
+  static std::vector<std::int64_t> Numbers(const HistoryRead& read) {
+    std::vector<std::int64_t> n;
+    for (const RunRecord& r : read.records) n.push_back(r.durationMs);
+    return n;
+  }
+};
+
+TEST_F(RecordFileReading, GivesTheLastRecordsOldestFirst) {
+  AppendNumbered(0, 5000);  // about 2 MB, many chunks
+  const HistoryRead read = ReadLastRecords(m_path, 3);
+  EXPECT_TRUE(read.error.empty()) << read.error;
+  EXPECT_EQ(Numbers(read), (std::vector<std::int64_t>{4997, 4998, 4999}));
+
+  const HistoryRead all = ReadLastRecords(m_path, 20000);
+  ASSERT_EQ(all.records.size(), 5000u);
+  EXPECT_EQ(all.records.front().durationMs, 0);
+  EXPECT_EQ(all.records.back().durationMs, 4999);
+}
+
+TEST_F(RecordFileReading, SkipsATornLastLineAndGarbage) {
+  AppendNumbered(0, 3);
+  AppendRaw("not json at all\n\n{\"time\":\"t\"}\n\xFF\xFE" + std::string(1, '\0') + "garbage\n");
+  AppendNumbered(3, 4);
+  AppendRaw(ToJsonLine(NumberedRecord(1, 4)).substr(0, 40));  // a record still being written
+  EXPECT_EQ(Numbers(ReadLastRecords(m_path, 3)), (std::vector<std::int64_t>{1, 2, 3}));
+  EXPECT_EQ(Numbers(ReadLastRecords(m_path, 100)), (std::vector<std::int64_t>{0, 1, 2, 3}));
+}
+
+TEST_F(RecordFileReading, AWholeLastRecordWithoutItsLineEndIsStillBeingWritten) {
+  AppendNumbered(0, 2);
+  AppendRaw(ToJsonLine(NumberedRecord(1, 2)));
+  EXPECT_EQ(Numbers(ReadLastRecords(m_path, 5)), (std::vector<std::int64_t>{0, 1}));
+}
+
+TEST_F(RecordFileReading, SkipsOverlongLines) {
+  AppendNumbered(0, 1);
+  RunRecord huge = NumberedRecord(1, 1);
+  huge.product = std::string(kMaxRecordLine + 10, 'x');  // a record, but too long to be one of ours
+  AppendRaw(ToJsonLine(huge) + "\n" + std::string(300 * 1024, 'y') + "\n");
+  AppendNumbered(2, 3);
+  EXPECT_EQ(Numbers(ReadLastRecords(m_path, 5)), (std::vector<std::int64_t>{0, 2}));
+}
+
+TEST_F(RecordFileReading, ReadsOnlyTheTailOfAHugeFile) {
+  // A 4 GB file that is a hole but for its last records: reading it whole would take long
+  // and find no line end in the hole.
+  {
+    const int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, off_t{4} << 30), 0);
+    ::close(fd);
+  }
+  AppendRaw("\n");
+  AppendNumbered(0, 50);
+  const HistoryRead read = ReadLastRecords(m_path, 20);
+  EXPECT_TRUE(read.error.empty()) << read.error;
+  ASSERT_EQ(read.records.size(), 20u);
+  EXPECT_EQ(read.records.front().durationMs, 30);
+  EXPECT_LE(read.bytesRead, 128u * 1024u);
+}
+
+TEST_F(RecordFileReading, NoFileYetIsNotAnError) {
+  const HistoryRead read = ReadLastRecords(m_path, 20);
+  EXPECT_TRUE(read.noFile);
+  EXPECT_TRUE(read.error.empty());
+  EXPECT_TRUE(read.records.empty());
+
+  const HistoryRead folder = ReadLastRecords(m_dir.path(), 20);
+  EXPECT_FALSE(folder.noFile);
+  EXPECT_FALSE(folder.error.empty());
+}
+
+// --- the history table ---
+
+TEST(HistoryTable, AlignsTheColumnsAndShowsMissingValuesAsDashes) {
+  RunRecord before = FullRecord();
+  RunRecord refused = FullRecord();
+  refused.time = "2026-12-10T13:50:02Z";
+  refused.port = "COM12";
+  refused.deviceId = 7;
+  refused.product = "VOR-8 \xC4r\x1B";
+  refused.versionAfter.reset();
+  refused.code = 9;
+  refused.result = "E09-Device has latest Version.";
+  EXPECT_EQ(FormatHistoryTable({before, refused, NullRecord()}),
+            "Time                  Port   Device ID   Product      Before -> After  Result\n"
+            "2026-12-10T13:46:18Z  COM3   3000000000  VOR-8 Stage  2.01 -> 2.03     "
+            "   -Device Programed OK.\n"
+            "2026-12-10T13:50:02Z  COM12  7           VOR-8 \xC3\x84r?    2.01 -> -        "
+            "E09-Device has latest Version.\n"
+            "2026-12-10T13:46:18Z  COM32  -           -            -                "
+            "E13-Device Failed to Erase Flash.\n");
+  EXPECT_EQ(FormatHistoryTable({}), "");
+}
+
+// --- SHA-256 ---
+
+std::string OpenSslSha256(const std::string& bytes) {
+  unsigned char digest[SHA256_DIGEST_LENGTH];
+  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char b : digest) hex += {kHex[b >> 4], kHex[b & 0xF]};
+  return hex;
+}
+
+TEST(Sha256, MatchesKnownDigestsAndAnIndependentOne) {
+  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  // Every length around the block and padding edges.
+  std::string bytes;
+  for (std::size_t n = 0; n < 300; ++n) {
+    EXPECT_EQ(Sha256Hex(bytes), OpenSslSha256(bytes)) << n << " bytes";
+    bytes += static_cast<char>((n * 131 + 7) & 0xFF);
+  }
+}
+
+TEST(Sha256, OfAFileAndOfNoFile) {
+  TempDir dir;
+  std::string bytes(200000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  WriteWhole(dir.path() + "fw.hex", bytes);
+  EXPECT_EQ(Sha256OfFile(dir.path() + "fw.hex"), OpenSslSha256(bytes));
+  EXPECT_EQ(Sha256OfFile(dir.path() + "absent.hex"), std::nullopt);
+}
+
+// --- the record of a finished run ---
+
+TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
+  TempDir dir;
+  WriteWhole(dir.path() + "vor8_203.hex", "abc");
+  const auto started = std::chrono::steady_clock::time_point{} + 5s;
+  const auto wallClock = [] {
+    return std::chrono::sys_days{std::chrono::year{2026} / 12 / 10} + 13h + 46min + 18s;
+  };
+
+  RunFacts facts;
+  facts.workflow = kWorkflowConnect;
+  facts.started = started;
+  facts.port = PortEntry(3, "/dev/ttyUSB0");
+  device::Identity id;
+  id.m_nDevId = 3000000000u;
+  id.m_strDevName = "VOR-8 Stage";
+  id.m_strDevVersion = "2.01";
+  facts.before = id;
+  id.m_strDevVersion = "2.03";
+  facts.after = id;
+  facts.firmwarePath = dir.path() + "vor8_203.hex";
+  facts.programmed = true;
+
+  RunRecord expected = FullRecord();
+  expected.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  expected.durationMs = 41234;
+  expected.loader = LoaderVersion();
+  EXPECT_EQ(RecordOfRun(facts, RESULT_OK, wallClock, started + 41234ms), expected);
+
+  // Refused before programming: the file is named, but nothing was sent.
+  facts.after.reset();
+  facts.programmed = false;
+  const RunRecord refused = RecordOfRun(facts, RESULT_SAME_VERSION, wallClock, started + 2s);
+  EXPECT_EQ(refused.file, "vor8_203.hex");
+  EXPECT_EQ(refused.sha256, std::nullopt);
+  EXPECT_EQ(refused.versionAfter, std::nullopt);
+  EXPECT_EQ(refused.result, "E09-Device has latest Version.");
+
+  // A raw boot that never identified the device.
+  RunFacts raw;
+  raw.workflow = kWorkflowRawBoot;
+  raw.started = started;
+  raw.port = PortEntry(32, "/dev/ttyACM7");
+  RunRecord rawExpected = NullRecord();
+  rawExpected.loader = LoaderVersion();
+  EXPECT_EQ(RecordOfRun(raw, RESULT_ERASE_FAILED, wallClock, started), rawExpected);
+}
+
+TEST(RecordOfRun, LoaderVersionIsTheProgramVersion) {
+  const std::string v = LoaderVersion();
+  ASSERT_FALSE(v.empty());
+  EXPECT_NE(v.find('.'), std::string::npos) << v;
+}
+
+}  // namespace
+}  // namespace app
