@@ -417,4 +417,6 @@ void CVORLoaderXDlg::ShutDownWorkflows() {
   if (m_openBox != nullptr) m_openBox->done(QMessageBox::No);
   if (m_workflows != nullptr) m_workflows->RequestStop();
   if (m_thread) m_thread->Shutdown();
+  // Nothing runs any more: the workflows may go before the window does.
+  m_workflows = nullptr;
 }
