@@ -1,7 +1,15 @@
 // The program's serial transport over QSerialPort, used from a workflow thread that has no
-// event loop: only the blocking waitFor* calls move bytes, in slices short enough that a
-// stop request ends a wait promptly.
+// event loop: only the blocking waitFor* calls move bytes. Waits for input block in poll on
+// the port's descriptor, in slices short enough that a stop request ends a wait promptly.
+//
+// A device that goes away (a USB adapter pulled, the other end of a pty closed) leaves its
+// tty hung up: poll then reports it readable at once, forever, while a read yields nothing.
+// QSerialPort's error code for that is not dependable (a hung-up pty shows up as a read
+// error carrying a stale system message), so the hang-up is taken from poll's own report,
+// and from then on the port is known gone: every call fails at once instead of waiting out
+// its time-out in a loop that never blocks.
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +20,7 @@
 #include <QtCore/QThread>
 #include <QtSerialPort/QSerialPort>
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 #include "device/serial_port.h"
@@ -20,6 +29,25 @@ namespace device {
 namespace {
 
 constexpr int kSliceMs = 50;
+constexpr int kDrainPollMs = 5;
+
+enum class LineState { Quiet, Input, Gone };
+
+// Waits up to ms milliseconds for input on the descriptor, blocked. A hang-up or an error
+// on the descriptor ends the wait at once; poll reports those even when not asked for them.
+LineState WaitOnLine(int fd, short events, int ms) {
+  pollfd p{fd, events, 0};
+  int r = 0;
+  do {
+    r = ::poll(&p, 1, ms);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return LineState::Gone;
+  return r == 0 ? LineState::Quiet : LineState::Input;
+}
+
+bool LineGone(int fd) {
+  return WaitOnLine(fd, 0, 0) == LineState::Gone;
+}
 
 // The fixed line settings: 8 data bits, no parity, one stop bit, no flow control.
 bool ApplyLineSettings(QSerialPort& port) {
@@ -58,7 +86,7 @@ class QtSerialPort final : public SerialPort {
   ~QtSerialPort() override { Close(); }
 
   bool Configure(int rate) override {
-    if (!m_port->isOpen() || !m_port->setBaudRate(rate) || !ApplyLineSettings(*m_port)) return false;
+    if (!Usable() || !m_port->setBaudRate(rate) || !ApplyLineSettings(*m_port)) return false;
     m_rate = rate;
     // A pseudo-terminal has no modem lines and refuses these; that is no reason to fail.
     m_port->setDataTerminalReady(true);
@@ -70,7 +98,7 @@ class QtSerialPort final : public SerialPort {
   void SetReadTimeout(int ms) override { m_timeoutMs = std::max(ms, 0); }
 
   void DiscardInput() override {
-    if (!m_port->isOpen()) return;
+    if (!Usable()) return;
     // Bytes the driver already holds come into Qt's buffer only during a wait; fetch them
     // first so that the clear drops them too.
     m_port->waitForReadyRead(0);
@@ -79,7 +107,7 @@ class QtSerialPort final : public SerialPort {
   }
 
   long Write(const std::uint8_t* data, std::size_t n) override {
-    if (!m_port->isOpen()) return -1;
+    if (!Usable()) return -1;
     if (n == 0) return 0;
     const qint64 queued = m_port->write(reinterpret_cast<const char*>(data), static_cast<qint64>(n));
     if (queued < 0) return -1;
@@ -89,17 +117,18 @@ class QtSerialPort final : public SerialPort {
           static_cast<int>(std::min<qint64>(kSliceMs, std::max<qint64>(deadline.remainingTime(), 1)));
       if (!m_port->waitForBytesWritten(slice) && m_port->error() != QSerialPort::NoError &&
           m_port->error() != QSerialPort::TimeoutError) {
+        if (LineGone(Fd())) m_gone = true;
         break;  // the port is gone or broken
       }
     }
     const qint64 left = m_port->bytesToWrite();
     if (left > 0) m_port->clear(QSerialPort::Output);  // what did not go out is not sent later
     m_port->clearError();
-    return static_cast<long>(queued - left);
+    return m_gone ? -1 : static_cast<long>(queued - left);
   }
 
   long Read(std::uint8_t* out, std::size_t n, const std::function<bool()>& abort) override {
-    if (!m_port->isOpen()) return -1;
+    if (!Usable()) return -1;
     char* dst = reinterpret_cast<char*>(out);
     qint64 got = 0;
     const auto want = static_cast<qint64>(n);
@@ -110,10 +139,21 @@ class QtSerialPort final : public SerialPort {
       if (got >= want || deadline.hasExpired() || (abort && abort())) break;
       const int slice =
           static_cast<int>(std::min<qint64>(kSliceMs, std::max<qint64>(deadline.remainingTime(), 1)));
-      if (!m_port->waitForReadyRead(slice) && m_port->error() == QSerialPort::ResourceError) {
+      const LineState line = WaitOnLine(Fd(), POLLIN, slice);
+      if (line == LineState::Input) {
+        // Hand the driver's bytes to Qt's buffer. A line that reports input but gives none
+        // has reached its end: it would report the same at once again, for ever.
+        const qint64 before = m_port->bytesAvailable();
+        m_port->waitForReadyRead(0);
+        if (m_port->bytesAvailable() > before) continue;
+      }
+      if (line != LineState::Quiet) {
+        m_gone = true;
         got += std::max<qint64>(m_port->read(dst + got, want - got), 0);
         m_port->clearError();
-        return got > 0 ? static_cast<long>(got) : -1;  // the device went away
+        // What came before the device went is still handed over, as a short count; the
+        // next call fails.
+        return got > 0 ? static_cast<long>(got) : -1;
       }
     }
     m_port->clearError();
@@ -121,16 +161,20 @@ class QtSerialPort final : public SerialPort {
   }
 
   bool Drain(const std::function<bool()>& abort) override {
-    if (!m_port->isOpen()) return false;
+    if (!Usable()) return false;
     // The driver's output queue: the bytes the program handed over that the line has not yet
     // carried. Poll it rather than block in tcdrain, so a stop request is honoured.
     int queued = 0;
-    if (::ioctl(static_cast<int>(m_port->handle()), TIOCOUTQ, &queued) != 0) return true;  // not knowable
+    if (!OutputQueued(queued)) return !m_gone;  // not knowable, unless the device is gone
     QDeadlineTimer deadline(WriteBudgetMs(static_cast<std::size_t>(std::max(queued, 0))));
     while (queued > 0) {
       if (deadline.hasExpired() || (abort && abort())) return false;
-      QThread::msleep(5);
-      if (::ioctl(static_cast<int>(m_port->handle()), TIOCOUTQ, &queued) != 0) return true;
+      // Asked for no event, poll still wakes at once for a hang-up.
+      if (WaitOnLine(Fd(), 0, kDrainPollMs) == LineState::Gone) {
+        m_gone = true;
+        return false;
+      }
+      if (!OutputQueued(queued)) return !m_gone;
     }
     return true;
   }
@@ -140,6 +184,24 @@ class QtSerialPort final : public SerialPort {
   }
 
  private:
+  int Fd() const { return static_cast<int>(m_port->handle()); }
+
+  // Open, and its device still there. Once gone, a port stays gone: a hung-up tty never
+  // comes back to life, the device reappears (if at all) as a new port to be opened anew.
+  bool Usable() {
+    if (!m_port->isOpen() || m_gone) return false;
+    if (LineGone(Fd())) m_gone = true;
+    return !m_gone;
+  }
+
+  // The driver's output queue in `queued`; false when it cannot be read, with the port
+  // marked gone when that is because the tty has hung up.
+  bool OutputQueued(int& queued) {
+    if (::ioctl(Fd(), TIOCOUTQ, &queued) == 0) return true;
+    if (errno == EIO || errno == ENXIO || errno == ENODEV) m_gone = true;
+    return false;
+  }
+
   // Generous time for n bytes to leave at the configured rate: a healthy line finishes well
   // inside it, a stalled one is given up on.
   int WriteBudgetMs(std::size_t n) const {
@@ -150,6 +212,7 @@ class QtSerialPort final : public SerialPort {
   std::unique_ptr<QSerialPort> m_port;
   int m_timeoutMs = 0;
   int m_rate = 57600;
+  bool m_gone = false;  // the device went away: every further call fails at once
 };
 
 class SystemPortOpener final : public PortOpener {

@@ -27,6 +27,9 @@ class SerialPort {
   virtual long Write(const std::uint8_t* data, std::size_t n) = 0;
   // Reads up to n bytes by the time-out; a short count means the time-out passed, a negative
   // value an error. `abort` is polled while waiting; when it returns true the read ends early.
+  // A device that goes away (the port hangs up) ends the read at once: with the bytes that
+  // came before, as a short count, or else as an error. A wait costs no CPU while it waits.
+  // Once the port has hung up, every further call fails at once.
   virtual long Read(std::uint8_t* out, std::size_t n, const std::function<bool()>& abort) = 0;
   // Waits until every byte written has left the port (not merely the program), or a
   // generous time for the queued bytes at the line rate has passed; false then, or when

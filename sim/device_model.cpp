@@ -53,9 +53,20 @@ void DeviceModel::Send(Clock::time_point now, Bytes bytes, std::string what) {
   m_outbox.push_back(Outgoing{now, std::move(bytes), std::move(what)});
 }
 
+void DeviceModel::HangUp(Clock::time_point now, Event e) {
+  if (m_hungUp) return;
+  m_hungUp = true;
+  m_timer.reset();
+  m_hangUpAt.reset();
+  m_outbox.clear();  // nothing more leaves a device that is gone
+  Log(now, e.Str("state", StateName(m_state)));
+}
+
 void DeviceModel::OnOpen(Clock::time_point now) {
   m_portOpen = true;
   Log(now, Event("open").Str("state", StateName(m_state)));
+  if (m_options.faults.hangUpAfterOpenMs >= 0 && !m_hangUpAt && !m_hungUp)
+    m_hangUpAt = now + milliseconds(m_options.faults.hangUpAfterOpenMs);
   // Raw boot: the technician switches the device on once the loader listens.
   if (m_state == State::PoweredOff) m_timer = now + milliseconds(m_options.bootDelayMs);
 }
@@ -85,6 +96,7 @@ void DeviceModel::OnNoise(std::size_t count, Clock::time_point now) {
 
 std::optional<Clock::time_point> DeviceModel::NextDeadline() const {
   std::optional<Clock::time_point> next = m_timer;
+  if (m_hangUpAt && (!next || *m_hangUpAt < *next)) next = m_hangUpAt;
   if (m_hex && !m_imageReported && m_hex->Ended()) {
     Clock::time_point quiet = m_lastStreamByte + kStreamQuiet;
     if (!next || quiet < *next) next = quiet;
@@ -93,6 +105,11 @@ std::optional<Clock::time_point> DeviceModel::NextDeadline() const {
 }
 
 void DeviceModel::OnTick(Clock::time_point now) {
+  if (m_hungUp) return;
+  if (m_hangUpAt && now >= *m_hangUpAt) {
+    HangUp(now, Event("hang-up").Str("after", "open").Int("ms", m_options.faults.hangUpAfterOpenMs));
+    return;
+  }
   if (m_hex && !m_imageReported && m_hex->Ended() && now >= m_lastStreamByte + kStreamQuiet) ReportImage(now);
   if (!m_timer || now < *m_timer) return;
   m_timer.reset();
@@ -135,6 +152,7 @@ void DeviceModel::OnBytes(std::span<const std::uint8_t> bytes, Clock::time_point
     m_partial.clear();
   }
   for (std::uint8_t b : bytes) {
+    if (m_hungUp) break;
     const bool streamTail = m_state == State::Restarting && m_hex && !m_imageReported &&
                             now - m_lastStreamByte <= kStreamQuiet;
     switch (m_state) {
@@ -302,6 +320,10 @@ void DeviceModel::HandleBootloaderByte(std::uint8_t b, Clock::time_point now) {
     m_partial.clear();
     return;
   }
+  if (m_options.faults.hangUpOnErase) {
+    HangUp(now, Event("hang-up").Str("after", "erase"));
+    return;
+  }
   m_state = State::Erasing;
   if (m_options.faults.noEraseReply) {
     Log(now, Event("erase").Str("verdict", "unanswered"));
@@ -314,7 +336,14 @@ void DeviceModel::HandleBootloaderByte(std::uint8_t b, Clock::time_point now) {
 void DeviceModel::HandleStreamByte(std::uint8_t b, Clock::time_point now) {
   if (m_hex->ByteCount() == 0) m_firstStreamByte = now;
   m_lastStreamByte = now;
-  switch (m_hex->Feed(b)) {
+  const HexReceiver::Step step = m_hex->Feed(b);
+  if (m_options.faults.hangUpAfterBytes > 0 &&
+      m_hex->ByteCount() >= static_cast<std::size_t>(m_options.faults.hangUpAfterBytes)) {
+    HangUp(now,
+           Event("hang-up").Str("after", "stream").Int("bytes", static_cast<long long>(m_hex->ByteCount())));
+    return;
+  }
+  switch (step) {
     case HexReceiver::Step::BadRecord:
       if (m_hex->BadRecords() <= kBadRecordsLogged)
         Log(now, Event("bad-record").Int("record", static_cast<long long>(m_hex->Records() + m_hex->BadRecords())));

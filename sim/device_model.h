@@ -48,6 +48,9 @@ class DeviceModel {
   // Bytes to send, in order, each not before its due time.
   std::deque<Outgoing>& Outbox() { return m_outbox; }
 
+  // The device has vanished (a hang-up fault): the caller closes the line and stops.
+  bool HungUp() const { return m_hungUp; }
+
   enum class State { PoweredOff, Firmware, Bootloader, Erasing, Receiving, Restarting };
   State CurrentState() const { return m_state; }
 
@@ -63,6 +66,7 @@ class DeviceModel {
   void ReportImage(Clock::time_point now);
   void Restart(Clock::time_point now);
   void Send(Clock::time_point now, Bytes bytes, std::string what);
+  void HangUp(Clock::time_point now, Event e);
   void Log(Clock::time_point now, const Event& e) { m_transcript.Write(now, e); }
   static const char* StateName(State s);
 
@@ -84,6 +88,9 @@ class DeviceModel {
   bool m_imageReported = true;
   Clock::time_point m_firstStreamByte{}, m_lastStreamByte{};
   int m_pollsAfterStream = 0;
+
+  std::optional<Clock::time_point> m_hangUpAt;  // --hang-up-after-open, once the port opened
+  bool m_hungUp = false;
 };
 
 }  // namespace sim

@@ -102,6 +102,15 @@ void PtyPort::Unlink() {
   m_linkPath.clear();
 }
 
+void PtyPort::HangUp() {
+  Unlink();
+  // The master last: while the simulator's own slave is open the master outlives it.
+  for (int* fd : {&m_slave, &m_master}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
+
 int PtyPort::Rate() const { return ReadLineRate(m_master); }
 
 std::vector<int> PtyPort::ReadOpenCloseEvents() {

@@ -31,6 +31,9 @@ class PtyPort {
   bool Link(const std::string& linkPath, std::string& error);
   // Removes the link if it still points to this pty.
   void Unlink();
+  // Closes both ends of the pty and removes the link: the loader's open port hangs up, as
+  // when a device's adapter is pulled. The pty is gone for good.
+  void HangUp();
 
   int MasterFd() const { return m_master; }
   int WatchFd() const { return m_watch; }

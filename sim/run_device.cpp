@@ -92,6 +92,11 @@ int RunDevice(const SimOptions& o) {
     int rate = pty.Rate();
     transcript.SetRate(rate);
     model.OnTick(now);
+    if (model.HungUp()) {
+      // The device is gone: what it still meant to send goes with it.
+      pty.HangUp();
+      break;
+    }
     for (auto& out : model.Outbox()) {
       const Clock::time_point at = pacer.SendDone(std::max(out.due, now), out.bytes.size(), rate);
       tx.push_back(Scheduled{at, std::move(out.bytes), std::move(out.what)});

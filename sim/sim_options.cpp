@@ -5,15 +5,17 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace sim {
 namespace {
 
 constexpr const char* kHelp =
     "Usage: vornet-sim --com-dir DIR [options]\n"
-    "Plays one VORnet device on a pseudo-terminal until SIGTERM or SIGINT. Creates the link\n"
-    "DIR/COM<port> to the pty, prints the pty path on stdout (one line) when ready, and\n"
-    "removes the link when stopped (exit status 0; 2 on bad options, 1 on set-up failure).\n"
+    "Plays one VORnet device on a pseudo-terminal until SIGTERM or SIGINT (or a hang-up\n"
+    "fault). Creates the link DIR/COM<port> to the pty, prints the pty path on stdout (one\n"
+    "line) when ready, and removes the link when stopped (exit status 0; 2 on bad options,\n"
+    "1 on set-up failure).\n"
     "\n"
     "Port and identity:\n"
     "  --com-dir DIR          folder for the COM<n> link (required)\n"
@@ -53,6 +55,11 @@ constexpr const char* kHelp =
     "  --no-erase-reply       never answer the erase command\n"
     "  --never-restart        never come back after the image\n"
     "  --restart-after-polls N  come back only at the N-th identify query after the image\n"
+    "  --hang-up-on-erase     vanish when the erase command comes: close the pty and end, as\n"
+    "                         a device whose adapter is pulled\n"
+    "  --hang-up-after-bytes N  vanish once N bytes of the image stream have come\n"
+    "  --hang-up-after-open MS  vanish MS ms after the loader opened the port (in raw boot,\n"
+    "                         with a longer --boot-delay: while the loader waits for the banner)\n"
     "\n"
     "Transcript lines: {\"t\":seconds since start,\"mono\":CLOCK_MONOTONIC seconds,\"rate\":line\n"
     "rate,\"kind\":...} with, by kind:\n"
@@ -65,7 +72,7 @@ constexpr const char* kHelp =
     "  problem; identify adds label, query and boot code; auth adds checksum, packing,\n"
     "  timestamp, skew_ms), banner (verdict, code: sent by itself in raw boot), decline,\n"
     "  erase (verdict: erasing, unanswered), erased, bad-record (record), stream-end\n"
-    "  (records, bad_records, data_bytes),\n"
+    "  (records, bad_records, data_bytes), hang-up (after: erase, stream or open; bytes or ms),\n"
     "  image (length, crc32, records, bad_records, stray, version, verdict: good, bad-records,\n"
     "  no-version-tag; first_byte_mono, last_byte_mono), restart (firmware: new or old,\n"
     "  version, label), stop.\n";
@@ -140,6 +147,7 @@ ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& o, s
       {"--bad-auth-checksum", &o.faults.badAuthChecksum},
       {"--no-erase-reply", &o.faults.noEraseReply},
       {"--never-restart", &o.faults.neverRestart},
+      {"--hang-up-on-erase", &o.faults.hangUpOnErase},
   };
   CodeBytes bannerCode{};
   const std::map<std::string, std::function<bool(const char*)>> valued = {
@@ -162,7 +170,14 @@ ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& o, s
          return true;
        }},
       {"--restart-after-polls", [&](const char* v) { return ParseInt(v, 1, 1000, o.faults.restartAfterPolls); }},
+      {"--hang-up-after-bytes",
+       [&](const char* v) { return ParseInt(v, 1, 1 << 30, o.faults.hangUpAfterBytes); }},
+      {"--hang-up-after-open",
+       [&](const char* v) { return ParseInt(v, 0, 600000, o.faults.hangUpAfterOpenMs); }},
   };
+  // Every valued option but these sets up the device rather than a fault.
+  const std::set<std::string> valuedFaults = {"--banner-code", "--restart-after-polls",
+                                              "--hang-up-after-bytes", "--hang-up-after-open"};
   int faultCount = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -181,7 +196,7 @@ ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& o, s
       error = "bad or missing value for " + arg;
       return ParseOutcome::Error;
     }
-    if (arg == "--banner-code" || arg == "--restart-after-polls") ++faultCount;
+    if (valuedFaults.count(arg) != 0) ++faultCount;
     ++i;
   }
   if (o.comDir.empty()) {

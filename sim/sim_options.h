@@ -21,6 +21,11 @@ struct Faults {
   bool noEraseReply = false;         // erase never answered
   bool neverRestart = false;         // after the stream, never comes back
   int restartAfterPolls = 0;         // after the stream, answers from this identify poll on
+  // The device vanishes (its pty closes, the simulator ends): on the erase command, once
+  // this many bytes of the image stream have come, or this long after the port was opened.
+  bool hangUpOnErase = false;
+  int hangUpAfterBytes = 0;
+  int hangUpAfterOpenMs = -1;
 };
 
 struct SimOptions {

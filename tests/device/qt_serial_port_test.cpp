@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <QtCore/QCoreApplication>
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -23,6 +25,35 @@ namespace device {
 namespace {
 
 namespace fs = std::filesystem;
+
+// CPU time the calling thread has used so far, in milliseconds.
+double ThreadCpuMs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+double WallMs() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// What one call cost: its wall time and the CPU time the calling thread spent in it.
+struct Cost {
+  double wallMs = 0;
+  double cpuMs = 0;
+};
+
+template <typename Call>
+Cost Measure(Call&& call) {
+  const double wall0 = WallMs();
+  const double cpu0 = ThreadCpuMs();
+  call();
+  return {WallMs() - wall0, ThreadCpuMs() - cpu0};
+}
+
+// A wait for a device may cost at most this share of one core.
+constexpr double kWaitCpuShare = 0.10;
 
 // The program runs with an application object; so do these tests.
 class QtApplication : public ::testing::Environment {
@@ -235,6 +266,121 @@ TEST_F(QtSerialPortTest, VanishedPeerShowsInTheCounts) {
   port->SetReadTimeout(200);
   std::string got;
   EXPECT_LE(ReadInto(*port, got, 5), 0);
+}
+
+// The device goes away while the loader waits for its reply (the adapter is pulled, the
+// other end of the pty closes): the read ends at once with an error instead of waiting, or
+// spinning, through the rest of its time-out.
+TEST_F(QtSerialPortTest, ReadEndsAtOnceWhenThePeerHangsUpDuringTheWait) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  constexpr int kTimeoutMs = 5000;
+  port->SetReadTimeout(kTimeoutMs);
+  std::thread peer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ::close(pty.master);
+    pty.master = -1;
+  });
+  std::string got;
+  long n = 0;
+  const Cost cost = Measure([&] { n = ReadInto(*port, got, 16); });
+  peer.join();
+  EXPECT_LT(n, 0) << "a vanished device is an error, not a time-out";
+  EXPECT_LT(cost.wallMs, kTimeoutMs / 2) << "the read waited out its time-out";
+  EXPECT_LT(cost.cpuMs, kWaitCpuShare * cost.wallMs + 5) << "wall " << cost.wallMs << " ms";
+}
+
+// Once the line is gone, every further call fails at once: nothing waits or spins again.
+TEST_F(QtSerialPortTest, AfterAHangUpEveryCallFailsAtOnce) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  ::close(pty.master);
+  pty.master = -1;
+  port->SetReadTimeout(5000);
+  std::string got;
+  long firstRead = 0;
+  const Cost first = Measure([&] { firstRead = ReadInto(*port, got, 16); });
+  EXPECT_LT(firstRead, 0);
+  EXPECT_LT(first.wallMs, 2500);
+
+  long secondRead = 0, written = 0;
+  bool drained = true;
+  const std::vector<std::uint8_t> chunk(50, ':');
+  const Cost rest = Measure([&] {
+    port->DiscardInput();
+    secondRead = ReadInto(*port, got, 16);
+    written = port->Write(chunk.data(), chunk.size());
+    drained = port->Drain({});
+  });
+  EXPECT_LT(secondRead, 0);
+  EXPECT_LT(written, 0);
+  EXPECT_FALSE(drained);
+  EXPECT_LT(rest.wallMs, 2500);
+  EXPECT_LT(rest.cpuMs, kWaitCpuShare * 5000);
+}
+
+// A write into a line whose peer is gone fails at once, and so does the wait for it to drain.
+TEST_F(QtSerialPortTest, WriteAndDrainFailAtOnceWhenThePeerIsGone) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  ::close(pty.master);
+  pty.master = -1;
+  const std::vector<std::uint8_t> chunk(50, ':');
+  long written = 0;
+  bool drained = true;
+  const Cost cost = Measure([&] {
+    written = port->Write(chunk.data(), chunk.size());
+    drained = port->Drain({});
+  });
+  EXPECT_LT(written, 0);
+  EXPECT_FALSE(drained);
+  EXPECT_LT(cost.wallMs, 900) << "the write waited for its budget";
+}
+
+// A device that is there but silent: the read waits out its time-out, blocked, not polling.
+TEST_F(QtSerialPortTest, WaitingForASilentDeviceCostsLittleCpu) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  constexpr int kTimeoutMs = 600;
+  port->SetReadTimeout(kTimeoutMs);
+  int polls = 0;
+  std::string got;
+  long n = -1;
+  const Cost cost = Measure([&] { n = ReadInto(*port, got, 16, [&] { return ++polls < 0; }); });
+  EXPECT_EQ(n, 0);
+  EXPECT_GE(cost.wallMs, kTimeoutMs - 1);
+  EXPECT_LT(cost.cpuMs, kWaitCpuShare * kTimeoutMs) << "wall " << cost.wallMs << " ms";
+  // The stop request is still looked at while waiting, a few times a second at least.
+  EXPECT_GE(polls, 3);
+}
+
+// A port whose device has gone before the loader opens or sets it up: the pty's slave goes
+// with its master, so the open finds nothing; a device gone between open and set-up fails
+// the set-up. Either way the link reports the port as not openable, without a wait.
+TEST_F(QtSerialPortTest, APortWhosePeerIsAlreadyGoneFailsToOpenOrConfigure) {
+  Pty gone(dir, 3);
+  ::close(gone.master);
+  gone.master = -1;
+  OpenError error = OpenError::None;
+  EXPECT_EQ(opener->Open(3, error), nullptr);
+  EXPECT_EQ(error, OpenError::NotFound);
+
+  Pty going(dir, 4);
+  auto port = opener->Open(4, error);
+  ASSERT_NE(port, nullptr);
+  ::close(going.master);
+  going.master = -1;
+  EXPECT_FALSE(port->Configure(57600));
+  port->SetReadTimeout(5000);
+  std::string got;
+  long n = 0;
+  const Cost cost = Measure([&] { n = ReadInto(*port, got, 16); });
+  EXPECT_LT(n, 0);
+  EXPECT_LT(cost.wallMs, 2500);
 }
 
 TEST_F(QtSerialPortTest, WorksFromAPlainWorkerThreadWithoutEventLoop) {

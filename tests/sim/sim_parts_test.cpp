@@ -144,6 +144,9 @@ TEST(SimOptionsTest, RejectsWhatItCannotPlay) {
       {"vornet-sim", "--com-dir", "/tmp", "--label", "seventeen bytes!!"},
       {"vornet-sim", "--com-dir", "/tmp", "--banner-length", "76"},
       {"vornet-sim", "--com-dir", "/tmp", "--silent", "--never-restart"},  // one fault at a time
+      {"vornet-sim", "--com-dir", "/tmp", "--hang-up-on-erase", "--hang-up-after-bytes", "100"},
+      {"vornet-sim", "--com-dir", "/tmp", "--hang-up-after-open", "5", "--no-erase-reply"},
+      {"vornet-sim", "--com-dir", "/tmp", "--hang-up-after-bytes", "0"},
       {"vornet-sim", "--com-dir", "/tmp", "--erase-ms"},
       {"vornet-sim", "--com-dir", "/tmp", "--colour"},
   };

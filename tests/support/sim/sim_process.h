@@ -14,8 +14,9 @@
 // (seconds since the simulator started), "mono" (CLOCK_MONOTONIC seconds), "rate" (the line
 // rate the loader had set) and "kind". Kinds: start, open, close, flush, ignored (bytes at a
 // rate the device does not answer), garbage, identify, query, auth, boot, banner, decline,
-// erase, erased, bad-record, stream-end, image, restart, lost, stop. Fields per kind are in
-// `vornet-sim --help`.
+// erase, erased, bad-record, stream-end, image, restart, lost, hang-up, stop. Fields per kind
+// are in `vornet-sim --help`. A hang-up fault (--hang-up-on-erase, --hang-up-after-bytes,
+// --hang-up-after-open) closes the pty and ends the simulator, as a device that is unplugged.
 //
 // Tips: a banner shorter than the 75 bytes the loader asks for makes its read wait for the
 // whole time-out (1 s after a boot request, 10 s in raw boot); pass {"--banner-length", "75"}
