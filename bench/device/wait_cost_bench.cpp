@@ -27,7 +27,6 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue/product_table.h"
 #include "device/link.h"
 #include "device/serial_port.h"
 #include "device/steps.h"
@@ -135,11 +134,6 @@ void BM_EraseWait(benchmark::State& state) {
   const bool vanishes = state.range(0) != 0;
   testing_support::TempDir dir("vornet-erase-bench");
   ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
-  catalogue::ProductTable table;
-  table.m_prodTag[0] = "VOR_T0a1b_V";
-  table.m_prodCode[0] = "0a1b";
-  table.m_prodState[0] = catalogue::PlainOk;
-  table.m_nProducts = 1;
   for (auto _ : state) {
     testing_support::SimConfig cfg;
     cfg.port = kPort;
@@ -154,12 +148,12 @@ void BM_EraseWait(benchmark::State& state) {
     device::Link link(*opener);
     device::Identity id;
     testing_support::RecordingView view;
-    if (device::FindDeviceBaud(link, id, kPort, view) != 0 ||
-        device::RequestBoot(link, id, table, 0) != RESULT_OK) {
+    if (device::FindDeviceBaud(link, id, kPort, view) != RESULT_OK ||
+        device::RequestBoot(link, id, "0a1b") != RESULT_OK) {
       state.SkipWithError("the device did not reach its bootloader");
       return;
     }
-    MeasureWait(state, 5000, [&] { return device::EraseFlash(link, view) ? 1L : 0L; });
+    MeasureWait(state, 5000, [&] { return device::EraseFlash(link, view) == RESULT_OK ? 1L : 0L; });
     link.Close();
   }
   state.SetLabel(vanishes ? "device vanishes on the erase command" : "erase of 1 s");
@@ -186,14 +180,15 @@ void BM_BannerWait(benchmark::State& state) {
     }
     auto opener = device::MakeSystemPortOpener();
     device::Link link(*opener);
-    if (device::OpenComPort(link, kPort, 57600) != 0) {
+    if (device::OpenComPort(link, kPort, 57600) != RESULT_OK) {
       state.SkipWithError("cannot open the port");
       return;
     }
     const int timeoutMs = vanishes ? kTimeoutMs : silentTimeoutMs;
     MeasureWait(state, timeoutMs, [&] {
-      device::PreparePort(link, timeoutMs);
-      return device::ReadReply(link, 75);
+      testing_support::RecordingView quiet;
+      std::string tag;
+      return device::WaitForRawBanner(link, timeoutMs, quiet, tag) == RESULT_OK ? 1L : 0L;
     });
     link.Close();
   }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/product_table.h"
+#include "image/firmware_decoder.h"
 #include "device/link.h"
 #include "device/steps.h"
 #include "image/firmware_decoder.h"
@@ -69,17 +69,12 @@ class SimHangUpTest : public ::testing::TestWithParam<HangUpCase> {
   std::unique_ptr<device::Link> link;
   device::Identity id;
   testing_support::RecordingView view;
-  catalogue::ProductTable table;
   image::MemImage image;
 
   void SetUp() override {
     ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
     opener = device::MakeSystemPortOpener();
     link = std::make_unique<device::Link>(*opener);
-    table.m_prodTag[0] = "VOR_T0a1b_V";
-    table.m_prodCode[0] = "0a1b";
-    table.m_prodState[0] = catalogue::PlainOk;
-    table.m_nProducts = 1;
     // Large enough that the stream is still under way when the device goes.
     const std::string file = dir.path + "/amp.hex";
     ASSERT_TRUE(testing_support::PackFirmware(file, "0a1b", "1.80", false, 64 * 1024));
@@ -113,20 +108,21 @@ TEST_P(SimHangUpTest, TheStepFailsAtOnceAndCheaply) {
   const std::string after = c.after;
   if (after == "open") {
     // Raw boot: the loader listens for the banner of a device that is switched on, then gone.
-    ASSERT_EQ(device::OpenComPort(*link, kPort, 57600), 0);
+    ASSERT_EQ(device::OpenComPort(*link, kPort, 57600), RESULT_OK);
     ExpectPromptCheapFailure(
         [&] {
-          device::PreparePort(*link, c.stepTimeoutMs);
-          return device::ReadReply(*link, 75) < 11;
+          std::string tag;
+          return device::WaitForRawBanner(*link, c.stepTimeoutMs, view, tag) == RESULT_NO_SINGLE_DEVICE;
         },
         c.stepTimeoutMs);
   } else {
-    ASSERT_EQ(device::FindDeviceBaud(*link, id, kPort, view), 0) << AllLines(sim);
-    ASSERT_EQ(device::RequestBoot(*link, id, table, 0), RESULT_OK) << AllLines(sim);
+    ASSERT_EQ(device::FindDeviceBaud(*link, id, kPort, view), RESULT_OK) << AllLines(sim);
+    ASSERT_EQ(device::RequestBoot(*link, id, "0a1b"), RESULT_OK) << AllLines(sim);
     if (after == "erase") {
-      ExpectPromptCheapFailure([&] { return !device::EraseFlash(*link, view); }, c.stepTimeoutMs);
+      ExpectPromptCheapFailure([&] { return device::EraseFlash(*link, view) == RESULT_ERASE_FAILED; },
+                               c.stepTimeoutMs);
     } else {
-      ASSERT_TRUE(device::EraseFlash(*link, view)) << AllLines(sim);
+      ASSERT_EQ(device::EraseFlash(*link, view), RESULT_OK) << AllLines(sim);
       ExpectPromptCheapFailure([&] { return device::SendImage(*link, image, view) == RESULT_PROGRAM_FAILED; },
                                c.stepTimeoutMs);
     }
@@ -154,13 +150,6 @@ TEST(SimHangUpProgramTest, AVanishedDeviceIsAFailedErase) {
   TempDir dir("vornet-hang-up-program");
   ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
   ASSERT_TRUE(testing_support::PackFirmware(dir.path + "/amp.hex", "0a1b", "1.80", false));
-  catalogue::ProductTable table;
-  table.m_prodTag[0] = "VOR_T0a1b_V";
-  table.m_prodCode[0] = "0a1b";
-  table.m_prodVersion[0] = "1.80";
-  table.m_prodHexFile[0] = "amp.hex";
-  table.m_prodState[0] = catalogue::PlainOk;
-  table.m_nProducts = 1;
   SimConfig cfg;
   cfg.port = kPort;
   cfg.extraArgs = {"--banner-length", "75", "--hang-up-on-erase"};
@@ -170,9 +159,12 @@ TEST(SimHangUpProgramTest, AVanishedDeviceIsAFailedErase) {
   device::Link link(*opener);
   device::Identity id;
   testing_support::RecordingView view;
-  ASSERT_EQ(device::FindDeviceBaud(link, id, kPort, view), 0);
+  ASSERT_EQ(device::FindDeviceBaud(link, id, kPort, view), RESULT_OK);
+  image::MemImage image;
+  ASSERT_EQ(image::DecodeFirmwareFile(dir.path + "/amp.hex", image), image::DECODE_PLAIN);
+  const device::FirmwareTarget target{"amp.hex", "0a1b", "1.80", "VORnet Amp"};
   const double wall0 = WallMs();
-  EXPECT_EQ(device::ProgramDevice(link, id, table, 0, dir.path + "/", view), RESULT_ERASE_FAILED);
+  EXPECT_EQ(device::ProgramDevice(link, id, target, image, view), RESULT_ERASE_FAILED);
   EXPECT_LT(WallMs() - wall0, 2500) << "the erase waited out its 5 s";
   EXPECT_EQ(view.mainStatus, "Erased Failed !!");
   link.Close();
