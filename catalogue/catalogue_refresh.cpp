@@ -41,8 +41,15 @@ void RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
   job.folder = folder;
   if (cancelled) job.cancelled = cancelled;
   job.accept = HoldsProductDatabase;
+  job.refusedAs = "not a catalogue";
+  job.maxBytes = kMaxCatalogueDownload;
+  std::string timeoutProblem;
+  job.timeoutSeconds = DownloadTimeout(timeoutProblem);
+  if (!timeoutProblem.empty()) view.detail(timeoutProblem);
 
-  view.appendLog(DownloadFile(job, kCatalogueFile) ? "Checking Online..OK." : "Checking Online..Failed!");
+  const DownloadResult result = DownloadFile(job, kCatalogueFile);
+  view.appendLog(result ? "Checking Online..OK." : "Checking Online..Failed!");
+  if (!result) view.detail(result.text);
 }
 
 }  // namespace catalogue
