@@ -29,13 +29,38 @@ void RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
 std::uint32_t BuildProductTable(const std::string& folder, ProductTable& table, std::string& m_strFirmUrl,
                                 LoaderView& view);
 
-// Verifies every row's file, downloads the failing ones unless offline, reports; returns the
-// number of rows whose file is usable.
+struct FileCheckSettings {
+  bool offline = false;
+  bool keepUntagged = false;  // option bit 8: a readable image without a version tag is kept
+  // False when the firmware folder can be read but not written: nothing is downloaded.
+  bool folderWritable = true;
+  std::function<bool()> cancelled;
+};
+
+// Verifies every row's file, downloads the failing ones unless offline or the folder cannot be
+// written, reports; returns the number of rows whose file is usable. A usable row records the
+// SHA-256 and the scan of the bytes it was accepted for (see LoadCheckedFirmware).
+int CheckFirmwareFiles(const std::string& folder, ProductTable& table, const std::string& m_strFirmUrl,
+                       const FileCheckSettings& settings, LoaderView& view);
+
+// The same, asking the system whether the folder can be written.
 int CheckFirmwareFiles(const std::string& folder, ProductTable& table, const std::string& m_strFirmUrl,
                        bool offline, bool keepUntagged, LoaderView& view,
                        const std::function<bool()>& cancelled = {});
 
 // A file name from the catalogue that may be used as a path inside the firmware folder.
 bool IsSafeFileName(const std::string& name);
+
+// A name the loader keeps for its own files in the firmware folder: the catalogue's, and every
+// name beginning like its temporary download files. Compared byte for byte, as the folder's
+// file system does.
+bool IsReservedFileName(const std::string& name);
+
+// A name that may be a product's firmware file: safe, and not reserved.
+bool IsFirmwareFileName(const std::string& name);
+
+// Removes the temporary download files a killed run left in `folder` (names of the loader's
+// own temporary pattern only, regular files only); returns how many were removed.
+int RemoveStaleTemporaryFiles(const std::string& folder);
 
 }  // namespace catalogue
