@@ -21,8 +21,14 @@ std::string ReadCatalogueTag(const std::string& folder, const std::string& eleme
 // Value of `element` inside `source`, or "".
 std::string ExtractTag(const std::string& element, const std::string& source);
 
-// Downloads a fresh catalogue unless offline; logs "Checking Online..OK." or "..Failed!".
+// Downloads a fresh catalogue unless offline; logs "Checking Online..OK." or "..Failed!",
+// the failure followed by a detail with the URL and the cause. Asks the system whether the
+// folder can be written.
 void RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
+                      const std::function<bool()>& cancelled = {});
+// The same for a folder known to be writable or not: nothing is downloaded into a folder that
+// cannot be written ("Checking Online..Failed!" and a detail naming the folder).
+void RefreshCatalogue(const std::string& folder, bool offline, bool folderWritable, LoaderView& view,
                       const std::function<bool()>& cancelled = {});
 
 // Rebuilds the table from the local catalogue; returns m_nProducts (0: no product database).

@@ -152,4 +152,17 @@ TEST_F(RefreshTest, WithoutAFirmwareFolderNothingIsWritten) {
   EXPECT_TRUE(m_server.requests().empty());
 }
 
+TEST_F(RefreshTest, AFolderThatCannotBeWrittenIsNotDownloadedInto) {
+  const std::string old = Catalogue(m_updateUrl, "1.70");
+  WriteFile(m_folder + kFile, old);
+  testing_support::RecordingView view;
+  catalogue::RefreshCatalogue(m_folder, false, false, view);
+  EXPECT_EQ(view.log, std::vector<std::string>{"Checking Online..Failed!"});
+  EXPECT_EQ(view.details,
+            std::vector<std::string>{"the firmware folder " + m_folder +
+                                     " cannot be written: the catalogue is not downloaded into it"});
+  EXPECT_TRUE(m_server.requests().empty());
+  EXPECT_EQ(ReadFile(m_folder + kFile), old);
+}
+
 }  // namespace
