@@ -299,13 +299,12 @@ long DownloadTimeout(std::string& problem) {
   if (env == nullptr) return kDefaultDownloadTimeoutSeconds;
   const std::string text = env;
   long seconds = 0;
+  // Six digits at most: more can only be out of range, and are never summed up.
   bool good = !text.empty() && text.size() <= 6;
-  for (char c : text) {
-    if (c < '0' || c > '9') {
-      good = false;
-      break;
-    }
-    seconds = seconds * 10 + (c - '0');
+  for (std::size_t i = 0; good && i < text.size(); ++i) {
+    const char c = text[i];
+    good = c >= '0' && c <= '9';
+    if (good) seconds = seconds * 10 + (c - '0');
   }
   if (good && seconds >= 1 && seconds <= kMaxDownloadTimeoutSeconds) return seconds;
   problem = "VORLOADER_DOWNLOAD_TIMEOUT=\"" + text + "\" is not a number of seconds from 1 to " +
