@@ -1,5 +1,7 @@
 // Fetches a fresh catalogue from the update folder on the maker's support server.
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "catalogue/catalogue.h"
@@ -29,7 +31,20 @@ std::string DefaultUpdateUrl() {
 
 void RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
                       const std::function<bool()>& cancelled) {
+  // Without a folder the download itself is refused, as it always was.
+  const bool writable = folder.empty() || ::access(folder.c_str(), W_OK | X_OK) == 0;
+  RefreshCatalogue(folder, offline, writable, view, cancelled);
+}
+
+void RefreshCatalogue(const std::string& folder, bool offline, bool folderWritable, LoaderView& view,
+                      const std::function<bool()>& cancelled) {
   if (offline) return;
+  if (!folderWritable) {
+    view.appendLog("Checking Online..Failed!");
+    view.detail("the firmware folder " + folder +
+                " cannot be written: the catalogue is not downloaded into it");
+    return;
+  }
 
   std::string url;
   const std::string block = ReadCatalogueTag(folder, "VORNET_VERSIONS", kCatalogueFile);
@@ -41,8 +56,15 @@ void RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
   job.folder = folder;
   if (cancelled) job.cancelled = cancelled;
   job.accept = HoldsProductDatabase;
+  job.refusedAs = "not a catalogue";
+  job.maxBytes = kMaxCatalogueDownload;
+  std::string timeoutProblem;
+  job.timeoutSeconds = DownloadTimeout(timeoutProblem);
+  if (!timeoutProblem.empty()) view.detail(timeoutProblem);
 
-  view.appendLog(DownloadFile(job, kCatalogueFile) ? "Checking Online..OK." : "Checking Online..Failed!");
+  const DownloadResult result = DownloadFile(job, kCatalogueFile);
+  view.appendLog(result ? "Checking Online..OK." : "Checking Online..Failed!");
+  if (!result) view.detail(result.text);
 }
 
 }  // namespace catalogue

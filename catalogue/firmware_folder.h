@@ -9,14 +9,20 @@ struct FolderResult {
   bool ok = false;
   std::string path;     // ends with a separator when ok
   std::string problem;  // when not ok: one line naming the folder and the reason
+  // When ok: false for a folder that can be read but not written; it is then used as it is and
+  // nothing is downloaded into it.
+  bool writable = false;
+  // When ok: one line for the log's detail when the folder is not the one first asked for, or
+  // cannot be written; "" otherwise.
+  std::string detail;
 };
 
-// The machine-wide program data folder ($VORLOADER_PROGRAMDATA, else /var/lib) + "VORnet/",
-// creating only that last level; when that cannot be had or written, the per-user data folder
-// ($XDG_DATA_HOME, else ~/.local/share) + "VORnet/".
+// With $VORLOADER_PROGRAMDATA set (and not empty), its "VORnet/" folder and no other: created
+// when missing (that last level only), and no folder at all when it cannot be had or read.
+// Otherwise the machine-wide /var/lib/VORnet/ when it can be had and written, else the per-user
+// data folder ($XDG_DATA_HOME, else ~/.local/share) + "VORnet/", created private to the user.
 FolderResult InitFirmwareFolder();
-
-// The process-wide firmware folder path, set once at start-up (empty when none).
-extern std::string g_strFirmFolder;
+// The same with another machine-wide program data folder than /var/lib.
+FolderResult InitFirmwareFolder(const std::string& machineProgramData);
 
 }  // namespace catalogue

@@ -53,6 +53,8 @@ std::uint32_t BuildProductTable(const std::string& folder, ProductTable& table, 
     table.m_prodFileTag[row] = table.m_prodTag[row] + table.m_prodVersion[row];
     table.m_prodHexFile[row] = ExtractTag("VOR_" + name + "_HEX", block);
     table.m_prodState[row] = Needed;
+    table.m_prodDigest[row] = {};
+    table.m_prodScan[row].clear();
     ++table.m_nProducts;
   }
 

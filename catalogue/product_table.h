@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "image/sha256.h"
+
 namespace catalogue {
 
 enum FileStatus : std::uint32_t {
@@ -16,7 +18,9 @@ enum FileStatus : std::uint32_t {
 };
 
 // A row whose file is usable for programming.
-inline bool IsUsable(std::uint32_t state) { return state > Fetched; }
+inline bool IsUsable(std::uint32_t state) {
+  return state > Fetched;
+}
 
 inline constexpr std::size_t kMaxProducts = 32;
 
@@ -29,6 +33,11 @@ struct ProductTable {
   Column m_prodCode;     // product code text, four lower-case hex digits in practice
   Column m_prodName;     // display name ("_" shown as blanks)
   std::array<std::uint32_t, kMaxProducts> m_prodState{};
+  // What the file check accepted for a usable row, so that programming can confirm it still
+  // has the very same file: the SHA-256 of the file's bytes and the scan's text (the tag and
+  // version found, or image::kScanSearchFail for an untagged file kept). Cleared otherwise.
+  std::array<image::Sha256Digest, kMaxProducts> m_prodDigest{};
+  Column m_prodScan;
   std::uint32_t m_nProducts = 0;
 };
 

@@ -1,7 +1,9 @@
 // Names from the catalogue are appended to the firmware folder path, so a name that could
-// climb out of the folder, name a device or drive, or hide control bytes is never used.
+// climb out of the folder, name a device or drive, or hide control bytes is never used; nor is
+// a name the loader keeps for its own files, which a firmware file would overwrite.
 
 #include "catalogue/catalogue.h"
+#include "catalogue/download.h"
 
 namespace catalogue {
 
@@ -13,6 +15,14 @@ bool IsSafeFileName(const std::string& name) {
     if (c == '/' || c == '\\' || c == ':') return false;
   }
   return true;
+}
+
+bool IsReservedFileName(const std::string& name) {
+  return name == kCatalogueFile || name.rfind(kTemporaryPrefix, 0) == 0;
+}
+
+bool IsFirmwareFileName(const std::string& name) {
+  return IsSafeFileName(name) && !IsReservedFileName(name);
 }
 
 }  // namespace catalogue

@@ -1,6 +1,7 @@
 #include "image/firmware_decoder.h"
 
 #include <array>
+#include <cstring>
 #include <fstream>
 #include <new>
 
@@ -15,29 +16,60 @@ constexpr std::size_t kBlockSize = 16;
 
 using Chunk = std::array<std::uint8_t, kChunkSize>;
 
-// Reads up to one chunk; a short count means the end of the file was reached.
-std::size_t ReadChunk(std::istream& in, Chunk& chunk) {
-  in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-  return static_cast<std::size_t>(in.gcount());
-}
+// Where the decoder's bytes come from: an open stream or bytes already in memory. Read
+// returns up to one chunk; a short count means the end was reached; Bad tells a read error.
+class StreamSource {
+ public:
+  explicit StreamSource(std::istream& in) : m_in(in) {}
+  std::size_t Read(Chunk& chunk) {
+    m_in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+    return static_cast<std::size_t>(m_in.gcount());
+  }
+  bool Bad() const { return m_in.bad(); }
+
+ private:
+  std::istream& m_in;
+};
+
+class MemorySource {
+ public:
+  MemorySource(const std::uint8_t* data, std::size_t n) : m_data(data), m_left(n) {}
+  std::size_t Read(Chunk& chunk) {
+    const std::size_t n = m_left < chunk.size() ? m_left : chunk.size();
+    if (n > 0) std::memcpy(chunk.data(), m_data, n);
+    m_data += n;
+    m_left -= n;
+    return n;
+  }
+  bool Bad() const { return false; }
+
+ private:
+  const std::uint8_t* m_data;
+  std::size_t m_left;
+};
 
 int Fail(MemImage& image) {
   image.Close();
   return DECODE_READ_FAILED;
 }
 
-// The file is read once, chunk by chunk; the first chunk doubles as the format probe. An
-// encrypted file is one CBC stream: the chain runs on from chunk to chunk.
-int DecodeWith(CFirmwareCipher& cipher, std::istream& in, MemImage& image) {
+// The bytes are read once, chunk by chunk; the first chunk doubles as the format probe. An
+// encrypted file is one CBC stream: the chain runs on from chunk to chunk. Anything longer
+// than a firmware file can be is refused before it fills the memory.
+template <typename Source>
+int DecodeWith(CFirmwareCipher& cipher, Source& in, MemImage& image) {
   Chunk chunk;
   Chunk plain;
   try {
-    std::size_t n = ReadChunk(in, chunk);
-    if (in.bad()) return Fail(image);
+    std::size_t n = in.Read(chunk);
+    if (in.Bad()) return Fail(image);
     const bool plainFile = StartsLikeIntelHex(chunk.data(), n);
     if (!plainFile) cipher.PrepareFileKey();
 
+    std::size_t total = 0;
     for (;;) {
+      total += n;
+      if (total > kMaxFirmwareFileSize) return Fail(image);
       if (plainFile) {
         image.Write(chunk.data(), n);
       } else {
@@ -47,8 +79,8 @@ int DecodeWith(CFirmwareCipher& cipher, std::istream& in, MemImage& image) {
         image.Write(plain.data(), n);
       }
       if (n < kChunkSize) break;
-      n = ReadChunk(in, chunk);
-      if (in.bad()) return Fail(image);
+      n = in.Read(chunk);
+      if (in.Bad()) return Fail(image);
     }
     image.SeekToBegin();
     return plainFile ? DECODE_PLAIN : DECODE_ENCRYPTED;
@@ -63,12 +95,26 @@ int DecodeFirmwareFile(std::string path, MemImage& image) {
   CFirmwareCipher cipher;  // the tables exist before any file is touched
   std::ifstream file(path, std::ios::binary);
   if (!file.is_open()) return DECODE_OPEN_FAILED;
-  return DecodeWith(cipher, file, image);
+  // A file that is too large is refused before a byte of it is read.
+  file.seekg(0, std::ios::end);
+  const std::streamoff size = file.tellg();
+  if (size < 0 || static_cast<std::uintmax_t>(size) > kMaxFirmwareFileSize) return Fail(image);
+  file.seekg(0, std::ios::beg);
+  if (!file) return Fail(image);
+  StreamSource source(file);
+  return DecodeWith(cipher, source, image);
 }
 
 int DecodeFirmwareStream(std::istream& in, MemImage& image) {
   CFirmwareCipher cipher;
-  return DecodeWith(cipher, in, image);
+  StreamSource source(in);
+  return DecodeWith(cipher, source, image);
+}
+
+int DecodeFirmwareBytes(const std::uint8_t* data, std::size_t n, MemImage& image) {
+  CFirmwareCipher cipher;
+  MemorySource source(data, n);
+  return DecodeWith(cipher, source, image);
 }
 
 }  // namespace image

@@ -41,6 +41,7 @@ class RefreshTest : public ::testing::Test {
   std::vector<std::string> Refresh(bool offline = false) {
     testing_support::RecordingView view;
     catalogue::RefreshCatalogue(m_folder, offline, view);
+    m_details = view.details;
     return view.log;
   }
 
@@ -48,6 +49,7 @@ class RefreshTest : public ::testing::Test {
   std::string m_folder = m_dir.MakeFolder("fw");
   HttpTestServer m_server{m_dir.path() + "srv"};
   std::string m_updateUrl, m_fresh;
+  std::vector<std::string> m_details;
 };
 
 TEST_F(RefreshTest, FetchesFromTheUpdateFolderTheLocalCatalogueNames) {
@@ -81,11 +83,15 @@ TEST_F(RefreshTest, KeepsTheLocalCopyUnlessTheNewOneHoldsAProductDatabase) {
     const char* what;
     std::string served;  // "" with a fault
     HttpFault fault = HttpFault::kNotFound;
+    std::string cause = "not a catalogue";
   };
   const std::vector<Case> cases = {
-      {"404", "", HttpFault::kNotFound},
+      {"404", "", HttpFault::kNotFound, "HTTP status 404"},
       {"200 error page", "", HttpFault::kErrorPage},
-      {"body cut short", "", HttpFault::kCutShort},
+      {"body cut short", "", HttpFault::kCutShort, "the body was cut short"},
+      {"204 without a body", "", HttpFault::kNoContent, "HTTP status 204"},
+      {"206 with half the catalogue", "", HttpFault::kPartial, "HTTP status 206"},
+      {"endless body", "", HttpFault::kEndless, "too large (more than 1048576 bytes)"},
       {"no product block", "<VORNET_VERSIONS></VORNET_VERSIONS>"},
       {"empty product block", "<VORNET_FIRM_VERSIONS></VORNET_FIRM_VERSIONS>"},
       {"product block ends past byte 8,192",
@@ -103,9 +109,39 @@ TEST_F(RefreshTest, KeepsTheLocalCopyUnlessTheNewOneHoldsAProductDatabase) {
       WriteFile(m_dir.path() + "srv/upd/" + kFile, c.served);
     }
     EXPECT_EQ(Refresh(), std::vector<std::string>{"Checking Online..Failed!"});
+    EXPECT_EQ(m_details, std::vector<std::string>{m_updateUrl + "/" + kFile + ": " + c.cause});
     EXPECT_EQ(ReadFile(m_folder + kFile), old);
     EXPECT_EQ(ListFolder(m_folder), std::vector<std::string>{kFile});
   }
+}
+
+TEST_F(RefreshTest, ASuccessHasNoDetail) {
+  WriteFile(m_folder + kFile, Catalogue(m_updateUrl, "1.70"));
+  EXPECT_EQ(Refresh(), std::vector<std::string>{"Checking Online..OK."});
+  EXPECT_TRUE(m_details.empty());
+}
+
+// A bad time limit setting is said, and the refresh goes on under the default limit.
+TEST_F(RefreshTest, ABadTimeLimitSettingIsToldAndTheDefaultUsed) {
+  WriteFile(m_folder + kFile, Catalogue(m_updateUrl, "1.70"));
+  setenv("VORLOADER_DOWNLOAD_TIMEOUT", "soon", 1);
+  EXPECT_EQ(Refresh(), std::vector<std::string>{"Checking Online..OK."});
+  unsetenv("VORLOADER_DOWNLOAD_TIMEOUT");
+  ASSERT_EQ(m_details.size(), 1u);
+  EXPECT_NE(m_details[0].find("VORLOADER_DOWNLOAD_TIMEOUT=\"soon\""), std::string::npos) << m_details[0];
+  EXPECT_EQ(ReadFile(m_folder + kFile), m_fresh);
+}
+
+TEST_F(RefreshTest, ATrickleOfACatalogueEndsAtTheTimeLimit) {
+  const std::string old = Catalogue(m_updateUrl, "1.70");
+  WriteFile(m_folder + kFile, old);
+  m_server.SetFault("/upd/" + kFile, HttpFault::kTrickle);
+  setenv("VORLOADER_DOWNLOAD_TIMEOUT", "1", 1);
+  EXPECT_EQ(Refresh(), std::vector<std::string>{"Checking Online..Failed!"});
+  unsetenv("VORLOADER_DOWNLOAD_TIMEOUT");
+  EXPECT_EQ(m_details, std::vector<std::string>{m_updateUrl + "/" + kFile + ": timed out"});
+  EXPECT_EQ(ReadFile(m_folder + kFile), old);
+  EXPECT_EQ(ListFolder(m_folder), std::vector<std::string>{kFile});
 }
 
 TEST_F(RefreshTest, WithoutAFirmwareFolderNothingIsWritten) {
@@ -114,6 +150,19 @@ TEST_F(RefreshTest, WithoutAFirmwareFolderNothingIsWritten) {
   catalogue::RefreshCatalogue("", false, view);
   EXPECT_EQ(view.log, std::vector<std::string>{"Checking Online..Failed!"});
   EXPECT_TRUE(m_server.requests().empty());
+}
+
+TEST_F(RefreshTest, AFolderThatCannotBeWrittenIsNotDownloadedInto) {
+  const std::string old = Catalogue(m_updateUrl, "1.70");
+  WriteFile(m_folder + kFile, old);
+  testing_support::RecordingView view;
+  catalogue::RefreshCatalogue(m_folder, false, false, view);
+  EXPECT_EQ(view.log, std::vector<std::string>{"Checking Online..Failed!"});
+  EXPECT_EQ(view.details,
+            std::vector<std::string>{"the firmware folder " + m_folder +
+                                     " cannot be written: the catalogue is not downloaded into it"});
+  EXPECT_TRUE(m_server.requests().empty());
+  EXPECT_EQ(ReadFile(m_folder + kFile), old);
 }
 
 }  // namespace

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+#include <optional>
 
 #include "catalogue/catalogue.h"
+#include "catalogue/checked_firmware.h"
+#include "image/sha256.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
 #include "tests/support/http/http_test_server.h"
 #include "tests/support/recording_view.h"
@@ -19,6 +23,7 @@ using catalogue_fixtures::ListFolder;
 using catalogue_fixtures::ReadFile;
 using catalogue_fixtures::TempDir;
 using catalogue_fixtures::WriteFile;
+using testing_support::HttpFault;
 using testing_support::HttpTestServer;
 
 struct Product {
@@ -30,6 +35,7 @@ enum class Content {
   kEncrypted,    // encrypted, of the catalogue's version
   kPlain,        // plain, of the catalogue's version
   kOldVersion,   // encrypted, of another version
+  kVersion180,   // encrypted, of version 1.80
   kUntagged,     // plain Intel HEX without a version tag
   kNotFirmware,  // neither plain Intel HEX nor encrypted with the firmware key
 };
@@ -42,6 +48,8 @@ std::string Make(Content c, const Product& p) {
       return catalogue_fixtures::PlainFirmware(p.Tag() + p.version);
     case Content::kOldVersion:
       return catalogue_fixtures::EncryptedFirmware(p.Tag() + "0.99");
+    case Content::kVersion180:
+      return catalogue_fixtures::EncryptedFirmware(p.Tag() + "1.80");
     case Content::kUntagged:
       return catalogue_fixtures::PlainFirmware("no version here");
     case Content::kNotFirmware:
@@ -52,6 +60,8 @@ std::string Make(Content c, const Product& p) {
 
 const Product kA{"0a1b", "1.70", "a.hex"};
 const Product kB{"0c2d", "2.05", "b.hex"};
+const Product kA180{"0a1b", "1.80", "a.hex"};  // another version named with kA's file
+const Product kC{"0e3f", "1.70", "a.hex"};     // another product of kA's version and file
 const std::string kAllGood = "All Files found and Correct.";
 
 struct CheckCase {
@@ -125,12 +135,70 @@ const std::vector<CheckCase>& Cases() {
        .keepUntagged = true,
        .states = {Needed, EncryptedOk},
        .log = {"Warning 1 Missing Files.", "Missing->a.hex."}},
+      // Rows of one version share their file: it is fetched once for both.
       {.what = "two rows naming one file",
        .products = {kA, kA},
        .served = {{"a.hex", C::kEncrypted}},
        .states = {EncryptedOk, EncryptedOk},
        .log = {kAllGood},
-       .attempted = {"a.hex", "a.hex"}},
+       .attempted = {"a.hex"}},
+      // A file serves one version: the later row of another version is missing, and its file
+      // is neither fetched over the first row's file nor read for it.
+      {.what = "two versions naming one file, the first one's present",
+       .products = {kA, kA180},
+       .local = {{"a.hex", C::kEncrypted}},
+       .served = {{"a.hex", C::kEncrypted}},
+       .states = {EncryptedOk, Needed},
+       .log = {"Warning 1 Missing Files.", "Missing->a.hex."}},
+      {.what = "two versions naming one file, neither present",
+       .products = {kA, kA180},
+       .served = {{"a.hex", C::kEncrypted}},
+       .states = {EncryptedOk, Needed},
+       .log = {"Warning 1 Missing Files.", "Missing->a.hex."},
+       .attempted = {"a.hex"}},
+      {.what = "a later row of another version is missing even if the file would suit it",
+       .products = {kA, kA180},
+       .local = {{"a.hex", C::kVersion180}},
+       .offline = true,
+       .states = {Needed, Needed},
+       .log = {"Warning 2 Missing Files.", "Missing->a.hex.", "Missing->a.hex."}},
+      // Another product of the same version whose tag the shared file lacks: the file stays as
+      // the first product accepted it.
+      {.what = "one version, two products, the file suits the first only",
+       .products = {kA, kC},
+       .local = {{"a.hex", C::kEncrypted}},
+       .served = {{"a.hex", C::kEncrypted}},
+       .states = {EncryptedOk, Needed},
+       .log = {"Warning 1 Missing Files.", "Missing->a.hex."}},
+      // Names of the loader's own files are never firmware files, however they are served.
+      {.what = "reserved names",
+       .products = {{kA.code, kA.version, "vornet_verinfo.xml"},
+                    {kA.code, kA.version, ".vordl-XXXXXX"},
+                    {kA.code, kA.version, ".vordl-a1b2c3"},
+                    {kA.code, kA.version, ".vordl-"},
+                    {kA.code, kA.version, "VORNET_VERINFO.XML"}},
+       .served = {{"vornet_verinfo.xml", C::kEncrypted},
+                  {".vordl-XXXXXX", C::kEncrypted},
+                  {".vordl-a1b2c3", C::kEncrypted},
+                  {".vordl-", C::kEncrypted},
+                  {"VORNET_VERINFO.XML", C::kEncrypted}},
+       .states = {Needed, Needed, Needed, Needed, EncryptedOk},
+       .log = {"Warning 4 Missing Files.", "Missing->vornet_verinfo.xml.", "Missing->.vordl-XXXXXX.",
+               "Missing->.vordl-a1b2c3.", "Missing->.vordl-."},
+       .attempted = {"VORNET_VERINFO.XML"}},
+      {.what = "untagged file fetched with the option",
+       .products = {kA},
+       .served = {{"a.hex", C::kUntagged}},
+       .keepUntagged = true,
+       .states = {PlainOk},
+       .log = {kAllGood, "Warning 1 Files are not encrypted.", "Unenrypted->a.hex."},
+       .attempted = {"a.hex"}},
+      {.what = "untagged file fetched without the option",
+       .products = {kA},
+       .served = {{"a.hex", C::kUntagged}},
+       .states = {Needed},
+       .log = {"Warning 1 Missing Files.", "Missing->a.hex."},
+       .attempted = {"a.hex"}},
   };
   return cases;
 }
@@ -144,6 +212,7 @@ catalogue::ProductTable TableOf(const std::vector<Product>& products) {
     table.m_prodVersion[i] = products[i].version;
     table.m_prodFileTag[i] = products[i].Tag() + products[i].version;
     table.m_prodHexFile[i] = products[i].file;
+    table.m_prodName[i] = "P" + products[i].code;
     table.m_prodState[i] = Needed;
   }
   return table;
@@ -230,6 +299,100 @@ TEST_F(FileCheckTest, CatalogueTextIsNeverAFormat) {
   m_table = TableOf({{kA.code, kA.version, "%s%n%x.hex"}});
   EXPECT_EQ(Check(true, false), 0);
   EXPECT_EQ(m_view.log, (std::vector<std::string>{"Warning 1 Missing Files.", "Missing->%s%n%x.hex."}));
+}
+
+// A fetched file replaces the local copy only when it passes the check the local copy failed;
+// otherwise the stale copy stays byte for byte and nothing else is left in the folder.
+TEST_F(FileCheckTest, AFetchedFileReplacesTheLocalCopyOnlyWhenItPassesTheCheck) {
+  const std::string url = m_server.url() + "/firmware/a.hex";
+  const std::string wanted = " not VOR_T0a1b_V1.70";
+  struct Case {
+    const char* what;
+    std::optional<HttpFault> fault;
+    std::optional<Content> served;
+    std::string cause;
+  };
+  const std::vector<Case> cases = {
+      {"200 error page", HttpFault::kErrorPage, Content::kEncrypted,
+       "is not a firmware file (cannot be decoded)"},
+      {"206 half the file", HttpFault::kPartial, Content::kEncrypted, "HTTP status 206"},
+      {"204 no body", HttpFault::kNoContent, Content::kEncrypted, "HTTP status 204"},
+      {"another old version", std::nullopt, Content::kOldVersion, "holds VOR_T0a1b_V0.99," + wanted},
+      {"not firmware", std::nullopt, Content::kNotFirmware, "is not a firmware file (cannot be decoded)"},
+      {"untagged without the option", std::nullopt, Content::kUntagged, "holds no version tag," + wanted},
+      {"404", HttpFault::kNotFound, std::nullopt, "HTTP status 404"},
+  };
+  const std::string stale = Make(Content::kOldVersion, kA);
+  const std::string served = m_dir.MakeFolder("srv/firmware");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(m_folder + "a.hex", stale);
+    std::filesystem::remove(served + "a.hex");
+    if (c.served) WriteFile(served + "a.hex", Make(*c.served, kA));
+    m_server.ClearFaults();
+    if (c.fault) m_server.SetFault("/firmware/a.hex", *c.fault);
+    m_table = TableOf({kA});
+    m_view = {};
+
+    EXPECT_EQ(Check(false, false), 0);
+
+    EXPECT_EQ(ReadFile(m_folder + "a.hex"), stale);
+    EXPECT_EQ(ListFolder(m_folder), std::vector<std::string>{"a.hex"});
+    EXPECT_EQ(m_table.m_prodState[0], Needed);
+    EXPECT_EQ(m_view.log, (std::vector<std::string>{"Warning 1 Missing Files.", "Missing->a.hex."}));
+    EXPECT_EQ(m_view.details, (std::vector<std::string>{m_folder + "a.hex holds VOR_T0a1b_V0.99," + wanted,
+                                                        url + ": " + c.cause}));
+  }
+}
+
+TEST_F(FileCheckTest, SaysWhyARowIsMissing) {
+  m_table = TableOf({kA, kB, kA180, {kA.code, kA.version, "vornet_verinfo.xml"}});
+  WriteFile(m_folder + "a.hex", Make(Content::kEncrypted, kA));
+  WriteFile(m_folder + "b.hex", Make(Content::kUntagged, kB));
+  EXPECT_EQ(Check(true, false), 1);
+  EXPECT_EQ(m_view.log, (std::vector<std::string>{"Warning 3 Missing Files.", "Missing->b.hex.",
+                                                  "Missing->a.hex.", "Missing->vornet_verinfo.xml."}));
+  EXPECT_EQ(
+      m_view.details,
+      (std::vector<std::string>{
+          m_folder + "b.hex holds no version tag, not VOR_T0c2d_V2.05",
+          "a.hex is already the file of P0a1b version 1.70; it cannot also hold P0a1b version 1.80",
+          "vornet_verinfo.xml is the name of one of the loader's own files, never of a firmware file"}));
+}
+
+// A firmware folder that can be read but not written is used as it is: nothing is fetched.
+TEST_F(FileCheckTest, AFolderThatCannotBeWrittenIsNotFetchedInto) {
+  WriteFile(m_dir.MakeFolder("srv/firmware") + "a.hex", Make(Content::kEncrypted, kA));
+  m_table = TableOf({kA});
+  catalogue::FileCheckSettings settings;
+  settings.folderWritable = false;
+  EXPECT_EQ(catalogue::CheckFirmwareFiles(m_folder, m_table, m_server.url() + "/firmware", settings, m_view),
+            0);
+  EXPECT_TRUE(m_server.requests().empty());
+  EXPECT_TRUE(ListFolder(m_folder).empty());
+  EXPECT_EQ(m_view.log, (std::vector<std::string>{"Warning 1 Missing Files.", "Missing->a.hex."}));
+  EXPECT_EQ(m_view.details,
+            (std::vector<std::string>{"the firmware folder " + m_folder +
+                                          " cannot be written: no firmware file is downloaded into it",
+                                      m_folder + "a.hex does not exist"}));
+}
+
+// What the check accepted is recorded per row, for the file found and the file fetched alike.
+TEST_F(FileCheckTest, RecordsTheDigestAndScanOfWhatItAccepted) {
+  const std::string a = Make(Content::kEncrypted, kA);
+  const std::string b = Make(Content::kUntagged, kB);
+  WriteFile(m_folder + "a.hex", a);
+  WriteFile(m_dir.MakeFolder("srv/firmware") + "b.hex", b);
+  m_table = TableOf({kA, kB, {kA.code, kA.version, "missing.hex"}});
+  EXPECT_EQ(Check(false, true), 2);
+  EXPECT_EQ(m_table.m_prodDigest[0], image::Sha256Of(a));
+  EXPECT_EQ(m_table.m_prodScan[0], "VOR_T0a1b_V1.70");
+  EXPECT_EQ(m_table.m_prodDigest[1], image::Sha256Of(b));
+  EXPECT_EQ(m_table.m_prodScan[1], "ee4_Search_Fail");
+  EXPECT_EQ(m_table.m_prodDigest[2], image::Sha256Digest{});
+  EXPECT_EQ(m_table.m_prodScan[2], "");
+  EXPECT_EQ(catalogue::CheckedSha256Hex(m_table, 0), image::Sha256Hex(image::Sha256Of(a)));
+  EXPECT_EQ(catalogue::CheckedSha256Hex(m_table, 2), "");
 }
 
 }  // namespace

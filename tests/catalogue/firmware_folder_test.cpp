@@ -1,11 +1,14 @@
 // Where the firmware folder ends up, with the machine-wide and per-user folders pointed into
-// throw-away folders. Tests run as root, so "cannot be written" is made by a path below a
-// regular file or below a folder that does not exist.
+// throw-away folders. Tests run as root, so "cannot be created" is made by a path below a
+// regular file or below a folder that does not exist, and "cannot be written" or "read" by a
+// child process that has become an ordinary user.
 
 #include "catalogue/firmware_folder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -49,24 +52,37 @@ class ScopedEnv {
 
 struct FolderCase {
   const char* what;
-  std::string programData;  // below the temporary folder
+  std::optional<std::string> programData;  // below the temporary folder; nullopt: unset
+  std::string machine;                     // the machine-wide base when the variable is unset
   std::optional<std::string> xdgDataHome, home;
-  std::string expected;  // below the temporary folder; "" when no folder can be had
+  std::string expected;   // below the temporary folder; "" when no folder can be had
+  bool fellBack = false;  // the per-user folder, said in a detail
 };
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
 
 TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
   const std::vector<FolderCase> cases = {
-      {"machine-wide folder", "pd", "xdg", "home", "pd/VORnet/"},
-      {"trailing separator in the setting", "pd/", "xdg", "home", "pd/VORnet/"},
-      {"a file named VORnet", "pd-with-file", "xdg", "home", "xdg/VORnet/"},
-      {"program data folder does not exist", "absent", "xdg", "home", "xdg/VORnet/"},
-      {"program data folder below a file", "file/pd", "xdg", "home", "xdg/VORnet/"},
-      {"per-user folder and its parents created", "file/pd", "new/deeper/share", "home",
-       "new/deeper/share/VORnet/"},
-      {"no XDG_DATA_HOME", "file/pd", std::nullopt, "home", "home/.local/share/VORnet/"},
-      {"relative XDG_DATA_HOME ignored", "file/pd", "relative", "home", "home/.local/share/VORnet/"},
-      {"per-user folder below a file too", "file/pd", "file/xdg", "home", ""},
-      {"nowhere at all", "file/pd", std::nullopt, std::nullopt, ""},
+      // A folder named by the environment is the folder, or there is none.
+      {"named folder", "pd", "unused", "xdg", "home", "pd/VORnet/"},
+      {"trailing separator in the setting", "pd/", "unused", "xdg", "home", "pd/VORnet/"},
+      {"named folder holds a file named VORnet", "pd-with-file", "unused", "xdg", "home", ""},
+      {"named folder does not exist", "absent", "unused", "xdg", "home", ""},
+      {"named folder below a file", "file/pd", "unused", "xdg", "home", ""},
+      // Unset: the machine-wide folder, else the per-user one.
+      {"machine-wide folder", std::nullopt, "pd", "xdg", "home", "pd/VORnet/"},
+      {"machine-wide folder below a file", std::nullopt, "file/pd", "xdg", "home", "xdg/VORnet/", true},
+      {"machine-wide folder does not exist", std::nullopt, "absent", "xdg", "home", "xdg/VORnet/", true},
+      {"per-user folder and its parents created", std::nullopt, "file/pd", "new/deeper/share", "home",
+       "new/deeper/share/VORnet/", true},
+      {"no XDG_DATA_HOME", std::nullopt, "file/pd", std::nullopt, "home", "home/.local/share/VORnet/", true},
+      {"relative XDG_DATA_HOME ignored", std::nullopt, "file/pd", "relative", "home",
+       "home/.local/share/VORnet/", true},
+      {"per-user folder below a file too", std::nullopt, "file/pd", "file/xdg", "home", ""},
+      {"nowhere at all", std::nullopt, "file/pd", std::nullopt, std::nullopt, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -79,32 +95,111 @@ TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
       if (!p || *p == "relative") return p;
       return dir.path() + *p;
     };
-    ScopedEnv pd("VORLOADER_PROGRAMDATA", dir.path() + c.programData);
+    ScopedEnv pd("VORLOADER_PROGRAMDATA", under(c.programData));
     ScopedEnv xdg("XDG_DATA_HOME", under(c.xdgDataHome));
     ScopedEnv home("HOME", under(c.home));
-    catalogue::g_strFirmFolder = "stale";
+    const std::string tried = dir.path() + (c.programData ? *c.programData : c.machine);
 
-    const auto result = catalogue::InitFirmwareFolder();
+    const auto result = catalogue::InitFirmwareFolder(dir.path() + c.machine);
 
     if (c.expected.empty()) {
       EXPECT_FALSE(result.ok);
       EXPECT_EQ(result.path, "");
-      EXPECT_EQ(catalogue::g_strFirmFolder, "");
       // One line that names the folders tried.
-      EXPECT_NE(result.problem.find(dir.path() + c.programData + "/VORnet/"), std::string::npos)
-          << result.problem;
+      const std::string named = tried + (tried.back() == '/' ? "" : "/") + "VORnet/";
+      EXPECT_NE(result.problem.find(named), std::string::npos) << result.problem;
       EXPECT_EQ(result.problem.find('\n'), std::string::npos);
     } else {
       EXPECT_TRUE(result.ok);
+      EXPECT_TRUE(result.writable);
       EXPECT_EQ(result.path, dir.path() + c.expected);
-      EXPECT_EQ(catalogue::g_strFirmFolder, result.path);
       EXPECT_TRUE(result.problem.empty());
       EXPECT_TRUE(IsFolder(result.path));
+      if (c.fellBack) {
+        // One detail naming both folders; the per-user folder is private to the user.
+        EXPECT_NE(result.detail.find(tried + "/VORnet/"), std::string::npos) << result.detail;
+        EXPECT_NE(result.detail.find(result.path), std::string::npos) << result.detail;
+        EXPECT_EQ(ModeOf(result.path), 0700u);
+      } else {
+        EXPECT_EQ(result.detail, "");
+      }
     }
-    // Only the last level is ever made below the program data folder.
+    // Only the last level is ever made below the program data folder, and never elsewhere
+    // when the folder is named.
     EXPECT_FALSE(IsFolder(dir.path() + "absent"));
+    if (c.programData) {
+      EXPECT_FALSE(IsFolder(dir.path() + "xdg"));
+    }
     EXPECT_EQ(ReadFile(dir.path() + "pd-with-file/VORnet"), "not a folder");
   }
+}
+
+// What InitFirmwareFolder answers, as it crosses back from a child process.
+std::string Encode(const catalogue::FolderResult& r) {
+  return std::string(r.ok ? "1" : "0") + (r.writable ? "1" : "0") + r.path + '\n' + r.problem + '\n' +
+         r.detail;
+}
+
+// Runs InitFirmwareFolder as an ordinary user: the tests run as root, who may write anywhere.
+std::string InitAsOrdinaryUser() {
+  if (::geteuid() != 0) return Encode(catalogue::InitFirmwareFolder());
+  int fds[2];
+  if (::pipe(fds) != 0) return "pipe failed";
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(fds[0]);
+    std::string out = "setuid failed";
+    if (::setgid(65534) == 0 && ::setuid(65534) == 0) out = Encode(catalogue::InitFirmwareFolder());
+    const ssize_t written = ::write(fds[1], out.data(), out.size());
+    ::_exit(written == static_cast<ssize_t>(out.size()) ? 0 : 1);
+  }
+  ::close(fds[1]);
+  std::string got;
+  char buf[512];
+  for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) got.append(buf, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return got;
+}
+
+// A named folder that can be read but not written is used as it is, and says so; it is never
+// swapped for the per-user folder.
+TEST(InitFirmwareFolder, ANamedFolderThatCannotBeWrittenIsUsedAsItIs) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string folder = dir.MakeFolder("pd/VORnet");
+  WriteFile(folder + "vornet_verinfo.xml", "kept");
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  ASSERT_EQ(::chmod((dir.path() + "pd").c_str(), 0755), 0);
+  ScopedEnv pd("VORLOADER_PROGRAMDATA", dir.path() + "pd");
+  ScopedEnv xdg("XDG_DATA_HOME", dir.path() + "xdg");
+
+  const std::string got = InitAsOrdinaryUser();
+
+  const std::string detail = "the firmware folder " + folder +
+                             " cannot be written (Permission denied): its files are used as they are, "
+                             "nothing is downloaded into it";
+  EXPECT_EQ(got, "10" + folder + "\n\n" + detail);
+  EXPECT_FALSE(IsFolder(dir.path() + "xdg"));
+  EXPECT_EQ(ReadFile(folder + "vornet_verinfo.xml"), "kept");
+  ::chmod(folder.c_str(), 0755);
+}
+
+TEST(InitFirmwareFolder, ANamedFolderThatCannotBeReadIsNoFolder) {
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  const std::string folder = dir.MakeFolder("pd/VORnet");
+  ASSERT_EQ(::chmod(folder.c_str(), 0300), 0);
+  ASSERT_EQ(::chmod((dir.path() + "pd").c_str(), 0755), 0);
+  ScopedEnv pd("VORLOADER_PROGRAMDATA", dir.path() + "pd");
+  ScopedEnv xdg("XDG_DATA_HOME", dir.path() + "xdg");
+
+  const std::string got = InitAsOrdinaryUser();
+
+  EXPECT_EQ(got, "00\nNo firmware folder: cannot use " + folder + " (cannot be read: Permission denied).\n");
+  EXPECT_FALSE(IsFolder(dir.path() + "xdg"));
+  ::chmod(folder.c_str(), 0755);
 }
 
 TEST(InitFirmwareFolder, TheSecondStartFindsTheFolderAndItsFiles) {

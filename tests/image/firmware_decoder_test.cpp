@@ -1,8 +1,10 @@
 #include "image/firmware_decoder.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -132,6 +134,64 @@ TEST_F(FirmwareDecoder, ReportsFilesThatDoNotOpenOrDoNotRead) {
   const Decoded folder = DecodeFile(m_dir.Path(""));
   EXPECT_EQ(folder.result, image::DECODE_READ_FAILED);
   EXPECT_TRUE(folder.bytes.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A file larger than any firmware file is refused unread, so a huge file never fills the
+// memory. The file is sparse: it takes no room on the disk.
+TEST_F(FirmwareDecoder, RefusesAFileLargerThanAnyFirmwareFile) {
+  struct Case {
+    const char* name;
+    std::size_t size;
+    int want;
+  };
+  const Case cases[] = {
+      {"one byte over the limit", image::kMaxFirmwareFileSize + 1, image::DECODE_READ_FAILED},
+      {"33 MiB", 33u * 1024u * 1024u, image::DECODE_READ_FAILED},
+      {"exactly the limit", image::kMaxFirmwareFileSize, image::DECODE_ENCRYPTED},
+  };
+  for (const Case& c : cases) {
+    const std::string path = m_dir.Path("huge.bin");
+    image_test::WriteFile(path, "");
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.size)), 0) << c.name;
+    const Decoded got = DecodeFile(path);
+    EXPECT_EQ(got.result, c.want) << c.name;
+    EXPECT_EQ(got.bytes.size(), c.want < 0 ? 0u : c.size) << c.name;
+  }
+}
+
+TEST_F(FirmwareDecoder, AStreamLongerThanAnyFirmwareFileIsRefused) {
+  std::istringstream in(std::string(image::kMaxFirmwareFileSize + 16, '\0'));
+  MemImage img;
+  EXPECT_EQ(image::DecodeFirmwareStream(in, img), image::DECODE_READ_FAILED);
+  EXPECT_EQ(img.GetLength(), 0u);
+}
+
+// Decoding bytes already in memory gives what decoding the file gives, for every form.
+TEST_F(FirmwareDecoder, BytesInMemoryDecodeAsTheFileDoes) {
+  const std::string texts[] = {
+      image_test::HexFileFromData(image_test::RandomBytes(3000, 3)),
+      image_test::EncryptAsFirmware(image_test::RandomBytes(2048 + 32, 4)),
+      image_test::EncryptAsFirmware(std::string(1040, 'x')) + "12345",
+      "",
+  };
+  for (const std::string& text : texts) {
+    const Decoded fromFile = DecodeText(text);
+    MemImage img;
+    const int result =
+        image::DecodeFirmwareBytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), img);
+    EXPECT_EQ(result, fromFile.result) << text.size();
+    EXPECT_EQ(AsString(img.Bytes()), fromFile.bytes) << text.size();
+    EXPECT_EQ(img.GetPosition(), 0u);
+  }
+  const std::string tooLong(image::kMaxFirmwareFileSize + 1, '\0');
+  MemImage img;
+  EXPECT_EQ(
+      image::DecodeFirmwareBytes(reinterpret_cast<const std::uint8_t*>(tooLong.data()), tooLong.size(), img),
+      image::DECODE_READ_FAILED);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/window/loader_run_setup.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -20,6 +22,8 @@ app::Options OptionsOf(int bits) {
 
 std::string PrepareLoaderRun(const std::string& dir, std::size_t flashBytes) {
   const std::string programData = dir + "/programdata";
+  // The named program data folder must exist: the loader makes only its VORnet folder in it.
+  if (::mkdir(programData.c_str(), 0755) != 0) return {};
   ::setenv("VORLOADER_PROGRAMDATA", programData.c_str(), 1);
   ::setenv("VORLOADER_COM_DIR", dir.c_str(), 1);
   const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();

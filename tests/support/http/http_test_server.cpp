@@ -58,7 +58,43 @@ struct HttpTestServer::Impl {
 
   void Handle(const httplib::Request& req, httplib::Response& res);
   void Serve(const std::string& body, const Fault* fault, httplib::Response& res);
+  void ServeEndless(httplib::Response& res);
+  void ServeTrickle(const std::string& body, httplib::Response& res);
+  bool Stopping() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return stopping;
+  }
 };
+
+// Bounded all the same, so that a client that never gives up cannot keep the server busy.
+constexpr std::size_t kEndlessLimit = 256u * 1024u * 1024u;
+constexpr std::size_t kEndlessPiece = 64u * 1024u;
+constexpr auto kTricklePause = std::chrono::milliseconds(500);
+constexpr std::size_t kTricklePiece = 2;
+
+void HttpTestServer::Impl::ServeEndless(httplib::Response& res) {
+  res.status = 200;
+  res.set_chunked_content_provider("application/octet-stream",
+                                   [this](std::size_t offset, httplib::DataSink& sink) {
+                                     if (offset >= kEndlessLimit || Stopping()) return false;
+                                     const std::string piece(kEndlessPiece, 'e');
+                                     return sink.write(piece.data(), piece.size());
+                                   });
+}
+
+void HttpTestServer::Impl::ServeTrickle(const std::string& body, httplib::Response& res) {
+  res.status = 200;
+  res.set_content_provider(body.size(), "application/octet-stream",
+                           [this, body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                             {
+                               std::unique_lock<std::mutex> lock(mutex);
+                               if (released.wait_for(lock, kTricklePause, [this] { return stopping; }))
+                                 return false;
+                             }
+                             const std::size_t n = length < kTricklePiece ? length : kTricklePiece;
+                             return sink.write(body.data() + offset, n);
+                           });
+}
 
 void HttpTestServer::Impl::Handle(const httplib::Request& req, httplib::Response& res) {
   std::optional<Fault> fault;
@@ -86,6 +122,14 @@ void HttpTestServer::Impl::Handle(const httplib::Request& req, httplib::Response
     res.set_content("<html><body><h1>Something went wrong</h1></body></html>\n", "text/html");
     return;
   }
+  if (fault && fault->kind == HttpFault::kNoContent) {
+    res.status = 204;
+    return;
+  }
+  if (fault && fault->kind == HttpFault::kEndless) {
+    ServeEndless(res);
+    return;
+  }
 
   std::string body;
   const std::string local = LocalPath(root, req.path);
@@ -99,6 +143,15 @@ void HttpTestServer::Impl::Handle(const httplib::Request& req, httplib::Response
 void HttpTestServer::Impl::Serve(const std::string& body, const Fault* fault, httplib::Response& res) {
   if (fault == nullptr) {
     res.set_content(body, "application/octet-stream");
+    return;
+  }
+  if (fault->kind == HttpFault::kPartial) {
+    res.status = 206;
+    res.set_content(body.substr(0, body.size() / 2), "application/octet-stream");
+    return;
+  }
+  if (fault->kind == HttpFault::kTrickle) {
+    ServeTrickle(body, res);
     return;
   }
   const bool stall = fault->kind == HttpFault::kStall;

@@ -15,6 +15,10 @@ enum class HttpFault {
   kStall,        // sends the headers and half of the file, then waits until the server stops
   kRedirect,     // 302 to the given location (any scheme)
   kErrorPage,    // 200 with a small HTML error page instead of the file
+  kNoContent,    // 204 without a body
+  kPartial,      // 206 with the first half of the file, its length announced as such
+  kEndless,      // 200 with a body without end (chunked), until the client gives up
+  kTrickle,      // 200 announcing the whole file, sending 2 bytes every half second
 };
 
 class HttpTestServer {

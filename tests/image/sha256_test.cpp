@@ -1,0 +1,58 @@
+// The firmware file digest against published test vectors and against OpenSSL.
+
+#include "image/sha256.h"
+
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+
+#include <string>
+
+#include "tests/image/image_fixtures.h"
+
+namespace {
+
+TEST(Sha256, MatchesTheKnownVectors) {
+  struct Case {
+    std::string message;
+    const char* hex;
+  };
+  const Case cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(image::Sha256Hex(image::Sha256Of(c.message)), c.hex) << c.message.size();
+}
+
+// Lengths around the 64-byte block and the 56-byte padding edge, whole and fed in pieces.
+TEST(Sha256, AgreesWithOpenSslForEveryLengthAndEverySplit) {
+  for (std::size_t length = 0; length < 300; length += (length < 140 ? 1 : 37)) {
+    const std::string message = image_test::RandomBytes(length, static_cast<std::uint32_t>(length + 1));
+    image::Sha256Digest want{};
+    SHA256(reinterpret_cast<const unsigned char*>(message.data()), message.size(), want.data());
+    EXPECT_EQ(image::Sha256Of(message), want) << length;
+
+    for (std::size_t piece : {1u, 7u, 63u, 64u, 65u}) {
+      image::Sha256 hash;
+      for (std::size_t at = 0; at < message.size(); at += piece)
+        hash.Update(reinterpret_cast<const std::uint8_t*>(message.data()) + at,
+                    std::min(piece, message.size() - at));
+      EXPECT_EQ(hash.Final(), want) << length << " in pieces of " << piece;
+    }
+  }
+}
+
+TEST(Sha256, HexIsLowerCaseAndTwoDigitsPerByte) {
+  image::Sha256Digest digest{};
+  digest[0] = 0x0A;
+  digest[31] = 0xF0;
+  const std::string hex = image::Sha256Hex(digest);
+  EXPECT_EQ(hex.size(), 64u);
+  EXPECT_EQ(hex.substr(0, 2), "0a");
+  EXPECT_EQ(hex.substr(62), "f0");
+}
+
+}  // namespace
