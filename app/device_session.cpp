@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "app/select_firmware.h"
-#include "image/firmware_decoder.h"
+#include "catalogue/checked_firmware.h"
 
 namespace app {
 
@@ -27,6 +27,7 @@ void DeviceSession::BeginRun(std::string_view workflow) {
   m_facts = RunFacts{};
   m_facts.workflow = workflow;
   m_facts.started = std::chrono::steady_clock::now();
+  m_resultDetail.clear();
   m_products = m_firmware.products();
   m_nProduct = -1;
 }
@@ -42,9 +43,14 @@ LoadResult DeviceSession::LoadCheckedImage() {
   if (m_nProduct < 0 || static_cast<std::size_t>(m_nProduct) >= catalogue::kMaxProducts) return RESULT_HEX_OPEN_FAILED;
   const auto row = static_cast<std::size_t>(m_nProduct);
   m_image.Close();
-  const std::string path = m_firmware.folder() + m_products->m_prodHexFile[row];
-  m_facts.firmwarePath = path;
-  if (image::DecodeFirmwareFile(path, m_image) < 0) return RESULT_HEX_OPEN_FAILED;
+  m_facts.firmwarePath = m_firmware.folder() + m_products->m_prodHexFile[row];
+  // Exactly the bytes the file check accepted for this product, or nothing is erased or sent.
+  std::string why;
+  if (!catalogue::LoadCheckedFirmware(m_firmware.folder(), *m_products, row, m_image, why)) {
+    m_resultDetail = why;
+    return RESULT_HEX_OPEN_FAILED;
+  }
+  m_facts.sha256 = catalogue::CheckedSha256Hex(*m_products, row);
   return RESULT_OK;
 }
 

@@ -89,6 +89,7 @@ class DeviceSession {
   image::MemImage m_image;
   std::optional<LoadResult> m_lastResult;
   RunFacts m_facts;
+  std::string m_resultDetail;  // why the run ended as it did, told after its result line
   std::string m_recordFile;
 };
 

@@ -17,6 +17,21 @@ FirmwareSet::FirmwareSet(Options options, std::string folder, std::string folder
   m_options.ApplyBits();
 }
 
+FirmwareSet::FirmwareSet(Options options, const catalogue::FolderResult& folder)
+    : FirmwareSet(options, folder.ok ? folder.path : std::string(), folder.problem) {
+  m_folderDetail = folder.detail;
+  m_folderWritable = folder.ok && folder.writable;
+}
+
+catalogue::FolderResult OpenFirmwareFolder() {
+  catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
+  // A file untouched this long belongs to no running download (a live one is written to far
+  // more often than the download's low-speed limit allows), so another loader's is safe.
+  constexpr std::chrono::minutes kIdleTemporaryFile{2};
+  if (folder.ok && folder.writable) catalogue::RemoveStaleTemporaryFiles(folder.path, kIdleTemporaryFile);
+  return folder;
+}
+
 std::shared_ptr<const catalogue::ProductTable> FirmwareSet::products() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_products;
@@ -25,7 +40,7 @@ std::shared_ptr<const catalogue::ProductTable> FirmwareSet::products() const {
 CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, std::stop_token stop) {
   const auto cancelled = [stop] { return stop.stop_requested(); };
   CatalogueReport report;
-  catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, view, cancelled);
+  catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, m_folderWritable, view, cancelled);
   if (stop.stop_requested()) {
     report.stopped = true;
     return report;
@@ -38,8 +53,12 @@ CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, std::stop_token
     m_products = std::move(table);
     return report;
   }
-  report.usable = catalogue::CheckFirmwareFiles(m_strFirmFolderA, *table, m_strFirmUrl, m_options.m_bOffline,
-                                                m_options.m_bKeepUntagged, view, cancelled);
+  catalogue::FileCheckSettings settings;
+  settings.offline = m_options.m_bOffline;
+  settings.keepUntagged = m_options.m_bKeepUntagged;
+  settings.folderWritable = m_folderWritable;
+  settings.cancelled = cancelled;
+  report.usable = catalogue::CheckFirmwareFiles(m_strFirmFolderA, *table, m_strFirmUrl, settings, view);
   report.stopped = stop.stop_requested();
   std::lock_guard<std::mutex> lock(m_mutex);
   m_products = std::move(table);

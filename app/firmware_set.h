@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/options.h"
+#include "catalogue/firmware_folder.h"
 #include "catalogue/product_table.h"
 #include "common/loader_view.h"
 
@@ -22,15 +23,22 @@ struct CatalogueReport {
   int usable = 0;              // rows whose firmware file is present and correct
 };
 
+// The firmware folder of this machine, with the temporary files of a killed run cleared out.
+catalogue::FolderResult OpenFirmwareFolder();
+
 class FirmwareSet {
  public:
   // `folder` is the firmware folder path ending with a separator (empty when none);
   // `folderProblem`, when not empty, is the one line the start-up sequence logs about it.
   FirmwareSet(Options options, std::string folder, std::string folderProblem = {});
+  // The firmware folder as the start-up found it (see OpenFirmwareFolder).
+  FirmwareSet(Options options, const catalogue::FolderResult& folder);
 
   const Options& options() const { return m_options; }
   const std::string& folder() const { return m_strFirmFolderA; }
   const std::string& folderProblem() const { return m_folderProblem; }
+  // Why the folder is not the one first asked for, or why nothing can be downloaded into it.
+  const std::string& folderDetail() const { return m_folderDetail; }
 
   // The product table as it stands: a session keeps this snapshot for its whole run.
   std::shared_ptr<const catalogue::ProductTable> products() const;
@@ -44,6 +52,8 @@ class FirmwareSet {
   Options m_options;
   std::string m_strFirmFolderA;
   std::string m_folderProblem;
+  std::string m_folderDetail;
+  bool m_folderWritable = true;
   std::string m_strFirmUrl;
   mutable std::mutex m_mutex;  // guards the swap of m_products
   std::shared_ptr<const catalogue::ProductTable> m_products;

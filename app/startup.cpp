@@ -12,6 +12,7 @@ void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::P
   view.enableConnect(false);
   view.enableRawBoot(false);
   if (!firmware.folderProblem().empty()) view.appendLog(firmware.folderProblem());
+  if (!firmware.folderDetail().empty()) view.detail(firmware.folderDetail());
   if (session.stopToken().stop_requested()) return;
 
   const CatalogueReport report = firmware.RunCatalogueSteps(view, session.stopToken());

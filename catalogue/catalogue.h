@@ -2,6 +2,7 @@
 // The catalogue file "vornet_verinfo.xml", its online refresh, the product table built from
 // it, and the check of the firmware file set.
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -66,7 +67,9 @@ bool IsReservedFileName(const std::string& name);
 bool IsFirmwareFileName(const std::string& name);
 
 // Removes the temporary download files a killed run left in `folder` (names of the loader's
-// own temporary pattern only, regular files only); returns how many were removed.
-int RemoveStaleTemporaryFiles(const std::string& folder);
+// own temporary pattern only, regular files only, untouched for at least `idleFor`, so that a
+// download another loader is running into the same folder keeps its file); returns how many
+// were removed.
+int RemoveStaleTemporaryFiles(const std::string& folder, std::chrono::seconds idleFor = std::chrono::seconds(0));
 
 }  // namespace catalogue

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <memory>
 
 #include "catalogue/catalogue.h"
@@ -11,7 +12,8 @@
 
 namespace catalogue {
 
-int RemoveStaleTemporaryFiles(const std::string& folder) {
+int RemoveStaleTemporaryFiles(const std::string& folder, std::chrono::seconds idleFor) {
+  const std::time_t now = std::time(nullptr);
   if (folder.empty()) return 0;
   const std::string prefix = folder.back() == '/' ? folder : folder + "/";
   struct Closer {
@@ -26,6 +28,7 @@ int RemoveStaleTemporaryFiles(const std::string& folder) {
     // Never follows a link, and leaves alone anything that is not a plain file.
     struct stat st {};
     if (::lstat((prefix + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (now - st.st_mtime < idleFor.count()) continue;
     if (::unlink((prefix + name).c_str()) == 0) ++removed;
   }
   return removed;

@@ -28,10 +28,11 @@ int ListPorts(TerminalView& view, device::PortOpener& opener) {
 }
 
 int CheckFiles(const CommandLine& line, TerminalView& view) {
-  const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
+  const catalogue::FolderResult folder = app::OpenFirmwareFolder();
   // Only the start-up sequence logs a folder problem; without it this is the only word of it.
   if (!folder.problem.empty()) view.Note("vorloader-cli: " + folder.problem);
-  app::FirmwareSet firmware(OptionsOf(line), folder.path, folder.problem);
+  if (!folder.detail.empty()) view.detail(folder.detail);
+  app::FirmwareSet firmware(OptionsOf(line), folder);
   std::stop_source stop;
   const StopRelay relay(view.interrupts(), stop);
   const app::CatalogueReport report = firmware.RunCatalogueSteps(view, stop.get_token());
@@ -41,8 +42,7 @@ int CheckFiles(const CommandLine& line, TerminalView& view) {
 }
 
 int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
-  const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
-  app::FirmwareSet firmware(OptionsOf(line), folder.path, folder.problem);
+  app::FirmwareSet firmware(OptionsOf(line), app::OpenFirmwareFolder());
   app::DeviceSession session(firmware, view, opener);
   const StopRelay relay(view.interrupts(), session.stopSource());
 
@@ -61,6 +61,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   }
   session.SetPorts(std::move(ports));
   if (!firmware.folderProblem().empty()) view.appendLog(firmware.folderProblem());
+  if (!firmware.folderDetail().empty()) view.detail(firmware.folderDetail());
   if (view.stopRequested()) return kExitInterrupted;
 
   const app::CatalogueReport report = firmware.RunCatalogueSteps(view, session.stopToken());

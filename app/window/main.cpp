@@ -27,7 +27,7 @@ class CVORLoaderXApp {
       return 1;
     }
 
-    const catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
+    const catalogue::FolderResult folder = app::OpenFirmwareFolder();
 
     CVORLoaderXDlg dlg;
     dlg.m_nOptions = app::ParseOptionArgument(args);
@@ -35,7 +35,7 @@ class CVORLoaderXApp {
     app::Options options;
     options.m_nOptions = dlg.m_nOptions;
     const auto opener = device::MakeSystemPortOpener();
-    app::FirmwareSet firmware(options, folder.ok ? folder.path : std::string(), folder.problem);
+    app::FirmwareSet firmware(options, folder);
     app::DeviceSession session(firmware, dlg, *opener);
     window::LoaderWorkflows workflows(firmware, session, *opener, dlg);
     dlg.SetWorkflows(&workflows);

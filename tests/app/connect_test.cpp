@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -170,6 +172,51 @@ TEST_F(WorkflowTest, AFirmwareFileGoneAfterTheCheckEndsBeforeTheBootRequest) {
   EXPECT_EQ(view.log.back(), "E11-Failed to Open Correct Hex File.");
   EXPECT_EQ(std::count(dev.seen().begin(), dev.seen().end(), "boot"), 0);
   EXPECT_TRUE(view.Calls("transfer: ").empty());
+}
+
+// The file changes between the check and the programming: nothing is erased or sent, for
+// Connect and for raw boot alike.
+TEST_F(WorkflowTest, OnlyTheFileTheCheckAcceptedIsProgrammed) {
+  struct Change {
+    const char* name;
+    std::function<std::string(const std::string& checked)> bytes;  // the file's new content
+  } changes[] = {
+      {"one byte flipped, same length",
+       [](const std::string& checked) {
+         std::string b = checked;
+         b[b.size() / 2] = static_cast<char>(b[b.size() / 2] ^ 0x01);
+         return b;
+       }},
+      {"cut short", [](const std::string& checked) { return checked.substr(0, checked.size() / 2); }},
+      {"another product's valid image",
+       [](const std::string&) { return catalogue_fixtures::EncryptedFirmware("VOR_T0a1c_V1.30"); }},
+      {"this product at another version",
+       [](const std::string&) { return catalogue_fixtures::EncryptedFirmware("VOR_T0a1b_V1.25"); }},
+  };
+  for (bool rawBoot : {false, true}) {
+    for (const Change& c : changes) {
+      SCOPED_TRACE(std::string(c.name) + (rawBoot ? " (raw boot)" : " (connect)"));
+      Firmware("1.30");
+      Device("1.20", "1.30");
+      view = {};
+      Make().RunStartupSequence(false);
+      const std::string file = folder.path() + "amp.hex";
+      catalogue_fixtures::WriteFile(file, c.bytes(catalogue_fixtures::ReadFile(file)));
+      view.answers = {true};
+      if (rawBoot) {
+        dev.PowerOnInBootloader(opener.Line(1));
+        loader->OnRawBoot();
+      } else {
+        loader->OnConnect();
+      }
+      EXPECT_EQ(view.log.back(), "E11-Failed to Open Correct Hex File.");
+      EXPECT_EQ(std::count(dev.seen().begin(), dev.seen().end(), "erase"), 0);
+      EXPECT_TRUE(dev.image().empty());
+      EXPECT_TRUE(view.Calls("transfer: ").empty());
+      ASSERT_EQ(view.details.size(), 1u);
+      EXPECT_NE(view.details[0].find("amp.hex"), std::string::npos) << view.details[0];
+    }
+  }
 }
 
 TEST_F(WorkflowTest, TheLoadQuestionSaysWhatWouldBeLoadedWhere) {

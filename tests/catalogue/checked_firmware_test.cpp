@@ -3,6 +3,7 @@
 #include "catalogue/checked_firmware.h"
 
 #include <gtest/gtest.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -140,6 +141,17 @@ TEST(RemoveStaleTemporaryFiles, RemovesOnlyTheLoadersOwnTemporaryFiles) {
   EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(folder.substr(0, folder.size() - 1)), 0);
   EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(dir.path() + "absent/"), 0);
   EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(""), 0);
+}
+
+TEST(RemoveStaleTemporaryFiles, LeavesAFileStillBeingWritten) {
+  TempDir dir;
+  const std::string folder = dir.MakeFolder("fw");
+  WriteFile(folder + ".vordl-live12", "x");
+  WriteFile(folder + ".vordl-dead12", "x");
+  const timeval hourAgo[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
+  ASSERT_EQ(::utimes((folder + ".vordl-dead12").c_str(), hourAgo), 0);
+  EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(folder, std::chrono::minutes(2)), 1);
+  EXPECT_EQ(catalogue_fixtures::ListFolder(folder), (std::vector<std::string>{".vordl-live12"}));
 }
 
 }  // namespace
