@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/options.h"
 #include "cli/terminal_text.h"
 
 #ifndef VOR_VERSION
@@ -77,12 +78,60 @@ int ParsePortName(const std::string& text) {
   return *n;
 }
 
+namespace {
+
+// Where the window's reading of --x sits among the arguments: the argument "--x" starts in
+// and the one its number ends in.
+struct OptionPlace {
+  app::OptionReading reading;
+  std::size_t first = 0;  // index of the argument holding "--x"
+  std::size_t last = 0;   // index of the argument the number ends in
+  bool atStart = false;   // "--x" begins that argument
+  bool endsWhole = false; // the number ends where an argument ends
+};
+
+OptionPlace PlaceOption(const std::vector<std::string>& args) {
+  std::string joined;
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) joined += ' ';
+    starts.push_back(joined.size());
+    joined += args[i];
+  }
+  OptionPlace place;
+  place.reading = app::ReadOptionArgument(joined);
+  if (!place.reading.found) return place;
+  auto indexOf = [&](std::size_t offset) {
+    std::size_t i = 0;
+    while (i + 1 < starts.size() && starts[i + 1] <= offset) ++i;
+    return i;
+  };
+  place.first = indexOf(place.reading.at);
+  place.atStart = starts[place.first] == place.reading.at;
+  place.last = place.reading.end > 0 ? indexOf(place.reading.end - 1) : place.first;
+  if (place.last < place.first) place.last = place.first;
+  place.endsWhole = place.reading.readable && place.reading.end == starts[place.last] + args[place.last].size();
+  return place;
+}
+
+// The text the user gave as --x's value, for messages: the rest of "--x8" or "--x=8", or the
+// argument after a bare "--x".
+std::string OptionValueText(const std::vector<std::string>& args, std::size_t first) {
+  std::string text = args[first].substr(3);
+  if (!text.empty() && text.front() == '=') text.erase(0, 1);
+  if (text.empty() && first + 1 < args.size()) return args[first + 1];
+  return text;
+}
+
+}  // namespace
+
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   ParseResult r;
   CommandLine& line = r.line;
   bool commandGiven = false;
   bool sawYes = false;
   bool sawNo = false;
+  const OptionPlace x = PlaceOption(args);
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -96,30 +145,55 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       line.version = true;
       return r;
     }
-    if (arg == "--yes") {
-      sawYes = true;
-    } else if (arg == "--no") {
-      sawNo = true;
-    } else if (auto x = OptionValue(args, i, "--x", missing)) {
-      if (missing) {
+    if (x.reading.found && i == x.first) {
+      // The window reads the first "--x" wherever it stands; here it has to be an option.
+      if (!x.atStart) {
+        r.error = Fault("--x must begin an argument; the window would read it from", arg);
+        return r;
+      }
+      const std::string value = OptionValueText(args, i);
+      if (!x.reading.readable && value.empty()) {
         r.error = Fault("--x needs a number");
         return r;
       }
-      const std::optional<int> n = ParseDecimal(*x);
-      if (!n) {
-        r.error = Fault("--x needs a decimal number, not", *x);
+      if (!x.endsWhole) {
+        r.error = Fault("--x needs a decimal number of at most three digits, not", value);
         return r;
       }
-      line.options = *n;
+      if ((x.reading.value & ~app::kKnownOptionBits) != 0) {
+        r.error = Fault("--x takes the bits 1, 2, 4 and 8 (a number 0 to 15), not", value);
+        return r;
+      }
+      line.options |= x.reading.value;
+      i = x.last;
+    } else if (arg.rfind("--x", 0) == 0) {
+      r.error = Fault("--x may be given only once; also got", arg);
+      return r;
+    } else if (const int bit = app::NamedOptionBit(arg); bit != 0) {
+      line.options |= bit;
+    } else if (arg == "--yes") {
+      sawYes = true;
+    } else if (arg == "--no") {
+      sawNo = true;
+    } else if (arg == "-q" || arg == "--quiet") {
+      line.quiet = true;
+    } else if (arg == "-v" || arg == "--verbose") {
+      line.verbose = true;
     } else if (auto port = OptionValue(args, i, "--port", missing)) {
-      if (missing) {
-        r.error = Fault("--port needs a port name such as COM1");
+      if (missing || (x.reading.found && i == x.first)) {
+        r.error = Fault("--port needs a port name such as COM1 or a device path");
         return r;
       }
-      line.port = ParsePortName(*port);
-      if (line.port == 0) {
-        r.error = Fault("--port needs a port name COM1 to COM32, not", *port);
-        return r;
+      line.port = 0;
+      line.portPath.clear();
+      if (port->find('/') != std::string::npos) {
+        line.portPath = *port;
+      } else {
+        line.port = ParsePortName(*port);
+        if (line.port == 0) {
+          r.error = Fault("--port needs a port name COM1 to COM32 or a device path, not", *port);
+          return r;
+        }
       }
     } else if (arg.size() > 1 && arg[0] == '-') {
       r.error = Fault("unknown option", arg);
@@ -146,7 +220,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return r;
   }
   line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
-  if (line.port != 0 && line.command != Command::Connect && line.command != Command::RawBoot)
+  if ((line.port != 0 || !line.portPath.empty()) && line.command != Command::Connect &&
+      line.command != Command::RawBoot)
     r.error = Fault("--port applies to connect and raw-boot only");
   return r;
 }

@@ -4,6 +4,8 @@
 
 #include "app/loader.h"
 #include "catalogue/firmware_folder.h"
+#include "cli/port_argument.h"
+#include "cli/port_table.h"
 #include "device/steps.h"
 
 namespace cli {
@@ -23,6 +25,9 @@ int ListPorts(TerminalView& view, device::PortOpener& opener) {
   if (view.stopRequested()) return kExitInterrupted;
   view.appendLog(std::to_string(ports.entries.size()) + " Com Ports Found.");
   for (const PortEntry& entry : ports.entries) view.appendLog("COM" + std::to_string(entry.number));
+  // What is known of each port goes beside the lines scripts read, not among them.
+  if (!view.quiet())
+    for (const std::string& row : PortTableLines(ports.entries)) view.detail(row);
   return 0;
 }
 
@@ -57,16 +62,21 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   // device workflow is started below.
   bool portListed = true;
   loader.RunStartupSequence(false, [&] {
-    if (line.port == 0) return true;
-    const int index = IndexOfPort(loader.ports(), line.port);
+    if (line.port == 0 && line.portPath.empty()) return true;
+    const int number =
+        line.port != 0 ? line.port : ListedPortOfPath(line.portPath, loader.ports().entries);
+    const int index = IndexOfPort(loader.ports(), number);
     portListed = index >= 0;
     if (portListed) loader.SelectPort(index);
     return portListed;
   });
   if (view.stopRequested()) return kExitInterrupted;
   if (!portListed) {
-    view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
-              " is not among the ports listed (see vorloader-cli ports)");
+    if (!line.portPath.empty())
+      view.Note(UnlistedPathMessage(line.portPath, loader.ports().entries));
+    else
+      view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
+                " is not among the ports listed (see vorloader-cli ports)");
     return kExitUsage;
   }
   // As at the end of the start-up sequence: no device workflow without a port or without a
