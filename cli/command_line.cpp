@@ -227,7 +227,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-  return R"(Usage: vorloader-cli [--x N] [--yes | --no] [--port COMn] [COMMAND]
+  return R"(Usage: vorloader-cli [--x N] [OPTIONS] [--yes | --no] [--port COMn | --port PATH] [COMMAND]
 
 Loads firmware into a VORnet device on a serial port, from a terminal.
 
@@ -237,14 +237,26 @@ Commands:
   raw-boot     the same preparation, then reprogram a device that only answers in
                its bootloader: switch it off, confirm, and switch it on
   check        refresh the catalogue and check the firmware files; no port is used
-  ports        list the serial ports that open
+  ports        list the serial ports that open, then (on standard error) what is
+               known of each: device path, USB ID, maker, product, serial number
 
 Options:
   --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to
                reload the same version, 8 keep firmware files without a version tag
+               (read as the window reads it: --x8, --x 8 and --x=8 alike; given once)
+  --offline         the same as bit 1: nothing is downloaded
+  --allow-older     bit 2: offer to load an older image than the device has
+  --allow-reload    bit 4: offer to reload the version the device has
+  --keep-untagged   bit 8: keep firmware files without a readable version tag
+               (the named options and --x add up: --offline --x 4 is --x 5)
   --yes        answer Yes to every question
   --no         answer No to every question (information boxes are acknowledged)
   --port COMn  start with port COMn (1..32) instead of the first one listed
+  --port PATH  start with the listed port that is this device (/dev/ttyUSB0,
+               /dev/serial/by-id/...; links are followed)
+  -q, --quiet  standard output: only the result (the workflow's result line, the
+               file check's report, the COMn lines); no status lines
+  -v, --verbose  the wire trace on standard error (as VORLOADER_TRACE=1)
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -252,14 +264,14 @@ Without --yes or --no, questions are asked when standard input is a terminal and
 answered No otherwise.
 
 The information log goes to standard output; status lines ("port:", "device:",
-"main:") and questions ("?", "!") go to standard error.
+"main:"), details ("note:") and questions ("?", "!") go to standard error.
 
 Exit status:
   0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled)
   0, 1   check: every firmware file is good / some are missing
   16     no workflow ran (no port listed, or no product database)
   64     usage error
-  130    interrupted
+  130    interrupted (Ctrl-C); 143 stopped by SIGTERM, 129 by SIGHUP
 
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_UPDATE_URL,
 VORLOADER_TRACE (see vorloader-cli(1)).
