@@ -14,7 +14,8 @@ inline constexpr int kOptionOffline = 1;
 inline constexpr int kOptionAllowOlder = 2;
 inline constexpr int kOptionAllowReload = 4;
 inline constexpr int kOptionKeepUntagged = 8;
-inline constexpr int kKnownOptionBits = kOptionOffline | kOptionAllowOlder | kOptionAllowReload | kOptionKeepUntagged;
+inline constexpr int kKnownOptionBits =
+    kOptionOffline | kOptionAllowOlder | kOptionAllowReload | kOptionKeepUntagged;
 
 struct Options {
   int m_nOptions = 0;

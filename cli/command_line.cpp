@@ -84,10 +84,10 @@ namespace {
 // and the one its number ends in.
 struct OptionPlace {
   app::OptionReading reading;
-  std::size_t first = 0;  // index of the argument holding "--x"
-  std::size_t last = 0;   // index of the argument the number ends in
-  bool atStart = false;   // "--x" begins that argument
-  bool endsWhole = false; // the number ends where an argument ends
+  std::size_t first = 0;   // index of the argument holding "--x"
+  std::size_t last = 0;    // index of the argument the number ends in
+  bool atStart = false;    // "--x" begins that argument
+  bool endsWhole = false;  // the number ends where an argument ends
 };
 
 OptionPlace PlaceOption(const std::vector<std::string>& args) {
@@ -110,7 +110,8 @@ OptionPlace PlaceOption(const std::vector<std::string>& args) {
   place.atStart = starts[place.first] == place.reading.at;
   place.last = place.reading.end > 0 ? indexOf(place.reading.end - 1) : place.first;
   if (place.last < place.first) place.last = place.first;
-  place.endsWhole = place.reading.readable && place.reading.end == starts[place.last] + args[place.last].size();
+  place.endsWhole =
+      place.reading.readable && place.reading.end == starts[place.last] + args[place.last].size();
   return place;
 }
 

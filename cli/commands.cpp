@@ -63,8 +63,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   bool portListed = true;
   loader.RunStartupSequence(false, [&] {
     if (line.port == 0 && line.portPath.empty()) return true;
-    const int number =
-        line.port != 0 ? line.port : ListedPortOfPath(line.portPath, loader.ports().entries);
+    const int number = line.port != 0 ? line.port : ListedPortOfPath(line.portPath, loader.ports().entries);
     const int index = IndexOfPort(loader.ports(), number);
     portListed = index >= 0;
     if (portListed) loader.SelectPort(index);

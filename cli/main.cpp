@@ -16,8 +16,8 @@
 #include "cli/permission_hint.h"
 #include "cli/quiet_output.h"
 #include "cli/terminal_text.h"
-#include "device/port_problems.h"
 #include "cli/terminal_view.h"
+#include "device/port_problems.h"
 #include "device/serial_port.h"
 
 namespace {

@@ -248,7 +248,8 @@ void TerminalView::EndProgress() {
   m_barLive = false;
   if (m_main.unshown) {
     m_main.unshown = false;
-    if (!m_setup.quiet) WriteLine(m_setup.err, std::string(m_main.channel) + ": " + PrintableText(m_main.text));
+    if (!m_setup.quiet)
+      WriteLine(m_setup.err, std::string(m_main.channel) + ": " + PrintableText(m_main.text));
   }
 }
 

@@ -20,7 +20,8 @@ namespace {
 // Where Qt, UUCP tools and lockdev keep serial lock files (/var/lock is mostly a link to
 // /run/lock; a file found twice names the same process).
 const std::vector<std::string>& LockDirectories() {
-  static const std::vector<std::string> dirs = {"/run/lock", "/var/lock", "/var/lock/lockdev", "/tmp", "/var/tmp"};
+  static const std::vector<std::string> dirs = {"/run/lock", "/var/lock", "/var/lock/lockdev", "/tmp",
+                                                "/var/tmp"};
   return dirs;
 }
 
@@ -100,11 +101,13 @@ std::string DescribeDeniedPorts(const std::vector<DeniedPort>& ports) {
     if (!line.empty()) line += ", ";
     line += PortLabel(p.number, p.path);
   }
-  line += ports.size() == 1 ? " is not listed: no permission to open it; " : " are not listed: no permission to open them; ";
+  line += ports.size() == 1 ? " is not listed: no permission to open it; "
+                            : " are not listed: no permission to open them; ";
   return line + PermissionFix();
 }
 
-std::string DescribePortProblem(int number, const std::string& path, PortProblem problem, const PortFacts& facts) {
+std::string DescribePortProblem(int number, const std::string& path, PortProblem problem,
+                                const PortFacts& facts) {
   const std::string head = PortLabel(number, path) + " is not listed: ";
   switch (problem) {
     case PortProblem::None:
@@ -117,7 +120,9 @@ std::string DescribePortProblem(int number, const std::string& path, PortProblem
              (facts.lockProcess.empty() ? std::string() : " (" + facts.lockProcess + ")");
     case PortProblem::NotSerial:
       return head + "not a serial device" +
-             (facts.regularFile ? " (a regular file)" : facts.charDevice ? " (not a terminal)" : "");
+             (facts.regularFile  ? " (a regular file)"
+              : facts.charDevice ? " (not a terminal)"
+                                 : "");
     case PortProblem::BrokenLink:
       return head + "the link leads to nothing" + (facts.target.empty() ? "" : " (" + facts.target + ")");
   }
@@ -135,7 +140,8 @@ std::optional<long> ParseLockFile(std::string_view bytes) {
     pid = pid * 10 + (bytes[i] - '0');
   }
   const bool textEnds = i == bytes.size() || bytes[i] == '\n' || bytes[i] == '\r' || bytes[i] == ' ';
-  if (digits > 0 && digits <= 10 && textEnds) return pid > 0 && pid < kMaxPid ? std::optional<long>(pid) : std::nullopt;
+  if (digits > 0 && digits <= 10 && textEnds)
+    return pid > 0 && pid < kMaxPid ? std::optional<long>(pid) : std::nullopt;
   // The binary form: the PID as an int of the machine, nothing else.
   if (bytes.size() == sizeof(std::int32_t)) {
     std::int32_t value = 0;
@@ -145,7 +151,8 @@ std::optional<long> ParseLockFile(std::string_view bytes) {
   return std::nullopt;
 }
 
-std::vector<std::string> LockFileCandidates(const std::string& path, const std::vector<std::string>& lockDirs) {
+std::vector<std::string> LockFileCandidates(const std::string& path,
+                                            const std::vector<std::string>& lockDirs) {
   std::vector<std::string> names = {QtLockName(path)};
   const std::string resolved = Canonical(path);
   if (!resolved.empty() && resolved != path) names.push_back(QtLockName(resolved));

@@ -16,13 +16,13 @@ enum class PortProblem { None, NoPermission, InUse, NotSerial, BrokenLink };
 
 // What the file system says about a port's path.
 struct PortFacts {
-  bool present = false;        // something is at the path (a link counts, even a broken one)
-  bool brokenLink = false;     // a symbolic link whose target does not exist
-  bool charDevice = false;     // the path leads to a character device
-  bool regularFile = false;    // ... or to a plain file
-  bool mayOpen = false;        // this process may read and write it
-  bool terminalKnown = false;  // whether it is a terminal could be found out
-  bool terminal = false;       // it is a terminal (a tty or a pseudo-terminal)
+  bool present = false;         // something is at the path (a link counts, even a broken one)
+  bool brokenLink = false;      // a symbolic link whose target does not exist
+  bool charDevice = false;      // the path leads to a character device
+  bool regularFile = false;     // ... or to a plain file
+  bool mayOpen = false;         // this process may read and write it
+  bool terminalKnown = false;   // whether it is a terminal could be found out
+  bool terminal = false;        // it is a terminal (a tty or a pseudo-terminal)
   std::optional<long> lockPid;  // the process its lock file names
   std::string lockProcess;      // that process's name, when it runs
   std::string target;           // where a link leads (for a broken link)
@@ -34,7 +34,8 @@ PortProblem ClassifyPort(const PortFacts& facts, OpenError error);
 
 // One line saying why port `number` at `path` is not listed, e.g.
 // "COM3 (/dev/ttyUSB0) is not listed: in use by process 4242 (minicom)"; empty for None.
-std::string DescribePortProblem(int number, const std::string& path, PortProblem problem, const PortFacts& facts);
+std::string DescribePortProblem(int number, const std::string& path, PortProblem problem,
+                                const PortFacts& facts);
 
 // One line for every port refused for lack of permission, with the fix, e.g.
 // "COM1 (/dev/ttyS0) is not listed: no permission to open it; add yourself to ...".
@@ -54,7 +55,8 @@ std::optional<long> ParseLockFile(std::string_view bytes);
 
 // The lock files that may guard the device at `path` (as given and as resolved), newest
 // convention first, in `lockDirs`.
-std::vector<std::string> LockFileCandidates(const std::string& path, const std::vector<std::string>& lockDirs);
+std::vector<std::string> LockFileCandidates(const std::string& path,
+                                            const std::vector<std::string>& lockDirs);
 
 // Gathers the facts about `path` from the file system, the lock directories and /proc.
 PortFacts ProbePort(const std::string& path);

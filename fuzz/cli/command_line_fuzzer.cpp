@@ -28,8 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& a : args) argv.push_back(a.c_str());
     int named = 0;
     for (const auto& a : args) named |= app::NamedOptionBit(a);
-    const int window = app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data()));
-    if (r.line.options != (window | named) || (r.line.options & ~app::kKnownOptionBits) != 0) __builtin_trap();
+    const int window =
+        app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data()));
+    if (r.line.options != (window | named) || (r.line.options & ~app::kKnownOptionBits) != 0)
+      __builtin_trap();
   }
   return 0;
 }

@@ -1,8 +1,8 @@
+#include "app/options.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "app/options.h"
 
 namespace {
 
@@ -28,25 +28,23 @@ TEST_P(OptionParsing, ReadsTheFirstXOptionIntoTheFourFlags) {
 
 INSTANTIATE_TEST_SUITE_P(
     ArgumentStrings, OptionParsing,
-    ::testing::Values(OptionCase{"--x8", 8, false, false, false, true},
-                      OptionCase{"--x15", 15, true, true, true, true},
-                      OptionCase{"--x 4", 4, false, false, true, false},      // blank before the number
-                      OptionCase{"--x12345", 123, true, true, false, true},   // three characters only
-                      OptionCase{"--x-1", -1, true, true, true, true},
-                      OptionCase{"--xab", 0, false, false, false, false},
-                      OptionCase{"--X1", 0, false, false, false, false},      // case-sensitive
-                      OptionCase{"--x2 --x4", 2, false, true, false, false},  // first occurrence only
-                      OptionCase{"", 0, false, false, false, false},
-                      OptionCase{"--x", 0, false, false, false, false},
-                      OptionCase{"foo--x1", 1, true, false, false, false},    // anywhere in the string
-                      OptionCase{"--x  7", 7, true, true, true, false},       // "  7": blanks skipped
-                      OptionCase{"--x   7", 0, false, false, false, false},   // the digit is past 3 characters
-                      OptionCase{"--x+5", 5, true, false, true, false},
-                      OptionCase{"--x=8", 8, false, false, false, true},      // "=" as in --name=value
-                      OptionCase{"--x=12345", 123, true, true, false, true},  // three characters after "="
-                      OptionCase{"--x==8", 0, false, false, false, false},    // one "=" only
-                      OptionCase{"--x=", 0, false, false, false, false},
-                      OptionCase{"--x24", 24, false, false, false, true}));   // bit 4 has no effect
+    ::testing::Values(
+        OptionCase{"--x8", 8, false, false, false, true}, OptionCase{"--x15", 15, true, true, true, true},
+        OptionCase{"--x 4", 4, false, false, true, false},     // blank before the number
+        OptionCase{"--x12345", 123, true, true, false, true},  // three characters only
+        OptionCase{"--x-1", -1, true, true, true, true}, OptionCase{"--xab", 0, false, false, false, false},
+        OptionCase{"--X1", 0, false, false, false, false},      // case-sensitive
+        OptionCase{"--x2 --x4", 2, false, true, false, false},  // first occurrence only
+        OptionCase{"", 0, false, false, false, false}, OptionCase{"--x", 0, false, false, false, false},
+        OptionCase{"foo--x1", 1, true, false, false, false},   // anywhere in the string
+        OptionCase{"--x  7", 7, true, true, true, false},      // "  7": blanks skipped
+        OptionCase{"--x   7", 0, false, false, false, false},  // the digit is past 3 characters
+        OptionCase{"--x+5", 5, true, false, true, false},
+        OptionCase{"--x=8", 8, false, false, false, true},      // "=" as in --name=value
+        OptionCase{"--x=12345", 123, true, true, false, true},  // three characters after "="
+        OptionCase{"--x==8", 0, false, false, false, false},    // one "=" only
+        OptionCase{"--x=", 0, false, false, false, false},
+        OptionCase{"--x24", 24, false, false, false, true}));  // bit 4 has no effect
 
 TEST(OptionArguments, SaysWhereTheNumberWasRead) {
   const app::OptionReading none = app::ReadOptionArgument("--yes");

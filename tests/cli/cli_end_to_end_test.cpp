@@ -330,8 +330,10 @@ TEST_F(CliEndToEnd, PortsShowsWhatIsKnownOfEachPortBesideItsLines) {
   const std::string path = ComDir() + "/COM2";
   for (const std::string& line :
        {"note: COM3 (" + ComDir() + "/COM3) is not listed: not a serial device (a regular file)",
-        "note: COM4 (" + ComDir() + "/COM4) is not listed: the link leads to nothing (" + ComDir() + "/nothing)",
-        "note: PORT  DEVICE" + std::string(path.size() - 6 + 2, ' ') + "USB ID  MANUFACTURER  PRODUCT  SERIAL",
+        "note: COM4 (" + ComDir() + "/COM4) is not listed: the link leads to nothing (" + ComDir() +
+            "/nothing)",
+        "note: PORT  DEVICE" + std::string(path.size() - 6 + 2, ' ') +
+            "USB ID  MANUFACTURER  PRODUCT  SERIAL",
         "note: COM2  " + path + "  -       -             -        -"})
     EXPECT_NE(std::find(err.begin(), err.end(), line), err.end()) << line << "\n" << r.err;
 }
@@ -355,8 +357,8 @@ TEST_F(CliEndToEnd, PortTakesTheDevicePath) {
   EXPECT_EQ(r.status, 64) << Dump(r);
   EXPECT_EQ(r.OutLines(), (Lines{"2 Com Ports Found."})) << Dump(r);
   ASSERT_FALSE(r.ErrLines().empty());
-  EXPECT_EQ(r.ErrLines().back(), "vorloader-cli: --port /dev/null is not among the ports listed (COM1 " + ComDir() +
-                                     "/COM1, COM3 " + ComDir() + "/COM3)");
+  EXPECT_EQ(r.ErrLines().back(), "vorloader-cli: --port /dev/null is not among the ports listed (COM1 " +
+                                     ComDir() + "/COM1, COM3 " + ComDir() + "/COM3)");
 }
 
 TEST_F(CliEndToEnd, QuietPrintsOnlyTheResult) {
@@ -365,7 +367,8 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyTheResult) {
   const CliResult r = Run({"--yes", "-q"});
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_EQ(r.OutLines(), (Lines{"   -Device Programed OK."})) << Dump(r);
-  for (const char* channel : {"port: ", "device: ", "main: "}) EXPECT_FALSE(Contains(r.err, channel)) << r.err;
+  for (const char* channel : {"port: ", "device: ", "main: "})
+    EXPECT_FALSE(Contains(r.err, channel)) << r.err;
   EXPECT_TRUE(Contains(r.err, "? Load Hex Now? [Y/n] yes\n")) << "questions are still shown";
 
   const CliResult ports = Run({"ports", "--quiet"});
@@ -404,7 +407,8 @@ std::vector<std::string> LockFilesOf(const std::string& path) {
   for (char& c : qtName)
     if (c == '/') c = '_';
   std::vector<std::string> files;
-  for (const char* dir : {"/run/lock", "/var/lock", "/tmp", "/var/tmp"}) files.push_back(std::string(dir) + "/LCK.." + qtName);
+  for (const char* dir : {"/run/lock", "/var/lock", "/tmp", "/var/tmp"})
+    files.push_back(std::string(dir) + "/LCK.." + qtName);
   return files;
 }
 
@@ -431,8 +435,9 @@ TEST_P(CliStopSignal, ClosesThePortAndExitsWithTheSignal) {
 TEST_P(CliStopSignal, DuringTheStreamTheFirstOnlyWarnsTheSecondStops) {
   Publish(kNewer, 65536);
   auto device = StartDevice(1, {"--pace"});
-  const CliResult r = Run({"--yes"}, false, {}, {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."},
-                          {}, GetParam().signal);
+  const CliResult r =
+      Run({"--yes"}, false, {}, {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."}, {},
+          GetParam().signal);
   EXPECT_EQ(r.status, GetParam().status) << Dump(r);
   EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << r.out;
   EXPECT_TRUE(device->WaitFor("close", 10000));
@@ -444,8 +449,8 @@ TEST_P(CliStopSignal, DuringTheStreamTheFirstOnlyWarnsTheSecondStops) {
 TEST_P(CliStopSignal, DuringADownloadLeavesNoTemporaryFile) {
   Publish(kNewer);
   m_server.SetFault("/fw/amp.hex", HttpFault::kStall);
-  const CliResult r = Run({"check"}, false, {}, {"main: Attempting to load file->amp.hex"}, {}, GetParam().signal,
-                          [&] { return m_server.stallsReached() == 1; });
+  const CliResult r = Run({"check"}, false, {}, {"main: Attempting to load file->amp.hex"}, {},
+                          GetParam().signal, [&] { return m_server.stallsReached() == 1; });
   EXPECT_EQ(r.status, GetParam().status) << Dump(r);
   EXPECT_EQ(m_server.stallsReached(), 1);
   std::size_t left = 0;
@@ -456,9 +461,12 @@ TEST_P(CliStopSignal, DuringADownloadLeavesNoTemporaryFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CliStopSignal,
-                         ::testing::Values(SignalCase{"SIGTERM", SIGTERM, 143}, SignalCase{"SIGHUP", SIGHUP, 129},
+                         ::testing::Values(SignalCase{"SIGTERM", SIGTERM, 143},
+                                           SignalCase{"SIGHUP", SIGHUP, 129},
                                            SignalCase{"SIGINT", SIGINT, 130}),
-                         [](const ::testing::TestParamInfo<SignalCase>& param) { return std::string(param.param.name); });
+                         [](const ::testing::TestParamInfo<SignalCase>& param) {
+                           return std::string(param.param.name);
+                         });
 
 TEST_F(CliEndToEnd, HelpAndVersion) {
   const CliResult help = Run({"--help"});

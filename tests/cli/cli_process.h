@@ -28,7 +28,7 @@ struct CliRun {
   std::vector<std::string> interrupts;
   int interruptSignal = 2;
   std::function<bool()> interruptReady;  // when given, also waited for before each signal
-  int timeoutMs = 120000;  // generous: only a hung program reaches it
+  int timeoutMs = 120000;                // generous: only a hung program reaches it
 };
 
 struct CliResult {

@@ -2,12 +2,12 @@
 
 #include "cli/command_line.h"
 
-#include "app/options.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "app/options.h"
 
 namespace cli {
 namespace {
@@ -84,9 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--port", "COM03"}, "'COM03'"}, BadCase{{"--port", "ttyS0"}, "'ttyS0'"},
         BadCase{{"--x", "1", "--x", "2"}, "only once"}, BadCase{{"--x16"}, "'16'"},
         BadCase{{"--x=-8"}, "'-8'"}, BadCase{{"--x", "0015"}, "'0015'"}, BadCase{{"--x8z"}, "'8z'"},
-        BadCase{{"--port", "/dev/a--x1"}, "--port"}, BadCase{{"--port=/dev/a--x1"}, "--x must begin an argument"},
-        BadCase{{"--port", "--x1"}, "--port"}, BadCase{{"--port", "/dev/ttyS0", "ports"}, "--port"},
-        BadCase{{"--port", "COM2", "check"}, "--port"}, BadCase{{"ports", "--port", "COM2"}, "--port"},
+        BadCase{{"--port", "/dev/a--x1"}, "--port"},
+        BadCase{{"--port=/dev/a--x1"}, "--x must begin an argument"}, BadCase{{"--port", "--x1"}, "--port"},
+        BadCase{{"--port", "/dev/ttyS0", "ports"}, "--port"}, BadCase{{"--port", "COM2", "check"}, "--port"},
+        BadCase{{"ports", "--port", "COM2"}, "--port"},
         // An argument is shown as data: no control bytes reach the terminal.
         BadCase{{"--\x1b[2J"}, "'--?[2J'"}));
 
@@ -156,7 +157,8 @@ TEST(CommandLine, ReadsTheOptionNumberAsTheWindowDoes) {
     std::vector<const char*> argv = {"vorloader"};
     for (const std::string& a : args) argv.push_back(a.c_str());
     app::Options window;
-    window.m_nOptions = app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data()));
+    window.m_nOptions =
+        app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data()));
     window.ApplyBits();
 
     const ParseResult cli = ParseCommandLine(args);
@@ -189,12 +191,12 @@ TEST(CommandLine, RefusesOptionNumbersTheWindowWouldReadDifferently) {
     bool ok;
   };
   const std::vector<Case> cases = {
-      {{"--x", "8"}, true},         {{"--x=8"}, true},          {{"--x", " 7"}, true},
-      {{"--x", "08"}, true},        {{"--x-0"}, true},          {{"--x", "008"}, false},  // the window reads " 00"
-      {{"--x", "12345"}, false},    {{"--x123"}, false},        {{"--x", "-1"}, false},
-      {{"--x", "  7"}, false},      {{"--x", "   7"}, false},   {{"foo--x1"}, false},
-      {{"--x2", "--x4"}, false},    {{"--x"}, false},           {{"--x", ""}, false},
-      {{"--x", "", "8"}, true},     {{"---x1"}, false},  {{"--port=a--x1"}, false},
+      {{"--x", "8"}, true},      {{"--x=8"}, true},        {{"--x", " 7"}, true},
+      {{"--x", "08"}, true},     {{"--x-0"}, true},        {{"--x", "008"}, false},  // the window reads " 00"
+      {{"--x", "12345"}, false}, {{"--x123"}, false},      {{"--x", "-1"}, false},
+      {{"--x", "  7"}, false},   {{"--x", "   7"}, false}, {{"foo--x1"}, false},
+      {{"--x2", "--x4"}, false}, {{"--x"}, false},         {{"--x", ""}, false},
+      {{"--x", "", "8"}, true},  {{"---x1"}, false},       {{"--port=a--x1"}, false},
   };
   for (const Case& c : cases) {
     std::string shown;

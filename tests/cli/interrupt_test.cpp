@@ -48,7 +48,8 @@ TEST(Interrupt, TheWarningIsGivenOncePerRun) {
 TEST(Interrupt, TheStoppingSignalGivesTheExitStatus) {
   InterruptState plain;
   EXPECT_EQ(plain.exitStatus(), 130);
-  for (const auto& [signal, status] : std::vector<std::pair<int, int>>{{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+  for (const auto& [signal, status] :
+       std::vector<std::pair<int, int>>{{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
     InterruptState s;
     EXPECT_EQ(s.OnPress(signal), Press::Stop);
     EXPECT_EQ(s.exitStatus(), status) << signal;

@@ -43,11 +43,12 @@ TEST(QuietOutput, KeepsOnlyTheResult) {
   EXPECT_TRUE(QuietResultLines(Command::Connect, kExitNoWorkflow, connect).empty());
   EXPECT_TRUE(QuietResultLines(Command::Connect, 143, connect).empty());
   EXPECT_EQ(QuietResultLines(Command::Check, 1,
-                             {"Checking Online..OK.", "1 Product definitions Found.", "Warning 1 Missing Files.",
-                              "Missing->amp.hex."}),
+                             {"Checking Online..OK.", "1 Product definitions Found.",
+                              "Warning 1 Missing Files.", "Missing->amp.hex."}),
             (Lines{"Warning 1 Missing Files.", "Missing->amp.hex."}));
   EXPECT_TRUE(QuietResultLines(Command::Check, 16, {"Checking Online..Failed!"}).empty());
-  EXPECT_EQ(QuietResultLines(Command::Ports, 0, {"2 Com Ports Found.", "COM2", "COM5"}), (Lines{"COM2", "COM5"}));
+  EXPECT_EQ(QuietResultLines(Command::Ports, 0, {"2 Com Ports Found.", "COM2", "COM5"}),
+            (Lines{"COM2", "COM5"}));
   EXPECT_TRUE(QuietResultLines(Command::Ports, 0, {"0 Com Ports Found."}).empty());
 }
 
@@ -86,8 +87,8 @@ TEST_F(PortPath, AnUnlistedPathIsNoPort) {
   EXPECT_EQ(ListedPortOfPath("", m_listed), 0);
   EXPECT_EQ(ListedPortOfPath((m_dir / "deviceA").string(), {}), 0);
   EXPECT_EQ(UnlistedPathMessage("/dev/ttyUSB7", m_listed),
-            "vorloader-cli: --port /dev/ttyUSB7 is not among the ports listed (COM1 " + (m_dir / "COM1").string() +
-                ", COM4 " + (m_dir / "COM4").string() + ")");
+            "vorloader-cli: --port /dev/ttyUSB7 is not among the ports listed (COM1 " +
+                (m_dir / "COM1").string() + ", COM4 " + (m_dir / "COM4").string() + ")");
   EXPECT_EQ(UnlistedPathMessage("/dev/ttyUSB7", {}),
             "vorloader-cli: --port /dev/ttyUSB7 is not among the ports listed (none)");
 }

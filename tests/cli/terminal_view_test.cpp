@@ -286,8 +286,10 @@ TEST(TerminalView, WithoutATerminalTheStreamIsOneLinePerPercent) {
   // "0%" (0.1 to 0.9 are still 0 percent), the first tenth of every whole percent 1..99,
   // "100.0%", and the second "0%".
   EXPECT_EQ(lines, 1u + 99u + 1u + 1u) << err;
-  EXPECT_NE(err.find("main: Sending Hex file 0% done\nmain: Sending Hex file 1.0% done\n"), std::string::npos);
-  EXPECT_NE(err.find("main: Sending Hex file 1.0% done\nmain: Sending Hex file 2.0% done\n"), std::string::npos);
+  EXPECT_NE(err.find("main: Sending Hex file 0% done\nmain: Sending Hex file 1.0% done\n"),
+            std::string::npos);
+  EXPECT_NE(err.find("main: Sending Hex file 1.0% done\nmain: Sending Hex file 2.0% done\n"),
+            std::string::npos);
   EXPECT_NE(err.find("main: Sending Hex file 100.0% done\nmain: Waiting for device to reboot\n"
                      "main: Sending Hex file 0% done\n"),
             std::string::npos)

@@ -190,24 +190,23 @@ TEST_P(ClassifyPortTable, NamesTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ClassifyPortTable,
-    ::testing::Values(
-        ClassifyCase{"Missing", Facts(false, false, false, false, false, false, false), OpenError::NotFound,
-                     PortProblem::None},
-        ClassifyCase{"BrokenLink", Facts(true, true, false, false, false, false, false), OpenError::NotFound,
-                     PortProblem::BrokenLink},
-        ClassifyCase{"RegularFile", Facts(true, false, false, true, false, false, false), OpenError::Other,
-                     PortProblem::NotSerial},
-        ClassifyCase{"NoPermission", Facts(true, false, true, false, false, false, false),
-                     OpenError::PermissionDenied, PortProblem::NoPermission},
-        ClassifyCase{"NotATerminal", Facts(true, false, true, false, true, true, false), OpenError::Other,
-                     PortProblem::NotSerial},
-        ClassifyCase{"BusyWithoutLock", Facts(true, false, true, false, true, false, false), OpenError::Busy,
-                     PortProblem::InUse},
-        ClassifyCase{"Locked", Facts(true, false, true, false, true, true, true, 4242L), OpenError::Busy,
-                     PortProblem::InUse},
-        // A terminal that fails for another reason (a UART that is not fitted) is no port.
-        ClassifyCase{"OtherFailure", Facts(true, false, true, false, true, true, true), OpenError::Other,
-                     PortProblem::None}),
+    ::testing::Values(ClassifyCase{"Missing", Facts(false, false, false, false, false, false, false),
+                                   OpenError::NotFound, PortProblem::None},
+                      ClassifyCase{"BrokenLink", Facts(true, true, false, false, false, false, false),
+                                   OpenError::NotFound, PortProblem::BrokenLink},
+                      ClassifyCase{"RegularFile", Facts(true, false, false, true, false, false, false),
+                                   OpenError::Other, PortProblem::NotSerial},
+                      ClassifyCase{"NoPermission", Facts(true, false, true, false, false, false, false),
+                                   OpenError::PermissionDenied, PortProblem::NoPermission},
+                      ClassifyCase{"NotATerminal", Facts(true, false, true, false, true, true, false),
+                                   OpenError::Other, PortProblem::NotSerial},
+                      ClassifyCase{"BusyWithoutLock", Facts(true, false, true, false, true, false, false),
+                                   OpenError::Busy, PortProblem::InUse},
+                      ClassifyCase{"Locked", Facts(true, false, true, false, true, true, true, 4242L),
+                                   OpenError::Busy, PortProblem::InUse},
+                      // A terminal that fails for another reason (a UART that is not fitted) is no port.
+                      ClassifyCase{"OtherFailure", Facts(true, false, true, false, true, true, true),
+                                   OpenError::Other, PortProblem::None}),
     [](const ::testing::TestParamInfo<ClassifyCase>& param) { return std::string(param.param.name); });
 
 TEST(DescribePortProblem, SaysWhyInOneLine) {
@@ -215,9 +214,11 @@ TEST(DescribePortProblem, SaysWhyInOneLine) {
   locked.lockProcess = "minicom";
   EXPECT_EQ(DescribePortProblem(3, "/dev/ttyUSB0", PortProblem::InUse, locked),
             "COM3 (/dev/ttyUSB0) is not listed: in use by process 4242 (minicom)");
-  EXPECT_EQ(DescribePortProblem(3, "/dev/ttyUSB0", PortProblem::InUse, Facts(true, false, true, false, true, false, false)),
+  EXPECT_EQ(DescribePortProblem(3, "/dev/ttyUSB0", PortProblem::InUse,
+                                Facts(true, false, true, false, true, false, false)),
             "COM3 (/dev/ttyUSB0) is not listed: in use by another program");
-  EXPECT_EQ(DescribePortProblem(2, "/c/COM2", PortProblem::NotSerial, Facts(true, false, false, true, false, false, false)),
+  EXPECT_EQ(DescribePortProblem(2, "/c/COM2", PortProblem::NotSerial,
+                                Facts(true, false, false, true, false, false, false)),
             "COM2 (/c/COM2) is not listed: not a serial device (a regular file)");
   PortFacts broken = Facts(true, true, false, false, false, false, false);
   broken.target = "/dev/ttyUSB9";
@@ -226,7 +227,8 @@ TEST(DescribePortProblem, SaysWhyInOneLine) {
   EXPECT_EQ(DescribePortProblem(1, "/dev/ttyS0", PortProblem::NoPermission, PortFacts{}),
             "COM1 (/dev/ttyS0) is not listed: no permission to open it; " + PermissionFix());
   EXPECT_EQ(DescribeDeniedPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}}),
-            "COM1 (/dev/ttyS0), COM9 (/dev/ttyUSB0) are not listed: no permission to open them; " + PermissionFix());
+            "COM1 (/dev/ttyS0), COM9 (/dev/ttyUSB0) are not listed: no permission to open them; " +
+                PermissionFix());
   EXPECT_EQ(DescribePortProblem(1, "/dev/ttyS0", PortProblem::None, PortFacts{}), "");
   EXPECT_NE(PermissionFix().find("dialout"), std::string::npos);
 }
@@ -238,11 +240,11 @@ std::string Binary(std::int32_t pid) {
 }
 
 TEST(ParseLockFile, ReadsThePidInEveryFormAndNothingElse) {
-  EXPECT_EQ(ParseLockFile("      4242\n"), 4242);             // UUCP: ten columns, blank-padded
+  EXPECT_EQ(ParseLockFile("      4242\n"), 4242);                 // UUCP: ten columns, blank-padded
   EXPECT_EQ(ParseLockFile("4242\nvorloader-cli\nhost\n"), 4242);  // Qt: PID, program, host
-  EXPECT_EQ(ParseLockFile("4242"), 4242);                      // digits alone
-  EXPECT_EQ(ParseLockFile(Binary(4242)), 4242);                // the PID as a binary int
-  EXPECT_EQ(ParseLockFile(Binary(0x00313233)), 0x00313233);     // binary bytes that start with digits
+  EXPECT_EQ(ParseLockFile("4242"), 4242);                         // digits alone
+  EXPECT_EQ(ParseLockFile(Binary(4242)), 4242);                   // the PID as a binary int
+  EXPECT_EQ(ParseLockFile(Binary(0x00313233)), 0x00313233);       // binary bytes that start with digits
   for (const std::string& bad :
        {std::string(), std::string("\n"), std::string("abc\n"), std::string("0\n"), std::string("-5\n"),
         std::string("12ab\n"), std::string("99999999999\n"), std::string("5000000\n"), Binary(0), Binary(-1),
@@ -304,11 +306,11 @@ class WhyNotListed : public ::testing::Test {
 };
 
 TEST_F(WhyNotListed, SaysWhyEachPortThatIsThereIsMissing) {
-  Pty(1);                                                   // a good port
-  std::ofstream(Com(2)) << "not a device";                  // a plain file
-  fs::create_symlink(m_dir / "gone", Com(3));               // a link to nothing
-  Pty(4);                                                   // held by another opener below
-  fs::create_symlink("/dev/null", Com(5));                  // a device, but no terminal
+  Pty(1);                                      // a good port
+  std::ofstream(Com(2)) << "not a device";     // a plain file
+  fs::create_symlink(m_dir / "gone", Com(3));  // a link to nothing
+  Pty(4);                                      // held by another opener below
+  fs::create_symlink("/dev/null", Com(5));     // a device, but no terminal
   // COM6 does not exist: nothing is said of it.
 
   const auto opener = MakeSystemPortOpener();
@@ -329,10 +331,10 @@ TEST_F(WhyNotListed, SaysWhyEachPortThatIsThereIsMissing) {
   EXPECT_EQ(view.details[1], "COM3 (" + Com(3) + ") is not listed: the link leads to nothing (" +
                                  (m_dir / "gone").string() + ")");
   // The lock file names this very process.
-  EXPECT_EQ(view.details[2].rfind("COM4 (" + Com(4) + ") is not listed: in use by process " +
-                                      std::to_string(::getpid()) + " (",
-                                  0),
-            0u)
+  EXPECT_EQ(
+      view.details[2].rfind(
+          "COM4 (" + Com(4) + ") is not listed: in use by process " + std::to_string(::getpid()) + " (", 0),
+      0u)
       << view.details[2];
   EXPECT_EQ(view.details[3], "COM5 (" + Com(5) + ") is not listed: not a serial device (not a terminal)");
 }
@@ -345,9 +347,9 @@ TEST_F(WhyNotListed, APortThisUserMayNotOpenGetsTheFix) {
   PortList list;
   const auto opener = MakeSystemPortOpener();
   EXPECT_FALSE(EnumerateComPorts(*opener, list, view));
-  EXPECT_EQ(view.details, (std::vector<std::string>{"COM2 (" + Com(2) +
-                                                    ") is not listed: no permission to open it; " +
-                                                    PermissionFix()}));
+  EXPECT_EQ(view.details,
+            (std::vector<std::string>{"COM2 (" + Com(2) + ") is not listed: no permission to open it; " +
+                                      PermissionFix()}));
 }
 
 }  // namespace
