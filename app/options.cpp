@@ -1,33 +1,68 @@
 #include "app/options.h"
 
+#include <array>
 #include <cctype>
 
 namespace app {
 
+namespace {
+
+struct NamedOption {
+  std::string_view name;
+  int bit;
+};
+
+constexpr std::array<NamedOption, 4> kNamedOptions{{
+    {"--offline", kOptionOffline},
+    {"--allow-older", kOptionAllowOlder},
+    {"--allow-reload", kOptionAllowReload},
+    {"--keep-untagged", kOptionKeepUntagged},
+}};
+
+}  // namespace
+
 void Options::ApplyBits() {
-  m_bOffline = (m_nOptions & 1) != 0;
-  m_bAllowOlder = (m_nOptions & 2) != 0;
-  m_bAllowReload = (m_nOptions & 4) != 0;
-  m_bKeepUntagged = (m_nOptions & 8) != 0;
+  m_bOffline = (m_nOptions & kOptionOffline) != 0;
+  m_bAllowOlder = (m_nOptions & kOptionAllowOlder) != 0;
+  m_bAllowReload = (m_nOptions & kOptionAllowReload) != 0;
+  m_bKeepUntagged = (m_nOptions & kOptionKeepUntagged) != 0;
 }
 
-int ParseOptionArgument(const std::string& args) {
+OptionReading ReadOptionArgument(std::string_view args) {
+  OptionReading r;
   const std::size_t p = args.find("--x");
-  if (p == std::string::npos) return 0;
+  if (p == std::string_view::npos) return r;
+  r.found = true;
+  r.at = p;
+  std::size_t start = p + 3;
+  // "--x=8" is the spelling most programs take for an option's value; it means "--x8".
+  if (start < args.size() && args[start] == '=') ++start;
+  r.end = start;
   // "%d" on at most three characters: blanks, an optional sign, then digits.
-  const std::string field = args.substr(p + 3, 3);
+  const std::string_view field = args.substr(start, 3);
   std::size_t i = 0;
   while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i]))) ++i;
   bool negative = false;
   if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
   int value = 0;
-  bool any = false;
   for (; i < field.size() && std::isdigit(static_cast<unsigned char>(field[i])); ++i) {
     value = value * 10 + (field[i] - '0');
-    any = true;
+    r.readable = true;
   }
-  if (!any) return 0;
-  return negative ? -value : value;
+  if (!r.readable) return r;
+  r.value = negative ? -value : value;
+  r.end = start + i;
+  return r;
+}
+
+int ParseOptionArgument(const std::string& args) {
+  return ReadOptionArgument(args).value;
+}
+
+int NamedOptionBit(std::string_view argument) {
+  for (const NamedOption& o : kNamedOptions)
+    if (argument == o.name) return o.bit;
+  return 0;
 }
 
 std::string JoinArguments(int argc, const char* const* argv) {

@@ -1,9 +1,21 @@
 #pragma once
-// The one command-line option, "--x" followed by a decimal number whose bits switch features.
+// The one command-line option, "--x" followed by a decimal number whose bits switch features,
+// and its named forms. The window and the terminal front end read it with the same code, so
+// that one command line means the same to both.
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace app {
+
+// The four option bits.
+inline constexpr int kOptionOffline = 1;
+inline constexpr int kOptionAllowOlder = 2;
+inline constexpr int kOptionAllowReload = 4;
+inline constexpr int kOptionKeepUntagged = 8;
+inline constexpr int kKnownOptionBits =
+    kOptionOffline | kOptionAllowOlder | kOptionAllowReload | kOptionKeepUntagged;
 
 struct Options {
   int m_nOptions = 0;
@@ -12,13 +24,30 @@ struct Options {
   bool m_bAllowReload = false;   // bit 2: offer to reload the same version
   bool m_bKeepUntagged = false;  // bit 3: keep firmware files without a readable version tag
 
-  // Sets the four flags from the bits of m_nOptions.
+  // Sets the four flags from the bits of m_nOptions; higher bits have no effect.
   void ApplyBits();
 };
 
-// Finds the first "--x" (case-sensitive) in the argument string and reads a decimal integer
-// with "%d" semantics from at most the 3 characters after it; 0 when there is none.
+// Where and how the option was found in an argument string.
+struct OptionReading {
+  bool found = false;     // the string holds "--x"
+  bool readable = false;  // a number followed it
+  int value = 0;          // the number; 0 when none was readable
+  std::size_t at = 0;     // offset of "--x"
+  std::size_t end = 0;    // offset just past the characters the number was read from
+};
+
+// Finds the first "--x" (case-sensitive) in the argument string, skips one "=" right after
+// it, and reads a decimal integer with "%d" semantics (blanks skipped, optional sign) from at
+// most the 3 characters that follow.
+OptionReading ReadOptionArgument(std::string_view args);
+
+// ReadOptionArgument's value alone: 0 when there is no readable option.
 int ParseOptionArgument(const std::string& args);
+
+// The bit of a named option ("--offline" 1, "--allow-older" 2, "--allow-reload" 4,
+// "--keep-untagged" 8); 0 for any other argument.
+int NamedOptionBit(std::string_view argument);
 
 // The argument string (arguments after the program name, joined by blanks).
 std::string JoinArguments(int argc, const char* const* argv);

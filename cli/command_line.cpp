@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "app/options.h"
 #include "cli/terminal_text.h"
 
 #ifndef VOR_VERSION
@@ -79,6 +80,54 @@ int ParsePortName(const std::string& text) {
   return *n;
 }
 
+namespace {
+
+// Where the window's reading of --x sits among the arguments: the argument "--x" starts in
+// and the one its number ends in.
+struct OptionPlace {
+  app::OptionReading reading;
+  std::size_t first = 0;   // index of the argument holding "--x"
+  std::size_t last = 0;    // index of the argument the number ends in
+  bool atStart = false;    // "--x" begins that argument
+  bool endsWhole = false;  // the number ends where an argument ends
+};
+
+OptionPlace PlaceOption(const std::vector<std::string>& args) {
+  std::string joined;
+  std::vector<std::size_t> starts;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) joined += ' ';
+    starts.push_back(joined.size());
+    joined += args[i];
+  }
+  OptionPlace place;
+  place.reading = app::ReadOptionArgument(joined);
+  if (!place.reading.found) return place;
+  auto indexOf = [&](std::size_t offset) {
+    std::size_t i = 0;
+    while (i + 1 < starts.size() && starts[i + 1] <= offset) ++i;
+    return i;
+  };
+  place.first = indexOf(place.reading.at);
+  place.atStart = starts[place.first] == place.reading.at;
+  place.last = place.reading.end > 0 ? indexOf(place.reading.end - 1) : place.first;
+  if (place.last < place.first) place.last = place.first;
+  place.endsWhole =
+      place.reading.readable && place.reading.end == starts[place.last] + args[place.last].size();
+  return place;
+}
+
+// The text the user gave as --x's value, for messages: the rest of "--x8" or "--x=8", or the
+// argument after a bare "--x".
+std::string OptionValueText(const std::vector<std::string>& args, std::size_t first) {
+  std::string text = args[first].substr(3);
+  if (!text.empty() && text.front() == '=') text.erase(0, 1);
+  if (text.empty() && first + 1 < args.size()) return args[first + 1];
+  return text;
+}
+
+}  // namespace
+
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   ParseResult r;
   CommandLine& line = r.line;
@@ -86,6 +135,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   bool sawYes = false;
   bool sawNo = false;
   bool countGiven = false;
+  const OptionPlace x = PlaceOption(args);
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -99,30 +149,55 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
       line.version = true;
       return r;
     }
-    if (arg == "--yes") {
-      sawYes = true;
-    } else if (arg == "--no") {
-      sawNo = true;
-    } else if (auto x = OptionValue(args, i, "--x", missing)) {
-      if (missing) {
+    if (x.reading.found && i == x.first) {
+      // The window reads the first "--x" wherever it stands; here it has to be an option.
+      if (!x.atStart) {
+        r.error = Fault("--x must begin an argument; the window would read it from", arg);
+        return r;
+      }
+      const std::string value = OptionValueText(args, i);
+      if (!x.reading.readable && value.empty()) {
         r.error = Fault("--x needs a number");
         return r;
       }
-      const std::optional<int> n = ParseDecimal(*x);
-      if (!n) {
-        r.error = Fault("--x needs a decimal number, not", *x);
+      if (!x.endsWhole) {
+        r.error = Fault("--x needs a decimal number of at most three digits, not", value);
         return r;
       }
-      line.options = *n;
+      if ((x.reading.value & ~app::kKnownOptionBits) != 0) {
+        r.error = Fault("--x takes the bits 1, 2, 4 and 8 (a number 0 to 15), not", value);
+        return r;
+      }
+      line.options |= x.reading.value;
+      i = x.last;
+    } else if (arg.rfind("--x", 0) == 0) {
+      r.error = Fault("--x may be given only once; also got", arg);
+      return r;
+    } else if (const int bit = app::NamedOptionBit(arg); bit != 0) {
+      line.options |= bit;
+    } else if (arg == "--yes") {
+      sawYes = true;
+    } else if (arg == "--no") {
+      sawNo = true;
+    } else if (arg == "-q" || arg == "--quiet") {
+      line.quiet = true;
+    } else if (arg == "-v" || arg == "--verbose") {
+      line.verbose = true;
     } else if (auto port = OptionValue(args, i, "--port", missing)) {
-      if (missing) {
-        r.error = Fault("--port needs a port name such as COM1");
+      if (missing || (x.reading.found && i == x.first)) {
+        r.error = Fault("--port needs a port name such as COM1 or a device path");
         return r;
       }
-      line.port = ParsePortName(*port);
-      if (line.port == 0) {
-        r.error = Fault("--port needs a port name COM1 to COM32, not", *port);
-        return r;
+      line.port = 0;
+      line.portPath.clear();
+      if (port->find('/') != std::string::npos) {
+        line.portPath = *port;
+      } else {
+        line.port = ParsePortName(*port);
+        if (line.port == 0) {
+          r.error = Fault("--port needs a port name COM1 to COM32 or a device path, not", *port);
+          return r;
+        }
       }
     } else if (auto file = OptionValue(args, i, "--record", missing)) {
       if (missing || file->empty()) {
@@ -165,7 +240,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return r;
   }
   line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
-  if (line.port != 0 && line.command != Command::Connect && line.command != Command::RawBoot)
+  if ((line.port != 0 || !line.portPath.empty()) && line.command != Command::Connect &&
+      line.command != Command::RawBoot)
     r.error = Fault("--port applies to connect and raw-boot only");
   else if (!line.recordFile.empty() && (line.command == Command::Check || line.command == Command::Ports))
     r.error = Fault("--record applies to connect, raw-boot and history only");
@@ -173,7 +249,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-  return R"(Usage: vorloader-cli [--x N] [--yes | --no] [--port COMn] [--record FILE] [COMMAND]
+  return R"(Usage: vorloader-cli [--x N] [OPTIONS] [--yes | --no] [--port COMn | --port PATH] [--record FILE] [COMMAND]
        vorloader-cli [--record FILE] history [N]
 
 Loads firmware into a VORnet device on a serial port, from a terminal.
@@ -184,16 +260,28 @@ Commands:
   raw-boot     the same preparation, then reprogram a device that only answers in
                its bootloader: switch it off, confirm, and switch it on
   check        refresh the catalogue and check the firmware files; no port is used
-  ports        list the serial ports that open
+  ports        list the serial ports that open, then (on standard error) what is
+               known of each: device path, USB ID, maker, product, serial number
   history [N]  show the last N run records (default 20): time, port, device ID,
                product, version before -> after, result
 
 Options:
   --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to
                reload the same version, 8 keep firmware files without a version tag
+               (read as the window reads it: --x8, --x 8 and --x=8 alike; given once)
+  --offline         the same as bit 1: nothing is downloaded
+  --allow-older     bit 2: offer to load an older image than the device has
+  --allow-reload    bit 4: offer to reload the version the device has
+  --keep-untagged   bit 8: keep firmware files without a readable version tag
+               (the named options and --x add up: --offline --x 4 is --x 5)
   --yes        answer Yes to every question
   --no         answer No to every question (information boxes are acknowledged)
   --port COMn  start with port COMn (1..32) instead of the first one listed
+  --port PATH  start with the listed port that is this device (/dev/ttyUSB0,
+               /dev/serial/by-id/...; links are followed)
+  -q, --quiet  standard output: only the result (the workflow's result line, the
+               file check's report, the COMn lines); no status lines
+  -v, --verbose  the wire trace on standard error (as VORLOADER_TRACE=1)
   --record FILE  the run record file for this run (see VORLOADER_HISTORY)
   -h, --help   show this help and exit
   -V, --version  show the version and exit
@@ -202,7 +290,7 @@ Without --yes or --no, questions are asked when standard input is a terminal and
 answered No otherwise.
 
 The information log goes to standard output; status lines ("port:", "device:",
-"main:") and questions ("?", "!") go to standard error.
+"main:"), details ("note:") and questions ("?", "!") go to standard error.
 
 Exit status:
   0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled)
@@ -210,7 +298,7 @@ Exit status:
   0, 1   history: the records were shown (or there are none) / the file cannot be read
   16     no workflow ran (no port listed, or no product database)
   64     usage error
-  130    interrupted
+  130    interrupted (Ctrl-C); 143 stopped by SIGTERM, 129 by SIGHUP
 
 Each connect or raw-boot run that reached a device appends one JSON line to the
 run record file: --record FILE, else $VORLOADER_HISTORY (set and empty: no

@@ -14,9 +14,12 @@ enum class Answers { Ask, Yes, No };
 
 struct CommandLine {
   Command command = Command::Connect;
-  int options = 0;  // the number after --x
+  int options = 0;  // the number after --x, with the bits of the named options
   Answers answers = Answers::Ask;
-  int port = 0;  // n of --port COMn (1..32); 0 when not given
+  int port = 0;          // n of --port COMn (1..32); 0 when not given
+  std::string portPath;  // --port given as a device path; empty when not given
+  bool quiet = false;    // -q: only the result on standard output, no status lines
+  bool verbose = false;  // -v: the wire trace on standard error
   // The run records: --record FILE (empty when not given) and the N of `history [N]`.
   std::string recordFile;
   int historyCount = 20;
@@ -34,12 +37,15 @@ struct ParseResult {
 inline constexpr int kExitMissingFiles = 1;
 inline constexpr int kExitNoWorkflow = 16;
 inline constexpr int kExitUsage = 64;
-inline constexpr int kExitInterrupted = 130;
+inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT; other signals give 128 + their number
 
 inline constexpr int kMaxPortNumber = 32;
 
 // `args` are the arguments after the program name. --help and --version end the parse where
-// they stand, as does the first fault.
+// they stand, as does the first fault. --x is read from the arguments joined by blanks exactly
+// as the window reads it (app::ReadOptionArgument); a command line on which that reading would
+// differ from what the arguments say (digits beyond the three read, "--x" inside another
+// argument, a second --x) is refused rather than read otherwise.
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 // "COM" (any case) followed by 1..32; 0 when `text` is not such a name.

@@ -7,6 +7,8 @@
 #include "app/port_listing.h"
 #include "catalogue/firmware_folder.h"
 #include "cli/history_command.h"
+#include "cli/port_argument.h"
+#include "cli/port_table.h"
 #include "cli/stop_relay.h"
 
 namespace cli {
@@ -24,6 +26,9 @@ int ListPorts(TerminalView& view, device::PortOpener& opener) {
   const device::PortList ports = app::ListPorts(opener, view);
   if (view.stopRequested()) return kExitInterrupted;
   for (const PortEntry& entry : ports.entries) view.appendLog("COM" + std::to_string(entry.number));
+  // What is known of each port goes beside the lines scripts read, not among them.
+  if (!view.quiet())
+    for (const std::string& row : PortTableLines(ports.entries)) view.detail(row);
   return 0;
 }
 
@@ -50,11 +55,16 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   // are listed, so a port that is not there is refused before anything is downloaded; the
   // device workflow is started below.
   device::PortList ports = app::ListPorts(opener, view);
-  if (line.port != 0) {
-    const int index = app::IndexOfPort(ports, line.port);
+  if (view.stopRequested()) return kExitInterrupted;
+  if (line.port != 0 || !line.portPath.empty()) {
+    const int number = line.port != 0 ? line.port : ListedPortOfPath(line.portPath, ports.entries);
+    const int index = app::IndexOfPort(ports, number);
     if (index < 0) {
-      view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
-                " is not among the ports listed (see vorloader-cli ports)");
+      if (!line.portPath.empty())
+        view.Note(UnlistedPathMessage(line.portPath, ports.entries));
+      else
+        view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
+                  " is not among the ports listed (see vorloader-cli ports)");
       return kExitUsage;
     }
     ports.selected = index;

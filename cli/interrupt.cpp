@@ -13,8 +13,10 @@ constexpr char kTransferWarning[] =
     "\nThe device is being programmed: stopping now may leave it needing a raw boot.\n"
     "Press Ctrl-C again to stop anyway.\n";
 
-extern "C" void OnSigint(int) {
-  switch (ProcessInterrupts().OnPress()) {
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void OnStopSignal(int number) {
+  switch (ProcessInterrupts().OnPress(number)) {
     case InterruptState::Press::Stop:
       break;
     case InterruptState::Press::Warn: {
@@ -24,15 +26,16 @@ extern "C" void OnSigint(int) {
       break;
     }
     case InterruptState::Press::Quit:
-      _exit(kExitInterrupted);
+      _exit(128 + number);
   }
 }
 
 }  // namespace
 
-InterruptState::Press InterruptState::OnPress() {
+InterruptState::Press InterruptState::OnPress(int number) {
   if (m_stop.load()) return Press::Quit;
   if (m_transfer.load() && !m_warned.exchange(true)) return Press::Warn;
+  m_signal.store(number);
   m_stopInTransfer.store(m_transfer.load());
   m_stop.store(true);
   return Press::Stop;
@@ -46,10 +49,12 @@ InterruptState& ProcessInterrupts() {
 void InstallInterruptHandler() {
   ProcessInterrupts();  // constructed before any signal can arrive
   struct sigaction action {};
-  action.sa_handler = OnSigint;
+  action.sa_handler = OnStopSignal;
+  // One handler at a time: a second signal waits until the first has been counted.
   sigemptyset(&action.sa_mask);
+  for (int number : kStopSignals) sigaddset(&action.sa_mask, number);
   action.sa_flags = 0;  // no SA_RESTART: a blocking wait returns early and sees the request
-  sigaction(SIGINT, &action, nullptr);
+  for (int number : kStopSignals) sigaction(number, &action, nullptr);
 }
 
 }  // namespace cli

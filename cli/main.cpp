@@ -14,7 +14,10 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/permission_hint.h"
+#include "cli/quiet_output.h"
+#include "cli/terminal_text.h"
 #include "cli/terminal_view.h"
+#include "device/port_problems.h"
 #include "device/serial_port.h"
 
 namespace {
@@ -43,6 +46,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // The link reads the switch on every transfer; set before any port is opened.
+  if (parsed.line.verbose) ::setenv("VORLOADER_TRACE", "1", 1);
+
   // The serial ports are driven by blocking waits on this thread, which Qt supports only on
   // a thread it knows: the application object makes the main thread one. No event loop runs.
   QCoreApplication application(argc, argv);
@@ -59,6 +65,7 @@ int main(int argc, char** argv) {
   setup.errIsTerminal = setup.errShowsTyping && !(term != nullptr && std::string(term) == "dumb");
   setup.inIsTerminal = ::isatty(STDIN_FILENO) != 0;
   setup.answers = parsed.line.answers;
+  setup.quiet = parsed.line.quiet;
   setup.interrupts = &cli::ProcessInterrupts();
   setup.columns = StderrColumns;
   cli::TerminalView view(setup);
@@ -68,12 +75,18 @@ int main(int argc, char** argv) {
 
   int status = cli::RunCommand(parsed.line, view, opener);
   view.EndProgress();
+  // Enumeration has said why a port it could not open is missing; the fix is given once.
   const std::string hint = cli::PermissionHint(opener, opener.deniedPorts());
-  if (!hint.empty()) view.Note(hint);
+  if (!hint.empty() && !view.Noted(device::PermissionFix())) view.Note(hint);
   if (cli::ProcessInterrupts().stopRequested()) {
     if (cli::ProcessInterrupts().stoppedInTransfer())
       view.Note("vorloader-cli: stopped while the device was being programmed; it may need a raw boot");
-    status = cli::kExitInterrupted;
+    status = cli::ProcessInterrupts().exitStatus();
+  }
+  if (parsed.line.quiet) {
+    for (const std::string& line : cli::QuietResultLines(parsed.line.command, status, view.heldLog()))
+      std::fputs((cli::PrintableText(line) + "\n").c_str(), stdout);
+    std::fflush(stdout);
   }
   return status;
 }

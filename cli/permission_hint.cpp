@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/port_problems.h"
+
 namespace cli {
 
 std::unique_ptr<device::SerialPort> ObservingPortOpener::Open(int number, device::OpenError& error) {
@@ -17,10 +19,7 @@ std::string PermissionHint(const device::PortOpener& opener, const std::vector<i
   std::string line = "vorloader-cli: no permission to open " + opener.PathOf(denied.front()) + " (COM" +
                      std::to_string(denied.front()) + ")";
   if (denied.size() > 1) line += " and " + std::to_string(denied.size() - 1) + " more port(s)";
-  line +=
-      "; add yourself to the group that owns the serial ports (dialout on Debian): "
-      "sudo usermod -aG dialout $USER, then log in again";
-  return line;
+  return line + "; " + device::PermissionFix();
 }
 
 }  // namespace cli

@@ -18,6 +18,7 @@ class ObservingPortOpener final : public device::PortOpener {
 
   std::unique_ptr<device::SerialPort> Open(int number, device::OpenError& error) override;
   std::string PathOf(int number) const override { return m_inner.PathOf(number); }
+  PortEntry Describe(int number) const override { return m_inner.Describe(number); }
 
   // Port numbers refused for lack of permission, each once, in the order first refused.
   const std::vector<int>& deniedPorts() const { return m_denied; }

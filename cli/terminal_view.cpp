@@ -24,6 +24,23 @@ std::string Lowered(std::string text) {
   return text;
 }
 
+// The whole percent of a "Sending Hex file 12.3% done" text; -1 for any other text.
+int StreamPercent(const std::string& text) {
+  static const std::string kPrefix = "Sending Hex file ";
+  static const std::string kSuffix = "% done";
+  if (text.size() <= kPrefix.size() + kSuffix.size() || text.compare(0, kPrefix.size(), kPrefix) != 0 ||
+      text.compare(text.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0)
+    return -1;
+  int whole = 0;
+  std::size_t i = kPrefix.size();
+  const std::size_t digitsEnd = text.size() - kSuffix.size();
+  for (; i < digitsEnd && std::isdigit(static_cast<unsigned char>(text[i])) && whole < 1000; ++i)
+    whole = whole * 10 + (text[i] - '0');
+  if (i == kPrefix.size()) return -1;
+  if (i < digitsEnd && text[i] != '.') return -1;
+  return whole;
+}
+
 std::string Trimmed(const std::string& text) {
   const std::size_t first = text.find_first_not_of(" \t\r");
   if (first == std::string::npos) return {};
@@ -54,22 +71,50 @@ void TerminalView::setMainStatus(const std::string& text) {
     m_main.text = text;
     return;
   }
+  if (!WorthWriting(text)) {
+    m_main.text = text;
+    return;
+  }
   SetStatus(m_main, text);
+}
+
+bool TerminalView::WorthWriting(const std::string& mainText) {
+  const int percent = StreamPercent(mainText);
+  if (percent < 0) {
+    m_lastPercentWritten = -1;
+    return true;
+  }
+  if (m_setup.errIsTerminal || mainText == m_main.text) return true;
+  if (percent == m_lastPercentWritten) return false;
+  m_lastPercentWritten = percent;
+  return true;
 }
 
 void TerminalView::SetStatus(StatusLine& status, const std::string& text) {
   if (text == status.text) return;
   status.text = text;
   status.unshown = false;
+  if (m_setup.quiet) return;
   WriteLine(m_setup.err, std::string(status.channel) + ": " + PrintableText(text));
 }
 
 void TerminalView::appendLog(const std::string& line) {
+  if (m_setup.quiet) {
+    m_held.push_back(line);
+    return;
+  }
   WriteLine(m_setup.out, PrintableText(line));
 }
 
 void TerminalView::detail(const std::string& text) {
+  m_details.push_back(text);
   WriteLine(m_setup.err, "note: " + PrintableText(text));
+}
+
+bool TerminalView::Noted(const std::string& part) const {
+  for (const std::string& text : m_details)
+    if (text.find(part) != std::string::npos) return true;
+  return false;
 }
 
 void TerminalView::Note(const std::string& line) {
@@ -148,8 +193,32 @@ std::optional<std::string> TerminalView::ReadLine() {
   }
 }
 
+void TerminalView::countdown(int secondsLeft, int secondsTotal) {
+  (void)secondsTotal;
+  // Off a terminal a countdown would only fill a log with numbers.
+  if (!m_setup.errIsTerminal || m_setup.quiet || m_barLive) return;
+  if (secondsLeft <= 0) {
+    if (m_countdownLine.empty()) return;
+    m_countdownLine.clear();
+    ClearBar();
+    return;
+  }
+  m_countdownLine = "Waiting for the device: " + std::to_string(secondsLeft) + " s left";
+  DrawCountdown();
+}
+
+void TerminalView::DrawCountdown() {
+  std::fputs(kEraseLine, m_setup.err);
+  std::fputs(m_countdownLine.c_str(), m_setup.err);
+  std::fflush(m_setup.err);
+}
+
 void TerminalView::progress(const StreamProgress& p) {
-  if (!m_setup.errIsTerminal) return;
+  if (!m_setup.errIsTerminal || m_setup.quiet) return;
+  if (!m_countdownLine.empty()) {
+    m_countdownLine.clear();
+    ClearBar();
+  }
   if (!m_barLive) {
     m_bar = ProgressBar{};
     m_barLive = true;
@@ -168,6 +237,10 @@ bool TerminalView::stopRequested() {
 }
 
 void TerminalView::EndProgress() {
+  if (!m_countdownLine.empty()) {
+    m_countdownLine.clear();
+    ClearBar();
+  }
   if (!m_barLive) return;
   DrawBar();
   std::fputc('\n', m_setup.err);
@@ -175,7 +248,8 @@ void TerminalView::EndProgress() {
   m_barLive = false;
   if (m_main.unshown) {
     m_main.unshown = false;
-    WriteLine(m_setup.err, std::string(m_main.channel) + ": " + PrintableText(m_main.text));
+    if (!m_setup.quiet)
+      WriteLine(m_setup.err, std::string(m_main.channel) + ": " + PrintableText(m_main.text));
   }
 }
 
@@ -194,11 +268,13 @@ void TerminalView::ClearBar() {
 }
 
 void TerminalView::WriteLine(std::FILE* stream, const std::string& line) {
-  if (m_barLive) ClearBar();
+  const bool countdownLive = !m_countdownLine.empty();
+  if (m_barLive || countdownLive) ClearBar();
   std::fputs(line.c_str(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
   if (m_barLive) DrawBar();
+  if (countdownLive) DrawCountdown();
 }
 
 }  // namespace cli

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
@@ -26,6 +27,9 @@ struct TerminalSetup {
   // the typed answer has to be written there to complete the box's line.
   bool errShowsTyping = false;
   Answers answers = Answers::Ask;
+  // Standard output gets no log lines (the front end prints the result it picks from
+  // heldLog() at the end), standard error no status lines, bar or countdown.
+  bool quiet = false;
   InterruptState* interrupts = nullptr;  // stop requests; none when null
   std::function<std::size_t()> columns;  // width of the terminal; 80 when not given
 };
@@ -48,6 +52,7 @@ class TerminalView final : public LoaderView {
   bool askYesNo(const std::string& text) override;
   void tell(const std::string& text) override;
   void progress(const StreamProgress& p) override;
+  void countdown(int secondsLeft, int secondsTotal) override;
   void transferActive(bool active) override;
   // The user asked to stop (Ctrl-C or another stop signal).
   bool stopRequested();
@@ -58,6 +63,11 @@ class TerminalView final : public LoaderView {
   const InterruptState* interrupts() const { return m_setup.interrupts; }
   // Ends a live progress bar, leaving its last state on screen.
   void EndProgress();
+  bool quiet() const { return m_setup.quiet; }
+  // Some detail given so far contains `part`.
+  bool Noted(const std::string& part) const;
+  // The log lines held back in quiet mode, in order.
+  const std::vector<std::string>& heldLog() const { return m_held; }
 
  private:
   struct StatusLine {
@@ -70,6 +80,11 @@ class TerminalView final : public LoaderView {
   void WriteLine(std::FILE* stream, const std::string& line);
   void DrawBar();
   void ClearBar();
+  // The live line of a countdown on a terminal; empty when none is shown.
+  void DrawCountdown();
+  // False for a "Sending Hex file" text in the same whole percent as the last one written,
+  // when standard error is no terminal: a log file gets one line per percent, not per chunk.
+  bool WorthWriting(const std::string& mainText);
   bool AskAtTerminal() const;
   // Ends a box's line with the answer typed at the terminal, where standard error cannot show it.
   void RecordTyping(const std::string& answer);
@@ -82,6 +97,10 @@ class TerminalView final : public LoaderView {
   StatusLine m_main{"main", ""};
   ProgressBar m_bar;
   bool m_barLive = false;
+  std::string m_countdownLine;
+  int m_lastPercentWritten = -1;
+  std::vector<std::string> m_held;
+  std::vector<std::string> m_details;
 };
 
 }  // namespace cli

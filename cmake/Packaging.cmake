@@ -30,6 +30,9 @@ if(TARGET vorloader-cli)
     COMMENT "Compressing the vorloader-cli man page")
   add_custom_target(vor_man_pages ALL DEPENDS ${VOR_MAN_PAGE}.gz)
   install(FILES ${VOR_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Loaded on demand by bash-completion from its completions folder, by the command's name.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/bash-completion/vorloader-cli
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 endif()
 
 set(CPACK_GENERATOR DEB)

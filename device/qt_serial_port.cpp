@@ -19,9 +19,12 @@
 #include <QtCore/QEventLoop>
 #include <QtCore/QThread>
 #include <QtSerialPort/QSerialPort>
+#include <QtSerialPort/QSerialPortInfo>
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "device/serial_port.h"
 
@@ -77,6 +80,33 @@ OpenError ToOpenError(QSerialPort::SerialPortError error, const std::string& pat
       return ::access(path.c_str(), R_OK | W_OK) == 0 ? OpenError::Busy : OpenError::PermissionDenied;
     default:
       return OpenError::Other;
+  }
+}
+
+// The path with every link resolved; empty when it leads nowhere.
+std::string Resolved(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path resolved = std::filesystem::canonical(path, ec);
+  return ec ? std::string() : resolved.string();
+}
+
+std::string Latin1(const QString& text) {
+  return text.toLatin1().toStdString();
+}
+
+// What the system's port list says of the device at `path` (after links): the list names
+// each port by its device node, the path a COMn link leads to.
+void FillIdentity(PortEntry& entry) {
+  const std::string resolved = Resolved(entry.path);
+  if (resolved.empty()) return;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+    if (Resolved(info.systemLocation().toStdString()) != resolved) continue;
+    if (info.hasVendorIdentifier()) entry.vendorId = info.vendorIdentifier();
+    if (info.hasProductIdentifier()) entry.productId = info.productIdentifier();
+    entry.manufacturer = Latin1(info.manufacturer());
+    entry.product = Latin1(info.description());
+    entry.serialNumber = Latin1(info.serialNumber());
+    return;
   }
 }
 
@@ -237,6 +267,12 @@ class SystemPortOpener final : public PortOpener {
   }
 
   std::string PathOf(int number) const override { return ComPortPath(number); }
+
+  PortEntry Describe(int number) const override {
+    PortEntry entry(number, PathOf(number));
+    FillIdentity(entry);
+    return entry;
+  }
 };
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "common/loader_view.h"
+
 namespace device {
 
 enum class OpenError { None, NotFound, PermissionDenied, Busy, Settings, Other };
@@ -49,6 +51,10 @@ class PortOpener {
   virtual std::unique_ptr<SerialPort> Open(int number, OpenError& error) = 0;
   // The device path port `number` maps to.
   virtual std::string PathOf(int number) const = 0;
+  // What the system knows of port `number`: its path and, for a USB adapter, its vendor and
+  // product ID, maker, product name and serial number. An opener that knows nothing more
+  // gives the path alone.
+  virtual PortEntry Describe(int number) const { return PortEntry(number, PathOf(number)); }
 };
 
 // Port n is $VORLOADER_COM_DIR/COMn when that is set; otherwise COM1-8 = /dev/ttyS0-7,

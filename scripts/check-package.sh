@@ -47,6 +47,7 @@ built() { [ -f "$BUILD/$1" ]; }
 
 expect_file /usr/bin/vorloader-cli
 expect_file /usr/share/man/man1/vorloader-cli.1.gz
+expect_file /usr/share/bash-completion/completions/vorloader-cli
 if built app/window/vorloader; then
   expect_file /usr/bin/vorloader
   expect_file /usr/share/applications/vorloader.desktop

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "cli/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -21,5 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (r.ok() && (r.line.port < 0 || r.line.port > cli::kMaxPortNumber)) __builtin_trap();
   if (!r.ok() && r.error.find('\n') != std::string::npos) __builtin_trap();
   for (const auto& a : args) (void)cli::ParsePortName(a);
+  // An accepted command line runs with the window's reading of --x, plus the named bits.
+  if (r.ok() && !r.line.help && !r.line.version) {
+    std::vector<const char*> argv{"vorloader"};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    int named = 0;
+    for (const auto& a : args) named |= app::NamedOptionBit(a);
+    const int window =
+        app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data()));
+    if (r.line.options != (window | named) || (r.line.options & ~app::kKnownOptionBits) != 0)
+      __builtin_trap();
+  }
   return 0;
 }

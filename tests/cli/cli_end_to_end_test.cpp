@@ -5,7 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,8 +84,11 @@ class CliEndToEnd : public ::testing::Test {
   }
 
   CliResult Run(std::vector<std::string> args, bool onTerminal = false, std::vector<Typing> typing = {},
-                std::vector<std::string> interrupts = {}, std::vector<std::string> launcher = {}) const {
+                std::vector<std::string> interrupts = {}, std::vector<std::string> launcher = {},
+                int interruptSignal = SIGINT, std::function<bool()> interruptReady = nullptr) const {
     CliRun run;
+    run.interruptSignal = interruptSignal;
+    run.interruptReady = std::move(interruptReady);
     run.args = std::move(args);
     run.launcher = std::move(launcher);
     run.env = {{"VORLOADER_COM_DIR", ComDir()},
@@ -299,11 +307,166 @@ TEST_F(CliEndToEnd, PortRefusedForLackOfPermissionGetsAHint) {
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_EQ(r.OutLines(), (Lines{"0 Com Ports Found."}));
   ASSERT_FALSE(r.ErrLines().empty()) << Dump(r);
+  // The search for ports says why COM1 is missing, with the fix; the fix is not repeated.
+  const std::string fix =
+      "add yourself to the group that owns the serial ports "
+      "(dialout on Debian): sudo usermod -aG dialout $USER, then log in again";
   EXPECT_EQ(r.ErrLines().back(),
-            "vorloader-cli: no permission to open " + ComDir() +
-                "/COM1 (COM1); add yourself to the group that owns the serial ports "
-                "(dialout on Debian): sudo usermod -aG dialout $USER, then log in again");
+            "note: COM1 (" + ComDir() + "/COM1) is not listed: no permission to open it; " + fix);
+  EXPECT_EQ(r.err.find(fix), r.err.rfind(fix)) << r.err;
 }
+
+TEST_F(CliEndToEnd, PortsShowsWhatIsKnownOfEachPortBesideItsLines) {
+  auto second = StartDevice(2);
+  {
+    std::ofstream plain(ComDir() + "/COM3");
+    plain << "not a device";
+  }
+  ASSERT_EQ(::symlink((ComDir() + "/nothing").c_str(), (ComDir() + "/COM4").c_str()), 0);
+  const CliResult r = Run({"ports"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"1 Com Ports Found.", "COM2"}));
+  const Lines err = r.ErrLines();
+  const std::string path = ComDir() + "/COM2";
+  for (const std::string& line :
+       {"note: COM3 (" + ComDir() + "/COM3) is not listed: not a serial device (a regular file)",
+        "note: COM4 (" + ComDir() + "/COM4) is not listed: the link leads to nothing (" + ComDir() +
+            "/nothing)",
+        "note: PORT  DEVICE" + std::string(path.size() - 6 + 2, ' ') +
+            "USB ID  MANUFACTURER  PRODUCT  SERIAL",
+        "note: COM2  " + path + "  -       -             -        -"})
+    EXPECT_NE(std::find(err.begin(), err.end(), line), err.end()) << line << "\n" << r.err;
+}
+
+TEST_F(CliEndToEnd, PortTakesTheDevicePath) {
+  Publish(kNewer);
+  auto silent = StartDevice(1, {"--silent"});
+  auto device = StartDevice(3);
+  // The terminal the COM3 link leads to, as a by-id link would name it.
+  char target[512] = {};
+  ASSERT_GT(::readlink((ComDir() + "/COM3").c_str(), target, sizeof target - 1), 0);
+  for (const std::string& path : {ComDir() + "/COM3", std::string(target)}) {
+    const CliResult r = Run({"--port", path, "--no"});
+    EXPECT_EQ(r.status, 15) << path << "\n" << Dump(r);
+    EXPECT_TRUE(Contains(r.err, "port: Connected Com 3 at Baud 57600\n")) << r.err;
+  }
+  EXPECT_FALSE(silent->Contains("identify")) << "COM3 answered first: COM1 is not tried";
+
+  // A path that is no listed port is a usage error naming the ports that are.
+  const CliResult r = Run({"--port", "/dev/null", "--no"});
+  EXPECT_EQ(r.status, 64) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"2 Com Ports Found."})) << Dump(r);
+  ASSERT_FALSE(r.ErrLines().empty());
+  EXPECT_EQ(r.ErrLines().back(), "vorloader-cli: --port /dev/null is not among the ports listed (COM1 " +
+                                     ComDir() + "/COM1, COM3 " + ComDir() + "/COM3)");
+}
+
+TEST_F(CliEndToEnd, QuietPrintsOnlyTheResult) {
+  Publish(kNewer);
+  auto device = StartDevice();
+  const CliResult r = Run({"--yes", "-q"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (Lines{"   -Device Programed OK."})) << Dump(r);
+  for (const char* channel : {"port: ", "device: ", "main: "})
+    EXPECT_FALSE(Contains(r.err, channel)) << r.err;
+  EXPECT_TRUE(Contains(r.err, "? Load Hex Now? [Y/n] yes\n")) << "questions are still shown";
+
+  const CliResult ports = Run({"ports", "--quiet"});
+  EXPECT_EQ(ports.OutLines(), (Lines{"COM1"})) << Dump(ports);
+  EXPECT_EQ(ports.err, "");
+}
+
+TEST_F(CliEndToEnd, VerboseShowsTheWireTrace) {
+  Publish(kDeviceVersion);
+  auto device = StartDevice();
+  const CliResult r = Run({"--no", "-v"});
+  EXPECT_EQ(r.status, 9) << Dump(r);
+  EXPECT_TRUE(Contains(r.err, "vor-trace +")) << r.err;
+  EXPECT_FALSE(Contains(r.out, "vor-trace")) << "the trace never reaches the log";
+  const CliResult plain = Run({"--no"});
+  EXPECT_FALSE(Contains(plain.err, "vor-trace")) << plain.err;
+}
+
+// A log of a whole stream on a file: one status line per whole percent at most.
+TEST_F(CliEndToEnd, OffATerminalTheStreamIsLoggedOncePerPercent) {
+  Publish(kNewer, 16384);
+  auto device = StartDevice();
+  const CliResult r = Run({"--yes"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  std::vector<int> percents;
+  for (const std::string& line : r.ErrLines())
+    if (line.rfind("main: Sending Hex file ", 0) == 0) percents.push_back(std::atoi(line.c_str() + 23));
+  ASSERT_GT(percents.size(), 50u) << r.err;
+  for (std::size_t i = 1; i < percents.size(); ++i) EXPECT_LT(percents[i - 1], percents[i]) << r.err;
+  EXPECT_TRUE(Contains(r.err, "main: Sending Hex file 100.0% done\n"));
+}
+
+// The lock files Qt and UUCP tools keep for the port at `path`.
+std::vector<std::string> LockFilesOf(const std::string& path) {
+  std::string qtName = path;
+  for (char& c : qtName)
+    if (c == '/') c = '_';
+  std::vector<std::string> files;
+  for (const char* dir : {"/run/lock", "/var/lock", "/tmp", "/var/tmp"})
+    files.push_back(std::string(dir) + "/LCK.." + qtName);
+  return files;
+}
+
+struct SignalCase {
+  const char* name;
+  int signal;
+  int status;
+};
+
+class CliStopSignal : public CliEndToEnd, public ::testing::WithParamInterface<SignalCase> {};
+
+// SIGTERM and SIGHUP stop the program as Ctrl-C does: the port and its lock file are let go.
+TEST_P(CliStopSignal, ClosesThePortAndExitsWithTheSignal) {
+  Publish(kNewer);
+  auto device = StartDevice();  // running firmware: it never sends a boot banner
+  const CliResult r = Run({"--yes", "raw-boot"}, false, {}, {"! Switch Device off."}, {}, GetParam().signal);
+  EXPECT_EQ(r.status, GetParam().status) << Dump(r);
+  EXPECT_FALSE(Contains(r.out, "E0")) << "a stopped workflow reports no result";
+  EXPECT_TRUE(device->WaitFor("close", 10000));
+  for (const std::string& lock : LockFilesOf(ComDir() + "/COM1"))
+    EXPECT_NE(::access(lock.c_str(), F_OK), 0) << lock;
+}
+
+TEST_P(CliStopSignal, DuringTheStreamTheFirstOnlyWarnsTheSecondStops) {
+  Publish(kNewer, 65536);
+  auto device = StartDevice(1, {"--pace"});
+  const CliResult r =
+      Run({"--yes"}, false, {}, {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."}, {},
+          GetParam().signal);
+  EXPECT_EQ(r.status, GetParam().status) << Dump(r);
+  EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << r.out;
+  EXPECT_TRUE(device->WaitFor("close", 10000));
+  EXPECT_EQ(r.ErrLines().back(),
+            "vorloader-cli: stopped while the device was being programmed; it may need a raw boot");
+}
+
+// A download cut off by the signal leaves no temporary file behind.
+TEST_P(CliStopSignal, DuringADownloadLeavesNoTemporaryFile) {
+  Publish(kNewer);
+  m_server.SetFault("/fw/amp.hex", HttpFault::kStall);
+  const CliResult r = Run({"check"}, false, {}, {"main: Attempting to load file->amp.hex"}, {},
+                          GetParam().signal, [&] { return m_server.stallsReached() == 1; });
+  EXPECT_EQ(r.status, GetParam().status) << Dump(r);
+  EXPECT_EQ(m_server.stallsReached(), 1);
+  std::size_t left = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(FirmwareFolder()))
+    if (entry.path().filename().string().find(".vordl-") != std::string::npos) ++left;
+  EXPECT_EQ(left, 0u);
+  EXPECT_FALSE(std::filesystem::exists(FirmwareFolder() + "/amp.hex"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliStopSignal,
+                         ::testing::Values(SignalCase{"SIGTERM", SIGTERM, 143},
+                                           SignalCase{"SIGHUP", SIGHUP, 129},
+                                           SignalCase{"SIGINT", SIGINT, 130}),
+                         [](const ::testing::TestParamInfo<SignalCase>& param) {
+                           return std::string(param.param.name);
+                         });
 
 TEST_F(CliEndToEnd, HelpAndVersion) {
   const CliResult help = Run({"--help"});

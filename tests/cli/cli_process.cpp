@@ -124,8 +124,8 @@ CliResult RunWithPipes(const CliRun& run) {
     if (errOpen && (fds[1].revents & (POLLIN | POLLHUP))) errOpen = Drain(errPipe[0], result.err);
     while (nextInterrupt < run.interrupts.size()) {
       const std::size_t at = result.err.find(run.interrupts[nextInterrupt], searchFrom);
-      if (at == std::string::npos) break;
-      ::kill(pid, SIGINT);
+      if (at == std::string::npos || (run.interruptReady && !run.interruptReady())) break;
+      ::kill(pid, run.interruptSignal);
       searchFrom = at + run.interrupts[nextInterrupt].size();
       ++nextInterrupt;
     }

@@ -23,9 +23,12 @@ struct CliRun {
   std::vector<std::pair<std::string, std::string>> env;  // set (or replaced) for the child
   bool onTerminal = false;     // standard input, output and error on one pseudo-terminal
   std::vector<Typing> typing;  // on a terminal only
-  // One SIGINT each time standard error shows the next of these texts (after the previous match).
+  // One signal (SIGINT unless `interruptSignal` says otherwise) each time standard error shows
+  // the next of these texts (after the previous match).
   std::vector<std::string> interrupts;
-  int timeoutMs = 120000;  // generous: only a hung program reaches it
+  int interruptSignal = 2;
+  std::function<bool()> interruptReady;  // when given, also waited for before each signal
+  int timeoutMs = 120000;                // generous: only a hung program reaches it
 };
 
 struct CliResult {

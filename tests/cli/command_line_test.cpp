@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/options.h"
+
 namespace cli {
 namespace {
 
@@ -42,7 +44,12 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCase{{"ports"}, Command::Ports, 0, Answers::Ask, 0},
         GoodCase{{"--x", "5", "check"}, Command::Check, 5, Answers::Ask, 0},
         GoodCase{{"check", "--x=12"}, Command::Check, 12, Answers::Ask, 0},
-        GoodCase{{"--x", "1", "--x", "2"}, Command::Connect, 2, Answers::Ask, 0},
+        GoodCase{{"--x8"}, Command::Connect, 8, Answers::Ask, 0},
+        GoodCase{{"--x+5"}, Command::Connect, 5, Answers::Ask, 0},
+        GoodCase{{"--offline", "check"}, Command::Check, 1, Answers::Ask, 0},
+        GoodCase{{"--allow-older", "--allow-reload"}, Command::Connect, 6, Answers::Ask, 0},
+        GoodCase{{"--x", "1", "--keep-untagged"}, Command::Connect, 9, Answers::Ask, 0},
+        GoodCase{{"--offline", "--x=1"}, Command::Connect, 1, Answers::Ask, 0},  // OR, not a sum
         GoodCase{{"--yes"}, Command::Connect, 0, Answers::Yes, 0},
         GoodCase{{"--no", "--no", "raw-boot"}, Command::RawBoot, 0, Answers::No, 0},
         GoodCase{{"--port", "COM3"}, Command::Connect, 0, Answers::Ask, 3},
@@ -74,10 +81,130 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"--x"}, "--x"}, BadCase{{"--x", "abc"}, "'abc'"}, BadCase{{"--x", "-1"}, "'-1'"},
         BadCase{{"--x", "1234567890"}, "'1234567890'"}, BadCase{{"--port"}, "--port"},
         BadCase{{"--port", "COM0"}, "'COM0'"}, BadCase{{"--port", "COM33"}, "'COM33'"},
-        BadCase{{"--port", "COM03"}, "'COM03'"}, BadCase{{"--port", "/dev/ttyS0"}, "'/dev/ttyS0'"},
-        BadCase{{"--port", "COM2", "check"}, "--port"}, BadCase{{"ports", "--port", "COM2"}, "--port"},
+        BadCase{{"--port", "COM03"}, "'COM03'"}, BadCase{{"--port", "ttyS0"}, "'ttyS0'"},
+        BadCase{{"--x", "1", "--x", "2"}, "only once"}, BadCase{{"--x16"}, "'16'"},
+        BadCase{{"--x=-8"}, "'-8'"}, BadCase{{"--x", "0015"}, "'0015'"}, BadCase{{"--x8z"}, "'8z'"},
+        BadCase{{"--port", "/dev/a--x1"}, "--port"},
+        BadCase{{"--port=/dev/a--x1"}, "--x must begin an argument"}, BadCase{{"--port", "--x1"}, "--port"},
+        BadCase{{"--port", "/dev/ttyS0", "ports"}, "--port"}, BadCase{{"--port", "COM2", "check"}, "--port"},
+        BadCase{{"ports", "--port", "COM2"}, "--port"},
         // An argument is shown as data: no control bytes reach the terminal.
         BadCase{{"--\x1b[2J"}, "'--?[2J'"}));
+
+TEST(CommandLine, PortTakesADevicePathAndTheLastPortWins) {
+  ParseResult r = ParseCommandLine({"--port", "/dev/serial/by-id/usb-x-if00-port0", "raw-boot"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.line.port, 0);
+  EXPECT_EQ(r.line.portPath, "/dev/serial/by-id/usb-x-if00-port0");
+  r = ParseCommandLine({"--port=/dev/ttyUSB0", "--port", "COM2"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.line.port, 2);
+  EXPECT_TRUE(r.line.portPath.empty());
+}
+
+TEST(CommandLine, QuietAndVerbose) {
+  EXPECT_FALSE(ParseCommandLine({}).line.quiet);
+  EXPECT_FALSE(ParseCommandLine({}).line.verbose);
+  EXPECT_TRUE(ParseCommandLine({"-q"}).line.quiet);
+  EXPECT_TRUE(ParseCommandLine({"check", "--quiet"}).line.quiet);
+  EXPECT_TRUE(ParseCommandLine({"-v"}).line.verbose);
+  const ParseResult both = ParseCommandLine({"--verbose", "-q", "ports"});
+  ASSERT_TRUE(both.ok()) << both.error;
+  EXPECT_TRUE(both.line.quiet && both.line.verbose);
+}
+
+// The window reads --x from its arguments joined by blanks; the terminal front end must run
+// with exactly that number, or refuse the command line, but never read another.
+TEST(CommandLine, ReadsTheOptionNumberAsTheWindowDoes) {
+  const std::vector<std::vector<std::string>> lines = {
+      {},
+      {"--x8"},
+      {"--x", "8"},
+      {"--x=8"},
+      {"--x", "15"},
+      {"--x15", "check"},
+      {"--x", " 7"},
+      {"--x", "  7"},
+      {"--x+4"},
+      {"--x", "-1"},
+      {"--x-0"},
+      {"--x", "12345"},
+      {"--x123"},
+      {"--x", "abc"},
+      {"--xab"},
+      {"--X1"},
+      {"--x2", "--x4"},
+      {"--x", "2", "--x", "4"},
+      {"foo--x1"},
+      {"--port", "/dev/a--x3"},
+      {"--port=COM1--x3"},
+      {"--x"},
+      {"--x="},
+      {"--x=", "8"},
+      {"--x", ""},
+      {"--x", "", "8"},
+      {"--x", "0"},
+      {"--x", "008"},
+      {"--x", "0008"},
+      {"--x8", "--offline"},
+      {"--keep-untagged", "--x", "1"},
+      {"--yes", "--x", "4", "--port", "COM3"},
+      {"---x1"},
+      {"--x\t3"},
+      {"--x", "\t3"},
+  };
+  for (const std::vector<std::string>& args : lines) {
+    std::vector<const char*> argv = {"vorloader"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    app::Options window;
+    window.m_nOptions =
+        app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data()));
+    window.ApplyBits();
+
+    const ParseResult cli = ParseCommandLine(args);
+    std::string shown;
+    for (const std::string& a : args) shown += "[" + a + "]";
+    if (!cli.ok()) {
+      EXPECT_EQ(cli.error.rfind("vorloader-cli: ", 0), 0u) << shown;
+      continue;
+    }
+    int named = 0;
+    for (const std::string& a : args) named |= app::NamedOptionBit(a);
+    EXPECT_EQ(cli.line.options, window.m_nOptions | named) << shown;
+    app::Options fromCli;
+    fromCli.m_nOptions = cli.line.options;
+    fromCli.ApplyBits();
+    // Named options aside, the four flags are the window's.
+    if (named == 0) {
+      EXPECT_EQ(fromCli.m_bOffline, window.m_bOffline) << shown;
+      EXPECT_EQ(fromCli.m_bAllowOlder, window.m_bAllowOlder) << shown;
+      EXPECT_EQ(fromCli.m_bAllowReload, window.m_bAllowReload) << shown;
+      EXPECT_EQ(fromCli.m_bKeepUntagged, window.m_bKeepUntagged) << shown;
+    }
+  }
+}
+
+// Which of those the front end accepts: a number the window reads whole, within the four bits.
+TEST(CommandLine, RefusesOptionNumbersTheWindowWouldReadDifferently) {
+  struct Case {
+    std::vector<std::string> args;
+    bool ok;
+  };
+  const std::vector<Case> cases = {
+      {{"--x", "8"}, true},      {{"--x=8"}, true},        {{"--x", " 7"}, true},
+      {{"--x", "08"}, true},     {{"--x-0"}, true},        {{"--x", "008"}, false},  // the window reads " 00"
+      {{"--x", "12345"}, false}, {{"--x123"}, false},      {{"--x", "-1"}, false},
+      {{"--x", "  7"}, false},   {{"--x", "   7"}, false}, {{"foo--x1"}, false},
+      {{"--x2", "--x4"}, false}, {{"--x"}, false},         {{"--x", ""}, false},
+      {{"--x", "", "8"}, true},  {{"---x1"}, false},       {{"--port=a--x1"}, false},
+  };
+  for (const Case& c : cases) {
+    std::string shown;
+    for (const std::string& a : c.args) shown += "[" + a + "]";
+    const ParseResult r = ParseCommandLine(c.args);
+    EXPECT_EQ(r.ok(), c.ok) << shown << " " << r.error;
+  }
+}
 
 TEST(CommandLine, HelpAndVersionEndTheParseWhereTheyStand) {
   EXPECT_TRUE(ParseCommandLine({"--help", "--bogus"}).line.help);
@@ -90,7 +217,8 @@ TEST(CommandLine, HelpAndVersionEndTheParseWhereTheyStand) {
 TEST(CommandLine, HelpNamesEveryCommandAndOption) {
   const std::string usage = UsageText();
   for (const char* word :
-       {"connect", "raw-boot", "check", "ports", "--x N", "--yes", "--no", "--port COMn", "64"})
+       {"connect", "raw-boot", "check", "ports", "--x N", "--yes", "--no", "--port COMn", "64", "--offline",
+        "--allow-older", "--allow-reload", "--keep-untagged", "--quiet", "--verbose", "143", "129"})
     EXPECT_NE(usage.find(word), std::string::npos) << word;
   EXPECT_EQ(VersionText().rfind("vorloader-cli ", 0), 0u);
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <utility>
 #include <vector>
 
 namespace cli {
@@ -40,6 +42,26 @@ TEST(Interrupt, TheWarningIsGivenOncePerRun) {
   s.setTransferActive(true);  // the stream after the erase
   EXPECT_EQ(s.OnPress(), Press::Stop);
   EXPECT_TRUE(s.stoppedInTransfer());
+}
+
+// SIGTERM and SIGHUP mean what Ctrl-C means; the exit status names the signal that stopped.
+TEST(Interrupt, TheStoppingSignalGivesTheExitStatus) {
+  InterruptState plain;
+  EXPECT_EQ(plain.exitStatus(), 130);
+  for (const auto& [signal, status] :
+       std::vector<std::pair<int, int>>{{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+    InterruptState s;
+    EXPECT_EQ(s.OnPress(signal), Press::Stop);
+    EXPECT_EQ(s.exitStatus(), status) << signal;
+    EXPECT_EQ(s.OnPress(SIGINT), Press::Quit);
+    EXPECT_EQ(s.exitStatus(), status) << "a later signal does not change what stopped";
+  }
+  // A warning is no stop: the signal that stops after it counts.
+  InterruptState s;
+  s.setTransferActive(true);
+  EXPECT_EQ(s.OnPress(SIGTERM), Press::Warn);
+  EXPECT_EQ(s.OnPress(SIGHUP), Press::Stop);
+  EXPECT_EQ(s.exitStatus(), 129);
 }
 
 }  // namespace

@@ -18,6 +18,11 @@ class RefusingOpener : public device::PortOpener {
     return nullptr;
   }
   std::string PathOf(int number) const override { return "/dev/ttyS" + std::to_string(number - 1); }
+  PortEntry Describe(int number) const override {
+    PortEntry entry(number, PathOf(number));
+    entry.serialNumber = "SN" + std::to_string(number);
+    return entry;
+  }
 
  private:
   std::set<int> m_denied;
@@ -40,6 +45,16 @@ TEST(PermissionHint, RemembersEachRefusedPortOnce) {
       << hint;
   EXPECT_NE(hint.find("dialout"), std::string::npos);
   EXPECT_EQ(hint.find('\n'), std::string::npos);
+}
+
+// The port list shows what the system knows of each port through the watching opener too.
+TEST(PermissionHint, TheWatchingOpenerPassesOnWhatIsKnownOfAPort) {
+  RefusingOpener inner({});
+  const ObservingPortOpener opener(inner);
+  const PortEntry entry = opener.Describe(4);
+  EXPECT_EQ(entry.number, 4);
+  EXPECT_EQ(entry.path, "/dev/ttyS3");
+  EXPECT_EQ(entry.serialNumber, "SN4");
 }
 
 TEST(PermissionHint, NothingWhenNoPortWasRefused) {

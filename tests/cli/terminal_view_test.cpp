@@ -264,6 +264,86 @@ TEST(TerminalView, OnATerminalTheBarShowsTheStreamAndTheLastStatusFollowsIt) {
       << err;
 }
 
+// A log file of a long stream gets one line per whole percent, not one per 50-byte chunk.
+TEST(TerminalView, WithoutATerminalTheStreamIsOneLinePerPercent) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
+    view.setMainStatus("Sending Hex file 0% done");
+    char text[64];
+    for (int tenth = 1; tenth <= 1000; ++tenth) {
+      std::snprintf(text, sizeof text, "Sending Hex file %.1f%% done", tenth / 10.0);
+      view.setMainStatus(text);
+    }
+    view.setMainStatus("Waiting for device to reboot");
+    view.setMainStatus("Sending Hex file 0% done");  // a second stream starts counting afresh
+  }
+  const std::string err = t.Err();
+  std::size_t lines = 0;
+  for (std::size_t at = err.find("main: Sending Hex file "); at != std::string::npos;
+       at = err.find("main: Sending Hex file ", at + 1))
+    ++lines;
+  // "0%" (0.1 to 0.9 are still 0 percent), the first tenth of every whole percent 1..99,
+  // "100.0%", and the second "0%".
+  EXPECT_EQ(lines, 1u + 99u + 1u + 1u) << err;
+  EXPECT_NE(err.find("main: Sending Hex file 0% done\nmain: Sending Hex file 1.0% done\n"),
+            std::string::npos);
+  EXPECT_NE(err.find("main: Sending Hex file 1.0% done\nmain: Sending Hex file 2.0% done\n"),
+            std::string::npos);
+  EXPECT_NE(err.find("main: Sending Hex file 100.0% done\nmain: Waiting for device to reboot\n"
+                     "main: Sending Hex file 0% done\n"),
+            std::string::npos)
+      << err;
+}
+
+TEST(TerminalView, OnATerminalTheCountdownIsOneLiveLine) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/true, false));
+    view.countdown(10, 10);
+    view.countdown(9, 10);
+    view.setDeviceStatus("Device: Amp");  // a line in between keeps the countdown below it
+    view.countdown(8, 10);
+    view.countdown(0, 10);
+    view.setMainStatus("Banner Found");
+  }
+  EXPECT_EQ(t.Err(),
+            "\r\x1b[KWaiting for the device: 10 s left\r\x1b[KWaiting for the device: 9 s left"
+            "\r\x1b[Kdevice: Device: Amp\n\r\x1b[KWaiting for the device: 9 s left"
+            "\r\x1b[KWaiting for the device: 8 s left\r\x1b[Kmain: Banner Found\n");
+}
+
+TEST(TerminalView, OffATerminalTheCountdownSaysNothing) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
+    for (int left = 10; left >= 0; --left) view.countdown(left, 10);
+  }
+  EXPECT_EQ(t.Err(), "");
+}
+
+TEST(TerminalView, QuietHoldsTheLogAndDropsStatusLines) {
+  Terminal t;
+  {
+    TerminalSetup setup = t.Setup(Answers::Yes, /*errIsTerminal=*/true, false);
+    setup.quiet = true;
+    TerminalView view(setup);
+    view.setMainStatus("Searching Valid Com Ports.");
+    view.appendLog("1 Com Ports Found.");
+    view.countdown(5, 10);
+    view.progress({500, 1000, 50.0});
+    view.detail("why it failed");
+    EXPECT_TRUE(view.askYesNo("Load Hex Now?"));
+    view.appendLog("   -Device Programed OK.");
+    EXPECT_EQ(view.heldLog(), (std::vector<std::string>{"1 Com Ports Found.", "   -Device Programed OK."}));
+    EXPECT_TRUE(view.Noted("it fail"));
+    EXPECT_FALSE(view.Noted("other"));
+  }
+  EXPECT_EQ(t.Out(), "");
+  // Questions and details still reach the user; status, bar and countdown do not.
+  EXPECT_EQ(t.Err(), "note: why it failed\n? Load Hex Now? [Y/n] yes\n");
+}
+
 TEST(TerminalView, TransferStateReachesTheInterruptHandling) {
   Terminal t;
   TerminalView view(t.Setup(Answers::No, false, false));

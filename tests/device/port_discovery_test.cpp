@@ -1,5 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QtCore/QCoreApplication>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "device/port_problems.h"
 #include "tests/device/step_fixture.h"
 
 namespace device {
@@ -33,6 +45,41 @@ TEST(EnumerateComPorts, ListsThePortsThatOpenInOrderAndClosesThem) {
   EXPECT_EQ(opener.Line(33).OpenCount(), 0);
   EXPECT_EQ(view.calls,
             (std::vector<std::string>{"main: Searching Valid Com Ports.", "ports: COM3,COM12 [0]"}));
+}
+
+// An opener that knows the adapter behind a port.
+class DescribingOpener : public ScriptedOpener {
+ public:
+  PortEntry Describe(int number) const override {
+    PortEntry entry(number, PathOf(number));
+    entry.vendorId = 0x0403;
+    entry.productId = 0x6001;
+    entry.manufacturer = "Maker";
+    entry.product = "Adapter " + std::to_string(number);
+    entry.serialNumber = "SN" + std::to_string(number);
+    return entry;
+  }
+};
+
+TEST(EnumerateComPorts, ListsWhatTheOpenerKnowsOfEachPort) {
+  DescribingOpener opener;
+  opener.Line(4);
+  opener.Line(7);
+  opener.Refuse(7, OpenError::Busy);
+  RecordingView view;
+  PortList list;
+  EXPECT_TRUE(EnumerateComPorts(opener, list, view));
+  ASSERT_EQ(list.entries.size(), 1u);
+  const PortEntry& e = list.entries[0];
+  EXPECT_EQ(e.number, 4);
+  EXPECT_EQ(e.path, "scripted/COM4");
+  EXPECT_EQ(e.vendorId, 0x0403);
+  EXPECT_EQ(e.productId, 0x6001);
+  EXPECT_EQ(e.manufacturer, "Maker");
+  EXPECT_EQ(e.product, "Adapter 4");
+  EXPECT_EQ(e.serialNumber, "SN4");
+  // A refused port whose path is not there says nothing.
+  EXPECT_TRUE(view.details.empty());
 }
 
 TEST(EnumerateComPorts, NoPortLeavesAnEmptyUnselectedList) {
@@ -108,6 +155,197 @@ TEST_F(FindDeviceBaudTest, BadChecksumAtEveryRateReturnsCodeTwoWithThePortClosed
   EXPECT_EQ(line.OpenCount(), 3);
   EXPECT_EQ(view.portStatus, "Connected Com 3 at Baud 38400");
   ExpectOpen(false);
+}
+
+struct ClassifyCase {
+  const char* name;
+  PortFacts facts;
+  OpenError error;
+  PortProblem problem;
+};
+
+PortFacts Facts(bool present, bool brokenLink, bool charDevice, bool regularFile, bool mayOpen,
+                bool terminalKnown, bool terminal, std::optional<long> lockPid = std::nullopt) {
+  PortFacts f;
+  f.present = present;
+  f.brokenLink = brokenLink;
+  f.charDevice = charDevice;
+  f.regularFile = regularFile;
+  f.mayOpen = mayOpen;
+  f.terminalKnown = terminalKnown;
+  f.terminal = terminal;
+  f.lockPid = lockPid;
+  return f;
+}
+
+class ClassifyPortTable : public ::testing::TestWithParam<ClassifyCase> {};
+
+TEST_P(ClassifyPortTable, NamesTheReason) {
+  EXPECT_EQ(ClassifyPort(GetParam().facts, GetParam().error), GetParam().problem);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ClassifyPortTable,
+    ::testing::Values(ClassifyCase{"Missing", Facts(false, false, false, false, false, false, false),
+                                   OpenError::NotFound, PortProblem::None},
+                      ClassifyCase{"BrokenLink", Facts(true, true, false, false, false, false, false),
+                                   OpenError::NotFound, PortProblem::BrokenLink},
+                      ClassifyCase{"RegularFile", Facts(true, false, false, true, false, false, false),
+                                   OpenError::Other, PortProblem::NotSerial},
+                      ClassifyCase{"NoPermission", Facts(true, false, true, false, false, false, false),
+                                   OpenError::PermissionDenied, PortProblem::NoPermission},
+                      ClassifyCase{"NotATerminal", Facts(true, false, true, false, true, true, false),
+                                   OpenError::Other, PortProblem::NotSerial},
+                      ClassifyCase{"BusyWithoutLock", Facts(true, false, true, false, true, false, false),
+                                   OpenError::Busy, PortProblem::InUse},
+                      ClassifyCase{"Locked", Facts(true, false, true, false, true, true, true, 4242L),
+                                   OpenError::Busy, PortProblem::InUse},
+                      // A terminal that fails for another reason (a UART that is not fitted) is no port.
+                      ClassifyCase{"OtherFailure", Facts(true, false, true, false, true, true, true),
+                                   OpenError::Other, PortProblem::None}),
+    [](const ::testing::TestParamInfo<ClassifyCase>& param) { return std::string(param.param.name); });
+
+TEST(DescribePortProblem, SaysWhyInOneLine) {
+  PortFacts locked = Facts(true, false, true, false, true, true, true, 4242L);
+  locked.lockProcess = "minicom";
+  EXPECT_EQ(DescribePortProblem(3, "/dev/ttyUSB0", PortProblem::InUse, locked),
+            "COM3 (/dev/ttyUSB0) is not listed: in use by process 4242 (minicom)");
+  EXPECT_EQ(DescribePortProblem(3, "/dev/ttyUSB0", PortProblem::InUse,
+                                Facts(true, false, true, false, true, false, false)),
+            "COM3 (/dev/ttyUSB0) is not listed: in use by another program");
+  EXPECT_EQ(DescribePortProblem(2, "/c/COM2", PortProblem::NotSerial,
+                                Facts(true, false, false, true, false, false, false)),
+            "COM2 (/c/COM2) is not listed: not a serial device (a regular file)");
+  PortFacts broken = Facts(true, true, false, false, false, false, false);
+  broken.target = "/dev/ttyUSB9";
+  EXPECT_EQ(DescribePortProblem(5, "/c/COM5", PortProblem::BrokenLink, broken),
+            "COM5 (/c/COM5) is not listed: the link leads to nothing (/dev/ttyUSB9)");
+  EXPECT_EQ(DescribePortProblem(1, "/dev/ttyS0", PortProblem::NoPermission, PortFacts{}),
+            "COM1 (/dev/ttyS0) is not listed: no permission to open it; " + PermissionFix());
+  EXPECT_EQ(DescribeDeniedPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}}),
+            "COM1 (/dev/ttyS0), COM9 (/dev/ttyUSB0) are not listed: no permission to open them; " +
+                PermissionFix());
+  EXPECT_EQ(DescribePortProblem(1, "/dev/ttyS0", PortProblem::None, PortFacts{}), "");
+  EXPECT_NE(PermissionFix().find("dialout"), std::string::npos);
+}
+
+std::string Binary(std::int32_t pid) {
+  std::string bytes(sizeof pid, '\0');
+  std::memcpy(bytes.data(), &pid, sizeof pid);
+  return bytes;
+}
+
+TEST(ParseLockFile, ReadsThePidInEveryFormAndNothingElse) {
+  EXPECT_EQ(ParseLockFile("      4242\n"), 4242);                 // UUCP: ten columns, blank-padded
+  EXPECT_EQ(ParseLockFile("4242\nvorloader-cli\nhost\n"), 4242);  // Qt: PID, program, host
+  EXPECT_EQ(ParseLockFile("4242"), 4242);                         // digits alone
+  EXPECT_EQ(ParseLockFile(Binary(4242)), 4242);                   // the PID as a binary int
+  EXPECT_EQ(ParseLockFile(Binary(0x00313233)), 0x00313233);       // binary bytes that start with digits
+  for (const std::string& bad :
+       {std::string(), std::string("\n"), std::string("abc\n"), std::string("0\n"), std::string("-5\n"),
+        std::string("12ab\n"), std::string("99999999999\n"), std::string("5000000\n"), Binary(0), Binary(-1),
+        std::string(200, '1'), std::string("4242") + std::string(200, ' ')})
+    EXPECT_EQ(ParseLockFile(bad), std::nullopt) << bad;
+}
+
+TEST(LockFileCandidates, NamesTheFilesOfQtAndOfUucpTools) {
+  const std::vector<std::string> files = LockFileCandidates("/dev/ttyUSB0", {"/run/lock", "/tmp"});
+  EXPECT_EQ(files.front(), "/run/lock/LCK..ttyUSB0");
+  EXPECT_NE(std::find(files.begin(), files.end(), "/tmp/LCK..ttyUSB0"), files.end());
+  const std::vector<std::string> linked = LockFileCandidates("/c/COM1", {"/var/lock"});
+  EXPECT_EQ(linked.front(), "/var/lock/LCK.._c_COM1");
+}
+
+namespace fs = std::filesystem;
+
+// The system opener over a folder of COMn entries, each a different reason not to list it.
+class WhyNotListed : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vor-why-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    m_dir = tmpl;
+    const char* old = std::getenv("VORLOADER_COM_DIR");
+    if (old != nullptr) m_oldComDir = old;
+    ::setenv("VORLOADER_COM_DIR", m_dir.c_str(), 1);
+    if (QCoreApplication::instance() == nullptr) m_app = std::make_unique<QCoreApplication>(m_argc, m_argv);
+  }
+  void TearDown() override {
+    for (int fd : m_fds) ::close(fd);
+    if (m_oldComDir)
+      ::setenv("VORLOADER_COM_DIR", m_oldComDir->c_str(), 1);
+    else
+      ::unsetenv("VORLOADER_COM_DIR");
+    fs::remove_all(m_dir);
+  }
+
+  // A pseudo-terminal at COMn; returns the path of its terminal end.
+  std::string Pty(int number) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    EXPECT_GE(master, 0);
+    EXPECT_EQ(::grantpt(master), 0);
+    EXPECT_EQ(::unlockpt(master), 0);
+    const std::string name = ::ptsname(master);
+    m_fds.push_back(master);
+    fs::create_symlink(name, Com(number));
+    return name;
+  }
+  std::string Com(int number) const { return (m_dir / ("COM" + std::to_string(number))).string(); }
+
+  fs::path m_dir;
+  std::optional<std::string> m_oldComDir;
+  std::vector<int> m_fds;
+  int m_argc = 1;
+  char m_name[16] = "device_steps";
+  char* m_argv[2] = {m_name, nullptr};
+  std::unique_ptr<QCoreApplication> m_app;
+};
+
+TEST_F(WhyNotListed, SaysWhyEachPortThatIsThereIsMissing) {
+  Pty(1);                                      // a good port
+  std::ofstream(Com(2)) << "not a device";     // a plain file
+  fs::create_symlink(m_dir / "gone", Com(3));  // a link to nothing
+  Pty(4);                                      // held by another opener below
+  fs::create_symlink("/dev/null", Com(5));     // a device, but no terminal
+  // COM6 does not exist: nothing is said of it.
+
+  const auto opener = MakeSystemPortOpener();
+  OpenError error = OpenError::None;
+  const std::unique_ptr<SerialPort> held = opener->Open(4, error);
+  ASSERT_NE(held, nullptr) << static_cast<int>(error);
+
+  RecordingView view;
+  PortList list;
+  EXPECT_TRUE(EnumerateComPorts(*opener, list, view));
+  ASSERT_EQ(list.entries.size(), 1u);
+  EXPECT_EQ(list.entries[0].number, 1);
+  EXPECT_EQ(list.entries[0].path, Com(1));
+  EXPECT_EQ(list.entries[0].vendorId, 0) << "a pseudo-terminal has no USB identity";
+
+  ASSERT_EQ(view.details.size(), 4u) << ::testing::PrintToString(view.details);
+  EXPECT_EQ(view.details[0], "COM2 (" + Com(2) + ") is not listed: not a serial device (a regular file)");
+  EXPECT_EQ(view.details[1], "COM3 (" + Com(3) + ") is not listed: the link leads to nothing (" +
+                                 (m_dir / "gone").string() + ")");
+  // The lock file names this very process.
+  EXPECT_EQ(
+      view.details[2].rfind(
+          "COM4 (" + Com(4) + ") is not listed: in use by process " + std::to_string(::getpid()) + " (", 0),
+      0u)
+      << view.details[2];
+  EXPECT_EQ(view.details[3], "COM5 (" + Com(5) + ") is not listed: not a serial device (not a terminal)");
+}
+
+TEST_F(WhyNotListed, APortThisUserMayNotOpenGetsTheFix) {
+  const std::string terminal = Pty(2);
+  ASSERT_EQ(::chmod(terminal.c_str(), 0), 0);
+  if (::geteuid() == 0) GTEST_SKIP() << "root opens any port; the classification table covers this case";
+  RecordingView view;
+  PortList list;
+  const auto opener = MakeSystemPortOpener();
+  EXPECT_FALSE(EnumerateComPorts(*opener, list, view));
+  EXPECT_EQ(view.details,
+            (std::vector<std::string>{"COM2 (" + Com(2) + ") is not listed: no permission to open it; " +
+                                      PermissionFix()}));
 }
 
 }  // namespace

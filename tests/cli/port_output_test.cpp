@@ -1,0 +1,105 @@
+// What `ports` shows beside its COMn lines, which lines -q keeps, and --port given as a path.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "cli/port_argument.h"
+#include "cli/port_table.h"
+#include "cli/quiet_output.h"
+
+namespace cli {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(PortTable, AlignsWhatIsKnownAndDashesWhatIsNot) {
+  PortEntry usb(9, "/dev/ttyUSB0");
+  usb.vendorId = 0x0403;
+  usb.productId = 0x6001;
+  usb.manufacturer = "FTDI";
+  usb.product = "FT232R USB UART";
+  usb.serialNumber = "A50285BI";
+  const PortEntry plain(12, "/dev/ttyS3");
+  EXPECT_EQ(PortTableLines({usb, plain}),
+            (Lines{"PORT   DEVICE        USB ID     MANUFACTURER  PRODUCT          SERIAL",
+                   "COM9   /dev/ttyUSB0  0403:6001  FTDI          FT232R USB UART  A50285BI",
+                   "COM12  /dev/ttyS3    -          -             -                -"}));
+  EXPECT_TRUE(PortTableLines({}).empty());
+}
+
+TEST(QuietOutput, KeepsOnlyTheResult) {
+  const Lines connect = {"1 Com Ports Found.", "Checking Online..OK.", "1 Product definitions Found.",
+                         "All Files found and Correct.", "E09-Device has latest Version."};
+  EXPECT_EQ(QuietResultLines(Command::Connect, 9, connect), (Lines{"E09-Device has latest Version."}));
+  EXPECT_EQ(QuietResultLines(Command::RawBoot, 0, {"a", "   -Device Programed OK."}),
+            (Lines{"   -Device Programed OK."}));
+  // No workflow ran, or it was stopped: there is no result line to show.
+  EXPECT_TRUE(QuietResultLines(Command::Connect, kExitNoWorkflow, connect).empty());
+  EXPECT_TRUE(QuietResultLines(Command::Connect, 143, connect).empty());
+  EXPECT_EQ(QuietResultLines(Command::Check, 1,
+                             {"Checking Online..OK.", "1 Product definitions Found.",
+                              "Warning 1 Missing Files.", "Missing->amp.hex."}),
+            (Lines{"Warning 1 Missing Files.", "Missing->amp.hex."}));
+  EXPECT_TRUE(QuietResultLines(Command::Check, 16, {"Checking Online..Failed!"}).empty());
+  EXPECT_EQ(QuietResultLines(Command::Ports, 0, {"2 Com Ports Found.", "COM2", "COM5"}),
+            (Lines{"COM2", "COM5"}));
+  EXPECT_TRUE(QuietResultLines(Command::Ports, 0, {"0 Com Ports Found."}).empty());
+}
+
+// A folder of COMn links like VORLOADER_COM_DIR, and a by-id style link to one of its targets.
+class PortPath : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vor-port-path-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    m_dir = tmpl;
+    std::ofstream(m_dir / "deviceA") << "";
+    std::ofstream(m_dir / "deviceB") << "";
+    std::filesystem::create_symlink(m_dir / "deviceA", m_dir / "COM1");
+    std::filesystem::create_symlink(m_dir / "deviceB", m_dir / "COM4");
+    std::filesystem::create_directory(m_dir / "by-id");
+    std::filesystem::create_symlink("../deviceB", m_dir / "by-id" / "usb-Maker_Adapter_B-if00-port0");
+    m_listed = {PortEntry(1, (m_dir / "COM1").string()), PortEntry(4, (m_dir / "COM4").string())};
+  }
+  void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+  std::filesystem::path m_dir;
+  std::vector<PortEntry> m_listed;
+};
+
+TEST_F(PortPath, FindsTheListedPortBehindAnyLink) {
+  EXPECT_EQ(ListedPortOfPath((m_dir / "deviceA").string(), m_listed), 1);
+  EXPECT_EQ(ListedPortOfPath((m_dir / "by-id" / "usb-Maker_Adapter_B-if00-port0").string(), m_listed), 4);
+  EXPECT_EQ(ListedPortOfPath((m_dir / "by-id" / ".." / "COM4").string(), m_listed), 4);
+  EXPECT_EQ(ListedPortOfPath((m_dir / "COM1").string(), m_listed), 1);
+}
+
+TEST_F(PortPath, AnUnlistedPathIsNoPort) {
+  std::ofstream(m_dir / "deviceC") << "";
+  EXPECT_EQ(ListedPortOfPath((m_dir / "deviceC").string(), m_listed), 0);
+  EXPECT_EQ(ListedPortOfPath((m_dir / "missing").string(), m_listed), 0);
+  EXPECT_EQ(ListedPortOfPath("", m_listed), 0);
+  EXPECT_EQ(ListedPortOfPath((m_dir / "deviceA").string(), {}), 0);
+  EXPECT_EQ(UnlistedPathMessage("/dev/ttyUSB7", m_listed),
+            "vorloader-cli: --port /dev/ttyUSB7 is not among the ports listed (COM1 " +
+                (m_dir / "COM1").string() + ", COM4 " + (m_dir / "COM4").string() + ")");
+  EXPECT_EQ(UnlistedPathMessage("/dev/ttyUSB7", {}),
+            "vorloader-cli: --port /dev/ttyUSB7 is not among the ports listed (none)");
+}
+
+// Device nodes made in two places (a container's /dev beside the host's) share no path.
+TEST(PortPathDevice, TheSameDeviceNodeUnderAnotherNameIsTheSamePort) {
+  if (::access("/dev/null", F_OK) != 0 || ::access("/dev/zero", F_OK) != 0) GTEST_SKIP() << "no /dev";
+  const std::vector<PortEntry> listed = {PortEntry(2, "/dev/zero"), PortEntry(3, "/dev/null")};
+  EXPECT_EQ(ListedPortOfPath("/dev/null", listed), 3);
+  EXPECT_EQ(ListedPortOfPath("/dev/full", listed), 0);
+}
+
+}  // namespace
+}  // namespace cli
