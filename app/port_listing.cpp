@@ -8,6 +8,7 @@ device::PortList ListPorts(device::PortOpener& opener, LoaderView& view) {
   device::PortList ports;
   device::EnumerateComPorts(opener, ports, view);
   view.appendLog(std::to_string(ports.entries.size()) + " Com Ports Found.");
+  for (const std::string& note : ports.notes) view.detail(note);
   return ports;
 }
 

@@ -7,7 +7,8 @@
 
 namespace app {
 
-// Lists the ports that open and logs "%i Com Ports Found.".
+// Lists the ports that open, logs "%i Com Ports Found." and, as details, why ports that are
+// there were left out.
 device::PortList ListPorts(device::PortOpener& opener, LoaderView& view);
 
 // The index of port `number` in `ports`, or -1.

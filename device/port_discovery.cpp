@@ -36,8 +36,9 @@ bool EnumerateComPorts(PortOpener& opener, PortList& m_cbPorts, LoaderView& view
     m_cbPorts.entries.push_back(std::move(entry));
   }
   if (!m_cbPorts.entries.empty()) m_cbPorts.selected = 0;
-  if (!denied.empty()) view.detail(DescribeDeniedPorts(denied));
-  for (const std::string& problem : problems) view.detail(problem);
+  m_cbPorts.notes.clear();
+  if (!denied.empty()) m_cbPorts.notes.push_back(DescribeDeniedPorts(denied));
+  m_cbPorts.notes.insert(m_cbPorts.notes.end(), problems.begin(), problems.end());
   view.showPorts(m_cbPorts.entries, m_cbPorts.selected);
   return !m_cbPorts.entries.empty();
 }

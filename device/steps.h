@@ -21,6 +21,9 @@ inline constexpr int kRawBootRate = 57600;
 struct PortList {
   std::vector<PortEntry> entries;
   int selected = -1;
+  // Why ports that are there were left out (no permission, in use, not a serial device, a
+  // broken link): told after the count of the ports found.
+  std::vector<std::string> notes;
 };
 
 // What a device is programmed with: the product the firmware belongs to and its version.

@@ -134,7 +134,10 @@ TEST_F(SimWorkflow, TwoSessionsProgramTwoDevicesAtOnceSharingOnlyTheFirmwareSet)
     devices[i].view.answers = {true};
     devices[i].session = std::make_unique<app::DeviceSession>(shared, devices[i].view, *opener);
     // Each session keeps to its own port: it must never reach the other session's device.
-    devices[i].session->SetPorts({{listed.entries[i]}, 0}, false);
+    device::PortList own;
+    own.entries = {listed.entries[i]};
+    own.selected = 0;
+    devices[i].session->SetPorts(own, false);
   }
   std::thread a([&] { devices[0].session->OnConnect(); });
   std::thread b([&] { devices[1].session->OnConnect(); });

@@ -79,7 +79,7 @@ TEST(EnumerateComPorts, ListsWhatTheOpenerKnowsOfEachPort) {
   EXPECT_EQ(e.product, "Adapter 4");
   EXPECT_EQ(e.serialNumber, "SN4");
   // A refused port whose path is not there says nothing.
-  EXPECT_TRUE(view.details.empty());
+  EXPECT_TRUE(list.notes.empty());
 }
 
 TEST(EnumerateComPorts, NoPortLeavesAnEmptyUnselectedList) {
@@ -322,17 +322,17 @@ TEST_F(WhyNotListed, SaysWhyEachPortThatIsThereIsMissing) {
   EXPECT_EQ(list.entries[0].path, Com(1));
   EXPECT_EQ(list.entries[0].vendorId, 0) << "a pseudo-terminal has no USB identity";
 
-  ASSERT_EQ(view.details.size(), 4u) << ::testing::PrintToString(view.details);
-  EXPECT_EQ(view.details[0], "COM2 (" + Com(2) + ") is not listed: not a serial device (a regular file)");
-  EXPECT_EQ(view.details[1], "COM3 (" + Com(3) + ") is not listed: the link leads to nothing (" +
+  ASSERT_EQ(list.notes.size(), 4u) << ::testing::PrintToString(list.notes);
+  EXPECT_EQ(list.notes[0], "COM2 (" + Com(2) + ") is not listed: not a serial device (a regular file)");
+  EXPECT_EQ(list.notes[1], "COM3 (" + Com(3) + ") is not listed: the link leads to nothing (" +
                                  (m_dir / "gone").string() + ")");
   // The lock file names this very process.
   EXPECT_EQ(
-      view.details[2].rfind(
+      list.notes[2].rfind(
           "COM4 (" + Com(4) + ") is not listed: in use by process " + std::to_string(::getpid()) + " (", 0),
       0u)
-      << view.details[2];
-  EXPECT_EQ(view.details[3], "COM5 (" + Com(5) + ") is not listed: not a serial device (not a terminal)");
+      << list.notes[2];
+  EXPECT_EQ(list.notes[3], "COM5 (" + Com(5) + ") is not listed: not a serial device (not a terminal)");
 }
 
 TEST_F(WhyNotListed, APortThisUserMayNotOpenGetsTheFix) {
@@ -343,7 +343,7 @@ TEST_F(WhyNotListed, APortThisUserMayNotOpenGetsTheFix) {
   PortList list;
   const auto opener = MakeSystemPortOpener();
   EXPECT_FALSE(EnumerateComPorts(*opener, list, view));
-  EXPECT_EQ(view.details,
+  EXPECT_EQ(list.notes,
             (std::vector<std::string>{"COM2 (" + Com(2) + ") is not listed: no permission to open it; " +
                                       PermissionFix()}));
 }
