@@ -36,7 +36,7 @@ class CVORLoaderXApp {
     app::Options options;
     options.m_nOptions = dlg.m_nOptions;
     const auto opener = device::MakeSystemPortOpener();
-    app::Loader loader(dlg, *opener, options, folder.ok ? folder.path : std::string(), folder.problem);
+    app::Loader loader(dlg.view(), *opener, options, folder.ok ? folder.path : std::string(), folder.problem);
     window::LoaderWorkflows workflows(loader);
     dlg.SetWorkflows(&workflows);
 

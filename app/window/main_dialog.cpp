@@ -9,45 +9,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QThread>
 #include <QTimerEvent>
-#include <condition_variable>
-#include <utility>
 
 #include "app/options.h"
 #include "app/window/about_dialog.h"
 #include "app/window/dialog_builder.h"
+#include "app/window/shown_text.h"
 #include "app/window/window_resources.h"
-#include "app/window/workflow_thread.h"
 #include "app/window/workflows.h"
-
-// A message box the workflow thread waits for: answered once, by the user or by the closing
-// window.
-struct CVORLoaderXDlg::PendingAnswer {
-  std::mutex mutex;
-  std::condition_variable answered;
-  bool done = false;
-  bool yes = false;
-
-  void Answer(bool value) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (done) return;
-      done = true;
-      yes = value;
-    }
-    answered.notify_all();
-  }
-  bool Wait() {
-    std::unique_lock<std::mutex> lock(mutex);
-    answered.wait(lock, [this] { return done; });
-    return yes;
-  }
-  bool Done() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return done;
-  }
-};
 
 namespace {
 
@@ -76,9 +45,9 @@ CVORLoaderXDlg::CVORLoaderXDlg(QWidget* parent) : QDialog(parent) {
 
   m_cbPorts = Control<QComboBox>(built, kIdPorts);
   m_edLog = Control<QPlainTextEdit>(built, kIdLog);
-  m_stStatus[kPortLine] = Control<QLabel>(built, kIdPortStatus);
-  m_stStatus[kDeviceLine] = Control<QLabel>(built, kIdDeviceStatus);
-  m_stStatus[kMainLine] = Control<QLabel>(built, kIdMainStatus);
+  m_stStatus[0] = Control<QLabel>(built, kIdPortStatus);
+  m_stStatus[1] = Control<QLabel>(built, kIdDeviceStatus);
+  m_stStatus[2] = Control<QLabel>(built, kIdMainStatus);
   m_btConnect = Control<QPushButton>(built, kIdConnect);
   m_btCheckForUpdates = Control<QPushButton>(built, kIdCheckForUpdates);
   m_btRawBoot = Control<QPushButton>(built, kIdRawBoot);
@@ -110,8 +79,7 @@ CVORLoaderXDlg::~CVORLoaderXDlg() {
 }
 
 void CVORLoaderXDlg::SetWorkflows(window::Workflows* workflows) {
-  m_workflows = workflows;
-  if (m_workflows != nullptr && !m_thread) m_thread = std::make_unique<window::WorkflowThread>();
+  m_runner.SetWorkflows(workflows);
 }
 
 void CVORLoaderXDlg::showEvent(QShowEvent* event) {
@@ -147,9 +115,9 @@ void CVORLoaderXDlg::OnInitDialog() {
     ApplyButtons();
   }
 
-  setPortStatus("No Connection");
-  setDeviceStatus("");
-  setMainStatus("");
+  m_view.setPortStatus("No Connection");
+  m_view.setDeviceStatus("");
+  m_view.setMainStatus("");
   m_startupTimer = startTimer(kStartupDelayMs);
 }
 
@@ -176,27 +144,12 @@ void CVORLoaderXDlg::OnSysCommand(int nID) {
   }
 }
 
-void CVORLoaderXDlg::RunWorkflow(void (window::Workflows::*workflow)()) {
-  if (m_workflows == nullptr || !m_thread || m_stopping) return;
-  window::Workflows* workflows = m_workflows;
-  const int port = m_cbPorts != nullptr ? m_cbPorts->currentIndex() : -1;
-  const bool posted = m_thread->Post([this, workflows, workflow, port] {
-    workflows->SelectPort(port);
-    (workflows->*workflow)();
-    PostToWindow([this] { WorkflowEnded(); });
-  });
-  if (!posted) return;
-  ++m_workflowsQueued;
-  ApplyButtons();
-}
-
-void CVORLoaderXDlg::WorkflowEnded() {
-  if (m_workflowsQueued > 0) --m_workflowsQueued;
-  ApplyButtons();
+void CVORLoaderXDlg::RunWorkflow(window::WorkflowRunner::Workflow workflow) {
+  m_runner.Start(workflow, m_cbPorts != nullptr ? m_cbPorts->currentIndex() : -1);
 }
 
 void CVORLoaderXDlg::ApplyButtons() {
-  const bool idle = m_workflowsQueued == 0;
+  const bool idle = !m_runner.busy();
   if (m_btConnect != nullptr) m_btConnect->setEnabled(m_connectOn && idle);
   if (m_btRawBoot != nullptr) m_btRawBoot->setEnabled(m_rawBootOn && idle);
   if (m_btCheckForUpdates != nullptr) m_btCheckForUpdates->setEnabled(m_updatesOn && idle);
@@ -213,153 +166,70 @@ void CVORLoaderXDlg::AppendLog(const QString& text) {
   bar->setValue(bar->maximum());
 }
 
-bool CVORLoaderXDlg::OnWindowThread() const {
-  return QThread::currentThread() == thread();
+void CVORLoaderXDlg::ShowStatus(StatusLine line, const QString& text) {
+  if (QLabel* label = m_stStatus[static_cast<std::size_t>(line)]) label->setText(text);
 }
 
-void CVORLoaderXDlg::PostToWindow(std::function<void()> call) {
-  if (OnWindowThread()) {
-    call();
-    return;
-  }
-  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+void CVORLoaderXDlg::ShowLogLine(const QString& line) {
+  AppendLog(line);
 }
 
-// Status texts can change far faster than anyone reads them (one per image chunk): only the
-// latest text of each line travels, and at most one update per line waits in the queue.
-void CVORLoaderXDlg::PostStatus(StatusLine line, const std::string& text) {
-  const auto index = static_cast<std::size_t>(line);
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_statusText[index] = text;
-    post = !m_statusPosted[index];
-    m_statusPosted[index] = true;
-  }
-  if (post) PostToWindow([this, line] { ShowStatus(line); });
-}
-
-void CVORLoaderXDlg::ShowStatus(StatusLine line) {
-  const auto index = static_cast<std::size_t>(line);
-  std::string text;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    text = m_statusText[index];
-    m_statusPosted[index] = false;
-  }
-  if (QLabel* label = m_stStatus[index])
-    label->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-}
-
-void CVORLoaderXDlg::setPortStatus(const std::string& text) {
-  PostStatus(kPortLine, text);
-}
-void CVORLoaderXDlg::setDeviceStatus(const std::string& text) {
-  PostStatus(kDeviceLine, text);
-}
-void CVORLoaderXDlg::setMainStatus(const std::string& text) {
-  PostStatus(kMainLine, text);
-}
-
-void CVORLoaderXDlg::appendLog(const std::string& line) {
-  PostToWindow([this, text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()))] {
-    AppendLog(text);
-  });
-}
-
-void CVORLoaderXDlg::detail(const std::string& text) {
+void CVORLoaderXDlg::ShowDetail(const QString& text) {
   // Indented under the fixed line it explains, so the fixed texts read as they always did.
-  appendLog(std::string(kDetailIndent) + text);
+  AppendLog(QLatin1String(kDetailIndent) + text);
 }
 
-void CVORLoaderXDlg::enableConnect(bool on) {
-  PostToWindow([this, on] {
-    m_connectOn = on;
-    ApplyButtons();
-  });
-}
-
-void CVORLoaderXDlg::enableRawBoot(bool on) {
-  PostToWindow([this, on] {
-    m_rawBootOn = on;
-    ApplyButtons();
-  });
-}
-
-void CVORLoaderXDlg::enableCheckForUpdates(bool on) {
-  PostToWindow([this, on] {
-    // Offline, there is nothing to check for the whole run.
-    if (m_offline) return;
-    m_updatesOn = on;
-    ApplyButtons();
-  });
-}
-
-void CVORLoaderXDlg::showPorts(const std::vector<PortEntry>& ports, int selected) {
-  PostToWindow([this, ports, selected] {
-    if (m_cbPorts == nullptr) return;
-    const QSignalBlocker block(m_cbPorts);
-    m_cbPorts->clear();
-    for (const PortEntry& port : ports) {
-      m_cbPorts->addItem(QStringLiteral("COM%1").arg(port.number), port.number);
-      m_cbPorts->setItemData(m_cbPorts->count() - 1,
-                             QString::fromLatin1(port.path.data(), static_cast<qsizetype>(port.path.size())),
-                             Qt::ToolTipRole);
-    }
-    m_cbPorts->setCurrentIndex(selected >= 0 && selected < m_cbPorts->count() ? selected : -1);
-  });
-}
-
-void CVORLoaderXDlg::transferActive(bool active) {
-  PostToWindow([this, active] { m_transferActive = active; });
-}
-
-bool CVORLoaderXDlg::stopRequested() {
-  return m_stopping.load();
-}
-
-bool CVORLoaderXDlg::askYesNo(const std::string& text) {
-  return AskFromWorkflow(Box::Question, text);
-}
-
-void CVORLoaderXDlg::tell(const std::string& text) {
-  AskFromWorkflow(Box::Information, text);
-}
-
-bool CVORLoaderXDlg::AskFromWorkflow(Box kind, const std::string& text) {
-  QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  auto pending = std::make_shared<PendingAnswer>();
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    // A closing window answers No at once: the workflow is on its way out.
-    if (m_stopping) return false;
-    m_pending.push_back(pending);
+void CVORLoaderXDlg::EnableButton(Button button, bool on) {
+  switch (button) {
+    case Button::Connect:
+      m_connectOn = on;
+      break;
+    case Button::RawBoot:
+      m_rawBootOn = on;
+      break;
+    case Button::CheckForUpdates:
+      // Offline, there is nothing to check for the whole run.
+      if (m_offline) return;
+      m_updatesOn = on;
+      break;
   }
-  if (OnWindowThread()) {
-    ShowPendingBox(pending, kind, shown);
-  } else {
-    QMetaObject::invokeMethod(
-        this, [this, pending, kind, shown] { ShowPendingBox(pending, kind, shown); }, Qt::QueuedConnection);
+  ApplyButtons();
+}
+
+void CVORLoaderXDlg::ShowPorts(const std::vector<PortEntry>& ports, int selected) {
+  if (m_cbPorts == nullptr) return;
+  const QSignalBlocker block(m_cbPorts);
+  m_cbPorts->clear();
+  for (const PortEntry& port : ports) {
+    m_cbPorts->addItem(QStringLiteral("COM%1").arg(port.number), port.number);
+    m_cbPorts->setItemData(m_cbPorts->count() - 1, window::ShownLine(port.path), Qt::ToolTipRole);
   }
-  const bool yes = pending->Wait();
-  std::lock_guard<std::mutex> lock(m_mutex);
-  std::erase(m_pending, pending);
-  return yes;
+  m_cbPorts->setCurrentIndex(selected >= 0 && selected < m_cbPorts->count() ? selected : -1);
 }
 
-void CVORLoaderXDlg::ShowPendingBox(const std::shared_ptr<PendingAnswer>& pending, Box kind,
-                                    const QString& text) {
-  if (pending->Done()) return;  // answered No by the closing window
-  const bool yes = kind == Box::Question ? RunBox(QMessageBox::Question, text, true, true)
-                                         : RunBox(QMessageBox::Information, text, false, false);
-  pending->Answer(yes);
+void CVORLoaderXDlg::ShowTransfer(bool active) {
+  m_transferActive = active;
 }
 
-bool CVORLoaderXDlg::RunBox(QMessageBox::Icon icon, const QString& text, bool yesNo, bool yesIsDefault) {
+void CVORLoaderXDlg::ShowProgress(const StreamProgress& progress) {
+  (void)progress;
+}
+
+void CVORLoaderXDlg::ShowCountdown(int secondsLeft, int secondsTotal) {
+  (void)secondsLeft, (void)secondsTotal;
+}
+
+bool CVORLoaderXDlg::AskBox(Box kind, const QString& text, const QString& informative) {
+  return kind == Box::Question ? RunBox(QMessageBox::Question, text, informative, true, true)
+                               : RunBox(QMessageBox::Information, text, informative, false, false);
+}
+
+bool CVORLoaderXDlg::RunBox(QMessageBox::Icon icon, const QString& text, const QString& informative,
+                            bool yesNo, bool yesIsDefault) {
   const auto buttons = yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
   QMessageBox box(icon, QCoreApplication::applicationName(), text, buttons, this);
   box.setTextFormat(Qt::PlainText);
+  if (!informative.isEmpty()) box.setInformativeText(informative);
   if (yesNo) {
     box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
@@ -397,7 +267,7 @@ void CVORLoaderXDlg::done(int result) {
     // raw boot: ask first.
     m_askingToQuit = true;
     const bool quit = RunBox(QMessageBox::Question,
-                             QStringLiteral("The device is being programmed. Quit anyway?"), true, false);
+                             QStringLiteral("The device is being programmed. Quit anyway?"), {}, true, false);
     m_askingToQuit = false;
     if (!quit) return;
   }
@@ -406,14 +276,8 @@ void CVORLoaderXDlg::done(int result) {
 }
 
 void CVORLoaderXDlg::ShutDownWorkflows() {
-  std::vector<std::shared_ptr<PendingAnswer>> pending;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_stopping = true;
-    pending = m_pending;
-  }
-  for (const auto& p : pending) p->Answer(false);
+  m_view.Close();
   // A workflow's box still open on screen goes with the window.
   if (m_openBox != nullptr) m_openBox->done(QMessageBox::No);
-  if (m_thread) m_thread->Shutdown();
+  m_runner.Shutdown();
 }

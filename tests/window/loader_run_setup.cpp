@@ -43,7 +43,7 @@ std::string PrepareLoaderRun(const std::string& dir, std::size_t flashBytes) {
 
 LoaderBehindWindow::LoaderBehindWindow(CVORLoaderXDlg& dlg, int options, const std::string& firmFolder)
     : opener(device::MakeSystemPortOpener()),
-      loader(dlg, *opener, OptionsOf(options), firmFolder),
+      loader(dlg.view(), *opener, OptionsOf(options), firmFolder),
       workflows(loader),
       window(dlg) {
   dlg.m_nOptions = options;

@@ -166,7 +166,7 @@ TEST(MainWindow, OfflineOptionGreysCheckForUpdatesFromTheFirstPaint) {
     EXPECT_TRUE(ControlOf(dlg, 1001)->isEnabled());
     EXPECT_TRUE(ControlOf(dlg, 1008)->isEnabled());
     // A workflow cannot bring it back.
-    dlg.enableCheckForUpdates(true);
+    dlg.view().enableCheckForUpdates(true);
     EXPECT_EQ(ControlOf(dlg, 1002)->isEnabled(), c.checkForUpdates) << c.options;
   }
 }
@@ -174,9 +174,10 @@ TEST(MainWindow, OfflineOptionGreysCheckForUpdatesFromTheFirstPaint) {
 TEST(MainWindow, DetailIsAnIndentedLineUnderTheLineItExplains) {
   CVORLoaderXDlg dlg;
   dlg.show();
-  dlg.appendLog("Checking Online..Failed!");
-  dlg.detail("http://127.0.0.1:1/vornet_verinfo.xml: connection refused");
-  EXPECT_EQ(dlg.log(), "Checking Online..Failed!\r\n    http://127.0.0.1:1/vornet_verinfo.xml: connection refused\r\n");
+  dlg.view().appendLog("Checking Online..Failed!");
+  dlg.view().detail("http://127.0.0.1:1/vornet_verinfo.xml: connection refused");
+  EXPECT_EQ(dlg.log(),
+            "Checking Online..Failed!\r\n    http://127.0.0.1:1/vornet_verinfo.xml: connection refused\r\n");
 }
 
 TEST(MainWindow, AppendLogAddsOneLineRewritesTheControlAndScrollsToTheNewest) {
@@ -210,8 +211,8 @@ TEST(MainWindow, WorkflowTextsAreLatin1AndArriveFromAnyThread) {
   CVORLoaderXDlg dlg;
   dlg.show();
   std::thread workflow([&] {
-    dlg.appendLog("Caf\xe9 <b>not bold</b>");
-    dlg.setDeviceStatus("Device: Mod\xe8le    ID: 7    Version: V1.2");
+    dlg.view().appendLog("Caf\xe9 <b>not bold</b>");
+    dlg.view().setDeviceStatus("Device: Mod\xe8le    ID: 7    Version: V1.2");
   });
   workflow.join();
   ASSERT_TRUE(WaitFor([&] { return dlg.log().size() > 0; }));
