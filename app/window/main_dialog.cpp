@@ -3,18 +3,30 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QTextBlock>
 #include <QTimerEvent>
+#include <QToolTip>
 
 #include "app/options.h"
 #include "app/window/about_dialog.h"
 #include "app/window/dialog_builder.h"
+#include "app/window/eliding_label.h"
+#include "app/window/log_file.h"
+#include "app/window/port_description.h"
 #include "app/window/shown_text.h"
+#include "app/window/transfer_progress.h"
 #include "app/window/window_resources.h"
 #include "app/window/workflows.h"
 
@@ -22,6 +34,10 @@ namespace {
 
 // The pale yellow behind the three status lines.
 const QColor kStatusBack(255, 255, 200);
+
+// The progress bar: in the Main Status group, in the strip between the main status line
+// (which ends at 164) and the group's lower edge (174), as wide as the line. Dialog units.
+constexpr window::DuRect kProgressRect{33, 165, 240, 7};
 
 template <typename T>
 T* Control(const window::BuiltDialog& built, int id) {
@@ -45,14 +61,14 @@ CVORLoaderXDlg::CVORLoaderXDlg(QWidget* parent) : QDialog(parent) {
 
   m_cbPorts = Control<QComboBox>(built, kIdPorts);
   m_edLog = Control<QPlainTextEdit>(built, kIdLog);
-  m_stStatus[0] = Control<QLabel>(built, kIdPortStatus);
-  m_stStatus[1] = Control<QLabel>(built, kIdDeviceStatus);
-  m_stStatus[2] = Control<QLabel>(built, kIdMainStatus);
+  m_stStatus[0] = Control<window::ElidingLabel>(built, kIdPortStatus);
+  m_stStatus[1] = Control<window::ElidingLabel>(built, kIdDeviceStatus);
+  m_stStatus[2] = Control<window::ElidingLabel>(built, kIdMainStatus);
   m_btConnect = Control<QPushButton>(built, kIdConnect);
   m_btCheckForUpdates = Control<QPushButton>(built, kIdCheckForUpdates);
   m_btRawBoot = Control<QPushButton>(built, kIdRawBoot);
 
-  for (QLabel* status : m_stStatus) {
+  for (window::ElidingLabel* status : m_stStatus) {
     if (status == nullptr) continue;
     QPalette palette = status->palette();
     palette.setColor(QPalette::Window, kStatusBack);
@@ -60,8 +76,33 @@ CVORLoaderXDlg::CVORLoaderXDlg(QWidget* parent) : QDialog(parent) {
     status->setPalette(palette);
     status->setAutoFillBackground(true);
   }
-  // A multi-line edit in a dialog leaves Enter to the dialog, like every other control.
-  if (m_edLog != nullptr) m_edLog->installEventFilter(this);
+  if (m_edLog != nullptr) {
+    // A multi-line edit in a dialog leaves Enter to the dialog, like every other control.
+    m_edLog->installEventFilter(this);
+    // The log is the loader's record: it can be read, selected, copied and saved, not edited.
+    m_edLog->setReadOnly(true);
+    m_edLog->viewport()->installEventFilter(this);  // the time of the line under the mouse
+    m_edLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_edLog, &QWidget::customContextMenuRequested, this, &CVORLoaderXDlg::ShowLogMenu);
+  }
+  if (m_cbPorts != nullptr) {
+    // The closed list shows what the system knows of the selected port, as its entries do.
+    connect(m_cbPorts, &QComboBox::currentIndexChanged, this, [this](int index) {
+      m_cbPorts->setToolTip(index < 0 ? QString() : m_cbPorts->itemData(index, Qt::ToolTipRole).toString());
+    });
+  }
+
+  m_progressBar = new QProgressBar(this);
+  m_progressBar->setObjectName(QStringLiteral("progress"));
+  m_progressBar->setGeometry(window::DialogUnitsToPixels(kProgressRect, built.units));
+  // The strip is lower than a line of the dialog font: its text is set to fit it.
+  QFont small = font();
+  small.setPixelSize(std::max(6, m_progressBar->height() - 2));
+  m_progressBar->setFont(small);
+  m_progress = std::make_unique<window::TransferProgress>(*m_progressBar);
+
+  m_saveLog = new QAction(QStringLiteral("Save Log..."), this);
+  connect(m_saveLog, &QAction::triggered, this, &CVORLoaderXDlg::OnSaveLog);
 
   if (auto* quit = Control<QPushButton>(built, kIdQuit))
     connect(quit, &QPushButton::clicked, this, &QDialog::reject);
@@ -93,12 +134,13 @@ void CVORLoaderXDlg::showEvent(QShowEvent* event) {
 void CVORLoaderXDlg::OnInitDialog() {
   // The window menu of the platform cannot take items: the about command sits in the
   // window's context menu instead.
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* separator = new QAction(this);
+  separator->setSeparator(true);
+  addAction(separator);
+  if (m_saveLog != nullptr) addAction(m_saveLog);
   const QString aboutText = window::StringResource(window::kAboutMenuStringId);
   if (!aboutText.isEmpty()) {
-    setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto* separator = new QAction(this);
-    separator->setSeparator(true);
-    addAction(separator);
     auto* about = new QAction(aboutText, this);
     about->setData(kAboutCommand);
     connect(about, &QAction::triggered, this, [this] { OnSysCommand(kAboutCommand); });
@@ -157,6 +199,7 @@ void CVORLoaderXDlg::ApplyButtons() {
 
 void CVORLoaderXDlg::AppendLog(const QString& text) {
   m_strLog += text + QStringLiteral("\r\n");
+  m_logTimes.push_back(QTime::currentTime());
   if (m_edLog == nullptr) return;
   // The whole log replaces the control's text, so whatever the user typed there goes.
   m_edLog->setPlainText(m_strLog);
@@ -166,8 +209,62 @@ void CVORLoaderXDlg::AppendLog(const QString& text) {
   bar->setValue(bar->maximum());
 }
 
+QTime CVORLoaderXDlg::logLineTime(int line) const {
+  if (line < 0 || static_cast<std::size_t>(line) >= m_logTimes.size()) return {};
+  return m_logTimes[static_cast<std::size_t>(line)];
+}
+
+QString CVORLoaderXDlg::LogToolTipAt(const QPoint& viewportPos) const {
+  if (m_edLog == nullptr) return {};
+  const QTextBlock block = m_edLog->cursorForPosition(viewportPos).block();
+  // Only a point on the line itself (all of its wrapped rows), not the empty space below.
+  QTextCursor first(block);
+  QTextCursor last(block);
+  last.movePosition(QTextCursor::EndOfBlock);
+  const int top = m_edLog->cursorRect(first).top();
+  const int bottom = m_edLog->cursorRect(last).bottom();
+  if (viewportPos.y() < top || viewportPos.y() > bottom) return {};
+  const QTime time = logLineTime(block.blockNumber());
+  return time.isValid() ? time.toString(QStringLiteral("HH:mm:ss")) : QString();
+}
+
+bool CVORLoaderXDlg::SaveLog(const QString& path) {
+  const QString why = window::WriteLogFile(path, m_strLog);
+  if (why.isEmpty()) return true;
+  RunBox(QMessageBox::Warning, QStringLiteral("The log could not be saved."),
+         QDir::toNativeSeparators(path) + QStringLiteral(": ") + why, false, false);
+  return false;
+}
+
+void CVORLoaderXDlg::OnSaveLog() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (folder.isEmpty()) folder = QDir::homePath();
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"),
+                                                    folder + QLatin1Char('/') + window::DefaultLogFileName(),
+                                                    QStringLiteral("Text files (*.txt);;All files (*)"));
+  if (!path.isEmpty()) SaveLog(path);
+}
+
+void CVORLoaderXDlg::ShowLogMenu(const QPoint& pos) {
+  if (m_edLog == nullptr) return;
+  std::unique_ptr<QMenu> menu(m_edLog->createStandardContextMenu(pos));
+  if (m_saveLog != nullptr) {
+    menu->addSeparator();
+    menu->addAction(m_saveLog);
+  }
+  menu->exec(m_edLog->viewport()->mapToGlobal(pos));
+}
+
+void CVORLoaderXDlg::CloseOnRequest() {
+  if (m_askingToQuit && m_openBox != nullptr) {
+    m_openBox->done(QMessageBox::Yes);
+    return;
+  }
+  close();
+}
+
 void CVORLoaderXDlg::ShowStatus(StatusLine line, const QString& text) {
-  if (QLabel* label = m_stStatus[static_cast<std::size_t>(line)]) label->setText(text);
+  if (window::ElidingLabel* label = m_stStatus[static_cast<std::size_t>(line)]) label->ShowText(text);
 }
 
 void CVORLoaderXDlg::ShowLogLine(const QString& line) {
@@ -202,21 +299,24 @@ void CVORLoaderXDlg::ShowPorts(const std::vector<PortEntry>& ports, int selected
   m_cbPorts->clear();
   for (const PortEntry& port : ports) {
     m_cbPorts->addItem(QStringLiteral("COM%1").arg(port.number), port.number);
-    m_cbPorts->setItemData(m_cbPorts->count() - 1, window::ShownLine(port.path), Qt::ToolTipRole);
+    m_cbPorts->setItemData(m_cbPorts->count() - 1, window::PortDescription(port), Qt::ToolTipRole);
   }
   m_cbPorts->setCurrentIndex(selected >= 0 && selected < m_cbPorts->count() ? selected : -1);
+  const int current = m_cbPorts->currentIndex();
+  m_cbPorts->setToolTip(current < 0 ? QString() : m_cbPorts->itemData(current, Qt::ToolTipRole).toString());
 }
 
 void CVORLoaderXDlg::ShowTransfer(bool active) {
   m_transferActive = active;
+  if (m_progress) m_progress->OnTransfer(active);
 }
 
 void CVORLoaderXDlg::ShowProgress(const StreamProgress& progress) {
-  (void)progress;
+  if (m_progress) m_progress->OnProgress(progress);
 }
 
 void CVORLoaderXDlg::ShowCountdown(int secondsLeft, int secondsTotal) {
-  (void)secondsLeft, (void)secondsTotal;
+  if (m_progress) m_progress->OnCountdown(secondsLeft, secondsTotal);
 }
 
 bool CVORLoaderXDlg::AskBox(Box kind, const QString& text, const QString& informative) {
@@ -229,7 +329,12 @@ bool CVORLoaderXDlg::RunBox(QMessageBox::Icon icon, const QString& text, const Q
   const auto buttons = yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
   QMessageBox box(icon, QCoreApplication::applicationName(), text, buttons, this);
   box.setTextFormat(Qt::PlainText);
-  if (!informative.isEmpty()) box.setInformativeText(informative);
+  if (!informative.isEmpty()) {
+    box.setInformativeText(informative);
+    // Device labels and file names are shown as they are, never read as markup.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+      label->setTextFormat(Qt::PlainText);
+  }
   if (yesNo) {
     box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
@@ -252,6 +357,15 @@ void CVORLoaderXDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CVORLoaderXDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (m_edLog != nullptr && watched == m_edLog->viewport() && event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = LogToolTipAt(help->pos());
+    if (tip.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(help->globalPos(), tip, m_edLog->viewport());
+    return true;
+  }
   if (watched == m_edLog && event->type() == QEvent::KeyPress &&
       IsEnterKey(*static_cast<QKeyEvent*>(event))) {
     accept();

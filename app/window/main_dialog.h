@@ -7,7 +7,9 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QString>
+#include <QTime>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,12 +17,15 @@
 #include "app/window/workflow_runner.h"
 #include "common/loader_view.h"
 
+class QAction;
 class QComboBox;
-class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace window {
+class ElidingLabel;
+class TransferProgress;
 class Workflows;
 }  // namespace window
 
@@ -62,6 +67,19 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
   // Appends one line and "\r\n" to the log, rewrites the log control and scrolls it.
   void AppendLog(const QString& text);
   const QString& log() const { return m_strLog; }
+  // The time of day each log line was added, by line number (a tooltip on the line).
+  QTime logLineTime(int line) const;
+  // The tooltip of the log at a point of its viewport: the time of the line there.
+  QString LogToolTipAt(const QPoint& viewportPos) const;
+  // Writes the log to `path` (UTF-8, one line each); a failure is told in a box. True when
+  // saved. The "Save Log..." command asks for the path first.
+  bool SaveLog(const QString& path);
+
+  // A request to close from outside the window (a termination signal): closes it as the
+  // user would, asking first during a transfer; a request while that question is open
+  // answers it Yes.
+  void CloseOnRequest();
+
   // A workflow is queued or running (the three workflow buttons are held disabled).
   bool workflowRunning() const { return m_runner.busy(); }
 
@@ -82,6 +100,8 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
 
  private:
   void OnInitDialog();
+  void OnSaveLog();
+  void ShowLogMenu(const QPoint& pos);
   void RunWorkflow(window::WorkflowRunner::Workflow workflow);
   void ApplyButtons();
   // A message box owned by the window and captioned with the program's name.
@@ -102,12 +122,16 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
   // Controls.
   QComboBox* m_cbPorts = nullptr;
   QPlainTextEdit* m_edLog = nullptr;
-  std::array<QLabel*, 3> m_stStatus{};  // port, device, main
+  std::array<window::ElidingLabel*, 3> m_stStatus{};  // port, device, main
+  QProgressBar* m_progressBar = nullptr;              // under the main status line
+  std::unique_ptr<window::TransferProgress> m_progress;
+  QAction* m_saveLog = nullptr;
   QPushButton* m_btConnect = nullptr;
   QPushButton* m_btCheckForUpdates = nullptr;
   QPushButton* m_btRawBoot = nullptr;
 
   QString m_strLog;
+  std::vector<QTime> m_logTimes;  // one per log line
   bool m_initialised = false;
   int m_startupTimer = 0;  // the toolkit's id of timer 40
 

@@ -1,6 +1,7 @@
 #pragma once
 // Text from workflows, devices and catalogue files as the window shows it. Those texts are
-// bytes, one byte to one character (Latin-1); they become QStrings here and nowhere else.
+// bytes, one byte to one character (Latin-1); they become QStrings here and nowhere else, with
+// every control character shown as "?".
 
 #include <QString>
 #include <string_view>
