@@ -8,8 +8,10 @@
 
 #include "app/loader.h"
 #include "app/options.h"
+#include "app/window/close_on_signals.h"
 #include "app/window/loader_workflows.h"
 #include "app/window/main_dialog.h"
+#include "app/window/program_start.h"
 #include "app/window/window_resources.h"
 #include "catalogue/firmware_folder.h"
 #include "device/serial_port.h"
@@ -39,17 +41,19 @@ class CVORLoaderXApp {
     app::Loader loader(dlg.view(), *opener, options, folder.ok ? folder.path : std::string(), folder.problem);
     window::LoaderWorkflows workflows(loader);
     dlg.SetWorkflows(&workflows);
+    const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });
 
     dlg.exec();
     // The loader goes before the window: its thread must be gone first.
     dlg.ShutDownWorkflows();
-    return 0;
+    return closeSignals.ExitStatus(0);
   }
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const auto status = window::EarlyExit(argc, argv, stdout, stderr)) return *status;
   // Taken before the toolkit removes the options it knows.
   const std::string args = app::JoinArguments(argc, argv);
   QApplication application(argc, argv);

@@ -7,7 +7,9 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
+#include <csignal>
 
+#include "app/window/close_on_signals.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
 #include "window_test_support.h"
@@ -142,6 +144,42 @@ TEST(WindowWithLoader, TheProgressBarShowsOnlyWhileTheDeviceIsErasedAndProgramme
   EXPECT_GT(highest, 500);
   EXPECT_FALSE(bar->isVisible());
   EXPECT_EQ(TextOf(dlg, 1007), "Program Loaded.");
+}
+
+TEST(WindowWithLoader, TwoTermSignalsDuringTheStreamStopItAndCloseThePort) {
+  testing_support::TempDir dir("vornet-window-signal");
+  const std::string folder = window_test::PrepareLoaderRun(dir.path, 48 * 1024);
+  ASSERT_FALSE(folder.empty());
+  testing_support::SimConfig cfg;
+  cfg.extraArgs = {"--pace", "--banner-length", "75", "--erase-ms", "50", "--restart-ms", "100"};
+  testing_support::SimProcess sim(dir.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+
+  CVORLoaderXDlg dlg;
+  window::CloseOnSignals closer([&dlg] { dlg.CloseOnRequest(); });
+  window_test::LoaderBehindWindow loader(dlg, kOffline, folder);
+  {
+    BoxAnswerer loadNow({QMessageBox::Yes});
+    dlg.show();
+    ASSERT_TRUE(WaitFor([&] { return TextOf(dlg, 1007).startsWith("Sending Hex file"); }));
+  }
+  const std::size_t closesBefore = sim.Lines("close").size();
+  // The second signal comes while the question is open.
+  QStringList asked;
+  QTimer second;
+  QObject::connect(&second, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !asked.isEmpty()) return;
+    asked << box->text();
+    std::raise(SIGTERM);
+  });
+  second.start(10);
+  std::raise(SIGTERM);
+  ASSERT_TRUE(WaitFor([&] { return !dlg.isVisible(); }));
+  EXPECT_EQ(asked, QStringList({"The device is being programmed. Quit anyway?"}));
+  EXPECT_EQ(closer.ExitStatus(0), 128 + SIGTERM);
+  EXPECT_TRUE(WaitFor([&] { return sim.Lines("close").size() > closesBefore; }));
+  EXPECT_FALSE(sim.Contains("image"));
 }
 
 }  // namespace
