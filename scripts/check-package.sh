@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build tree and checks that it installs: the
 # package is unpacked into a scratch root, its files must be where they belong, its
-# dependencies must be declared, and the programs must start from the scratch root.
+# dependencies must be declared, and the programs must start from the scratch root. lintian
+# must find no error and no warning beyond the ones packaging/lintian-overrides accepts (each
+# with its reason), and the AppStream metadata must validate.
 #   scripts/check-package.sh BUILD_DIR
 set -euo pipefail
 
@@ -48,12 +50,25 @@ built() { [ -f "$BUILD/$1" ]; }
 expect_file /usr/bin/vorloader-cli
 expect_file /usr/share/man/man1/vorloader-cli.1.gz
 expect_file /usr/share/bash-completion/completions/vorloader-cli
+expect_file /usr/share/doc/vornet-loader/copyright
+expect_file /usr/share/doc/vornet-loader/changelog.gz
+METAINFO=/usr/share/metainfo/example.vornet.vorloader.metainfo.xml
 if built app/window/vorloader; then
   expect_file /usr/bin/vorloader
+  expect_file /usr/share/man/man1/vorloader.1.gz
   expect_file /usr/share/applications/vorloader.desktop
-  if [ -f "$(dirname "$0")/../resources/icons/vorloader-48.png" ]; then
-    expect_file /usr/share/icons/hicolor/48x48/apps/vorloader.png
-  fi
+  expect_file "$METAINFO"
+  for size in 16 22 24 32 48 64 128 256; do
+    icon=/usr/share/icons/hicolor/${size}x${size}/apps/vorloader.png
+    expect_file "$icon"
+    if [ -f "$ROOT$icon" ] && command -v file >/dev/null; then
+      case "$(file -b "$ROOT$icon")" in
+        *"$size x $size"*) ;;
+        *) fail "$icon is not $size x $size pixels: $(file -b "$ROOT$icon")" ;;
+      esac
+    fi
+  done
+  expect_file /usr/share/icons/hicolor/scalable/apps/vorloader.svg
 fi
 if grep -q '\./usr/local/' "$WORK/contents"; then fail "files below /usr/local"; fi
 
@@ -73,12 +88,52 @@ if [ -x "$cli" ]; then
   set -e
   if [ "$status" -eq 64 ]; then pass "vorloader-cli rejects an unknown option with 64"; else fail "unknown option gave $status"; fi
 fi
-if [ -f "$ROOT/usr/share/man/man1/vorloader-cli.1.gz" ] && command -v groff >/dev/null; then
-  warnings=$(zcat "$ROOT/usr/share/man/man1/vorloader-cli.1.gz" | groff -man -ww -z -Tutf8 2>&1 || true)
-  if [ -n "$warnings" ]; then fail "man page: $warnings"; else pass "man page formats cleanly"; fi
+loader="$ROOT/usr/bin/vorloader"
+if [ -x "$loader" ]; then
+  version=$(env -i timeout 20 "$loader" --version </dev/null) || fail "vorloader --version failed"
+  case "$version" in "vorloader "[0-9]*) pass "vorloader --version: $version" ;; *) fail "vorloader --version printed '$version'" ;; esac
+  if env -i timeout 20 "$loader" --help </dev/null | grep -q '^Usage: vorloader'; then pass "vorloader --help"; else fail "vorloader --help"; fi
+  set +e
+  message=$(env -i timeout 20 "$loader" </dev/null 2>&1 >/dev/null)
+  status=$?
+  set -e
+  if [ "$status" -ne 0 ] && [ "$status" -lt 124 ] && [ "$(printf '%s\n' "$message" | wc -l)" -eq 1 ] &&
+    printf '%s' "$message" | grep -q 'vorloader-cli'; then
+    pass "vorloader without a desktop session: $message"
+  else
+    fail "vorloader without a desktop session gave status $status: $message"
+  fi
+fi
+for page in "$ROOT"/usr/share/man/man1/*.1.gz; do
+  command -v groff >/dev/null || break
+  warnings=$(zcat "$page" | groff -man -ww -z -Tutf8 2>&1 || true)
+  if [ -n "$warnings" ]; then fail "man page $(basename "$page"): $warnings"; else pass "man page $(basename "$page") formats cleanly"; fi
+done
+if [ -f "$ROOT$METAINFO" ]; then
+  if ! command -v appstreamcli >/dev/null; then
+    fail "appstreamcli is missing (scripts/install-deps.sh installs it)"
+  elif appstreamcli validate --no-net --explain "$ROOT$METAINFO" >"$WORK/appstream.log" 2>&1; then
+    pass "AppStream metadata validates"
+  else
+    cat "$WORK/appstream.log" >&2
+    fail "AppStream metadata"
+  fi
 fi
 if [ -f "$ROOT/usr/share/applications/vorloader.desktop" ] && command -v desktop-file-validate >/dev/null; then
   if desktop-file-validate "$ROOT/usr/share/applications/vorloader.desktop"; then pass "desktop entry"; else fail "desktop entry"; fi
+fi
+
+# lintian, as a Debian maintainer runs it: errors and warnings fail the check unless the
+# package's overrides accept them; informational tags are shown.
+if ! command -v lintian >/dev/null; then
+  fail "lintian is missing (scripts/install-deps.sh installs it)"
+else
+  set +e
+  lintian --info --fail-on error,warning "$DEB" >"$WORK/lintian.log" 2>&1
+  status=$?
+  set -e
+  grep -v 'running with root privileges' "$WORK/lintian.log" | sed 's/^/check-package: lintian: /' || true
+  if [ "$status" -eq 0 ]; then pass "lintian: no errors or warnings"; else fail "lintian (status $status)"; fi
 fi
 
 if [ "$failures" -ne 0 ]; then

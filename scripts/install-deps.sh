@@ -10,6 +10,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev
   xvfb xauth dpkg-dev file
+  lintian appstream desktop-file-utils groff-base
 )
 
 missing=()

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <vector>
 
+#include "app/window/eliding_label.h"
 #include "app/window/window_resources.h"
 
 namespace window {
@@ -23,7 +24,8 @@ QString Text(const ControlTemplate& c) {
 }
 
 QWidget* MakeLabel(const ControlTemplate& c, QWidget* parent) {
-  auto* label = new QLabel(Text(c), parent);
+  // A vertically centred static is one line: a longer text loses its middle, not its ends.
+  QLabel* label = (c.style & kStyleVCenter) ? new ElidingLabel(Text(c), parent) : new QLabel(Text(c), parent);
   label->setTextFormat(Qt::PlainText);
   Qt::Alignment align = (c.style & kStyleCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
   // A vertically centred static is one line; any other static wraps its words.

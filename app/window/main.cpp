@@ -7,8 +7,10 @@
 #include <string>
 
 #include "app/options.h"
+#include "app/window/close_on_signals.h"
 #include "app/window/loader_workflows.h"
 #include "app/window/main_dialog.h"
+#include "app/window/program_start.h"
 #include "app/window/window_resources.h"
 #include "catalogue/firmware_folder.h"
 #include "device/serial_port.h"
@@ -36,20 +38,22 @@ class CVORLoaderXApp {
     options.m_nOptions = dlg.m_nOptions;
     const auto opener = device::MakeSystemPortOpener();
     app::FirmwareSet firmware(options, folder);
-    app::DeviceSession session(firmware, dlg, *opener);
-    window::LoaderWorkflows workflows(firmware, session, *opener, dlg);
+    app::DeviceSession session(firmware, dlg.view(), *opener);
+    window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
     dlg.SetWorkflows(&workflows);
+    const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });
 
     dlg.exec();
     // The loader goes before the window: its thread must be gone first.
     dlg.ShutDownWorkflows();
-    return 0;
+    return closeSignals.ExitStatus(0);
   }
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const auto status = window::EarlyExit(argc, argv, stdout, stderr)) return *status;
   // Taken before the toolkit removes the options it knows.
   const std::string args = app::JoinArguments(argc, argv);
   QApplication application(argc, argv);

@@ -3,56 +3,41 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QThread>
+#include <QStandardPaths>
+#include <QTextBlock>
 #include <QTimerEvent>
-#include <condition_variable>
-#include <utility>
+#include <QToolTip>
 
 #include "app/options.h"
 #include "app/window/about_dialog.h"
 #include "app/window/dialog_builder.h"
+#include "app/window/eliding_label.h"
+#include "app/window/log_file.h"
+#include "app/window/port_description.h"
+#include "app/window/shown_text.h"
+#include "app/window/transfer_progress.h"
 #include "app/window/window_resources.h"
-#include "app/window/workflow_thread.h"
 #include "app/window/workflows.h"
-
-// A message box the workflow thread waits for: answered once, by the user or by the closing
-// window.
-struct CVORLoaderXDlg::PendingAnswer {
-  std::mutex mutex;
-  std::condition_variable answered;
-  bool done = false;
-  bool yes = false;
-
-  void Answer(bool value) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (done) return;
-      done = true;
-      yes = value;
-    }
-    answered.notify_all();
-  }
-  bool Wait() {
-    std::unique_lock<std::mutex> lock(mutex);
-    answered.wait(lock, [this] { return done; });
-    return yes;
-  }
-  bool Done() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return done;
-  }
-};
 
 namespace {
 
 // The pale yellow behind the three status lines.
 const QColor kStatusBack(255, 255, 200);
+
+// The progress bar: in the Main Status group, in the strip between the main status line
+// (which ends at 164) and the group's lower edge (174), as wide as the line. Dialog units.
+constexpr window::DuRect kProgressRect{33, 165, 240, 7};
 
 template <typename T>
 T* Control(const window::BuiltDialog& built, int id) {
@@ -76,14 +61,14 @@ CVORLoaderXDlg::CVORLoaderXDlg(QWidget* parent) : QDialog(parent) {
 
   m_cbPorts = Control<QComboBox>(built, kIdPorts);
   m_edLog = Control<QPlainTextEdit>(built, kIdLog);
-  m_stStatus[kPortLine] = Control<QLabel>(built, kIdPortStatus);
-  m_stStatus[kDeviceLine] = Control<QLabel>(built, kIdDeviceStatus);
-  m_stStatus[kMainLine] = Control<QLabel>(built, kIdMainStatus);
+  m_stStatus[0] = Control<window::ElidingLabel>(built, kIdPortStatus);
+  m_stStatus[1] = Control<window::ElidingLabel>(built, kIdDeviceStatus);
+  m_stStatus[2] = Control<window::ElidingLabel>(built, kIdMainStatus);
   m_btConnect = Control<QPushButton>(built, kIdConnect);
   m_btCheckForUpdates = Control<QPushButton>(built, kIdCheckForUpdates);
   m_btRawBoot = Control<QPushButton>(built, kIdRawBoot);
 
-  for (QLabel* status : m_stStatus) {
+  for (window::ElidingLabel* status : m_stStatus) {
     if (status == nullptr) continue;
     QPalette palette = status->palette();
     palette.setColor(QPalette::Window, kStatusBack);
@@ -91,8 +76,33 @@ CVORLoaderXDlg::CVORLoaderXDlg(QWidget* parent) : QDialog(parent) {
     status->setPalette(palette);
     status->setAutoFillBackground(true);
   }
-  // A multi-line edit in a dialog leaves Enter to the dialog, like every other control.
-  if (m_edLog != nullptr) m_edLog->installEventFilter(this);
+  if (m_edLog != nullptr) {
+    // A multi-line edit in a dialog leaves Enter to the dialog, like every other control.
+    m_edLog->installEventFilter(this);
+    // The log is the loader's record: it can be read, selected, copied and saved, not edited.
+    m_edLog->setReadOnly(true);
+    m_edLog->viewport()->installEventFilter(this);  // the time of the line under the mouse
+    m_edLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_edLog, &QWidget::customContextMenuRequested, this, &CVORLoaderXDlg::ShowLogMenu);
+  }
+  if (m_cbPorts != nullptr) {
+    // The closed list shows what the system knows of the selected port, as its entries do.
+    connect(m_cbPorts, &QComboBox::currentIndexChanged, this, [this](int index) {
+      m_cbPorts->setToolTip(index < 0 ? QString() : m_cbPorts->itemData(index, Qt::ToolTipRole).toString());
+    });
+  }
+
+  m_progressBar = new QProgressBar(this);
+  m_progressBar->setObjectName(QStringLiteral("progress"));
+  m_progressBar->setGeometry(window::DialogUnitsToPixels(kProgressRect, built.units));
+  // The strip is lower than a line of the dialog font: its text is set to fit it.
+  QFont small = font();
+  small.setPixelSize(std::max(6, m_progressBar->height() - 2));
+  m_progressBar->setFont(small);
+  m_progress = std::make_unique<window::TransferProgress>(*m_progressBar);
+
+  m_saveLog = new QAction(QStringLiteral("Save Log..."), this);
+  connect(m_saveLog, &QAction::triggered, this, &CVORLoaderXDlg::OnSaveLog);
 
   if (auto* quit = Control<QPushButton>(built, kIdQuit))
     connect(quit, &QPushButton::clicked, this, &QDialog::reject);
@@ -110,8 +120,7 @@ CVORLoaderXDlg::~CVORLoaderXDlg() {
 }
 
 void CVORLoaderXDlg::SetWorkflows(window::Workflows* workflows) {
-  m_workflows = workflows;
-  if (m_workflows != nullptr && !m_thread) m_thread = std::make_unique<window::WorkflowThread>();
+  m_runner.SetWorkflows(workflows);
 }
 
 void CVORLoaderXDlg::showEvent(QShowEvent* event) {
@@ -125,12 +134,13 @@ void CVORLoaderXDlg::showEvent(QShowEvent* event) {
 void CVORLoaderXDlg::OnInitDialog() {
   // The window menu of the platform cannot take items: the about command sits in the
   // window's context menu instead.
+  setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* separator = new QAction(this);
+  separator->setSeparator(true);
+  addAction(separator);
+  if (m_saveLog != nullptr) addAction(m_saveLog);
   const QString aboutText = window::StringResource(window::kAboutMenuStringId);
   if (!aboutText.isEmpty()) {
-    setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto* separator = new QAction(this);
-    separator->setSeparator(true);
-    addAction(separator);
     auto* about = new QAction(aboutText, this);
     about->setData(kAboutCommand);
     connect(about, &QAction::triggered, this, [this] { OnSysCommand(kAboutCommand); });
@@ -147,9 +157,9 @@ void CVORLoaderXDlg::OnInitDialog() {
     ApplyButtons();
   }
 
-  setPortStatus("No Connection");
-  setDeviceStatus("");
-  setMainStatus("");
+  m_view.setPortStatus("No Connection");
+  m_view.setDeviceStatus("");
+  m_view.setMainStatus("");
   m_startupTimer = startTimer(kStartupDelayMs);
 }
 
@@ -176,27 +186,12 @@ void CVORLoaderXDlg::OnSysCommand(int nID) {
   }
 }
 
-void CVORLoaderXDlg::RunWorkflow(void (window::Workflows::*workflow)()) {
-  if (m_workflows == nullptr || !m_thread || m_stopping) return;
-  window::Workflows* workflows = m_workflows;
-  const int port = m_cbPorts != nullptr ? m_cbPorts->currentIndex() : -1;
-  const bool posted = m_thread->Post([this, workflows, workflow, port] {
-    workflows->SelectPort(port);
-    (workflows->*workflow)();
-    PostToWindow([this] { WorkflowEnded(); });
-  });
-  if (!posted) return;
-  ++m_workflowsQueued;
-  ApplyButtons();
-}
-
-void CVORLoaderXDlg::WorkflowEnded() {
-  if (m_workflowsQueued > 0) --m_workflowsQueued;
-  ApplyButtons();
+void CVORLoaderXDlg::RunWorkflow(window::WorkflowRunner::Workflow workflow) {
+  m_runner.Start(workflow, m_cbPorts != nullptr ? m_cbPorts->currentIndex() : -1);
 }
 
 void CVORLoaderXDlg::ApplyButtons() {
-  const bool idle = m_workflowsQueued == 0;
+  const bool idle = !m_runner.busy();
   if (m_btConnect != nullptr) m_btConnect->setEnabled(m_connectOn && idle);
   if (m_btRawBoot != nullptr) m_btRawBoot->setEnabled(m_rawBootOn && idle);
   if (m_btCheckForUpdates != nullptr) m_btCheckForUpdates->setEnabled(m_updatesOn && idle);
@@ -204,6 +199,7 @@ void CVORLoaderXDlg::ApplyButtons() {
 
 void CVORLoaderXDlg::AppendLog(const QString& text) {
   m_strLog += text + QStringLiteral("\r\n");
+  m_logTimes.push_back(QTime::currentTime());
   if (m_edLog == nullptr) return;
   // The whole log replaces the control's text, so whatever the user typed there goes.
   m_edLog->setPlainText(m_strLog);
@@ -213,153 +209,132 @@ void CVORLoaderXDlg::AppendLog(const QString& text) {
   bar->setValue(bar->maximum());
 }
 
-bool CVORLoaderXDlg::OnWindowThread() const {
-  return QThread::currentThread() == thread();
+QTime CVORLoaderXDlg::logLineTime(int line) const {
+  if (line < 0 || static_cast<std::size_t>(line) >= m_logTimes.size()) return {};
+  return m_logTimes[static_cast<std::size_t>(line)];
 }
 
-void CVORLoaderXDlg::PostToWindow(std::function<void()> call) {
-  if (OnWindowThread()) {
-    call();
+QString CVORLoaderXDlg::LogToolTipAt(const QPoint& viewportPos) const {
+  if (m_edLog == nullptr) return {};
+  const QTextBlock block = m_edLog->cursorForPosition(viewportPos).block();
+  // Only a point on the line itself (all of its wrapped rows), not the empty space below.
+  QTextCursor first(block);
+  QTextCursor last(block);
+  last.movePosition(QTextCursor::EndOfBlock);
+  const int top = m_edLog->cursorRect(first).top();
+  const int bottom = m_edLog->cursorRect(last).bottom();
+  if (viewportPos.y() < top || viewportPos.y() > bottom) return {};
+  const QTime time = logLineTime(block.blockNumber());
+  return time.isValid() ? time.toString(QStringLiteral("HH:mm:ss")) : QString();
+}
+
+bool CVORLoaderXDlg::SaveLog(const QString& path) {
+  const QString why = window::WriteLogFile(path, m_strLog);
+  if (why.isEmpty()) return true;
+  RunBox(QMessageBox::Warning, QStringLiteral("The log could not be saved."),
+         QDir::toNativeSeparators(path) + QStringLiteral(": ") + why, false, false);
+  return false;
+}
+
+void CVORLoaderXDlg::OnSaveLog() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (folder.isEmpty()) folder = QDir::homePath();
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"),
+                                                    folder + QLatin1Char('/') + window::DefaultLogFileName(),
+                                                    QStringLiteral("Text files (*.txt);;All files (*)"));
+  if (!path.isEmpty()) SaveLog(path);
+}
+
+void CVORLoaderXDlg::ShowLogMenu(const QPoint& pos) {
+  if (m_edLog == nullptr) return;
+  std::unique_ptr<QMenu> menu(m_edLog->createStandardContextMenu(pos));
+  if (m_saveLog != nullptr) {
+    menu->addSeparator();
+    menu->addAction(m_saveLog);
+  }
+  menu->exec(m_edLog->viewport()->mapToGlobal(pos));
+}
+
+void CVORLoaderXDlg::CloseOnRequest() {
+  if (m_askingToQuit && m_openBox != nullptr) {
+    m_openBox->done(QMessageBox::Yes);
     return;
   }
-  QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+  close();
 }
 
-// Status texts can change far faster than anyone reads them (one per image chunk): only the
-// latest text of each line travels, and at most one update per line waits in the queue.
-void CVORLoaderXDlg::PostStatus(StatusLine line, const std::string& text) {
-  const auto index = static_cast<std::size_t>(line);
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_statusText[index] = text;
-    post = !m_statusPosted[index];
-    m_statusPosted[index] = true;
-  }
-  if (post) PostToWindow([this, line] { ShowStatus(line); });
+void CVORLoaderXDlg::ShowStatus(StatusLine line, const QString& text) {
+  if (window::ElidingLabel* label = m_stStatus[static_cast<std::size_t>(line)]) label->ShowText(text);
 }
 
-void CVORLoaderXDlg::ShowStatus(StatusLine line) {
-  const auto index = static_cast<std::size_t>(line);
-  std::string text;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    text = m_statusText[index];
-    m_statusPosted[index] = false;
-  }
-  if (QLabel* label = m_stStatus[index])
-    label->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+void CVORLoaderXDlg::ShowLogLine(const QString& line) {
+  AppendLog(line);
 }
 
-void CVORLoaderXDlg::setPortStatus(const std::string& text) {
-  PostStatus(kPortLine, text);
-}
-void CVORLoaderXDlg::setDeviceStatus(const std::string& text) {
-  PostStatus(kDeviceLine, text);
-}
-void CVORLoaderXDlg::setMainStatus(const std::string& text) {
-  PostStatus(kMainLine, text);
-}
-
-void CVORLoaderXDlg::appendLog(const std::string& line) {
-  PostToWindow([this, text = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()))] {
-    AppendLog(text);
-  });
-}
-
-void CVORLoaderXDlg::detail(const std::string& text) {
+void CVORLoaderXDlg::ShowDetail(const QString& text) {
   // Indented under the fixed line it explains, so the fixed texts read as they always did.
-  appendLog(std::string(kDetailIndent) + text);
+  AppendLog(QLatin1String(kDetailIndent) + text);
 }
 
-void CVORLoaderXDlg::enableConnect(bool on) {
-  PostToWindow([this, on] {
-    m_connectOn = on;
-    ApplyButtons();
-  });
-}
-
-void CVORLoaderXDlg::enableRawBoot(bool on) {
-  PostToWindow([this, on] {
-    m_rawBootOn = on;
-    ApplyButtons();
-  });
-}
-
-void CVORLoaderXDlg::enableCheckForUpdates(bool on) {
-  PostToWindow([this, on] {
-    // Offline, there is nothing to check for the whole run.
-    if (m_offline) return;
-    m_updatesOn = on;
-    ApplyButtons();
-  });
-}
-
-void CVORLoaderXDlg::showPorts(const std::vector<PortEntry>& ports, int selected) {
-  PostToWindow([this, ports, selected] {
-    if (m_cbPorts == nullptr) return;
-    const QSignalBlocker block(m_cbPorts);
-    m_cbPorts->clear();
-    for (const PortEntry& port : ports) {
-      m_cbPorts->addItem(QStringLiteral("COM%1").arg(port.number), port.number);
-      m_cbPorts->setItemData(m_cbPorts->count() - 1,
-                             QString::fromLatin1(port.path.data(), static_cast<qsizetype>(port.path.size())),
-                             Qt::ToolTipRole);
-    }
-    m_cbPorts->setCurrentIndex(selected >= 0 && selected < m_cbPorts->count() ? selected : -1);
-  });
-}
-
-void CVORLoaderXDlg::transferActive(bool active) {
-  PostToWindow([this, active] { m_transferActive = active; });
-}
-
-bool CVORLoaderXDlg::stopRequested() {
-  return m_stopping.load();
-}
-
-bool CVORLoaderXDlg::askYesNo(const std::string& text) {
-  return AskFromWorkflow(Box::Question, text);
-}
-
-void CVORLoaderXDlg::tell(const std::string& text) {
-  AskFromWorkflow(Box::Information, text);
-}
-
-bool CVORLoaderXDlg::AskFromWorkflow(Box kind, const std::string& text) {
-  QString shown = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  auto pending = std::make_shared<PendingAnswer>();
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    // A closing window answers No at once: the workflow is on its way out.
-    if (m_stopping) return false;
-    m_pending.push_back(pending);
+void CVORLoaderXDlg::EnableButton(Button button, bool on) {
+  switch (button) {
+    case Button::Connect:
+      m_connectOn = on;
+      break;
+    case Button::RawBoot:
+      m_rawBootOn = on;
+      break;
+    case Button::CheckForUpdates:
+      // Offline, there is nothing to check for the whole run.
+      if (m_offline) return;
+      m_updatesOn = on;
+      break;
   }
-  if (OnWindowThread()) {
-    ShowPendingBox(pending, kind, shown);
-  } else {
-    QMetaObject::invokeMethod(
-        this, [this, pending, kind, shown] { ShowPendingBox(pending, kind, shown); }, Qt::QueuedConnection);
+  ApplyButtons();
+}
+
+void CVORLoaderXDlg::ShowPorts(const std::vector<PortEntry>& ports, int selected) {
+  if (m_cbPorts == nullptr) return;
+  const QSignalBlocker block(m_cbPorts);
+  m_cbPorts->clear();
+  for (const PortEntry& port : ports) {
+    m_cbPorts->addItem(QStringLiteral("COM%1").arg(port.number), port.number);
+    m_cbPorts->setItemData(m_cbPorts->count() - 1, window::PortDescription(port), Qt::ToolTipRole);
   }
-  const bool yes = pending->Wait();
-  std::lock_guard<std::mutex> lock(m_mutex);
-  std::erase(m_pending, pending);
-  return yes;
+  m_cbPorts->setCurrentIndex(selected >= 0 && selected < m_cbPorts->count() ? selected : -1);
+  const int current = m_cbPorts->currentIndex();
+  m_cbPorts->setToolTip(current < 0 ? QString() : m_cbPorts->itemData(current, Qt::ToolTipRole).toString());
 }
 
-void CVORLoaderXDlg::ShowPendingBox(const std::shared_ptr<PendingAnswer>& pending, Box kind,
-                                    const QString& text) {
-  if (pending->Done()) return;  // answered No by the closing window
-  const bool yes = kind == Box::Question ? RunBox(QMessageBox::Question, text, true, true)
-                                         : RunBox(QMessageBox::Information, text, false, false);
-  pending->Answer(yes);
+void CVORLoaderXDlg::ShowTransfer(bool active) {
+  m_transferActive = active;
+  if (m_progress) m_progress->OnTransfer(active);
 }
 
-bool CVORLoaderXDlg::RunBox(QMessageBox::Icon icon, const QString& text, bool yesNo, bool yesIsDefault) {
+void CVORLoaderXDlg::ShowProgress(const StreamProgress& progress) {
+  if (m_progress) m_progress->OnProgress(progress);
+}
+
+void CVORLoaderXDlg::ShowCountdown(int secondsLeft, int secondsTotal) {
+  if (m_progress) m_progress->OnCountdown(secondsLeft, secondsTotal);
+}
+
+bool CVORLoaderXDlg::AskBox(Box kind, const QString& text, const QString& informative) {
+  return kind == Box::Question ? RunBox(QMessageBox::Question, text, informative, true, true)
+                               : RunBox(QMessageBox::Information, text, informative, false, false);
+}
+
+bool CVORLoaderXDlg::RunBox(QMessageBox::Icon icon, const QString& text, const QString& informative,
+                            bool yesNo, bool yesIsDefault) {
   const auto buttons = yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
   QMessageBox box(icon, QCoreApplication::applicationName(), text, buttons, this);
   box.setTextFormat(Qt::PlainText);
+  if (!informative.isEmpty()) {
+    box.setInformativeText(informative);
+    // Device labels and file names are shown as they are, never read as markup.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+      label->setTextFormat(Qt::PlainText);
+  }
   if (yesNo) {
     box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
@@ -382,6 +357,15 @@ void CVORLoaderXDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CVORLoaderXDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (m_edLog != nullptr && watched == m_edLog->viewport() && event->type() == QEvent::ToolTip) {
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const QString tip = LogToolTipAt(help->pos());
+    if (tip.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(help->globalPos(), tip, m_edLog->viewport());
+    return true;
+  }
   if (watched == m_edLog && event->type() == QEvent::KeyPress &&
       IsEnterKey(*static_cast<QKeyEvent*>(event))) {
     accept();
@@ -397,7 +381,7 @@ void CVORLoaderXDlg::done(int result) {
     // raw boot: ask first.
     m_askingToQuit = true;
     const bool quit = RunBox(QMessageBox::Question,
-                             QStringLiteral("The device is being programmed. Quit anyway?"), true, false);
+                             QStringLiteral("The device is being programmed. Quit anyway?"), {}, true, false);
     m_askingToQuit = false;
     if (!quit) return;
   }
@@ -406,17 +390,8 @@ void CVORLoaderXDlg::done(int result) {
 }
 
 void CVORLoaderXDlg::ShutDownWorkflows() {
-  std::vector<std::shared_ptr<PendingAnswer>> pending;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_stopping = true;
-    pending = m_pending;
-  }
-  for (const auto& p : pending) p->Answer(false);
+  m_view.Close();
   // A workflow's box still open on screen goes with the window.
   if (m_openBox != nullptr) m_openBox->done(QMessageBox::No);
-  if (m_workflows != nullptr) m_workflows->RequestStop();
-  if (m_thread) m_thread->Shutdown();
-  // Nothing runs any more: the workflows may go before the window does.
-  m_workflows = nullptr;
+  m_runner.Shutdown();
 }

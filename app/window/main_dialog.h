@@ -1,33 +1,35 @@
 #pragma once
 // The loader's main window (template 102): the port list, three status lines, the information
-// log and the four buttons. It is the workflows' LoaderView: they run on the window's workflow
-// thread and every call they make is carried over to the window's own thread, so the window
-// never freezes; the message boxes hold the workflow until the user answers.
+// log and the four buttons. Its workflows run on a WorkflowRunner's thread and report through
+// a QueuedView, which carries every call over to the window's thread, so the window never
+// freezes; the message boxes hold the workflow until the user answers.
 
 #include <QDialog>
 #include <QMessageBox>
 #include <QString>
+#include <QTime>
 #include <array>
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "app/window/queued_view.h"
+#include "app/window/workflow_runner.h"
 #include "common/loader_view.h"
 
+class QAction;
 class QComboBox;
-class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace window {
-class WorkflowThread;
+class ElidingLabel;
+class TransferProgress;
 class Workflows;
 }  // namespace window
 
-class CVORLoaderXDlg : public QDialog, public LoaderView {
+class CVORLoaderXDlg : public QDialog, private window::ViewSink {
  public:
   // Control ids of the template.
   static constexpr int kIdQuit = 2;
@@ -52,6 +54,9 @@ class CVORLoaderXDlg : public QDialog, public LoaderView {
   // The option bits given after "--x"; the window reads them when it first shows.
   int m_nOptions = 0;
 
+  // What the workflows report to: callable from any thread.
+  window::QueuedView& view() { return m_view; }
+
   // The workflows the buttons and the start-up timer run (not owned; must stay alive until
   // ShutDownWorkflows has returned). Without them the buttons do nothing.
   void SetWorkflows(window::Workflows* workflows);
@@ -62,29 +67,26 @@ class CVORLoaderXDlg : public QDialog, public LoaderView {
   // Appends one line and "\r\n" to the log, rewrites the log control and scrolls it.
   void AppendLog(const QString& text);
   const QString& log() const { return m_strLog; }
+  // The time of day each log line was added, by line number (a tooltip on the line).
+  QTime logLineTime(int line) const;
+  // The tooltip of the log at a point of its viewport: the time of the line there.
+  QString LogToolTipAt(const QPoint& viewportPos) const;
+  // Writes the log to `path` (UTF-8, one line each); a failure is told in a box. True when
+  // saved. The "Save Log..." command asks for the path first.
+  bool SaveLog(const QString& path);
+
+  // A request to close from outside the window (a termination signal): closes it as the
+  // user would, asking first during a transfer; a request while that question is open
+  // answers it Yes.
+  void CloseOnRequest();
+
   // A workflow is queued or running (the three workflow buttons are held disabled).
-  bool workflowRunning() const { return m_workflowsQueued > 0; }
+  bool workflowRunning() const { return m_runner.busy(); }
 
   // The timer handler: timer 40 runs the start-up sequence, once.
   void OnTimer(int nIDEvent);
   // The window-menu command handler: command 16 opens the about box.
   void OnSysCommand(int nID);
-
-  // LoaderView: callable from any thread.
-  void setPortStatus(const std::string& text) override;
-  void setDeviceStatus(const std::string& text) override;
-  void setMainStatus(const std::string& text) override;
-  void appendLog(const std::string& line) override;
-  void detail(const std::string& text) override;
-  void enableConnect(bool on) override;
-  void enableRawBoot(bool on) override;
-  void enableCheckForUpdates(bool on) override;
-  bool askYesNo(const std::string& text) override;
-  void tell(const std::string& text) override;
-  void showPorts(const std::vector<PortEntry>& ports, int selected) override;
-  void transferActive(bool active) override;
-  // The window is closing: the workflows are being stopped.
-  bool stopRequested();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -97,32 +99,39 @@ class CVORLoaderXDlg : public QDialog, public LoaderView {
   void done(int result) override;
 
  private:
-  enum class Box { Question, Information };
-  struct PendingAnswer;
-  enum StatusLine { kPortLine, kDeviceLine, kMainLine, kStatusLines };
-
   void OnInitDialog();
-  void RunWorkflow(void (window::Workflows::*workflow)());
-  void WorkflowEnded();
+  void OnSaveLog();
+  void ShowLogMenu(const QPoint& pos);
+  void RunWorkflow(window::WorkflowRunner::Workflow workflow);
   void ApplyButtons();
-  void PostToWindow(std::function<void()> call);
-  void PostStatus(StatusLine line, const std::string& text);
-  void ShowStatus(StatusLine line);
-  bool AskFromWorkflow(Box kind, const std::string& text);
-  void ShowPendingBox(const std::shared_ptr<PendingAnswer>& pending, Box kind, const QString& text);
   // A message box owned by the window and captioned with the program's name.
-  bool RunBox(QMessageBox::Icon icon, const QString& text, bool yesNo, bool yesIsDefault);
-  bool OnWindowThread() const;
+  bool RunBox(QMessageBox::Icon icon, const QString& text, const QString& informative, bool yesNo,
+              bool yesIsDefault);
+
+  // ViewSink: what the workflows report, on the window's thread.
+  void ShowStatus(StatusLine line, const QString& text) override;
+  void ShowLogLine(const QString& line) override;
+  void ShowDetail(const QString& text) override;
+  void EnableButton(Button button, bool on) override;
+  void ShowPorts(const std::vector<PortEntry>& ports, int selected) override;
+  void ShowTransfer(bool active) override;
+  void ShowProgress(const StreamProgress& progress) override;
+  void ShowCountdown(int secondsLeft, int secondsTotal) override;
+  bool AskBox(Box kind, const QString& text, const QString& informative) override;
 
   // Controls.
   QComboBox* m_cbPorts = nullptr;
   QPlainTextEdit* m_edLog = nullptr;
-  std::array<QLabel*, kStatusLines> m_stStatus{};
+  std::array<window::ElidingLabel*, 3> m_stStatus{};  // port, device, main
+  QProgressBar* m_progressBar = nullptr;              // under the main status line
+  std::unique_ptr<window::TransferProgress> m_progress;
+  QAction* m_saveLog = nullptr;
   QPushButton* m_btConnect = nullptr;
   QPushButton* m_btCheckForUpdates = nullptr;
   QPushButton* m_btRawBoot = nullptr;
 
   QString m_strLog;
+  std::vector<QTime> m_logTimes;  // one per log line
   bool m_initialised = false;
   int m_startupTimer = 0;  // the toolkit's id of timer 40
 
@@ -132,19 +141,11 @@ class CVORLoaderXDlg : public QDialog, public LoaderView {
   bool m_rawBootOn = true;
   bool m_updatesOn = true;
   bool m_offline = false;  // option bit 0: Check for Updates stays grey
-  int m_workflowsQueued = 0;
 
   bool m_transferActive = false;
   bool m_askingToQuit = false;
   QMessageBox* m_openBox = nullptr;
 
-  window::Workflows* m_workflows = nullptr;
-  std::unique_ptr<window::WorkflowThread> m_thread;
-
-  // Shared with the workflow thread.
-  std::mutex m_mutex;
-  std::atomic<bool> m_stopping{false};
-  std::vector<std::shared_ptr<PendingAnswer>> m_pending;  // boxes the workflow waits for
-  std::array<std::string, kStatusLines> m_statusText;     // latest text per status line
-  std::array<bool, kStatusLines> m_statusPosted{};        // an update is on its way
+  window::QueuedView m_view{*this, *this};
+  window::WorkflowRunner m_runner{*this, [this] { ApplyButtons(); }};
 };

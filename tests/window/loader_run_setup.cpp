@@ -48,8 +48,8 @@ std::string PrepareLoaderRun(const std::string& dir, std::size_t flashBytes) {
 LoaderBehindWindow::LoaderBehindWindow(CVORLoaderXDlg& dlg, int options, const std::string& firmFolder)
     : opener(device::MakeSystemPortOpener()),
       firmware(OptionsOf(options), firmFolder),
-      session(firmware, dlg, *opener),
-      workflows(firmware, session, *opener, dlg),
+      session(firmware, dlg.view(), *opener),
+      workflows(firmware, session, *opener, dlg.view()),
       window(dlg) {
   dlg.m_nOptions = options;
   dlg.SetWorkflows(&workflows);

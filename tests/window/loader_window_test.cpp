@@ -5,7 +5,11 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <csignal>
 
+#include "app/window/close_on_signals.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
 #include "window_test_support.h"
@@ -86,6 +90,96 @@ TEST(WindowWithLoader, ClosingDuringTheStreamStopsItClosesThePortAndEnds) {
   EXPECT_TRUE(WaitFor([&] { return sim.Lines("close").size() > closesBefore; }));
   EXPECT_FALSE(sim.Contains("image"));
   EXPECT_FALSE(sim.Contains("restart"));
+}
+
+TEST(WindowWithLoader, TheProgressBarShowsOnlyWhileTheDeviceIsErasedAndProgrammed) {
+  testing_support::TempDir dir("vornet-window-progress");
+  const std::string folder = window_test::PrepareLoaderRun(dir.path, 24 * 1024);
+  ASSERT_FALSE(folder.empty());
+  testing_support::SimConfig cfg;
+  cfg.extraArgs = {"--pace", "--banner-length", "75", "--erase-ms", "400", "--restart-ms", "100"};
+  testing_support::SimProcess sim(dir.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+
+  CVORLoaderXDlg dlg;
+  window_test::LoaderBehindWindow loader(dlg, kOffline, folder);
+  auto* bar = dlg.findChild<QProgressBar*>(QStringLiteral("progress"));
+  ASSERT_NE(bar, nullptr);
+
+  // What the bar did, sampled as the run goes, against what the main status said then.
+  bool visibleBeforeAnswer = false, busySeen = false, measuredSeen = false, answered = false;
+  int highest = 0;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (!bar->isVisible()) return;
+    if (!answered) visibleBeforeAnswer = true;
+    if (bar->maximum() == 0) busySeen = true;
+    if (bar->maximum() == 1000 && bar->value() > 0) {
+      measuredSeen = true;
+      highest = std::max(highest, bar->value());
+    }
+  });
+  watch.start(5);
+  QTimer person;
+  QObject::connect(&person, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return;
+    EXPECT_FALSE(bar->isVisible());
+    answered = true;
+    box->button(QMessageBox::Yes)->click();
+  });
+  person.start(10);
+
+  EXPECT_FALSE(bar->isVisible());
+  dlg.show();
+  bool began = false;
+  ASSERT_TRUE(WaitFor([&] {
+    began = began || dlg.workflowRunning();
+    return began && !dlg.workflowRunning();
+  }));
+  EXPECT_TRUE(answered);
+  EXPECT_FALSE(visibleBeforeAnswer);
+  EXPECT_TRUE(busySeen) << "no busy bar during the erase";
+  EXPECT_TRUE(measuredSeen) << "no measured bar during the stream";
+  EXPECT_GT(highest, 500);
+  EXPECT_FALSE(bar->isVisible());
+  EXPECT_EQ(TextOf(dlg, 1007), "Program Loaded.");
+}
+
+TEST(WindowWithLoader, TwoTermSignalsDuringTheStreamStopItAndCloseThePort) {
+  testing_support::TempDir dir("vornet-window-signal");
+  const std::string folder = window_test::PrepareLoaderRun(dir.path, 48 * 1024);
+  ASSERT_FALSE(folder.empty());
+  testing_support::SimConfig cfg;
+  cfg.extraArgs = {"--pace", "--banner-length", "75", "--erase-ms", "50", "--restart-ms", "100"};
+  testing_support::SimProcess sim(dir.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+
+  CVORLoaderXDlg dlg;
+  window::CloseOnSignals closer([&dlg] { dlg.CloseOnRequest(); });
+  window_test::LoaderBehindWindow loader(dlg, kOffline, folder);
+  {
+    BoxAnswerer loadNow({QMessageBox::Yes});
+    dlg.show();
+    ASSERT_TRUE(WaitFor([&] { return TextOf(dlg, 1007).startsWith("Sending Hex file"); }));
+  }
+  const std::size_t closesBefore = sim.Lines("close").size();
+  // The second signal comes while the question is open.
+  QStringList asked;
+  QTimer second;
+  QObject::connect(&second, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !asked.isEmpty()) return;
+    asked << box->text();
+    std::raise(SIGTERM);
+  });
+  second.start(10);
+  std::raise(SIGTERM);
+  ASSERT_TRUE(WaitFor([&] { return !dlg.isVisible(); }));
+  EXPECT_EQ(asked, QStringList({"The device is being programmed. Quit anyway?"}));
+  EXPECT_EQ(closer.ExitStatus(0), 128 + SIGTERM);
+  EXPECT_TRUE(WaitFor([&] { return sim.Lines("close").size() > closesBefore; }));
+  EXPECT_FALSE(sim.Contains("image"));
 }
 
 }  // namespace

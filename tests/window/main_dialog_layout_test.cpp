@@ -117,7 +117,7 @@ TEST(MainWindow, ShowsItsTextsAndTabOrder) {
   EXPECT_FALSE(dlg.windowIcon().isNull());
   auto* log = ControlOf<QPlainTextEdit>(dlg, 1004);
   ASSERT_NE(log, nullptr);
-  EXPECT_FALSE(log->isReadOnly());
+  EXPECT_TRUE(log->isReadOnly());  // the loader's record: read, select, copy, save
   EXPECT_EQ(log->toPlainText(), "");
 
   std::vector<int> order;
@@ -166,7 +166,7 @@ TEST(MainWindow, OfflineOptionGreysCheckForUpdatesFromTheFirstPaint) {
     EXPECT_TRUE(ControlOf(dlg, 1001)->isEnabled());
     EXPECT_TRUE(ControlOf(dlg, 1008)->isEnabled());
     // A workflow cannot bring it back.
-    dlg.enableCheckForUpdates(true);
+    dlg.view().enableCheckForUpdates(true);
     EXPECT_EQ(ControlOf(dlg, 1002)->isEnabled(), c.checkForUpdates) << c.options;
   }
 }
@@ -174,9 +174,10 @@ TEST(MainWindow, OfflineOptionGreysCheckForUpdatesFromTheFirstPaint) {
 TEST(MainWindow, DetailIsAnIndentedLineUnderTheLineItExplains) {
   CVORLoaderXDlg dlg;
   dlg.show();
-  dlg.appendLog("Checking Online..Failed!");
-  dlg.detail("http://127.0.0.1:1/vornet_verinfo.xml: connection refused");
-  EXPECT_EQ(dlg.log(), "Checking Online..Failed!\r\n    http://127.0.0.1:1/vornet_verinfo.xml: connection refused\r\n");
+  dlg.view().appendLog("Checking Online..Failed!");
+  dlg.view().detail("http://127.0.0.1:1/vornet_verinfo.xml: connection refused");
+  EXPECT_EQ(dlg.log(),
+            "Checking Online..Failed!\r\n    http://127.0.0.1:1/vornet_verinfo.xml: connection refused\r\n");
 }
 
 TEST(MainWindow, AppendLogAddsOneLineRewritesTheControlAndScrollsToTheNewest) {
@@ -190,10 +191,10 @@ TEST(MainWindow, AppendLogAddsOneLineRewritesTheControlAndScrollsToTheNewest) {
   EXPECT_EQ(log->document()->blockCount(), 3);  // two lines and the empty one after the last line end
   EXPECT_EQ(log->document()->findBlockByNumber(1).text(), "Checking Online..OK.");
 
-  // Typed text is the control's alone: the next line replaces it with the log.
+  // Nothing can be typed into the log.
   log->setFocus();
   QTest::keyClicks(log, "typed by hand");
-  EXPECT_TRUE(log->toPlainText().contains("typed by hand"));
+  EXPECT_FALSE(log->toPlainText().contains("typed by hand"));
   dlg.AppendLog("0 Product definitions Found.");
   EXPECT_FALSE(log->toPlainText().contains("typed by hand"));
   EXPECT_FALSE(dlg.log().contains("typed by hand"));
@@ -210,8 +211,8 @@ TEST(MainWindow, WorkflowTextsAreLatin1AndArriveFromAnyThread) {
   CVORLoaderXDlg dlg;
   dlg.show();
   std::thread workflow([&] {
-    dlg.appendLog("Caf\xe9 <b>not bold</b>");
-    dlg.setDeviceStatus("Device: Mod\xe8le    ID: 7    Version: V1.2");
+    dlg.view().appendLog("Caf\xe9 <b>not bold</b>");
+    dlg.view().setDeviceStatus("Device: Mod\xe8le    ID: 7    Version: V1.2");
   });
   workflow.join();
   ASSERT_TRUE(WaitFor([&] { return dlg.log().size() > 0; }));

@@ -46,13 +46,13 @@ TEST(WindowWorkflows, StartupSequenceRunsOnceOnTheWorkflowThreadWithTheButtonsHe
   std::thread::id ranOn;
   workflows.startup = [&] {
     ranOn = std::this_thread::get_id();
-    dlg.showPorts({{3, "/dev/ttyS2"}, {12, "/dev/ttyUSB3"}}, 0);
-    dlg.appendLog("2 Com Ports Found.");
-    dlg.enableConnect(false);
-    dlg.enableRawBoot(false);
+    dlg.view().showPorts({{3, "/dev/ttyS2"}, {12, "/dev/ttyUSB3"}}, 0);
+    dlg.view().appendLog("2 Com Ports Found.");
+    dlg.view().enableConnect(false);
+    dlg.view().enableRawBoot(false);
     entered = true;
-    gate.Pass(dlg);
-    dlg.setMainStatus("Cannot Locate Product Database.");
+    gate.Pass(dlg.view());
+    dlg.view().setMainStatus("Cannot Locate Product Database.");
   };
   dlg.SetWorkflows(&workflows);
   dlg.show();
@@ -99,15 +99,15 @@ TEST(WindowWorkflows, ButtonsAreGreyWhileAWorkflowRunsThenAsTheWorkflowLeftThem)
     Gate gate;
     std::atomic<bool> entered{false};
     workflows.connect = [&] {
-      dlg.enableConnect(false);
-      dlg.enableRawBoot(false);
+      dlg.view().enableConnect(false);
+      dlg.view().enableRawBoot(false);
       entered = true;
-      gate.Pass(dlg);
-      dlg.enableRawBoot(c.rawBootLeft);
-      dlg.enableConnect(c.connectLeft);
+      gate.Pass(dlg.view());
+      dlg.view().enableRawBoot(c.rawBootLeft);
+      dlg.view().enableConnect(c.connectLeft);
     };
     Start(dlg, workflows);
-    dlg.enableConnect(true);
+    dlg.view().enableConnect(true);
     ControlOf<QPushButton>(dlg, 1001)->click();
     EXPECT_EQ(ButtonsOf(dlg), (Buttons{false, false, false}));
     ASSERT_TRUE(WaitFor([&] { return entered.load(); }));
@@ -122,7 +122,7 @@ TEST(WindowWorkflows, EachButtonRunsItsWorkflowWithTheSelectedPort) {
   ScriptedWorkflows workflows;  // outlives the window's thread
   CVORLoaderXDlg dlg;
   workflows.startup = [&] {
-    dlg.showPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {25, "/dev/ttyACM0"}}, 0);
+    dlg.view().showPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {25, "/dev/ttyACM0"}}, 0);
   };
   Start(dlg, workflows);
   auto* ports = ControlOf<QComboBox>(dlg, 1000);
@@ -148,7 +148,7 @@ TEST(WindowWorkflows, EachButtonRunsItsWorkflowWithTheSelectedPort) {
 
   // A workflow that moved to another port shows it selected.
   workflows.connect = [&] {
-    dlg.showPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {25, "/dev/ttyACM0"}}, 2);
+    dlg.view().showPorts({{1, "/dev/ttyS0"}, {9, "/dev/ttyUSB0"}, {25, "/dev/ttyACM0"}}, 2);
   };
   ports->setCurrentIndex(0);
   ControlOf<QPushButton>(dlg, 1001)->click();
@@ -161,9 +161,9 @@ TEST(WindowWorkflows, MessageBoxesHoldTheWorkflowUntilTheUserAnswers) {
   CVORLoaderXDlg dlg;
   std::vector<bool> answers;
   workflows.connect = [&] {
-    answers.push_back(dlg.askYesNo("Device has later Version.\n Load OLD? (Not Recomended!)"));
-    answers.push_back(dlg.askYesNo("Load Hex Now?"));
-    dlg.tell("Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.");
+    answers.push_back(dlg.view().askYesNo("Device has later Version.\n Load OLD? (Not Recomended!)"));
+    answers.push_back(dlg.view().askYesNo("Load Hex Now?"));
+    dlg.view().tell("Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.");
   };
   Start(dlg, workflows);
   BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::No, QMessageBox::Ok});
@@ -196,15 +196,15 @@ struct ProgrammingRun {
 
   void Script(CVORLoaderXDlg& dlg, ScriptedWorkflows& workflows) {
     workflows.connect = [this, &dlg] {
-      dlg.transferActive(true);
+      dlg.view().transferActive(true);
       inTransfer = true;
-      const bool passed = duringTransfer.Pass(dlg);
-      dlg.transferActive(false);
+      const bool passed = duringTransfer.Pass(dlg.view());
+      dlg.view().transferActive(false);
       if (passed) {
         pastTransfer = true;
-        afterTransfer.Pass(dlg);
+        afterTransfer.Pass(dlg.view());
       }
-      sawStop = dlg.stopRequested();
+      sawStop = dlg.view().stopRequested();
       ended = true;
     };
   }
@@ -232,7 +232,7 @@ TEST(WindowWorkflows, ClosingDuringProgrammingAsksFirstAndNoKeepsTheWindow) {
     EXPECT_EQ(q.title, QCoreApplication::applicationName());
   }
   EXPECT_TRUE(dlg.isVisible());
-  EXPECT_FALSE(dlg.stopRequested());
+  EXPECT_FALSE(dlg.view().stopRequested());
   EXPECT_FALSE(run.ended);
 
   {
@@ -281,9 +281,9 @@ TEST(WindowWorkflows, ClosingWhileAWorkflowBoxIsOpenAnswersNoAndEndsTheWorkflow)
     ScriptedWorkflows workflows;  // outlives the window's thread
     CVORLoaderXDlg dlg;
     workflows.connect = [&] {
-      answers.push_back(dlg.askYesNo("Load Hex Now?"));
-      answers.push_back(dlg.askYesNo("Identical Versions.\n Reload?"));  // after the close: No, no box
-      dlg.setMainStatus("still reporting after the close");
+      answers.push_back(dlg.view().askYesNo("Load Hex Now?"));
+      answers.push_back(dlg.view().askYesNo("Identical Versions.\n Reload?"));  // after the close: No, no box
+      dlg.view().setMainStatus("still reporting after the close");
       ended = true;
     };
     Start(dlg, workflows);
@@ -313,8 +313,8 @@ TEST(WindowWorkflows, DestroyingTheWindowStopsAndJoinsItsWorkflow) {
     std::atomic<bool> entered{false};
     workflows.connect = [&] {
       entered = true;
-      never.Pass(dlg);
-      sawStop = dlg.stopRequested();
+      never.Pass(dlg.view());
+      sawStop = dlg.view().stopRequested();
     };
     Start(dlg, workflows);
     ControlOf<QPushButton>(dlg, 1001)->click();

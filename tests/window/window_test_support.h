@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -41,6 +42,8 @@ inline bool WaitFor(const std::function<bool()>& done) {
 struct SeenBox {
   QString title;
   QString text;
+  QString informative;
+  Qt::TextFormat informativeFormat = Qt::AutoText;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   QMessageBox::StandardButtons buttons;
   QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
@@ -64,6 +67,9 @@ class BoxAnswerer {
     SeenBox s;
     s.title = box->windowTitle();
     s.text = box->text();
+    s.informative = box->informativeText();
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+      s.informativeFormat = label->textFormat();
     s.icon = box->icon();
     s.buttons = box->standardButtons();
     if (box->defaultButton() != nullptr) s.defaultButton = box->standardButton(box->defaultButton());
@@ -91,10 +97,10 @@ class Gate {
     m_cv.notify_all();
   }
   // True when opened, false when stopped first.
-  bool Pass(CVORLoaderXDlg& window) {
+  bool Pass(window::QueuedView& view) {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_open) {
-      if (window.stopRequested()) return false;
+      if (view.stopRequested()) return false;
       m_cv.wait_for(lock, std::chrono::milliseconds(5));
     }
     return true;

@@ -1,0 +1,17 @@
+#pragma once
+// The information log saved as a plain-text file: UTF-8, one line each, "\n" line ends. The
+// file is written beside its final name and renamed over it only when complete, so a failed
+// save never destroys an earlier file.
+
+#include <QString>
+
+namespace window {
+
+// `log` is the log as the window keeps it ("\r\n" after every line). Empty on success, else
+// why the file could not be written.
+QString WriteLogFile(const QString& path, const QString& log);
+
+// A file name for a log saved now: "vorloader-log-YYYYMMDD-HHMMSS.txt".
+QString DefaultLogFileName();
+
+}  // namespace window

@@ -1,0 +1,85 @@
+#include "app/window/program_start.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#ifndef VOR_VERSION
+#error "VOR_VERSION must name the program version"
+#endif
+
+namespace window {
+
+namespace {
+
+constexpr int kNoDesktopStatus = 2;
+
+std::string_view Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string_view() : std::string_view(value);
+}
+
+// The toolkit shows windows through the platform plug-in QT_QPA_PLATFORM names; only the
+// default (empty), X11 and Wayland need a display server. "offscreen", "vnc" and the like
+// do not, and neither does a plug-in given with -platform.
+bool NeedsDisplayServer(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-platform" || arg == "--platform" || arg.starts_with("-platform=")) return false;
+  }
+  const std::string_view platform = Env("QT_QPA_PLATFORM");
+  return platform.empty() || platform.starts_with("xcb") || platform.starts_with("wayland");
+}
+
+}  // namespace
+
+std::string UsageText() {
+  return R"(Usage: vorloader [--x N]
+       vorloader --help | --version
+
+The VORnet Loader window: finds a VORnet device on a serial port, identifies and
+authenticates it, and programs it with the firmware that belongs to it, keeping
+the firmware folder up to date from the maker's support web server.
+
+Options:
+  --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to
+               reload the same version, 8 keep firmware files without a version tag
+  --help       show this help and exit
+  --version    show the version and exit
+
+The window needs a desktop session (DISPLAY or WAYLAND_DISPLAY set). In a
+terminal, or on a machine without one, use vorloader-cli.
+
+Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_TRACE,
+VORLOADER_UPDATE_URL; see vorloader(1).
+
+Closing the window, or the signals TERM and HUP, end the program; during an erase
+or an image stream it asks first, and a second signal answers Yes.
+)";
+}
+
+std::optional<int> EarlyExit(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+  bool help = false, version = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    help = help || arg == "--help";
+    version = version || arg == "--version";
+  }
+  if (help) {
+    std::fputs(UsageText().c_str(), out);
+    return 0;
+  }
+  if (version) {
+    std::fputs("vorloader " VOR_VERSION "\n", out);
+    return 0;
+  }
+  if (NeedsDisplayServer(argc, argv) && Env("DISPLAY").empty() && Env("WAYLAND_DISPLAY").empty()) {
+    std::fputs(
+        "vorloader: needs a desktop session (neither DISPLAY nor WAYLAND_DISPLAY is set); in a terminal use "
+        "vorloader-cli\n",
+        err);
+    return kNoDesktopStatus;
+  }
+  return std::nullopt;
+}
+
+}  // namespace window

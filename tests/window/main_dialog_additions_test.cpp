@@ -1,0 +1,340 @@
+// What the window shows beside its fixed texts: the progress bar under the main status line,
+// status lines that lose their middle rather than their ends, the time of each log line, the
+// saved log, what the system knows of each port, the informative text of a confirmation, and
+// control characters from devices shown as "?".
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QToolTip>
+#include <thread>
+
+#include "app/window/eliding_label.h"
+#include "app/window/log_file.h"
+#include "app/window/shown_text.h"
+#include "app/window/transfer_progress.h"
+#include "window_test_support.h"
+
+namespace {
+
+using window_test::BoxAnswerer;
+using window_test::ControlOf;
+using window_test::Gate;
+using window_test::ScriptedWorkflows;
+using window_test::WaitFor;
+
+QProgressBar* BarOf(const CVORLoaderXDlg& dlg) {
+  return dlg.findChild<QProgressBar*>(QStringLiteral("progress"));
+}
+
+QGroupBox* GroupTitled(const QWidget& dlg, const QString& title) {
+  for (auto* g : dlg.findChildren<QGroupBox*>())
+    if (g->title() == title) return g;
+  return nullptr;
+}
+
+TEST(ProgressBar, SitsInTheMainStatusGroupBelowTheLineAndCoversNoControl) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  QProgressBar* bar = BarOf(dlg);
+  ASSERT_NE(bar, nullptr);
+  EXPECT_FALSE(bar->isVisible());
+  QGroupBox* group = GroupTitled(dlg, "Main Status");
+  ASSERT_NE(group, nullptr);
+  const QRect r = bar->geometry();
+  EXPECT_TRUE(group->geometry().contains(r)) << "bar outside the Main Status group";
+  EXPECT_GT(r.top(), ControlOf(dlg, 1007)->geometry().bottom());
+  EXPECT_EQ(r.left(), ControlOf(dlg, 1007)->geometry().left());
+  EXPECT_EQ(r.width(), ControlOf(dlg, 1007)->geometry().width());
+  EXPECT_GE(r.height(), 6);
+  for (QWidget* w : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (w == bar || qobject_cast<QGroupBox*>(w) != nullptr) continue;
+    if (w->metaObject() == &QFrame::staticMetaObject) continue;  // the etched border round everything
+    EXPECT_FALSE(w->geometry().intersects(r)) << "covers " << w->objectName().toStdString();
+  }
+}
+
+TEST(ProgressBar, BusyDuringTheEraseMeasuredDuringTheStreamHiddenAfter) {
+  ScriptedWorkflows workflows;  // outlives the window's thread
+  CVORLoaderXDlg dlg;
+  Gate erasing, streaming, done;
+  std::atomic<int> step{0};
+  workflows.connect = [&] {
+    dlg.view().setMainStatus("Erasing Device.");
+    dlg.view().transferActive(true);
+    step = 1;
+    erasing.Pass(dlg.view());
+    for (std::size_t sent = 1000; sent <= 4000; sent += 1000)
+      dlg.view().progress({sent, 10000, static_cast<double>(sent) / 100.0});
+    step = 2;
+    streaming.Pass(dlg.view());
+    dlg.view().progress({10000, 10000, 100.0});
+    dlg.view().transferActive(false);
+    dlg.view().setMainStatus("Program Loaded.");
+    step = 3;
+  };
+  dlg.SetWorkflows(&workflows);
+  dlg.show();
+  ASSERT_TRUE(WaitFor([&] { return workflows.startups == 1 && !dlg.workflowRunning(); }));
+  QProgressBar* bar = BarOf(dlg);
+  ASSERT_NE(bar, nullptr);
+  EXPECT_FALSE(bar->isVisible());
+
+  ControlOf<QPushButton>(dlg, 1001)->click();
+  ASSERT_TRUE(WaitFor([&] { return step == 1 && bar->isVisible(); }));
+  EXPECT_EQ(bar->maximum(), 0) << "the erase has no measure: busy";
+  EXPECT_EQ(ControlOf<QLabel>(dlg, 1007)->text(), "Erasing Device.");  // the status text stays
+  erasing.Open();
+  ASSERT_TRUE(WaitFor([&] { return step == 2 && bar->value() == 400; }));
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->maximum(), 1000);
+  EXPECT_TRUE(bar->text().startsWith("40%")) << bar->text().toStdString();
+  streaming.Open();
+  ASSERT_TRUE(WaitFor([&] { return step == 3 && !dlg.workflowRunning(); }));
+  EXPECT_FALSE(bar->isVisible());
+  EXPECT_EQ(ControlOf<QLabel>(dlg, 1007)->text(), "Program Loaded.");
+}
+
+TEST(ProgressBar, CountsDownTheRawBootWaitAndHidesAtItsEnd) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  QProgressBar* bar = BarOf(dlg);
+  ASSERT_NE(bar, nullptr);
+  dlg.view().countdown(12, 15);
+  EXPECT_TRUE(bar->isVisible());
+  EXPECT_EQ(bar->maximum(), 15);
+  EXPECT_EQ(bar->value(), 12);
+  EXPECT_EQ(bar->text(), "12 s left");
+  dlg.view().countdown(0, 15);
+  EXPECT_FALSE(bar->isVisible());
+  // The banner came: the erase follows at once and shows busy.
+  dlg.view().transferActive(true);
+  EXPECT_TRUE(bar->isVisible());
+  dlg.view().transferActive(false);
+  EXPECT_FALSE(bar->isVisible());
+}
+
+TEST(ProgressBar, TimeLeftFollowsTheRateSoFar) {
+  EXPECT_EQ(window::TransferProgress::TimeLeft(0, 1000, 500), "");
+  EXPECT_EQ(window::TransferProgress::TimeLeft(250, 1000, 10000), "0:30 left");
+  EXPECT_EQ(window::TransferProgress::TimeLeft(100, 1000, 10000), "1:30 left");
+  EXPECT_EQ(window::TransferProgress::TimeLeft(1000, 1000, 10000), "0:00 left");
+  EXPECT_EQ(window::TransferProgress::TimeLeft(2000, 1000, 10000), "");
+}
+
+TEST(StatusLines, ALongTextLosesItsMiddleAndShowsWholeInTheTooltip) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  auto* device = qobject_cast<window::ElidingLabel*>(ControlOf(dlg, 1006));
+  ASSERT_NE(device, nullptr);
+  const std::string longName(120, 'M');
+  const std::string text = "Device: " + longName + "    ID: 305419896    Version: V1.80";
+  dlg.view().setDeviceStatus(text);
+  EXPECT_EQ(device->text().toStdString(), text);  // the whole text is still the label's
+  ASSERT_TRUE(device->elided());
+  const QString shown = device->shownText();
+  EXPECT_TRUE(shown.startsWith("Device: M")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith("Version: V1.80")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QChar(0x2026)));
+  EXPECT_LE(device->fontMetrics().horizontalAdvance(shown), device->contentsRect().width());
+  EXPECT_EQ(device->toolTip().toStdString(), text);
+
+  // Wider, then short again: elided afresh each time, no stale tooltip.
+  device->resize(device->width() * 20, device->height());
+  EXPECT_FALSE(device->elided());
+  EXPECT_TRUE(device->toolTip().isEmpty());
+  device->resize(device->width() / 20, device->height());
+  EXPECT_TRUE(device->elided());
+  dlg.view().setDeviceStatus("Device: VORnet Amp    ID: 7    Version: V1.20");
+  EXPECT_FALSE(device->elided());
+  EXPECT_TRUE(device->toolTip().isEmpty());
+}
+
+TEST(ShownText, ControlCharactersFromDevicesBecomeQuestionMarks) {
+  struct Case {
+    std::string in;
+    QString line, lines;
+  };
+  const Case cases[] = {
+      {"VORnet Amp", "VORnet Amp", "VORnet Amp"},
+      {std::string("A\x01"
+                   "B\x1b[2JC\x7f",
+                   9),
+       "A?B?[2JC?", "A?B?[2JC?"},
+      {"x\x85y\x9bz\x9f!\xa0\xe9\xff", QString::fromUtf8("x?y?z?!\u00a0\u00e9\u00ff"),
+       QString::fromUtf8("x?y?z?!\u00a0\u00e9\u00ff")},
+      {"a\tb", "a?b", "a?b"},
+      {"Identical Versions.\n Reload?", "Identical Versions.? Reload?", "Identical Versions.\n Reload?"},
+      {"off.   \r\n\r\nPress", "off.   ????Press", "off.   \n\nPress"},
+      {std::string("nul\0end", 7), "nul?end", "nul?end"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(window::ShownLine(c.in), c.line) << c.in;
+    EXPECT_EQ(window::ShownLines(c.in), c.lines) << c.in;
+  }
+}
+
+TEST(ShownText, StatusLinesLogAndBoxesShowControlCharactersAsQuestionMarks) {
+  ScriptedWorkflows workflows;  // outlives the window's thread
+  CVORLoaderXDlg dlg;
+  workflows.connect = [&] {
+    dlg.view().setDeviceStatus("Device: Amp\x1b[31m\x9b    ID: 1    Version: V1\x85");
+    dlg.view().appendLog("E06-Not a VOR Device.");
+    dlg.view().detail("label \x07\x90");
+    dlg.view().confirm("Load Hex Now?", "Device: Amp\x9b\x1b");
+  };
+  dlg.SetWorkflows(&workflows);
+  dlg.show();
+  ASSERT_TRUE(WaitFor([&] { return workflows.startups == 1 && !dlg.workflowRunning(); }));
+  BoxAnswerer boxes({QMessageBox::No});
+  ControlOf<QPushButton>(dlg, 1001)->click();
+  ASSERT_TRUE(WaitFor([&] { return workflows.connects == 1 && !dlg.workflowRunning(); }));
+  EXPECT_EQ(ControlOf<QLabel>(dlg, 1006)->text(), "Device: Amp?[31m?    ID: 1    Version: V1?");
+  EXPECT_EQ(dlg.log(), "E06-Not a VOR Device.\r\n    label ??\r\n");
+  ASSERT_EQ(boxes.seen().size(), 1u);
+  EXPECT_EQ(boxes.seen()[0].informative, "Device: Amp??");
+}
+
+TEST(ConfirmBox, KeepsItsQuestionAndSaysWhatItIsAboutAsPlainInformativeText) {
+  ScriptedWorkflows workflows;  // outlives the window's thread
+  CVORLoaderXDlg dlg;
+  std::vector<bool> answers;
+  const std::string about =
+      "Device: VORnet Amp (ID 305419896)\nVersion now: V1.20\nVersion to load: V1.80\n"
+      "Port: COM1\nFile: <b>vornet_amp_v180.hex</b>";
+  workflows.connect = [&] {
+    answers.push_back(dlg.view().confirm("Load Hex Now?", about));
+    answers.push_back(dlg.view().confirm("Load Hex Now?", about));
+  };
+  dlg.SetWorkflows(&workflows);
+  dlg.show();
+  ASSERT_TRUE(WaitFor([&] { return workflows.startups == 1 && !dlg.workflowRunning(); }));
+  BoxAnswerer boxes({QMessageBox::Yes, QMessageBox::No});
+  ControlOf<QPushButton>(dlg, 1001)->click();
+  ASSERT_TRUE(WaitFor([&] { return workflows.connects == 1 && !dlg.workflowRunning(); }));
+  EXPECT_EQ(answers, (std::vector<bool>{true, false}));
+  ASSERT_EQ(boxes.seen().size(), 2u);
+  const auto& box = boxes.seen()[0];
+  EXPECT_EQ(box.text, "Load Hex Now?");
+  EXPECT_EQ(box.informative.toStdString(), about);
+  EXPECT_EQ(box.informativeFormat, Qt::PlainText);  // the file name's markup shows as it is
+  EXPECT_EQ(box.icon, QMessageBox::Question);
+  EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(box.defaultButton, QMessageBox::Yes);
+
+  EXPECT_EQ(boxes.seen()[1].informative.toStdString(), about);
+}
+
+TEST(InfoLog, IsReadOnlyAndEachLineHasItsTimeOfDayAsTooltip) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  auto* log = ControlOf<QPlainTextEdit>(dlg, 1004);
+  ASSERT_NE(log, nullptr);
+  EXPECT_TRUE(log->isReadOnly());
+  const QTime before = QTime::currentTime();
+  dlg.AppendLog("1 Com Ports Found.");
+  dlg.AppendLog("Checking Online..OK.");
+  const QTime after = QTime::currentTime();
+  EXPECT_EQ(dlg.log(), "1 Com Ports Found.\r\nChecking Online..OK.\r\n");  // no time in the text
+  EXPECT_FALSE(log->toPlainText().contains(':'));
+  for (int line : {0, 1}) {
+    const QTime t = dlg.logLineTime(line);
+    ASSERT_TRUE(t.isValid()) << line;
+    EXPECT_GE(t.msecsSinceStartOfDay() / 1000, before.msecsSinceStartOfDay() / 1000);
+    EXPECT_LE(t.msecsSinceStartOfDay() / 1000, after.msecsSinceStartOfDay() / 1000);
+  }
+  EXPECT_FALSE(dlg.logLineTime(2).isValid());
+
+  // The point on the second line shows its time; the empty space below the lines none.
+  const QTextBlock second = log->document()->findBlockByNumber(1);
+  const QRect rect = log->cursorRect(QTextCursor(second));
+  const QPoint onSecond(rect.left() + 2, rect.center().y());
+  EXPECT_EQ(dlg.LogToolTipAt(onSecond), dlg.logLineTime(1).toString("HH:mm:ss"));
+  EXPECT_EQ(dlg.LogToolTipAt(QPoint(4, log->viewport()->height() - 3)), "");
+
+  QHelpEvent help(QEvent::ToolTip, onSecond, log->viewport()->mapToGlobal(onSecond));
+  QApplication::sendEvent(log->viewport(), &help);
+  EXPECT_EQ(QToolTip::text(), dlg.logLineTime(1).toString("HH:mm:ss"));
+  QToolTip::hideText();
+}
+
+TEST(InfoLog, SaveLogSitsBesideAboutAndWritesTheLinesAsUtf8) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  QStringList entries;
+  for (QAction* a : dlg.actions())
+    if (!a->isSeparator()) entries << a->text();
+  EXPECT_EQ(entries, QStringList({"Save Log...", "&About VORLoaderX..."}));
+
+  dlg.view().appendLog("Caf\xe9 1.80");
+  dlg.view().detail("http://127.0.0.1:1/x: connection refused");
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath("saved.txt");
+  EXPECT_TRUE(dlg.SaveLog(path));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), QByteArray("Caf\xc3\xa9 1.80\n    http://127.0.0.1:1/x: connection refused\n"));
+}
+
+TEST(InfoLog, AFailedSaveIsToldInABox) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  dlg.AppendLog("one line");
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  {
+    BoxAnswerer boxes({QMessageBox::Ok});
+    EXPECT_FALSE(dlg.SaveLog(dir.filePath("no/such/folder/log.txt")));
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text, "The log could not be saved.");
+    EXPECT_TRUE(boxes.seen()[0].informative.contains("no/such/folder/log.txt"));
+    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Warning);
+  }
+  // A folder where the file should be: nothing is written over it.
+  const QString folder = dir.filePath("taken");
+  ASSERT_TRUE(QDir().mkpath(folder + "/inside"));
+  BoxAnswerer boxes({QMessageBox::Ok});
+  EXPECT_FALSE(dlg.SaveLog(folder));
+  EXPECT_EQ(boxes.seen().size(), 1u);
+  EXPECT_TRUE(QFileInfo(folder + "/inside").isDir());
+}
+
+TEST(PortList, EachEntryIsComNWithWhatTheSystemKnowsInItsTooltip) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  PortEntry usb(9, "/dev/ttyUSB0");
+  usb.vendorId = 0x0403;
+  usb.productId = 0x6001;
+  usb.manufacturer = "FTDI";
+  usb.product = "FT232R USB UART";
+  usb.serialNumber = "A50285BI";
+  PortEntry acm(25, "/dev/ttyACM0");
+  acm.product = "Bench\x9b adapter";
+  dlg.view().showPorts({{1, "/dev/ttyS0"}, usb, acm}, 1);
+  auto* ports = ControlOf<QComboBox>(dlg, 1000);
+  ASSERT_EQ(ports->count(), 3);
+  EXPECT_EQ(ports->currentText(), "COM9");
+  EXPECT_EQ(ports->itemText(2), "COM25");
+  EXPECT_EQ(ports->itemData(0, Qt::ToolTipRole).toString(), "/dev/ttyS0");
+  EXPECT_EQ(ports->itemData(1, Qt::ToolTipRole).toString(),
+            "/dev/ttyUSB0\nUSB ID: 0403:6001\nManufacturer: FTDI\nProduct: FT232R USB UART\n"
+            "Serial number: A50285BI");
+  EXPECT_EQ(ports->itemData(2, Qt::ToolTipRole).toString(), "/dev/ttyACM0\nProduct: Bench? adapter");
+  EXPECT_EQ(ports->toolTip(), ports->itemData(1, Qt::ToolTipRole).toString());
+  ports->setCurrentIndex(2);
+  EXPECT_EQ(ports->toolTip(), ports->itemData(2, Qt::ToolTipRole).toString());
+  EXPECT_EQ(ports->currentText(), "COM25");
+}
+
+}  // namespace
