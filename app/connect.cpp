@@ -97,6 +97,10 @@ LoadResult DeviceSession::Program() {
   const LoadResult code = device::ProgramDevice(m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
                                                 m_image, m_view);
   m_image.Close();
+  // Nothing reached the flash when the bootloader refused or the erase failed.
+  if (code == RESULT_BAD_WRITE || code == RESULT_BAD_READ || code == RESULT_BAD_DEVICE_CODE ||
+      code == RESULT_ERASE_FAILED)
+    m_facts.programmed = false;
   // The new firmware has answered with its own identity: show it beside "Program Loaded.".
   if (code == RESULT_OK) {
     m_facts.after = m_identity;

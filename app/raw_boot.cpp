@@ -47,6 +47,7 @@ LoadResult DeviceSession::ProgramFromBootloader() {
   const LoadResult code = device::EraseAndStream(m_link, m_image, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
                                                  device::EraseReport::Quiet, m_view);
   m_image.Close();
+  if (code == RESULT_ERASE_FAILED) m_facts.programmed = false;  // nothing reached the flash
   return code;
 }
 

@@ -188,17 +188,27 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         r.error = Fault("--port needs a port name such as COM1 or a device path");
         return r;
       }
-      line.port = 0;
-      line.portPath.clear();
+      PortArgument given;
       if (port->find('/') != std::string::npos) {
-        line.portPath = *port;
+        given.path = *port;
       } else {
-        line.port = ParsePortName(*port);
-        if (line.port == 0) {
+        given.number = ParsePortName(*port);
+        if (given.number == 0) {
           r.error = Fault("--port needs a port name COM1 to COM32 or a device path, not", *port);
           return r;
         }
       }
+      if (std::find(line.ports.begin(), line.ports.end(), given) != line.ports.end()) {
+        r.error = Fault("--port names a port twice:", *port);
+        return r;
+      }
+      line.ports.push_back(given);
+      if (line.ports.size() == 1) {
+        line.port = given.number;
+        line.portPath = given.path;
+      }
+    } else if (arg == "--all-ports") {
+      line.allPorts = true;
     } else if (auto file = OptionValue(args, i, "--record", missing)) {
       if (missing || file->empty()) {
         r.error = Fault("--record needs a file name");
@@ -240,9 +250,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return r;
   }
   line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
-  if ((line.port != 0 || !line.portPath.empty()) && line.command != Command::Connect &&
-      line.command != Command::RawBoot)
-    r.error = Fault("--port applies to connect and raw-boot only");
+  if ((!line.ports.empty() || line.allPorts) && line.command != Command::Connect && line.command != Command::RawBoot)
+    r.error = Fault(line.allPorts ? "--all-ports applies to connect only" : "--port applies to connect and raw-boot only");
+  else if (line.allPorts && !line.ports.empty())
+    r.error = Fault("--all-ports and --port cannot be used together");
+  else if (SeveralPorts(line) && line.command == Command::RawBoot)
+    r.error = Fault("raw-boot takes one port only");
+  else if (SeveralPorts(line) && line.answers == Answers::Ask)
+    // Nobody can answer a box per device at one keyboard.
+    r.error = Fault("with more than one port, --yes or --no is required");
   else if (!line.recordFile.empty() && (line.command == Command::Check || line.command == Command::Ports))
     r.error = Fault("--record applies to connect, raw-boot and history only");
   return r;
@@ -250,6 +266,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string UsageText() {
   return R"(Usage: vorloader-cli [--x N] [OPTIONS] [--yes | --no] [--port COMn | --port PATH] [--record FILE] [COMMAND]
+       vorloader-cli [OPTIONS] (--yes | --no) (--port P --port P ... | --all-ports) connect
        vorloader-cli [--record FILE] history [N]
 
 Loads firmware into a VORnet device on a serial port, from a terminal.
@@ -279,6 +296,10 @@ Options:
   --port COMn  start with port COMn (1..32) instead of the first one listed
   --port PATH  start with the listed port that is this device (/dev/ttyUSB0,
                /dev/serial/by-id/...; links are followed)
+               Given more than once (connect only, with --yes or --no), every named
+               port is programmed at once, each by its own session on its own port;
+               lines are prefixed with the port ("COM3: ") and a summary ends the run
+  --all-ports  connect: a session on every listed port at once (--yes or --no)
   -q, --quiet  standard output: only the result (the workflow's result line, the
                file check's report, the COMn lines); no status lines
   -v, --verbose  the wire trace on standard error (as VORLOADER_TRACE=1)
@@ -293,7 +314,9 @@ The information log goes to standard output; status lines ("port:", "device:",
 "main:"), details ("note:") and questions ("?", "!") go to standard error.
 
 Exit status:
-  0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled)
+  0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled); with
+         several ports, 0 when every device was programmed, else the code of the
+         first port (in the order given, or listed) that was not
   0, 1   check: every firmware file is good / some are missing
   0, 1   history: the records were shown (or there are none) / the file cannot be read
   16     no workflow ran (no port listed, or no product database)

@@ -12,12 +12,22 @@ enum class Command { Connect, RawBoot, Check, Ports, History };
 // How message boxes are answered: asked on a terminal, or Yes/No for every box.
 enum class Answers { Ask, Yes, No };
 
+// One --port: a COM name's number, or a device path.
+struct PortArgument {
+  int number = 0;    // n of COMn (1..32); 0 for a path
+  std::string path;  // the device path as given; empty for a COM name
+  bool operator==(const PortArgument&) const = default;
+};
+
 struct CommandLine {
   Command command = Command::Connect;
   int options = 0;  // the number after --x, with the bits of the named options
   Answers answers = Answers::Ask;
-  int port = 0;          // n of --port COMn (1..32); 0 when not given
-  std::string portPath;  // --port given as a device path; empty when not given
+  // Every --port in the order given; with more than one, one session per port runs at once.
+  std::vector<PortArgument> ports;
+  bool allPorts = false;  // --all-ports: a session on every listed port
+  int port = 0;           // n of the first --port COMn (1..32); 0 when not given
+  std::string portPath;   // the first --port given as a device path; empty when not given
   bool quiet = false;    // -q: only the result on standard output, no status lines
   bool verbose = false;  // -v: the wire trace on standard error
   // The run records: --record FILE (empty when not given) and the N of `history [N]`.
@@ -47,6 +57,9 @@ inline constexpr int kMaxPortNumber = 32;
 // differ from what the arguments say (digits beyond the three read, "--x" inside another
 // argument, a second --x) is refused rather than read otherwise.
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// More than one device at once: several --port, or --all-ports.
+inline bool SeveralPorts(const CommandLine& line) { return line.allPorts || line.ports.size() > 1; }
 
 // "COM" (any case) followed by 1..32; 0 when `text` is not such a name.
 int ParsePortName(const std::string& text);

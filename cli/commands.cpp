@@ -9,6 +9,7 @@
 #include "cli/history_command.h"
 #include "cli/port_argument.h"
 #include "cli/port_table.h"
+#include "cli/production_line.h"
 #include "cli/stop_relay.h"
 
 namespace cli {
@@ -46,9 +47,39 @@ int CheckFiles(const CommandLine& line, TerminalView& view) {
   return report.usable < static_cast<int>(report.products) ? kExitMissingFiles : 0;
 }
 
+// The ports named for several sessions, in the order given (every listed port for
+// --all-ports); empty after a usage error, which it has told.
+std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::PortList& listed, TerminalView& view) {
+  if (line.allPorts) return listed.entries;
+  std::vector<PortEntry> chosen;
+  for (const PortArgument& given : line.ports) {
+    const int number = given.number != 0 ? given.number : ListedPortOfPath(given.path, listed.entries);
+    const int index = app::IndexOfPort(listed, number);
+    if (index < 0) {
+      if (!given.path.empty())
+        view.Note(UnlistedPathMessage(given.path, listed.entries));
+      else
+        view.Note("vorloader-cli: --port COM" + std::to_string(given.number) +
+                  " is not among the ports listed (see vorloader-cli ports)");
+      return {};
+    }
+    const PortEntry& entry = listed.entries[static_cast<std::size_t>(index)];
+    for (const PortEntry& taken : chosen) {
+      if (taken.number == entry.number) {
+        // Two sessions on one port would reach one device twice.
+        view.Note("vorloader-cli: --port names COM" + std::to_string(entry.number) + " twice");
+        return {};
+      }
+    }
+    chosen.push_back(entry);
+  }
+  return chosen;
+}
+
 int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
   app::FirmwareSet firmware(OptionsOf(line), app::OpenFirmwareFolder());
   app::DeviceSession session(firmware, view, opener);
+  session.SetRecordFile(line.recordFile);
   const StopRelay relay(view.interrupts(), session.stopSource());
 
   // The start-up sequence as the window runs it. --port picks its entry as soon as the ports
@@ -56,7 +87,11 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   // device workflow is started below.
   device::PortList ports = app::ListPorts(opener, view);
   if (view.stopRequested()) return kExitInterrupted;
-  if (line.port != 0 || !line.portPath.empty()) {
+  std::vector<PortEntry> several;
+  if (SeveralPorts(line)) {
+    several = PortsForSessions(line, ports, view);
+    if (several.empty() && !line.allPorts) return kExitUsage;
+  } else if (line.port != 0 || !line.portPath.empty()) {
     const int number = line.port != 0 ? line.port : ListedPortOfPath(line.portPath, ports.entries);
     const int index = app::IndexOfPort(ports, number);
     if (index < 0) {
@@ -80,6 +115,12 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   // product database.
   if (!session.portsFound() || report.products == 0) return kExitNoWorkflow;
 
+  if (SeveralPorts(line)) {
+    if (several.empty()) return kExitNoWorkflow;
+    InterruptState fallback;
+    InterruptState& interrupts = view.setup().interrupts != nullptr ? *view.setup().interrupts : fallback;
+    return RunProductionLine(line, view.setup(), view, opener, firmware, several, interrupts);
+  }
   if (line.command == Command::RawBoot)
     session.OnRawBoot();
   else

@@ -25,6 +25,13 @@ class InterruptState {
   bool stoppedInTransfer() const { return m_stopInTransfer.load(); }
   void setTransferActive(bool active) { m_transfer.store(active); }
 
+  // Several sessions at once: the first signal stops the sessions that are not erasing or
+  // streaming (warning when some are), the second stops all, a third ends the program.
+  // Whoever runs the sessions reads presses() and stops them.
+  void setSeveral(bool several) { m_several.store(several); }
+  bool several() const { return m_several.load(); }
+  int presses() const { return m_presses.load(); }
+
  private:
   // Only lock-free atomics may be touched from a signal handler.
   static_assert(std::atomic<bool>::is_always_lock_free);
@@ -34,6 +41,8 @@ class InterruptState {
   std::atomic<bool> m_warned{false};
   std::atomic<bool> m_stopInTransfer{false};
   std::atomic<int> m_signal{SIGINT};
+  std::atomic<bool> m_several{false};
+  std::atomic<int> m_presses{0};
 };
 
 // The process's state, driven by SIGINT, SIGTERM and SIGHUP once InstallInterruptHandler()

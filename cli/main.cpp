@@ -78,12 +78,13 @@ int main(int argc, char** argv) {
   // Enumeration has said why a port it could not open is missing; the fix is given once.
   const std::string hint = cli::PermissionHint(opener, opener.deniedPorts());
   if (!hint.empty() && !view.Noted(device::PermissionFix())) view.Note(hint);
-  if (cli::ProcessInterrupts().stopRequested()) {
+  // Several sessions say themselves which were stopped and which were cut while programmed.
+  if (cli::ProcessInterrupts().stopRequested() && !cli::ProcessInterrupts().several()) {
     if (cli::ProcessInterrupts().stoppedInTransfer())
       view.Note("vorloader-cli: stopped while the device was being programmed; it may need a raw boot");
     status = cli::ProcessInterrupts().exitStatus();
   }
-  if (parsed.line.quiet) {
+  if (parsed.line.quiet && !cli::SeveralPorts(parsed.line)) {
     for (const std::string& line : cli::QuietResultLines(parsed.line.command, status, view.heldLog()))
       std::fputs((cli::PrintableText(line) + "\n").c_str(), stdout);
     std::fflush(stdout);

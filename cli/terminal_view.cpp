@@ -66,7 +66,7 @@ void TerminalView::setDeviceStatus(const std::string& text) {
 void TerminalView::setMainStatus(const std::string& text) {
   // During the stream the main status counts up with every chunk; on a terminal the bar shows
   // that, and the last of those texts is printed when the bar ends.
-  if (m_barLive) {
+  if (m_barLive || m_boardLive) {
     m_main.unshown = m_main.unshown || text != m_main.text;
     m_main.text = text;
     return;
@@ -195,6 +195,16 @@ std::optional<std::string> TerminalView::ReadLine() {
 
 void TerminalView::countdown(int secondsLeft, int secondsTotal) {
   (void)secondsTotal;
+  if (m_setup.shared != nullptr) {
+    if (m_setup.quiet || !m_setup.shared->live()) return;
+    if (secondsLeft <= 0) {
+      m_setup.shared->EndLive(m_setup.prefix, false);
+      m_boardLive = false;
+      return;
+    }
+    ShowOnBoard("Waiting for the device: " + std::to_string(secondsLeft) + " s left");
+    return;
+  }
   // Off a terminal a countdown would only fill a log with numbers.
   if (!m_setup.errIsTerminal || m_setup.quiet || m_barLive) return;
   if (secondsLeft <= 0) {
@@ -213,7 +223,21 @@ void TerminalView::DrawCountdown() {
   std::fflush(m_setup.err);
 }
 
+void TerminalView::ShowOnBoard(const std::string& text) {
+  m_boardLive = true;
+  m_setup.shared->SetLive(m_setup.prefix, m_setup.prefix + text);
+}
+
 void TerminalView::progress(const StreamProgress& p) {
+  if (m_setup.shared != nullptr) {
+    if (m_setup.quiet || !m_setup.shared->live()) return;
+    if (!m_boardLive) m_bar = ProgressBar{};
+    const std::size_t columns = m_setup.shared->columns();
+    const std::size_t room = columns > m_setup.prefix.size() + 1 ? columns - m_setup.prefix.size() - 1 : 1;
+    if (m_bar.Update(p, ProgressBar::Clock::now()) || !m_boardLive) ShowOnBoard(m_bar.Line(room));
+    if (m_bar.finished()) EndProgress();
+    return;
+  }
   if (!m_setup.errIsTerminal || m_setup.quiet) return;
   if (!m_countdownLine.empty()) {
     m_countdownLine.clear();
@@ -228,7 +252,10 @@ void TerminalView::progress(const StreamProgress& p) {
 }
 
 void TerminalView::transferActive(bool active) {
-  if (m_setup.interrupts != nullptr) m_setup.interrupts->setTransferActive(active);
+  if (m_setup.onTransfer)
+    m_setup.onTransfer(active);
+  else if (m_setup.interrupts != nullptr)
+    m_setup.interrupts->setTransferActive(active);
   if (!active) EndProgress();
 }
 
@@ -237,6 +264,16 @@ bool TerminalView::stopRequested() {
 }
 
 void TerminalView::EndProgress() {
+  if (m_boardLive) {
+    m_boardLive = false;
+    m_setup.shared->EndLive(m_setup.prefix, false);
+    if (m_main.unshown) {
+      m_main.unshown = false;
+      if (!m_setup.quiet)
+        WriteLine(m_setup.err, std::string(m_main.channel) + ": " + PrintableText(m_main.text));
+    }
+    return;
+  }
   if (!m_countdownLine.empty()) {
     m_countdownLine.clear();
     ClearBar();
@@ -268,6 +305,10 @@ void TerminalView::ClearBar() {
 }
 
 void TerminalView::WriteLine(std::FILE* stream, const std::string& line) {
+  if (m_setup.shared != nullptr) {
+    m_setup.shared->WriteLine(stream, m_setup.prefix + line);
+    return;
+  }
   const bool countdownLive = !m_countdownLine.empty();
   if (m_barLive || countdownLive) ClearBar();
   std::fputs(line.c_str(), stream);

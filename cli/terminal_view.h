@@ -13,6 +13,7 @@
 #include "cli/command_line.h"
 #include "cli/interrupt.h"
 #include "cli/progress_bar.h"
+#include "cli/shared_output.h"
 #include "common/loader_view.h"
 
 namespace cli {
@@ -32,6 +33,13 @@ struct TerminalSetup {
   bool quiet = false;
   InterruptState* interrupts = nullptr;  // stop requests; none when null
   std::function<std::size_t()> columns;  // width of the terminal; 80 when not given
+  // Several sessions at once: every line starts with `prefix` ("COM3: ") and goes through
+  // `shared`, whose board shows this view's live line instead of a bar drawn in place.
+  std::string prefix;
+  SharedOutput* shared = nullptr;
+  // Told when the device starts and stops being erased or programmed; when empty, the
+  // interrupts are told (one session: the process's stop signals decide by it).
+  std::function<void(bool)> onTransfer;
 };
 
 class TerminalView final : public LoaderView {
@@ -64,6 +72,8 @@ class TerminalView final : public LoaderView {
   // Ends a live progress bar, leaving its last state on screen.
   void EndProgress();
   bool quiet() const { return m_setup.quiet; }
+  // What the view was made with: the views of several sessions are made alike.
+  const TerminalSetup& setup() const { return m_setup; }
   // Some detail given so far contains `part`.
   bool Noted(const std::string& part) const;
   // The log lines held back in quiet mode, in order.
@@ -79,6 +89,8 @@ class TerminalView final : public LoaderView {
   void SetStatus(StatusLine& status, const std::string& text);
   void WriteLine(std::FILE* stream, const std::string& line);
   void DrawBar();
+  // The shared board's line of this view (several sessions at once).
+  void ShowOnBoard(const std::string& text);
   void ClearBar();
   // The live line of a countdown on a terminal; empty when none is shown.
   void DrawCountdown();
@@ -97,6 +109,7 @@ class TerminalView final : public LoaderView {
   StatusLine m_main{"main", ""};
   ProgressBar m_bar;
   bool m_barLive = false;
+  bool m_boardLive = false;  // this view's line stands in the shared board
   std::string m_countdownLine;
   int m_lastPercentWritten = -1;
   std::vector<std::string> m_held;

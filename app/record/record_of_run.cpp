@@ -1,6 +1,5 @@
 #include "app/record/record_of_run.h"
 
-#include "app/record/sha256.h"
 #include "common/load_result.h"
 
 namespace app {
@@ -23,7 +22,7 @@ RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
   if (facts.firmwarePath) {
     const std::size_t slash = facts.firmwarePath->find_last_of("/\\");
     r.file = slash == std::string::npos ? *facts.firmwarePath : facts.firmwarePath->substr(slash + 1);
-    if (facts.programmed) r.sha256 = facts.sha256 ? facts.sha256 : Sha256OfFile(*facts.firmwarePath);
+    if (facts.programmed) r.sha256 = facts.sha256;
   }
   r.code = code;
   if (const LoadResultInfo* info = FindLoadResult(code)) r.result = std::string(info->logMessage);

@@ -37,15 +37,15 @@ struct RunFacts {
   std::optional<device::Identity> after;    // as read back after programming
   std::optional<std::string> firmwarePath;  // folder + name of the file chosen for the device
   bool programmed = false;                  // the file was decoded and sent to the device
-  std::optional<std::string> sha256;        // of the bytes sent, when the workflow knows it
+  std::optional<std::string> sha256;        // of the file's bytes as checked and sent
 };
 
 using SystemClock = std::function<std::chrono::system_clock::time_point()>;
 
 // The record of a run that ended with result `code`: the device's ID, name and version from
 // `before` (null without it), the version after from `after`, the file's name when one was
-// chosen and its SHA-256 when it was programmed (the digest the workflow took of the bytes it
-// sent, else read from the file now; null when it cannot be read), the code's log text, the time since `started`, `now()` as the time and this
+// chosen and its SHA-256 when it was programmed (the digest of the bytes the file check
+// accepted, which are the bytes sent), the code's log text, the time since `started`, `now()` as the time and this
 // loader's version.
 RunRecord RecordOfRun(
     const RunFacts& facts, int code, const SystemClock& now = [] { return std::chrono::system_clock::now(); },

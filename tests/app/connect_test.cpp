@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/record/record_file.h"
-#include "app/record/sha256.h"
+#include "image/sha256.h"
 #include "tests/app/workflow_fixture.h"
 
 namespace app_tests {
@@ -268,7 +268,7 @@ TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
   EXPECT_EQ(ok.versionBefore, "1.20");
   EXPECT_EQ(ok.versionAfter, "1.30");
   EXPECT_EQ(ok.file, "amp.hex");
-  EXPECT_EQ(ok.sha256, app::Sha256Hex(catalogue_fixtures::ReadFile(folder.path() + "amp.hex")));
+  EXPECT_EQ(ok.sha256, image::Sha256Hex(image::Sha256Of(catalogue_fixtures::ReadFile(folder.path() + "amp.hex"))));
   EXPECT_EQ(ok.code, 0);
   EXPECT_EQ(ok.result, "   -Device Programed OK.");
   EXPECT_EQ(ok.time.back(), 'Z');

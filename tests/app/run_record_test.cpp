@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,7 +23,6 @@
 #include "app/record/record_file.h"
 #include "app/record/record_line_parser.h"
 #include "app/record/record_of_run.h"
-#include "app/record/sha256.h"
 #include "common/load_result.h"
 
 namespace app {
@@ -488,37 +486,6 @@ TEST(HistoryTable, AlignsTheColumnsAndShowsMissingValuesAsDashes) {
 
 // --- SHA-256 ---
 
-std::string OpenSslSha256(const std::string& bytes) {
-  unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned char b : digest) hex += {kHex[b >> 4], kHex[b & 0xF]};
-  return hex;
-}
-
-TEST(Sha256, MatchesKnownDigestsAndAnIndependentOne) {
-  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
-            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-  // Every length around the block and padding edges.
-  std::string bytes;
-  for (std::size_t n = 0; n < 300; ++n) {
-    EXPECT_EQ(Sha256Hex(bytes), OpenSslSha256(bytes)) << n << " bytes";
-    bytes += static_cast<char>((n * 131 + 7) & 0xFF);
-  }
-}
-
-TEST(Sha256, OfAFileAndOfNoFile) {
-  TempDir dir;
-  std::string bytes(200000, '\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-  WriteWhole(dir.path() + "fw.hex", bytes);
-  EXPECT_EQ(Sha256OfFile(dir.path() + "fw.hex"), OpenSslSha256(bytes));
-  EXPECT_EQ(Sha256OfFile(dir.path() + "absent.hex"), std::nullopt);
-}
-
 // --- the record of a finished run ---
 
 TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
@@ -542,6 +509,7 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   facts.after = id;
   facts.firmwarePath = dir.path() + "vor8_203.hex";
   facts.programmed = true;
+  facts.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 
   RunRecord expected = FullRecord();
   expected.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";

@@ -10,11 +10,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/record/record_line_parser.h"
+#include "app/record/run_record.h"
+#include "image/sha256.h"
 #include "tests/cli/cli_process.h"
 #include "tests/support/http/http_test_server.h"
 #include "tests/support/sim/sim_process.h"
@@ -105,6 +109,13 @@ class CliEndToEnd : public ::testing::Test {
   TempDir m_dir{"vor-cli"};
   HttpTestServer m_server{m_dir.path + "/web"};
 };
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream whole;
+  whole << in.rdbuf();
+  return whole.str();
+}
 
 std::string Dump(const CliResult& r) {
   return "stdout:\n" + r.out + "\nstderr:\n" + r.err;
@@ -550,6 +561,132 @@ TEST_F(CliEndToEnd, OnATerminalNoIsTyped) {
   const CliResult r = Run({}, /*onTerminal=*/true, {{"[Y/n] ", "n\n", nullptr}});
   EXPECT_EQ(r.status, 15) << r.out;
   EXPECT_TRUE(Contains(r.out, "E15-Load Cancelled by User.")) << r.out;
+}
+
+// --- several devices at once ---
+
+// Every line of a session starts with its port; the preparation's lines have none.
+void ExpectWholePrefixedLines(const Lines& lines, const std::vector<std::string>& unprefixed) {
+  for (const std::string& l : lines) {
+    const bool prefixed = l.size() > 6 && l.compare(0, 3, "COM") == 0 && l.find(": ") != std::string::npos;
+    const bool preparation = std::find(unprefixed.begin(), unprefixed.end(), l) != unprefixed.end();
+    EXPECT_TRUE(prefixed || preparation || l.rfind("summary: ", 0) == 0 || l.rfind("main: ", 0) == 0 ||
+                l.rfind("vorloader-cli: ", 0) == 0)
+        << "[" << l << "]";
+  }
+}
+
+std::vector<app::RunRecord> ReadRecords(const std::string& path) {
+  std::vector<app::RunRecord> records;
+  std::ifstream in(path);
+  for (std::string l; std::getline(in, l);) {
+    const std::optional<app::RunRecord> r = app::ParseRecordLine(l);
+    EXPECT_TRUE(r.has_value()) << "a torn or bad record line: " << l;
+    if (r) records.push_back(*r);
+  }
+  return records;
+}
+
+TEST_F(CliEndToEnd, ThreePortsAreProgrammedAtOnceEachAtItsRate) {
+  Publish(kNewer, 8192);
+  auto a = StartDevice(1, {"--pace"}, {57600});
+  auto b = StartDevice(2, {"--pace", "--id", "00002cc1"}, {115200});
+  auto c = StartDevice(3, {"--pace", "--id", "00002cc2"}, {38400});
+  const std::string records = m_dir.path + "/history.jsonl";
+  const CliResult r =
+      Run({"--yes", "--port", "COM1", "--port", "COM2", "--port", "/dev/../" + ComDir() + "/COM3", "--record", records});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  // The preparation once, unprefixed; then one result line per port.
+  const Lines out = r.OutLines();
+  ASSERT_GE(out.size(), 6u) << Dump(r);
+  EXPECT_EQ(Lines(out.begin(), out.begin() + 4), (Lines{"3 Com Ports Found.", "Checking Online..OK.",
+                                                         "1 Product definitions Found.", "All Files found and Correct."}));
+  for (const char* port : {"COM1", "COM2", "COM3"})
+    EXPECT_EQ(std::count(out.begin(), out.end(), std::string(port) + ":    -Device Programed OK."), 1) << port;
+  ExpectWholePrefixedLines(out, Lines(out.begin(), out.begin() + 4));
+  ExpectWholePrefixedLines(r.ErrLines(), {});
+  EXPECT_EQ(r.ErrLines().back(), "summary: 3 devices: 3 programmed, 0 failed, 0 refused");
+  // Each session kept to its own port, at its device's rate.
+  EXPECT_TRUE(Contains(r.err, "COM2: port: Connected Com 2 at Baud 115200")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "COM1: port: Connected Com 2")) << r.err;
+  for (auto* device : {a.get(), b.get(), c.get()}) {
+    ASSERT_TRUE(device->WaitFor("restart", 10000));
+    EXPECT_EQ(JsonField(device->Lines("image").back(), "verdict"), "good");
+  }
+
+  // One whole record per device, every field its own.
+  const std::vector<app::RunRecord> got = ReadRecords(records);
+  ASSERT_EQ(got.size(), 3u);
+  const std::string digest = image::Sha256Hex(image::Sha256Of(ReadWhole(FirmwareFolder() + "/amp.hex")));
+  std::vector<std::string> ports;
+  for (const app::RunRecord& rec : got) {
+    ports.push_back(rec.port);
+    EXPECT_EQ(rec.workflow, "connect");
+    EXPECT_EQ(rec.path, ComDir() + "/" + rec.port);
+    EXPECT_EQ(rec.deviceId, 11456u + static_cast<unsigned>(rec.port.back() - '1'));
+    EXPECT_EQ(rec.product, "VORnet Amp ");
+    EXPECT_EQ(rec.versionBefore, kDeviceVersion);
+    EXPECT_EQ(rec.versionAfter, kNewer);
+    EXPECT_EQ(rec.file, "amp.hex");
+    EXPECT_EQ(rec.sha256, digest);
+    EXPECT_EQ(rec.code, 0);
+    EXPECT_EQ(rec.result, "   -Device Programed OK.");
+    EXPECT_EQ(rec.time.size(), 20u);
+    EXPECT_EQ(rec.time.back(), 'Z');
+    EXPECT_GT(rec.durationMs, 0);
+    EXPECT_EQ(rec.loader, app::LoaderVersion());
+  }
+  std::sort(ports.begin(), ports.end());
+  EXPECT_EQ(ports, (std::vector<std::string>{"COM1", "COM2", "COM3"}));
+}
+
+TEST_F(CliEndToEnd, AFailingDeviceLeavesTheOthersProgrammedAndNamesTheExitStatus) {
+  Publish(kNewer, 8192);
+  auto a = StartDevice(1, {"--pace"});
+  auto b = StartDevice(2, {"--pace", "--no-erase-reply"});
+  auto c = StartDevice(3, {"--pace"});
+  const CliResult r = Run({"--yes", "--all-ports"});
+  EXPECT_EQ(r.status, 13) << Dump(r);
+  const Lines out = r.OutLines();
+  EXPECT_EQ(std::count(out.begin(), out.end(), "COM2: E13-Device Failed to Erase Flash."), 1) << Dump(r);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "COM1:    -Device Programed OK."), 1) << Dump(r);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "COM3:    -Device Programed OK."), 1) << Dump(r);
+  EXPECT_EQ(r.ErrLines().back(),
+            "summary: 3 devices: 2 programmed, 1 failed, 0 refused; not programmed: COM2 13");
+  // A session's lines stay in its order.
+  const Lines err = r.ErrLines();
+  const auto erasing = std::find(err.begin(), err.end(), "COM2: main: Waiting for Erase to Complete.");
+  const auto failed = std::find(err.begin(), err.end(), "COM2: main: Erased Failed !!");
+  EXPECT_LT(erasing, failed);
+  EXPECT_NE(failed, err.end());
+}
+
+// Ctrl-C while all three stream: the first lets them finish their image, the second cuts them.
+TEST_F(CliEndToEnd, CtrlCDuringTheStreamsOfSeveralDevices) {
+  for (int presses : {1, 2}) {
+    SCOPED_TRACE(presses);
+    Publish(kNewer, 32768);
+    std::vector<std::unique_ptr<SimProcess>> devices;
+    for (int port = 1; port <= 3; ++port) devices.push_back(StartDevice(port, {"--pace"}));
+    const auto allStreaming = [&devices] {
+      return std::all_of(devices.begin(), devices.end(), [](const auto& d) { return d->Contains("erased"); });
+    };
+    std::vector<std::string> when = {"main: Sending Hex file 1"};
+    if (presses == 2) when.push_back("Press Ctrl-C again to stop them all.");
+    const CliResult r = Run({"--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3"}, false, {}, when, {},
+                            SIGINT, allStreaming);
+    EXPECT_TRUE(Contains(r.err, "The devices being programmed finish their image")) << Dump(r);
+    if (presses == 1) {
+      EXPECT_EQ(r.status, 0) << Dump(r);
+      EXPECT_EQ(r.ErrLines().back(), "summary: 3 devices: 3 programmed, 0 failed, 0 refused");
+    } else {
+      EXPECT_EQ(r.status, 130) << Dump(r);
+      EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << r.out;
+      EXPECT_EQ(r.ErrLines().back(),
+                "vorloader-cli: stopped while COM1, COM2, COM3 were being programmed; a raw boot may be needed");
+      for (const auto& d : devices) EXPECT_TRUE(d->WaitFor("close", 10000));
+    }
+  }
 }
 
 }  // namespace

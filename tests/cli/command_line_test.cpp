@@ -91,15 +91,39 @@ INSTANTIATE_TEST_SUITE_P(
         // An argument is shown as data: no control bytes reach the terminal.
         BadCase{{"--\x1b[2J"}, "'--?[2J'"}));
 
-TEST(CommandLine, PortTakesADevicePathAndTheLastPortWins) {
+TEST(CommandLine, PortTakesADevicePathAndSeveralPortsAreAllKept) {
   ParseResult r = ParseCommandLine({"--port", "/dev/serial/by-id/usb-x-if00-port0", "raw-boot"});
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_EQ(r.line.port, 0);
   EXPECT_EQ(r.line.portPath, "/dev/serial/by-id/usb-x-if00-port0");
-  r = ParseCommandLine({"--port=/dev/ttyUSB0", "--port", "COM2"});
+  EXPECT_FALSE(SeveralPorts(r.line));
+  r = ParseCommandLine({"--port=/dev/ttyUSB0", "--port", "COM2", "--no"});
   ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.line.port, 2);
-  EXPECT_TRUE(r.line.portPath.empty());
+  EXPECT_TRUE(SeveralPorts(r.line));
+  EXPECT_EQ(r.line.ports, (std::vector<PortArgument>{{0, "/dev/ttyUSB0"}, {2, ""}}));
+  r = ParseCommandLine({"--all-ports", "--yes", "connect"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_TRUE(r.line.allPorts);
+  EXPECT_TRUE(SeveralPorts(r.line));
+}
+
+TEST(CommandLine, SeveralPortsNeedAnAnswerForEveryBoxAndConnect) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* fault;  // part of the error
+  } cases[] = {
+      {{"--port", "COM1", "--port", "COM2"}, "--yes or --no is required"},
+      {{"--all-ports"}, "--yes or --no is required"},
+      {{"--yes", "--port", "COM1", "--port", "COM2", "raw-boot"}, "raw-boot takes one port only"},
+      {{"--yes", "--all-ports", "raw-boot"}, "raw-boot takes one port only"},
+      {{"--yes", "--all-ports", "--port", "COM1"}, "cannot be used together"},
+      {{"--yes", "--all-ports", "check"}, "--all-ports applies to connect only"},
+      {{"--yes", "--port", "COM1", "--port", "com1"}, "names a port twice"},
+  };
+  for (const Case& c : cases) {
+    const ParseResult r = ParseCommandLine(c.args);
+    EXPECT_NE(r.error.find(c.fault), std::string::npos) << ::testing::PrintToString(c.args) << ": " << r.error;
+  }
 }
 
 TEST(CommandLine, QuietAndVerbose) {

@@ -1,0 +1,101 @@
+// The terminal shared by several sessions: whole lines, and a board of live lines per port.
+
+#include "cli/shared_output.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/production_line.h"
+
+namespace cli {
+namespace {
+
+std::string ReadAll(std::FILE* f) {
+  std::fflush(f);
+  std::rewind(f);
+  std::string text;
+  char buf[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  return text;
+}
+
+TEST(SharedOutput, LinesOfManyThreadsStayWhole) {
+  std::FILE* out = std::tmpfile();
+  {
+    SharedOutput shared(out, false);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&shared, out, t] {
+        const std::string line = "COM" + std::to_string(t + 1) + ": " + std::string(3000, static_cast<char>('a' + t));
+        for (int i = 0; i < 200; ++i) shared.WriteLine(out, line);
+      });
+    for (std::thread& t : threads) t.join();
+  }
+  const std::string text = ReadAll(out);
+  std::size_t lines = 0, start = 0;
+  for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+    const std::string line = text.substr(start, end - start);
+    ASSERT_EQ(line.size(), 3006u);
+    EXPECT_EQ(line.find_first_not_of(line[6], 6), std::string::npos) << "two lines mixed";
+    ++lines;
+    start = end + 1;
+  }
+  EXPECT_EQ(lines, 800u);
+  std::fclose(out);
+}
+
+TEST(SharedOutput, OnATerminalEachPortHasOneLiveLineBelowTheLines) {
+  std::FILE* err = std::tmpfile();
+  {
+    SharedOutput shared(err, true, [] { return std::size_t{40}; });
+    shared.SetLive("COM1", "COM1: [###   ] 30%");
+    shared.SetLive("COM2", "COM2: [#     ] 10%");
+    shared.WriteLine(err, "COM2: main: Waiting for device to reboot");
+    shared.SetLive("COM1", "COM1: [######] 100%");
+    shared.EndLive("COM1", false);
+    shared.EndLive("COM2", false);
+  }
+  EXPECT_EQ(ReadAll(err),
+            "COM1: [###   ] 30%\n"
+            "\x1b[1A\r\x1b[J"
+            "COM1: [###   ] 30%\nCOM2: [#     ] 10%\n"
+            "\x1b[2A\r\x1b[J"
+            "COM2: main: Waiting for device to reboot\n"
+            "COM1: [###   ] 30%\nCOM2: [#     ] 10%\n"
+            "\x1b[2A\r\x1b[J"
+            "COM1: [######] 100%\nCOM2: [#     ] 10%\n"
+            "\x1b[2A\r\x1b[J"
+            "COM2: [#     ] 10%\n"
+            "\x1b[1A\r\x1b[J");
+  std::fclose(err);
+}
+
+TEST(ProductionLine, SummaryAndExitStatusNameTheFirstPortNotProgrammed) {
+  const auto port = [](int n) { return PortEntry(n, "/dev/x" + std::to_string(n)); };
+  struct Case {
+    std::vector<LineOutcome> outcomes;
+    std::string summary;
+    int status;
+  } cases[] = {
+      {{{port(3), false, 0}, {port(1), false, 0}}, "summary: 2 devices: 2 programmed, 0 failed, 0 refused", 0},
+      {{{port(3), false, 0}, {port(1), false, 13}, {port(2), false, 9}},
+       "summary: 3 devices: 1 programmed, 1 failed, 1 refused; not programmed: COM1 13, COM2 9",
+       13},
+      {{{port(5), false, 15}, {port(4), true, 0}},
+       "summary: 2 devices: 0 programmed, 1 failed, 1 refused; not programmed: COM5 15, COM4 stopped",
+       15},
+      {{{port(4), true, 0}, {port(5), false, 2}}, "summary: 2 devices: 0 programmed, 2 failed, 0 refused; not programmed: COM4 stopped, COM5 2", 130},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SummaryLine(c.outcomes), c.summary);
+    EXPECT_EQ(LineExitStatus(c.outcomes, 130), c.status) << c.summary;
+  }
+}
+
+}  // namespace
+}  // namespace cli
