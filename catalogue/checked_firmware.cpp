@@ -77,7 +77,7 @@ FirmwareScan ScanFirmwareFile(const std::string& path, const std::string& prodTa
   image.Close();
   std::string bytes;
   scan.read = ReadFirmwareBytes(path, bytes);
-  scan.result = image::kScanFileOpen;
+  scan.result.error = image::ScanError::kFileOpen;
   if (scan.read != FileRead::kOk) return scan;
   scan.digest = image::Sha256Of(bytes);
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -95,8 +95,8 @@ FirmwareScan ScanFirmwareFile(const std::string& path, const std::string& prodTa
 
 bool AcceptsScan(const FirmwareScan& scan, const std::string& fileTag, bool keepUntagged) {
   if (scan.read != FileRead::kOk || scan.decoded < 0) return false;
-  if (scan.result == fileTag) return true;
-  return keepUntagged && scan.result == image::kScanSearchFail;
+  if (scan.result.tag == fileTag) return true;
+  return keepUntagged && scan.result.error == image::ScanError::kSearchFail;
 }
 
 std::string Shortfall(const FirmwareScan& scan, const std::string& fileTag) {
@@ -111,9 +111,9 @@ std::string Shortfall(const FirmwareScan& scan, const std::string& fileTag) {
       break;
   }
   if (scan.decoded < 0) return "is not a firmware file (cannot be decoded)";
-  if (scan.result == image::kScanNotIntel) return "is not a firmware file (no Intel HEX inside)";
-  if (scan.result == image::kScanSearchFail) return "holds no version tag, not " + fileTag;
-  return "holds " + scan.result + ", not " + fileTag;
+  if (scan.result.error == image::ScanError::kNotIntel) return "is not a firmware file (no Intel HEX inside)";
+  if (scan.result.error == image::ScanError::kSearchFail) return "holds no version tag, not " + fileTag;
+  return "holds " + scan.result.Text() + ", not " + fileTag;
 }
 
 bool LoadCheckedFirmware(const std::string& folder, const ProductTable& table, std::size_t row,
@@ -137,7 +137,7 @@ bool LoadCheckedFirmware(const std::string& folder, const ProductTable& table, s
   } else if (scan.digest != table.m_prodDigest[row]) {
     why = file + " changed since it was checked";
   } else if (scan.decoded < 0 || scan.state != table.m_prodState[row] ||
-             scan.result != table.m_prodScan[row]) {
+             scan.result.Text() != table.m_prodScan[row]) {
     why =
         file + " no longer holds " +
         (table.m_prodScan[row] == image::kScanSearchFail ? std::string("the untagged image that was checked")

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "catalogue/product_table.h"
+#include "image/hex_scan.h"
 #include "image/mem_image.h"
 #include "image/sha256.h"
 
@@ -24,7 +25,7 @@ struct FirmwareScan {
   FileRead read = FileRead::kMissing;
   int decoded = -1;         // an image::DecodeResult once read
   std::uint32_t state = 0;  // PlainOk or EncryptedOk once decoded
-  std::string result;       // the hex scan's text (image::kScanFileOpen when not decoded)
+  image::ScanResult result;  // the hex scan's finding (kFileOpen when not decoded)
   image::Sha256Digest digest{};
 };
 

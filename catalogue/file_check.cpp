@@ -36,7 +36,7 @@ struct Check {
 void Accept(ProductTable& table, std::size_t i, const FirmwareScan& scan) {
   table.m_prodState[i] = scan.state;
   table.m_prodDigest[i] = scan.digest;
-  table.m_prodScan[i] = scan.result;
+  table.m_prodScan[i] = scan.result.Text();
 }
 
 void Refuse(ProductTable& table, std::size_t i) {

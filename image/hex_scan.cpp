@@ -86,13 +86,31 @@ bool FindInWindow(const std::string& window, const std::string& prodTag, std::st
 
 }  // namespace
 
-std::string FindVersionTag(MemImage& image, const std::string& prodTag) {
+std::string ScanResult::Text() const {
+  switch (error) {
+    case ScanError::kNone:
+      return tag.value_or(std::string());
+    case ScanError::kFileOpen:
+      return kScanFileOpen;
+    case ScanError::kNotIntel:
+      return kScanNotIntel;
+    case ScanError::kSearchFail:
+      return kScanSearchFail;
+  }
+  return {};
+}
+
+ScanResult FindVersionTag(MemImage& image, const std::string& prodTag) {
+  ScanResult result;
   // The walk reads the image in place: it is held in memory whole, and record marks are
   // found with memchr rather than one character read at a time.
   const std::vector<std::uint8_t>& bytes = image.Bytes();
   const std::uint8_t* text = bytes.data();
   const std::size_t size = bytes.size();
-  if (!StartsLikeIntelHex(text, std::min(size, kProbeLength))) return kScanNotIntel;
+  if (!StartsLikeIntelHex(text, std::min(size, kProbeLength))) {
+    result.error = ScanError::kNotIntel;
+    return result;
+  }
 
   std::string window;
   window.reserve(kWindowLength + 255);
@@ -116,17 +134,26 @@ std::string FindVersionTag(MemImage& image, const std::string& prodTag) {
     sighting.Note(window, AppendRecordData(text + pos + 6, count, window));
     pos += bodyLength;
     std::string found;
-    if (sighting.InWindow(window) && FindInWindow(window, prodTag, found)) return found;
+    if (sighting.InWindow(window) && FindInWindow(window, prodTag, found)) {
+      result.tag = std::move(found);
+      return result;
+    }
   }
-  return kScanSearchFail;
+  result.error = ScanError::kSearchFail;
+  return result;
 }
 
-std::string ScanHexImage(const std::string& prodTag, std::uint32_t& prodState, const std::string& path) {
+ScanResult ScanHexImage(const std::string& prodTag, const std::string& path) {
   MemImage image;
   const int decoded = DecodeFirmwareFile(path, image);
-  if (decoded < 0) return kScanFileOpen;
-  prodState = decoded == DECODE_ENCRYPTED ? kScanStateEncryptedOk : kScanStatePlainOk;
-  return FindVersionTag(image, prodTag);
+  if (decoded < 0) {
+    ScanResult result;
+    result.error = ScanError::kFileOpen;
+    return result;
+  }
+  ScanResult result = FindVersionTag(image, prodTag);
+  result.form = decoded == DECODE_ENCRYPTED ? DECODE_ENCRYPTED : DECODE_PLAIN;
+  return result;
 }
 
 }  // namespace image

@@ -105,8 +105,7 @@ BENCHMARK(Decode1MiB)->Unit(benchmark::kMillisecond);
 void DecodeAndScan1MiB(benchmark::State& state) {
   const std::string& path = LargeFile().Path();
   for (auto _ : state) {
-    std::uint32_t prodState = 1;
-    if (image::ScanHexImage("VOR_T00a1_V", prodState, path) != "VOR_T00a1_V1.70")
+    if (image::ScanHexImage("VOR_T00a1_V", path).tag != "VOR_T00a1_V1.70")
       state.SkipWithError("tag not found");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

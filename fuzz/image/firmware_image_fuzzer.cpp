@@ -19,8 +19,12 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-void CheckScanResult(const std::string& result) {
-  if (result == image::kScanNotIntel || result == image::kScanSearchFail) return;
+void CheckScanResult(const image::ScanResult& scan) {
+  if (scan.error != image::ScanError::kNone) {
+    Require(!scan.tag && (scan.error == image::ScanError::kNotIntel || scan.error == image::ScanError::kSearchFail));
+    return;
+  }
+  const std::string result = scan.Text();
   Require(result.size() == 15 && result.compare(0, kTag.size(), kTag) == 0);
 }
 

@@ -89,8 +89,11 @@ TEST_P(HexScan, FindsTheVersionTag) {
     case Form::Missing:
       break;
   }
-  std::uint32_t state = 2;
-  EXPECT_EQ(image::ScanHexImage(kTag, state, path), c.want);
+  // The row state the form gives: 3 plain, 4 encrypted, 2 (as it was) when not decoded.
+  const image::ScanResult result = image::ScanHexImage(kTag, path);
+  EXPECT_EQ(result.Text(), c.want);
+  EXPECT_EQ(result.tag.has_value(), result.error == image::ScanError::kNone);
+  const std::uint32_t state = !result.form ? 2u : *result.form == image::DECODE_ENCRYPTED ? 4u : 3u;
   EXPECT_EQ(state, c.wantState);
 }
 

@@ -19,21 +19,21 @@ struct PackCase {
   bool encrypted;
   std::size_t size;
   const char* version;
-  std::uint32_t state;
+  image::DecodeResult form;
 };
 
 TEST(PackToolTest, MakesFilesTheLoaderScansAndTheDeviceAccepts) {
   testing_support::TempDir dir("vornet-pack-test");
-  for (const PackCase& c : {PackCase{true, 4096, "1.80", image::kScanStateEncryptedOk},
-                            PackCase{false, 4096, "1.80", image::kScanStatePlainOk},
-                            PackCase{true, 70000, "12.5", image::kScanStateEncryptedOk},  // past 64 KiB
-                            PackCase{false, 200, "2.00", image::kScanStatePlainOk}}) {
+  for (const PackCase& c : {PackCase{true, 4096, "1.80", image::DECODE_ENCRYPTED},
+                            PackCase{false, 4096, "1.80", image::DECODE_PLAIN},
+                            PackCase{true, 70000, "12.5", image::DECODE_ENCRYPTED},  // past 64 KiB
+                            PackCase{false, 200, "2.00", image::DECODE_PLAIN}}) {
     SCOPED_TRACE(std::to_string(c.size) + (c.encrypted ? " encrypted" : " plain"));
     const std::string file = dir.path + "/fw.bin";
     ASSERT_TRUE(testing_support::PackFirmware(file, "0a1b", c.version, c.encrypted, c.size));
-    std::uint32_t state = 0;
-    EXPECT_EQ(image::ScanHexImage("VOR_T0a1b_V", state, file), ("VOR_T0a1b_V" + std::string(c.version)).substr(0, 15));
-    EXPECT_EQ(state, c.state);
+    const image::ScanResult scan = image::ScanHexImage("VOR_T0a1b_V", file);
+    EXPECT_EQ(scan.tag, ("VOR_T0a1b_V" + std::string(c.version)).substr(0, 15));
+    EXPECT_EQ(scan.form, c.form);
 
     image::MemImage img;
     ASSERT_GE(image::DecodeFirmwareFile(file, img), 0);
