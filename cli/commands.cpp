@@ -16,10 +16,10 @@ namespace cli {
 
 namespace {
 
+// The firmware set decodes the bits into its flags.
 app::Options OptionsOf(const CommandLine& line) {
   app::Options options;
   options.m_nOptions = line.options;
-  options.ApplyBits();
   return options;
 }
 

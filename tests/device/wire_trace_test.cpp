@@ -17,6 +17,7 @@ TEST(WireTrace, LineShowsDeltaDirectionAndBytes) {
   const std::uint8_t bytes[] = {0xBF, 0x00, 0x0A};
   EXPECT_EQ(FormatTraceLine(12, "tx", bytes), "vor-trace +12ms tx 3: BF 00 0A");
   EXPECT_EQ(FormatTraceLine(0, "rx", {}), "vor-trace +0ms rx 0: -");
+  EXPECT_EQ(FormatTraceLine(3, "rx", bytes, "COM12"), "vor-trace +3ms COM12 rx 3: BF 00 0A");
 }
 
 // Runs `work` with stderr sent to a file; returns what was written there.
@@ -58,6 +59,8 @@ TEST_F(WireTraceSteps, TraceGoesToStderrOnlyWhenSwitchedOn) {
   EXPECT_NE(traced.find("tx 5: BF 00 00 00 00\n"), std::string::npos) << traced;
   EXPECT_NE(traced.find("rx 3: 01 02 03\n"), std::string::npos) << traced;
   EXPECT_EQ(traced.rfind("vor-trace +", 0), 0u) << traced;
+  // Every line names the link's port, so that several links at once can be told apart.
+  EXPECT_NE(traced.find("ms COM3 tx 5: BF 00 00 00 00\n"), std::string::npos) << traced;
   EXPECT_TRUE(view.log.empty());
 }
 
