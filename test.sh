@@ -15,6 +15,9 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_s
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 status=0
+echo "== format"
+if ! scripts/check-format.sh; then status=1; fi
+
 run_tree() {  # name, extra cmake args...
   local dir=$1; shift
   echo "== configure and build: $dir"
