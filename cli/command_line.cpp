@@ -139,6 +139,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    const std::size_t at = i;
     bool missing = false;
 
     if (arg == "--help" || arg == "-h") {
@@ -210,8 +211,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--all-ports") {
       line.allPorts = true;
     } else if (auto file = OptionValue(args, i, "--record", missing)) {
-      if (missing || file->empty()) {
+      // Given apart, an option where the name was forgotten ("--record --offline") would be
+      // dropped unseen, and a name holding "--x" would be the window's option number.
+      const bool apart = i != at;
+      if (missing || file->empty() || (apart && file->front() == '-')) {
         r.error = Fault("--record needs a file name");
+        return r;
+      }
+      if (apart && x.reading.found && i == x.first) {
+        r.error = Fault("--x must begin an argument; the window would read it from", *file);
         return r;
       }
       line.recordFile = *file;

@@ -176,6 +176,10 @@ TEST(CommandLine, ReadsTheOptionNumberAsTheWindowDoes) {
       {"---x1"},
       {"--x\t3"},
       {"--x", "\t3"},
+      {"--record", "r--x1", "history"},
+      {"--record", "--x1"},
+      {"--record", "--offline"},
+      {"--record", "r.jsonl", "--x", "4"},
   };
   for (const std::vector<std::string>& args : lines) {
     std::vector<const char*> argv = {"vorloader"};

@@ -58,6 +58,9 @@ TEST(HistoryCommandLine, RefusesABadCountOrRecordFileInOneLine) {
       {{"--record=", "history"}, "--record"},
       {{"--record", "r.jsonl", "check"}, "--record"},
       {{"ports", "--record", "r.jsonl"}, "--record"},
+      {{"--record", "--offline", "connect"}, "--record needs a file name"},
+      {{"--record", "--x", "4"}, "--record needs a file name"},
+      {{"--record", "/tmp/r--x1.jsonl", "history"}, "'/tmp/r--x1.jsonl'"},
   };
   for (const auto& [args, named] : cases) {
     const ParseResult r = ParseCommandLine(args);
