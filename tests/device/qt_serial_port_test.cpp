@@ -19,6 +19,7 @@
 
 #include "device/serial_port.h"
 #include "device/steps.h"
+#include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/recording_view.h"
 
 namespace device {
@@ -116,19 +117,12 @@ struct Pty {
 
 class QtSerialPortTest : public ::testing::Test {
  protected:
-  fs::path dir;
+  testing_support::TempDir tmp{"vor-com"};
+  fs::path dir{tmp.path};
   std::unique_ptr<PortOpener> opener = MakeSystemPortOpener();
 
-  void SetUp() override {
-    char tmpl[] = "/tmp/vor-com-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    ::setenv("VORLOADER_COM_DIR", tmpl, 1);
-  }
-  void TearDown() override {
-    ::unsetenv("VORLOADER_COM_DIR");
-    fs::remove_all(dir);
-  }
+  void SetUp() override { ::setenv("VORLOADER_COM_DIR", tmp.path.c_str(), 1); }
+  void TearDown() override { ::unsetenv("VORLOADER_COM_DIR"); }
 
   std::unique_ptr<SerialPort> OpenConfigured(int number) {
     OpenError error = OpenError::Other;
