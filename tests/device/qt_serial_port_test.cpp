@@ -19,6 +19,7 @@
 
 #include "device/serial_port.h"
 #include "device/steps.h"
+#include "tests/support/fixtures/cost_clocks.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/recording_view.h"
 
@@ -27,17 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// CPU time the calling thread has used so far, in milliseconds.
-double ThreadCpuMs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-double WallMs() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+using testing_support::ThreadCpuMs;
+using testing_support::WallMs;
 
 // What one call cost: its wall time and the CPU time the calling thread spent in it.
 struct Cost {
