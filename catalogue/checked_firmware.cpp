@@ -15,7 +15,7 @@ namespace catalogue {
 
 namespace {
 
-constexpr std::size_t kReadPiece = 64 * 1024;
+constexpr std::size_t kReadPiece = std::size_t{64} * 1024;
 
 class Fd {
  public:
@@ -32,7 +32,7 @@ class Fd {
 };
 
 std::string MiB(std::size_t bytes) {
-  return std::to_string(bytes / (1024 * 1024)) + " MiB";
+  return std::to_string(bytes / (std::size_t{1024} * 1024)) + " MiB";
 }
 
 }  // namespace

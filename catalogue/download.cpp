@@ -91,7 +91,8 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
   return n;
 }
 
-int PollCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int PollCancel(void* user, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/, curl_off_t /*ultotal*/,
+               curl_off_t /*ulnow*/) {
   const auto* t = static_cast<const Transfer*>(user);
   return (*t->cancelled && (*t->cancelled)()) ? 1 : 0;
 }

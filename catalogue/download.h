@@ -8,13 +8,13 @@
 namespace catalogue {
 
 // The most a catalogue download may bring (only its first 8,192 bytes are ever read).
-inline constexpr std::uint64_t kMaxCatalogueDownload = 1024u * 1024u;
+inline constexpr std::uint64_t kMaxCatalogueDownload = std::uint64_t{1024} * 1024;
 // The most a firmware download may bring: the size of the largest firmware file.
-inline constexpr std::uint64_t kMaxFirmwareDownload = 32u * 1024u * 1024u;
+inline constexpr std::uint64_t kMaxFirmwareDownload = std::uint64_t{32} * 1024 * 1024;
 // How long one download may take from start to end unless $VORLOADER_DOWNLOAD_TIMEOUT says
 // otherwise.
 inline constexpr long kDefaultDownloadTimeoutSeconds = 120;
-inline constexpr long kMaxDownloadTimeoutSeconds = 24 * 60 * 60;
+inline constexpr long kMaxDownloadTimeoutSeconds = 24L * 60 * 60;
 
 // Names the loader uses for its own files in the firmware folder: a download is written to
 // kTemporaryPrefix + six characters first.

@@ -211,7 +211,8 @@ int CheckFirmwareFiles(const std::string& folder, ProductTable& table, const std
     }
   }
 
-  int good = 0, plain = 0;
+  int good = 0;
+  int plain = 0;
   for (std::size_t i = 0; i < n; ++i) {
     if (IsUsable(table.m_prodState[i])) ++good;
     if (table.m_prodState[i] == PlainOk) ++plain;

@@ -2,6 +2,8 @@
 // climb out of the folder, name a device or drive, or hide control bytes is never used; nor is
 // a name the loader keeps for its own files, which a firmware file would overwrite.
 
+#include <algorithm>
+
 #include "catalogue/catalogue.h"
 #include "catalogue/download.h"
 
@@ -9,12 +11,10 @@ namespace catalogue {
 
 bool IsSafeFileName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
-  for (char c : name) {
-    auto b = static_cast<unsigned char>(c);
-    if (b < 0x20 || b == 0x7F) return false;
-    if (c == '/' || c == '\\' || c == ':') return false;
-  }
-  return true;
+  return std::ranges::none_of(name, [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F || c == '/' || c == '\\' || c == ':';
+  });
 }
 
 bool IsReservedFileName(const std::string& name) {

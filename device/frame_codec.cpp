@@ -144,8 +144,8 @@ std::array<std::uint8_t, 6> DeviceReplyCode(std::span<const std::uint8_t> rx) {
   return code;
 }
 
-std::uint32_t DeviceIdValue(const DeviceIdBytes& b) {
-  return (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
+std::uint32_t DeviceIdValue(const DeviceIdBytes& id) {
+  return (std::uint32_t{id[0]} << 24) | (std::uint32_t{id[1]} << 16) | (std::uint32_t{id[2]} << 8) | id[3];
 }
 
 std::string ProductCodeText(std::uint8_t high, std::uint8_t low) {
@@ -157,8 +157,7 @@ std::string DeviceTag(std::uint8_t high, std::uint8_t low) {
 }
 
 DeviceLabel DecodeDeviceLabel(const DeviceLabelBytes& label) {
-  const auto end = std::find(label.begin(), label.end(), std::uint8_t{0});
-  const std::string text(label.begin(), end);
+  const std::string text(label.begin(), std::find(label.begin(), label.end(), std::uint8_t{0}));
   const std::size_t v = text.find_last_of("vV");
   if (v == std::string::npos) return {std::string(), text};
   return {text.substr(0, v), text.substr(v + 1)};

@@ -72,7 +72,7 @@ DeviceLabelBytes IdentifyReplyLabel(std::span<const std::uint8_t> rx);
 std::array<std::uint8_t, 6> DeviceReplyCode(std::span<const std::uint8_t> rx);
 
 // The device ID: the four ID bytes read big-endian.
-std::uint32_t DeviceIdValue(const DeviceIdBytes& devIdBytes);
+std::uint32_t DeviceIdValue(const DeviceIdBytes& id);
 
 // The product code as text, "%02x%02x" (lower-case, high byte first), and the device tag
 // "VOR_T" + that + "_V" that matches a device to a product row.

@@ -73,7 +73,7 @@ std::string ProcessName(long pid) {
   std::string name = ReadSmallFile("/proc/" + std::to_string(pid) + "/comm", 64);
   while (!name.empty() && (name.back() == '\n' || name.back() == '\0')) name.pop_back();
   for (char& c : name)
-    if (!std::isprint(static_cast<unsigned char>(c))) c = '?';
+    if (std::isprint(static_cast<unsigned char>(c)) == 0) c = '?';
   return name;
 }
 
@@ -135,7 +135,7 @@ std::optional<long> ParseLockFile(std::string_view bytes) {
   while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
   long pid = 0;
   std::size_t digits = 0;
-  for (; i < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[i])); ++i, ++digits) {
+  for (; i < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[i])) != 0; ++i, ++digits) {
     if (digits == 10) break;
     pid = pid * 10 + (bytes[i] - '0');
   }
@@ -160,7 +160,8 @@ std::vector<std::string> LockFileCandidates(const std::string& path,
   std::vector<std::string> files;
   for (const std::string& dir : lockDirs)
     for (const std::string& name : names) {
-      const std::string file = dir + "/" + name;
+      std::string file = dir + "/";
+      file += name;
       if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
     }
   return files;

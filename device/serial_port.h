@@ -54,7 +54,7 @@ class PortOpener {
   // What the system knows of port `number`: its path and, for a USB adapter, its vendor and
   // product ID, maker, product name and serial number. An opener that knows nothing more
   // gives the path alone.
-  virtual PortEntry Describe(int number) const { return PortEntry(number, PathOf(number)); }
+  virtual PortEntry Describe(int number) const { return {number, PathOf(number)}; }
 };
 
 // Port n is $VORLOADER_COM_DIR/COMn when that is set; otherwise COM1-8 = /dev/ttyS0-7,

@@ -90,7 +90,10 @@ void ShiftRows(State& s) {
 // The matrix 02 03 01 01, rotated for each row.
 void MixColumns(State& s) {
   for (std::size_t c = 0; c < 4; ++c) {
-    const std::uint8_t a0 = s[0][c], a1 = s[1][c], a2 = s[2][c], a3 = s[3][c];
+    const std::uint8_t a0 = s[0][c];
+    const std::uint8_t a1 = s[1][c];
+    const std::uint8_t a2 = s[2][c];
+    const std::uint8_t a3 = s[3][c];
     s[0][c] = static_cast<std::uint8_t>(Double(a0) ^ Double(a1) ^ a1 ^ a2 ^ a3);
     s[1][c] = static_cast<std::uint8_t>(a0 ^ Double(a1) ^ Double(a2) ^ a2 ^ a3);
     s[2][c] = static_cast<std::uint8_t>(a0 ^ a1 ^ Double(a2) ^ Double(a3) ^ a3);

@@ -50,8 +50,10 @@ std::uint32_t RotWord(std::uint32_t w) {
 }
 
 std::uint32_t InvMixColumn(std::uint32_t w) {
-  const auto b0 = static_cast<std::uint8_t>(w), b1 = static_cast<std::uint8_t>(w >> 8),
-             b2 = static_cast<std::uint8_t>(w >> 16), b3 = static_cast<std::uint8_t>(w >> 24);
+  const auto b0 = static_cast<std::uint8_t>(w);
+  const auto b1 = static_cast<std::uint8_t>(w >> 8);
+  const auto b2 = static_cast<std::uint8_t>(w >> 16);
+  const auto b3 = static_cast<std::uint8_t>(w >> 24);
   const auto mix = [](std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
     return static_cast<std::uint32_t>(GfMul(a, 0x0E) ^ GfMul(b, 0x0B) ^ GfMul(c, 0x0D) ^ GfMul(d, 0x09));
   };

@@ -41,7 +41,7 @@ class MemorySource {
     m_left -= n;
     return n;
   }
-  bool Bad() const { return false; }
+  static bool Bad() { return false; }
 
  private:
   const std::uint8_t* m_data;
@@ -91,7 +91,7 @@ int DecodeWith(CFirmwareCipher& cipher, Source& in, MemImage& image) {
 
 }  // namespace
 
-int DecodeFirmwareFile(std::string path, MemImage& image) {
+int DecodeFirmwareFile(const std::string& path, MemImage& image) {
   CFirmwareCipher cipher;  // the tables exist before any file is touched
   std::ifstream file(path, std::ios::binary);
   if (!file.is_open()) return DECODE_OPEN_FAILED;

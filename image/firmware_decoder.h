@@ -11,7 +11,7 @@
 namespace image {
 
 // No firmware file is larger; anything larger is refused unread as a file that cannot be read.
-inline constexpr std::size_t kMaxFirmwareFileSize = 32u * 1024u * 1024u;
+inline constexpr std::size_t kMaxFirmwareFileSize = std::size_t{32} * 1024 * 1024;
 
 enum DecodeResult : int {
   DECODE_PLAIN = 0,
@@ -26,7 +26,7 @@ enum DecodeResult : int {
 // the first bytes: plain Intel HEX with CR LF line ends is copied as it is, anything else is
 // decrypted as one AES-192-CBC stream. Every negative result means the file cannot be used.
 // Raises only the firmware cipher's "Tables failed to initialize", before the file is opened.
-int DecodeFirmwareFile(std::string path, MemImage& image);
+int DecodeFirmwareFile(const std::string& path, MemImage& image);
 
 // The same over a stream already open (the decoder's core; also fed directly by the fuzzer).
 // Never returns DECODE_OPEN_FAILED.

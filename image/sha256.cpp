@@ -35,8 +35,14 @@ void Sha256::Block(const std::uint8_t* block) {
     const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  std::uint32_t a = m_state[0], b = m_state[1], c = m_state[2], d = m_state[3];
-  std::uint32_t e = m_state[4], f = m_state[5], g = m_state[6], h = m_state[7];
+  std::uint32_t a = m_state[0];
+  std::uint32_t b = m_state[1];
+  std::uint32_t c = m_state[2];
+  std::uint32_t d = m_state[3];
+  std::uint32_t e = m_state[4];
+  std::uint32_t f = m_state[5];
+  std::uint32_t g = m_state[6];
+  std::uint32_t h = m_state[7];
   for (std::size_t i = 0; i < 64; ++i) {
     const std::uint32_t s1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
     const std::uint32_t ch = (e & f) ^ (~e & g);

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  cmake ninja-build g++ clang clang-format pkg-config
+  cmake ninja-build g++ clang clang-format clang-tidy pkg-config
   qt6-base-dev qt6-serialport-dev libgl-dev
   libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -14,14 +14,20 @@ unsigned Word(const std::array<std::uint8_t, 16>& b, std::size_t at) {
 ChallengeVerdict CheckChallenge(const std::array<std::uint8_t, 16>& plain,
                                 std::chrono::system_clock::time_point deviceNow, int toleranceSeconds) {
   ChallengeVerdict v;
-  const unsigned day = Word(plain, 0), dayOfWeek = Word(plain, 2), hour = Word(plain, 4), ms = Word(plain, 6);
-  const unsigned minute = plain[8], month = Word(plain, 10), second = Word(plain, 12), year = Word(plain, 14);
+  const unsigned day = Word(plain, 0);
+  const unsigned dayOfWeek = Word(plain, 2);
+  const unsigned hour = Word(plain, 4);
+  const unsigned ms = Word(plain, 6);
+  const unsigned minute = plain[8];
+  const unsigned month = Word(plain, 10);
+  const unsigned second = Word(plain, 12);
+  const unsigned year = Word(plain, 14);
   if (plain[9] != 0x01) {
     v.problem = "layout";
     return v;
   }
-  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-      second > 59 || ms > 999 || dayOfWeek > 6) {
+  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
+      minute > 59 || second > 59 || ms > 999 || dayOfWeek > 6) {
     v.problem = "field-range";
     return v;
   }

@@ -166,7 +166,7 @@ std::optional<std::array<std::uint8_t, 16>> UnpackSevenBit(std::span<const std::
     if (header >> groupLen != 0) return std::nullopt;  // bits beyond the group, or bit 7
     for (std::size_t k = 0; k < groupLen; ++k) {
       const std::uint8_t data = packed[i++];
-      if (data & 0x80) return std::nullopt;
+      if ((data & 0x80) != 0) return std::nullopt;
       out[g + k] = static_cast<std::uint8_t>(data | (((header >> k) & 1) << 7));
     }
   }
@@ -174,8 +174,7 @@ std::optional<std::array<std::uint8_t, 16>> UnpackSevenBit(std::span<const std::
 }
 
 std::string LabelText(const LabelBytes& label) {
-  auto end = std::find(label.begin(), label.end(), std::uint8_t{0});
-  return std::string(label.begin(), end);
+  return {label.begin(), std::find(label.begin(), label.end(), std::uint8_t{0})};
 }
 
 LabelBytes LabelWithVersion(const LabelBytes& label, const std::string& version) {

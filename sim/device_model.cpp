@@ -26,7 +26,9 @@ std::string CodeText(const CodeBytes& code) {
   return buf;
 }
 
-double MonoSeconds(Clock::time_point t) { return std::chrono::duration<double>(t.time_since_epoch()).count(); }
+double MonoSeconds(Clock::time_point t) {
+  return std::chrono::duration<double>(t.time_since_epoch()).count();
+}
 
 }  // namespace
 
@@ -39,12 +41,18 @@ DeviceModel::DeviceModel(const SimOptions& options, Transcript& transcript, UtcC
 
 const char* DeviceModel::StateName(State s) {
   switch (s) {
-    case State::PoweredOff: return "off";
-    case State::Firmware: return "firmware";
-    case State::Bootloader: return "bootloader";
-    case State::Erasing: return "erasing";
-    case State::Receiving: return "receiving";
-    case State::Restarting: return "restarting";
+    case State::PoweredOff:
+      return "off";
+    case State::Firmware:
+      return "firmware";
+    case State::Bootloader:
+      return "bootloader";
+    case State::Erasing:
+      return "erasing";
+    case State::Receiving:
+      return "receiving";
+    case State::Restarting:
+      return "restarting";
   }
   return "?";
 }
@@ -120,8 +128,9 @@ void DeviceModel::OnTick(Clock::time_point now) {
         Log(now, Event("banner").Str("verdict", "silent"));
         return;
       }
-      Send(now, BootBanner(m_options.faults.bannerCode.value_or(m_options.code),
-                           static_cast<std::size_t>(m_options.bannerLength)),
+      Send(now,
+           BootBanner(m_options.faults.bannerCode.value_or(m_options.code),
+                      static_cast<std::size_t>(m_options.bannerLength)),
            "banner");
       Log(now, Event("banner")
                    .Str("verdict", "sent")
@@ -146,15 +155,16 @@ void DeviceModel::OnTick(Clock::time_point now) {
 }
 
 void DeviceModel::OnBytes(std::span<const std::uint8_t> bytes, Clock::time_point now) {
-  std::size_t garbage = 0, ignored = 0;
+  std::size_t garbage = 0;
+  std::size_t ignored = 0;
   if (!m_partial.empty() && now - m_lastByte > kMessageGap) {
     garbage += m_partial.size();
     m_partial.clear();
   }
   for (std::uint8_t b : bytes) {
     if (m_hungUp) break;
-    const bool streamTail = m_state == State::Restarting && m_hex && !m_imageReported &&
-                            now - m_lastStreamByte <= kStreamQuiet;
+    const bool streamTail =
+        m_state == State::Restarting && m_hex && !m_imageReported && now - m_lastStreamByte <= kStreamQuiet;
     switch (m_state) {
       case State::PoweredOff:
       case State::Erasing:
@@ -194,8 +204,10 @@ void DeviceModel::OnBytes(std::span<const std::uint8_t> bytes, Clock::time_point
     }
   }
   m_lastByte = now;
-  if (garbage > 0) Log(now, Event("garbage").Int("bytes", static_cast<long long>(garbage)).Str("state", StateName(m_state)));
-  if (ignored > 0) Log(now, Event("ignored").Int("bytes", static_cast<long long>(ignored)).Str("state", StateName(m_state)));
+  if (garbage > 0)
+    Log(now, Event("garbage").Int("bytes", static_cast<long long>(garbage)).Str("state", StateName(m_state)));
+  if (ignored > 0)
+    Log(now, Event("ignored").Int("bytes", static_cast<long long>(ignored)).Str("state", StateName(m_state)));
 }
 
 void DeviceModel::HandleMessage(MessageKind kind, std::span<const std::uint8_t> msg, Clock::time_point now) {
@@ -214,10 +226,17 @@ void DeviceModel::HandleMessage(MessageKind kind, std::span<const std::uint8_t> 
     return;
   }
   switch (kind) {
-    case MessageKind::DeviceQuery: HandleDeviceQuery(msg, now); break;
-    case MessageKind::BootRequest: HandleBootRequest(msg, now); break;
-    case MessageKind::AuthFrame: HandleAuthFrame(msg, now); break;
-    case MessageKind::Identify: break;
+    case MessageKind::DeviceQuery:
+      HandleDeviceQuery(msg, now);
+      break;
+    case MessageKind::BootRequest:
+      HandleBootRequest(msg, now);
+      break;
+    case MessageKind::AuthFrame:
+      HandleAuthFrame(msg, now);
+      break;
+    case MessageKind::Identify:
+      break;
   }
 }
 
@@ -258,7 +277,9 @@ void DeviceModel::HandleDeviceQuery(std::span<const std::uint8_t> msg, Clock::ti
   }
   const bool foreign = m_options.faults.wrongSignature;
   Send(now, DeviceReply(m_options.id, m_options.code, foreign), "device reply");
-  Log(now, Event("query").Str("verdict", foreign ? "wrong-signature" : "answered").Str("code", CodeText(m_options.code)));
+  Log(now, Event("query")
+               .Str("verdict", foreign ? "wrong-signature" : "answered")
+               .Str("code", CodeText(m_options.code)));
 }
 
 void DeviceModel::HandleBootRequest(std::span<const std::uint8_t> msg, Clock::time_point now) {
@@ -269,7 +290,10 @@ void DeviceModel::HandleBootRequest(std::span<const std::uint8_t> msg, Clock::ti
   }
   const CodeBytes code = m_options.faults.bannerCode.value_or(m_options.code);
   Send(now, BootBanner(code, static_cast<std::size_t>(m_options.bannerLength)), "banner");
-  Log(now, Event("boot").Str("verdict", "answered").Str("code", CodeText(code)).Int("length", m_options.bannerLength));
+  Log(now, Event("boot")
+               .Str("verdict", "answered")
+               .Str("code", CodeText(code))
+               .Int("length", m_options.bannerLength));
   m_state = State::Bootloader;
 }
 
@@ -346,7 +370,9 @@ void DeviceModel::HandleStreamByte(std::uint8_t b, Clock::time_point now) {
   switch (step) {
     case HexReceiver::Step::BadRecord:
       if (m_hex->BadRecords() <= kBadRecordsLogged)
-        Log(now, Event("bad-record").Int("record", static_cast<long long>(m_hex->Records() + m_hex->BadRecords())));
+        Log(now, Event("bad-record")
+                     .Int("record", static_cast<long long>(m_hex->Records()) +
+                                        static_cast<long long>(m_hex->BadRecords())));
       break;
     case HexReceiver::Step::EndOfFile:
       Log(now, Event("stream-end")

@@ -16,7 +16,9 @@
 namespace sim {
 namespace {
 
-std::string Errno(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string Errno(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
@@ -111,7 +113,9 @@ void PtyPort::HangUp() {
   }
 }
 
-int PtyPort::Rate() const { return ReadLineRate(m_master); }
+int PtyPort::Rate() const {
+  return ReadLineRate(m_master);
+}
 
 std::vector<int> PtyPort::ReadOpenCloseEvents() {
   std::vector<int> events;
@@ -122,8 +126,8 @@ std::vector<int> PtyPort::ReadOpenCloseEvents() {
     for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
       inotify_event ev;
       std::memcpy(&ev, buf + off, sizeof ev);
-      if (ev.mask & IN_OPEN) events.push_back(+1);
-      if (ev.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) events.push_back(-1);
+      if ((ev.mask & IN_OPEN) != 0) events.push_back(+1);
+      if ((ev.mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) != 0) events.push_back(-1);
       off += static_cast<ssize_t>(sizeof(inotify_event) + ev.len);
     }
   }

@@ -40,7 +40,9 @@ int SetUpSignals() {
 }
 
 timespec Until(Clock::time_point wake, Clock::time_point now) {
-  auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(wake - now, Clock::duration::zero())).count();
+  auto ns =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::max(wake - now, Clock::duration::zero()))
+          .count();
   return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
@@ -117,7 +119,8 @@ int RunDevice(const SimOptions& o) {
     auto earliest = [&](Clock::time_point t) { wake = wake ? std::min(*wake, t) : t; };
     if (!tx.empty()) earliest(tx.front().sendAt);
     if (throttled) earliest(readyAt);
-    pollfd fds[3] = {{signals, POLLIN, 0}, {pty.WatchFd(), POLLIN, 0}, {pty.MasterFd(), short(throttled ? 0 : POLLIN), 0}};
+    pollfd fds[3] = {
+        {signals, POLLIN, 0}, {pty.WatchFd(), POLLIN, 0}, {pty.MasterFd(), short(throttled ? 0 : POLLIN), 0}};
     timespec ts{};
     if (wake) ts = Until(*wake, now);
     if (ppoll(fds, 3, wake ? &ts : nullptr, nullptr) < 0 && errno != EINTR) {
@@ -126,16 +129,16 @@ int RunDevice(const SimOptions& o) {
     }
     now = Clock::now();
     transcript.SetRate(pty.Rate());
-    if (fds[0].revents & POLLIN) break;
-    if (fds[1].revents & POLLIN) {
+    if ((fds[0].revents & POLLIN) != 0) break;
+    if ((fds[1].revents & POLLIN) != 0) {
       for (int change : pty.ReadOpenCloseEvents()) {
         if (change > 0 && openers++ == 0) model.OnOpen(now);
         if (change < 0 && openers > 0 && --openers == 0) model.OnClose(now);
       }
     }
-    if (!throttled && !(fds[2].revents & POLLIN)) {
+    if (!throttled && (fds[2].revents & POLLIN) == 0) {
       // Hang-up or error without data: nothing to read now, and no reason to spin on it.
-      if (fds[2].revents & (POLLHUP | POLLERR)) usleep(10000);
+      if ((fds[2].revents & (POLLHUP | POLLERR)) != 0) usleep(10000);
       continue;
     }
     throttled = false;

@@ -95,10 +95,14 @@ bool ParseHexBytes(const char* text, std::array<std::uint8_t, N>& out) {
     for (std::size_t k = 0; k < 2; ++k) {
       const char c = text[2 * i + k];
       unsigned d;
-      if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-      else if (c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-      else if (c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-      else return false;
+      if (c >= '0' && c <= '9')
+        d = static_cast<unsigned>(c - '0');
+      else if (c >= 'a' && c <= 'f')
+        d = static_cast<unsigned>(c - 'a' + 10);
+      else if (c >= 'A' && c <= 'F')
+        d = static_cast<unsigned>(c - 'A' + 10);
+      else
+        return false;
       v = v * 16 + d;
     }
     out[i] = static_cast<std::uint8_t>(v);
@@ -132,7 +136,9 @@ bool ParseLabel(const char* text, LabelBytes& out) {
 
 }  // namespace
 
-const char* SimHelpText() { return kHelp; }
+const char* SimHelpText() {
+  return kHelp;
+}
 
 ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& o, std::string& error) {
   ParseLabel("VORnet Amp V1.20", o.label);
@@ -151,13 +157,21 @@ ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& o, s
   };
   CodeBytes bannerCode{};
   const std::map<std::string, std::function<bool(const char*)>> valued = {
-      {"--com-dir", [&](const char* v) { o.comDir = v; return !o.comDir.empty(); }},
+      {"--com-dir",
+       [&](const char* v) {
+         o.comDir = v;
+         return !o.comDir.empty();
+       }},
       {"--port", [&](const char* v) { return ParseInt(v, 1, 32, o.port); }},
       {"--rates", [&](const char* v) { return ParseRates(v, o.rates); }},
       {"--id", [&](const char* v) { return ParseHexBytes(v, o.id); }},
       {"--label", [&](const char* v) { return ParseLabel(v, o.label); }},
       {"--code", [&](const char* v) { return ParseHexBytes(v, o.code); }},
-      {"--transcript", [&](const char* v) { o.transcript = v; return !o.transcript.empty(); }},
+      {"--transcript",
+       [&](const char* v) {
+         o.transcript = v;
+         return !o.transcript.empty();
+       }},
       {"--boot-delay", [&](const char* v) { return ParseInt(v, 0, 600000, o.bootDelayMs); }},
       {"--erase-ms", [&](const char* v) { return ParseInt(v, 0, 600000, o.eraseMs); }},
       {"--restart-ms", [&](const char* v) { return ParseInt(v, 0, 600000, o.restartMs); }},
@@ -169,7 +183,8 @@ ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& o, s
          o.faults.bannerCode = bannerCode;
          return true;
        }},
-      {"--restart-after-polls", [&](const char* v) { return ParseInt(v, 1, 1000, o.faults.restartAfterPolls); }},
+      {"--restart-after-polls",
+       [&](const char* v) { return ParseInt(v, 1, 1000, o.faults.restartAfterPolls); }},
       {"--hang-up-after-bytes",
        [&](const char* v) { return ParseInt(v, 1, 1 << 30, o.faults.hangUpAfterBytes); }},
       {"--hang-up-after-open",
@@ -196,7 +211,7 @@ ParseOutcome ParseSimOptions(int argc, const char* const* argv, SimOptions& o, s
       error = "bad or missing value for " + arg;
       return ParseOutcome::Error;
     }
-    if (valuedFaults.count(arg) != 0) ++faultCount;
+    if (valuedFaults.contains(arg)) ++faultCount;
     ++i;
   }
   if (o.comDir.empty()) {

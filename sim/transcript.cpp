@@ -23,7 +23,9 @@ std::string JsonEscape(std::string_view text) {
   return out;
 }
 
-Event::Event(std::string_view kind) { m_fields = "\"kind\":\"" + JsonEscape(kind) + "\""; }
+Event::Event(std::string_view kind) {
+  m_fields = R"("kind":")" + JsonEscape(kind) + "\"";
+}
 
 Event& Event::Str(std::string_view key, std::string_view value) {
   m_fields += ",\"" + JsonEscape(key) + "\":\"" + JsonEscape(value) + "\"";
@@ -69,7 +71,7 @@ void Transcript::Write(Clock::time_point now, const Event& event) {
   using Seconds = std::chrono::duration<double>;
   const double t = Seconds(now - m_start).count();
   const double mono = Seconds(now.time_since_epoch()).count();
-  std::fprintf(m_file, "{\"t\":%.6f,\"mono\":%.6f,\"rate\":%d,", t, mono, m_rate);
+  std::fprintf(m_file, R"({"t":%.6f,"mono":%.6f,"rate":%d,)", t, mono, m_rate);
   std::fputs(event.Fields().c_str(), m_file);
   std::fputs("}\n", m_file);
   std::fflush(m_file);

@@ -31,26 +31,26 @@ void AppendHexByte(std::string& out, std::uint8_t b) {
   out += kDigits[b & 0x0F];
 }
 
-// One record line: ':' count address type data checksum, then CR LF.
-void AppendRecord(std::string& out, std::uint16_t address, std::uint8_t type, const std::uint8_t* data,
-                  std::size_t n) {
-  std::uint8_t sum = static_cast<std::uint8_t>(n + (address >> 8) + (address & 0xFF) + type);
+void AppendRecord(std::string& out, std::uint8_t type, std::uint16_t address,
+                  std::span<const std::uint8_t> data) {
+  auto sum = static_cast<std::uint8_t>(data.size() + (address >> 8) + (address & 0xFF) + type);
   out += ':';
-  AppendHexByte(out, static_cast<std::uint8_t>(n));
+  AppendHexByte(out, static_cast<std::uint8_t>(data.size()));
   AppendHexByte(out, static_cast<std::uint8_t>(address >> 8));
   AppendHexByte(out, static_cast<std::uint8_t>(address & 0xFF));
   AppendHexByte(out, type);
-  for (std::size_t i = 0; i < n; ++i) {
-    AppendHexByte(out, data[i]);
-    sum = static_cast<std::uint8_t>(sum + data[i]);
+  for (const std::uint8_t b : data) {
+    AppendHexByte(out, b);
+    sum = static_cast<std::uint8_t>(sum + b);
   }
   AppendHexByte(out, static_cast<std::uint8_t>(0x100 - sum));
   out += "\r\n";
 }
 
 void AppendExtendedAddress(std::string& out, std::uint32_t address) {
-  const std::uint8_t upper[2] = {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16)};
-  AppendRecord(out, 0, 0x04, upper, 2);
+  const std::uint8_t upper[2] = {static_cast<std::uint8_t>(address >> 24),
+                                 static_cast<std::uint8_t>(address >> 16)};
+  AppendRecord(out, 0x04, 0, upper);
 }
 
 // Filler without zero bytes: the loader's tag search stops at a zero byte, so a zero before
@@ -67,6 +67,27 @@ std::vector<std::uint8_t> Filler(std::size_t n, const std::string& seedText) {
 }
 
 }  // namespace
+
+std::string HexRecord(std::uint8_t type, std::uint16_t address, std::span<const std::uint8_t> data) {
+  std::string out;
+  AppendRecord(out, type, address, data);
+  return out;
+}
+
+std::string HexText(std::span<const std::uint8_t> data, std::uint32_t baseAddress, std::size_t perRecord) {
+  std::string out;
+  out.reserve(data.size() / perRecord * (11 + 2 * perRecord + 2) + 64);
+  std::uint32_t address = baseAddress;
+  if ((address >> 16) != 0) AppendExtendedAddress(out, address);
+  for (std::size_t pos = 0; pos < data.size(); pos += perRecord) {
+    if (pos != 0 && (address & 0xFFFF) == 0) AppendExtendedAddress(out, address);
+    const std::size_t n = std::min(perRecord, data.size() - pos);
+    AppendRecord(out, 0x00, static_cast<std::uint16_t>(address & 0xFFFF), data.subspan(pos, n));
+    address += static_cast<std::uint32_t>(n);
+  }
+  AppendRecord(out, 0x01, 0, {});
+  return out;
+}
 
 std::string VersionTag(const std::string& code, const std::string& version) {
   return "VOR_T" + code + "_V" + version;
@@ -108,18 +129,7 @@ std::string BuildFirmwareHex(const FirmwareRecipe& recipe, std::string& error) {
   std::copy(tag.begin(), tag.end(), data.begin() + static_cast<std::ptrdiff_t>(tagOffset));
   data[tagOffset + tag.size()] = 0;
 
-  std::string out;
-  out.reserve(recipe.dataSize / kRecordData * 45 + 64);
-  std::uint32_t address = recipe.baseAddress;
-  AppendExtendedAddress(out, address);
-  for (std::size_t pos = 0; pos < data.size(); pos += kRecordData) {
-    if (pos != 0 && (address & 0xFFFF) == 0) AppendExtendedAddress(out, address);
-    const std::size_t n = std::min(kRecordData, data.size() - pos);
-    AppendRecord(out, static_cast<std::uint16_t>(address & 0xFFFF), 0x00, data.data() + pos, n);
-    address += static_cast<std::uint32_t>(n);
-  }
-  AppendRecord(out, 0, 0x01, nullptr, 0);
-  return out;
+  return HexText(data, recipe.baseAddress, kRecordData);
 }
 
 std::vector<std::uint8_t> PadToCipherBlocks(const std::string& text) {

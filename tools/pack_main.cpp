@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     if (arg == "--help") {
       std::fputs(kHelp, stdout);
       return 0;
-    } else if (arg == "--plain") {
+    }
+    if (arg == "--plain") {
       plain = true;
     } else if (arg == "--code") {
       if (!needValue()) return Usage("--code needs a value");
@@ -86,7 +87,8 @@ int main(int argc, char** argv) {
       return Usage("unknown option " + arg);
     }
   }
-  if (recipe.code.empty() || recipe.version.empty() || output.empty()) return Usage("--code, --version and -o are required");
+  if (recipe.code.empty() || recipe.version.empty() || output.empty())
+    return Usage("--code, --version and -o are required");
 
   std::string error;
   const std::string text = maker::BuildFirmwareHex(recipe, error);

@@ -11,6 +11,7 @@
 #include "catalogue/catalogue.h"
 #include "image/firmware_cipher.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/fixtures/product_rows.h"
 #include "tests/support/recording_view.h"
 
 namespace {
@@ -23,7 +24,7 @@ constexpr std::size_t kDataBytes = kFileBytes * 16 / 45;
 enum TagPlace { kTagNearStart = 0, kTagNearEnd = 1 };
 
 struct Folder {
-  catalogue_fixtures::TempDir dir;
+  testing_support::TempDir dir{"vor-check-bench"};
   catalogue::ProductTable table;
   std::vector<std::string> encrypted;  // the files' bytes, for the cipher alone
 };
@@ -41,14 +42,11 @@ const Folder& FolderWithTagAt(TagPlace place) {
     const std::string tag = std::string("VOR_T") + code + "_V";
     const std::string file = "fw" + std::to_string(i) + ".hex";
     const std::size_t at = place == kTagNearStart ? 40 : kDataBytes - 64;
-    const std::string bytes = catalogue_fixtures::EncryptFirmware(
-        catalogue_fixtures::HexText(catalogue_fixtures::FirmwareData(tag + "1.70", at, kDataBytes)));
-    catalogue_fixtures::WriteFile(f->dir.path() + file, bytes);
+    const std::string bytes = testing_support::EncryptAsFirmware(
+        testing_support::HexText(catalogue_fixtures::FirmwareData(tag + "1.70", at, kDataBytes)));
+    testing_support::WriteFile(f->dir.Path(file), bytes);
     f->encrypted.push_back(bytes);
-    f->table.m_prodTag[i] = tag;
-    f->table.m_prodVersion[i] = "1.70";
-    f->table.m_prodFileTag[i] = tag + "1.70";
-    f->table.m_prodHexFile[i] = file;
+    testing_support::SetProductRow(f->table, i, {.code = code, .version = "1.70", .file = file});
   }
   return *f;
 }
@@ -65,7 +63,7 @@ void BM_FileCheckOffline(benchmark::State& state) {
     catalogue::ProductTable table = f.table;
     for (std::size_t i = 0; i < kProducts; ++i) table.m_prodState[i] = catalogue::Needed;
     testing_support::RecordingView view;
-    const int good = catalogue::CheckFirmwareFiles(f.dir.path(), table, "", true, false, view);
+    const int good = catalogue::CheckFirmwareFiles(f.dir.Path(""), table, "", true, false, view);
     if (good != static_cast<int>(kProducts)) state.SkipWithError("a fixture file did not pass the check");
     benchmark::DoNotOptimize(good);
   }

@@ -15,6 +15,8 @@
 #include "image/firmware_key.h"
 #include "image/hex_scan.h"
 #include "tests/image/image_fixtures.h"
+#include "tests/support/fixtures/firmware_text.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace {
 
@@ -73,14 +75,14 @@ class LargeFirmwareFile {
     std::string data = image_test::RandomBytes(360 * 1024, 2);
     for (char& c : data) c = c == '\0' ? '\x01' : c;  // no zero byte hides the tag
     data.replace(data.size() - 64, 15, "VOR_T00a1_V1.70");
-    std::string text = image_test::HexFileFromData(data);
+    std::string text = testing_support::HexText(data);
     text.resize(kBufferBytes, '\n');  // the hex text is a little shorter than 1 MiB
-    image_test::WriteFile(m_path, image_test::EncryptAsFirmware(text));
+    testing_support::WriteFile(m_path, testing_support::EncryptAsFirmware(text));
   }
   const std::string& Path() const { return m_path; }
 
  private:
-  image_test::TempDir m_dir;
+  testing_support::TempDir m_dir;
   std::string m_path;
 };
 

@@ -24,44 +24,15 @@
 #include "app/record/record_line_parser.h"
 #include "app/record/record_of_run.h"
 #include "common/load_result.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace app {
 namespace {
 
 using namespace std::chrono_literals;
-
-class TempDir {
- public:
-  TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/run-record-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = pattern + "/";
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_path, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
-};
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteWhole(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -270,19 +241,19 @@ TEST(RecordFilePath, FollowsTheCommandLineThenTheEnvironment) {
 
 TEST(AppendRecord, MakesTheMissingFoldersAndAppendsWholeLines) {
   TempDir dir;
-  const std::string path = dir.path() + "state/vorloader/history.jsonl";
+  const std::string path = dir.Path("state/vorloader/history.jsonl");
   const mode_t oldMask = ::umask(022);
   const AppendResult first = AppendRecord(path, ToJsonLine(FullRecord()));
   const AppendResult second = AppendRecord(path, ToJsonLine(NullRecord()));
   ::umask(oldMask);
   ASSERT_TRUE(first.ok()) << first.error;
   ASSERT_TRUE(second.ok()) << second.error;
-  EXPECT_EQ(ReadWhole(path), ToJsonLine(FullRecord()) + "\n" + ToJsonLine(NullRecord()) + "\n");
+  EXPECT_EQ(ReadFile(path), ToJsonLine(FullRecord()) + "\n" + ToJsonLine(NullRecord()) + "\n");
 
   struct stat st {};
-  ASSERT_EQ(::stat((dir.path() + "state").c_str(), &st), 0);
+  ASSERT_EQ(::stat((dir.Path("state")).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0700u);
-  ASSERT_EQ(::stat((dir.path() + "state/vorloader").c_str(), &st), 0);
+  ASSERT_EQ(::stat((dir.Path("state/vorloader")).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0700u);
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0644u);
@@ -290,25 +261,25 @@ TEST(AppendRecord, MakesTheMissingFoldersAndAppendsWholeLines) {
 
 TEST(AppendRecord, ReportsWhatCannotBeWritten) {
   TempDir dir;
-  WriteWhole(dir.path() + "file.txt", "a regular file");
+  WriteFile(dir.Path("file.txt"), "a regular file");
   // A path below a regular file cannot be made even by root.
   for (const std::string& path :
-       {dir.path() + "file.txt/history.jsonl", dir.path() + "file.txt/deeper/history.jsonl", dir.path()}) {
+       {dir.Path("file.txt/history.jsonl"), dir.Path("file.txt/deeper/history.jsonl"), dir.Path("")}) {
     const AppendResult r = AppendRecord(path, ToJsonLine(FullRecord()));
     EXPECT_FALSE(r.ok()) << path;
-    EXPECT_NE(r.error.find(dir.path()), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find(dir.Path("")), std::string::npos) << r.error;
   }
-  EXPECT_EQ(ReadWhole(dir.path() + "file.txt"), "a regular file");
+  EXPECT_EQ(ReadFile(dir.Path("file.txt")), "a regular file");
 
-  const AppendResult twoLines = AppendRecord(dir.path() + "h.jsonl", "{}\n{}");
+  const AppendResult twoLines = AppendRecord(dir.Path("h.jsonl"), "{}\n{}");
   EXPECT_FALSE(twoLines.ok());
-  EXPECT_FALSE(std::filesystem::exists(dir.path() + "h.jsonl"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("h.jsonl")));
 }
 
 TEST(SaveRunRecord, WritesWhereTheRulesSayOrGivesANote) {
   TempDir dir;
-  WriteWhole(dir.path() + "file.txt", "a regular file");
-  const std::string named = dir.path() + "named.jsonl";
+  WriteFile(dir.Path("file.txt"), "a regular file");
+  const std::string named = dir.Path("named.jsonl");
   std::map<std::string, std::string> vars = {{"VORLOADER_HISTORY", named}};
   const Environment env = [&](const char* name) -> std::optional<std::string> {
     const auto it = vars.find(name);
@@ -316,20 +287,20 @@ TEST(SaveRunRecord, WritesWhereTheRulesSayOrGivesANote) {
     return it->second;
   };
   EXPECT_EQ(SaveRunRecord(FullRecord(), "", env), "");
-  EXPECT_EQ(ReadWhole(named), ToJsonLine(FullRecord()) + "\n");
+  EXPECT_EQ(ReadFile(named), ToJsonLine(FullRecord()) + "\n");
 
-  const std::string note = SaveRunRecord(FullRecord(), dir.path() + "file.txt/h.jsonl", env);
+  const std::string note = SaveRunRecord(FullRecord(), dir.Path("file.txt/h.jsonl"), env);
   EXPECT_EQ(note.rfind("run record not written: ", 0), 0u) << note;
   EXPECT_EQ(note.find('\n'), std::string::npos) << note;
 
   vars["VORLOADER_HISTORY"] = "";
   EXPECT_EQ(SaveRunRecord(NullRecord(), "", env), "");
-  EXPECT_EQ(ReadWhole(named), ToJsonLine(FullRecord()) + "\n") << "records are off";
+  EXPECT_EQ(ReadFile(named), ToJsonLine(FullRecord()) + "\n") << "records are off";
 }
 
 TEST(AppendRecord, LinesStayWholeWhenSeveralLoadersAppendAtOnce) {
   TempDir dir;
-  const std::string path = dir.path() + "shared/history.jsonl";
+  const std::string path = dir.Path("shared/history.jsonl");
   constexpr int kWriters = 6;
   constexpr int kRecords = 150;
   std::vector<pid_t> children;
@@ -355,7 +326,7 @@ TEST(AppendRecord, LinesStayWholeWhenSeveralLoadersAppendAtOnce) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
 
-  const std::string text = ReadWhole(path);
+  const std::string text = ReadFile(path);
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n');
   std::map<std::string, std::vector<std::int64_t>> seen;
@@ -378,7 +349,7 @@ TEST(AppendRecord, LinesStayWholeWhenSeveralLoadersAppendAtOnce) {
 class RecordFileReading : public ::testing::Test {
  protected:
   TempDir m_dir;
-  std::string m_path = m_dir.path() + "history.jsonl";
+  std::string m_path = m_dir.Path("history.jsonl");
 
   void AppendNumbered(int from, int to) {
     std::string text;
@@ -456,7 +427,7 @@ TEST_F(RecordFileReading, NoFileYetIsNotAnError) {
   EXPECT_TRUE(read.error.empty());
   EXPECT_TRUE(read.records.empty());
 
-  const HistoryRead folder = ReadLastRecords(m_dir.path(), 20);
+  const HistoryRead folder = ReadLastRecords(m_dir.Path(""), 20);
   EXPECT_FALSE(folder.noFile);
   EXPECT_FALSE(folder.error.empty());
 }
@@ -484,13 +455,11 @@ TEST(HistoryTable, AlignsTheColumnsAndShowsMissingValuesAsDashes) {
   EXPECT_EQ(FormatHistoryTable({}), "");
 }
 
-// --- SHA-256 ---
-
 // --- the record of a finished run ---
 
 TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   TempDir dir;
-  WriteWhole(dir.path() + "vor8_203.hex", "abc");
+  WriteFile(dir.Path("vor8_203.hex"), "abc");
   const auto started = std::chrono::steady_clock::time_point{} + 5s;
   const auto wallClock = [] {
     return std::chrono::sys_days{std::chrono::year{2026} / 12 / 10} + 13h + 46min + 18s;
@@ -507,7 +476,7 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   facts.before = id;
   id.m_strDevVersion = "2.03";
   facts.after = id;
-  facts.firmwarePath = dir.path() + "vor8_203.hex";
+  facts.firmwarePath = dir.Path("vor8_203.hex");
   facts.programmed = true;
   facts.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
 

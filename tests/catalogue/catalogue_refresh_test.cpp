@@ -5,18 +5,18 @@
 #include <cstdlib>
 
 #include "catalogue/catalogue.h"
-#include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/http/http_test_server.h"
 #include "tests/support/recording_view.h"
 
 namespace {
 
-using catalogue_fixtures::ListFolder;
-using catalogue_fixtures::ReadFile;
-using catalogue_fixtures::TempDir;
-using catalogue_fixtures::WriteFile;
 using testing_support::HttpFault;
 using testing_support::HttpTestServer;
+using testing_support::ListFolder;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 const std::string kFile = catalogue::kCatalogueFile;
 
@@ -47,7 +47,7 @@ class RefreshTest : public ::testing::Test {
 
   TempDir m_dir;
   std::string m_folder = m_dir.MakeFolder("fw");
-  HttpTestServer m_server{m_dir.path() + "srv"};
+  HttpTestServer m_server{m_dir.Path("srv")};
   std::string m_updateUrl, m_fresh;
   std::vector<std::string> m_details;
 };
@@ -103,10 +103,10 @@ TEST_F(RefreshTest, KeepsTheLocalCopyUnlessTheNewOneHoldsAProductDatabase) {
     WriteFile(m_folder + kFile, old);
     m_server.ClearFaults();
     if (c.served.empty()) {
-      WriteFile(m_dir.path() + "srv/upd/" + kFile, m_fresh);
+      WriteFile(m_dir.Path("srv/upd/") + kFile, m_fresh);
       m_server.SetFault("/upd/" + kFile, c.fault);
     } else {
-      WriteFile(m_dir.path() + "srv/upd/" + kFile, c.served);
+      WriteFile(m_dir.Path("srv/upd/") + kFile, c.served);
     }
     EXPECT_EQ(Refresh(), std::vector<std::string>{"Checking Online..Failed!"});
     EXPECT_EQ(m_details, std::vector<std::string>{m_updateUrl + "/" + kFile + ": " + c.cause});

@@ -12,12 +12,13 @@
 #include "catalogue/catalogue.h"
 #include "image/firmware_decoder.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/fixtures/product_rows.h"
 #include "tests/support/recording_view.h"
 
 namespace {
 
-using catalogue_fixtures::TempDir;
-using catalogue_fixtures::WriteFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 const std::string kTag = "VOR_T0a1b_V";
 
@@ -26,12 +27,7 @@ class LoadCheckedFirmwareTest : public ::testing::Test {
   // Checks `bytes` as row 0's file (offline) and returns the number of usable rows.
   int CheckWith(const std::string& bytes, bool keepUntagged = false) {
     WriteFile(m_folder + "a.hex", bytes);
-    m_table.m_nProducts = 1;
-    m_table.m_prodTag[0] = kTag;
-    m_table.m_prodVersion[0] = "1.70";
-    m_table.m_prodFileTag[0] = kTag + "1.70";
-    m_table.m_prodHexFile[0] = "a.hex";
-    m_table.m_prodState[0] = catalogue::Needed;
+    m_table = testing_support::ProductTableOf({{.code = "0a1b", .version = "1.70", .file = "a.hex"}});
     testing_support::RecordingView view;
     return catalogue::CheckFirmwareFiles(m_folder, m_table, "", true, keepUntagged, view);
   }
@@ -135,11 +131,11 @@ TEST(RemoveStaleTemporaryFiles, RemovesOnlyTheLoadersOwnTemporaryFiles) {
   std::filesystem::create_symlink(folder + "a.hex", folder + ".vordl-link12");
 
   EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(folder), 2);
-  EXPECT_EQ(catalogue_fixtures::ListFolder(folder),
+  EXPECT_EQ(testing_support::ListFolder(folder),
             (std::vector<std::string>{".vordl-a1B2c3.hex", ".vordl-abc", ".vordl-dir123", ".vordl-folder",
                                       ".vordl-link12", "a.hex", "vornet_verinfo.xml", "x.vordl-a1B2c3"}));
   EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(folder.substr(0, folder.size() - 1)), 0);
-  EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(dir.path() + "absent/"), 0);
+  EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(dir.Path("absent/")), 0);
   EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(""), 0);
 }
 
@@ -151,7 +147,7 @@ TEST(RemoveStaleTemporaryFiles, LeavesAFileStillBeingWritten) {
   const timeval hourAgo[2] = {{std::time(nullptr) - 3600, 0}, {std::time(nullptr) - 3600, 0}};
   ASSERT_EQ(::utimes((folder + ".vordl-dead12").c_str(), hourAgo), 0);
   EXPECT_EQ(catalogue::RemoveStaleTemporaryFiles(folder, std::chrono::minutes(2)), 1);
-  EXPECT_EQ(catalogue_fixtures::ListFolder(folder), (std::vector<std::string>{".vordl-live12"}));
+  EXPECT_EQ(testing_support::ListFolder(folder), (std::vector<std::string>{".vordl-live12"}));
 }
 
 }  // namespace

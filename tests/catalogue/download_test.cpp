@@ -7,17 +7,17 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/http/http_test_server.h"
 
 namespace {
 
-using catalogue_fixtures::ListFolder;
-using catalogue_fixtures::ReadFile;
-using catalogue_fixtures::TempDir;
-using catalogue_fixtures::WriteFile;
 using testing_support::HttpFault;
 using testing_support::HttpTestServer;
+using testing_support::ListFolder;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 const std::string kOld = "the good file already here";
 
@@ -34,7 +34,7 @@ class DownloadTest : public ::testing::Test {
   TempDir m_dir;
   std::string m_served = m_dir.MakeFolder("srv/files");
   std::string m_local = m_dir.MakeFolder("local");
-  HttpTestServer m_server{m_dir.path() + "srv"};
+  HttpTestServer m_server{m_dir.Path("srv")};
   catalogue::DownloadJob m_job;
   std::string m_new;
 };
@@ -127,7 +127,7 @@ TEST_F(DownloadTest, FailsWithoutARequestWhenThereIsNothingToAsk) {
 
   EXPECT_TRUE(m_server.requests().empty());
   EXPECT_EQ(ReadFile(m_local + "fw.hex"), kOld);
-  EXPECT_EQ(ListFolder(m_dir.path()), (std::vector<std::string>{"local", "srv"}));
+  EXPECT_EQ(ListFolder(m_dir.path), (std::vector<std::string>{"local", "srv"}));
 }
 
 TEST_F(DownloadTest, FailsWhenNoServerAnswers) {

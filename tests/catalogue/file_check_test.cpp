@@ -11,6 +11,7 @@
 #include "catalogue/checked_firmware.h"
 #include "image/sha256.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/fixtures/product_rows.h"
 #include "tests/support/http/http_test_server.h"
 #include "tests/support/recording_view.h"
 
@@ -19,12 +20,12 @@ namespace {
 using catalogue::EncryptedOk;
 using catalogue::Needed;
 using catalogue::PlainOk;
-using catalogue_fixtures::ListFolder;
-using catalogue_fixtures::ReadFile;
-using catalogue_fixtures::TempDir;
-using catalogue_fixtures::WriteFile;
 using testing_support::HttpFault;
 using testing_support::HttpTestServer;
+using testing_support::ListFolder;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 struct Product {
   std::string code, version, file;
@@ -205,17 +206,10 @@ const std::vector<CheckCase>& Cases() {
 
 // The table as the catalogue would have built it: every row Needed.
 catalogue::ProductTable TableOf(const std::vector<Product>& products) {
-  catalogue::ProductTable table;
-  table.m_nProducts = static_cast<std::uint32_t>(products.size());
-  for (std::size_t i = 0; i < products.size(); ++i) {
-    table.m_prodTag[i] = products[i].Tag();
-    table.m_prodVersion[i] = products[i].version;
-    table.m_prodFileTag[i] = products[i].Tag() + products[i].version;
-    table.m_prodHexFile[i] = products[i].file;
-    table.m_prodName[i] = "P" + products[i].code;
-    table.m_prodState[i] = Needed;
-  }
-  return table;
+  std::vector<testing_support::ProductRow> rows;
+  for (const Product& p : products)
+    rows.push_back({.code = p.code, .version = p.version, .file = p.file, .name = "P" + p.code});
+  return testing_support::ProductTableOf(rows);
 }
 
 class FileCheckTest : public ::testing::Test {
@@ -229,7 +223,7 @@ class FileCheckTest : public ::testing::Test {
 
   TempDir m_dir;
   std::string m_folder = m_dir.MakeFolder("fw");
-  HttpTestServer m_server{m_dir.path() + "srv"};
+  HttpTestServer m_server{m_dir.Path("srv")};
   catalogue::ProductTable m_table;
   testing_support::RecordingView m_view;
 };
@@ -240,7 +234,7 @@ TEST(FileCheck, VerifiesFetchesAndReports) {
     TempDir dir;
     const std::string folder = dir.MakeFolder("fw");
     const std::string served = dir.MakeFolder("srv/firmware");
-    HttpTestServer server(dir.path() + "srv");
+    HttpTestServer server(dir.Path("srv"));
     ASSERT_TRUE(server.Start());
     auto productOf = [&c](const std::string& file) {
       return *std::find_if(c.products.begin(), c.products.end(),
@@ -277,22 +271,22 @@ TEST(FileCheck, VerifiesFetchesAndReports) {
 TEST_F(FileCheckTest, NamesThatLeaveTheFolderAreNeitherReadNorFetched) {
   // Valid firmware for the product lies just outside the folder, locally and on the server.
   const std::string firmware = Make(Content::kEncrypted, kA);
-  WriteFile(m_dir.path() + "x.hex", firmware);
-  WriteFile(m_dir.path() + "abs.hex", firmware);
+  WriteFile(m_dir.Path("x.hex"), firmware);
+  WriteFile(m_dir.Path("abs.hex"), firmware);
   WriteFile(m_dir.MakeFolder("srv") + "x.hex", firmware);
   m_table = TableOf({{kA.code, kA.version, "../x.hex"},
-                     {kA.code, kA.version, m_dir.path() + "abs.hex"},
+                     {kA.code, kA.version, m_dir.Path("abs.hex")},
                      {kA.code, kA.version, ""}});
 
   EXPECT_EQ(Check(false, false), 0);
 
   EXPECT_EQ(m_view.log, (std::vector<std::string>{"Warning 3 Missing Files.", "Missing->../x.hex.",
-                                                  "Missing->" + m_dir.path() + "abs.hex.", "Missing->."}));
+                                                  "Missing->" + m_dir.Path("abs.hex."), "Missing->."}));
   EXPECT_TRUE(m_server.requests().empty());
   EXPECT_TRUE(m_view.Calls("main: Attempting").empty());
   EXPECT_TRUE(ListFolder(m_folder).empty());
-  EXPECT_EQ(ReadFile(m_dir.path() + "x.hex"), firmware);
-  EXPECT_EQ(ReadFile(m_dir.path() + "abs.hex"), firmware);
+  EXPECT_EQ(ReadFile(m_dir.Path("x.hex")), firmware);
+  EXPECT_EQ(ReadFile(m_dir.Path("abs.hex")), firmware);
 }
 
 TEST_F(FileCheckTest, CatalogueTextIsNeverAFormat) {

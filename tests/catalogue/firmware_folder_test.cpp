@@ -13,13 +13,13 @@
 #include <cstdlib>
 #include <optional>
 
-#include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace {
 
-using catalogue_fixtures::ReadFile;
-using catalogue_fixtures::TempDir;
-using catalogue_fixtures::WriteFile;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 bool IsFolder(const std::string& path) {
   struct stat st {};
@@ -89,18 +89,18 @@ TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
     TempDir dir;
     dir.MakeFolder("pd");
     dir.MakeFolder("pd-with-file");
-    WriteFile(dir.path() + "pd-with-file/VORnet", "not a folder");
-    WriteFile(dir.path() + "file", "a regular file");
+    WriteFile(dir.Path("pd-with-file/VORnet"), "not a folder");
+    WriteFile(dir.Path("file"), "a regular file");
     auto under = [&](const std::optional<std::string>& p) -> std::optional<std::string> {
       if (!p || *p == "relative") return p;
-      return dir.path() + *p;
+      return dir.Path(*p);
     };
     ScopedEnv pd("VORLOADER_PROGRAMDATA", under(c.programData));
     ScopedEnv xdg("XDG_DATA_HOME", under(c.xdgDataHome));
     ScopedEnv home("HOME", under(c.home));
-    const std::string tried = dir.path() + (c.programData ? *c.programData : c.machine);
+    const std::string tried = dir.Path(c.programData ? *c.programData : c.machine);
 
-    const auto result = catalogue::InitFirmwareFolder(dir.path() + c.machine);
+    const auto result = catalogue::InitFirmwareFolder(dir.Path(c.machine));
 
     if (c.expected.empty()) {
       EXPECT_FALSE(result.ok);
@@ -112,7 +112,7 @@ TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
     } else {
       EXPECT_TRUE(result.ok);
       EXPECT_TRUE(result.writable);
-      EXPECT_EQ(result.path, dir.path() + c.expected);
+      EXPECT_EQ(result.path, dir.Path(c.expected));
       EXPECT_TRUE(result.problem.empty());
       EXPECT_TRUE(IsFolder(result.path));
       if (c.fellBack) {
@@ -126,11 +126,11 @@ TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
     }
     // Only the last level is ever made below the program data folder, and never elsewhere
     // when the folder is named.
-    EXPECT_FALSE(IsFolder(dir.path() + "absent"));
+    EXPECT_FALSE(IsFolder(dir.Path("absent")));
     if (c.programData) {
-      EXPECT_FALSE(IsFolder(dir.path() + "xdg"));
+      EXPECT_FALSE(IsFolder(dir.Path("xdg")));
     }
-    EXPECT_EQ(ReadFile(dir.path() + "pd-with-file/VORnet"), "not a folder");
+    EXPECT_EQ(ReadFile(dir.Path("pd-with-file/VORnet")), "not a folder");
   }
 }
 
@@ -167,13 +167,13 @@ std::string InitAsOrdinaryUser() {
 // swapped for the per-user folder.
 TEST(InitFirmwareFolder, ANamedFolderThatCannotBeWrittenIsUsedAsItIs) {
   TempDir dir;
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
   const std::string folder = dir.MakeFolder("pd/VORnet");
   WriteFile(folder + "vornet_verinfo.xml", "kept");
   ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
-  ASSERT_EQ(::chmod((dir.path() + "pd").c_str(), 0755), 0);
-  ScopedEnv pd("VORLOADER_PROGRAMDATA", dir.path() + "pd");
-  ScopedEnv xdg("XDG_DATA_HOME", dir.path() + "xdg");
+  ASSERT_EQ(::chmod(dir.Path("pd").c_str(), 0755), 0);
+  ScopedEnv pd("VORLOADER_PROGRAMDATA", dir.Path("pd"));
+  ScopedEnv xdg("XDG_DATA_HOME", dir.Path("xdg"));
 
   const std::string got = InitAsOrdinaryUser();
 
@@ -181,31 +181,31 @@ TEST(InitFirmwareFolder, ANamedFolderThatCannotBeWrittenIsUsedAsItIs) {
                              " cannot be written (Permission denied): its files are used as they are, "
                              "nothing is downloaded into it";
   EXPECT_EQ(got, "10" + folder + "\n\n" + detail);
-  EXPECT_FALSE(IsFolder(dir.path() + "xdg"));
+  EXPECT_FALSE(IsFolder(dir.Path("xdg")));
   EXPECT_EQ(ReadFile(folder + "vornet_verinfo.xml"), "kept");
   ::chmod(folder.c_str(), 0755);
 }
 
 TEST(InitFirmwareFolder, ANamedFolderThatCannotBeReadIsNoFolder) {
   TempDir dir;
-  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(dir.path.c_str(), 0755), 0);
   const std::string folder = dir.MakeFolder("pd/VORnet");
   ASSERT_EQ(::chmod(folder.c_str(), 0300), 0);
-  ASSERT_EQ(::chmod((dir.path() + "pd").c_str(), 0755), 0);
-  ScopedEnv pd("VORLOADER_PROGRAMDATA", dir.path() + "pd");
-  ScopedEnv xdg("XDG_DATA_HOME", dir.path() + "xdg");
+  ASSERT_EQ(::chmod(dir.Path("pd").c_str(), 0755), 0);
+  ScopedEnv pd("VORLOADER_PROGRAMDATA", dir.Path("pd"));
+  ScopedEnv xdg("XDG_DATA_HOME", dir.Path("xdg"));
 
   const std::string got = InitAsOrdinaryUser();
 
   EXPECT_EQ(got, "00\nNo firmware folder: cannot use " + folder + " (cannot be read: Permission denied).\n");
-  EXPECT_FALSE(IsFolder(dir.path() + "xdg"));
+  EXPECT_FALSE(IsFolder(dir.Path("xdg")));
   ::chmod(folder.c_str(), 0755);
 }
 
 TEST(InitFirmwareFolder, TheSecondStartFindsTheFolderAndItsFiles) {
   TempDir dir;
   ScopedEnv pd("VORLOADER_PROGRAMDATA", dir.MakeFolder("pd"));
-  ScopedEnv xdg("XDG_DATA_HOME", dir.path() + "xdg");
+  ScopedEnv xdg("XDG_DATA_HOME", dir.Path("xdg"));
   const auto first = catalogue::InitFirmwareFolder();
   ASSERT_TRUE(first.ok);
   WriteFile(first.path + "vornet_verinfo.xml", "kept");
@@ -214,7 +214,7 @@ TEST(InitFirmwareFolder, TheSecondStartFindsTheFolderAndItsFiles) {
   EXPECT_TRUE(second.ok);
   EXPECT_EQ(second.path, first.path);
   EXPECT_EQ(ReadFile(second.path + "vornet_verinfo.xml"), "kept");
-  EXPECT_FALSE(IsFolder(dir.path() + "xdg"));
+  EXPECT_FALSE(IsFolder(dir.Path("xdg")));
 }
 
 }  // namespace

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
-#include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/recording_view.h"
 
 namespace {
 
-using catalogue_fixtures::TempDir;
-using catalogue_fixtures::WriteFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 struct Row {
   std::string name, code, version, hexFile;
@@ -109,7 +109,7 @@ TEST(BuildProductTable, FollowsTheCatalogue) {
   for (const auto& c : Cases()) {
     SCOPED_TRACE(c.what);
     TempDir dir;
-    WriteFile(dir.path() + catalogue::kCatalogueFile, c.catalogue);
+    WriteFile(dir.Path(catalogue::kCatalogueFile), c.catalogue);
     catalogue::ProductTable table;
     table.m_nProducts = 5;  // left over from an earlier build
     std::string firmUrl = "unchanged";
@@ -117,7 +117,7 @@ TEST(BuildProductTable, FollowsTheCatalogue) {
 
     const std::vector<Row>& expected = c.rows;
 
-    const auto count = catalogue::BuildProductTable(dir.path(), table, firmUrl, view);
+    const auto count = catalogue::BuildProductTable(dir.Path(""), table, firmUrl, view);
 
     EXPECT_EQ(count, expected.size());
     EXPECT_EQ(table.m_nProducts, expected.size());
@@ -144,7 +144,7 @@ TEST(BuildProductTable, NoFolderOrNoFileMeansNoDatabase) {
   catalogue::ProductTable table;
   std::string firmUrl = "unchanged";
   testing_support::RecordingView view;
-  EXPECT_EQ(catalogue::BuildProductTable(dir.path(), table, firmUrl, view), 0u);
+  EXPECT_EQ(catalogue::BuildProductTable(dir.Path(""), table, firmUrl, view), 0u);
   EXPECT_EQ(catalogue::BuildProductTable("", table, firmUrl, view), 0u);
   EXPECT_TRUE(view.log.empty());
   EXPECT_EQ(firmUrl, "unchanged");

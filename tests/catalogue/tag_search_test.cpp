@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/catalogue.h"
-#include "tests/catalogue/fixtures/firmware_fixture.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace {
 
-using catalogue_fixtures::TempDir;
-using catalogue_fixtures::WriteFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
 
 struct TagCase {
   const char* what;
@@ -51,10 +51,10 @@ TEST(ReadCatalogueTag, ReadsOnlyTheStartOfTheFileWithoutControlBytes) {
       {"dropped bytes count toward the limit", std::string(8190, '\n') + "<V>1</V>", ""},
   };
   for (const auto& c : cases) {
-    WriteFile(dir.path() + file, c.content);
-    EXPECT_EQ(catalogue::ReadCatalogueTag(dir.path(), "V", file), c.expected) << c.what;
+    WriteFile(dir.Path(file), c.content);
+    EXPECT_EQ(catalogue::ReadCatalogueTag(dir.Path(""), "V", file), c.expected) << c.what;
   }
-  EXPECT_EQ(catalogue::ReadCatalogueTag(dir.path(), "V", "absent.xml"), "");
+  EXPECT_EQ(catalogue::ReadCatalogueTag(dir.Path(""), "V", "absent.xml"), "");
   // No folder means no catalogue, never a file in the working directory.
   EXPECT_EQ(catalogue::ReadCatalogueTag("", "V", file), "");
 }

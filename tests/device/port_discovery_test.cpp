@@ -13,6 +13,7 @@
 
 #include "device/port_problems.h"
 #include "tests/device/step_fixture.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace device {
 namespace {
@@ -262,9 +263,6 @@ namespace fs = std::filesystem;
 class WhyNotListed : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vor-why-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
     const char* old = std::getenv("VORLOADER_COM_DIR");
     if (old != nullptr) m_oldComDir = old;
     ::setenv("VORLOADER_COM_DIR", m_dir.c_str(), 1);
@@ -276,7 +274,6 @@ class WhyNotListed : public ::testing::Test {
       ::setenv("VORLOADER_COM_DIR", m_oldComDir->c_str(), 1);
     else
       ::unsetenv("VORLOADER_COM_DIR");
-    fs::remove_all(m_dir);
   }
 
   // A pseudo-terminal at COMn; returns the path of its terminal end.
@@ -292,7 +289,8 @@ class WhyNotListed : public ::testing::Test {
   }
   std::string Com(int number) const { return (m_dir / ("COM" + std::to_string(number))).string(); }
 
-  fs::path m_dir;
+  testing_support::TempDir m_tmp{"vor-why"};
+  fs::path m_dir{m_tmp.path};
   std::optional<std::string> m_oldComDir;
   std::vector<int> m_fds;
   int m_argc = 1;
@@ -325,7 +323,7 @@ TEST_F(WhyNotListed, SaysWhyEachPortThatIsThereIsMissing) {
   ASSERT_EQ(list.notes.size(), 4u) << ::testing::PrintToString(list.notes);
   EXPECT_EQ(list.notes[0], "COM2 (" + Com(2) + ") is not listed: not a serial device (a regular file)");
   EXPECT_EQ(list.notes[1], "COM3 (" + Com(3) + ") is not listed: the link leads to nothing (" +
-                                 (m_dir / "gone").string() + ")");
+                               (m_dir / "gone").string() + ")");
   // The lock file names this very process.
   EXPECT_EQ(
       list.notes[2].rfind(

@@ -19,6 +19,8 @@
 
 #include "device/serial_port.h"
 #include "device/steps.h"
+#include "tests/support/fixtures/cost_clocks.h"
+#include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/recording_view.h"
 
 namespace device {
@@ -26,17 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// CPU time the calling thread has used so far, in milliseconds.
-double ThreadCpuMs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-double WallMs() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+using testing_support::ThreadCpuMs;
+using testing_support::WallMs;
 
 // What one call cost: its wall time and the CPU time the calling thread spent in it.
 struct Cost {
@@ -116,19 +109,12 @@ struct Pty {
 
 class QtSerialPortTest : public ::testing::Test {
  protected:
-  fs::path dir;
+  testing_support::TempDir tmp{"vor-com"};
+  fs::path dir{tmp.path};
   std::unique_ptr<PortOpener> opener = MakeSystemPortOpener();
 
-  void SetUp() override {
-    char tmpl[] = "/tmp/vor-com-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    ::setenv("VORLOADER_COM_DIR", tmpl, 1);
-  }
-  void TearDown() override {
-    ::unsetenv("VORLOADER_COM_DIR");
-    fs::remove_all(dir);
-  }
+  void SetUp() override { ::setenv("VORLOADER_COM_DIR", tmp.path.c_str(), 1); }
+  void TearDown() override { ::unsetenv("VORLOADER_COM_DIR"); }
 
   std::unique_ptr<SerialPort> OpenConfigured(int number) {
     OpenError error = OpenError::Other;

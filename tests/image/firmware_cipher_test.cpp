@@ -88,7 +88,7 @@ TEST(FirmwareCipher, ChainRunsOnAcrossCalls) {
   EXPECT_EQ(got, expected);
   EXPECT_EQ(Chain(pieces), Chain(whole));
   EXPECT_EQ(Chain(whole), cipherText.substr(48));
-  EXPECT_EQ(expected, image_test::DecryptAsFirmware(cipherText));
+  EXPECT_EQ(expected, image_test::OpenSslDecryptAsFirmware(cipherText));
 }
 
 TEST(FirmwareCipher, DecryptsInPlace) {
@@ -98,7 +98,7 @@ TEST(FirmwareCipher, DecryptsInPlace) {
   cipher.PrepareFileKey();
   cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(buffer.data()),
                     reinterpret_cast<std::uint8_t*>(buffer.data()), 3);
-  EXPECT_EQ(buffer, image_test::DecryptAsFirmware(cipherText));
+  EXPECT_EQ(buffer, image_test::OpenSslDecryptAsFirmware(cipherText));
 }
 
 TEST(FirmwareCipher, PrepareFileKeyStartsTheChainAgain) {

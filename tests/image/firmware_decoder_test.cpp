@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "tests/image/image_fixtures.h"
+#include "tests/support/fixtures/firmware_text.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace {
 
@@ -31,10 +33,10 @@ class FirmwareDecoder : public ::testing::Test {
  protected:
   Decoded DecodeText(const std::string& bytes) {
     const std::string path = m_dir.Path("firmware.hex");
-    image_test::WriteFile(path, bytes);
+    testing_support::WriteFile(path, bytes);
     return DecodeFile(path);
   }
-  image_test::TempDir m_dir;
+  testing_support::TempDir m_dir;
 };
 
 // Files encrypted by an independent implementation, of lengths around the 1024-byte chunks.
@@ -45,7 +47,7 @@ TEST_F(FirmwareDecoder, DecryptsWhatOpenSslEncrypted) {
 
   for (std::size_t length : lengths) {
     const std::string plain = image_test::RandomBytes(length, static_cast<std::uint32_t>(length));
-    const Decoded got = DecodeText(image_test::EncryptAsFirmware(plain));
+    const Decoded got = DecodeText(image_test::OpenSslEncryptAsFirmware(plain));
     EXPECT_EQ(got.result, image::DECODE_ENCRYPTED) << length << " bytes";
     EXPECT_EQ(got.bytes, plain) << length << " bytes";
     EXPECT_EQ(got.position, 0u) << length << " bytes";
@@ -55,7 +57,7 @@ TEST_F(FirmwareDecoder, DecryptsWhatOpenSslEncrypted) {
 TEST_F(FirmwareDecoder, DecodingTwiceGivesTheSameImage) {
   const std::string plain = image_test::RandomBytes(1040, 5);
   const std::string path = m_dir.Path("twice.hex");
-  image_test::WriteFile(path, image_test::EncryptAsFirmware(plain));
+  testing_support::WriteFile(path, image_test::OpenSslEncryptAsFirmware(plain));
   EXPECT_EQ(DecodeFile(path).bytes, plain);
   EXPECT_EQ(DecodeFile(path).bytes, plain);
 }
@@ -75,7 +77,7 @@ TEST_F(FirmwareDecoder, TellsPlainFromEncryptedByTheFirstRecord) {
     int want;
   };
   const Case cases[] = {
-      {"count 02 with CR LF", image_test::HexFileFromData("ab", 2), image::DECODE_PLAIN},
+      {"count 02 with CR LF", testing_support::HexText("ab", 2), image::DECODE_PLAIN},
       {"count 1A tested at 65", FirstRecordWith("1A", 26, crlf), image::DECODE_PLAIN},
       {"count 1a in lower case", FirstRecordWith("1a", 26, crlf), image::DECODE_PLAIN},
       {"count 1A with the mark one place early", FirstRecordWith("1A", 25, crlf + " "),
@@ -89,17 +91,18 @@ TEST_F(FirmwareDecoder, TellsPlainFromEncryptedByTheFirstRecord) {
   };
   for (const Case& c : cases) {
     // Texts taken for encrypted are made whole blocks long, so that they can be decrypted.
-    const std::string text = c.want == image::DECODE_PLAIN ? c.text : image_test::PadToBlocks(c.text);
+    const std::string text =
+        c.want == image::DECODE_PLAIN ? c.text : testing_support::PadToCipherBlocks(c.text);
     const Decoded got = DecodeText(text);
     EXPECT_EQ(got.result, c.want) << c.name;
-    EXPECT_EQ(got.bytes, c.want == image::DECODE_PLAIN ? text : image_test::DecryptAsFirmware(text))
+    EXPECT_EQ(got.bytes, c.want == image::DECODE_PLAIN ? text : image_test::OpenSslDecryptAsFirmware(text))
         << c.name;
     EXPECT_EQ(got.position, 0u) << c.name;
   }
 }
 
 TEST_F(FirmwareDecoder, CopiesAPlainFileOfManyChunksByteForByte) {
-  const std::string text = image_test::HexFileFromData(image_test::RandomBytes(3000, 9));
+  const std::string text = testing_support::HexText(image_test::RandomBytes(3000, 9));
   ASSERT_GT(text.size(), 2048u);
   const Decoded got = DecodeText(text);
   EXPECT_EQ(got.result, image::DECODE_PLAIN);
@@ -113,10 +116,10 @@ TEST_F(FirmwareDecoder, RefusesFilesItCannotReadWhole) {
   };
   const Case cases[] = {
       {"encrypted, 5 bytes past the last whole block",
-       image_test::EncryptAsFirmware(std::string(1040, 'x')) + "12345"},
+       image_test::OpenSslEncryptAsFirmware(std::string(1040, 'x')) + "12345"},
       {"encrypted, shorter than a block", "0123456789"},
       {"encrypted, a partial block after whole chunks",
-       image_test::EncryptAsFirmware(std::string(2048, 'y')) + "z"},
+       image_test::OpenSslEncryptAsFirmware(std::string(2048, 'y')) + "z"},
   };
   for (const Case& c : cases) {
     const Decoded got = DecodeText(c.bytes);
@@ -155,7 +158,7 @@ TEST_F(FirmwareDecoder, RefusesAFileLargerThanAnyFirmwareFile) {
   };
   for (const Case& c : cases) {
     const std::string path = m_dir.Path("huge.bin");
-    image_test::WriteFile(path, "");
+    testing_support::WriteFile(path, "");
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(c.size)), 0) << c.name;
     const Decoded got = DecodeFile(path);
     EXPECT_EQ(got.result, c.want) << c.name;
@@ -173,9 +176,9 @@ TEST_F(FirmwareDecoder, AStreamLongerThanAnyFirmwareFileIsRefused) {
 // Decoding bytes already in memory gives what decoding the file gives, for every form.
 TEST_F(FirmwareDecoder, BytesInMemoryDecodeAsTheFileDoes) {
   const std::string texts[] = {
-      image_test::HexFileFromData(image_test::RandomBytes(3000, 3)),
-      image_test::EncryptAsFirmware(image_test::RandomBytes(2048 + 32, 4)),
-      image_test::EncryptAsFirmware(std::string(1040, 'x')) + "12345",
+      testing_support::HexText(image_test::RandomBytes(3000, 3)),
+      image_test::OpenSslEncryptAsFirmware(image_test::RandomBytes(2048 + 32, 4)),
+      image_test::OpenSslEncryptAsFirmware(std::string(1040, 'x')) + "12345",
       "",
   };
   for (const std::string& text : texts) {

@@ -8,12 +8,14 @@
 #include <string>
 
 #include "tests/image/image_fixtures.h"
+#include "tests/support/fixtures/firmware_text.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace {
 
-using image_test::HexFile;
-using image_test::HexFileFromData;
-using image_test::HexRecord;
+using testing_support::HexFile;
+using testing_support::HexRecord;
+using testing_support::HexText;
 
 const std::string kTag = "VOR_T00a1_V";
 const std::string kFound = "VOR_T00a1_V1.70";
@@ -65,26 +67,28 @@ class HexScan : public ::testing::TestWithParam<ScanCase> {};
 
 TEST_P(HexScan, FindsTheVersionTag) {
   const ScanCase& c = GetParam();
-  image_test::TempDir dir;
+  testing_support::TempDir dir;
   const std::string path = dir.Path("firmware.hex");
   std::uint8_t otherKey[24] = {1, 2, 3};
   std::uint8_t otherIv[16] = {4, 5, 6};
   switch (c.form) {
     case Form::Plain:
-      image_test::WriteFile(path, c.text);
+      testing_support::WriteFile(path, c.text);
       break;
     case Form::Encrypted:
-      image_test::WriteFile(path, image_test::EncryptAsFirmware(image_test::PadToBlocks(c.text)));
+      testing_support::WriteFile(
+          path, image_test::OpenSslEncryptAsFirmware(testing_support::PadToCipherBlocks(c.text)));
       break;
     case Form::OtherKey:
-      image_test::WriteFile(
-          path, image_test::OpenSslEncrypt192(image_test::PadToBlocks(c.text), otherKey, otherIv));
+      testing_support::WriteFile(
+          path, image_test::OpenSslEncrypt192(testing_support::PadToCipherBlocks(c.text), otherKey, otherIv));
       break;
     case Form::PaddedOnly:
-      image_test::WriteFile(path, image_test::PadToBlocks(c.text));
+      testing_support::WriteFile(path, testing_support::PadToCipherBlocks(c.text));
       break;
     case Form::Damaged:
-      image_test::WriteFile(path, image_test::EncryptAsFirmware(image_test::PadToBlocks(c.text)) + "x");
+      testing_support::WriteFile(
+          path, image_test::OpenSslEncryptAsFirmware(testing_support::PadToCipherBlocks(c.text)) + "x");
       break;
     case Form::Missing:
       break;
@@ -102,20 +106,19 @@ const std::string kShortTail = Filler(20) + kFound + Filler(2);  // 17 character
 INSTANTIATE_TEST_SUITE_P(
     Cases, HexScan,
     ::testing::Values(
-        ScanCase{"tag with 16 bytes after it", HexFileFromData(kShortTail), Form::Plain, kFound, 3},
+        ScanCase{"tag with 16 bytes after it", HexText(kShortTail), Form::Plain, kFound, 3},
         ScanCase{"tag with only 15 bytes after it at the end of the image",
-                 HexFileFromData(Filler(20) + kFound + Filler(1)), Form::Plain, image::kScanSearchFail, 3},
+                 HexText(Filler(20) + kFound + Filler(1)), Form::Plain, image::kScanSearchFail, 3},
         ScanCase{"tag too near the window's end, found after the next record",
                  HexFile({Filler(16), Filler(16), Filler(4) + kTag + "1", ".70" + Filler(13)}), Form::Plain,
                  kFound, 3},
         ScanCase{"zero byte before the tag hides it",
-                 HexFileFromData(Filler(5) + '\0' + Filler(20) + kFound + Filler(20)), Form::Plain,
+                 HexText(Filler(5) + '\0' + Filler(20) + kFound + Filler(20)), Form::Plain,
                  image::kScanSearchFail, 3},
         ScanCase{"zero byte leaves the window, the tag stays",
-                 HexFileFromData('\0' + Filler(49) + kFound + Filler(60)), Form::Plain, kFound, 3},
+                 HexText('\0' + Filler(49) + kFound + Filler(60)), Form::Plain, kFound, 3},
         ScanCase{"zero byte and tag leave the window together",
-                 HexFileFromData(Filler(10) + '\0' + kFound + Filler(200)), Form::Plain,
-                 image::kScanSearchFail, 3},
+                 HexText(Filler(10) + '\0' + kFound + Filler(200)), Form::Plain, image::kScanSearchFail, 3},
         ScanCase{"tag split over two records",
                  HexFile({Filler(16), Filler(14), Filler(2) + "VOR_T0", "0a1_V1.70" + Filler(20)}),
                  Form::Plain, kFound, 3},
@@ -123,16 +126,16 @@ INSTANTIATE_TEST_SUITE_P(
                  HexRecord(0x04, 0, "VO") + HexRecord(0x05, 0, "R_T0") +
                      HexRecord(0x00, 0, "0a1_V1.70" + Filler(30)) + HexRecord(0x01, 0, ""),
                  Form::Plain, kFound, 3},
-        ScanCase{"32 data bytes are never searched", HexFileFromData(kFound + Filler(17)), Form::Plain,
+        ScanCase{"32 data bytes are never searched", HexText(kFound + Filler(17)), Form::Plain,
                  image::kScanSearchFail, 3},
-        ScanCase{"33 data bytes are", HexFileFromData(kFound + Filler(18)), Form::Plain, kFound, 3},
+        ScanCase{"33 data bytes are", HexText(kFound + Filler(18)), Form::Plain, kFound, 3},
         ScanCase{"a 255-byte record", HexFile({Filler(2), Filler(168) + kFound + Filler(72)}), Form::Plain,
                  kFound, 3},
         ScanCase{"records after the end-of-file record",
                  HexRecord(0x00, 0, Filler(16)) + HexRecord(0x01, 0, "") + HexRecord(0x00, 16, Filler(16)) +
                      HexRecord(0x00, 32, kFound + Filler(2)),
                  Form::Plain, kFound, 3},
-        ScanCase{"lower-case hex digits", ToLower(HexFileFromData(kShortTail)), Form::Plain, kFound, 3},
+        ScanCase{"lower-case hex digits", ToLower(HexText(kShortTail)), Form::Plain, kFound, 3},
         ScanCase{"record cut short by the end of the image adds nothing",
                  HexRecord(0x00, 0, Filler(16)) + HexRecord(0x00, 16, Filler(16)) +
                      HexRecord(0x00, 32, Filler(16)) + CutShort(HexRecord(0x00, 48, kFound + Filler(17)), 31),
@@ -146,12 +149,11 @@ INSTANTIATE_TEST_SUITE_P(
                  HexRecord(0x00, 0, Filler(16)) + ":G0 not a record\r\n" + HexRecord(0x00, 16, Filler(16)) +
                      HexRecord(0x00, 32, kFound + Filler(17)),
                  Form::Plain, kFound, 3},
-        ScanCase{"encrypted with the firmware key", HexFileFromData(kShortTail), Form::Encrypted, kFound, 4},
-        ScanCase{"encrypted with another key", HexFileFromData(kShortTail), Form::OtherKey,
+        ScanCase{"encrypted with the firmware key", HexText(kShortTail), Form::Encrypted, kFound, 4},
+        ScanCase{"encrypted with another key", HexText(kShortTail), Form::OtherKey, image::kScanNotIntel, 4},
+        ScanCase{"plain text with LF line ends", WithLfLineEnds(HexText(kShortTail)), Form::PaddedOnly,
                  image::kScanNotIntel, 4},
-        ScanCase{"plain text with LF line ends", WithLfLineEnds(HexFileFromData(kShortTail)),
-                 Form::PaddedOnly, image::kScanNotIntel, 4},
-        ScanCase{"damaged encrypted file counts as missing", HexFileFromData(kShortTail), Form::Damaged,
+        ScanCase{"damaged encrypted file counts as missing", HexText(kShortTail), Form::Damaged,
                  image::kScanFileOpen, 2},
         ScanCase{"missing file keeps the state", "", Form::Missing, image::kScanFileOpen, 2}),
     [](const ::testing::TestParamInfo<ScanCase>& param) {

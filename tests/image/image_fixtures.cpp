@@ -1,9 +1,7 @@
 #include "tests/image/image_fixtures.h"
 
 #include <openssl/evp.h>
-#include <stdlib.h>
 
-#include <fstream>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -11,23 +9,6 @@
 #include "image/firmware_key.h"
 
 namespace image_test {
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "vor-image-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a scratch folder");
-  m_dir = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(m_dir, ignored);
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path);
-}
 
 std::string RandomBytes(std::size_t n, std::uint32_t seed) {
   std::mt19937 rng(seed);
@@ -73,13 +54,13 @@ std::string OpenSslDecrypt192(const std::string& cipher, const std::uint8_t key[
   return RunCipher(EVP_aes_192_cbc(), false, cipher, key, iv);
 }
 
-std::string EncryptAsFirmware(const std::string& plain) {
+std::string OpenSslEncryptAsFirmware(const std::string& plain) {
   std::uint8_t key[24], iv[16];
   image::BuildFirmwareFileKey(key, iv);
   return OpenSslEncrypt192(plain, key, iv);
 }
 
-std::string DecryptAsFirmware(const std::string& cipher) {
+std::string OpenSslDecryptAsFirmware(const std::string& cipher) {
   std::uint8_t key[24], iv[16];
   image::BuildFirmwareFileKey(key, iv);
   return OpenSslDecrypt192(cipher, key, iv);
@@ -87,48 +68,6 @@ std::string DecryptAsFirmware(const std::string& cipher) {
 
 std::string OpenSslEncrypt128Block(const std::string& block, const std::uint8_t key[16]) {
   return RunCipher(EVP_aes_128_ecb(), true, block, key, nullptr);
-}
-
-std::string PadToBlocks(std::string text) {
-  text.resize((text.size() + 15) / 16 * 16, '\0');
-  return text;
-}
-
-std::string HexRecord(std::uint8_t type, std::uint16_t address, const std::string& data) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string bytes;
-  bytes += static_cast<char>(data.size());
-  bytes += static_cast<char>(address >> 8);
-  bytes += static_cast<char>(address & 0xFF);
-  bytes += static_cast<char>(type);
-  bytes += data;
-  unsigned sum = 0;
-  for (char c : bytes) sum += static_cast<unsigned char>(c);
-  bytes += static_cast<char>((0x100 - (sum & 0xFF)) & 0xFF);
-
-  std::string text = ":";
-  for (char c : bytes) {
-    const auto b = static_cast<unsigned char>(c);
-    text += kDigits[b >> 4];
-    text += kDigits[b & 0xF];
-  }
-  return text + "\r\n";
-}
-
-std::string HexFile(const std::vector<std::string>& recordData) {
-  std::string text;
-  std::uint16_t address = 0;
-  for (const std::string& data : recordData) {
-    text += HexRecord(0x00, address, data);
-    address = static_cast<std::uint16_t>(address + data.size());
-  }
-  return text + HexRecord(0x01, 0, "");
-}
-
-std::string HexFileFromData(const std::string& data, std::size_t perRecord) {
-  std::vector<std::string> records;
-  for (std::size_t i = 0; i < data.size(); i += perRecord) records.push_back(data.substr(i, perRecord));
-  return HexFile(records);
 }
 
 }  // namespace image_test

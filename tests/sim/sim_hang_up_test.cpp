@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "image/firmware_decoder.h"
 #include "device/link.h"
 #include "device/steps.h"
 #include "image/firmware_decoder.h"
+#include "tests/support/fixtures/cost_clocks.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/sim/sim_process.h"
 
@@ -34,16 +34,8 @@ constexpr int kPort = 4;
 constexpr double kWaitCpuShare = 0.10;
 constexpr double kStepCpuAllowanceMs = 20;
 
-double ThreadCpuMs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-  return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
-}
-
-double WallMs() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+using testing_support::ThreadCpuMs;
+using testing_support::WallMs;
 
 std::string AllLines(const SimProcess& sim) {
   std::string text;

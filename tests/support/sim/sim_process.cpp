@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -64,7 +63,8 @@ bool ReadLine(int fd, int timeoutMs, std::string& line) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   line.clear();
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     pollfd p{fd, POLLIN, 0};
     int r = poll(&p, 1, static_cast<int>(left.count()));
@@ -94,16 +94,31 @@ int WaitExit(pid_t pid, int timeoutMs) {
 
 }  // namespace
 
-const char* SimPath() { return VORNET_SIM_PATH; }
-const char* PackPath() { return VORNET_PACK_PATH; }
+const char* SimPath() {
+  return VORNET_SIM_PATH;
+}
+const char* PackPath() {
+  return VORNET_PACK_PATH;
+}
 
 SimProcess::SimProcess(const std::string& comDir, const SimConfig& config) {
   m_comPath = comDir + "/COM" + std::to_string(config.port);
   m_transcript = comDir + "/COM" + std::to_string(config.port) + ".transcript.jsonl";
-  std::vector<std::string> args = {SimPath(),   "--com-dir", comDir,         "--port",  std::to_string(config.port),
-                                   "--rates",   JoinRates(config.rates),     "--id",    config.id,
-                                   "--label",   config.label,                "--code",  config.code,
-                                   "--transcript", m_transcript};
+  std::vector<std::string> args = {SimPath(),
+                                   "--com-dir",
+                                   comDir,
+                                   "--port",
+                                   std::to_string(config.port),
+                                   "--rates",
+                                   JoinRates(config.rates),
+                                   "--id",
+                                   config.id,
+                                   "--label",
+                                   config.label,
+                                   "--code",
+                                   config.code,
+                                   "--transcript",
+                                   m_transcript};
   args.insert(args.end(), config.extraArgs.begin(), config.extraArgs.end());
   m_pid = Spawn(args, &m_stdout);
   if (m_pid < 0) {
@@ -118,7 +133,9 @@ SimProcess::SimProcess(const std::string& comDir, const SimConfig& config) {
   m_ready = true;
 }
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess() {
+  Stop();
+}
 
 int SimProcess::Stop() {
   int status = -1;
@@ -167,25 +184,10 @@ bool SimProcess::WaitFor(const std::string& kind, int timeoutMs) const {
   }
 }
 
-std::string MakeTempDir(const std::string& prefix) {
-  const char* base = std::getenv("TMPDIR");
-  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) return {};
-  return std::string(buf.data());
-}
-
-TempDir::~TempDir() {
-  if (path.empty()) return;
-  std::error_code ec;
-  std::filesystem::remove_all(path, ec);
-}
-
 bool PackFirmware(const std::string& out, const std::string& code, const std::string& version, bool encrypted,
                   std::size_t size) {
-  std::vector<std::string> args = {PackPath(), "--code", code, "--version", version, "--size", std::to_string(size),
-                                   "-o", out};
+  std::vector<std::string> args = {PackPath(),           "--code", code, "--version", version, "--size",
+                                   std::to_string(size), "-o",     out};
   if (!encrypted) args.push_back("--plain");
   pid_t pid = Spawn(args, nullptr);
   if (pid < 0) return false;
@@ -214,6 +216,8 @@ std::string JsonField(const std::string& line, const std::string& key) {
   return line.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
 }
 
-std::uint32_t Crc32(const std::vector<std::uint8_t>& bytes) { return sim::Crc32(bytes); }
+std::uint32_t Crc32(const std::vector<std::uint8_t>& bytes) {
+  return sim::Crc32(bytes);
+}
 
 }  // namespace testing_support

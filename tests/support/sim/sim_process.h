@@ -22,21 +22,25 @@
 // whole time-out (1 s after a boot request, 10 s in raw boot); pass {"--banner-length", "75"}
 // for fast tests. Erase and restart times are options too (--erase-ms, --restart-ms).
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <vector>
+
+// TempDir comes with the harness: every simulator needs a folder for its COM links.
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace testing_support {
 
 struct SimConfig {
-  int port = 1;                         // the link is <comDir>/COM<port>
-  std::vector<int> rates{57600};        // the rates the device answers at
-  std::string id = "00002cc0";          // device ID, eight hexadecimal digits
+  int port = 1;                   // the link is <comDir>/COM<port>
+  std::vector<int> rates{57600};  // the rates the device answers at
+  std::string id = "00002cc0";    // device ID, eight hexadecimal digits
   std::string label = "VORnet Amp V1.20";
-  std::string code = "0a1b";            // product code, four hexadecimal digits
-  std::vector<std::string> extraArgs;   // further vornet-sim options
+  std::string code = "0a1b";           // product code, four hexadecimal digits
+  std::vector<std::string> extraArgs;  // further vornet-sim options
 };
 
 class SimProcess {
@@ -71,18 +75,6 @@ class SimProcess {
   int m_stdout = -1;
   bool m_ready = false;
   std::string m_error, m_ptyPath, m_comPath, m_transcript;
-};
-
-// A fresh directory under $TMPDIR (or /tmp) whose name starts with `prefix`; empty on failure.
-std::string MakeTempDir(const std::string& prefix);
-
-// A temporary directory removed with everything in it when the object goes.
-struct TempDir {
-  explicit TempDir(const std::string& prefix) : path(MakeTempDir(prefix)) {}
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string path;
 };
 
 // Runs vornet-pack: a firmware file for `code` and `version` with `size` bytes of flash data,
