@@ -166,7 +166,7 @@ TEST_F(WorkflowTest, AFirmwareFileGoneAfterTheCheckEndsBeforeTheBootRequest) {
   Firmware("1.30");
   Device("1.20", "1.30");
   Make().RunStartupSequence(false);
-  std::remove((folder.path() + "amp.hex").c_str());
+  std::remove((folder.Path("amp.hex")).c_str());
   view.answers = {true};
   loader->OnConnect();
   EXPECT_EQ(view.log.back(), "E11-Failed to Open Correct Hex File.");
@@ -200,7 +200,7 @@ TEST_F(WorkflowTest, OnlyTheFileTheCheckAcceptedIsProgrammed) {
       Device("1.20", "1.30");
       view = {};
       Make().RunStartupSequence(false);
-      const std::string file = folder.path() + "amp.hex";
+      const std::string file = folder.Path("amp.hex");
       catalogue_fixtures::WriteFile(file, c.bytes(catalogue_fixtures::ReadFile(file)));
       view.answers = {true};
       if (rawBoot) {
@@ -232,7 +232,7 @@ TEST_F(WorkflowTest, TheLoadQuestionSaysWhatWouldBeLoadedWhere) {
   asking.answers = {false};
   app::Options offline;
   offline.m_nOptions = kOffline;
-  TestLoader l(offline, folder.path(), "", asking, opener);
+  TestLoader l(offline, folder.Path(""), "", asking, opener);
   l.RunStartupSequence();
   EXPECT_EQ(asking.Calls("ask: "), Strings{"ask: Load Hex Now?"});
   EXPECT_EQ(asking.about,
@@ -245,7 +245,7 @@ TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
   Device("1.20", "1.30");
   view.answers = {true};
   Make();
-  const std::string records = folder.path() + "records/history.jsonl";
+  const std::string records = folder.Path("records/history.jsonl");
   loader->session().SetRecordFile(records);
   loader->RunStartupSequence();
   dev.script().eraseLen = 0;  // the second run fails at the erase
@@ -268,7 +268,7 @@ TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
   EXPECT_EQ(ok.versionBefore, "1.20");
   EXPECT_EQ(ok.versionAfter, "1.30");
   EXPECT_EQ(ok.file, "amp.hex");
-  EXPECT_EQ(ok.sha256, image::Sha256Hex(image::Sha256Of(catalogue_fixtures::ReadFile(folder.path() + "amp.hex"))));
+  EXPECT_EQ(ok.sha256, image::Sha256Hex(image::Sha256Of(catalogue_fixtures::ReadFile(folder.Path("amp.hex")))));
   EXPECT_EQ(ok.code, 0);
   EXPECT_EQ(ok.result, "   -Device Programed OK.");
   EXPECT_EQ(ok.time.back(), 'Z');
@@ -285,8 +285,8 @@ TEST_F(WorkflowTest, ARecordThatCannotBeWrittenIsANoteNotAFailure) {
   Device("1.20", "1.30");
   view.answers = {true};
   Make();
-  catalogue_fixtures::WriteFile(folder.path() + "plain", "x");
-  loader->session().SetRecordFile(folder.path() + "plain/history.jsonl");
+  catalogue_fixtures::WriteFile(folder.Path("plain"), "x");
+  loader->session().SetRecordFile(folder.Path("plain/history.jsonl"));
   loader->RunStartupSequence();
   EXPECT_EQ(view.log.back(), "   -Device Programed OK.");
   ASSERT_EQ(view.details.size(), 1u);
@@ -399,7 +399,7 @@ TEST_F(WorkflowTest, AStopDuringTheStreamEndsWithThePortClosedAndNoVerdict) {
   stopping.answers = {true};
   app::Options o;
   o.m_nOptions = kOffline;
-  TestLoader l(o, folder.path(), "", stopping, opener);
+  TestLoader l(o, folder.Path(""), "", stopping, opener);
   stopping.session = &l.session();
   l.RunStartupSequence();
   EXPECT_EQ(l.lastResult(), RESULT_STOPPED);

@@ -63,7 +63,7 @@ struct RawFault {
 class RawBootFault : public RawBootTest, public ::testing::WithParamInterface<RawFault> {
  public:
   void PowerOnNow() { PowerOn(); }
-  std::string Folder() { return folder.path(); }
+  std::string Folder() { return folder.Path(""); }
 };
 
 TEST_P(RawBootFault, EndsWithItsCode) {

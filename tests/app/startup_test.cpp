@@ -60,7 +60,7 @@ TEST_F(WorkflowTest, CheckForUpdatesRebuildsTheTableAndLeavesTheButtonsAlone) {
   view.calls.clear();
   view.log.clear();
   // The catalogue now names a version whose file is not here: offline, it is reported missing.
-  catalogue_fixtures::WriteFile(folder.path() + "vornet_verinfo.xml", Catalogue("1.40"));
+  catalogue_fixtures::WriteFile(folder.Path("vornet_verinfo.xml"), Catalogue("1.40"));
   loader->CheckForUpdates();
   EXPECT_EQ(view.log, (Strings{"1 Product definitions Found.", "Warning 1 Missing Files.", "Missing->amp.hex."}));
   EXPECT_TRUE(view.Calls("connect: ").empty());
@@ -68,7 +68,7 @@ TEST_F(WorkflowTest, CheckForUpdatesRebuildsTheTableAndLeavesTheButtonsAlone) {
   EXPECT_TRUE(view.Calls("updates: ").empty());
   EXPECT_EQ(loader->products().m_prodVersion[0], "1.40");
 
-  std::remove((folder.path() + "vornet_verinfo.xml").c_str());
+  std::remove((folder.Path("vornet_verinfo.xml")).c_str());
   view.log.clear();
   loader->CheckForUpdates();
   EXPECT_TRUE(view.log.empty());

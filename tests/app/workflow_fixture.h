@@ -62,7 +62,7 @@ class WorkflowTest : public ::testing::Test {
  protected:
   static constexpr int kOffline = 1;
 
-  catalogue_fixtures::TempDir folder;
+  testing_support::TempDir folder{"vor-app"};
   testing_support::ScriptedOpener opener;
   testing_support::ScriptedDevice dev;
   testing_support::RecordingView view;
@@ -70,8 +70,8 @@ class WorkflowTest : public ::testing::Test {
 
   // The catalogue and a matching encrypted firmware file at `version`.
   void Firmware(const std::string& version) {
-    catalogue_fixtures::WriteFile(folder.path() + "vornet_verinfo.xml", Catalogue(version));
-    catalogue_fixtures::WriteFile(folder.path() + "amp.hex",
+    catalogue_fixtures::WriteFile(folder.Path("vornet_verinfo.xml"), Catalogue(version));
+    catalogue_fixtures::WriteFile(folder.Path("amp.hex"),
                                   catalogue_fixtures::EncryptedFirmware("VOR_T0a1b_V" + version));
   }
 
@@ -85,7 +85,7 @@ class WorkflowTest : public ::testing::Test {
   TestLoader& Make(int options = kOffline, const std::string& folderProblem = {}) {
     app::Options o;
     o.m_nOptions = options;
-    loader = std::make_unique<TestLoader>(o, folder.path(), folderProblem, view, opener);
+    loader = std::make_unique<TestLoader>(o, folder.Path(""), folderProblem, view, opener);
     loader->link().m_sleep = [](int) {};  // the reboot polls need not wait a second each
     return *loader;
   }

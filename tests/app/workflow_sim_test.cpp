@@ -43,9 +43,9 @@ class SimWorkflow : public ::testing::Test {
   }
 
   testing_support::TempDir com{"wf-com"};
-  catalogue_fixtures::TempDir www;
-  catalogue_fixtures::TempDir firmware;
-  testing_support::HttpTestServer server{www.path()};
+  testing_support::TempDir www{"vor-www"};
+  testing_support::TempDir firmware{"vor-firmware"};
+  testing_support::HttpTestServer server{www.Path("")};
   std::unique_ptr<device::PortOpener> opener = device::MakeSystemPortOpener();
   PatientView view;
   std::unique_ptr<TestLoader> loader;
@@ -55,8 +55,8 @@ class SimWorkflow : public ::testing::Test {
     setenv("VORLOADER_COM_DIR", com.path.c_str(), 1);
     setenv("VORLOADER_UPDATE_URL", server.url().c_str(), 1);
     www.MakeFolder("fw");
-    ASSERT_TRUE(testing_support::PackFirmware(www.path() + "fw/amp180.hex", "0a1b", "1.80", true));
-    catalogue_fixtures::WriteFile(www.path() + "vornet_verinfo.xml",
+    ASSERT_TRUE(testing_support::PackFirmware(www.Path("fw/amp180.hex"), "0a1b", "1.80", true));
+    catalogue_fixtures::WriteFile(www.Path("vornet_verinfo.xml"),
                                   Catalogue("1.80", "amp180.hex", server.url() + "/fw"));
   }
   void TearDown() override {
@@ -67,7 +67,7 @@ class SimWorkflow : public ::testing::Test {
   TestLoader& Make(int options = 0) {
     app::Options o;
     o.m_nOptions = options;
-    loader = std::make_unique<TestLoader>(o, firmware.path(), "", view, *opener);
+    loader = std::make_unique<TestLoader>(o, firmware.Path(""), "", view, *opener);
     loader->link().m_sleep = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
     return *loader;
   }
@@ -85,8 +85,8 @@ TEST_F(SimWorkflow, StartUpDownloadsTheFirmwareAndProgramsTheDevice) {
                                "All Files found and Correct.", "   -Device Programed OK."}));
   EXPECT_EQ(view.mainStatus, "Program Loaded.");
   EXPECT_EQ(view.deviceStatus, "Device: VORnet Amp     ID: 11456    Version: V1.80");
-  EXPECT_EQ(catalogue_fixtures::ReadFile(firmware.path() + "amp180.hex"),
-            catalogue_fixtures::ReadFile(www.path() + "fw/amp180.hex"));
+  EXPECT_EQ(catalogue_fixtures::ReadFile(firmware.Path("amp180.hex")),
+            catalogue_fixtures::ReadFile(www.Path("fw/amp180.hex")));
   ASSERT_TRUE(sim.WaitFor("restart", 5000));
   EXPECT_EQ(testing_support::JsonField(sim.Lines("image").back(), "verdict"), "good");
   EXPECT_EQ(testing_support::JsonField(sim.Lines("restart").back(), "version"), "1.80");
@@ -120,7 +120,7 @@ TEST_F(SimWorkflow, TwoSessionsProgramTwoDevicesAtOnceSharingOnlyTheFirmwareSet)
   ASSERT_TRUE(simB.Ready()) << simB.Error();
 
   app::Options options;
-  app::FirmwareSet shared(options, firmware.path());
+  app::FirmwareSet shared(options, firmware.Path(""));
   testing_support::RecordingView preparation;
   const device::PortList listed = app::ListPorts(*opener, preparation);
   ASSERT_EQ(listed.entries.size(), 2u);

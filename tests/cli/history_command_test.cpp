@@ -17,6 +17,7 @@
 #include "app/record/run_record.h"
 #include "cli/command_line.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
 namespace {
@@ -75,17 +76,15 @@ TEST(HistoryCommandLine, RefusesABadCountOrRecordFileInOneLine) {
 
 class HistoryCommand : public ::testing::Test {
  protected:
+  testing_support::TempDir m_temp{"history-cmd"};
   std::filesystem::path m_dir;
   std::map<std::string, std::string> m_env;
   testing_support::RecordingView m_view;
 
   void SetUp() override {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/history-cmd-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
+    m_dir = m_temp.path;
     m_env["HOME"] = m_dir.string();
   }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
 
   int Run(const std::vector<std::string>& args) {
     const ParseResult r = ParseCommandLine(args);

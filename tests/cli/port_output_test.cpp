@@ -12,6 +12,7 @@
 #include "cli/port_argument.h"
 #include "cli/port_table.h"
 #include "cli/quiet_output.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
 namespace {
@@ -56,9 +57,7 @@ TEST(QuietOutput, KeepsOnlyTheResult) {
 class PortPath : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vor-port-path-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    m_dir = tmpl;
+    m_dir = m_temp.path;
     std::ofstream(m_dir / "deviceA") << "";
     std::ofstream(m_dir / "deviceB") << "";
     std::filesystem::create_symlink(m_dir / "deviceA", m_dir / "COM1");
@@ -67,8 +66,7 @@ class PortPath : public ::testing::Test {
     std::filesystem::create_symlink("../deviceB", m_dir / "by-id" / "usb-Maker_Adapter_B-if00-port0");
     m_listed = {PortEntry(1, (m_dir / "COM1").string()), PortEntry(4, (m_dir / "COM4").string())};
   }
-  void TearDown() override { std::filesystem::remove_all(m_dir); }
-
+  testing_support::TempDir m_temp{"vor-port-path"};
   std::filesystem::path m_dir;
   std::vector<PortEntry> m_listed;
 };
