@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: once in a normal tree, once with
-# AddressSanitizer and UndefinedBehaviorSanitizer; then the fuzz targets briefly and the
-# package check. Exits non-zero on any failure.
+# Installs what is missing, checks the house format, builds, and runs every test: once in a
+# normal tree (then clang-tidy over it), once with AddressSanitizer and UndefinedBehaviorSanitizer;
+# then the fuzz targets briefly and the package check. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -28,6 +28,8 @@ run_tree() {  # name, extra cmake args...
 }
 
 run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== clang-tidy"
+if ! scripts/run-clang-tidy.sh build; then status=1; fi
 run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DVOR_SANITIZE=ON -DVOR_BENCH=OFF
 
 if [ -x scripts/run-fuzz.sh ]; then

@@ -84,18 +84,18 @@ LoadResult DeviceSession::ConfirmLoad() {
   std::string path;
   for (const PortEntry& entry : m_cbPorts.entries)
     if (entry.number == port) path = entry.path;
-  const std::string about = "Device: " + m_identity.m_strDevName + " (ID " + std::to_string(m_identity.m_nDevId) +
-                            ")\nVersion now: V" + m_identity.m_strDevVersion + "\nVersion to load: V" +
-                            m_products->m_prodVersion[row] + "\nPort: COM" + std::to_string(port) +
-                            (path.empty() ? std::string() : " (" + path + ")") +
-                            "\nFile: " + m_products->m_prodHexFile[row];
+  const std::string about =
+      "Device: " + m_identity.m_strDevName + " (ID " + std::to_string(m_identity.m_nDevId) +
+      ")\nVersion now: V" + m_identity.m_strDevVersion + "\nVersion to load: V" +
+      m_products->m_prodVersion[row] + "\nPort: COM" + std::to_string(port) +
+      (path.empty() ? std::string() : " (" + path + ")") + "\nFile: " + m_products->m_prodHexFile[row];
   return m_view.confirm("Load Hex Now?", about) ? RESULT_OK : RESULT_USER_CANCELLED;
 }
 
 LoadResult DeviceSession::Program() {
   m_facts.programmed = true;
-  const LoadResult code = device::ProgramDevice(m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
-                                                m_image, m_view);
+  const LoadResult code = device::ProgramDevice(
+      m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)), m_image, m_view);
   m_image.Close();
   // Nothing reached the flash when the bootloader refused or the erase failed.
   if (code == RESULT_BAD_WRITE || code == RESULT_BAD_READ || code == RESULT_BAD_DEVICE_CODE ||

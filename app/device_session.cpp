@@ -40,7 +40,8 @@ void DeviceSession::SaveRecord(LoadResult code) {
 }
 
 LoadResult DeviceSession::LoadCheckedImage() {
-  if (m_nProduct < 0 || static_cast<std::size_t>(m_nProduct) >= catalogue::kMaxProducts) return RESULT_HEX_OPEN_FAILED;
+  if (m_nProduct < 0 || static_cast<std::size_t>(m_nProduct) >= catalogue::kMaxProducts)
+    return RESULT_HEX_OPEN_FAILED;
   const auto row = static_cast<std::size_t>(m_nProduct);
   m_image.Close();
   m_facts.firmwarePath = m_firmware.folder() + m_products->m_prodHexFile[row];

@@ -31,7 +31,9 @@ void DeviceSession::FinishWorkflow(LoadResult code) {
   m_view.enableRawBoot(offerRawBoot);
   LogResult(code);
   if (!m_resultDetail.empty()) m_view.detail(m_resultDetail);
-  if (offerRawBoot) m_view.detail("Raw Boot can recover this device: start a raw boot, then switch the device off and on when asked.");
+  if (offerRawBoot)
+    m_view.detail(
+        "Raw Boot can recover this device: start a raw boot, then switch the device off and on when asked.");
   m_view.enableConnect(portsFound());
   SaveRecord(code);
 }

@@ -37,7 +37,7 @@ std::shared_ptr<const catalogue::ProductTable> FirmwareSet::products() const {
   return m_products;
 }
 
-CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, std::stop_token stop) {
+CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop_token& stop) {
   const auto cancelled = [stop] { return stop.stop_requested(); };
   CatalogueReport report;
   catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, m_folderWritable, view, cancelled);

@@ -46,7 +46,7 @@ class FirmwareSet {
   // Refresh, product table, file check, reported through `view`. A new table replaces the
   // old one only when the steps got that far; "Cannot Locate Product Database." when the
   // catalogue names no product.
-  CatalogueReport RunCatalogueSteps(LoaderView& view, std::stop_token stop);
+  CatalogueReport RunCatalogueSteps(LoaderView& view, const std::stop_token& stop);
 
  private:
   Options m_options;

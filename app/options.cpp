@@ -41,11 +41,11 @@ OptionReading ReadOptionArgument(std::string_view args) {
   // "%d" on at most three characters: blanks, an optional sign, then digits.
   const std::string_view field = args.substr(start, 3);
   std::size_t i = 0;
-  while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i]))) ++i;
+  while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i])) != 0) ++i;
   bool negative = false;
   if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
   int value = 0;
-  for (; i < field.size() && std::isdigit(static_cast<unsigned char>(field[i])); ++i) {
+  for (; i < field.size() && std::isdigit(static_cast<unsigned char>(field[i])) != 0; ++i) {
     value = value * 10 + (field[i] - '0');
     r.readable = true;
   }

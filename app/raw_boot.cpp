@@ -44,8 +44,9 @@ LoadResult DeviceSession::CatchBanner() {
 
 LoadResult DeviceSession::ProgramFromBootloader() {
   m_facts.programmed = true;
-  const LoadResult code = device::EraseAndStream(m_link, m_image, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
-                                                 device::EraseReport::Quiet, m_view);
+  const LoadResult code =
+      device::EraseAndStream(m_link, m_image, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
+                             device::EraseReport::Quiet, m_view);
   m_image.Close();
   if (code == RESULT_ERASE_FAILED) m_facts.programmed = false;  // nothing reached the flash
   return code;
@@ -55,8 +56,8 @@ LoadResult DeviceSession::AwaitPowerCycle() {
   m_view.tell("Programing Complete.\r\n\r\nSwitch Device off and On.\r\n\r\nPress Ok when ready.");
   if (m_link.StopRequested()) return RESULT_STOPPED;
   // A bootloader that rejected the image restarts the old firmware: that is no success.
-  const LoadResult code =
-      device::WaitForRestart(m_link, m_identity, m_products->m_prodVersion[static_cast<std::size_t>(m_nProduct)]);
+  const LoadResult code = device::WaitForRestart(
+      m_link, m_identity, m_products->m_prodVersion[static_cast<std::size_t>(m_nProduct)]);
   if (code == RESULT_OK) {
     m_facts.after = m_identity;
     m_view.setDeviceStatus(device::DeviceLine(m_identity));

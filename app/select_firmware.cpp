@@ -9,7 +9,8 @@ namespace app {
 int FindProductRow(const catalogue::ProductTable& table, const std::string& deviceTag) {
   const std::size_t rows = std::min<std::size_t>(table.m_nProducts, catalogue::kMaxProducts);
   for (std::size_t i = 0; i < rows; ++i)
-    if (catalogue::IsUsable(table.m_prodState[i]) && table.m_prodTag[i] == deviceTag) return static_cast<int>(i);
+    if (catalogue::IsUsable(table.m_prodState[i]) && table.m_prodTag[i] == deviceTag)
+      return static_cast<int>(i);
   return -1;
 }
 

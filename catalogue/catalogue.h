@@ -70,6 +70,7 @@ bool IsFirmwareFileName(const std::string& name);
 // own temporary pattern only, regular files only, untouched for at least `idleFor`, so that a
 // download another loader is running into the same folder keeps its file); returns how many
 // were removed.
-int RemoveStaleTemporaryFiles(const std::string& folder, std::chrono::seconds idleFor = std::chrono::seconds(0));
+int RemoveStaleTemporaryFiles(const std::string& folder,
+                              std::chrono::seconds idleFor = std::chrono::seconds(0));
 
 }  // namespace catalogue

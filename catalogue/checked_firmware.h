@@ -23,8 +23,8 @@ enum class FileRead {
 // A firmware file's bytes, read once, and what its scan found in them.
 struct FirmwareScan {
   FileRead read = FileRead::kMissing;
-  int decoded = -1;         // an image::DecodeResult once read
-  std::uint32_t state = 0;  // PlainOk or EncryptedOk once decoded
+  int decoded = -1;          // an image::DecodeResult once read
+  std::uint32_t state = 0;   // PlainOk or EncryptedOk once decoded
   image::ScanResult result;  // the hex scan's finding (kFileOpen when not decoded)
   image::Sha256Digest digest{};
 };

@@ -46,7 +46,7 @@ std::optional<int> ParseDecimal(std::string_view text) {
   if (text.empty() || text.size() > 9) return std::nullopt;
   int value = 0;
   for (char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    if (std::isdigit(static_cast<unsigned char>(c)) == 0) return std::nullopt;
     value = value * 10 + (c - '0');
   }
   return value;
@@ -258,8 +258,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return r;
   }
   line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
-  if ((!line.ports.empty() || line.allPorts) && line.command != Command::Connect && line.command != Command::RawBoot)
-    r.error = Fault(line.allPorts ? "--all-ports applies to connect only" : "--port applies to connect and raw-boot only");
+  if ((!line.ports.empty() || line.allPorts) && line.command != Command::Connect &&
+      line.command != Command::RawBoot)
+    r.error = Fault(line.allPorts ? "--all-ports applies to connect only"
+                                  : "--port applies to connect and raw-boot only");
   else if (line.allPorts && !line.ports.empty())
     r.error = Fault("--all-ports and --port cannot be used together");
   else if (SeveralPorts(line) && line.command == Command::RawBoot)

@@ -28,8 +28,8 @@ struct CommandLine {
   bool allPorts = false;  // --all-ports: a session on every listed port
   int port = 0;           // n of the first --port COMn (1..32); 0 when not given
   std::string portPath;   // the first --port given as a device path; empty when not given
-  bool quiet = false;    // -q: only the result on standard output, no status lines
-  bool verbose = false;  // -v: the wire trace on standard error
+  bool quiet = false;     // -q: only the result on standard output, no status lines
+  bool verbose = false;   // -v: the wire trace on standard error
   // The run records: --record FILE (empty when not given) and the N of `history [N]`.
   std::string recordFile;
   int historyCount = 20;
@@ -59,7 +59,9 @@ inline constexpr int kMaxPortNumber = 32;
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 // More than one device at once: several --port, or --all-ports.
-inline bool SeveralPorts(const CommandLine& line) { return line.allPorts || line.ports.size() > 1; }
+inline bool SeveralPorts(const CommandLine& line) {
+  return line.allPorts || line.ports.size() > 1;
+}
 
 // "COM" (any case) followed by 1..32; 0 when `text` is not such a name.
 int ParsePortName(const std::string& text);

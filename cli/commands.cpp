@@ -49,7 +49,8 @@ int CheckFiles(const CommandLine& line, TerminalView& view) {
 
 // The ports named for several sessions, in the order given (every listed port for
 // --all-ports); empty after a usage error, which it has told.
-std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::PortList& listed, TerminalView& view) {
+std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::PortList& listed,
+                                        TerminalView& view) {
   if (line.allPorts) return listed.entries;
   std::vector<PortEntry> chosen;
   for (const PortArgument& given : line.ports) {

@@ -17,8 +17,8 @@ std::string Resolved(const std::string& path) {
 
 // Two names of one device node: device nodes made elsewhere (a container's /dev) share no path.
 bool SameCharDevice(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
+  struct stat sa {};
+  struct stat sb {};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return S_ISCHR(sa.st_mode) && S_ISCHR(sb.st_mode) && sa.st_rdev == sb.st_rdev;
 }

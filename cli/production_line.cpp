@@ -36,7 +36,9 @@ struct Station {
 }  // namespace
 
 std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {
-  int programmed = 0, failed = 0, refused = 0;
+  int programmed = 0;
+  int failed = 0;
+  int refused = 0;
   std::string notProgrammed;
   for (const LineOutcome& o : outcomes) {
     const LoadResultInfo* info = o.stopped ? nullptr : FindLoadResult(o.code);
@@ -146,8 +148,8 @@ int RunProductionLine(const CommandLine& line, const TerminalSetup& base, Termin
     outcomes.push_back(o);
     if (s.cut && o.stopped) cutPorts += (cutPorts.empty() ? "" : ", ") + PortName(ports[i]);
     if (line.quiet)
-      for (const std::string& kept : QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code,
-                                                      s.view->heldLog()))
+      for (const std::string& kept :
+           QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code, s.view->heldLog()))
         shared.WriteLine(base.out, PortName(ports[i]) + ": " + PrintableText(kept));
   }
   mainView.Note(SummaryLine(outcomes));

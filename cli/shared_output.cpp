@@ -34,7 +34,8 @@ void SharedOutput::SetLive(const std::string& key, const std::string& text) {
   if (!m_live) return;
   std::lock_guard<std::mutex> lock(m_mutex);
   Clear();
-  auto it = std::find_if(m_board.begin(), m_board.end(), [&](const auto& entry) { return entry.first == key; });
+  auto it =
+      std::find_if(m_board.begin(), m_board.end(), [&](const auto& entry) { return entry.first == key; });
   if (it == m_board.end())
     m_board.emplace_back(key, text);
   else
@@ -45,7 +46,8 @@ void SharedOutput::SetLive(const std::string& key, const std::string& text) {
 void SharedOutput::EndLive(const std::string& key, bool keep) {
   if (!m_live) return;
   std::lock_guard<std::mutex> lock(m_mutex);
-  auto it = std::find_if(m_board.begin(), m_board.end(), [&](const auto& entry) { return entry.first == key; });
+  auto it =
+      std::find_if(m_board.begin(), m_board.end(), [&](const auto& entry) { return entry.first == key; });
   if (it == m_board.end()) return;
   Clear();
   const std::string last = it->second;

@@ -9,9 +9,9 @@ namespace {
 constexpr auto kLookEvery = std::chrono::milliseconds(20);
 }  // namespace
 
-StopRelay::StopRelay(const InterruptState* interrupts, std::stop_source target) {
+StopRelay::StopRelay(const InterruptState* interrupts, const std::stop_source& target) {
   if (interrupts == nullptr) return;
-  m_thread = std::jthread([interrupts, target](std::stop_token done) mutable {
+  m_thread = std::jthread([interrupts, target](const std::stop_token& done) mutable {
     while (!done.stop_requested()) {
       if (interrupts->stopRequested()) {
         target.request_stop();

@@ -11,7 +11,7 @@ namespace cli {
 
 class StopRelay {
  public:
-  StopRelay(const InterruptState* interrupts, std::stop_source target);
+  StopRelay(const InterruptState* interrupts, const std::stop_source& target);
   ~StopRelay();
   StopRelay(const StopRelay&) = delete;
   StopRelay& operator=(const StopRelay&) = delete;

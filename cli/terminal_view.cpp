@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <utility>
@@ -34,7 +35,7 @@ int StreamPercent(const std::string& text) {
   int whole = 0;
   std::size_t i = kPrefix.size();
   const std::size_t digitsEnd = text.size() - kSuffix.size();
-  for (; i < digitsEnd && std::isdigit(static_cast<unsigned char>(text[i])) && whole < 1000; ++i)
+  for (; i < digitsEnd && std::isdigit(static_cast<unsigned char>(text[i])) != 0 && whole < 1000; ++i)
     whole = whole * 10 + (text[i] - '0');
   if (i == kPrefix.size()) return -1;
   if (i < digitsEnd && text[i] != '.') return -1;
@@ -112,9 +113,8 @@ void TerminalView::detail(const std::string& text) {
 }
 
 bool TerminalView::Noted(const std::string& part) const {
-  for (const std::string& text : m_details)
-    if (text.find(part) != std::string::npos) return true;
-  return false;
+  return std::any_of(m_details.begin(), m_details.end(),
+                     [&part](const std::string& text) { return text.find(part) != std::string::npos; });
 }
 
 void TerminalView::Note(const std::string& line) {

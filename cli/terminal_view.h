@@ -54,9 +54,9 @@ class TerminalView final : public LoaderView {
   void setMainStatus(const std::string& text) override;
   void appendLog(const std::string& line) override;
   void detail(const std::string& text) override;
-  void enableConnect(bool) override {}
-  void enableRawBoot(bool) override {}
-  void enableCheckForUpdates(bool) override {}
+  void enableConnect(bool /*on*/) override {}
+  void enableRawBoot(bool /*on*/) override {}
+  void enableCheckForUpdates(bool /*on*/) override {}
   bool askYesNo(const std::string& text) override;
   void tell(const std::string& text) override;
   void progress(const StreamProgress& p) override;

@@ -16,7 +16,8 @@ LoadResult RequestBoot(Link& link, const Identity& id, const std::string& produc
     link.Close();
     return RESULT_BAD_READ;
   }
-  if (check == ReplyCheck::Ok && !productCode.empty() && ProductCodeText(out.reply[4], out.reply[5]) == productCode) {
+  if (check == ReplyCheck::Ok && !productCode.empty() &&
+      ProductCodeText(out.reply[4], out.reply[5]) == productCode) {
     return RESULT_OK;  // the bootloader now waits for the erase command
   }
   // Tell the bootloader to go back to sleep; the port stays open for the workflow's end.

@@ -56,7 +56,8 @@ std::size_t WriteTx(Link& link, std::size_t n) {
   const long taken = link.m_hComm->Write(link.m_txBuf.data(), n);
   const std::size_t took = taken > 0 ? static_cast<std::size_t>(taken) : 0;
   TraceBytes(link.m_portName, "tx", std::span<const std::uint8_t>(link.m_txBuf.data(), took));
-  if (took < n) TraceEvent(link.m_portName, "write took " + std::to_string(took) + " of " + std::to_string(n));
+  if (took < n)
+    TraceEvent(link.m_portName, "write took " + std::to_string(took) + " of " + std::to_string(n));
   return took;
 }
 

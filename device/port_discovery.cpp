@@ -43,5 +43,4 @@ bool EnumerateComPorts(PortOpener& opener, PortList& m_cbPorts, LoaderView& view
   return !m_cbPorts.entries.empty();
 }
 
-
 }  // namespace device

@@ -23,7 +23,7 @@ std::string StreamText(float percent) {
 // The device is back; it counts as programmed only if it runs the version just loaded.
 LoadResult RunsVersion(const Identity& id, const std::string& expectedVersion) {
   return VersionHundredths(id.m_strDevVersion) == VersionHundredths(expectedVersion) ? RESULT_OK
-                                                                                      : RESULT_PROGRAM_FAILED;
+                                                                                     : RESULT_PROGRAM_FAILED;
 }
 
 }  // namespace
@@ -76,7 +76,8 @@ LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget
   view.transferActive(true);
   const LoadResult erased = EraseFlash(link, view);
   if (erased != RESULT_OK) {
-    if (erased == RESULT_ERASE_FAILED && report == EraseReport::MarkFailure) view.setMainStatus("Erased Failed !!");
+    if (erased == RESULT_ERASE_FAILED && report == EraseReport::MarkFailure)
+      view.setMainStatus("Erased Failed !!");
     img.Close();
     view.transferActive(false);
     return erased;
@@ -124,7 +125,8 @@ LoadResult WaitForRestart(Link& link, Identity& id, const std::string& expectedV
 LoadResult ProgramDevice(Link& link, Identity& id, const FirmwareTarget& target, image::MemImage& img,
                          LoaderView& view) {
   if (const LoadResult boot = RequestBoot(link, id, target.productCode); boot != RESULT_OK) return boot;
-  if (const LoadResult sent = EraseAndStream(link, img, target, EraseReport::MarkFailure, view); sent != RESULT_OK)
+  if (const LoadResult sent = EraseAndStream(link, img, target, EraseReport::MarkFailure, view);
+      sent != RESULT_OK)
     return sent;
   view.setMainStatus("Waiting for device to reboot");
   return WaitForReboot(link, id, target.version);

@@ -16,7 +16,11 @@ class MemImage {
   std::size_t GetLength() const { return m_bytes.size(); }
   std::size_t GetPosition() const { return m_pos; }
   const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
-  void Close() { m_bytes.clear(); m_bytes.shrink_to_fit(); m_pos = 0; }
+  void Close() {
+    m_bytes.clear();
+    m_bytes.shrink_to_fit();
+    m_pos = 0;
+  }
 
  private:
   std::vector<std::uint8_t> m_bytes;

@@ -10,8 +10,8 @@
 namespace sim {
 
 struct ChallengeVerdict {
-  std::string problem;      // empty when the challenge is accepted
-  long long skewMs = 0;     // challenge time minus device time
+  std::string problem;   // empty when the challenge is accepted
+  long long skewMs = 0;  // challenge time minus device time
 };
 
 // Layout (two-byte fields little-endian): day, day of week, hour, milliseconds, minute (one

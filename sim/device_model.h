@@ -81,7 +81,7 @@ class DeviceModel {
   Clock::time_point m_lastByte{};
 
   bool m_portOpen = false;
-  bool m_programmed = false;  // raw boot: the new firmware runs, no more power-on banners
+  bool m_programmed = false;                 // raw boot: the new firmware runs, no more power-on banners
   std::optional<Clock::time_point> m_timer;  // power-on banner, erase end or restart
 
   std::unique_ptr<HexReceiver> m_hex;

@@ -47,7 +47,7 @@ class PtyPort {
 
   // What one read of the master gave.
   struct ReadResult {
-    long data = 0;        // data bytes placed in the buffer (0 when none, -1 on error)
+    long data = 0;         // data bytes placed in the buffer (0 when none, -1 on error)
     bool flushed = false;  // the loader discarded its input
   };
   // Reads at most `max` data bytes (non-blocking).

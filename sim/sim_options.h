@@ -11,16 +11,16 @@
 namespace sim {
 
 struct Faults {
-  bool silent = false;               // answers nothing at all
-  bool shortIdentify = false;        // identify reply cut to 20 bytes
-  bool badIdentifyChecksum = false;  // identify reply with a wrong 7-bit sum
-  bool wrongSignature = false;       // device reply with a foreign signature
-  bool noAuthReply = false;          // authentication never answered
-  bool badAuthChecksum = false;      // authentication reply with a wrong 7-bit sum
+  bool silent = false;                  // answers nothing at all
+  bool shortIdentify = false;           // identify reply cut to 20 bytes
+  bool badIdentifyChecksum = false;     // identify reply with a wrong 7-bit sum
+  bool wrongSignature = false;          // device reply with a foreign signature
+  bool noAuthReply = false;             // authentication never answered
+  bool badAuthChecksum = false;         // authentication reply with a wrong 7-bit sum
   std::optional<CodeBytes> bannerCode;  // boot banner with another product code
-  bool noEraseReply = false;         // erase never answered
-  bool neverRestart = false;         // after the stream, never comes back
-  int restartAfterPolls = 0;         // after the stream, answers from this identify poll on
+  bool noEraseReply = false;            // erase never answered
+  bool neverRestart = false;            // after the stream, never comes back
+  int restartAfterPolls = 0;            // after the stream, answers from this identify poll on
   // The device vanishes (its pty closes, the simulator ends): on the erase command, once
   // this many bytes of the image stream have come, or this long after the port was opened.
   bool hangUpOnErase = false;

@@ -19,7 +19,7 @@ class Event {
   Event& Str(std::string_view key, std::string_view value);
   Event& Int(std::string_view key, long long value);
   Event& Bool(std::string_view key, bool value);
-  Event& Real(std::string_view key, double value);  // six decimals
+  Event& Real(std::string_view key, double value);          // six decimals
   Event& Hex32(std::string_view key, std::uint32_t value);  // eight lower-case digits, as a string
   const std::string& Fields() const { return m_fields; }
 

@@ -28,7 +28,8 @@ bool RunCipher(const EVP_CIPHER* cipher, bool encrypt, const std::uint8_t* key, 
   constexpr std::size_t kSlice = 1u << 20;
   while (done < in.size()) {
     std::size_t n = in.size() - done < kSlice ? in.size() - done : kSlice;
-    if (EVP_CipherUpdate(ctx.get(), out + total, &produced, in.data() + done, static_cast<int>(n)) != 1) return false;
+    if (EVP_CipherUpdate(ctx.get(), out + total, &produced, in.data() + done, static_cast<int>(n)) != 1)
+      return false;
     total += produced;
     done += n;
   }

@@ -137,7 +137,7 @@ HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
       return out;
     }
 
-    constexpr std::size_t kChunk = 64 * 1024;
+    constexpr std::size_t kChunk = std::size_t{64} * 1024;
     std::string chunk(kChunk, '\0');
     std::string pending;  // the end of the line being read backwards, without its line end
     bool tooLong = false;

@@ -43,7 +43,7 @@ std::string SaveRunRecord(const RunRecord& record, const std::string& commandLin
                           const Environment& env = ProcessEnvironment());
 
 // Lines longer than this are not records of this loader and are skipped unread.
-inline constexpr std::size_t kMaxRecordLine = 64 * 1024;
+inline constexpr std::size_t kMaxRecordLine = std::size_t{64} * 1024;
 
 struct HistoryRead {
   bool noFile = false;             // the file does not exist yet

@@ -158,7 +158,8 @@ class LineReader {
     if (lead < 0x80) {
       code = lead;
       return true;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
       more = 1, code = lead & 0x1Fu, least = 0x80;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
       more = 2, code = lead & 0x0Fu, least = 0x800;

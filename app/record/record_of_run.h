@@ -45,8 +45,8 @@ using SystemClock = std::function<std::chrono::system_clock::time_point()>;
 // The record of a run that ended with result `code`: the device's ID, name and version from
 // `before` (null without it), the version after from `after`, the file's name when one was
 // chosen and its SHA-256 when it was programmed (the digest of the bytes the file check
-// accepted, which are the bytes sent), the code's log text, the time since `started`, `now()` as the time and this
-// loader's version.
+// accepted, which are the bytes sent), the code's log text, the time since `started`, `now()` as the time and
+// this loader's version.
 RunRecord RecordOfRun(
     const RunFacts& facts, int code, const SystemClock& now = [] { return std::chrono::system_clock::now(); },
     std::chrono::steady_clock::time_point ended = std::chrono::steady_clock::now());

@@ -25,18 +25,19 @@ QString Text(const ControlTemplate& c) {
 
 QWidget* MakeLabel(const ControlTemplate& c, QWidget* parent) {
   // A vertically centred static is one line: a longer text loses its middle, not its ends.
-  QLabel* label = (c.style & kStyleVCenter) ? new ElidingLabel(Text(c), parent) : new QLabel(Text(c), parent);
+  QLabel* label =
+      ((c.style & kStyleVCenter) != 0) ? new ElidingLabel(Text(c), parent) : new QLabel(Text(c), parent);
   label->setTextFormat(Qt::PlainText);
-  Qt::Alignment align = (c.style & kStyleCenter) ? Qt::AlignHCenter : Qt::AlignLeft;
+  Qt::Alignment align = ((c.style & kStyleCenter) != 0) ? Qt::AlignHCenter : Qt::AlignLeft;
   // A vertically centred static is one line; any other static wraps its words.
-  if (c.style & kStyleVCenter) {
+  if ((c.style & kStyleVCenter) != 0) {
     align |= Qt::AlignVCenter;
   } else {
     align |= Qt::AlignTop;
     label->setWordWrap(true);
   }
   label->setAlignment(align);
-  if (c.style & kStyleSunken) {
+  if ((c.style & kStyleSunken) != 0) {
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setLineWidth(1);
   }
@@ -44,7 +45,7 @@ QWidget* MakeLabel(const ControlTemplate& c, QWidget* parent) {
 }
 
 QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
-  if (!(c.style & kStyleMultiLine)) {
+  if ((c.style & kStyleMultiLine) == 0) {
     auto* line = new QLineEdit(parent);
     line->setReadOnly((c.style & kStyleReadOnly) != 0);
     line->setFrame((c.style & kStyleBorder) != 0);
@@ -54,9 +55,10 @@ QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
   edit->setReadOnly((c.style & kStyleReadOnly) != 0);
   edit->setTabChangesFocus(true);
   edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  edit->setVerticalScrollBarPolicy((c.style & kStyleVScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+  edit->setVerticalScrollBarPolicy(((c.style & kStyleVScroll) != 0) ? Qt::ScrollBarAlwaysOn
+                                                                    : Qt::ScrollBarAsNeeded);
   edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  if (!(c.style & kStyleBorder)) edit->setFrameStyle(QFrame::NoFrame);
+  if ((c.style & kStyleBorder) == 0) edit->setFrameStyle(QFrame::NoFrame);
   return edit;
 }
 
@@ -76,7 +78,7 @@ QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
     }
     case ControlKind::ComboBox: {
       auto* combo = new QComboBox(parent);
-      combo->setEditable(!(c.style & kStyleDropDownList));
+      combo->setEditable((c.style & kStyleDropDownList) == 0);
       return combo;
     }
     case ControlKind::Edit:
@@ -87,7 +89,7 @@ QWidget* MakeControl(const ControlTemplate& c, QWidget* parent) {
       return new QGroupBox(Text(c), parent);
     case ControlKind::Frame: {
       auto* frame = new QFrame(parent);
-      frame->setFrameStyle((c.style & kStyleEtched) ? (QFrame::Box | QFrame::Sunken) : QFrame::Box);
+      frame->setFrameStyle(((c.style & kStyleEtched) != 0) ? (QFrame::Box | QFrame::Sunken) : QFrame::Box);
       return frame;
     }
     case ControlKind::Bitmap:

@@ -28,8 +28,8 @@ BaseUnits BaseUnitsOf(const QFont& font) {
 }
 
 QRect DialogUnitsToPixels(const DuRect& rect, BaseUnits base) {
-  return QRect(MulDiv(rect.x, base.x, 4), MulDiv(rect.y, base.y, 8), MulDiv(rect.width, base.x, 4),
-               MulDiv(rect.height, base.y, 8));
+  return {MulDiv(rect.x, base.x, 4), MulDiv(rect.y, base.y, 8), MulDiv(rect.width, base.x, 4),
+          MulDiv(rect.height, base.y, 8)};
 }
 
 }  // namespace window

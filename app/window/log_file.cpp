@@ -20,7 +20,7 @@ QString WriteLogFile(const QString& path, const QString& log) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return Why(file);
   if (file.write(bytes) != bytes.size()) {
-    const QString why = Why(file);
+    QString why = Why(file);
     file.cancelWriting();
     return why;
   }

@@ -20,7 +20,7 @@ namespace {
 class CVORLoaderXApp {
  public:
   // `args`: the command line after the program name, as the user gave it.
-  int InitInstance(const std::string& args) {
+  static int InitInstance(const std::string& args) {
     // The settings key the program is known by; nothing is ever written under it. The
     // application name stays the executable's name: it captions every message box.
     QCoreApplication::setOrganizationName(QStringLiteral("VORnetLoader"));
@@ -57,5 +57,5 @@ int main(int argc, char** argv) {
   // Taken before the toolkit removes the options it knows.
   const std::string args = app::JoinArguments(argc, argv);
   QApplication application(argc, argv);
-  return CVORLoaderXApp().InitInstance(args);
+  return CVORLoaderXApp::InitInstance(args);
 }

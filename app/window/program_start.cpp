@@ -58,7 +58,8 @@ or an image stream it asks first, and a second signal answers Yes.
 }
 
 std::optional<int> EarlyExit(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-  bool help = false, version = false;
+  bool help = false;
+  bool version = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     help = help || arg == "--help";

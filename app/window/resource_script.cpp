@@ -223,7 +223,7 @@ class Reader {
   bool DialogLine(const std::vector<Token>& t, std::string& error) {
     if (m_open) return Err(error, "a dialog inside a dialog");
     if (t.size() != 9 || t[5].text != "font" || t[5].quoted)
-      return Err(error, "expected: dialog ID \"CAPTION\" WIDTH HEIGHT font POINTS \"FACE\" FRAME");
+      return Err(error, R"(expected: dialog ID "CAPTION" WIDTH HEIGHT font POINTS "FACE" FRAME)");
     DialogTemplate d;
     if (!ReadNumber(t[1], 1, kMaxId, d.id)) return Err(error, "bad dialog id");
     if (!t[2].quoted) return Err(error, "the caption must be quoted");
@@ -241,7 +241,7 @@ class Reader {
     } else {
       return Err(error, "unknown frame style '" + t[8].text + "'");
     }
-    if (m_script.dialogs.count(d.id) != 0) return Err(error, "dialog id used twice");
+    if (m_script.dialogs.contains(d.id)) return Err(error, "dialog id used twice");
     m_dialog = std::move(d);
     m_open = true;
     m_openLine = m_lineNo;

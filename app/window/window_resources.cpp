@@ -73,9 +73,9 @@ QIcon ApplicationIcon() {
 
 QPixmap ImageResource(int id) {
   InitWindowResources();
-  if (id == kIconResourceId) return QPixmap(QStringLiteral(":/vorloader/icons/vorloader-32.png"));
-  if (id == kLogoResourceId) return QPixmap(QStringLiteral(":/vorloader/logo.png"));
-  return QPixmap();
+  if (id == kIconResourceId) return {QStringLiteral(":/vorloader/icons/vorloader-32.png")};
+  if (id == kLogoResourceId) return {QStringLiteral(":/vorloader/logo.png")};
+  return {};
 }
 
 }  // namespace window

@@ -41,7 +41,6 @@ void BM_SendImagePaced(benchmark::State& state) {
   }
   ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
 
-
   for (auto _ : state) {
     testing_support::SimConfig cfg;
     cfg.port = kPort;
@@ -57,7 +56,8 @@ void BM_SendImagePaced(benchmark::State& state) {
     device::Identity id;
     testing_support::RecordingView view;
     image::MemImage img;
-    if (image::DecodeFirmwareFile(file, img) != image::DECODE_PLAIN || device::FindDeviceBaud(link, id, kPort, view) != RESULT_OK ||
+    if (image::DecodeFirmwareFile(file, img) != image::DECODE_PLAIN ||
+        device::FindDeviceBaud(link, id, kPort, view) != RESULT_OK ||
         device::RequestBoot(link, id, "0a1b") != RESULT_OK || device::EraseFlash(link, view) != RESULT_OK) {
       state.SkipWithError("the device did not reach its bootloader");
       return;
@@ -78,12 +78,18 @@ void BM_SendImagePaced(benchmark::State& state) {
     state.counters["ideal_s"] = ideal;
     state.counters["device_ratio"] = (lastByte - start) / ideal;
     state.counters["loader_ratio"] = (returned - start) / ideal;
-    state.counters["bad_records"] = std::strtod(testing_support::JsonField(line, "bad_records").c_str(), nullptr);
+    state.counters["bad_records"] =
+        std::strtod(testing_support::JsonField(line, "bad_records").c_str(), nullptr);
     link.Close();
   }
 }
 
-BENCHMARK(BM_SendImagePaced)->Arg(115200)->Arg(57600)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_SendImagePaced)
+    ->Arg(115200)
+    ->Arg(57600)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

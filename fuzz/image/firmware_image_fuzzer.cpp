@@ -21,7 +21,8 @@ void Require(bool condition) {
 
 void CheckScanResult(const image::ScanResult& scan) {
   if (scan.error != image::ScanError::kNone) {
-    Require(!scan.tag && (scan.error == image::ScanError::kNotIntel || scan.error == image::ScanError::kSearchFail));
+    Require(!scan.tag &&
+            (scan.error == image::ScanError::kNotIntel || scan.error == image::ScanError::kSearchFail));
     return;
   }
   const std::string result = scan.Text();

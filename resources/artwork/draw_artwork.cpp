@@ -4,13 +4,13 @@
 // resources/.
 //   draw_artwork OUTPUT_DIR
 
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QtMath>

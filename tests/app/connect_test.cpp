@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,8 +26,8 @@ TEST_F(WorkflowTest, StartUpConnectsAndProgramsAnOlderDevice) {
   view.answers = {true};
   Make().RunStartupSequence();
 
-  EXPECT_EQ(view.log, (Strings{"1 Com Ports Found.", "1 Product definitions Found.", "All Files found and Correct.",
-                               "   -Device Programed OK."}));
+  EXPECT_EQ(view.log, (Strings{"1 Com Ports Found.", "1 Product definitions Found.",
+                               "All Files found and Correct.", "   -Device Programed OK."}));
   EXPECT_EQ(view.Calls("ask: "), Strings{"ask: Load Hex Now?"});
   EXPECT_EQ(view.mainStatus, "Program Loaded.");
   // The identity the new firmware reported, next to "Program Loaded.".
@@ -39,10 +38,15 @@ TEST_F(WorkflowTest, StartUpConnectsAndProgramsAnOlderDevice) {
   EXPECT_FALSE(opener.Line(1).open);
 
   // The main status passes through every stage in order.
-  const Strings stages{"main: Searching for Device.", "main: Checking Device.", "main: Authenticating Device.",
-                       "main: Checking correct Hex file.", "main: Connected.",
-                       "main: Waiting for Erase to Complete.", "main: Sending Hex file 0% done",
-                       "main: Sending Hex file 100.0% done", "main: Waiting for device to reboot",
+  const Strings stages{"main: Searching for Device.",
+                       "main: Checking Device.",
+                       "main: Authenticating Device.",
+                       "main: Checking correct Hex file.",
+                       "main: Connected.",
+                       "main: Waiting for Erase to Complete.",
+                       "main: Sending Hex file 0% done",
+                       "main: Sending Hex file 100.0% done",
+                       "main: Waiting for device to reboot",
                        "main: Program Loaded."};
   const Strings mains = view.Calls("main: ");
   auto at = mains.begin();
@@ -95,20 +99,64 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ConnectDecision,
     ::testing::Values(
         Decision{"SameNoReload", "1.30", "1.30", "1.30", 0, {}, {}, "E09-Device has latest Version.", ".."},
-        Decision{"SameReloadYes", "1.30", "1.30", "1.30", 4, {true, true}, {kReload, kLoad},
-                 "   -Device Programed OK.", "Program Loaded."},
-        Decision{"SameReloadNo", "1.30", "1.30", "1.30", 4, {false}, {kReload}, "E09-Device has latest Version.",
+        Decision{"SameReloadYes",
+                 "1.30",
+                 "1.30",
+                 "1.30",
+                 4,
+                 {true, true},
+                 {kReload, kLoad},
+                 "   -Device Programed OK.",
+                 "Program Loaded."},
+        Decision{"SameReloadNo",
+                 "1.30",
+                 "1.30",
+                 "1.30",
+                 4,
+                 {false},
+                 {kReload},
+                 "E09-Device has latest Version.",
                  ".."},
         Decision{"NewerNoOlder", "1.40", "1.30", "1.30", 0, {}, {}, "E10-Device has a Later Version.", ".."},
-        Decision{"NewerOlderYes", "1.40", "1.30", "1.30", 2, {true, true}, {kOld, kLoad},
-                 "   -Device Programed OK.", "Program Loaded."},
-        Decision{"NewerOlderNo", "1.40", "1.30", "1.30", 2, {false}, {kOld}, "E10-Device has a Later Version.",
+        Decision{"NewerOlderYes",
+                 "1.40",
+                 "1.30",
+                 "1.30",
+                 2,
+                 {true, true},
+                 {kOld, kLoad},
+                 "   -Device Programed OK.",
+                 "Program Loaded."},
+        Decision{"NewerOlderNo",
+                 "1.40",
+                 "1.30",
+                 "1.30",
+                 2,
+                 {false},
+                 {kOld},
+                 "E10-Device has a Later Version.",
                  ".."},
-        Decision{"OlderLoadNo", "1.20", "1.30", "1.30", 0, {false}, {kLoad}, "E15-Load Cancelled by User.", ".."},
-        Decision{"OlderReloadAfterYesThenNo", "1.30", "1.30", "1.30", 4, {true, false}, {kReload, kLoad},
-                 "E15-Load Cancelled by User.", ".."},
+        Decision{
+            "OlderLoadNo", "1.20", "1.30", "1.30", 0, {false}, {kLoad}, "E15-Load Cancelled by User.", ".."},
+        Decision{"OlderReloadAfterYesThenNo",
+                 "1.30",
+                 "1.30",
+                 "1.30",
+                 4,
+                 {true, false},
+                 {kReload, kLoad},
+                 "E15-Load Cancelled by User.",
+                 ".."},
         // 2.01 against 2.00 is newer in exact hundredths (binary floating point said "same").
-        Decision{"HundredthsAreExact", "2.01", "2.00", "2.00", 0, {}, {}, "E10-Device has a Later Version.", ".."}),
+        Decision{"HundredthsAreExact",
+                 "2.01",
+                 "2.00",
+                 "2.00",
+                 0,
+                 {},
+                 {},
+                 "E10-Device has a Later Version.",
+                 ".."}),
     [](const auto& tpi) { return std::string(tpi.param.name); });
 
 // Device faults and their result codes.
@@ -148,9 +196,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Fault{"Silent", [](auto& s) { s.rates = {}; }, "E02-Cannot Connect to a Single Device.", true},
         Fault{"ShortDeviceReply", [](auto& s) { s.deviceLen = 14; }, "E04-Comm Error - Bad Read.", true},
-        Fault{"WrongSignature", [](auto& s) { s.signature = {0x56, 0x52}; }, "E06-Not a VOR Device.", true},
+        Fault{"WrongSignature",
+              [](auto& s) {
+                s.signature = {0x56, 0x52};
+              },
+              "E06-Not a VOR Device.", true},
         Fault{"BadAuthSum", [](auto& s) { s.authBadSum = true; }, "E05-Comm Error - Bad Checksum.", true},
-        Fault{"OtherBannerCode", [](auto& s) { s.bannerCode = {0x0a, 0x1c}; },
+        Fault{"OtherBannerCode",
+              [](auto& s) {
+                s.bannerCode = {0x0a, 0x1c};
+              },
               "E12-Device Failed to return correct Device code.", true},
         Fault{"EraseUnanswered", [](auto& s) { s.eraseLen = 0; }, "E13-Device Failed to Erase Flash.", true},
         Fault{"NeverRestarts", [](auto& s) { s.silentPollsAfterImage = 100; },
@@ -158,8 +213,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The bootloader rejected the image and the old firmware came back.
         Fault{"OldVersionBack", [](auto& s) { s.labelAfterImage = "VN-Amp V1.20"; },
               "E14-Device Failed to Program correctly.", true},
-        Fault{"UnknownProduct", [](auto& s) { s.productCode = {0x0b, 0x00}; }, "E08-No Hex file for Device.",
-              false}),
+        Fault{"UnknownProduct",
+              [](auto& s) {
+                s.productCode = {0x0b, 0x00};
+              },
+              "E08-No Hex file for Device.", false}),
     [](const auto& tpi) { return std::string(tpi.param.name); });
 
 TEST_F(WorkflowTest, AFirmwareFileGoneAfterTheCheckEndsBeforeTheBootRequest) {
@@ -268,7 +326,8 @@ TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
   EXPECT_EQ(ok.versionBefore, "1.20");
   EXPECT_EQ(ok.versionAfter, "1.30");
   EXPECT_EQ(ok.file, "amp.hex");
-  EXPECT_EQ(ok.sha256, image::Sha256Hex(image::Sha256Of(catalogue_fixtures::ReadFile(folder.Path("amp.hex")))));
+  EXPECT_EQ(ok.sha256,
+            image::Sha256Hex(image::Sha256Of(catalogue_fixtures::ReadFile(folder.Path("amp.hex")))));
   EXPECT_EQ(ok.code, 0);
   EXPECT_EQ(ok.result, "   -Device Programed OK.");
   EXPECT_EQ(ok.time.back(), 'Z');

@@ -14,7 +14,8 @@ namespace {
 using Strings = std::vector<std::string>;
 
 const std::string kSwitchOn = "tell: Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.";
-const std::string kDone = "tell: Programing Complete.\r\n\r\nSwitch Device off and On.\r\n\r\nPress Ok when ready.";
+const std::string kDone =
+    "tell: Programing Complete.\r\n\r\nSwitch Device off and On.\r\n\r\nPress Ok when ready.";
 
 class RawBootTest : public WorkflowTest {
  protected:
@@ -77,53 +78,53 @@ TEST_P(RawBootFault, EndsWithItsCode) {
   EXPECT_FALSE(opener.Line(1).open);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RawBootFault,
-    ::testing::Values(
-        RawFault{"NoBanner", [](RawBootFault&, auto&) {}, "E02-Cannot Connect to a Single Device.", true},
-        RawFault{"ShortBanner",
-                 [](RawBootFault& fx, auto& s) {
-                   s.bannerLen = 10;
-                   fx.PowerOnNow();
-                 },
-                 "E02-Cannot Connect to a Single Device.", true},
-        RawFault{"ForeignBanner",
-                 [](RawBootFault& fx, auto& s) {
-                   s.bannerHead = {0x56, 0x51, 0x00, 0x01};
-                   fx.PowerOnNow();
-                 },
-                 "E06-Not a VOR Device.", true},
-        RawFault{"UnknownProduct",
-                 [](RawBootFault& fx, auto& s) {
-                   s.bannerCode = {0x0b, 0x00};
-                   fx.PowerOnNow();
-                 },
-                 "E08-No Hex file for Device.", false},
-        RawFault{"FileGone",
-                 [](RawBootFault& fx, auto&) {
-                   std::remove((fx.Folder() + "amp.hex").c_str());
-                   fx.PowerOnNow();
-                 },
-                 "E11-Failed to Open Correct Hex File.", false},
-        RawFault{"EraseUnanswered",
-                 [](RawBootFault& fx, auto& s) {
-                   s.eraseLen = 0;
-                   fx.PowerOnNow();
-                 },
-                 "E13-Device Failed to Erase Flash.", true},
-        RawFault{"SilentAfterPowerCycle",
-                 [](RawBootFault& fx, auto& s) {
-                   s.silentPollsAfterImage = 20;  // every one of the twenty tries
-                   fx.PowerOnNow();
-                 },
-                 "E14-Device Failed to Program correctly.", true},
-        RawFault{"OldVersionBack",
-                 [](RawBootFault& fx, auto& s) {
-                   s.labelAfterImage = "VN-Amp V1.20";
-                   fx.PowerOnNow();
-                 },
-                 "E14-Device Failed to Program correctly.", true}),
-    [](const auto& tpi) { return std::string(tpi.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, RawBootFault,
+                         ::testing::Values(RawFault{"NoBanner", [](RawBootFault&, auto&) {},
+                                                    "E02-Cannot Connect to a Single Device.", true},
+                                           RawFault{"ShortBanner",
+                                                    [](RawBootFault& fx, auto& s) {
+                                                      s.bannerLen = 10;
+                                                      fx.PowerOnNow();
+                                                    },
+                                                    "E02-Cannot Connect to a Single Device.", true},
+                                           RawFault{"ForeignBanner",
+                                                    [](RawBootFault& fx, auto& s) {
+                                                      s.bannerHead = {0x56, 0x51, 0x00, 0x01};
+                                                      fx.PowerOnNow();
+                                                    },
+                                                    "E06-Not a VOR Device.", true},
+                                           RawFault{"UnknownProduct",
+                                                    [](RawBootFault& fx, auto& s) {
+                                                      s.bannerCode = {0x0b, 0x00};
+                                                      fx.PowerOnNow();
+                                                    },
+                                                    "E08-No Hex file for Device.", false},
+                                           RawFault{"FileGone",
+                                                    [](RawBootFault& fx, auto&) {
+                                                      std::remove((fx.Folder() + "amp.hex").c_str());
+                                                      fx.PowerOnNow();
+                                                    },
+                                                    "E11-Failed to Open Correct Hex File.", false},
+                                           RawFault{"EraseUnanswered",
+                                                    [](RawBootFault& fx, auto& s) {
+                                                      s.eraseLen = 0;
+                                                      fx.PowerOnNow();
+                                                    },
+                                                    "E13-Device Failed to Erase Flash.", true},
+                                           RawFault{"SilentAfterPowerCycle",
+                                                    [](RawBootFault& fx, auto& s) {
+                                                      s.silentPollsAfterImage =
+                                                          20;  // every one of the twenty tries
+                                                      fx.PowerOnNow();
+                                                    },
+                                                    "E14-Device Failed to Program correctly.", true},
+                                           RawFault{"OldVersionBack",
+                                                    [](RawBootFault& fx, auto& s) {
+                                                      s.labelAfterImage = "VN-Amp V1.20";
+                                                      fx.PowerOnNow();
+                                                    },
+                                                    "E14-Device Failed to Program correctly.", true}),
+                         [](const auto& tpi) { return std::string(tpi.param.name); });
 
 TEST_F(RawBootTest, ADeviceStillStartingAfterThePowerCycleIsAskedAgain) {
   // "Press Ok when ready" answered at once (a script, a hurried user): the device needs a few

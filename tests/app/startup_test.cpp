@@ -16,7 +16,8 @@ using Strings = std::vector<std::string>;
 TEST_F(WorkflowTest, WithoutPortsTheCatalogueStepsRunAndNothingConnects) {
   Firmware("1.30");
   Make().RunStartupSequence();
-  EXPECT_EQ(view.log, (Strings{"0 Com Ports Found.", "1 Product definitions Found.", "All Files found and Correct."}));
+  EXPECT_EQ(view.log,
+            (Strings{"0 Com Ports Found.", "1 Product definitions Found.", "All Files found and Correct."}));
   EXPECT_FALSE(view.connectOn);
   EXPECT_FALSE(view.rawBootOn);
   EXPECT_EQ(view.mainStatus, "");
@@ -62,7 +63,8 @@ TEST_F(WorkflowTest, CheckForUpdatesRebuildsTheTableAndLeavesTheButtonsAlone) {
   // The catalogue now names a version whose file is not here: offline, it is reported missing.
   catalogue_fixtures::WriteFile(folder.Path("vornet_verinfo.xml"), Catalogue("1.40"));
   loader->CheckForUpdates();
-  EXPECT_EQ(view.log, (Strings{"1 Product definitions Found.", "Warning 1 Missing Files.", "Missing->amp.hex."}));
+  EXPECT_EQ(view.log,
+            (Strings{"1 Product definitions Found.", "Warning 1 Missing Files.", "Missing->amp.hex."}));
   EXPECT_TRUE(view.Calls("connect: ").empty());
   EXPECT_TRUE(view.Calls("rawboot: ").empty());
   EXPECT_TRUE(view.Calls("updates: ").empty());

@@ -12,8 +12,8 @@ namespace {
 TEST(StepRunner, RunsStepsUntilTheFirstFailureOrAStop) {
   struct Case {
     const char* name;
-    LoadResult second;    // what the second step returns
-    bool stopInSecond;    // the second step asks to stop
+    LoadResult second;  // what the second step returns
+    bool stopInSecond;  // the second step asks to stop
     LoadResult want;
     std::string ran;
   } cases[] = {
@@ -44,7 +44,8 @@ TEST(StepRunner, AStopBeforeTheFirstStepRunsNothing) {
   std::stop_source stop;
   stop.request_stop();
   bool ran = false;
-  EXPECT_EQ(StepRunner(stop.get_token()).Then([&] { return ran = true, RESULT_OK; }).result(), RESULT_STOPPED);
+  EXPECT_EQ(StepRunner(stop.get_token()).Then([&] { return ran = true, RESULT_OK; }).result(),
+            RESULT_STOPPED);
   EXPECT_FALSE(ran);
 }
 

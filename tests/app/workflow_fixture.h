@@ -31,9 +31,12 @@ inline std::string Catalogue(const std::string& version, const std::string& hexF
 // The loader as the window wires it: one firmware set, one session, the window's sequences.
 class TestLoader {
  public:
-  TestLoader(app::Options options, const std::string& folder, const std::string& folderProblem, LoaderView& view,
-             device::PortOpener& opener)
-      : m_view(view), m_opener(opener), m_firmware(options, folder, folderProblem), m_session(m_firmware, view, opener) {}
+  TestLoader(app::Options options, const std::string& folder, const std::string& folderProblem,
+             LoaderView& view, device::PortOpener& opener)
+      : m_view(view),
+        m_opener(opener),
+        m_firmware(options, folder, folderProblem),
+        m_session(m_firmware, view, opener) {}
 
   // The start-up sequence; without `thenConnect` it ends after the file check.
   void RunStartupSequence(bool thenConnect = true) {

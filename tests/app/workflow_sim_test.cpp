@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-
 #include <cstdlib>
 #include <memory>
 #include <string>

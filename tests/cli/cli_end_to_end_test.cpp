@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -593,16 +593,18 @@ TEST_F(CliEndToEnd, ThreePortsAreProgrammedAtOnceEachAtItsRate) {
   auto b = StartDevice(2, {"--pace", "--id", "00002cc1"}, {115200});
   auto c = StartDevice(3, {"--pace", "--id", "00002cc2"}, {38400});
   const std::string records = m_dir.path + "/history.jsonl";
-  const CliResult r =
-      Run({"--yes", "--port", "COM1", "--port", "COM2", "--port", "/dev/../" + ComDir() + "/COM3", "--record", records});
+  const CliResult r = Run({"--yes", "--port", "COM1", "--port", "COM2", "--port",
+                           "/dev/../" + ComDir() + "/COM3", "--record", records});
   EXPECT_EQ(r.status, 0) << Dump(r);
   // The preparation once, unprefixed; then one result line per port.
   const Lines out = r.OutLines();
   ASSERT_GE(out.size(), 6u) << Dump(r);
-  EXPECT_EQ(Lines(out.begin(), out.begin() + 4), (Lines{"3 Com Ports Found.", "Checking Online..OK.",
-                                                         "1 Product definitions Found.", "All Files found and Correct."}));
+  EXPECT_EQ(Lines(out.begin(), out.begin() + 4),
+            (Lines{"3 Com Ports Found.", "Checking Online..OK.", "1 Product definitions Found.",
+                   "All Files found and Correct."}));
   for (const char* port : {"COM1", "COM2", "COM3"})
-    EXPECT_EQ(std::count(out.begin(), out.end(), std::string(port) + ":    -Device Programed OK."), 1) << port;
+    EXPECT_EQ(std::count(out.begin(), out.end(), std::string(port) + ":    -Device Programed OK."), 1)
+        << port;
   ExpectWholePrefixedLines(out, Lines(out.begin(), out.begin() + 4));
   ExpectWholePrefixedLines(r.ErrLines(), {});
   EXPECT_EQ(r.ErrLines().back(), "summary: 3 devices: 3 programmed, 0 failed, 0 refused");
@@ -673,8 +675,8 @@ TEST_F(CliEndToEnd, CtrlCDuringTheStreamsOfSeveralDevices) {
     };
     std::vector<std::string> when = {"main: Sending Hex file 1"};
     if (presses == 2) when.push_back("Press Ctrl-C again to stop them all.");
-    const CliResult r = Run({"--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3"}, false, {}, when, {},
-                            SIGINT, allStreaming);
+    const CliResult r = Run({"--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3"}, false, {}, when,
+                            {}, SIGINT, allStreaming);
     EXPECT_TRUE(Contains(r.err, "The devices being programmed finish their image")) << Dump(r);
     if (presses == 1) {
       EXPECT_EQ(r.status, 0) << Dump(r);
@@ -682,8 +684,9 @@ TEST_F(CliEndToEnd, CtrlCDuringTheStreamsOfSeveralDevices) {
     } else {
       EXPECT_EQ(r.status, 130) << Dump(r);
       EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << r.out;
-      EXPECT_EQ(r.ErrLines().back(),
-                "vorloader-cli: stopped while COM1, COM2, COM3 were being programmed; a raw boot may be needed");
+      EXPECT_EQ(
+          r.ErrLines().back(),
+          "vorloader-cli: stopped while COM1, COM2, COM3 were being programmed; a raw boot may be needed");
       for (const auto& d : devices) EXPECT_TRUE(d->WaitFor("close", 10000));
     }
   }

@@ -122,7 +122,8 @@ TEST(CommandLine, SeveralPortsNeedAnAnswerForEveryBoxAndConnect) {
   };
   for (const Case& c : cases) {
     const ParseResult r = ParseCommandLine(c.args);
-    EXPECT_NE(r.error.find(c.fault), std::string::npos) << ::testing::PrintToString(c.args) << ": " << r.error;
+    EXPECT_NE(r.error.find(c.fault), std::string::npos)
+        << ::testing::PrintToString(c.args) << ": " << r.error;
   }
 }
 

@@ -16,8 +16,8 @@
 #include "app/record/record_file.h"
 #include "app/record/run_record.h"
 #include "cli/command_line.h"
-#include "tests/support/recording_view.h"
 #include "tests/support/fixtures/temp_dir.h"
+#include "tests/support/recording_view.h"
 
 namespace cli {
 namespace {

@@ -31,7 +31,8 @@ TEST(SharedOutput, LinesOfManyThreadsStayWhole) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
       threads.emplace_back([&shared, out, t] {
-        const std::string line = "COM" + std::to_string(t + 1) + ": " + std::string(3000, static_cast<char>('a' + t));
+        const std::string line =
+            "COM" + std::to_string(t + 1) + ": " + std::string(3000, static_cast<char>('a' + t));
         for (int i = 0; i < 200; ++i) shared.WriteLine(out, line);
       });
     for (std::thread& t : threads) t.join();
@@ -82,14 +83,18 @@ TEST(ProductionLine, SummaryAndExitStatusNameTheFirstPortNotProgrammed) {
     std::string summary;
     int status;
   } cases[] = {
-      {{{port(3), false, 0}, {port(1), false, 0}}, "summary: 2 devices: 2 programmed, 0 failed, 0 refused", 0},
+      {{{port(3), false, 0}, {port(1), false, 0}},
+       "summary: 2 devices: 2 programmed, 0 failed, 0 refused",
+       0},
       {{{port(3), false, 0}, {port(1), false, 13}, {port(2), false, 9}},
        "summary: 3 devices: 1 programmed, 1 failed, 1 refused; not programmed: COM1 13, COM2 9",
        13},
       {{{port(5), false, 15}, {port(4), true, 0}},
        "summary: 2 devices: 0 programmed, 1 failed, 1 refused; not programmed: COM5 15, COM4 stopped",
        15},
-      {{{port(4), true, 0}, {port(5), false, 2}}, "summary: 2 devices: 0 programmed, 2 failed, 0 refused; not programmed: COM4 stopped, COM5 2", 130},
+      {{{port(4), true, 0}, {port(5), false, 2}},
+       "summary: 2 devices: 0 programmed, 2 failed, 0 refused; not programmed: COM4 stopped, COM5 2",
+       130},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SummaryLine(c.outcomes), c.summary);

@@ -53,8 +53,8 @@ TEST(PackToolTest, MakesFilesTheLoaderScansAndTheDeviceAccepts) {
 TEST(PackToolTest, RefusesWhatItCannotMake) {
   testing_support::TempDir dir("vornet-pack-test");
   const std::string file = dir.path + "/fw.bin";
-  EXPECT_FALSE(testing_support::PackFirmware(file, "0a1", "1.80", true));     // code too short
-  EXPECT_FALSE(testing_support::PackFirmware(file, "0a1b", "1.8x", true));    // not a version
+  EXPECT_FALSE(testing_support::PackFirmware(file, "0a1", "1.80", true));        // code too short
+  EXPECT_FALSE(testing_support::PackFirmware(file, "0a1b", "1.8x", true));       // not a version
   EXPECT_FALSE(testing_support::PackFirmware(file, "0a1b", "1.80", true, 120));  // no room for the tag
   EXPECT_FALSE(std::ifstream(file).good());
 }

@@ -9,7 +9,6 @@
 #include <memory>
 #include <thread>
 
-#include "image/firmware_decoder.h"
 #include "device/frame_codec.h"
 #include "device/link.h"
 #include "device/steps.h"
@@ -159,13 +158,15 @@ TEST_P(SimStepFaultTest, EndsWithTheStepsResult) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, SimStepFaultTest,
-    ::testing::Values(StepFault{"WrongSignature", {"--wrong-signature"}, RESULT_FOREIGN_DEVICE, "", ""},
-                      StepFault{"NoAuthReply", {"--no-auth-reply"}, RESULT_BAD_READ, "", ""},
-                      StepFault{"BadAuthChecksum", {"--bad-auth-checksum"}, RESULT_BAD_CHECKSUM, "", ""},
-                      StepFault{"OtherBannerCode", {"--banner-code", "0a1c"}, RESULT_BAD_DEVICE_CODE, "decline", ""},
-                      StepFault{"EraseUnanswered", {"--no-erase-reply"}, RESULT_ERASE_FAILED, "", "Erased Failed !!"},
-                      StepFault{"NeverRestarts", {"--never-restart"}, RESULT_PROGRAM_FAILED, "", "Waiting for device to reboot"},
-                      StepFault{"RestartsAfterPolls", {"--restart-after-polls", "3"}, RESULT_OK, "restart", ""}),
+    ::testing::Values(
+        StepFault{"WrongSignature", {"--wrong-signature"}, RESULT_FOREIGN_DEVICE, "", ""},
+        StepFault{"NoAuthReply", {"--no-auth-reply"}, RESULT_BAD_READ, "", ""},
+        StepFault{"BadAuthChecksum", {"--bad-auth-checksum"}, RESULT_BAD_CHECKSUM, "", ""},
+        StepFault{"OtherBannerCode", {"--banner-code", "0a1c"}, RESULT_BAD_DEVICE_CODE, "decline", ""},
+        StepFault{"EraseUnanswered", {"--no-erase-reply"}, RESULT_ERASE_FAILED, "", "Erased Failed !!"},
+        StepFault{
+            "NeverRestarts", {"--never-restart"}, RESULT_PROGRAM_FAILED, "", "Waiting for device to reboot"},
+        StepFault{"RestartsAfterPolls", {"--restart-after-polls", "3"}, RESULT_OK, "restart", ""}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

@@ -79,7 +79,9 @@ TEST(SevenBitTest, UnpacksWhatTheLoaderPacksAndRejectsWhatItNeverSends) {
 
 std::array<std::uint8_t, 16> Stamp(unsigned year, unsigned month, unsigned day, unsigned dow, unsigned hour,
                                    unsigned minute, unsigned second, unsigned ms) {
-  auto w = [](unsigned v) { return std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; };
+  auto w = [](unsigned v) {
+    return std::array<std::uint8_t, 2>{static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+  };
   std::array<std::uint8_t, 16> b{};
   auto put = [&](std::size_t at, unsigned v) {
     auto x = w(v);
@@ -136,7 +138,7 @@ TEST(LabelTest, TheNewFirmwareKeepsTheModelNameAndShowsItsVersion) {
 
 TEST(SimOptionsTest, RejectsWhatItCannotPlay) {
   const std::vector<std::vector<const char*>> bad = {
-      {"vornet-sim"},                                                   // no folder
+      {"vornet-sim"},  // no folder
       {"vornet-sim", "--com-dir", "/tmp", "--port", "33"},
       {"vornet-sim", "--com-dir", "/tmp", "--rates", "57600,"},
       {"vornet-sim", "--com-dir", "/tmp", "--id", "2cc0"},
@@ -157,11 +159,13 @@ TEST(SimOptionsTest, RejectsWhatItCannotPlay) {
         << args.back();
     EXPECT_FALSE(error.empty());
   }
-  const std::vector<const char*> good = {"vornet-sim", "--com-dir", "/tmp", "--rates", "38400,115200",
-                                         "--id", "1234ABCD", "--banner-code", "0a1c"};
+  const std::vector<const char*> good = {"vornet-sim", "--com-dir",     "/tmp",
+                                         "--rates",    "38400,115200",  "--id",
+                                         "1234ABCD",   "--banner-code", "0a1c"};
   SimOptions o;
   std::string error;
-  ASSERT_EQ(ParseSimOptions(static_cast<int>(good.size()), good.data(), o, error), ParseOutcome::Run) << error;
+  ASSERT_EQ(ParseSimOptions(static_cast<int>(good.size()), good.data(), o, error), ParseOutcome::Run)
+      << error;
   EXPECT_EQ(o.rates, (std::vector<int>{38400, 115200}));
   EXPECT_EQ(o.id, (IdBytes{0x12, 0x34, 0xab, 0xcd}));
   EXPECT_EQ(o.faults.bannerCode, (CodeBytes{0x0a, 0x1c}));

@@ -26,7 +26,9 @@ using testing_support::TempDir;
 
 const Bytes kIdentifyQuery = {0xBF, 0x00, 0x00, 0x00, 0x00};
 
-Bytes DeviceQuery(const Bytes& id) { return {0xE0, id[0], id[1], id[2], id[3]}; }
+Bytes DeviceQuery(const Bytes& id) {
+  return {0xE0, id[0], id[1], id[2], id[3]};
+}
 
 Bytes BootRequest(const Bytes& id) {
   Bytes m = {0xF0, 0x00, 0x3F, 0x61, id[0], id[1], id[2], id[3], 0x00, 0x15, 0x5A, 0x54, 0x34, 0x00};
@@ -49,7 +51,9 @@ Bytes ReadFile(const std::string& path) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-bool SumOk(const Bytes& reply) { return !reply.empty() && reply.back() == SevenBitSum(reply, reply.size() - 1); }
+bool SumOk(const Bytes& reply) {
+  return !reply.empty() && reply.back() == SevenBitSum(reply, reply.size() - 1);
+}
 
 std::string Label(const Bytes& identifyReply) {
   std::string s(identifyReply.begin() + 7, identifyReply.begin() + 23);
@@ -147,8 +151,10 @@ INSTANTIATE_TEST_SUITE_P(
     Modes, SimFaultTest,
     ::testing::Values(FaultCase{"Silent", "--silent", kIdentifyQuery, 24, 0, false, false},
                       FaultCase{"ShortIdentify", "--short-identify", kIdentifyQuery, 24, 20, false, false},
-                      FaultCase{"BadIdentifyChecksum", "--bad-identify-checksum", kIdentifyQuery, 24, 24, false, false},
-                      FaultCase{"WrongSignature", "--wrong-signature", DeviceQuery({0x00, 0x00, 0x2c, 0xc0}), 15, 15, true, false}),
+                      FaultCase{"BadIdentifyChecksum", "--bad-identify-checksum", kIdentifyQuery, 24, 24,
+                                false, false},
+                      FaultCase{"WrongSignature", "--wrong-signature", DeviceQuery({0x00, 0x00, 0x2c, 0xc0}),
+                                15, 15, true, false}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(SimWireTest, AcceptsOnlyAFreshChallenge) {
@@ -209,8 +215,9 @@ TEST_P(SimProgramTest, RestartsWithTheStreamedVersionOnlyWhenEveryRecordChecks) 
   EXPECT_EQ(Bytes(banner.begin(), banner.begin() + 6), (Bytes{0x56, 0x51, 0x00, 0x00, 0x0a, 0x1b}));
   EXPECT_EQ(client.Transact({0x79}, 16, 5000).size(), 16u);
   for (std::size_t i = 0; i < image.size(); i += 50)
-    ASSERT_TRUE(client.Write(Bytes(image.begin() + static_cast<std::ptrdiff_t>(i),
-                                   image.begin() + static_cast<std::ptrdiff_t>(std::min(i + 50, image.size())))));
+    ASSERT_TRUE(
+        client.Write(Bytes(image.begin() + static_cast<std::ptrdiff_t>(i),
+                           image.begin() + static_cast<std::ptrdiff_t>(std::min(i + 50, image.size())))));
   ASSERT_TRUE(sim.WaitFor("restart", 5000));
 
   const Bytes ident = client.Transact(kIdentifyQuery, 24);
@@ -224,11 +231,12 @@ TEST_P(SimProgramTest, RestartsWithTheStreamedVersionOnlyWhenEveryRecordChecks) 
   EXPECT_EQ(JsonField(img, "crc32"), crc);
 }
 
-INSTANTIATE_TEST_SUITE_P(Streams, SimProgramTest,
-                         ::testing::Values(StreamCase{"Good", false, false, "VORnet Amp V1.80", "new"},
-                                           StreamCase{"BadRecordChecksum", true, false, "VORnet Amp V1.20", "old"},
-                                           StreamCase{"GoodAtLineSpeed", false, true, "VORnet Amp V1.80", "new"}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Streams, SimProgramTest,
+    ::testing::Values(StreamCase{"Good", false, false, "VORnet Amp V1.80", "new"},
+                      StreamCase{"BadRecordChecksum", true, false, "VORnet Amp V1.20", "old"},
+                      StreamCase{"GoodAtLineSpeed", false, true, "VORnet Amp V1.80", "new"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(SimWireTest, RawBootSendsItsBannerWhenTheLoaderListensAndThenRunsTheNewFirmware) {
   const std::string file = dir.path + "/fw.hex";

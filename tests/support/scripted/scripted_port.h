@@ -32,7 +32,7 @@ struct ScriptedLine {
   // Faults.
   std::deque<long> writeResults;  // the next writes take this many bytes (negative: error)
   bool configureFails = false;
-  bool readError = false;  // every read fails
+  bool readError = false;   // every read fails
   bool drainFails = false;  // the written bytes never leave the port
 
   // State.
