@@ -8,6 +8,7 @@
 #include <new>
 
 #include "catalogue/catalogue.h"
+#include "common/file_descriptor.h"
 #include "image/firmware_decoder.h"
 #include "image/hex_scan.h"
 
@@ -17,20 +18,6 @@ namespace {
 
 constexpr std::size_t kReadPiece = std::size_t{64} * 1024;
 
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
-
 std::string MiB(std::size_t bytes) {
   return std::to_string(bytes / (std::size_t{1024} * 1024)) + " MiB";
 }
@@ -39,7 +26,7 @@ std::string MiB(std::size_t bytes) {
 
 FileRead ReadFirmwareBytes(const std::string& path, std::string& bytes) {
   bytes.clear();
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return errno == ENOENT ? FileRead::kMissing : FileRead::kUnreadable;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return FileRead::kUnreadable;

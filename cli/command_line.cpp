@@ -204,10 +204,6 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
       }
       line.ports.push_back(given);
-      if (line.ports.size() == 1) {
-        line.port = given.number;
-        line.portPath = given.path;
-      }
     } else if (arg == "--all-ports") {
       line.allPorts = true;
     } else if (auto file = OptionValue(args, i, "--record", missing)) {

@@ -26,8 +26,6 @@ struct CommandLine {
   // Every --port in the order given; with more than one, one session per port runs at once.
   std::vector<PortArgument> ports;
   bool allPorts = false;  // --all-ports: a session on every listed port
-  int port = 0;           // n of the first --port COMn (1..32); 0 when not given
-  std::string portPath;   // the first --port given as a device path; empty when not given
   bool quiet = false;     // -q: only the result on standard output, no status lines
   bool verbose = false;   // -v: the wire trace on standard error
   // The run records: --record FILE (empty when not given) and the N of `history [N]`.

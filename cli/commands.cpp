@@ -47,6 +47,19 @@ int CheckFiles(const CommandLine& line, TerminalView& view) {
   return report.usable < static_cast<int>(report.products) ? kExitMissingFiles : 0;
 }
 
+// The index in `listed` of the port `given` names; -1 after telling that it is not listed.
+int IndexOfNamedPort(const PortArgument& given, const device::PortList& listed, TerminalView& view) {
+  const int number = given.number != 0 ? given.number : ListedPortOfPath(given.path, listed.entries);
+  const int index = app::IndexOfPort(listed, number);
+  if (index >= 0) return index;
+  if (!given.path.empty())
+    view.Note(UnlistedPathMessage(given.path, listed.entries));
+  else
+    view.Note("vorloader-cli: --port COM" + std::to_string(given.number) +
+              " is not among the ports listed (see vorloader-cli ports)");
+  return -1;
+}
+
 // The ports named for several sessions, in the order given (every listed port for
 // --all-ports); empty after a usage error, which it has told.
 std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::PortList& listed,
@@ -54,16 +67,8 @@ std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::P
   if (line.allPorts) return listed.entries;
   std::vector<PortEntry> chosen;
   for (const PortArgument& given : line.ports) {
-    const int number = given.number != 0 ? given.number : ListedPortOfPath(given.path, listed.entries);
-    const int index = app::IndexOfPort(listed, number);
-    if (index < 0) {
-      if (!given.path.empty())
-        view.Note(UnlistedPathMessage(given.path, listed.entries));
-      else
-        view.Note("vorloader-cli: --port COM" + std::to_string(given.number) +
-                  " is not among the ports listed (see vorloader-cli ports)");
-      return {};
-    }
+    const int index = IndexOfNamedPort(given, listed, view);
+    if (index < 0) return {};
     const PortEntry& entry = listed.entries[static_cast<std::size_t>(index)];
     for (const PortEntry& taken : chosen) {
       if (taken.number == entry.number) {
@@ -92,17 +97,9 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   if (SeveralPorts(line)) {
     several = PortsForSessions(line, ports, view);
     if (several.empty() && !line.allPorts) return kExitUsage;
-  } else if (line.port != 0 || !line.portPath.empty()) {
-    const int number = line.port != 0 ? line.port : ListedPortOfPath(line.portPath, ports.entries);
-    const int index = app::IndexOfPort(ports, number);
-    if (index < 0) {
-      if (!line.portPath.empty())
-        view.Note(UnlistedPathMessage(line.portPath, ports.entries));
-      else
-        view.Note("vorloader-cli: --port COM" + std::to_string(line.port) +
-                  " is not among the ports listed (see vorloader-cli ports)");
-      return kExitUsage;
-    }
+  } else if (!line.ports.empty()) {
+    const int index = IndexOfNamedPort(line.ports.front(), ports, view);
+    if (index < 0) return kExitUsage;
     ports.selected = index;
   }
   session.SetPorts(std::move(ports));

@@ -29,7 +29,6 @@ struct Station {
   std::atomic<bool> inTransfer{false};
   std::atomic<bool> done{false};
   bool stopped = false;  // asked to stop
-  bool exempt = false;   // was programming at the first signal: finishes its image
   bool cut = false;      // stopped while programming
 };
 
@@ -121,10 +120,8 @@ int RunProductionLine(const CommandLine& line, const TerminalSetup& base, Termin
       for (auto& s : stations) {
         if (s->stopped || s->done.load()) continue;
         const bool programming = s->inTransfer.load();
-        if (presses == 1 && programming) {
-          s->exempt = true;
-          continue;
-        }
+        // At the first signal a device being programmed finishes its image.
+        if (presses == 1 && programming) continue;
         s->cut = programming;
         s->stopped = true;
         s->session->RequestStop();

@@ -24,35 +24,16 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-mkdir -p "$WORK/com" "$WORK/www/firmware" "$WORK/programdata"
+mkdir -p "$WORK/com" "$WORK/programdata"
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR="$WORK/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR"
 fi
 
-# The maker's side: an encrypted firmware 1.80 for product 0a1b (the device runs 1.20).
-"$PACK" --code 0a1b --version 1.80 --size 32768 -o "$WORK/www/firmware/vornet_amp_v180.hex"
-
-# The web server, then the catalogue that names it.
-"$HTTPD" --root "$WORK/www" > "$WORK/httpd.url" &
-PIDS+=($!)
-for _ in $(seq 100); do [ -s "$WORK/httpd.url" ] && break; sleep 0.05; done
-URL=$(head -n1 "$WORK/httpd.url")
-[ -n "$URL" ] || { echo "demo: the web server did not start" >&2; exit 1; }
-cat > "$WORK/www/vornet_verinfo.xml" <<XML
-<?xml version="1.0" encoding="ISO-8859-1"?>
-<VORNET>
-<VORNET_VERSIONS>
-  <VORNET_UPDATE_FOLDER_URL>$URL</VORNET_UPDATE_FOLDER_URL>
-</VORNET_VERSIONS>
-<VORNET_FIRM_VERSIONS>
-  <VORNET_PRODUCT_CODES>VORnet_Amp=0a1b</VORNET_PRODUCT_CODES>
-  <VORNET_FIRM_URL>$URL/firmware</VORNET_FIRM_URL>
-  <VOR_VORnet_Amp_V>1.80</VOR_VORnet_Amp_V>
-  <VOR_VORnet_Amp_HEX>vornet_amp_v180.hex</VOR_VORnet_Amp_HEX>
-</VORNET_FIRM_VERSIONS>
-</VORNET>
-XML
+# The maker's side: an encrypted firmware 1.80 for product 0a1b (the device runs 1.20), the web
+# server and the catalogue that names it.
+. "$(dirname "$0")/lib/firmware-server.sh"
+start_firmware_server "$WORK" 32768
 
 # The device: COM1, 57600 baud, firmware 1.20, paced like a real line.
 "$SIM" --com-dir "$WORK/com" --port 1 --rates 57600 --label "VORnet Amp V1.20" --code 0a1b \

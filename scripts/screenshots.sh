@@ -80,26 +80,8 @@ wait_for_exit() {  # pid, seconds
 }
 
 # The maker's side: catalogue and an encrypted firmware 1.80 (the device runs 1.20).
-mkdir -p "$WORK/www/firmware"
-"$PACK" --code 0a1b --version 1.80 --size 65536 -o "$WORK/www/firmware/vornet_amp_v180.hex"
-"$HTTPD" --root "$WORK/www" >"$WORK/httpd.url" &
-PIDS+=($!)
-for _ in $(seq 100); do [ -s "$WORK/httpd.url" ] && break; sleep 0.05; done
-URL=$(head -n1 "$WORK/httpd.url")
-cat >"$WORK/www/vornet_verinfo.xml" <<XML
-<?xml version="1.0" encoding="ISO-8859-1"?>
-<VORNET>
-<VORNET_VERSIONS>
-  <VORNET_UPDATE_FOLDER_URL>$URL</VORNET_UPDATE_FOLDER_URL>
-</VORNET_VERSIONS>
-<VORNET_FIRM_VERSIONS>
-  <VORNET_PRODUCT_CODES>VORnet_Amp=0a1b</VORNET_PRODUCT_CODES>
-  <VORNET_FIRM_URL>$URL/firmware</VORNET_FIRM_URL>
-  <VOR_VORnet_Amp_V>1.80</VOR_VORnet_Amp_V>
-  <VOR_VORnet_Amp_HEX>vornet_amp_v180.hex</VOR_VORnet_Amp_HEX>
-</VORNET_FIRM_VERSIONS>
-</VORNET>
-XML
+. "$ROOT/scripts/lib/firmware-server.sh"
+start_firmware_server "$WORK" 65536
 
 run_loader() {  # run name, simulator options...
   local name=$1

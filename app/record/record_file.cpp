@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/record/record_line_parser.h"
+#include "common/file_descriptor.h"
 
 namespace app {
 
@@ -35,26 +36,6 @@ std::string MakeFolders(const std::string& folder) {
   if (!S_ISDIR(st.st_mode)) return "cannot use folder " + folder + ": " + Reason(ENOTDIR);
   return {};
 }
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : m_fd(fd) {}
-  ~FileDescriptor() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return m_fd; }
-  // Closes now and reports the error a close can carry (a delayed write error).
-  int Close() {
-    const int r = ::close(m_fd);
-    m_fd = -1;
-    return r;
-  }
-
- private:
-  int m_fd;
-};
 
 }  // namespace
 

@@ -1,20 +1,8 @@
 #pragma once
-// Turns what a device workflow knows when it ends into its RunRecord. The workflow keeps a
-// RunFacts as it goes and, at its end (after the result is logged), writes the record:
-//
-//   app::RunFacts facts;                      // at the start of Connect / raw boot
-//   facts.workflow = app::kWorkflowConnect;
-//   facts.started = std::chrono::steady_clock::now();
-//   facts.port = m_cbPorts.entries[i];        // once the device answered on entry i
-//   facts.before = m_identity;                // once identified
-//   facts.firmwarePath = m_strFirmFolderA + m_products.m_prodHexFile[m_nProduct];  // once selected
-//   facts.programmed = true;                  // once the image is being sent
-//   facts.after = m_identity;                 // when the device came back with the new firmware
-//   ...
-//   if (facts.port) {                         // only runs that reached a device leave a record
-//     const std::string note = app::SaveRunRecord(app::RecordOfRun(facts, code), line.recordFile);
-//     if (!note.empty()) m_view.detail(note);  // a note, never a failed run
-//   }
+// Turns what a device workflow knows when it ends into its RunRecord. The device session keeps
+// a RunFacts as its workflow goes (the port once the device answered, its identity before and
+// after, the file chosen, whether anything reached the flash) and, after the result line,
+// saves the record of a run that reached a device (app::DeviceSession::SaveRecord).
 
 #include <chrono>
 #include <functional>

@@ -19,7 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const cli::ParseResult r = cli::ParseCommandLine(args);
   // A good parse names a port in range or none; a bad one says why in one line.
-  if (r.ok() && (r.line.port < 0 || r.line.port > cli::kMaxPortNumber)) __builtin_trap();
+  if (r.ok())
+    for (const cli::PortArgument& p : r.line.ports)
+      if (p.number < 0 || p.number > cli::kMaxPortNumber || (p.number == 0) == p.path.empty())
+        __builtin_trap();
   if (!r.ok() && r.error.find('\n') != std::string::npos) __builtin_trap();
   for (const auto& a : args) (void)cli::ParsePortName(a);
   // An accepted command line runs with the window's reading of --x, plus the named bits.

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "app/record/run_record.h"
 #include "image/sha256.h"
 #include "tests/cli/cli_process.h"
+#include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/http/http_test_server.h"
 #include "tests/support/sim/sim_process.h"
 
@@ -109,13 +109,6 @@ class CliEndToEnd : public ::testing::Test {
   TempDir m_dir{"vor-cli"};
   HttpTestServer m_server{m_dir.path + "/web"};
 };
-
-std::string ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream whole;
-  whole << in.rdbuf();
-  return whole.str();
-}
 
 std::string Dump(const CliResult& r) {
   return "stdout:\n" + r.out + "\nstderr:\n" + r.err;
@@ -619,7 +612,7 @@ TEST_F(CliEndToEnd, ThreePortsAreProgrammedAtOnceEachAtItsRate) {
   // One whole record per device, every field its own.
   const std::vector<app::RunRecord> got = ReadRecords(records);
   ASSERT_EQ(got.size(), 3u);
-  const std::string digest = image::Sha256Hex(image::Sha256Of(ReadWhole(FirmwareFolder() + "/amp.hex")));
+  const std::string digest = image::Sha256Hex(image::Sha256Of(ReadFile(FirmwareFolder() + "/amp.hex")));
   std::vector<std::string> ports;
   for (const app::RunRecord& rec : got) {
     ports.push_back(rec.port);

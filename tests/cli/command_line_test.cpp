@@ -29,7 +29,7 @@ TEST_P(GoodCommandLine, Parses) {
   EXPECT_EQ(r.line.command, c.command);
   EXPECT_EQ(r.line.options, c.options);
   EXPECT_EQ(r.line.answers, c.answers);
-  EXPECT_EQ(r.line.port, c.port);
+  EXPECT_EQ(r.line.ports.empty() ? 0 : r.line.ports.front().number, c.port);
   EXPECT_FALSE(r.line.help);
   EXPECT_FALSE(r.line.version);
 }
@@ -94,8 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CommandLine, PortTakesADevicePathAndSeveralPortsAreAllKept) {
   ParseResult r = ParseCommandLine({"--port", "/dev/serial/by-id/usb-x-if00-port0", "raw-boot"});
   ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_EQ(r.line.port, 0);
-  EXPECT_EQ(r.line.portPath, "/dev/serial/by-id/usb-x-if00-port0");
+  EXPECT_EQ(r.line.ports, (std::vector<PortArgument>{{0, "/dev/serial/by-id/usb-x-if00-port0"}}));
   EXPECT_FALSE(SeveralPorts(r.line));
   r = ParseCommandLine({"--port=/dev/ttyUSB0", "--port", "COM2", "--no"});
   ASSERT_TRUE(r.ok()) << r.error;

@@ -10,19 +10,12 @@
 #include <vector>
 
 #include "cli/production_line.h"
+#include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
 namespace {
 
-std::string ReadAll(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string text;
-  char buf[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  return text;
-}
+using testing_support::ReadStream;
 
 TEST(SharedOutput, LinesOfManyThreadsStayWhole) {
   std::FILE* out = std::tmpfile();
@@ -37,7 +30,7 @@ TEST(SharedOutput, LinesOfManyThreadsStayWhole) {
       });
     for (std::thread& t : threads) t.join();
   }
-  const std::string text = ReadAll(out);
+  const std::string text = ReadStream(out);
   std::size_t lines = 0, start = 0;
   for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
     const std::string line = text.substr(start, end - start);
@@ -61,7 +54,7 @@ TEST(SharedOutput, OnATerminalEachPortHasOneLiveLineBelowTheLines) {
     shared.EndLive("COM1", false);
     shared.EndLive("COM2", false);
   }
-  EXPECT_EQ(ReadAll(err),
+  EXPECT_EQ(ReadStream(err),
             "COM1: [###   ] 30%\n"
             "\x1b[1A\r\x1b[J"
             "COM1: [###   ] 30%\nCOM2: [#     ] 10%\n"

@@ -9,18 +9,12 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/support/fixtures/temp_dir.h"
+
 namespace cli {
 namespace {
 
-std::string ReadAll(std::FILE* f) {
-  std::fflush(f);
-  std::rewind(f);
-  std::string text;
-  char buf[512];
-  std::size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  return text;
-}
+using testing_support::ReadStream;
 
 // A view over two temporary files, with typed input from a pipe.
 struct Terminal {
@@ -58,8 +52,8 @@ struct Terminal {
     typed[1] = -1;
   }
 
-  std::string Out() { return ReadAll(out); }
-  std::string Err() { return ReadAll(err); }
+  std::string Out() { return ReadStream(out); }
+  std::string Err() { return ReadStream(err); }
 };
 
 bool HasControlBytes(const std::string& text) {
