@@ -11,4 +11,4 @@ if [ "${1:-}" = "--demo" ]; then
   shift
   exec scripts/demo.sh build "$@"
 fi
-exec build/app/window/vorloader "$@"
+exec build/window/vorloader "$@"

@@ -53,7 +53,7 @@ expect_file /usr/share/bash-completion/completions/vorloader-cli
 expect_file /usr/share/doc/vornet-loader/copyright
 expect_file /usr/share/doc/vornet-loader/changelog.gz
 METAINFO=/usr/share/metainfo/example.vornet.vorloader.metainfo.xml
-if built app/window/vorloader; then
+if built window/vorloader; then
   expect_file /usr/bin/vorloader
   expect_file /usr/share/man/man1/vorloader.1.gz
   expect_file /usr/share/applications/vorloader.desktop

@@ -10,7 +10,7 @@ shift
 SIM=$BUILD/sim/vornet-sim
 PACK=$BUILD/tools/vornet-pack
 HTTPD=$BUILD/tests/support/http/vor-test-httpd
-LOADER=${VORLOADER_DEMO_LOADER:-$BUILD/app/window/vorloader}
+LOADER=${VORLOADER_DEMO_LOADER:-$BUILD/window/vorloader}
 for exe in "$SIM" "$PACK" "$HTTPD" "$LOADER"; do
   [ -x "$exe" ] || { echo "demo: $exe is missing; build first" >&2; exit 1; }
 done

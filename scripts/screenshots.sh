@@ -16,7 +16,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 SIM=$BUILD/sim/vornet-sim
 PACK=$BUILD/tools/vornet-pack
 HTTPD=$BUILD/tests/support/http/vor-test-httpd
-LOADER=$BUILD/app/window/vorloader
+LOADER=$BUILD/window/vorloader
 for exe in "$SIM" "$PACK" "$HTTPD" "$LOADER"; do
   [ -x "$exe" ] || { echo "screenshots: $exe is missing; build first" >&2; exit 1; }
 done

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "app/window/main_dialog.h"
+#include "window/main_dialog.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
 

@@ -1,7 +1,7 @@
 // SIGTERM and SIGHUP close the window as the user would: at once when idle; during a
 // transfer only after the question, which a second signal answers Yes.
 
-#include "app/window/close_on_signals.h"
+#include "window/close_on_signals.h"
 
 #include <gtest/gtest.h>
 

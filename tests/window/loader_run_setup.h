@@ -9,8 +9,8 @@
 
 #include "app/device_session.h"
 #include "app/firmware_set.h"
-#include "app/window/loader_workflows.h"
-#include "app/window/main_dialog.h"
+#include "window/loader_workflows.h"
+#include "window/main_dialog.h"
 #include "device/serial_port.h"
 
 namespace window_test {

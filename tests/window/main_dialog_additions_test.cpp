@@ -19,10 +19,10 @@
 #include <QToolTip>
 #include <thread>
 
-#include "app/window/eliding_label.h"
-#include "app/window/log_file.h"
-#include "app/window/shown_text.h"
-#include "app/window/transfer_progress.h"
+#include "window/eliding_label.h"
+#include "window/log_file.h"
+#include "window/shown_text.h"
+#include "window/transfer_progress.h"
 #include "window_test_support.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <cmath>
 #include <thread>
 
-#include "app/window/about_dialog.h"
-#include "app/window/window_resources.h"
+#include "window/about_dialog.h"
+#include "window/window_resources.h"
 #include "window_test_support.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // the sink's thread in order, status texts and progress are coalesced to their latest value,
 // and a closed view answers its boxes No.
 
-#include "app/window/queued_view.h"
+#include "window/queued_view.h"
 
 #include <gtest/gtest.h>
 

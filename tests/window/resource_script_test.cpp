@@ -1,10 +1,10 @@
-#include "app/window/resource_script.h"
+#include "window/resource_script.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/window/window_resources.h"
+#include "window/window_resources.h"
 
 namespace {
 

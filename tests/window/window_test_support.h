@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/window/main_dialog.h"
-#include "app/window/workflows.h"
+#include "window/main_dialog.h"
+#include "window/workflows.h"
 
 namespace window_test {
 

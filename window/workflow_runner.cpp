@@ -1,8 +1,8 @@
-#include "app/window/workflow_runner.h"
+#include "window/workflow_runner.h"
 
 #include <utility>
 
-#include "app/window/workflow_thread.h"
+#include "window/workflow_thread.h"
 
 namespace window {
 

@@ -1,4 +1,4 @@
-#include "app/window/dialog_builder.h"
+#include "window/dialog_builder.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,8 +12,8 @@
 #include <QPushButton>
 #include <vector>
 
-#include "app/window/eliding_label.h"
-#include "app/window/window_resources.h"
+#include "window/eliding_label.h"
+#include "window/window_resources.h"
 
 namespace window {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/window/workflows.h"
+#include "window/workflows.h"
 
 namespace window {
 

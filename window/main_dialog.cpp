@@ -1,4 +1,4 @@
-#include "app/window/main_dialog.h"
+#include "window/main_dialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -20,15 +20,15 @@
 #include <QToolTip>
 
 #include "app/options.h"
-#include "app/window/about_dialog.h"
-#include "app/window/dialog_builder.h"
-#include "app/window/eliding_label.h"
-#include "app/window/log_file.h"
-#include "app/window/port_description.h"
-#include "app/window/shown_text.h"
-#include "app/window/transfer_progress.h"
-#include "app/window/window_resources.h"
-#include "app/window/workflows.h"
+#include "window/about_dialog.h"
+#include "window/dialog_builder.h"
+#include "window/eliding_label.h"
+#include "window/log_file.h"
+#include "window/port_description.h"
+#include "window/shown_text.h"
+#include "window/transfer_progress.h"
+#include "window/window_resources.h"
+#include "window/workflows.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/window/shown_text.h"
+#include "window/shown_text.h"
 
 namespace window {
 

@@ -1,10 +1,10 @@
-#include "app/window/queued_view.h"
+#include "window/queued_view.h"
 
 #include <QThread>
 #include <condition_variable>
 #include <utility>
 
-#include "app/window/shown_text.h"
+#include "window/shown_text.h"
 
 namespace window {
 

@@ -1,4 +1,4 @@
-#include "app/window/eliding_label.h"
+#include "window/eliding_label.h"
 
 #include <QPainter>
 #include <QStyle>

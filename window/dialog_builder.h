@@ -5,8 +5,8 @@
 
 #include <map>
 
-#include "app/window/dialog_units.h"
-#include "app/window/resource_script.h"
+#include "window/dialog_units.h"
+#include "window/resource_script.h"
 
 class QDialog;
 class QWidget;

@@ -1,4 +1,4 @@
-#include "app/window/close_on_signals.h"
+#include "window/close_on_signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>

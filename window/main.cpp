@@ -7,11 +7,11 @@
 #include <string>
 
 #include "app/options.h"
-#include "app/window/close_on_signals.h"
-#include "app/window/loader_workflows.h"
-#include "app/window/main_dialog.h"
-#include "app/window/program_start.h"
-#include "app/window/window_resources.h"
+#include "window/close_on_signals.h"
+#include "window/loader_workflows.h"
+#include "window/main_dialog.h"
+#include "window/program_start.h"
+#include "window/window_resources.h"
 #include "catalogue/firmware_folder.h"
 #include "device/serial_port.h"
 

@@ -1,4 +1,4 @@
-#include "app/window/transfer_progress.h"
+#include "window/transfer_progress.h"
 
 #include <QProgressBar>
 #include <algorithm>

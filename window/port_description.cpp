@@ -1,8 +1,8 @@
-#include "app/window/port_description.h"
+#include "window/port_description.h"
 
 #include <QStringList>
 
-#include "app/window/shown_text.h"
+#include "window/shown_text.h"
 
 namespace window {
 

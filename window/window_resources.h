@@ -6,7 +6,7 @@
 #include <QPixmap>
 #include <QString>
 
-#include "app/window/resource_script.h"
+#include "window/resource_script.h"
 
 namespace window {
 

@@ -1,4 +1,4 @@
-#include "app/window/window_resources.h"
+#include "window/window_resources.h"
 
 #include <QFile>
 #include <QSize>

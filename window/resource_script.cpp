@@ -1,4 +1,4 @@
-#include "app/window/resource_script.h"
+#include "window/resource_script.h"
 
 #include <array>
 #include <cstddef>

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "app/window/queued_view.h"
-#include "app/window/workflow_runner.h"
+#include "window/queued_view.h"
+#include "window/workflow_runner.h"
 #include "common/loader_view.h"
 
 class QAction;

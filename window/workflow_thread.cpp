@@ -1,4 +1,4 @@
-#include "app/window/workflow_thread.h"
+#include "window/workflow_thread.h"
 
 #include <utility>
 

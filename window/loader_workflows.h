@@ -4,7 +4,7 @@
 #include "app/device_session.h"
 #include "app/firmware_set.h"
 #include "app/startup.h"
-#include "app/window/workflows.h"
+#include "window/workflows.h"
 
 namespace window {
 

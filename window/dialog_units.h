@@ -5,7 +5,7 @@
 
 #include <QRect>
 
-#include "app/window/resource_script.h"
+#include "window/resource_script.h"
 
 class QFont;
 

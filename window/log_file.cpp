@@ -1,4 +1,4 @@
-#include "app/window/log_file.h"
+#include "window/log_file.h"
 
 #include <QDateTime>
 #include <QSaveFile>

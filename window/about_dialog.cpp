@@ -1,9 +1,9 @@
-#include "app/window/about_dialog.h"
+#include "window/about_dialog.h"
 
 #include <QPushButton>
 
-#include "app/window/dialog_builder.h"
-#include "app/window/window_resources.h"
+#include "window/dialog_builder.h"
+#include "window/window_resources.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

@@ -1,4 +1,4 @@
-#include "app/window/program_start.h"
+#include "window/program_start.h"
 
 #include <cstdlib>
 #include <string_view>
