@@ -27,6 +27,8 @@ void DeviceSession::BeginRun(std::string_view workflow) {
   m_facts = RunFacts{};
   m_facts.workflow = workflow;
   m_facts.started = std::chrono::steady_clock::now();
+  m_facts.runId = NewRunId();
+  m_facts.station = StationName();
   m_resultDetail.clear();
   m_products = m_firmware.products();
   m_nProduct = -1;

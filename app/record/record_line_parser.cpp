@@ -229,12 +229,14 @@ enum Field {
   kResult,
   kDurationMs,
   kLoader,
+  kRunId,
+  kStation,
   kFieldCount
 };
 
 constexpr std::string_view kFieldNames[kFieldCount] = {
-    "time",          "workflow", "port",   "path", "device_id", "product",     "version_before",
-    "version_after", "file",     "sha256", "code", "result",    "duration_ms", "loader"};
+    "time", "workflow", "port", "path",   "device_id",   "product", "version_before", "version_after",
+    "file", "sha256",   "code", "result", "duration_ms", "loader",  "run_id",         "station"};
 
 int FieldOf(std::string_view key) {
   for (int f = 0; f < kFieldCount; ++f)
@@ -282,6 +284,10 @@ bool SetField(RunRecord& r, int field, const Value& v) {
       return SetText(r.result, v);
     case kLoader:
       return SetText(r.loader, v);
+    case kRunId:
+      return SetText(r.runId, v);
+    case kStation:
+      return SetText(r.station, v);
     case kDeviceId:
       if (v.kind == Value::Null) return true;
       if (!v.integer || *v.integer < 0 || *v.integer > std::numeric_limits<std::uint32_t>::max())

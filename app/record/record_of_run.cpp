@@ -1,8 +1,44 @@
 #include "app/record/record_of_run.h"
 
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <random>
+
 #include "common/load_result.h"
 
 namespace app {
+
+std::string NewRunId() {
+  // Seeded once per thread from the system's entropy; 128 bits of which 122 are random.
+  thread_local std::mt19937_64 engine = [] {
+    std::random_device device;
+    std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
+    return std::mt19937_64(seed);
+  }();
+  std::array<std::uint8_t, 16> bytes{};
+  for (std::size_t i = 0; i < bytes.size(); i += 8) {
+    const std::uint64_t word = engine();
+    for (std::size_t k = 0; k < 8; ++k) bytes[i + k] = static_cast<std::uint8_t>(word >> (8 * k));
+  }
+  bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
+  bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    text += kHex[bytes[i] >> 4];
+    text += kHex[bytes[i] & 0x0F];
+  }
+  return text;
+}
+
+std::string StationName() {
+  std::array<char, 256> name{};
+  if (::gethostname(name.data(), name.size() - 1) != 0 || name[0] == '\0') return "unknown";
+  return name.data();
+}
 
 RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
                       std::chrono::steady_clock::time_point ended) {
@@ -29,6 +65,8 @@ RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(ended - facts.started).count();
   r.durationMs = elapsed > 0 ? elapsed : 0;
   r.loader = LoaderVersion();
+  r.runId = facts.runId;
+  r.station = facts.station;
   return r;
 }
 

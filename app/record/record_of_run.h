@@ -26,7 +26,14 @@ struct RunFacts {
   std::optional<std::string> firmwarePath;  // folder + name of the file chosen for the device
   bool programmed = false;                  // the file was decoded and sent to the device
   std::optional<std::string> sha256;        // of the file's bytes as checked and sent
+  std::string runId;                        // NewRunId() when the run began
+  std::string station;                      // StationName() when the run began
 };
+
+// A random version 4 UUID in its lower-case text form, new for every run.
+std::string NewRunId();
+// This machine's host name; "unknown" when the system gives none.
+std::string StationName();
 
 using SystemClock = std::function<std::chrono::system_clock::time_point()>;
 

@@ -93,6 +93,10 @@ std::string ToJsonLine(const RunRecord& r) {
   out += std::to_string(r.durationMs);
   AppendKey(out, "loader");
   AppendJsonString(out, r.loader);
+  AppendKey(out, "run_id");
+  AppendJsonString(out, r.runId);
+  AppendKey(out, "station");
+  AppendJsonString(out, r.station);
   out += '}';
   return out;
 }

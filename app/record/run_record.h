@@ -30,7 +30,9 @@ struct RunRecord {
   int code = 0;                       // the result code
   std::string result;                 // the result's log text exactly
   std::int64_t durationMs = 0;
-  std::string loader;  // the loader's version
+  std::string loader;   // the loader's version
+  std::string runId;    // a random UUID, unique per run; empty in records of older loaders
+  std::string station;  // the host name of the machine that ran it; empty in older records
 
   bool operator==(const RunRecord&) const = default;
 };

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,6 +59,8 @@ RunRecord FullRecord() {
   r.result = "   -Device Programed OK.";
   r.durationMs = 41234;
   r.loader = "1.70.0";
+  r.runId = "0f8fad5b-d9cb-469f-a165-70867728950e";
+  r.station = "bench-7";
   return r;
 }
 
@@ -90,7 +93,8 @@ TEST(RunRecordJson, FullRecordIsOneCompactObjectInFieldOrder) {
       R"({"time":"2026-12-10T13:46:18Z","workflow":"connect","port":"COM3","path":"/dev/ttyUSB0",)"
       R"("device_id":3000000000,"product":"VOR-8 Stage","version_before":"2.01","version_after":"2.03",)"
       R"("file":"vor8_203.hex","sha256":"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08",)"
-      R"("code":0,"result":"   -Device Programed OK.","duration_ms":41234,"loader":"1.70.0"})");
+      R"("code":0,"result":"   -Device Programed OK.","duration_ms":41234,"loader":"1.70.0",)"
+      R"("run_id":"0f8fad5b-d9cb-469f-a165-70867728950e","station":"bench-7"})");
 }
 
 TEST(RunRecordJson, MissingValuesAreNull) {
@@ -98,7 +102,7 @@ TEST(RunRecordJson, MissingValuesAreNull) {
             R"({"time":"2026-12-10T13:46:18Z","workflow":"raw-boot","port":"COM32","path":"/dev/ttyACM7",)"
             R"("device_id":null,"product":null,"version_before":null,"version_after":null,"file":null,)"
             R"("sha256":null,"code":13,"result":"E13-Device Failed to Erase Flash.","duration_ms":0,)"
-            R"("loader":"1.70.0"})");
+            R"("loader":"1.70.0","run_id":"","station":""})");
 }
 
 TEST(RunRecordJson, DeviceTextsAreEscapedAndLatin1BecomesUtf8) {
@@ -479,6 +483,8 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   facts.firmwarePath = dir.Path("vor8_203.hex");
   facts.programmed = true;
   facts.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  facts.runId = "0f8fad5b-d9cb-469f-a165-70867728950e";
+  facts.station = "bench-7";
 
   RunRecord expected = FullRecord();
   expected.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
@@ -503,6 +509,19 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   RunRecord rawExpected = NullRecord();
   rawExpected.loader = LoaderVersion();
   EXPECT_EQ(RecordOfRun(raw, RESULT_ERASE_FAILED, wallClock, started), rawExpected);
+}
+
+TEST(RecordOfRun, RunIdsAreVersion4UuidsAndDiffer) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 1000; ++i) {
+    const std::string id = NewRunId();
+    ASSERT_EQ(id.size(), 36u) << id;
+    for (std::size_t k : {8u, 13u, 18u, 23u}) EXPECT_EQ(id[k], '-') << id;
+    EXPECT_EQ(id[14], '4') << id;
+    EXPECT_NE(std::string("89ab").find(id[19]), std::string::npos) << id;
+    EXPECT_TRUE(seen.insert(id).second) << "repeated " << id;
+  }
+  EXPECT_FALSE(StationName().empty());
 }
 
 TEST(RecordOfRun, LoaderVersionIsTheProgramVersion) {
