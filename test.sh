@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the house format, builds, and runs every test: once in a
-# normal tree (then clang-tidy over it), once with AddressSanitizer and UndefinedBehaviorSanitizer;
-# then the fuzz targets briefly and the package check. Exits non-zero on any failure.
+# normal tree (then clang-tidy over it), once with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the layers where threads meet once more with ThreadSanitizer; then the fuzz targets
+# briefly and the package check. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -13,24 +14,31 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:suppressions=$ROOT/scripts/asan.supp}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# Any report fails the test that caused it (exitcode); suppressions name third-party code only.
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=0:exitcode=66:second_deadlock_stack=1:suppressions=$ROOT/scripts/tsan.supp}
 
 status=0
 echo "== format"
 if ! scripts/check-format.sh; then status=1; fi
 
-run_tree() {  # name, extra cmake args...
-  local dir=$1; shift
+run_tree() {  # name, [ctest label regex or ""], extra cmake args...
+  local dir=$1 labels=$2; shift 2
   echo "== configure and build: $dir"
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
   echo "== tests: $dir"
-  if ! ctest --test-dir "$dir" --output-on-failure -j "$JOBS" --timeout 600; then status=1; fi
+  local pick=()
+  [ -n "$labels" ] && pick=(-L "$labels")
+  if ! ctest --test-dir "$dir" --output-on-failure -j "$JOBS" --timeout 600 "${pick[@]}"; then status=1; fi
 }
 
-run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tree build "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== clang-tidy"
 if ! scripts/run-clang-tidy.sh build; then status=1; fi
-run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DVOR_SANITIZE=ON -DVOR_BENCH=OFF
+run_tree build-asan "" -DCMAKE_BUILD_TYPE=Debug -DVOR_SANITIZE=ON -DVOR_BENCH=OFF
+# The sessions of a production line and a station, the window's workflow thread, the record
+# delivery: every layer where threads meet, end to end included.
+run_tree build-tsan "app|device|cli|window|sim" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOR_TSAN=ON -DVOR_BENCH=OFF
 
 if [ -x scripts/run-fuzz.sh ]; then
   echo "== fuzz targets (short runs)"
