@@ -59,11 +59,11 @@ TEST(CloseOnSignals, AnIdleWindowClosesAtTheFirstSignalWithoutAsking) {
 }
 
 TEST(CloseOnSignals, DuringATransferTheFirstSignalAsksAndTheSecondAnswersYes) {
-  ScriptedWorkflows workflows;  // outlives the window's thread
-  CVORLoaderXDlg dlg;
-  window::CloseOnSignals closer([&dlg] { dlg.CloseOnRequest(); });
+  ScriptedWorkflows workflows;  // outlives the window's thread, as does what it waits at
   Gate transfer;
   std::atomic<bool> inTransfer{false}, ended{false}, sawStop{false};
+  CVORLoaderXDlg dlg;
+  window::CloseOnSignals closer([&dlg] { dlg.CloseOnRequest(); });
   workflows.connect = [&] {
     dlg.view().transferActive(true);
     inTransfer = true;
@@ -90,11 +90,11 @@ TEST(CloseOnSignals, DuringATransferTheFirstSignalAsksAndTheSecondAnswersYes) {
 }
 
 TEST(CloseOnSignals, OneSignalDuringATransferOnlyAsks) {
-  ScriptedWorkflows workflows;  // outlives the window's thread
-  CVORLoaderXDlg dlg;
-  window::CloseOnSignals closer([&dlg] { dlg.CloseOnRequest(); });
+  ScriptedWorkflows workflows;  // outlives the window's thread, as does what it waits at
   Gate transfer;
   std::atomic<bool> inTransfer{false};
+  CVORLoaderXDlg dlg;
+  window::CloseOnSignals closer([&dlg] { dlg.CloseOnRequest(); });
   workflows.connect = [&] {
     dlg.view().transferActive(true);
     inTransfer = true;

@@ -65,10 +65,10 @@ TEST(ProgressBar, SitsInTheMainStatusGroupBelowTheLineAndCoversNoControl) {
 }
 
 TEST(ProgressBar, BusyDuringTheEraseMeasuredDuringTheStreamHiddenAfter) {
-  ScriptedWorkflows workflows;  // outlives the window's thread
-  CVORLoaderXDlg dlg;
+  ScriptedWorkflows workflows;  // outlives the window's thread, as does what it waits at
   Gate erasing, streaming, done;
   std::atomic<int> step{0};
+  CVORLoaderXDlg dlg;
   workflows.connect = [&] {
     dlg.view().setMainStatus("Erasing Device.");
     dlg.view().transferActive(true);

@@ -39,11 +39,11 @@ Buttons ButtonsOf(const CVORLoaderXDlg& dlg) {
 }
 
 TEST(WindowWorkflows, StartupSequenceRunsOnceOnTheWorkflowThreadWithTheButtonsHeld) {
-  ScriptedWorkflows workflows;  // outlives the window's thread
-  CVORLoaderXDlg dlg;
+  ScriptedWorkflows workflows;  // outlives the window's thread, as does what it waits at
   Gate gate;
   std::atomic<bool> entered{false};
   std::thread::id ranOn;
+  CVORLoaderXDlg dlg;
   workflows.startup = [&] {
     ranOn = std::this_thread::get_id();
     dlg.view().showPorts({{3, "/dev/ttyS2"}, {12, "/dev/ttyUSB3"}}, 0);
@@ -94,10 +94,10 @@ TEST(WindowWorkflows, ButtonsAreGreyWhileAWorkflowRunsThenAsTheWorkflowLeftThem)
   };
   for (const auto& c : cases) {
     ScriptedWorkflows workflows;
-    CVORLoaderXDlg dlg;
-    dlg.m_nOptions = c.options;
     Gate gate;
     std::atomic<bool> entered{false};
+    CVORLoaderXDlg dlg;
+    dlg.m_nOptions = c.options;
     workflows.connect = [&] {
       dlg.view().enableConnect(false);
       dlg.view().enableRawBoot(false);
@@ -211,9 +211,9 @@ struct ProgrammingRun {
 };
 
 TEST(WindowWorkflows, ClosingDuringProgrammingAsksFirstAndNoKeepsTheWindow) {
-  ScriptedWorkflows workflows;  // outlives the window's thread
-  CVORLoaderXDlg dlg;
+  ScriptedWorkflows workflows;  // outlives the window's thread, as does what it waits at
   ProgrammingRun run;
+  CVORLoaderXDlg dlg;
   run.Script(dlg, workflows);
   Start(dlg, workflows);
   ControlOf<QPushButton>(dlg, 1001)->click();
@@ -255,9 +255,9 @@ TEST(WindowWorkflows, ClosingDuringProgrammingAsksFirstAndNoKeepsTheWindow) {
 }
 
 TEST(WindowWorkflows, ClosingOutsideTheTransferStopsTheWorkflowWithoutAsking) {
-  ScriptedWorkflows workflows;  // outlives the window's thread
-  CVORLoaderXDlg dlg;
+  ScriptedWorkflows workflows;  // outlives the window's thread, as does what it waits at
   ProgrammingRun run;
+  CVORLoaderXDlg dlg;
   run.Script(dlg, workflows);
   Start(dlg, workflows);
   ControlOf<QPushButton>(dlg, 1001)->click();
@@ -308,9 +308,9 @@ TEST(WindowWorkflows, DestroyingTheWindowStopsAndJoinsItsWorkflow) {
   std::atomic<bool> sawStop{false};
   {
     ScriptedWorkflows workflows;  // outlives the window's thread
-    CVORLoaderXDlg dlg;
-    Gate never;
+    Gate never;                   // so does the gate its workflow waits at
     std::atomic<bool> entered{false};
+    CVORLoaderXDlg dlg;
     workflows.connect = [&] {
       entered = true;
       never.Pass(dlg.view());
