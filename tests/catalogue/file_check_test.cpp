@@ -379,13 +379,13 @@ TEST_F(FileCheckTest, RecordsTheDigestAndScanOfWhatItAccepted) {
   WriteFile(m_dir.MakeFolder("srv/firmware") + "b.hex", b);
   m_table = TableOf({kA, kB, {kA.code, kA.version, "missing.hex"}});
   EXPECT_EQ(Check(false, true), 2);
-  EXPECT_EQ(m_table.m_prodDigest[0], image::Sha256Of(a));
+  EXPECT_EQ(m_table.m_prodDigest[0], image::Sha256Of(a).value());
   EXPECT_EQ(m_table.m_prodScan[0], "VOR_T0a1b_V1.70");
-  EXPECT_EQ(m_table.m_prodDigest[1], image::Sha256Of(b));
+  EXPECT_EQ(m_table.m_prodDigest[1], image::Sha256Of(b).value());
   EXPECT_EQ(m_table.m_prodScan[1], "ee4_Search_Fail");
   EXPECT_EQ(m_table.m_prodDigest[2], image::Sha256Digest{});
   EXPECT_EQ(m_table.m_prodScan[2], "");
-  EXPECT_EQ(catalogue::CheckedSha256Hex(m_table, 0), image::Sha256Hex(image::Sha256Of(a)));
+  EXPECT_EQ(catalogue::CheckedSha256Hex(m_table, 0), image::Sha256Hex(image::Sha256Of(a).value()));
   EXPECT_EQ(catalogue::CheckedSha256Hex(m_table, 2), "");
 }
 
