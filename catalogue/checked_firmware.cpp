@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <new>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/safe_file_name.h"
 #include "common/file_descriptor.h"
 #include "image/firmware_decoder.h"
 #include "image/hex_scan.h"

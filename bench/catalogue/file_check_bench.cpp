@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/file_check.h"
 #include "image/firmware_cipher.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
 #include "tests/support/fixtures/product_rows.h"

@@ -1,13 +1,15 @@
 // The check of the firmware file set over a small folder of firmware files and a local server.
 
+#include "catalogue/file_check.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stop_token>
 
-#include "catalogue/catalogue.h"
 #include "catalogue/checked_firmware.h"
 #include "image/sha256.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
@@ -369,6 +371,21 @@ TEST_F(FileCheckTest, AFolderThatCannotBeWrittenIsNotFetchedInto) {
             (std::vector<std::string>{"the firmware folder " + m_folder +
                                           " cannot be written: no firmware file is downloaded into it",
                                       m_folder + "a.hex does not exist"}));
+}
+
+// A stop requested on the session's token before the check leaves every download unasked.
+TEST_F(FileCheckTest, AStopRequestedAsksForNothing) {
+  WriteFile(m_dir.MakeFolder("srv/firmware") + "a.hex", Make(Content::kEncrypted, kA));
+  m_table = TableOf({kA});
+  std::stop_source stop;
+  stop.request_stop();
+  catalogue::FileCheckSettings settings;
+  settings.stop = stop.get_token();
+  EXPECT_EQ(catalogue::CheckFirmwareFiles(m_folder, m_table, m_server.url() + "/firmware", settings, m_view),
+            0);
+  EXPECT_TRUE(m_server.requests().empty());
+  EXPECT_TRUE(ListFolder(m_folder).empty());
+  EXPECT_EQ(m_view.log, (std::vector<std::string>{"Warning 1 Missing Files.", "Missing->a.hex."}));
 }
 
 // What the check accepted is recorded per row, for the file found and the file fetched alike.
