@@ -3,9 +3,12 @@
 
 #include "app/firmware_set.h"
 
+#include <optional>
 #include <utility>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_refresh.h"
+#include "catalogue/file_check.h"
+#include "catalogue/stale_temporary_files.h"
 
 namespace app {
 
@@ -38,9 +41,9 @@ std::shared_ptr<const catalogue::ProductTable> FirmwareSet::products() const {
 }
 
 CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop_token& stop) {
-  const auto cancelled = [stop] { return stop.stop_requested(); };
   CatalogueReport report;
-  catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, m_folderWritable, view, cancelled);
+  const std::optional<catalogue::DownloadResult> refresh =
+      catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, m_folderWritable, view, stop);
   if (stop.stop_requested()) {
     report.stopped = true;
     return report;
@@ -49,6 +52,8 @@ CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop
   report.products = catalogue::BuildProductTable(m_strFirmFolderA, *table, m_strFirmUrl, view);
   if (report.products == 0) {
     view.setMainStatus("Cannot Locate Product Database.");
+    const std::string note = catalogue::NoProductDatabaseNote(m_strFirmFolderA, refresh);
+    if (!note.empty()) view.detail(note);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_products = std::move(table);
     return report;
@@ -57,7 +62,7 @@ CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop
   settings.offline = m_options.m_bOffline;
   settings.keepUntagged = m_options.m_bKeepUntagged;
   settings.folderWritable = m_folderWritable;
-  settings.cancelled = cancelled;
+  settings.stop = stop;
   report.usable = catalogue::CheckFirmwareFiles(m_strFirmFolderA, *table, m_strFirmUrl, settings, view);
   report.stopped = stop.stop_requested();
   std::lock_guard<std::mutex> lock(m_mutex);

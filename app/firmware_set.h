@@ -45,7 +45,8 @@ class FirmwareSet {
 
   // Refresh, product table, file check, reported through `view`. A new table replaces the
   // old one only when the steps got that far; "Cannot Locate Product Database." when the
-  // catalogue names no product.
+  // catalogue names no product, with a detail naming the firmware folder and what belongs in it.
+  // A stop requested on `stop` ends the downloads.
   CatalogueReport RunCatalogueSteps(LoaderView& view, const std::stop_token& stop);
 
  private:

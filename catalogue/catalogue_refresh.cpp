@@ -1,12 +1,13 @@
 // Fetches a fresh catalogue from the update folder on the maker's support server.
 
+#include "catalogue/catalogue_refresh.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
+#include <utility>
 
-#include "catalogue/catalogue.h"
 #include "catalogue/catalogue_text.h"
-#include "catalogue/download.h"
 
 namespace catalogue {
 
@@ -29,21 +30,21 @@ std::string DefaultUpdateUrl() {
   return kBuiltInUpdateUrl;
 }
 
-void RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
-                      const std::function<bool()>& cancelled) {
-  // Without a folder the download itself is refused, as it always was.
-  const bool writable = folder.empty() || ::access(folder.c_str(), W_OK | X_OK) == 0;
-  RefreshCatalogue(folder, offline, writable, view, cancelled);
+std::optional<DownloadResult> RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
+                                               std::stop_token stop) {
+  const bool writable = !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+  return RefreshCatalogue(folder, offline, writable, view, std::move(stop));
 }
 
-void RefreshCatalogue(const std::string& folder, bool offline, bool folderWritable, LoaderView& view,
-                      const std::function<bool()>& cancelled) {
-  if (offline) return;
-  if (!folderWritable) {
+std::optional<DownloadResult> RefreshCatalogue(const std::string& folder, bool offline, bool folderWritable,
+                                               LoaderView& view, std::stop_token stop) {
+  if (offline) return std::nullopt;
+  if (folder.empty() || !folderWritable) {
     view.appendLog("Checking Online..Failed!");
-    view.detail("the firmware folder " + folder +
-                " cannot be written: the catalogue is not downloaded into it");
-    return;
+    view.detail(folder.empty() ? std::string("there is no firmware folder to download the catalogue into")
+                               : "the firmware folder " + folder +
+                                     " cannot be written: the catalogue is not downloaded into it");
+    return std::nullopt;
   }
 
   std::string url;
@@ -54,7 +55,7 @@ void RefreshCatalogue(const std::string& folder, bool offline, bool folderWritab
   DownloadJob job;
   job.baseUrl = url;
   job.folder = folder;
-  if (cancelled) job.cancelled = cancelled;
+  job.stop = std::move(stop);
   job.accept = HoldsProductDatabase;
   job.refusedAs = "not a catalogue";
   job.maxBytes = kMaxCatalogueDownload;
@@ -62,9 +63,10 @@ void RefreshCatalogue(const std::string& folder, bool offline, bool folderWritab
   job.timeoutSeconds = DownloadTimeout(timeoutProblem);
   if (!timeoutProblem.empty()) view.detail(timeoutProblem);
 
-  const DownloadResult result = DownloadFile(job, kCatalogueFile);
+  DownloadResult result = DownloadFile(job, kCatalogueFile);
   view.appendLog(result ? "Checking Online..OK." : "Checking Online..Failed!");
   if (!result) view.detail(result.text);
+  return result;
 }
 
 }  // namespace catalogue

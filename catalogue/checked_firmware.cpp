@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <new>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/safe_file_name.h"
 #include "common/file_descriptor.h"
 #include "image/firmware_decoder.h"
 #include "image/hex_scan.h"
@@ -66,7 +66,13 @@ FirmwareScan ScanFirmwareFile(const std::string& path, const std::string& prodTa
   scan.read = ReadFirmwareBytes(path, bytes);
   scan.result.error = image::ScanError::kFileOpen;
   if (scan.read != FileRead::kOk) return scan;
-  scan.digest = image::Sha256Of(bytes);
+  const std::optional<image::Sha256Digest> digest = image::Sha256Of(bytes);
+  if (!digest) {
+    // Without its digest a file could never be confirmed before it is programmed.
+    scan.read = FileRead::kUnreadable;
+    return scan;
+  }
+  scan.digest = *digest;
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
   scan.decoded = image::DecodeFirmwareBytes(data, bytes.size(), image);
   if (scan.decoded < 0) return scan;

@@ -16,7 +16,7 @@
 #include <system_error>
 #include <thread>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/safe_file_name.h"
 
 namespace catalogue {
 
@@ -60,7 +60,7 @@ std::string EscapeForUrl(const std::string& name) {
 
 struct Transfer {
   std::FILE* out = nullptr;
-  const std::function<bool()>* cancelled = nullptr;
+  std::stop_token stop;
   std::uint64_t maxBytes = 0;
   std::uint64_t received = 0;
   bool writeFailed = false;
@@ -94,7 +94,7 @@ std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* use
 int PollCancel(void* user, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/, curl_off_t /*ultotal*/,
                curl_off_t /*ulnow*/) {
   const auto* t = static_cast<const Transfer*>(user);
-  return (*t->cancelled && (*t->cancelled)()) ? 1 : 0;
+  return t->stop.stop_requested() ? 1 : 0;
 }
 
 // Every way a transfer can fail, told in the words a person reads in the log.
@@ -242,7 +242,7 @@ std::string DownloadToTemp(const DownloadJob& job, const std::string& folder, co
   }
   Transfer transfer;
   transfer.out = out;
-  transfer.cancelled = &job.cancelled;
+  transfer.stop = job.stop;
   transfer.maxBytes = job.maxBytes;
   outcome = FetchOnWorker(url, timeoutSeconds, transfer);
   bool stored = std::fflush(out) == 0;
@@ -272,7 +272,7 @@ DownloadResult DownloadFile(const DownloadJob& job, const std::string& name) {
   // download's file.
   if (job.baseUrl.empty() || folder.empty() || !IsSafeFileName(name) || name.rfind(kTemporaryPrefix, 0) == 0)
     return fail({DownloadCause::kNotAsked, 0, {}});
-  if (job.cancelled && job.cancelled()) return fail({DownloadCause::kCancelled, 0, {}});
+  if (job.stop.stop_requested()) return fail({DownloadCause::kCancelled, 0, {}});
   if (!CurlReady()) return fail({DownloadCause::kNetwork, 0, "the transfer library could not start"});
 
   std::string problem;

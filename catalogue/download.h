@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 namespace catalogue {
@@ -23,9 +24,9 @@ inline constexpr const char* kTemporaryPrefix = ".vordl-";
 struct DownloadJob {
   std::string baseUrl;  // without a trailing "/"
   std::string folder;   // ends with a separator
-  // Polled while the download runs, from the download's worker thread; true aborts it (the
-  // existing file stays as it was).
-  std::function<bool()> cancelled = [] { return false; };
+  // Polled while the download runs, from the download's worker thread; a requested stop
+  // aborts it (the existing file stays as it was).
+  std::stop_token stop;
   // Optional check of the whole body, given the path of the downloaded file, before it
   // replaces the old file; false refuses it.
   std::function<bool(const std::string& tempPath)> accept;

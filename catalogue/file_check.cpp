@@ -6,14 +6,16 @@
 // brings can be right for one of them only. Rows of the same version share the file, and it is
 // fetched at most once for them, and never over a file that one of them already accepted.
 
-#include <sys/stat.h>
+#include "catalogue/file_check.h"
+
 #include <unistd.h>
 
+#include <utility>
 #include <vector>
 
-#include "catalogue/catalogue.h"
 #include "catalogue/checked_firmware.h"
 #include "catalogue/download.h"
+#include "catalogue/safe_file_name.h"
 
 namespace catalogue {
 
@@ -125,13 +127,13 @@ void FetchRow(Check& c, std::size_t i, DownloadJob& job, LoaderView& view) {
 }
 
 void DownloadNeededFiles(Check& c, std::size_t n, const std::string& firmUrl, LoaderView& view,
-                         const std::function<bool()>& cancelled) {
+                         const std::stop_token& stop) {
   view.setMainStatus("Missing/Incorrect version Files.. Checking Online source.");
   DownloadJob job;
   job.baseUrl = firmUrl;
   job.folder = c.folder;
   job.maxBytes = kMaxFirmwareDownload;
-  if (cancelled) job.cancelled = cancelled;
+  job.stop = stop;
   std::string timeoutProblem;
   job.timeoutSeconds = DownloadTimeout(timeoutProblem);
   if (!timeoutProblem.empty()) view.detail(timeoutProblem);
@@ -177,13 +179,12 @@ void Report(const Check& c, std::size_t n, int good, int plain, LoaderView& view
 }  // namespace
 
 int CheckFirmwareFiles(const std::string& folder, ProductTable& table, const std::string& m_strFirmUrl,
-                       bool offline, bool keepUntagged, LoaderView& view,
-                       const std::function<bool()>& cancelled) {
+                       bool offline, bool keepUntagged, LoaderView& view, std::stop_token stop) {
   FileCheckSettings settings;
   settings.offline = offline;
   settings.keepUntagged = keepUntagged;
   settings.folderWritable = !folder.empty() && FolderWritable(folder);
-  settings.cancelled = cancelled;
+  settings.stop = std::move(stop);
   return CheckFirmwareFiles(folder, table, m_strFirmUrl, settings, view);
 }
 
@@ -205,7 +206,7 @@ int CheckFirmwareFiles(const std::string& folder, ProductTable& table, const std
 
   if (anyFetchable && !settings.offline) {
     if (settings.folderWritable) {
-      DownloadNeededFiles(c, n, m_strFirmUrl, view, settings.cancelled);
+      DownloadNeededFiles(c, n, m_strFirmUrl, view, settings.stop);
     } else {
       c.note = "the firmware folder " + folder + " cannot be written: no firmware file is downloaded into it";
     }

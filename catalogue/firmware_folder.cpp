@@ -4,20 +4,27 @@
 
 #include "catalogue/firmware_folder.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 namespace catalogue {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kFolderName = "VORnet";
 constexpr const char* kDefaultProgramData = "/var/lib";
+
+// What a folder made by the loader may not give: everyone's write for a shared folder, and
+// everything to anyone else for a folder private to the user. The umask takes away the rest.
+constexpr fs::perms kNotShared = fs::perms::group_write | fs::perms::others_write;
+constexpr fs::perms kNotPrivate = fs::perms::group_all | fs::perms::others_all;
 
 // How far a folder could be had.
 enum class Access { kNone, kReadOnly, kReadWrite };
@@ -33,57 +40,83 @@ std::string FromEnv(const char* name) {
   return value != nullptr ? std::string(value) : std::string();
 }
 
-// base + "/VORnet/", made absolute so that a later change of working directory cannot move it.
-std::string FirmwarePathBelow(const std::string& base) {
+// `base` made absolute, so that a later change of working directory cannot move it, without
+// a trailing separator (but "/" itself).
+std::string AbsoluteBase(const std::string& base) {
   std::error_code ec;
-  std::filesystem::path abs = std::filesystem::absolute(base, ec);
+  const fs::path abs = fs::absolute(base, ec);
   std::string path = ec ? base : abs.string();
   while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+// base + "/VORnet/".
+std::string FirmwarePathBelow(const std::string& base) {
+  std::string path = AbsoluteBase(base);
   if (path != "/") path += "/";
   return path + kFolderName + "/";
 }
 
-std::string ErrnoText(int err) {
-  return std::strerror(err);
+// Makes the folder `path` (ending with "/") if it is missing, and with `parents` every missing
+// level above it too; each level made loses the permissions in `drop`. A level that exists is
+// left as it is.
+std::error_code MakeFolder(const std::string& path, bool parents, fs::perms drop) {
+  const fs::path folder = fs::path(path).parent_path();
+  std::error_code ec;
+  const auto make = [&](const fs::path& level) {
+    if (fs::create_directory(level, ec)) fs::permissions(level, drop, fs::perm_options::remove, ec);
+  };
+  if (!parents) {
+    make(folder);
+    return ec;
+  }
+  fs::path level;
+  for (const fs::path& part : folder) {
+    level /= part;
+    make(level);
+    if (ec) return ec;
+  }
+  return {};
 }
 
-// Finds or creates the last level only, and tells how far it can be used.
-void UseFolder(Attempt& a, mode_t mode) {
-  struct stat st {};
-  if (::stat(a.path.c_str(), &st) != 0) {
-    if (errno != ENOENT) {
-      a.reason = ErrnoText(errno);
+// Finds or creates the folder (with its missing parents when asked), and tells how far it can
+// be used.
+void UseFolder(Attempt& a, bool makeParents, fs::perms drop) {
+  std::error_code ec;
+  fs::file_status st = fs::status(a.path, ec);
+  if (st.type() == fs::file_type::not_found) {
+    if (const std::error_code made = MakeFolder(a.path, makeParents, drop)) {
+      a.reason = "cannot be created: " + made.message();
       return;
     }
-    if (::mkdir(a.path.c_str(), mode) != 0 && errno != EEXIST) {
-      a.reason = "cannot be created: " + ErrnoText(errno);
-      return;
-    }
-    if (::stat(a.path.c_str(), &st) != 0) {
-      a.reason = ErrnoText(errno);
-      return;
-    }
+    st = fs::status(a.path, ec);
   }
-  if (!S_ISDIR(st.st_mode)) {
+  if (ec) {
+    a.reason = ec.message();
+    return;
+  }
+  if (!fs::is_directory(st)) {
     a.reason = "exists but is not a folder";
     return;
   }
+  // Whether this process may read or write there: only the system can say, the permission bits
+  // alone cannot.
   if (::access(a.path.c_str(), R_OK | X_OK) != 0) {
-    a.reason = "cannot be read: " + ErrnoText(errno);
+    a.reason = "cannot be read: " + std::string(std::strerror(errno));
     return;
   }
   if (::access(a.path.c_str(), W_OK) != 0) {
     a.access = Access::kReadOnly;
-    a.reason = "cannot be written (" + ErrnoText(errno) + ")";
+    a.reason = "cannot be written (" + std::string(std::strerror(errno)) + ")";
     return;
   }
   a.access = Access::kReadWrite;
 }
 
-Attempt Below(const std::string& base, mode_t mode) {
+Attempt Below(const std::string& base, bool makeParents, fs::perms drop) {
   Attempt a;
   a.path = FirmwarePathBelow(base);
-  UseFolder(a, mode);
+  UseFolder(a, makeParents, drop);
   return a;
 }
 
@@ -96,13 +129,7 @@ Attempt PerUser() {
     if (home.empty()) return {"", Access::kNone, "no home folder is known"};
     base = home + "/.local/share";
   }
-  for (std::size_t slash = base.find('/', 1);; slash = base.find('/', slash + 1)) {
-    const std::string level = base.substr(0, slash);
-    if (!level.empty() && ::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST)
-      return {FirmwarePathBelow(base), Access::kNone, ErrnoText(errno)};
-    if (slash == std::string::npos) break;
-  }
-  return Below(base, 0700);
+  return Below(base, true, kNotPrivate);
 }
 
 std::string Describe(const Attempt& a) {
@@ -129,14 +156,23 @@ FolderResult InitFirmwareFolder() {
 FolderResult InitFirmwareFolder(const std::string& machineProgramData) {
   const std::string programData = FromEnv("VORLOADER_PROGRAMDATA");
   if (!programData.empty()) {
-    const Attempt named = Below(programData, 0755);
-    if (named.access != Access::kNone) return Use(named);
-    FolderResult result;
-    result.problem = "No firmware folder: cannot use " + Describe(named) + ".";
+    // A folder the setting names is made with its missing parents, as a fresh machine needs.
+    std::error_code ec;
+    const bool existed = fs::exists(AbsoluteBase(programData), ec) || ec;
+    const Attempt named = Below(programData, true, kNotShared);
+    if (named.access == Access::kNone) {
+      FolderResult result;
+      result.problem = "No firmware folder: cannot use " + Describe(named) + ".";
+      return result;
+    }
+    FolderResult result = Use(named);
+    if (!existed && result.detail.empty())
+      result.detail = "VORLOADER_PROGRAMDATA names " + AbsoluteBase(programData) +
+                      ", which did not exist: it was made, with the firmware folder " + named.path + " in it";
     return result;
   }
 
-  const Attempt machine = Below(machineProgramData, 0755);
+  const Attempt machine = Below(machineProgramData, false, kNotShared);
   if (machine.access == Access::kReadWrite) return Use(machine);
   const Attempt user = PerUser();
   if (user.access == Access::kReadWrite) {

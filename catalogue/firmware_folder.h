@@ -18,7 +18,8 @@ struct FolderResult {
 };
 
 // With $VORLOADER_PROGRAMDATA set (and not empty), its "VORnet/" folder and no other: created
-// when missing (that last level only), and no folder at all when it cannot be had or read.
+// when missing, with the missing folders above it (a detail names the program data folder when
+// it did not exist), and no folder at all when it cannot be had or read.
 // Otherwise the machine-wide /var/lib/VORnet/ when it can be had and written, else the per-user
 // data folder ($XDG_DATA_HOME, else ~/.local/share) + "VORnet/", created private to the user.
 FolderResult InitFirmwareFolder();

@@ -1,6 +1,10 @@
 // Builds the product table from the local catalogue.
 
-#include "catalogue/catalogue.h"
+#include "catalogue/product_table.h"
+
+#include <filesystem>
+
+#include "catalogue/catalogue_text.h"
 
 namespace catalogue {
 
@@ -60,6 +64,17 @@ std::uint32_t BuildProductTable(const std::string& folder, ProductTable& table, 
 
   view.appendLog(std::to_string(table.m_nProducts) + " Product definitions Found.");
   return table.m_nProducts;
+}
+
+std::string NoProductDatabaseNote(const std::string& folder, const std::optional<DownloadResult>& refresh) {
+  if (folder.empty()) return {};
+  const std::string unfetched =
+      refresh && !refresh->ok() ? ", and none could be fetched from " + refresh->url : std::string();
+  std::error_code ec;
+  if (std::filesystem::exists(folder + kCatalogueFile, ec))
+    return "the catalogue " + folder + kCatalogueFile + " holds no product list that can be read" + unfetched;
+  return "the firmware folder " + folder + " holds no catalogue" + unfetched +
+         ": it needs the catalogue file " + kCatalogueFile + " and the firmware files that file names";
 }
 
 }  // namespace catalogue

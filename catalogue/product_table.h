@@ -4,8 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "catalogue/download.h"
+#include "common/loader_view.h"
 #include "image/sha256.h"
 
 namespace catalogue {
@@ -40,5 +43,15 @@ struct ProductTable {
   Column m_prodScan;
   std::uint32_t m_nProducts = 0;
 };
+
+// Rebuilds the table from the local catalogue; returns m_nProducts (0: no product database).
+std::uint32_t BuildProductTable(const std::string& folder, ProductTable& table, std::string& m_strFirmUrl,
+                                LoaderView& view);
+
+// What to tell a person after "Cannot Locate Product Database.": the firmware folder and what
+// belongs in it (the catalogue file and the firmware files it names), and the URL the catalogue
+// could not be fetched from when `refresh` failed. "" without a folder, whose problem has been
+// said already.
+std::string NoProductDatabaseNote(const std::string& folder, const std::optional<DownloadResult>& refresh);
 
 }  // namespace catalogue

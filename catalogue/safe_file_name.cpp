@@ -2,9 +2,11 @@
 // climb out of the folder, name a device or drive, or hide control bytes is never used; nor is
 // a name the loader keeps for its own files, which a firmware file would overwrite.
 
+#include "catalogue/safe_file_name.h"
+
 #include <algorithm>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_text.h"
 #include "catalogue/download.h"
 
 namespace catalogue {

@@ -1,35 +1,28 @@
 // A run killed during a download leaves its temporary file behind; the next start clears it.
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "catalogue/stale_temporary_files.h"
 
-#include <ctime>
-#include <memory>
+#include <filesystem>
 
-#include "catalogue/catalogue.h"
 #include "catalogue/download.h"
 
 namespace catalogue {
 
 int RemoveStaleTemporaryFiles(const std::string& folder, std::chrono::seconds idleFor) {
-  const std::time_t now = std::time(nullptr);
+  namespace fs = std::filesystem;
   if (folder.empty()) return 0;
-  const std::string prefix = folder.back() == '/' ? folder : folder + "/";
-  struct Closer {
-    void operator()(DIR* d) const { ::closedir(d); }
-  };
-  std::unique_ptr<DIR, Closer> dir(::opendir(prefix.c_str()));
-  if (!dir) return 0;
+  const fs::file_time_type now = fs::file_time_type::clock::now();
   int removed = 0;
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string name = entry->d_name;
-    if (!IsTemporaryFileName(name)) continue;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& path = it->path();
+    if (!IsTemporaryFileName(path.filename().string())) continue;
     // Never follows a link, and leaves alone anything that is not a plain file.
-    struct stat st {};
-    if (::lstat((prefix + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (now - st.st_mtime < idleFor.count()) continue;
-    if (::unlink((prefix + name).c_str()) == 0) ++removed;
+    std::error_code statError;
+    if (fs::symlink_status(path, statError).type() != fs::file_type::regular) continue;
+    const fs::file_time_type written = fs::last_write_time(path, statError);
+    if (statError || now - written < idleFor) continue;
+    if (fs::remove(path, statError)) ++removed;
   }
   return removed;
 }

@@ -1,5 +1,7 @@
 #include "image/auth_challenge.h"
 
+#include <openssl/crypto.h>
+
 #include <chrono>
 #include <cstddef>
 
@@ -8,9 +10,6 @@
 
 namespace image {
 namespace {
-
-// The plain block of the last challenge. Only the one workflow thread makes challenges.
-std::uint8_t g_challengeStore[16];
 
 void PutLittleEndian16(std::uint8_t* p, std::uint16_t v) {
   p[0] = static_cast<std::uint8_t>(v);
@@ -58,23 +57,24 @@ UtcTime CurrentUtcTime() {
       time_point_cast<milliseconds>(system_clock::now()).time_since_epoch().count());
 }
 
-bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now) {
-  if (mode != 0) return false;
-  WriteChallengeBlock(now, g_challengeStore);
-  for (std::size_t i = 0; i < 16; ++i) block[i] = g_challengeStore[i];
-
+std::optional<AuthChallenge> MakeAuthChallenge(int mode, const UtcTime& now) {
+  if (mode != 0) return std::nullopt;
+  AuthChallenge challenge;
+  WriteChallengeBlock(now, challenge.plain.data());
+  challenge.encrypted = challenge.plain;
   std::uint8_t key[16];
   BuildChallengeKey1(key);
-  EncryptChallengeBlock(key, block);
+  const bool ok = EncryptChallengeBlock(key, challenge.encrypted.data());
+  OPENSSL_cleanse(key, sizeof key);
+  if (!ok) return std::nullopt;
+  return challenge;
+}
+
+bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now) {
+  const std::optional<AuthChallenge> challenge = MakeAuthChallenge(mode, now);
+  if (!challenge) return false;
+  for (std::size_t i = 0; i < challenge->encrypted.size(); ++i) block[i] = challenge->encrypted[i];
   return true;
-}
-
-bool MakeAuthChallenge(int mode, std::uint8_t block[16]) {
-  return MakeAuthChallenge(mode, block, CurrentUtcTime());
-}
-
-const std::uint8_t* LastChallengeBlock() {
-  return g_challengeStore;
 }
 
 }  // namespace image

@@ -2,7 +2,9 @@
 // The authentication challenge: a UTC time stamp encrypted with AES-128 under the first
 // challenge key.
 
+#include <array>
 #include <cstdint>
+#include <optional>
 
 namespace image {
 
@@ -16,14 +18,17 @@ UtcTime CurrentUtcTime();
 // The UTC calendar fields of a time given as milliseconds since 1970-01-01 00:00:00 UTC.
 UtcTime UtcTimeFromUnixMilliseconds(std::int64_t ms);
 
-// Mode 0: builds the challenge block from `now`, keeps it in the challenge store, copies it to
-// `block` and encrypts `block` in place under the first challenge key. Returns true.
-// The loader has no other mode: any other mode returns false and touches nothing.
-bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now);
-// The same with the system clock.
-bool MakeAuthChallenge(int mode, std::uint8_t block[16]);
+// One challenge, handed whole to the caller: nothing of it is kept anywhere else.
+struct AuthChallenge {
+  std::array<std::uint8_t, 16> plain{};      // the time stamp as the device expects it
+  std::array<std::uint8_t, 16> encrypted{};  // `plain` under the first challenge key: what is sent
+};
 
-// The plain block of the last challenge made.
-const std::uint8_t* LastChallengeBlock();
+// Mode 0: the challenge for `now`. The loader has no other mode: any other mode, and a failure
+// of the cipher library, give nothing.
+std::optional<AuthChallenge> MakeAuthChallenge(int mode, const UtcTime& now);
+
+// The encrypted block alone, copied to `block`. False, with `block` untouched, as above.
+bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now);
 
 }  // namespace image

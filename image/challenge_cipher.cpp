@@ -1,127 +1,17 @@
 #include "image/challenge_cipher.h"
 
-#include <cstddef>
+#include <array>
+
+#include "image/aes_cipher.h"
 
 namespace image {
-namespace {
 
-// The S-box is laid out in local storage for each lookup: this path runs once per connection
-// and keeps no tables alive between calls.
-std::uint8_t SboxEntry(std::uint8_t x) {
-  const std::uint8_t sbox[256] = {
-      0x63, 0x7c, 0x77, 0x7b, 0xf2, 0x6b, 0x6f, 0xc5, 0x30, 0x01, 0x67, 0x2b, 0xfe, 0xd7, 0xab, 0x76,
-      0xca, 0x82, 0xc9, 0x7d, 0xfa, 0x59, 0x47, 0xf0, 0xad, 0xd4, 0xa2, 0xaf, 0x9c, 0xa4, 0x72, 0xc0,
-      0xb7, 0xfd, 0x93, 0x26, 0x36, 0x3f, 0xf7, 0xcc, 0x34, 0xa5, 0xe5, 0xf1, 0x71, 0xd8, 0x31, 0x15,
-      0x04, 0xc7, 0x23, 0xc3, 0x18, 0x96, 0x05, 0x9a, 0x07, 0x12, 0x80, 0xe2, 0xeb, 0x27, 0xb2, 0x75,
-      0x09, 0x83, 0x2c, 0x1a, 0x1b, 0x6e, 0x5a, 0xa0, 0x52, 0x3b, 0xd6, 0xb3, 0x29, 0xe3, 0x2f, 0x84,
-      0x53, 0xd1, 0x00, 0xed, 0x20, 0xfc, 0xb1, 0x5b, 0x6a, 0xcb, 0xbe, 0x39, 0x4a, 0x4c, 0x58, 0xcf,
-      0xd0, 0xef, 0xaa, 0xfb, 0x43, 0x4d, 0x33, 0x85, 0x45, 0xf9, 0x02, 0x7f, 0x50, 0x3c, 0x9f, 0xa8,
-      0x51, 0xa3, 0x40, 0x8f, 0x92, 0x9d, 0x38, 0xf5, 0xbc, 0xb6, 0xda, 0x21, 0x10, 0xff, 0xf3, 0xd2,
-      0xcd, 0x0c, 0x13, 0xec, 0x5f, 0x97, 0x44, 0x17, 0xc4, 0xa7, 0x7e, 0x3d, 0x64, 0x5d, 0x19, 0x73,
-      0x60, 0x81, 0x4f, 0xdc, 0x22, 0x2a, 0x90, 0x88, 0x46, 0xee, 0xb8, 0x14, 0xde, 0x5e, 0x0b, 0xdb,
-      0xe0, 0x32, 0x3a, 0x0a, 0x49, 0x06, 0x24, 0x5c, 0xc2, 0xd3, 0xac, 0x62, 0x91, 0x95, 0xe4, 0x79,
-      0xe7, 0xc8, 0x37, 0x6d, 0x8d, 0xd5, 0x4e, 0xa9, 0x6c, 0x56, 0xf4, 0xea, 0x65, 0x7a, 0xae, 0x08,
-      0xba, 0x78, 0x25, 0x2e, 0x1c, 0xa6, 0xb4, 0xc6, 0xe8, 0xdd, 0x74, 0x1f, 0x4b, 0xbd, 0x8b, 0x8a,
-      0x70, 0x3e, 0xb5, 0x66, 0x48, 0x03, 0xf6, 0x0e, 0x61, 0x35, 0x57, 0xb9, 0x86, 0xc1, 0x1d, 0x9e,
-      0xe1, 0xf8, 0x98, 0x11, 0x69, 0xd9, 0x8e, 0x94, 0x9b, 0x1e, 0x87, 0xe9, 0xce, 0x55, 0x28, 0xdf,
-      0x8c, 0xa1, 0x89, 0x0d, 0xbf, 0xe6, 0x42, 0x68, 0x41, 0x99, 0x2d, 0x0f, 0xb0, 0x54, 0xbb, 0x16};
-  return sbox[x];
-}
-
-// Multiplication by x (that is, by 02): a shift and a conditional XOR with 0x1B.
-std::uint8_t Double(std::uint8_t a) {
-  return static_cast<std::uint8_t>((a << 1) ^ ((a & 0x80) != 0 ? 0x1B : 0x00));
-}
-
-// Round constants, laid out anew for each lookup: entry 0 is 0x8D, entry i is x^(i-1).
-std::uint8_t RconEntry(std::size_t i) {
-  std::uint8_t rcon[256];
-  rcon[0] = 0x8D;
-  std::uint8_t c = 1;
-  for (std::size_t k = 1; k < 256; ++k) {
-    rcon[k] = c;
-    c = Double(c);
-  }
-  return rcon[i & 0xFF];
-}
-
-// FIPS-197 key expansion for Nk = 4: 44 words, 176 bytes.
-void ExpandKey(const std::uint8_t key[16], std::uint8_t roundKey[176]) {
-  for (std::size_t i = 0; i < 16; ++i) roundKey[i] = key[i];
-  for (std::size_t i = 4; i < 44; ++i) {
-    std::uint8_t temp[4] = {roundKey[4 * i - 4], roundKey[4 * i - 3], roundKey[4 * i - 2],
-                            roundKey[4 * i - 1]};
-    if (i % 4 == 0) {
-      const std::uint8_t first = temp[0];
-      temp[0] = static_cast<std::uint8_t>(SboxEntry(temp[1]) ^ RconEntry(i / 4));
-      temp[1] = SboxEntry(temp[2]);
-      temp[2] = SboxEntry(temp[3]);
-      temp[3] = SboxEntry(first);
-    }
-    for (std::size_t b = 0; b < 4; ++b) {
-      roundKey[4 * i + b] = static_cast<std::uint8_t>(roundKey[4 * (i - 4) + b] ^ temp[b]);
-    }
-  }
-}
-
-using State = std::uint8_t[4][4];  // [row][column]
-
-void AddRoundKey(State& s, const std::uint8_t* roundKey) {
-  for (std::size_t c = 0; c < 4; ++c) {
-    for (std::size_t r = 0; r < 4; ++r) s[r][c] = static_cast<std::uint8_t>(s[r][c] ^ roundKey[4 * c + r]);
-  }
-}
-
-void SubBytes(State& s) {
-  for (auto& row : s) {
-    for (auto& b : row) b = SboxEntry(b);
-  }
-}
-
-// Row r is rotated left by r places.
-void ShiftRows(State& s) {
-  for (std::size_t r = 1; r < 4; ++r) {
-    std::uint8_t row[4];
-    for (std::size_t c = 0; c < 4; ++c) row[c] = s[r][(c + r) % 4];
-    for (std::size_t c = 0; c < 4; ++c) s[r][c] = row[c];
-  }
-}
-
-// The matrix 02 03 01 01, rotated for each row.
-void MixColumns(State& s) {
-  for (std::size_t c = 0; c < 4; ++c) {
-    const std::uint8_t a0 = s[0][c];
-    const std::uint8_t a1 = s[1][c];
-    const std::uint8_t a2 = s[2][c];
-    const std::uint8_t a3 = s[3][c];
-    s[0][c] = static_cast<std::uint8_t>(Double(a0) ^ Double(a1) ^ a1 ^ a2 ^ a3);
-    s[1][c] = static_cast<std::uint8_t>(a0 ^ Double(a1) ^ Double(a2) ^ a2 ^ a3);
-    s[2][c] = static_cast<std::uint8_t>(a0 ^ a1 ^ Double(a2) ^ Double(a3) ^ a3);
-    s[3][c] = static_cast<std::uint8_t>(Double(a0) ^ a0 ^ a1 ^ a2 ^ Double(a3));
-  }
-}
-
-}  // namespace
-
-void EncryptChallengeBlock(const std::uint8_t key[16], std::uint8_t block[16]) {
-  std::uint8_t roundKey[176];
-  ExpandKey(key, roundKey);
-
-  State s;
-  for (std::size_t i = 0; i < 16; ++i) s[i % 4][i / 4] = block[i];
-
-  AddRoundKey(s, roundKey);
-  for (std::size_t round = 1; round < 10; ++round) {
-    SubBytes(s);
-    ShiftRows(s);
-    MixColumns(s);
-    AddRoundKey(s, roundKey + 16 * round);
-  }
-  SubBytes(s);
-  ShiftRows(s);
-  AddRoundKey(s, roundKey + 160);
-
-  for (std::size_t i = 0; i < 16; ++i) block[i] = s[i % 4][i / 4];
+bool EncryptChallengeBlock(const std::uint8_t key[16], std::uint8_t block[16]) {
+  AesCipher cipher(AesMode::k128Ecb, CipherDirection::kEncrypt, std::span<const std::uint8_t>(key, 16));
+  std::array<std::uint8_t, 16> out{};
+  if (!cipher.Run(block, out.data(), out.size())) return false;
+  for (std::size_t i = 0; i < out.size(); ++i) block[i] = out[i];
+  return true;
 }
 
 }  // namespace image

@@ -1,12 +1,12 @@
 #pragma once
-// AES-128 encryption of one block, byte by byte, for the authentication challenge. It keeps no
-// tables between calls and shares nothing with the firmware cipher.
+// AES-128 encryption of one block, for the authentication challenge, through libcrypto.
 
 #include <cstdint>
 
 namespace image {
 
-// Encrypts `block` in place under the 16-byte `key` (10 rounds).
-void EncryptChallengeBlock(const std::uint8_t key[16], std::uint8_t block[16]);
+// Encrypts `block` in place under the 16-byte `key`. False, with `block` untouched, when the
+// cipher library fails.
+bool EncryptChallengeBlock(const std::uint8_t key[16], std::uint8_t block[16]);
 
 }  // namespace image

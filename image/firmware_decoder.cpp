@@ -64,7 +64,7 @@ int DecodeWith(CFirmwareCipher& cipher, Source& in, MemImage& image) {
     std::size_t n = in.Read(chunk);
     if (in.Bad()) return Fail(image);
     const bool plainFile = StartsLikeIntelHex(chunk.data(), n);
-    if (!plainFile) cipher.PrepareFileKey();
+    if (!plainFile && !cipher.PrepareFileKey()) return Fail(image);
 
     std::size_t total = 0;
     for (;;) {
@@ -75,7 +75,7 @@ int DecodeWith(CFirmwareCipher& cipher, Source& in, MemImage& image) {
       } else {
         // A partial last block was cut off the file: there is nothing sound to decrypt it into.
         if (n % kBlockSize != 0) return Fail(image);
-        cipher.DecryptCbc(chunk.data(), plain.data(), n / kBlockSize);
+        if (!cipher.DecryptCbc(chunk.data(), plain.data(), n / kBlockSize)) return Fail(image);
         image.Write(plain.data(), n);
       }
       if (n < kChunkSize) break;
@@ -92,7 +92,7 @@ int DecodeWith(CFirmwareCipher& cipher, Source& in, MemImage& image) {
 }  // namespace
 
 int DecodeFirmwareFile(const std::string& path, MemImage& image) {
-  CFirmwareCipher cipher;  // the tables exist before any file is touched
+  CFirmwareCipher cipher;
   std::ifstream file(path, std::ios::binary);
   if (!file.is_open()) return DECODE_OPEN_FAILED;
   // A file that is too large is refused before a byte of it is read.

@@ -17,15 +17,15 @@ enum DecodeResult : int {
   DECODE_PLAIN = 0,
   DECODE_ENCRYPTED = 2,
   DECODE_OPEN_FAILED = -1,
-  // The file opened but could not be read whole, is larger than kMaxFirmwareFileSize, or an
-  // encrypted file is not a whole number of 16-byte blocks (damaged). The image is left empty.
+  // The file opened but could not be read whole, is larger than kMaxFirmwareFileSize, an
+  // encrypted file is not a whole number of 16-byte blocks (damaged), or the cipher library
+  // failed. The image is left empty.
   DECODE_READ_FAILED = -3,
 };
 
 // Fills `image` (expected empty) and rewinds it. Returns a DecodeResult. The form is told from
 // the first bytes: plain Intel HEX with CR LF line ends is copied as it is, anything else is
 // decrypted as one AES-192-CBC stream. Every negative result means the file cannot be used.
-// Raises only the firmware cipher's "Tables failed to initialize", before the file is opened.
 int DecodeFirmwareFile(const std::string& path, MemImage& image);
 
 // The same over a stream already open (the decoder's core; also fed directly by the fuzzer).

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_text.h"
+#include "catalogue/product_table.h"
+#include "catalogue/safe_file_name.h"
 #include "tests/support/recording_view.h"
 
 namespace {

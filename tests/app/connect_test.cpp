@@ -327,7 +327,7 @@ TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
   EXPECT_EQ(ok.versionAfter, "1.30");
   EXPECT_EQ(ok.file, "amp.hex");
   EXPECT_EQ(ok.sha256,
-            image::Sha256Hex(image::Sha256Of(catalogue_fixtures::ReadFile(folder.Path("amp.hex")))));
+            image::Sha256Hex(image::Sha256Of(catalogue_fixtures::ReadFile(folder.Path("amp.hex"))).value()));
   EXPECT_EQ(ok.code, 0);
   EXPECT_EQ(ok.result, "   -Device Programed OK.");
   EXPECT_EQ(ok.time.back(), 'Z');

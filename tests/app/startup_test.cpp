@@ -30,6 +30,11 @@ TEST_F(WorkflowTest, WithoutACatalogueTheDatabaseIsMissingAndConnectStaysGrey) {
   Make().RunStartupSequence();
   EXPECT_EQ(view.log, Strings{"1 Com Ports Found."});
   EXPECT_EQ(view.mainStatus, "Cannot Locate Product Database.");
+  // Not a dead end: the note says where the catalogue goes and what goes with it.
+  EXPECT_EQ(view.details,
+            Strings{"the firmware folder " + folder.Path("") +
+                    " holds no catalogue: it needs the catalogue file vornet_verinfo.xml and the "
+                    "firmware files that file names"});
   EXPECT_FALSE(view.connectOn);
   EXPECT_FALSE(view.rawBootOn);
   EXPECT_TRUE(dev.seen().empty());
@@ -43,6 +48,7 @@ TEST_F(WorkflowTest, AFirmwareFolderProblemIsLoggedBeforeTheMissingDatabase) {
   l.RunStartupSequence();
   EXPECT_EQ(view.log, (Strings{"0 Com Ports Found.", problem}));
   EXPECT_EQ(view.mainStatus, "Cannot Locate Product Database.");
+  EXPECT_TRUE(view.details.empty());  // the problem line has said it all
 }
 
 TEST_F(WorkflowTest, TheStartUpDisablesConnectAndRawBootBeforeTheCatalogue) {

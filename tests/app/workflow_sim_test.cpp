@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/port_listing.h"
-#include "catalogue/catalogue.h"
 #include "device/serial_port.h"
 #include "tests/app/workflow_fixture.h"
 #include "tests/support/http/http_test_server.h"

@@ -1,10 +1,12 @@
 // The online refresh of the catalogue: where it is fetched from and when it replaces the copy.
 
+#include "catalogue/catalogue_refresh.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_text.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/http/http_test_server.h"
 #include "tests/support/recording_view.h"
@@ -50,6 +52,7 @@ class RefreshTest : public ::testing::Test {
   HttpTestServer m_server{m_dir.Path("srv")};
   std::string m_updateUrl, m_fresh;
   std::vector<std::string> m_details;
+  testing_support::RecordingView m_view;
 };
 
 TEST_F(RefreshTest, FetchesFromTheUpdateFolderTheLocalCatalogueNames) {
@@ -144,12 +147,32 @@ TEST_F(RefreshTest, ATrickleOfACatalogueEndsAtTheTimeLimit) {
   EXPECT_EQ(ListFolder(m_folder), std::vector<std::string>{kFile});
 }
 
+// With no folder at all, the note says that, and names no folder.
 TEST_F(RefreshTest, WithoutAFirmwareFolderNothingIsWritten) {
   setenv("VORLOADER_UPDATE_URL", m_updateUrl.c_str(), 1);
-  testing_support::RecordingView view;
-  catalogue::RefreshCatalogue("", false, view);
-  EXPECT_EQ(view.log, std::vector<std::string>{"Checking Online..Failed!"});
+  for (const bool saidWritable : {false, true}) {
+    testing_support::RecordingView view;
+    EXPECT_FALSE(saidWritable ? catalogue::RefreshCatalogue("", false, true, view)
+                              : catalogue::RefreshCatalogue("", false, view));
+    EXPECT_EQ(view.log, std::vector<std::string>{"Checking Online..Failed!"});
+    EXPECT_EQ(view.details,
+              std::vector<std::string>{"there is no firmware folder to download the catalogue into"});
+  }
   EXPECT_TRUE(m_server.requests().empty());
+}
+
+// What was fetched, or tried, comes back to the caller.
+TEST_F(RefreshTest, TellsTheCallerWhatItFetched) {
+  EXPECT_FALSE(catalogue::RefreshCatalogue(m_folder, true, m_view).has_value());
+  setenv("VORLOADER_UPDATE_URL", (m_server.url() + "/gone").c_str(), 1);
+  const auto failed = catalogue::RefreshCatalogue(m_folder, false, m_view);
+  ASSERT_TRUE(failed.has_value());
+  EXPECT_FALSE(failed->ok());
+  EXPECT_EQ(failed->url, m_server.url() + "/gone/" + kFile);
+  WriteFile(m_folder + kFile, Catalogue(m_updateUrl, "1.70"));
+  const auto fetched = catalogue::RefreshCatalogue(m_folder, false, m_view);
+  ASSERT_TRUE(fetched.has_value());
+  EXPECT_TRUE(fetched->ok());
 }
 
 TEST_F(RefreshTest, AFolderThatCannotBeWrittenIsNotDownloadedInto) {

@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/file_check.h"
+#include "catalogue/stale_temporary_files.h"
 #include "image/firmware_decoder.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
 #include "tests/support/fixtures/product_rows.h"

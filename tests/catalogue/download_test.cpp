@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <stop_token>
+#include <thread>
 
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/http/http_test_server.h"
@@ -20,6 +23,25 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 const std::string kOld = "the good file already here";
+
+// Requests `stop` once the server holds one more stalled request than `stalls`, so that a test
+// never waits for the dead-server limit.
+class StopWhenStalled {
+ public:
+  StopWhenStalled(const HttpTestServer& server, int stalls, std::stop_source stop)
+      : m_watch([&server, stalls, stop](const std::stop_token& done) mutable {
+          while (!done.stop_requested()) {
+            if (server.stallsReached() > stalls) {
+              stop.request_stop();
+              return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+          }
+        }) {}
+
+ private:
+  std::jthread m_watch;
+};
 
 class DownloadTest : public ::testing::Test {
  protected:
@@ -83,7 +105,9 @@ TEST_F(DownloadTest, AFailedDownloadLeavesTheOldFileAndNoTemporaryFile) {
       SCOPED_TRACE(std::string(c.what) + (hadFile ? ", old file present" : ", no old file"));
       // Cancels once the server holds this request: the test never waits for the dead-server limit.
       const int stalls = m_server.stallsReached();
-      m_job.cancelled = [this, stalls] { return m_server.stallsReached() > stalls; };
+      std::stop_source stop;
+      m_job.stop = stop.get_token();
+      StopWhenStalled stopper(m_server, stalls, stop);
       std::filesystem::remove(m_local + "fw.hex");
       if (hadFile) WriteFile(m_local + "fw.hex", kOld);
       m_server.SetFault("/files/fw.hex", c.fault, c.location);
@@ -120,7 +144,9 @@ TEST_F(DownloadTest, FailsWithoutARequestWhenThereIsNothingToAsk) {
   noFolder.folder.clear();
   EXPECT_FALSE(catalogue::DownloadFile(noFolder, "fw.hex"));
   catalogue::DownloadJob cancelled = m_job;
-  cancelled.cancelled = [] { return true; };
+  std::stop_source stop;
+  stop.request_stop();
+  cancelled.stop = stop.get_token();
   EXPECT_FALSE(catalogue::DownloadFile(cancelled, "fw.hex"));
   for (const char* name : {"../fw.hex", "/etc/passwd", "", ".."})
     EXPECT_FALSE(catalogue::DownloadFile(m_job, name));

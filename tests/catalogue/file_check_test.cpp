@@ -1,13 +1,15 @@
 // The check of the firmware file set over a small folder of firmware files and a local server.
 
+#include "catalogue/file_check.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <stop_token>
 
-#include "catalogue/catalogue.h"
 #include "catalogue/checked_firmware.h"
 #include "image/sha256.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
@@ -371,6 +373,21 @@ TEST_F(FileCheckTest, AFolderThatCannotBeWrittenIsNotFetchedInto) {
                                       m_folder + "a.hex does not exist"}));
 }
 
+// A stop requested on the session's token before the check leaves every download unasked.
+TEST_F(FileCheckTest, AStopRequestedAsksForNothing) {
+  WriteFile(m_dir.MakeFolder("srv/firmware") + "a.hex", Make(Content::kEncrypted, kA));
+  m_table = TableOf({kA});
+  std::stop_source stop;
+  stop.request_stop();
+  catalogue::FileCheckSettings settings;
+  settings.stop = stop.get_token();
+  EXPECT_EQ(catalogue::CheckFirmwareFiles(m_folder, m_table, m_server.url() + "/firmware", settings, m_view),
+            0);
+  EXPECT_TRUE(m_server.requests().empty());
+  EXPECT_TRUE(ListFolder(m_folder).empty());
+  EXPECT_EQ(m_view.log, (std::vector<std::string>{"Warning 1 Missing Files.", "Missing->a.hex."}));
+}
+
 // What the check accepted is recorded per row, for the file found and the file fetched alike.
 TEST_F(FileCheckTest, RecordsTheDigestAndScanOfWhatItAccepted) {
   const std::string a = Make(Content::kEncrypted, kA);
@@ -379,13 +396,13 @@ TEST_F(FileCheckTest, RecordsTheDigestAndScanOfWhatItAccepted) {
   WriteFile(m_dir.MakeFolder("srv/firmware") + "b.hex", b);
   m_table = TableOf({kA, kB, {kA.code, kA.version, "missing.hex"}});
   EXPECT_EQ(Check(false, true), 2);
-  EXPECT_EQ(m_table.m_prodDigest[0], image::Sha256Of(a));
+  EXPECT_EQ(m_table.m_prodDigest[0], image::Sha256Of(a).value());
   EXPECT_EQ(m_table.m_prodScan[0], "VOR_T0a1b_V1.70");
-  EXPECT_EQ(m_table.m_prodDigest[1], image::Sha256Of(b));
+  EXPECT_EQ(m_table.m_prodDigest[1], image::Sha256Of(b).value());
   EXPECT_EQ(m_table.m_prodScan[1], "ee4_Search_Fail");
   EXPECT_EQ(m_table.m_prodDigest[2], image::Sha256Digest{});
   EXPECT_EQ(m_table.m_prodScan[2], "");
-  EXPECT_EQ(catalogue::CheckedSha256Hex(m_table, 0), image::Sha256Hex(image::Sha256Of(a)));
+  EXPECT_EQ(catalogue::CheckedSha256Hex(m_table, 0), image::Sha256Hex(image::Sha256Of(a).value()));
   EXPECT_EQ(catalogue::CheckedSha256Hex(m_table, 2), "");
 }
 

@@ -70,7 +70,6 @@ TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
       {"named folder", "pd", "unused", "xdg", "home", "pd/VORnet/"},
       {"trailing separator in the setting", "pd/", "unused", "xdg", "home", "pd/VORnet/"},
       {"named folder holds a file named VORnet", "pd-with-file", "unused", "xdg", "home", ""},
-      {"named folder does not exist", "absent", "unused", "xdg", "home", ""},
       {"named folder below a file", "file/pd", "unused", "xdg", "home", ""},
       // Unset: the machine-wide folder, else the per-user one.
       {"machine-wide folder", std::nullopt, "pd", "xdg", "home", "pd/VORnet/"},
@@ -124,8 +123,8 @@ TEST(InitFirmwareFolder, ChoosesTheFirstFolderThatCanBeHad) {
         EXPECT_EQ(result.detail, "");
       }
     }
-    // Only the last level is ever made below the program data folder, and never elsewhere
-    // when the folder is named.
+    // Only the last level is ever made below the machine-wide program data folder, and nothing
+    // else is made when the folder is named.
     EXPECT_FALSE(IsFolder(dir.Path("absent")));
     if (c.programData) {
       EXPECT_FALSE(IsFolder(dir.Path("xdg")));
@@ -200,6 +199,32 @@ TEST(InitFirmwareFolder, ANamedFolderThatCannotBeReadIsNoFolder) {
   EXPECT_EQ(got, "00\nNo firmware folder: cannot use " + folder + " (cannot be read: Permission denied).\n");
   EXPECT_FALSE(IsFolder(dir.Path("xdg")));
   ::chmod(folder.c_str(), 0755);
+}
+
+// A fresh machine whose setting names a folder not made yet: it is made with its parents, none
+// of them writable by others, and the detail names it; the next start says nothing more.
+TEST(InitFirmwareFolder, ANamedFolderThatDoesNotExistIsMadeWithItsParentsAndNamed) {
+  TempDir dir;
+  const std::string programData = dir.Path("new/deeper/pd");
+  ScopedEnv pd("VORLOADER_PROGRAMDATA", programData);
+  ScopedEnv xdg("XDG_DATA_HOME", dir.Path("xdg"));
+
+  const auto first = catalogue::InitFirmwareFolder();
+  ASSERT_TRUE(first.ok) << first.problem;
+  EXPECT_TRUE(first.writable);
+  EXPECT_EQ(first.path, programData + "/VORnet/");
+  EXPECT_EQ(first.detail, "VORLOADER_PROGRAMDATA names " + programData +
+                              ", which did not exist: it was made, with the firmware folder " + first.path +
+                              " in it");
+  for (const char* level : {"new", "new/deeper", "new/deeper/pd", "new/deeper/pd/VORnet"}) {
+    EXPECT_TRUE(IsFolder(dir.Path(level))) << level;
+    EXPECT_EQ(ModeOf(dir.Path(level)) & 022u, 0u) << level;
+  }
+  EXPECT_FALSE(IsFolder(dir.Path("xdg")));
+
+  const auto second = catalogue::InitFirmwareFolder();
+  EXPECT_EQ(second.path, first.path);
+  EXPECT_EQ(second.detail, "");
 }
 
 TEST(InitFirmwareFolder, TheSecondStartFindsTheFolderAndItsFiles) {

@@ -1,8 +1,10 @@
 // The product table built from catalogues of every shape.
 
+#include "catalogue/product_table.h"
+
 #include <gtest/gtest.h>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_text.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/recording_view.h"
 
@@ -148,6 +150,44 @@ TEST(BuildProductTable, NoFolderOrNoFileMeansNoDatabase) {
   EXPECT_EQ(catalogue::BuildProductTable("", table, firmUrl, view), 0u);
   EXPECT_TRUE(view.log.empty());
   EXPECT_EQ(firmUrl, "unchanged");
+}
+
+// After "Cannot Locate Product Database." a fresh install is told where the catalogue goes and
+// what goes with it, and where it could not be fetched from.
+TEST(NoProductDatabaseNote, NamesTheFolderWhatBelongsInItAndTheUrlThatFailed) {
+  TempDir dir;
+  const std::string empty = dir.MakeFolder("empty");
+  const std::string holding = dir.MakeFolder("holding");
+  WriteFile(holding + catalogue::kCatalogueFile, "<VORNET_VERSIONS></VORNET_VERSIONS>");
+  catalogue::DownloadResult failed;
+  failed.cause = catalogue::DownloadCause::kRefused;
+  failed.url = "http://127.0.0.1:9/upd/vornet_verinfo.xml";
+  const catalogue::DownloadResult fetched;
+  const std::string needs =
+      ": it needs the catalogue file vornet_verinfo.xml and the firmware files that file names";
+  struct Case {
+    const char* what;
+    std::string folder;
+    std::optional<catalogue::DownloadResult> refresh;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"no folder: its problem was said", "", failed, ""},
+      {"offline, no catalogue", empty, std::nullopt,
+       "the firmware folder " + empty + " holds no catalogue" + needs},
+      {"refresh failed, no catalogue", empty, failed,
+       "the firmware folder " + empty + " holds no catalogue, and none could be fetched from " + failed.url +
+           needs},
+      {"a catalogue without products", holding, fetched,
+       "the catalogue " + holding + "vornet_verinfo.xml holds no product list that can be read"},
+      {"a catalogue without products, refresh failed", holding, failed,
+       "the catalogue " + holding +
+           "vornet_verinfo.xml holds no product list that can be read, and none could be "
+           "fetched from " +
+           failed.url},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(catalogue::NoProductDatabaseNote(c.folder, c.refresh), c.want) << c.what;
 }
 
 }  // namespace

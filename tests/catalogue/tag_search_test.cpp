@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "catalogue/catalogue.h"
+#include "catalogue/catalogue_text.h"
+#include "catalogue/safe_file_name.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace {

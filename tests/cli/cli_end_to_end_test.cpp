@@ -612,7 +612,8 @@ TEST_F(CliEndToEnd, ThreePortsAreProgrammedAtOnceEachAtItsRate) {
   // One whole record per device, every field its own.
   const std::vector<app::RunRecord> got = ReadRecords(records);
   ASSERT_EQ(got.size(), 3u);
-  const std::string digest = image::Sha256Hex(image::Sha256Of(ReadFile(FirmwareFolder() + "/amp.hex")));
+  const std::string digest =
+      image::Sha256Hex(image::Sha256Of(ReadFile(FirmwareFolder() + "/amp.hex")).value());
   std::vector<std::string> ports;
   for (const app::RunRecord& rec : got) {
     ports.push_back(rec.port);

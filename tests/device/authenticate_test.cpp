@@ -24,7 +24,10 @@ TEST_F(AuthenticateTest, FrameCarriesTheEncryptedChallengePacked) {
   for (std::size_t i = 10; i < 29; ++i) EXPECT_LT(frame[i], 0x80) << i;
   EXPECT_EQ(frame[29], SevenBitSum(std::span<const std::uint8_t>(frame).first(29)));
   // What travels is the encrypted block, not the plain time stamp.
-  EXPECT_FALSE(std::equal(id.m_authBlock.begin(), id.m_authBlock.end(), image::LastChallengeBlock()));
+  const auto challenge = image::MakeAuthChallenge(0, kWhen);
+  ASSERT_TRUE(challenge.has_value());
+  EXPECT_EQ(id.m_authBlock, challenge->encrypted);
+  EXPECT_NE(id.m_authBlock, challenge->plain);
 
   // The same millisecond gives the same frame; another one a different frame.
   ASSERT_EQ(BuildAuthFrame(link, id, kWhen), 30u);

@@ -5,6 +5,8 @@
 #include <array>
 #include <ctime>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "image/challenge_cipher.h"
 #include "image/firmware_key.h"
@@ -24,7 +26,7 @@ TEST(ChallengeCipher, EncryptsTheAes128KnownAnswer) {
   for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(i);
   std::array<std::uint8_t, 16> block{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
                                      0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
-  image::EncryptChallengeBlock(key.data(), block.data());
+  ASSERT_TRUE(image::EncryptChallengeBlock(key.data(), block.data()));
   EXPECT_EQ(block, (std::array<std::uint8_t, 16>{0x69, 0xc4, 0xe0, 0xd8, 0x6a, 0x7b, 0x04, 0x30, 0xd8, 0xcd,
                                                  0xb7, 0x80, 0x70, 0xb4, 0xc5, 0x5a}));
 }
@@ -42,33 +44,49 @@ TEST(AuthChallenge, LaysOutTheTimeAndEncryptsItUnderTheFirstKey) {
   t.milliseconds = 250;
   const std::string plain("\x05\x00\x03\x00\x0E\x00\xFA\x00\x07\x01\x03\x00\x09\x00\xDE\x07", 16);
 
-  std::uint8_t block[16];
-  ASSERT_TRUE(image::MakeAuthChallenge(0, block, t));
-  EXPECT_EQ(AsText(image::LastChallengeBlock()), plain);
+  const auto challenge = image::MakeAuthChallenge(0, t);
+  ASSERT_TRUE(challenge.has_value());
+  EXPECT_EQ(AsText(challenge->plain.data()), plain);
 
   std::uint8_t key[16];
   image::BuildChallengeKey1(key);
-  EXPECT_EQ(AsText(block), image_test::OpenSslEncrypt128Block(plain, key));
+  EXPECT_EQ(AsText(challenge->encrypted.data()), image_test::OpenSslEncrypt128Block(plain, key));
 
-  // The same instant gives the same challenge.
-  std::uint8_t again[16];
-  image::MakeAuthChallenge(0, again, t);
-  EXPECT_EQ(AsText(again), AsText(block));
+  // The block form hands over the same encrypted block, and the same instant gives the same one.
+  std::uint8_t block[16];
+  ASSERT_TRUE(image::MakeAuthChallenge(0, block, t));
+  EXPECT_EQ(AsText(block), AsText(challenge->encrypted.data()));
 }
 
 TEST(AuthChallenge, OtherModesTouchNothing) {
   UtcTime t;
-  t.year = 2020;
-  std::uint8_t block[16] = {};
-  ASSERT_TRUE(image::MakeAuthChallenge(0, block, t));
-  const std::string store = AsText(image::LastChallengeBlock());
+  t.year = 2021;
+  EXPECT_FALSE(image::MakeAuthChallenge(1, t).has_value());
   std::uint8_t untouched[16] = {1, 2, 3};
   const std::string before = AsText(untouched);
-
-  t.year = 2021;
   EXPECT_FALSE(image::MakeAuthChallenge(1, untouched, t));
   EXPECT_EQ(AsText(untouched), before);
-  EXPECT_EQ(AsText(image::LastChallengeBlock()), store);
+}
+
+// Sessions on several threads make their challenges at once: each gets its own, whole.
+TEST(AuthChallenge, ChallengesMadeAtOnceOnSeveralThreadsStayApart) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 200;
+  std::array<int, kThreads> wrong{};
+  std::vector<std::thread> threads;
+  for (int k = 0; k < kThreads; ++k) {
+    threads.emplace_back([k, &wrong] {
+      UtcTime t;
+      t.year = static_cast<std::uint16_t>(2000 + k);
+      const std::string want = AsText(image::MakeAuthChallenge(0, t).value().plain.data());
+      for (int i = 0; i < kRounds; ++i) {
+        const auto got = image::MakeAuthChallenge(0, t);
+        if (!got || AsText(got->plain.data()) != want) ++wrong[static_cast<std::size_t>(k)];
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  EXPECT_EQ(wrong, (std::array<int, kThreads>{}));
 }
 
 TEST(UtcClock, SplitsMillisecondsIntoCalendarFields) {

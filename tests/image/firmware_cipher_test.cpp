@@ -15,79 +15,38 @@ using image_test::AsString;
 
 std::string Decrypt(CFirmwareCipher& cipher, const std::string& in) {
   std::string out(in.size(), '\0');
-  cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(in.data()),
-                    reinterpret_cast<std::uint8_t*>(out.data()), in.size() / 16);
+  EXPECT_TRUE(cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(in.data()),
+                                reinterpret_cast<std::uint8_t*>(out.data()), in.size() / 16));
   return out;
 }
 
-std::string Chain(const CFirmwareCipher& cipher) {
-  return {reinterpret_cast<const char*>(cipher.ChainingBlock()), 16};
-}
-
 TEST(FirmwareCipher, DecryptsTheAes192KnownAnswer) {
-  // FIPS-197, appendix C.2.
+  // FIPS-197, appendix C.2; the first CBC block from a zero vector is the bare block cipher.
   std::array<std::uint8_t, 24> key;
   for (std::size_t i = 0; i < key.size(); ++i) key[i] = static_cast<std::uint8_t>(i);
   const std::array<std::uint8_t, 16> iv{};
-  const std::array<std::uint8_t, 16> cipherText{0xdd, 0xa9, 0x7c, 0xa4, 0x86, 0x4c, 0xdf, 0xe0,
-                                                0x6e, 0xaf, 0x70, 0xa0, 0xec, 0x0d, 0x71, 0x91};
-  const std::array<std::uint8_t, 16> plainText{0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77,
-                                               0x88, 0x99, 0xaa, 0xbb, 0xcc, 0xdd, 0xee, 0xff};
+  const std::string cipherText("\xdd\xa9\x7c\xa4\x86\x4c\xdf\xe0\x6e\xaf\x70\xa0\xec\x0d\x71\x91", 16);
+  const std::string plainText("\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16);
   CFirmwareCipher cipher;
-  cipher.PrepareKey(key.data(), iv.data());
-  std::array<std::uint8_t, 16> out{};
-  cipher.DecryptBlock(cipherText.data(), out.data());
-  EXPECT_EQ(out, plainText);
-}
-
-TEST(FirmwareCipher, GeneratesTheStandardTables) {
-  const image::FirmwareCipherTables& t = CFirmwareCipher::Tables();
-  EXPECT_EQ((std::array<int, 4>{t.sbox[0], t.sbox[1], t.sbox[2], t.sbox[3]}),
-            (std::array<int, 4>{0x63, 0x7C, 0x77, 0x7B}));
-  EXPECT_EQ((std::array<int, 4>{t.invSbox[0], t.invSbox[1], t.invSbox[2], t.invSbox[3]}),
-            (std::array<int, 4>{0x52, 0x09, 0x6A, 0xD5}));
-  EXPECT_EQ(t.rcon[0], 0u);
-  const std::array<std::uint32_t, 10> rcon{0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1B, 0x36};
-  for (std::size_t i = 0; i < rcon.size(); ++i)
-    EXPECT_EQ(t.rcon[i + 1], rcon[i]) << "round constant " << i + 1;
-  EXPECT_EQ(t.inverse[0], 0);
-  EXPECT_EQ(t.inverse[0x53], 0xCA);  // the inverse worked out in FIPS-197, section 4.2
-  for (int x = 0; x < 256; ++x) ASSERT_EQ(t.invSbox[t.sbox[x]], x) << "S-box entry " << x;
-
-  // sbox[1] is 0x7C, so invSbox[0x7C] is 1 and the round tables hold the bare coefficients.
-  EXPECT_EQ(t.td0[0x7C], 0x0B0D090Eu);
-  EXPECT_EQ(t.td1[0x7C], 0x0D090E0Bu);
-  EXPECT_EQ(t.td2[0x7C], 0x090E0B0Du);
-  EXPECT_EQ(t.td3[0x7C], 0x0E0B0D09u);
-  EXPECT_EQ((std::array<std::uint32_t, 4>{t.sd0[0x7C], t.sd1[0x7C], t.sd2[0x7C], t.sd3[0x7C]}),
-            (std::array<std::uint32_t, 4>{0x1, 0x100, 0x10000, 0x1000000}));
-}
-
-TEST(FirmwareCipher, GeneratesTheTablesOncePerProcess) {
-  const CFirmwareCipher first;
-  const int generations = CFirmwareCipher::TableGenerations();
-  const CFirmwareCipher second;
-  EXPECT_EQ(generations, 1);
-  EXPECT_EQ(CFirmwareCipher::TableGenerations(), 1);
+  ASSERT_TRUE(cipher.PrepareKey(key.data(), iv.data()));
+  EXPECT_EQ(Decrypt(cipher, cipherText), plainText);
 }
 
 TEST(FirmwareCipher, ChainRunsOnAcrossCalls) {
   const std::string cipherText = image_test::RandomBytes(4 * 16, 7);
 
   CFirmwareCipher whole;
-  whole.PrepareFileKey();
+  ASSERT_TRUE(whole.PrepareFileKey());
   const std::string expected = Decrypt(whole, cipherText);
 
   CFirmwareCipher pieces;
-  pieces.PrepareFileKey();
+  ASSERT_TRUE(pieces.PrepareFileKey());
   std::string got = Decrypt(pieces, cipherText.substr(0, 16));
   got += Decrypt(pieces, cipherText.substr(16, 16));
   got += Decrypt(pieces, cipherText.substr(32, 0));  // zero blocks change nothing
   got += Decrypt(pieces, cipherText.substr(32));
 
   EXPECT_EQ(got, expected);
-  EXPECT_EQ(Chain(pieces), Chain(whole));
-  EXPECT_EQ(Chain(whole), cipherText.substr(48));
   EXPECT_EQ(expected, image_test::OpenSslDecryptAsFirmware(cipherText));
 }
 
@@ -95,25 +54,47 @@ TEST(FirmwareCipher, DecryptsInPlace) {
   const std::string cipherText = image_test::RandomBytes(3 * 16, 11);
   std::string buffer = cipherText;
   CFirmwareCipher cipher;
-  cipher.PrepareFileKey();
-  cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(buffer.data()),
-                    reinterpret_cast<std::uint8_t*>(buffer.data()), 3);
+  ASSERT_TRUE(cipher.PrepareFileKey());
+  ASSERT_TRUE(cipher.DecryptCbc(reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                                reinterpret_cast<std::uint8_t*>(buffer.data()), 3));
   EXPECT_EQ(buffer, image_test::OpenSslDecryptAsFirmware(cipherText));
 }
 
 TEST(FirmwareCipher, PrepareFileKeyStartsTheChainAgain) {
-  std::uint8_t key[24], iv[16];
-  image::BuildFirmwareFileKey(key, iv);
   const std::string cipherText = image_test::RandomBytes(2 * 16, 3);
-
   CFirmwareCipher cipher;
-  cipher.PrepareFileKey();
+  ASSERT_TRUE(cipher.PrepareFileKey());
   const std::string first = Decrypt(cipher, cipherText);
-  ASSERT_NE(Chain(cipher), AsString({iv, iv + 16}));
+  ASSERT_NE(Decrypt(cipher, cipherText), first);  // the chain ran on
 
-  cipher.PrepareFileKey();
-  EXPECT_EQ(Chain(cipher), AsString({iv, iv + 16}));
+  ASSERT_TRUE(cipher.PrepareFileKey());
   EXPECT_EQ(Decrypt(cipher, cipherText), first);
+}
+
+TEST(FirmwareCipher, WithoutAPreparedKeyNothingIsDecrypted) {
+  CFirmwareCipher cipher;
+  std::array<std::uint8_t, 16> block{};
+  EXPECT_FALSE(cipher.DecryptCbc(block.data(), block.data(), 1));
+}
+
+// Every use of the library in one place: wrong key or vector lengths and partial blocks are
+// refused, and a refused stream stays refused.
+TEST(AesCipher, RefusesWhatIsNotWholeBlocksOrTheRightKey) {
+  const std::array<std::uint8_t, 24> key24{};
+  const std::array<std::uint8_t, 16> key16{}, iv{};
+  using image::AesCipher;
+  using image::AesMode;
+  using image::CipherDirection;
+  EXPECT_FALSE(AesCipher(AesMode::k192Cbc, CipherDirection::kDecrypt, key16, iv).ok());
+  EXPECT_FALSE(AesCipher(AesMode::k192Cbc, CipherDirection::kDecrypt, key24).ok());
+  EXPECT_FALSE(AesCipher(AesMode::k128Ecb, CipherDirection::kEncrypt, key24).ok());
+
+  AesCipher cipher(AesMode::k192Cbc, CipherDirection::kEncrypt, key24, iv);
+  ASSERT_TRUE(cipher.ok());
+  std::array<std::uint8_t, 32> buffer{};
+  EXPECT_FALSE(cipher.Run(buffer.data(), buffer.data(), 17));
+  EXPECT_FALSE(cipher.ok());
+  EXPECT_FALSE(cipher.Run(buffer.data(), buffer.data(), 16));
 }
 
 // The packing tool and the device simulator rebuild these from the same rule; a change here

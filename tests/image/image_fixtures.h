@@ -1,7 +1,7 @@
 #pragma once
-// Small helpers for the image tests: pseudo-random bytes, and AES through OpenSSL as an
-// independent reference for the loader's own cipher. Folders, files and Intel HEX text come
-// from the shared fixtures (tests/support/fixtures).
+// Small helpers for the image tests: pseudo-random bytes, and AES through libcrypto called
+// directly, a reference path beside the loader's own wrapper. Folders, files and Intel HEX text
+// come from the shared fixtures (tests/support/fixtures).
 
 #include <cstdint>
 #include <string>

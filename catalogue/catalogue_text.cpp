@@ -1,10 +1,11 @@
 // The catalogue is not parsed as XML: it is text searched for literal start and end tags.
 
+#include "catalogue/catalogue_text.h"
+
 #include <cstdio>
 #include <memory>
 
-#include "catalogue/catalogue.h"
-#include "catalogue/catalogue_text.h"
+#include "catalogue/safe_file_name.h"
 
 namespace catalogue {
 
