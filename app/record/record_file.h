@@ -36,9 +36,14 @@ struct AppendResult {
 // `line` must not hold a line break. Never throws.
 AppendResult AppendRecord(const std::string& path, const std::string& line);
 
-// Appends `record` to the record file the rules above choose. Returns the note to show when
-// it could not be written ("run record not written: ..."); empty when it was, or when
-// records are off.
+// Makes the folders of the file at `path` as AppendRecord does and opens the file for
+// appending (making it, empty, when it is missing), writing nothing: whether a record could
+// be appended now. Never throws.
+AppendResult OpenRecordFile(const std::string& path);
+
+// Appends `record` to the record file the rules above choose (FileRecordSink::ByRules). Returns the note to
+// show when it could not be written ("run record not written: ..."); empty when it was, or when records are
+// off.
 std::string SaveRunRecord(const RunRecord& record, const std::string& commandLineFile = {},
                           const Environment& env = ProcessEnvironment());
 
