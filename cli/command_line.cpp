@@ -223,6 +223,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                std::none_of(kCommands.begin(), kCommands.end(),
                             [&](const CommandName& c) { return arg == c.name; })) {
       const std::optional<int> n = ParseDecimal(arg);
+      const bool digits = !arg.empty() && std::all_of(arg.begin(), arg.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+      });
+      if (digits && (!n || *n > kMaxHistoryCount)) {
+        r.error = Fault("history shows at most " + std::to_string(kMaxHistoryCount) + " records, not", arg);
+        return r;
+      }
       if (!n || *n < 1) {
         r.error = Fault("history needs a positive number of records, not", arg);
         return r;

@@ -152,9 +152,14 @@ HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
     // or nothing.
     bool lastPiece = true;
     auto take = [&](const std::string& text) {
-      if (!lastPiece && !tooLong && !text.empty())
-        if (std::optional<RunRecord> record = ParseRecordLine(text))
+      if (!lastPiece && (tooLong || !text.empty())) {
+        std::optional<RunRecord> record;
+        if (!tooLong) record = ParseRecordLine(text);
+        if (record)
           out.records.push_back(std::move(*record));
+        else
+          ++out.skipped;
+      }
       lastPiece = false;
     };
 

@@ -55,12 +55,13 @@ struct HistoryRead {
   std::string error;               // why the file cannot be read; empty when it was read
   std::vector<RunRecord> records;  // oldest first
   std::size_t bytesRead = 0;       // how much of the file was read to find them
+  std::size_t skipped = 0;         // lines read that are not records (empty lines aside)
 };
 
 // The last `count` records of the file at `path`. The file is read backwards from its end in
 // chunks, only as far as needed, so a large file costs no more memory than its longest line.
-// A last line without its line end (a record being written) and lines that are not records
-// are skipped.
+// A last line without its line end (a record being written) is left out; lines that are not
+// records are skipped and counted.
 HistoryRead ReadLastRecords(const std::string& path, std::size_t count);
 
 }  // namespace app

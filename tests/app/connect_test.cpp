@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "app/record/record_file.h"
-#include "app/record/record_sink.h"
 #include "image/sha256.h"
 #include "tests/app/workflow_fixture.h"
 
@@ -373,27 +372,12 @@ TEST_F(WorkflowTest, ARecordThatCannotBeWrittenIsANoteNotAFailure) {
   EXPECT_EQ(view.details[1].rfind("run record not written: ", 0), 0u) << view.details[1];
 }
 
-// A sink that keeps the records it is given and what the view had shown when it was checked.
-struct MemorySink : app::RecordSink {
-  const testing_support::RecordingView* view = nullptr;
-  std::vector<std::vector<std::string>> callsAtCheck;
-  std::vector<app::RunRecord> records;
-  std::string Check() override {
-    callsAtCheck.push_back(view->calls);
-    return {};
-  }
-  std::string Write(const app::RunRecord& record) override {
-    records.push_back(record);
-    return {};
-  }
-};
-
 TEST_F(WorkflowTest, TheSinkIsCheckedBeforeAnyDeviceIsTouchedAndGetsTheRecord) {
   Firmware("1.30");
   Device("1.20", "1.30");
   view.answers = {true};
   Make();
-  auto sink = std::make_shared<MemorySink>();
+  auto sink = std::make_shared<RecordingSink>();
   sink->view = &view;
   loader->session().SetRecordSink(sink);
   loader->RunStartupSequence();
@@ -440,7 +424,7 @@ TEST_P(StoppedRunTest, IsRecordedWithHowFarTheEraseWent) {
   offline.m_nOptions = kOffline;
   TestLoader l(offline, folder.Path(""), "", stopping, opener);
   stopping.stop = [&l] { l.session().RequestStop(); };
-  auto sink = std::make_shared<MemorySink>();
+  auto sink = std::make_shared<RecordingSink>();
   sink->view = &stopping;
   l.session().SetRecordSink(sink);
   l.RunStartupSequence();
@@ -475,7 +459,7 @@ TEST_F(WorkflowTest, TheTimeAQuestionWaitsIsKeptOutOfTheDuration) {
   app::Options offline;
   offline.m_nOptions = kOffline;
   TestLoader l(offline, folder.Path(""), "", slow, opener);
-  auto sink = std::make_shared<MemorySink>();
+  auto sink = std::make_shared<RecordingSink>();
   sink->view = &slow;
   l.session().SetRecordSink(sink);
   const auto start = std::chrono::steady_clock::now();
