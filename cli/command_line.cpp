@@ -336,8 +336,8 @@ Exit status:
   64     usage error
   130    interrupted (Ctrl-C); 143 stopped by SIGTERM, 129 by SIGHUP
 
-Each connect or raw-boot run that reached a device appends one JSON line to the
-run record file: --record FILE, else $VORLOADER_HISTORY (set and empty: no
+Each connect or raw-boot run on a port (stopped ones too) appends one JSON line
+to the run record file: --record FILE, else $VORLOADER_HISTORY (set and empty: no
 records), else $XDG_STATE_HOME/vorloader/history.jsonl (~/.local/state/...).
 
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_UPDATE_URL,
