@@ -68,12 +68,13 @@ LoadResult DeviceSession::Authenticate() {
 LoadResult DeviceSession::ChooseFirmware() {
   m_view.setMainStatus("Checking correct Hex file.");
   LoadResult code = SelectFirmware(m_identity, *m_products, m_nProduct);
+  NoteChosenFile();
   m_view.setMainStatus("Connected.");
   const Options& options = m_firmware.options();
   if (code == RESULT_SAME_VERSION && options.m_bAllowReload) {
-    if (m_view.askYesNo("Identical Versions.\n Reload?")) code = RESULT_OK;
+    if (AskYesNo("Identical Versions.\n Reload?")) code = RESULT_OK;
   } else if (code == RESULT_DEVICE_NEWER && options.m_bAllowOlder) {
-    if (m_view.askYesNo("Device has later Version.\n Load OLD? (Not Recomended!)")) code = RESULT_OK;
+    if (AskYesNo("Device has later Version.\n Load OLD? (Not Recomended!)")) code = RESULT_OK;
   }
   return code;
 }
@@ -89,18 +90,17 @@ LoadResult DeviceSession::ConfirmLoad() {
       ")\nVersion now: V" + m_identity.m_strDevVersion + "\nVersion to load: V" +
       m_products->m_prodVersion[row] + "\nPort: COM" + std::to_string(port) +
       (path.empty() ? std::string() : " (" + path + ")") + "\nFile: " + m_products->m_prodHexFile[row];
-  return m_view.confirm("Load Hex Now?", about) ? RESULT_OK : RESULT_USER_CANCELLED;
+  return Confirm("Load Hex Now?", about) ? RESULT_OK : RESULT_USER_CANCELLED;
 }
 
 LoadResult DeviceSession::Program() {
-  m_facts.programmed = true;
-  const LoadResult code = device::ProgramDevice(
-      m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)), m_image, m_view);
+  device::FlashSteps steps;
+  const LoadResult code =
+      device::ProgramDevice(m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
+                            m_image, m_view, &steps);
   m_image.Close();
-  // Nothing reached the flash when the bootloader refused or the erase failed.
-  if (code == RESULT_BAD_WRITE || code == RESULT_BAD_READ || code == RESULT_BAD_DEVICE_CODE ||
-      code == RESULT_ERASE_FAILED)
-    m_facts.programmed = false;
+  m_facts.eraseBegan = steps.eraseBegan;
+  m_facts.programmed = steps.streamBegan;
   // The new firmware has answered with its own identity: show it beside "Program Loaded.".
   if (code == RESULT_OK) {
     m_facts.after = m_identity;

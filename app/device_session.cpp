@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "app/record/file_record_sink.h"
 #include "app/select_firmware.h"
 #include "catalogue/checked_firmware.h"
 
@@ -29,16 +30,59 @@ void DeviceSession::BeginRun(std::string_view workflow) {
   m_facts.started = std::chrono::steady_clock::now();
   m_facts.runId = NewRunId();
   m_facts.station = StationName();
+  // The run is on the selected port until the device answers on another.
+  if (m_cbPorts.selected >= 0 && static_cast<std::size_t>(m_cbPorts.selected) < m_cbPorts.entries.size())
+    m_facts.port = m_cbPorts.entries[static_cast<std::size_t>(m_cbPorts.selected)];
   m_resultDetail.clear();
   m_products = m_firmware.products();
   m_nProduct = -1;
+  m_runSink = m_recordSink ? m_recordSink : FileRecordSink::ByRules(m_recordFile);
+  // Before any device is touched: a record that cannot be kept is told now, not at the end.
+  if (const std::string note = m_runSink->Check(); !note.empty()) m_view.detail(note);
 }
 
 void DeviceSession::SaveRecord(LoadResult code) {
-  // Only a run that reached a device is a run of a unit; a stop is no result of the device.
-  if (!m_facts.port || code == RESULT_STOPPED) return;
-  const std::string note = SaveRunRecord(RecordOfRun(m_facts, code), m_recordFile);
+  // Every run on a port is an attempt on a unit, whatever became of it.
+  if (!m_facts.port || !m_runSink) return;
+  const std::string note = m_runSink->Write(RecordOfRun(m_facts, code));
   if (!note.empty()) m_view.detail(note);
+}
+
+void DeviceSession::NoteChosenFile() {
+  if (m_nProduct < 0 || static_cast<std::size_t>(m_nProduct) >= catalogue::kMaxProducts) return;
+  m_facts.firmwarePath =
+      m_firmware.folder() + m_products->m_prodHexFile[static_cast<std::size_t>(m_nProduct)];
+}
+
+namespace {
+
+// Runs `ask` and adds the time it took to `waited`.
+template <typename Ask>
+auto Timed(std::chrono::milliseconds& waited, Ask ask) {
+  const auto start = std::chrono::steady_clock::now();
+  struct AddOnReturn {
+    std::chrono::milliseconds& waited;
+    std::chrono::steady_clock::time_point start;
+    ~AddOnReturn() {
+      waited +=
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    }
+  } add{waited, start};
+  return ask();
+}
+
+}  // namespace
+
+bool DeviceSession::AskYesNo(const std::string& question) {
+  return Timed(m_facts.waited, [&] { return m_view.askYesNo(question); });
+}
+
+bool DeviceSession::Confirm(const std::string& question, const std::string& about) {
+  return Timed(m_facts.waited, [&] { return m_view.confirm(question, about); });
+}
+
+void DeviceSession::Tell(const std::string& text) {
+  Timed(m_facts.waited, [&] { m_view.tell(text); });
 }
 
 LoadResult DeviceSession::LoadCheckedImage() {
@@ -46,7 +90,7 @@ LoadResult DeviceSession::LoadCheckedImage() {
     return RESULT_HEX_OPEN_FAILED;
   const auto row = static_cast<std::size_t>(m_nProduct);
   m_image.Close();
-  m_facts.firmwarePath = m_firmware.folder() + m_products->m_prodHexFile[row];
+  NoteChosenFile();
   // Exactly the bytes the file check accepted for this product, or nothing is erased or sent.
   std::string why;
   if (!catalogue::LoadCheckedFirmware(m_firmware.folder(), *m_products, row, m_image, why)) {

@@ -10,6 +10,7 @@
 
 #include "app/firmware_set.h"
 #include "app/record/record_of_run.h"
+#include "app/record/record_sink.h"
 #include "catalogue/product_table.h"
 #include "common/load_result.h"
 #include "common/loader_view.h"
@@ -34,9 +35,14 @@ class DeviceSession {
   void OnConnect();
   void OnRawBoot();
 
-  // Every Connect or raw boot that reached a device leaves one record in the record file:
-  // `file` names that file for this session (the terminal's --record), empty for the usual
-  // rules (VORLOADER_HISTORY, the state folder).
+  // Every Connect or raw boot run on a port leaves one record in the session's record sink:
+  // stopped runs and runs where no device answered too. The sink is checked when a run
+  // begins, before any device is touched (a note tells at once when records cannot be kept),
+  // and written after the result line. Without a sink of its own the session writes to the
+  // record file the rules choose when the run begins (FileRecordSink::ByRules): `file` names
+  // that file (the terminal's --record), empty for the usual rules (VORLOADER_HISTORY, the
+  // state folder). A sink may be shared by several sessions (see RecordSink).
+  void SetRecordSink(std::shared_ptr<RecordSink> sink) { m_recordSink = std::move(sink); }
   void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
 
   // Asks the running workflow to end at its next step with the port closed; from any thread.
@@ -75,6 +81,12 @@ class DeviceSession {
   // Starts the facts of a new run, kept as the workflow goes and recorded at its end.
   void BeginRun(std::string_view workflow);
   void SaveRecord(LoadResult code);
+  // The file of the chosen product row is named in the run's record from now on.
+  void NoteChosenFile();
+  // The view's questions, their waits kept out of the run's duration.
+  bool AskYesNo(const std::string& question);
+  bool Confirm(const std::string& question, const std::string& about);
+  void Tell(const std::string& text);
 
   const FirmwareSet& m_firmware;
   LoaderView& m_view;
@@ -91,6 +103,8 @@ class DeviceSession {
   RunFacts m_facts;
   std::string m_resultDetail;  // why the run ended as it did, told after its result line
   std::string m_recordFile;
+  std::shared_ptr<RecordSink> m_recordSink;  // given by the front end; null: the file by the rules
+  std::shared_ptr<RecordSink> m_runSink;     // where this run's record goes
 };
 
 }  // namespace app

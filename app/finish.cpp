@@ -14,8 +14,12 @@ void DeviceSession::FinishWorkflow(LoadResult code) {
   m_link.Close();
   m_image.Close();
   m_lastResult = code;
-  // A stop asked for by the front end is no result of the device: nothing more is said.
-  if (code == RESULT_STOPPED) return;
+  // A stop asked for by the front end is no result of the device: nothing more is said, but
+  // the attempt is recorded, port closed, before the workflow returns.
+  if (code == RESULT_STOPPED) {
+    SaveRecord(code);
+    return;
+  }
   m_view.setPortStatus("No Connection");
   const LoadResultInfo* info = FindLoadResult(code);
   if (code == RESULT_OK) {

@@ -18,6 +18,7 @@ void DeviceSession::OnRawBoot() {
                               .Then([this] { return CatchBanner(); })
                               .Then([this] {
                                 m_nProduct = FindProductRow(*m_products, m_deviceTag);
+                                NoteChosenFile();
                                 return m_nProduct < 0 ? RESULT_NO_HEX_FILE : RESULT_OK;
                               })
                               .Then([this] { return LoadCheckedImage(); })
@@ -33,7 +34,7 @@ LoadResult DeviceSession::OpenForRawBoot() {
 
 LoadResult DeviceSession::CatchBanner() {
   m_view.setMainStatus("Raw Boot Mode");
-  m_view.tell("Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.");
+  Tell("Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.");
   if (m_link.StopRequested()) return RESULT_STOPPED;
   const LoadResult code = device::WaitForRawBanner(m_link, device::kRawBannerTimeoutMs, m_view, m_deviceTag);
   // Something answered on the port: from here on the run is a run of that unit.
@@ -43,25 +44,28 @@ LoadResult DeviceSession::CatchBanner() {
 }
 
 LoadResult DeviceSession::ProgramFromBootloader() {
-  m_facts.programmed = true;
+  device::FlashSteps steps;
   const LoadResult code =
       device::EraseAndStream(m_link, m_image, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
-                             device::EraseReport::Quiet, m_view);
+                             device::EraseReport::Quiet, m_view, &steps);
   m_image.Close();
-  if (code == RESULT_ERASE_FAILED) m_facts.programmed = false;  // nothing reached the flash
+  m_facts.eraseBegan = steps.eraseBegan;
+  m_facts.programmed = steps.streamBegan;
   return code;
 }
 
 LoadResult DeviceSession::AwaitPowerCycle() {
-  m_view.tell("Programing Complete.\r\n\r\nSwitch Device off and On.\r\n\r\nPress Ok when ready.");
+  Tell("Programing Complete.\r\n\r\nSwitch Device off and On.\r\n\r\nPress Ok when ready.");
   if (m_link.StopRequested()) return RESULT_STOPPED;
   // A bootloader that rejected the image restarts the old firmware: that is no success.
+  m_identity = device::Identity{};
   const LoadResult code = device::WaitForRestart(
       m_link, m_identity, m_products->m_prodVersion[static_cast<std::size_t>(m_nProduct)]);
-  if (code == RESULT_OK) {
+  // Whatever the device named itself as after its restart goes into the record.
+  if (m_identity.m_devIdBytes != device::Identity{}.m_devIdBytes ||
+      m_identity.m_devText != device::Identity{}.m_devText)
     m_facts.after = m_identity;
-    m_view.setDeviceStatus(device::DeviceLine(m_identity));
-  }
+  if (code == RESULT_OK) m_view.setDeviceStatus(device::DeviceLine(m_identity));
   return code;
 }
 

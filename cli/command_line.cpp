@@ -223,6 +223,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                std::none_of(kCommands.begin(), kCommands.end(),
                             [&](const CommandName& c) { return arg == c.name; })) {
       const std::optional<int> n = ParseDecimal(arg);
+      const bool digits = !arg.empty() && std::all_of(arg.begin(), arg.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+      });
+      if (digits && (!n || *n > kMaxHistoryCount)) {
+        r.error = Fault("history shows at most " + std::to_string(kMaxHistoryCount) + " records, not", arg);
+        return r;
+      }
       if (!n || *n < 1) {
         r.error = Fault("history needs a positive number of records, not", arg);
         return r;
@@ -329,8 +336,8 @@ Exit status:
   64     usage error
   130    interrupted (Ctrl-C); 143 stopped by SIGTERM, 129 by SIGHUP
 
-Each connect or raw-boot run that reached a device appends one JSON line to the
-run record file: --record FILE, else $VORLOADER_HISTORY (set and empty: no
+Each connect or raw-boot run on a port (stopped ones too) appends one JSON line
+to the run record file: --record FILE, else $VORLOADER_HISTORY (set and empty: no
 records), else $XDG_STATE_HOME/vorloader/history.jsonl (~/.local/state/...).
 
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_UPDATE_URL,

@@ -19,6 +19,9 @@ struct PortArgument {
   bool operator==(const PortArgument&) const = default;
 };
 
+// The most records `history N` shows.
+inline constexpr int kMaxHistoryCount = 100000;
+
 struct CommandLine {
   Command command = Command::Connect;
   int options = 0;  // the number after --x, with the bits of the named options
@@ -30,7 +33,7 @@ struct CommandLine {
   bool verbose = false;   // -v: the wire trace on standard error
   // The run records: --record FILE (empty when not given) and the N of `history [N]`.
   std::string recordFile;
-  int historyCount = 20;
+  int historyCount = 20;  // 1..kMaxHistoryCount
   bool help = false;
   bool version = false;
 };

@@ -7,6 +7,16 @@
 
 namespace cli {
 
+namespace {
+
+// "N lines that are not run records skipped".
+std::string SkippedText(std::size_t skipped) {
+  return skipped == 1 ? "1 line that is not a run record skipped"
+                      : std::to_string(skipped) + " lines that are not run records skipped";
+}
+
+}  // namespace
+
 int ShowHistory(const CommandLine& line, const app::Environment& env, LoaderView& view) {
   const std::optional<std::string> path = app::RecordFilePath(env, line.recordFile);
   if (!path) {
@@ -24,6 +34,12 @@ int ShowHistory(const CommandLine& line, const app::Environment& env, LoaderView
     view.detail(read.error);
     return 1;
   }
+  if (read.records.empty()) {
+    view.detail("no run records in " + *path +
+                (read.skipped > 0 ? " (" + SkippedText(read.skipped) + ")" : std::string()));
+    return 0;
+  }
+  if (read.skipped > 0) view.detail(*path + ": " + SkippedText(read.skipped));
   const std::string table = app::FormatHistoryTable(read.records);
   for (std::size_t start = 0; start < table.size();) {
     const std::size_t end = table.find('\n', start);

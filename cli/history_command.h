@@ -7,7 +7,8 @@
 
 namespace cli {
 
-// Writes the table rows as log lines and anything to say about the file as details. Returns
+// Writes the table rows as log lines and anything to say about the file as details: that it
+// holds no record, and how many lines that are not records were skipped. Returns
 // 0 when the records were shown or there are none (no file yet, records off), 1 when the
 // record file cannot be read.
 int ShowHistory(const CommandLine& line, const app::Environment& env, LoaderView& view);

@@ -72,8 +72,9 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
 }
 
 LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget& target, EraseReport report,
-                          LoaderView& view) {
+                          LoaderView& view, FlashSteps* steps) {
   view.transferActive(true);
+  if (steps) steps->eraseBegan = true;
   const LoadResult erased = EraseFlash(link, view);
   if (erased != RESULT_OK) {
     if (erased == RESULT_ERASE_FAILED && report == EraseReport::MarkFailure)
@@ -90,6 +91,7 @@ LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget
     view.setDeviceStatus(updating);
     view.setMainStatus("Sending Hex file 0% done");
   }
+  if (steps) steps->streamBegan = true;
   const LoadResult stream = SendImage(link, img, view);
   view.setDeviceStatus("..");
   img.Close();
@@ -123,9 +125,9 @@ LoadResult WaitForRestart(Link& link, Identity& id, const std::string& expectedV
 }
 
 LoadResult ProgramDevice(Link& link, Identity& id, const FirmwareTarget& target, image::MemImage& img,
-                         LoaderView& view) {
+                         LoaderView& view, FlashSteps* steps) {
   if (const LoadResult boot = RequestBoot(link, id, target.productCode); boot != RESULT_OK) return boot;
-  if (const LoadResult sent = EraseAndStream(link, img, target, EraseReport::MarkFailure, view);
+  if (const LoadResult sent = EraseAndStream(link, img, target, EraseReport::MarkFailure, view, steps);
       sent != RESULT_OK)
     return sent;
   view.setMainStatus("Waiting for device to reboot");

@@ -64,15 +64,22 @@ LoadResult WaitForRawBanner(Link& link, int timeoutMs, LoaderView& view, std::st
 // names the update first.
 enum class EraseReport { MarkFailure, Quiet };
 
+// How far programming went on the device's flash, for the run's record.
+struct FlashSteps {
+  bool eraseBegan = false;   // the erase command went to the device: its old firmware may be gone
+  bool streamBegan = false;  // the erase was answered and the image began to go out
+};
+
 // The erase and the stream of `img` (decoded and checked by the caller), with the texts of
 // the workflow: RESULT_OK, RESULT_ERASE_FAILED, RESULT_PROGRAM_FAILED or RESULT_STOPPED.
+// `steps`, when given, is told how far it went.
 LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget& target, EraseReport report,
-                          LoaderView& view);
+                          LoaderView& view, FlashSteps* steps = nullptr);
 
 // Boots, erases, streams `img` and waits for the new firmware, which must report the target's
 // version.
 LoadResult ProgramDevice(Link& link, Identity& id, const FirmwareTarget& target, image::MemImage& img,
-                         LoaderView& view);
+                         LoaderView& view, FlashSteps* steps = nullptr);
 // RESULT_OK when the 16-byte erase reply came, RESULT_ERASE_FAILED, or RESULT_STOPPED.
 LoadResult EraseFlash(Link& link, LoaderView& view);
 // RESULT_OK when every chunk went out whole, RESULT_PROGRAM_FAILED when the port did not take

@@ -25,6 +25,8 @@ cleanup() {
 trap cleanup EXIT INT TERM
 
 mkdir -p "$WORK/com" "$WORK/programdata"
+# The runs of the simulated device are recorded here, never in the user's record file.
+export VORLOADER_HISTORY="$WORK/records/history.jsonl"
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR="$WORK/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR"

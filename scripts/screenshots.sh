@@ -41,6 +41,8 @@ stop_all() {
   PIDS=()
 }
 trap 'stop_all; rm -rf "$WORK"' EXIT INT TERM
+# The runs of the simulated device are recorded here, never in the user's record file.
+export VORLOADER_HISTORY="$WORK/records/history.jsonl"
 
 export XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"

@@ -8,11 +8,14 @@ namespace app {
 namespace {
 
 constexpr std::size_t kColumns = 6;
+constexpr std::size_t kMaxCell = 40;
 using Row = std::array<std::string, kColumns>;
 
-// Latin-1 text for one cell: one byte is one column; control bytes cannot move the cursor.
+// Latin-1 text for one cell: one byte is one column; control bytes cannot move the cursor; a
+// text longer than kMaxCell is cut, its end shown as "...".
 std::string Cell(std::string_view text) {
-  std::string out(text);
+  std::string out(text.size() > kMaxCell ? std::string(text.substr(0, kMaxCell - 3)) + "..."
+                                         : std::string(text));
   for (char& c : out)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   return out;

@@ -8,7 +8,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
+#include "app/record/file_record_sink.h"
 #include "app/record/record_line_parser.h"
 #include "common/file_descriptor.h"
 
@@ -22,18 +25,34 @@ std::string Reason(int error) {
 
 // Makes every missing folder of `folder`, each with mode 0700.
 std::string MakeFolders(const std::string& folder) {
-  if (folder.empty()) return {};
-  std::size_t pos = 0;
-  while (pos != std::string::npos) {
-    pos = folder.find('/', pos + 1);
-    const std::string part = folder.substr(0, pos);
-    if (part.empty() || part == "/") continue;
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-      return "cannot make folder " + part + ": " + Reason(errno);
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path made;
+  for (const fs::path& part : fs::path(folder)) {
+    made /= part;
+    if (part.empty() || made == made.root_path()) continue;
+    if (fs::create_directory(made, ec)) {
+      fs::permissions(made, fs::perms::owner_all, fs::perm_options::replace, ec);
+      if (ec) return "cannot make folder " + made.string() + ": " + ec.message();
+    } else if (ec) {
+      return "cannot make folder " + made.string() + ": " + ec.message();
+    }
   }
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0) return "cannot use folder " + folder + ": " + Reason(errno);
-  if (!S_ISDIR(st.st_mode)) return "cannot use folder " + folder + ": " + Reason(ENOTDIR);
+  if (!fs::is_directory(folder, ec))
+    return "cannot use folder " + folder + ": " + (ec ? ec.message() : Reason(ENOTDIR));
+  return {};
+}
+
+// The record file opened for appending, its folders made; or why it cannot be.
+AppendResult OpenForAppend(const std::string& path, int& fd) {
+  if (path.empty()) return {"no record file named"};
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    if (std::string fault = MakeFolders(path.substr(0, slash)); !fault.empty()) return {fault};
+  }
+  // O_NONBLOCK: a FIFO without a reader fails at once instead of holding the loader.
+  fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+  if (fd < 0) return {"cannot open " + path + ": " + Reason(errno)};
   return {};
 }
 
@@ -61,18 +80,28 @@ std::optional<std::string> RecordFilePath(const Environment& env, const std::str
   return std::nullopt;
 }
 
+AppendResult OpenRecordFile(const std::string& path) {
+  try {
+    int raw = -1;
+    const AppendResult opened = OpenForAppend(path, raw);
+    FileDescriptor fd(raw);
+    if (!opened.ok()) return opened;
+    if (fd.Close() != 0) return {"cannot open " + path + ": " + Reason(errno)};
+    return {};
+  } catch (const std::exception& e) {
+    return {std::string("cannot open the record file: ") + e.what()};
+  }
+}
+
 AppendResult AppendRecord(const std::string& path, const std::string& line) {
   AppendResult r;
   try {
     if (path.empty()) return {"no record file named"};
     if (line.find_first_of("\r\n") != std::string::npos) return {"a record must be one line"};
-    const std::size_t slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0) {
-      if (std::string fault = MakeFolders(path.substr(0, slash)); !fault.empty()) return {fault};
-    }
-    // O_NONBLOCK: a FIFO without a reader fails at once instead of holding the loader.
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
-    if (fd.get() < 0) return {"cannot open " + path + ": " + Reason(errno)};
+    int raw = -1;
+    const AppendResult opened = OpenForAppend(path, raw);
+    FileDescriptor fd(raw);
+    if (!opened.ok()) return opened;
     const std::string whole = line + '\n';
     const ssize_t written = ::write(fd.get(), whole.data(), whole.size());
     if (written < 0) return {"cannot write to " + path + ": " + Reason(errno)};
@@ -91,10 +120,7 @@ AppendResult AppendRecord(const std::string& path, const std::string& line) {
 
 std::string SaveRunRecord(const RunRecord& record, const std::string& commandLineFile,
                           const Environment& env) {
-  const std::optional<std::string> path = RecordFilePath(env, commandLineFile);
-  if (!path) return {};
-  const AppendResult r = AppendRecord(*path, ToJsonLine(record));
-  return r.ok() ? std::string() : "run record not written: " + r.error;
+  return FileRecordSink::ByRules(commandLineFile, env)->Write(record);
 }
 
 HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
@@ -126,9 +152,14 @@ HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
     // or nothing.
     bool lastPiece = true;
     auto take = [&](const std::string& text) {
-      if (!lastPiece && !tooLong && !text.empty())
-        if (std::optional<RunRecord> record = ParseRecordLine(text))
+      if (!lastPiece && (tooLong || !text.empty())) {
+        std::optional<RunRecord> record;
+        if (!tooLong) record = ParseRecordLine(text);
+        if (record)
           out.records.push_back(std::move(*record));
+        else
+          ++out.skipped;
+      }
       lastPiece = false;
     };
 

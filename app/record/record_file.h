@@ -36,9 +36,14 @@ struct AppendResult {
 // `line` must not hold a line break. Never throws.
 AppendResult AppendRecord(const std::string& path, const std::string& line);
 
-// Appends `record` to the record file the rules above choose. Returns the note to show when
-// it could not be written ("run record not written: ..."); empty when it was, or when
-// records are off.
+// Makes the folders of the file at `path` as AppendRecord does and opens the file for
+// appending (making it, empty, when it is missing), writing nothing: whether a record could
+// be appended now. Never throws.
+AppendResult OpenRecordFile(const std::string& path);
+
+// Appends `record` to the record file the rules above choose (FileRecordSink::ByRules). Returns the note to
+// show when it could not be written ("run record not written: ..."); empty when it was, or when records are
+// off.
 std::string SaveRunRecord(const RunRecord& record, const std::string& commandLineFile = {},
                           const Environment& env = ProcessEnvironment());
 
@@ -50,12 +55,13 @@ struct HistoryRead {
   std::string error;               // why the file cannot be read; empty when it was read
   std::vector<RunRecord> records;  // oldest first
   std::size_t bytesRead = 0;       // how much of the file was read to find them
+  std::size_t skipped = 0;         // lines read that are not records (empty lines aside)
 };
 
 // The last `count` records of the file at `path`. The file is read backwards from its end in
 // chunks, only as far as needed, so a large file costs no more memory than its longest line.
-// A last line without its line end (a record being written) and lines that are not records
-// are skipped.
+// A last line without its line end (a record being written) is left out; lines that are not
+// records are skipped and counted.
 HistoryRead ReadLastRecords(const std::string& path, std::size_t count);
 
 }  // namespace app

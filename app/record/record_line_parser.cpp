@@ -3,334 +3,193 @@
 #include <bitset>
 #include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <string>
+#include <type_traits>
+#include <variant>
+
+#include "app/record/record_fields.h"
 
 namespace app {
 
 namespace {
 
-// A JSON value of the kinds a record holds.
+using Json = nlohmann::json;
+using record_fields::kFields;
+
+// UTF-8 (as the library has checked it) as Latin-1 bytes; a character beyond Latin-1 is '?'.
+std::string Utf8ToLatin1(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    std::size_t length = 1;
+    if (c >= 0xF0)
+      length = 4;
+    else if (c >= 0xE0)
+      length = 3;
+    else if (c >= 0xC0)
+      length = 2;
+    if (length == 2 && c <= 0xC3 && i + 1 < utf8.size())
+      out += static_cast<char>(((c & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F));
+    else if (length == 1)
+      out += static_cast<char>(c);
+    else
+      out += '?';
+    i += length;
+  }
+  return out;
+}
+
+// A value as the library read it, before it is given to its field.
 struct Value {
-  enum Kind { Null, String, Number } kind = Null;
-  std::string text;                     // String: Latin-1 bytes
-  std::optional<std::int64_t> integer;  // Number: set when it is a whole number that fits
+  enum Kind { Null, Bool, Integer, Unsigned, Float, Text } kind = Null;
+  bool flag = false;
+  std::int64_t integer = 0;
+  std::uint64_t whole = 0;
+  std::string text;  // UTF-8
 };
 
-class LineReader {
- public:
-  explicit LineReader(std::string_view line) : m_line(line) {}
+// An integer value within [low, high], or nothing.
+std::optional<std::int64_t> IntegerIn(const Value& v, std::int64_t low, std::int64_t high) {
+  std::int64_t n = 0;
+  if (v.kind == Value::Integer)
+    n = v.integer;
+  else if (v.kind == Value::Unsigned &&
+           v.whole <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+    n = static_cast<std::int64_t>(v.whole);
+  else
+    return std::nullopt;
+  if (n < low || n > high) return std::nullopt;
+  return n;
+}
 
-  bool AtEnd() {
-    SkipSpace();
-    return m_pos == m_line.size();
-  }
-
-  bool Take(char c) {
-    SkipSpace();
-    if (m_pos < m_line.size() && m_line[m_pos] == c) {
-      ++m_pos;
-      return true;
-    }
-    return false;
-  }
-
-  bool ReadValue(Value& v) {
-    SkipSpace();
-    if (m_pos >= m_line.size()) return false;
-    const char c = m_line[m_pos];
-    if (c == '"') {
-      v.kind = Value::String;
-      return ReadString(v.text);
-    }
-    if (c == 'n') {
-      v.kind = Value::Null;
-      if (m_line.substr(m_pos, 4) != "null") return false;
-      m_pos += 4;
-      return true;
-    }
-    v.kind = Value::Number;
-    return ReadNumber(v.integer);
-  }
-
-  bool ReadString(std::string& out) {
-    SkipSpace();
-    if (m_pos >= m_line.size() || m_line[m_pos] != '"') return false;
-    ++m_pos;
-    out.clear();
-    while (m_pos < m_line.size()) {
-      const auto c = static_cast<unsigned char>(m_line[m_pos]);
-      if (c == '"') {
-        ++m_pos;
+bool SetField(RunRecord& r, const record_fields::Member& member, const Value& v) {
+  return std::visit(
+      [&](auto field) -> bool {
+        auto& out = r.*field;
+        using T = std::decay_t<decltype(out)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          if (v.kind != Value::Text) return false;
+          out = Utf8ToLatin1(v.text);
+        } else if constexpr (std::is_same_v<T, std::optional<std::string>>) {
+          if (v.kind == Value::Null) return true;
+          if (v.kind != Value::Text) return false;
+          out = Utf8ToLatin1(v.text);
+        } else if constexpr (std::is_same_v<T, std::optional<bool>>) {
+          if (v.kind == Value::Null) return true;
+          if (v.kind != Value::Bool) return false;
+          out = v.flag;
+        } else if constexpr (std::is_same_v<T, std::optional<std::uint32_t>>) {
+          if (v.kind == Value::Null) return true;
+          const auto n = IntegerIn(v, 0, std::numeric_limits<std::uint32_t>::max());
+          if (!n) return false;
+          out = static_cast<std::uint32_t>(*n);
+        } else if constexpr (std::is_same_v<T, int>) {
+          const auto n = IntegerIn(v, record_fields::kLowestCode, record_fields::kHighestCode);
+          if (!n) return false;
+          out = static_cast<int>(*n);
+        } else {
+          static_assert(std::is_same_v<T, std::int64_t>);
+          const auto n = IntegerIn(v, 0, std::numeric_limits<std::int64_t>::max());
+          if (!n) return false;
+          out = *n;
+        }
         return true;
-      }
-      if (c < 0x20) return false;
-      std::uint32_t code = 0;
-      if (c == '\\') {
-        if (!ReadEscape(code)) return false;
-      } else if (!ReadUtf8(code)) {
-        return false;
-      }
-      out += code <= 0xFF ? static_cast<char>(code) : '?';
-    }
-    return false;
+      },
+      member);
+}
+
+// Reads the line's events as the library's parser hands them over: one flat object whose
+// values are texts, numbers, booleans or null. Returning false ends the parse.
+class RecordReader : public nlohmann::json_sax<Json> {
+ public:
+  RunRecord record;
+  std::bitset<kFields.size()> seen;
+  bool refused = false;
+
+  bool null() override { return Take(Value{}); }
+  bool boolean(bool val) override {
+    Value v;
+    v.kind = Value::Bool;
+    v.flag = val;
+    return Take(v);
+  }
+  bool number_integer(number_integer_t val) override {
+    Value v;
+    v.kind = Value::Integer;
+    v.integer = val;
+    return Take(v);
+  }
+  bool number_unsigned(number_unsigned_t val) override {
+    Value v;
+    v.kind = Value::Unsigned;
+    v.whole = val;
+    return Take(v);
+  }
+  bool number_float(number_float_t /*val*/, const string_t& /*text*/) override {
+    Value v;
+    v.kind = Value::Float;
+    return Take(v);
+  }
+  bool string(string_t& val) override {
+    Value v;
+    v.kind = Value::Text;
+    v.text = std::move(val);
+    return Take(v);
+  }
+  bool binary(binary_t& /*val*/) override { return Refuse(); }
+  bool start_object(std::size_t /*elements*/) override {
+    if (m_depth != 0) return Refuse();
+    ++m_depth;
+    return true;
+  }
+  bool key(string_t& val) override {
+    m_field = -1;
+    for (std::size_t f = 0; f < kFields.size(); ++f)
+      if (kFields[f].name == val) m_field = static_cast<int>(f);
+    return true;
+  }
+  bool end_object() override {
+    --m_depth;
+    return true;
+  }
+  bool start_array(std::size_t /*elements*/) override { return Refuse(); }
+  bool end_array() override { return Refuse(); }
+  bool parse_error(std::size_t /*position*/, const std::string& /*last_token*/,
+                   const nlohmann::detail::exception& /*ex*/) override {
+    return Refuse();
   }
 
  private:
-  std::string_view m_line;
-  std::size_t m_pos = 0;
+  int m_depth = 0;
+  int m_field = -1;
 
-  void SkipSpace() {
-    while (m_pos < m_line.size() &&
-           (m_line[m_pos] == ' ' || m_line[m_pos] == '\t' || m_line[m_pos] == '\r' || m_line[m_pos] == '\n'))
-      ++m_pos;
+  bool Refuse() {
+    refused = true;
+    return false;
   }
 
-  bool ReadHex4(std::uint32_t& value) {
-    if (m_line.size() - m_pos < 4) return false;
-    value = 0;
-    for (int k = 0; k < 4; ++k) {
-      const char h = m_line[m_pos++];
-      std::uint32_t digit = 0;
-      if (h >= '0' && h <= '9')
-        digit = static_cast<std::uint32_t>(h - '0');
-      else if (h >= 'a' && h <= 'f')
-        digit = static_cast<std::uint32_t>(h - 'a' + 10);
-      else if (h >= 'A' && h <= 'F')
-        digit = static_cast<std::uint32_t>(h - 'A' + 10);
-      else
-        return false;
-      value = value << 4 | digit;
-    }
+  bool Take(const Value& v) {
+    if (m_depth != 1) return Refuse();  // a bare value is no record
+    if (m_field < 0) return true;       // a field of a later loader
+    const auto bit = static_cast<std::size_t>(m_field);
+    if (seen[bit] || !SetField(record, kFields[bit].member, v)) return Refuse();
+    seen[bit] = true;
     return true;
-  }
-
-  // At a backslash: the character it stands for.
-  bool ReadEscape(std::uint32_t& code) {
-    ++m_pos;
-    if (m_pos >= m_line.size()) return false;
-    switch (m_line[m_pos++]) {
-      case '"':
-        code = '"';
-        return true;
-      case '\\':
-        code = '\\';
-        return true;
-      case '/':
-        code = '/';
-        return true;
-      case 'b':
-        code = '\b';
-        return true;
-      case 'f':
-        code = '\f';
-        return true;
-      case 'n':
-        code = '\n';
-        return true;
-      case 'r':
-        code = '\r';
-        return true;
-      case 't':
-        code = '\t';
-        return true;
-      case 'u':
-        break;
-      default:
-        return false;
-    }
-    if (!ReadHex4(code)) return false;
-    if (code >= 0xDC00 && code <= 0xDFFF) return false;  // a low surrogate alone
-    if (code >= 0xD800 && code <= 0xDBFF) {
-      std::uint32_t low = 0;
-      if (m_line.substr(m_pos, 2) != "\\u") return false;
-      m_pos += 2;
-      if (!ReadHex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
-      code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-    }
-    return true;
-  }
-
-  // One UTF-8 sequence, shortest form only, no surrogates.
-  bool ReadUtf8(std::uint32_t& code) {
-    const auto lead = static_cast<unsigned char>(m_line[m_pos++]);
-    std::size_t more = 0;
-    std::uint32_t least = 0;
-    if (lead < 0x80) {
-      code = lead;
-      return true;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      more = 1, code = lead & 0x1Fu, least = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      more = 2, code = lead & 0x0Fu, least = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      more = 3, code = lead & 0x07u, least = 0x10000;
-    } else {
-      return false;
-    }
-    if (m_line.size() - m_pos < more) return false;
-    for (std::size_t k = 0; k < more; ++k) {
-      const auto c = static_cast<unsigned char>(m_line[m_pos++]);
-      if ((c & 0xC0) != 0x80) return false;
-      code = code << 6 | (c & 0x3Fu);
-    }
-    return code >= least && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
-  }
-
-  std::size_t Digits() {
-    const std::size_t start = m_pos;
-    while (m_pos < m_line.size() && m_line[m_pos] >= '0' && m_line[m_pos] <= '9') ++m_pos;
-    return m_pos - start;
-  }
-
-  // A JSON number; `integer` is set when it has no fraction or exponent and fits.
-  bool ReadNumber(std::optional<std::int64_t>& integer) {
-    integer.reset();
-    const std::size_t start = m_pos;
-    const bool negative = m_pos < m_line.size() && m_line[m_pos] == '-';
-    if (negative) ++m_pos;
-    const std::size_t intStart = m_pos;
-    const std::size_t intDigits = Digits();
-    if (intDigits == 0 || (intDigits > 1 && m_line[intStart] == '0')) return false;
-    bool whole = true;
-    if (m_pos < m_line.size() && m_line[m_pos] == '.') {
-      ++m_pos;
-      if (Digits() == 0) return false;
-      whole = false;
-    }
-    if (m_pos < m_line.size() && (m_line[m_pos] == 'e' || m_line[m_pos] == 'E')) {
-      ++m_pos;
-      if (m_pos < m_line.size() && (m_line[m_pos] == '+' || m_line[m_pos] == '-')) ++m_pos;
-      if (Digits() == 0) return false;
-      whole = false;
-    }
-    // 18 digits always fit a signed 64-bit number; records never need more.
-    if (whole && intDigits <= 18) {
-      std::int64_t value = 0;
-      for (std::size_t k = intStart; k < intStart + intDigits; ++k) value = value * 10 + (m_line[k] - '0');
-      integer = negative ? -value : value;
-    }
-    return m_pos > start;
   }
 };
-
-enum Field {
-  kTime,
-  kWorkflow,
-  kPort,
-  kPath,
-  kDeviceId,
-  kProduct,
-  kVersionBefore,
-  kVersionAfter,
-  kFile,
-  kSha256,
-  kCode,
-  kResult,
-  kDurationMs,
-  kLoader,
-  kRunId,
-  kStation,
-  kFieldCount
-};
-
-constexpr std::string_view kFieldNames[kFieldCount] = {
-    "time", "workflow", "port", "path",   "device_id",   "product", "version_before", "version_after",
-    "file", "sha256",   "code", "result", "duration_ms", "loader",  "run_id",         "station"};
-
-int FieldOf(std::string_view key) {
-  for (int f = 0; f < kFieldCount; ++f)
-    if (kFieldNames[f] == key) return f;
-  return -1;
-}
-
-bool SetText(std::string& out, const Value& v) {
-  if (v.kind != Value::String) return false;
-  out = v.text;
-  return true;
-}
-
-bool SetOptionalText(std::optional<std::string>& out, const Value& v) {
-  if (v.kind == Value::Null) {
-    out.reset();
-    return true;
-  }
-  if (v.kind != Value::String) return false;
-  out = v.text;
-  return true;
-}
-
-bool SetField(RunRecord& r, int field, const Value& v) {
-  switch (field) {
-    case kTime:
-      return SetText(r.time, v);
-    case kWorkflow:
-      return SetText(r.workflow, v);
-    case kPort:
-      return SetText(r.port, v);
-    case kPath:
-      return SetText(r.path, v);
-    case kProduct:
-      return SetOptionalText(r.product, v);
-    case kVersionBefore:
-      return SetOptionalText(r.versionBefore, v);
-    case kVersionAfter:
-      return SetOptionalText(r.versionAfter, v);
-    case kFile:
-      return SetOptionalText(r.file, v);
-    case kSha256:
-      return SetOptionalText(r.sha256, v);
-    case kResult:
-      return SetText(r.result, v);
-    case kLoader:
-      return SetText(r.loader, v);
-    case kRunId:
-      return SetText(r.runId, v);
-    case kStation:
-      return SetText(r.station, v);
-    case kDeviceId:
-      if (v.kind == Value::Null) return true;
-      if (!v.integer || *v.integer < 0 || *v.integer > std::numeric_limits<std::uint32_t>::max())
-        return false;
-      r.deviceId = static_cast<std::uint32_t>(*v.integer);
-      return true;
-    case kCode:
-      if (!v.integer || *v.integer < 0 || *v.integer > 255) return false;
-      r.code = static_cast<int>(*v.integer);
-      return true;
-    case kDurationMs:
-      if (!v.integer || *v.integer < 0) return false;
-      r.durationMs = *v.integer;
-      return true;
-    default:
-      return false;
-  }
-}
 
 }  // namespace
 
 std::optional<RunRecord> ParseRecordLine(std::string_view line) {
-  LineReader in(line);
-  RunRecord record;
-  std::bitset<kFieldCount> seen;
-  if (!in.Take('{')) return std::nullopt;
-  if (!in.Take('}')) {
-    do {
-      std::string key;
-      Value value;
-      if (!in.ReadString(key) || !in.Take(':') || !in.ReadValue(value)) return std::nullopt;
-      const int field = FieldOf(key);
-      if (field < 0) continue;  // a field of a later loader
-      const auto bit = static_cast<std::size_t>(field);
-      if (seen[bit] || !SetField(record, field, value)) return std::nullopt;
-      seen[bit] = true;
-    } while (in.Take(','));
-    if (!in.Take('}')) return std::nullopt;
-  }
-  if (!in.AtEnd()) return std::nullopt;
-  for (int f : {kTime, kWorkflow, kPort, kCode, kResult})
-    if (!seen[static_cast<std::size_t>(f)]) return std::nullopt;
-  return record;
+  RecordReader reader;
+  const bool parsed = Json::sax_parse(line.begin(), line.end(), &reader, nlohmann::json::input_format_t::json,
+                                      /*strict=*/true, /*ignore_comments=*/false);
+  if (!parsed || reader.refused) return std::nullopt;
+  for (std::size_t f = 0; f < kFields.size(); ++f)
+    if (kFields[f].required && !reader.seen[f]) return std::nullopt;
+  return std::move(reader.record);
 }
 
 }  // namespace app

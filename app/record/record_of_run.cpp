@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <random>
@@ -49,21 +50,28 @@ RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
     r.port = "COM" + std::to_string(facts.port->number);
     r.path = facts.port->path;
   }
-  if (facts.before) {
-    r.deviceId = facts.before->m_nDevId;
-    r.product = facts.before->m_strDevName;
-    r.versionBefore = facts.before->m_strDevVersion;
+  if (const std::optional<device::Identity>& named = facts.before ? facts.before : facts.after) {
+    r.deviceId = named->m_nDevId;
+    r.product = named->m_strDevName;
   }
+  if (facts.before) r.versionBefore = facts.before->m_strDevVersion;
   if (facts.after) r.versionAfter = facts.after->m_strDevVersion;
   if (facts.firmwarePath) {
     const std::size_t slash = facts.firmwarePath->find_last_of("/\\");
     r.file = slash == std::string::npos ? *facts.firmwarePath : facts.firmwarePath->substr(slash + 1);
     if (facts.programmed) r.sha256 = facts.sha256;
   }
-  r.code = code;
-  if (const LoadResultInfo* info = FindLoadResult(code)) r.result = std::string(info->logMessage);
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(ended - facts.started).count();
-  r.durationMs = elapsed > 0 ? elapsed : 0;
+  r.code = code == RESULT_STOPPED ? kStoppedCode : code;
+  if (code == RESULT_STOPPED)
+    r.result = std::string(kStoppedResult);
+  else if (const LoadResultInfo* info = FindLoadResult(code))
+    r.result = std::string(info->logMessage);
+  r.eraseBegan = facts.eraseBegan;
+  using std::chrono::milliseconds;
+  const std::int64_t waited = std::max<std::int64_t>(facts.waited.count(), 0);
+  const auto elapsed = std::chrono::duration_cast<milliseconds>(ended - facts.started).count();
+  r.waitMs = waited;
+  r.durationMs = std::max<std::int64_t>(elapsed - waited, 0);
   r.loader = LoaderVersion();
   r.runId = facts.runId;
   r.station = facts.station;

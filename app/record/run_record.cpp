@@ -1,6 +1,11 @@
 #include "app/record/run_record.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
+#include <type_traits>
+#include <variant>
+
+#include "app/record/record_fields.h"
 
 #ifndef VOR_VERSION
 #error "VOR_VERSION must name the program version"
@@ -10,40 +15,64 @@ namespace app {
 
 namespace {
 
-void AppendJsonString(std::string& out, std::string_view latin1) {
+using Json = nlohmann::ordered_json;
+
+Json TextValue(std::string_view latin1) {
+  return Latin1ToUtf8(latin1);
+}
+
+Json ValueOf(const RunRecord& r, const record_fields::Member& member) {
+  return std::visit(
+      [&r](auto field) -> Json {
+        const auto& value = r.*field;
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, std::string>) {
+          return TextValue(value);
+        } else if constexpr (std::is_same_v<T, std::optional<std::string>>) {
+          return value ? TextValue(*value) : Json(nullptr);
+        } else if constexpr (std::is_same_v<T, std::optional<std::uint32_t>> ||
+                             std::is_same_v<T, std::optional<bool>>) {
+          return value ? Json(*value) : Json(nullptr);
+        } else {
+          return value;
+        }
+      },
+      member);
+}
+
+// The library writes \b \f \n \r \t as short escapes and DEL as it is; record lines have
+// always held every control byte and DEL as \u00XX, so that a line reads the same to any
+// tool and shows no control byte when printed.
+std::string UniformEscapes(const std::string& json) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (char ch : latin1) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c < 0x20 || c == 0x7F) {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    } else if (c >= 0x80) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += ch;
+  std::string out;
+  out.reserve(json.size());
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (c == 0x7F) {
+      out += "\\u007f";
+      continue;
     }
+    if (c != '\\' || i + 1 >= json.size()) {
+      out += c;
+      continue;
+    }
+    const char next = json[++i];
+    const char* shortEscapes = "b\bf\fn\nr\rt\t";
+    const char* found = nullptr;
+    for (const char* p = shortEscapes; *p != '\0'; p += 2)
+      if (*p == next) found = p;
+    if (found == nullptr) {
+      out += c;
+      out += next;
+      continue;
+    }
+    const auto byte = static_cast<unsigned char>(found[1]);
+    out += "\\u00";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0x0F];
   }
-  out += '"';
-}
-
-void AppendOptionalString(std::string& out, const std::optional<std::string>& text) {
-  if (text)
-    AppendJsonString(out, *text);
-  else
-    out += "null";
-}
-
-void AppendKey(std::string& out, std::string_view key) {
-  if (out.size() > 1) out += ',';
-  out += '"';
-  out += key;
-  out += "\":";
+  return out;
 }
 
 }  // namespace
@@ -64,41 +93,10 @@ std::string Latin1ToUtf8(std::string_view latin1) {
 }
 
 std::string ToJsonLine(const RunRecord& r) {
-  std::string out = "{";
-  AppendKey(out, "time");
-  AppendJsonString(out, r.time);
-  AppendKey(out, "workflow");
-  AppendJsonString(out, r.workflow);
-  AppendKey(out, "port");
-  AppendJsonString(out, r.port);
-  AppendKey(out, "path");
-  AppendJsonString(out, r.path);
-  AppendKey(out, "device_id");
-  out += r.deviceId ? std::to_string(*r.deviceId) : std::string("null");
-  AppendKey(out, "product");
-  AppendOptionalString(out, r.product);
-  AppendKey(out, "version_before");
-  AppendOptionalString(out, r.versionBefore);
-  AppendKey(out, "version_after");
-  AppendOptionalString(out, r.versionAfter);
-  AppendKey(out, "file");
-  AppendOptionalString(out, r.file);
-  AppendKey(out, "sha256");
-  AppendOptionalString(out, r.sha256);
-  AppendKey(out, "code");
-  out += std::to_string(r.code);
-  AppendKey(out, "result");
-  AppendJsonString(out, r.result);
-  AppendKey(out, "duration_ms");
-  out += std::to_string(r.durationMs);
-  AppendKey(out, "loader");
-  AppendJsonString(out, r.loader);
-  AppendKey(out, "run_id");
-  AppendJsonString(out, r.runId);
-  AppendKey(out, "station");
-  AppendJsonString(out, r.station);
-  out += '}';
-  return out;
+  Json object = Json::object();
+  for (const record_fields::Field& field : record_fields::kFields)
+    object[std::string(field.name)] = ValueOf(r, field.member);
+  return UniformEscapes(object.dump());
 }
 
 std::string UtcTimeText(std::chrono::system_clock::time_point when) {

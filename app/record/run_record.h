@@ -1,7 +1,7 @@
 #pragma once
 // One device run as the record file keeps it: one JSON object on one line, appended when a
-// Connect or raw boot run that reached a device ends. A production line reads the file to see
-// which device was programmed with what, and when.
+// Connect or raw boot run on a port ends (whether a device answered, or the run was stopped). A production
+// line reads the file to see which device was programmed with what, and when.
 
 #include <chrono>
 #include <cstdint>
@@ -13,6 +13,11 @@ namespace app {
 
 inline constexpr std::string_view kWorkflowConnect = "connect";
 inline constexpr std::string_view kWorkflowRawBoot = "raw-boot";
+
+// A run cut by a stop request (a second Ctrl-C, a signal, the window closing) has no result
+// of the device: its record holds this code and text.
+inline constexpr int kStoppedCode = -1;
+inline constexpr std::string_view kStoppedResult = "Run stopped.";
 
 // Texts are the loader's own bytes (device and catalogue texts are Latin-1); the line written
 // to the file is UTF-8. Empty optionals are written as null.
@@ -33,6 +38,10 @@ struct RunRecord {
   std::string loader;   // the loader's version
   std::string runId;    // a random UUID, unique per run; empty in records of older loaders
   std::string station;  // the host name of the machine that ran it; empty in older records
+  // Whether the erase command had gone to the device, so its old firmware may be gone; null
+  // in records of older loaders.
+  std::optional<bool> eraseBegan;
+  std::int64_t waitMs = 0;  // time spent waiting for the answer to a question, not in durationMs
 
   bool operator==(const RunRecord&) const = default;
 };

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/record/record_file.h"
@@ -15,6 +19,7 @@ namespace app_tests {
 namespace {
 
 using Strings = std::vector<std::string>;
+using namespace std::chrono_literals;
 
 bool Has(const Strings& calls, const std::string& call) {
   return std::find(calls.begin(), calls.end(), call) != calls.end();
@@ -298,7 +303,7 @@ TEST_F(WorkflowTest, TheLoadQuestionSaysWhatWouldBeLoadedWhere) {
                 opener.PathOf(1) + ")\nFile: amp.hex");
 }
 
-TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
+TEST_F(WorkflowTest, EveryRunOnAPortLeavesOneRecord) {
   Firmware("1.30");
   Device("1.20", "1.30");
   view.answers = {true};
@@ -312,11 +317,11 @@ TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
   view.answers = {true, true};
   loader->OnConnect();  // same version, not offered a reload: refused, still a run of the unit
   opener.Remove(1);
-  loader->OnConnect();  // no port: no device reached, no record
+  loader->OnConnect();  // the port is gone: no device answered, still an attempt on the port
 
   const app::HistoryRead read = app::ReadLastRecords(records, 10);
   ASSERT_TRUE(read.error.empty()) << read.error;
-  ASSERT_EQ(read.records.size(), 2u);
+  ASSERT_EQ(read.records.size(), 3u);
   const app::RunRecord& ok = read.records[0];
   EXPECT_EQ(ok.workflow, "connect");
   EXPECT_EQ(ok.port, "COM1");
@@ -337,6 +342,18 @@ TEST_F(WorkflowTest, EveryRunThatReachedADeviceLeavesOneRecord) {
   EXPECT_EQ(refused.versionBefore, "1.30");
   EXPECT_FALSE(refused.versionAfter.has_value());
   EXPECT_FALSE(refused.sha256.has_value());
+  EXPECT_EQ(refused.file, "amp.hex") << "the file was chosen before the refusal";
+  EXPECT_EQ(refused.eraseBegan, false);
+  const app::RunRecord& none = read.records[2];
+  EXPECT_EQ(none.port, "COM1");
+  EXPECT_NE(none.code, 0);
+  EXPECT_EQ(none.result, FindLoadResult(none.code)->logMessage);
+  EXPECT_FALSE(none.deviceId.has_value());
+  EXPECT_FALSE(none.file.has_value());
+  EXPECT_EQ(none.eraseBegan, false);
+  std::set<std::string> runIds;
+  for (const app::RunRecord& r : read.records) runIds.insert(r.runId);
+  EXPECT_EQ(runIds.size(), 3u) << "each run has its own id";
 }
 
 TEST_F(WorkflowTest, ARecordThatCannotBeWrittenIsANoteNotAFailure) {
@@ -348,8 +365,114 @@ TEST_F(WorkflowTest, ARecordThatCannotBeWrittenIsANoteNotAFailure) {
   loader->session().SetRecordFile(folder.Path("plain/history.jsonl"));
   loader->RunStartupSequence();
   EXPECT_EQ(view.log.back(), "   -Device Programed OK.");
-  ASSERT_EQ(view.details.size(), 1u);
-  EXPECT_NE(view.details[0].find("record"), std::string::npos) << view.details[0];
+  // Told before the device was searched, and again for the record that was lost.
+  ASSERT_EQ(view.details.size(), 2u);
+  EXPECT_EQ(view.details[0].rfind("run records cannot be written: ", 0), 0u) << view.details[0];
+  EXPECT_NE(view.details[0].find(folder.Path("plain")), std::string::npos) << view.details[0];
+  EXPECT_EQ(view.details[1].rfind("run record not written: ", 0), 0u) << view.details[1];
+}
+
+TEST_F(WorkflowTest, TheSinkIsCheckedBeforeAnyDeviceIsTouchedAndGetsTheRecord) {
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  view.answers = {true};
+  Make();
+  auto sink = std::make_shared<RecordingSink>();
+  sink->view = &view;
+  loader->session().SetRecordSink(sink);
+  loader->RunStartupSequence();
+  ASSERT_EQ(sink->callsAtCheck.size(), 1u);
+  EXPECT_TRUE(Has(sink->callsAtCheck[0], "main: Searching for Device."));
+  EXPECT_FALSE(Has(sink->callsAtCheck[0], "main: Checking Device."));
+  ASSERT_EQ(sink->records.size(), 1u);
+  EXPECT_EQ(sink->records[0].code, 0);
+  EXPECT_EQ(sink->records[0].eraseBegan, true);
+  EXPECT_EQ(sink->records[0].versionAfter, "1.30");
+}
+
+// A view that asks the session to stop when it is shown `stopAt` (a status or a question).
+struct StopAtView : testing_support::RecordingView {
+  std::string stopAt;
+  std::function<void()> stop;
+  std::chrono::milliseconds questionTime{0};
+  void setMainStatus(const std::string& t) override {
+    RecordingView::setMainStatus(t);
+    if (!stopAt.empty() && t.rfind(stopAt, 0) == 0) stop();
+  }
+  bool confirm(const std::string& text, const std::string& /*informative*/) override {
+    std::this_thread::sleep_for(questionTime);  // an operator who takes a while to answer
+    if (!stopAt.empty() && text == stopAt) stop();
+    return askYesNo(text);
+  }
+};
+
+struct StopCase {
+  const char* stopAt;
+  bool eraseBegan;
+  bool sent;  // the file began to go out: its digest is in the record
+};
+
+class StoppedRunTest : public WorkflowTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(StoppedRunTest, IsRecordedWithHowFarTheEraseWent) {
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  StopAtView stopping;
+  stopping.answers = {true};
+  stopping.stopAt = GetParam().stopAt;
+  app::Options offline;
+  offline.m_nOptions = kOffline;
+  TestLoader l(offline, folder.Path(""), "", stopping, opener);
+  stopping.stop = [&l] { l.session().RequestStop(); };
+  auto sink = std::make_shared<RecordingSink>();
+  sink->view = &stopping;
+  l.session().SetRecordSink(sink);
+  l.RunStartupSequence();
+
+  EXPECT_EQ(l.lastResult(), RESULT_STOPPED);
+  EXPECT_FALSE(opener.Line(1).open) << "the port is closed";
+  EXPECT_TRUE(stopping.details.empty());
+  ASSERT_EQ(sink->records.size(), 1u);
+  const app::RunRecord& r = sink->records[0];
+  EXPECT_EQ(r.code, app::kStoppedCode);
+  EXPECT_EQ(r.result, app::kStoppedResult);
+  EXPECT_EQ(r.eraseBegan, GetParam().eraseBegan);
+  EXPECT_EQ(r.sha256.has_value(), GetParam().sent);
+  EXPECT_EQ(r.port, "COM1");
+  EXPECT_EQ(r.deviceId, 11456u);
+  EXPECT_EQ(r.versionBefore, "1.20");
+  EXPECT_EQ(r.file, "amp.hex");
+  EXPECT_FALSE(r.versionAfter.has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(StopPoints, StoppedRunTest,
+                         ::testing::Values(StopCase{"Load Hex Now?", false, false},
+                                           StopCase{"Waiting for Erase to Complete.", true, false},
+                                           StopCase{"Sending Hex file 0", true, true}));
+
+TEST_F(WorkflowTest, TheTimeAQuestionWaitsIsKeptOutOfTheDuration) {
+  Firmware("1.30");
+  Device("1.20", "1.30");
+  StopAtView slow;
+  slow.answers = {false};  // E15: cancelled at the question, after the file was chosen
+  slow.questionTime = 300ms;
+  app::Options offline;
+  offline.m_nOptions = kOffline;
+  TestLoader l(offline, folder.Path(""), "", slow, opener);
+  auto sink = std::make_shared<RecordingSink>();
+  sink->view = &slow;
+  l.session().SetRecordSink(sink);
+  const auto start = std::chrono::steady_clock::now();
+  l.RunStartupSequence();
+  const auto whole =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(sink->records.size(), 1u);
+  const app::RunRecord& r = sink->records[0];
+  EXPECT_EQ(r.code, RESULT_USER_CANCELLED);
+  EXPECT_EQ(r.file, "amp.hex");
+  EXPECT_GE(r.waitMs, 300);
+  EXPECT_LE(r.durationMs + r.waitMs, whole + 1);
+  EXPECT_EQ(r.eraseBegan, false);
 }
 
 TEST_F(WorkflowTest, AFailedEraseSaysSo) {

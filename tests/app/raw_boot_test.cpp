@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,34 @@ INSTANTIATE_TEST_SUITE_P(Table, RawBootFault,
                                                     },
                                                     "E14-Device Failed to Program correctly.", true}),
                          [](const auto& tpi) { return std::string(tpi.param.name); });
+
+TEST_F(RawBootTest, TheRecordNamesTheIdentityTheDeviceGaveAfterItsRestart) {
+  struct Case {
+    const char* what;
+    const char* labelAfterImage;
+    int code;
+  };
+  for (const Case& c :
+       {Case{"programmed", "VN-Amp V1.30", 0}, Case{"old version back", "VN-Amp V1.20", 14}}) {
+    SCOPED_TRACE(c.what);
+    Prepare();
+    auto sink = std::make_shared<RecordingSink>();
+    loader->session().SetRecordSink(sink);
+    dev.script().labelAfterImage = c.labelAfterImage;
+    PowerOn();
+    loader->OnRawBoot();
+    ASSERT_EQ(sink->records.size(), 1u);
+    const app::RunRecord& r = sink->records[0];
+    EXPECT_EQ(r.workflow, "raw-boot");
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.deviceId, 11456u);
+    EXPECT_EQ(r.product, "VN-Amp ");
+    EXPECT_FALSE(r.versionBefore.has_value()) << "the bootloader names no version";
+    EXPECT_EQ(r.versionAfter, std::string(c.labelAfterImage).substr(8));
+    EXPECT_EQ(r.file, "amp.hex");
+    EXPECT_EQ(r.eraseBegan, true);
+  }
+}
 
 TEST_F(RawBootTest, ADeviceStillStartingAfterThePowerCycleIsAskedAgain) {
   // "Press Ok when ready" answered at once (a script, a hurried user): the device needs a few

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -18,8 +19,10 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/record/file_record_sink.h"
 #include "app/record/history_table.h"
 #include "app/record/record_file.h"
 #include "app/record/record_line_parser.h"
@@ -61,6 +64,8 @@ RunRecord FullRecord() {
   r.loader = "1.70.0";
   r.runId = "0f8fad5b-d9cb-469f-a165-70867728950e";
   r.station = "bench-7";
+  r.eraseBegan = true;
+  r.waitMs = 1500;
   return r;
 }
 
@@ -94,7 +99,7 @@ TEST(RunRecordJson, FullRecordIsOneCompactObjectInFieldOrder) {
       R"("device_id":3000000000,"product":"VOR-8 Stage","version_before":"2.01","version_after":"2.03",)"
       R"("file":"vor8_203.hex","sha256":"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08",)"
       R"("code":0,"result":"   -Device Programed OK.","duration_ms":41234,"loader":"1.70.0",)"
-      R"("run_id":"0f8fad5b-d9cb-469f-a165-70867728950e","station":"bench-7"})");
+      R"("run_id":"0f8fad5b-d9cb-469f-a165-70867728950e","station":"bench-7","erase_began":true,"wait_ms":1500})");
 }
 
 TEST(RunRecordJson, MissingValuesAreNull) {
@@ -102,7 +107,7 @@ TEST(RunRecordJson, MissingValuesAreNull) {
             R"({"time":"2026-12-10T13:46:18Z","workflow":"raw-boot","port":"COM32","path":"/dev/ttyACM7",)"
             R"("device_id":null,"product":null,"version_before":null,"version_after":null,"file":null,)"
             R"("sha256":null,"code":13,"result":"E13-Device Failed to Erase Flash.","duration_ms":0,)"
-            R"("loader":"1.70.0","run_id":"","station":""})");
+            R"("loader":"1.70.0","run_id":"","station":"","erase_began":null,"wait_ms":0})");
 }
 
 TEST(RunRecordJson, DeviceTextsAreEscapedAndLatin1BecomesUtf8) {
@@ -348,6 +353,94 @@ TEST(AppendRecord, LinesStayWholeWhenSeveralLoadersAppendAtOnce) {
   }
 }
 
+TEST(RecordLineParser, ReadsNewFieldsAndLinesOfOlderLoaders) {
+  const std::string base = R"("time":"t","workflow":"connect","port":"COM1","code":0,"result":"r")";
+  struct Case {
+    const char* what;
+    std::string line;
+    std::optional<bool> eraseBegan;
+    std::int64_t waitMs;
+    const char* runId;
+  };
+  const std::vector<Case> cases = {
+      {"a line without run_id, station or the erase", "{" + base + "}", std::nullopt, 0, ""},
+      {"the erase began", "{" + base + R"(,"erase_began":true,"wait_ms":1200,"run_id":"x"})", true, 1200,
+       "x"},
+      {"the erase did not begin", "{" + base + R"(,"erase_began":false})", false, 0, ""},
+      {"null is not known", "{" + base + R"(,"erase_began":null})", std::nullopt, 0, ""},
+      {"a later loader's boolean", "{" + base + R"(,"checked":true})", std::nullopt, 0, ""},
+      {"the longest wait", "{" + base + R"(,"wait_ms":9223372036854775807})", std::nullopt, INT64_MAX, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::optional<RunRecord> r = ParseRecordLine(c.line);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->eraseBegan, c.eraseBegan);
+    EXPECT_EQ(r->waitMs, c.waitMs);
+    EXPECT_EQ(r->runId, c.runId);
+    EXPECT_EQ(ParseRecordLine(ToJsonLine(*r)), r) << "writes back as it read";
+  }
+  for (const std::string& bad : {"{" + base + R"(,"erase_began":1})", "{" + base + R"(,"wait_ms":-1})",
+                                 "{" + base + R"(,"wait_ms":9223372036854775808})"})
+    EXPECT_FALSE(ParseRecordLine(bad)) << bad;
+
+  RunRecord stopped = NullRecord();
+  stopped.code = kStoppedCode;
+  stopped.result = std::string(kStoppedResult);
+  EXPECT_EQ(ParseRecordLine(ToJsonLine(stopped)), stopped);
+}
+
+// --- the record file as a sink ---
+
+TEST(FileRecordSink, ChecksBeforeItWritesAndSaysWhyItCannot) {
+  TempDir dir;
+  FileRecordSink sink(dir.Path("made/on/check/history.jsonl"));
+  EXPECT_EQ(sink.Check(), "");
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("made/on/check/history.jsonl")));
+  EXPECT_EQ(ReadFile(dir.Path("made/on/check/history.jsonl")), "") << "a check writes nothing";
+  EXPECT_EQ(sink.Write(FullRecord()), "");
+  EXPECT_EQ(ReadFile(dir.Path("made/on/check/history.jsonl")), ToJsonLine(FullRecord()) + "\n");
+
+  WriteFile(dir.Path("file.txt"), "a regular file");
+  FileRecordSink blocked(dir.Path("file.txt/history.jsonl"));
+  const std::string check = blocked.Check();
+  EXPECT_EQ(check.rfind("run records cannot be written: ", 0), 0u) << check;
+  EXPECT_NE(check.find(dir.Path("file.txt")), std::string::npos) << check;
+  EXPECT_EQ(blocked.Write(FullRecord()).rfind("run record not written: ", 0), 0u);
+
+  FileRecordSink off(std::nullopt);
+  EXPECT_EQ(off.Check(), "");
+  EXPECT_EQ(off.Write(FullRecord()), "");
+}
+
+TEST(FileRecordSink, OneSinkSharedByManyThreadsKeepsEveryLineWhole) {
+  TempDir dir;
+  auto sink = std::make_shared<FileRecordSink>(dir.Path("history.jsonl"));
+  constexpr int kThreads = 4;
+  constexpr int kRecords = 100;
+  std::vector<std::thread> threads;
+  for (int t = 1; t <= kThreads; ++t)
+    threads.emplace_back([sink, t] {
+      for (int n = 0; n < kRecords; ++n) {
+        RunRecord r = NumberedRecord(t, n);
+        r.product = std::string(static_cast<std::size_t>(n * 61 % 5000), 'p');
+        EXPECT_EQ(sink->Write(r), "");
+      }
+    });
+  for (std::thread& t : threads) t.join();
+  std::map<std::string, std::vector<std::int64_t>> seen;
+  for (const std::string& line : Lines(ReadFile(dir.Path("history.jsonl")))) {
+    const std::optional<RunRecord> r = ParseRecordLine(line);
+    ASSERT_TRUE(r) << "torn line of " << line.size() << " bytes";
+    seen[r->port].push_back(r->durationMs);
+  }
+  ASSERT_EQ(seen.size(), static_cast<std::size_t>(kThreads));
+  for (const auto& [port, numbers] : seen) {
+    ASSERT_EQ(numbers.size(), static_cast<std::size_t>(kRecords)) << port;
+    for (int n = 0; n < kRecords; ++n) EXPECT_EQ(numbers[static_cast<std::size_t>(n)], n) << port;
+  }
+}
+
 // --- reading the last records ---
 
 class RecordFileReading : public ::testing::Test {
@@ -481,7 +574,9 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   id.m_strDevVersion = "2.03";
   facts.after = id;
   facts.firmwarePath = dir.Path("vor8_203.hex");
+  facts.eraseBegan = true;
   facts.programmed = true;
+  facts.waited = 1500ms;
   facts.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
   facts.runId = "0f8fad5b-d9cb-469f-a165-70867728950e";
   facts.station = "bench-7";
@@ -490,7 +585,7 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   expected.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
   expected.durationMs = 41234;
   expected.loader = LoaderVersion();
-  EXPECT_EQ(RecordOfRun(facts, RESULT_OK, wallClock, started + 41234ms), expected);
+  EXPECT_EQ(RecordOfRun(facts, RESULT_OK, wallClock, started + 41234ms + 1500ms), expected);
 
   // Refused before programming: the file is named, but nothing was sent.
   facts.after.reset();
@@ -506,8 +601,10 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   raw.workflow = kWorkflowRawBoot;
   raw.started = started;
   raw.port = PortEntry(32, "/dev/ttyACM7");
+  raw.eraseBegan = true;
   RunRecord rawExpected = NullRecord();
   rawExpected.loader = LoaderVersion();
+  rawExpected.eraseBegan = true;
   EXPECT_EQ(RecordOfRun(raw, RESULT_ERASE_FAILED, wallClock, started), rawExpected);
 }
 

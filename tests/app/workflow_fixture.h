@@ -6,10 +6,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/device_session.h"
 #include "app/firmware_set.h"
 #include "app/port_listing.h"
+#include "app/record/record_sink.h"
 #include "app/startup.h"
 #include "tests/catalogue/fixtures/firmware_fixture.h"
 #include "tests/support/recording_view.h"
@@ -27,6 +29,22 @@ inline std::string Catalogue(const std::string& version, const std::string& hexF
          firmUrl + "</VORNET_FIRM_URL>\r\n<VOR_VN_Amp_V>" + version + "</VOR_VN_Amp_V>\r\n<VOR_VN_Amp_HEX>" +
          hexFile + "</VOR_VN_Amp_HEX>\r\n</VORNET_FIRM_VERSIONS>\r\n";
 }
+
+// A record sink that keeps the records it is given and what the view had shown when it was
+// checked.
+struct RecordingSink : app::RecordSink {
+  const testing_support::RecordingView* view = nullptr;
+  std::vector<std::vector<std::string>> callsAtCheck;
+  std::vector<app::RunRecord> records;
+  std::string Check() override {
+    if (view != nullptr) callsAtCheck.push_back(view->calls);
+    return {};
+  }
+  std::string Write(const app::RunRecord& record) override {
+    records.push_back(record);
+    return {};
+  }
+};
 
 // The loader as the window wires it: one firmware set, one session, the window's sequences.
 class TestLoader {

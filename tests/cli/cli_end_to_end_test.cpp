@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -439,14 +440,27 @@ TEST_P(CliStopSignal, ClosesThePortAndExitsWithTheSignal) {
 TEST_P(CliStopSignal, DuringTheStreamTheFirstOnlyWarnsTheSecondStops) {
   Publish(kNewer, 65536);
   auto device = StartDevice(1, {"--pace"});
+  const std::string records = m_dir.path + "/records.jsonl";
   const CliResult r =
-      Run({"--yes"}, false, {}, {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."}, {},
-          GetParam().signal);
+      Run({"--record", records, "--yes", "connect"}, false, {},
+          {"main: Sending Hex file 1", "Press Ctrl-C again to stop anyway."}, {}, GetParam().signal);
   EXPECT_EQ(r.status, GetParam().status) << Dump(r);
   EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << r.out;
   EXPECT_TRUE(device->WaitFor("close", 10000));
   EXPECT_EQ(r.ErrLines().back(),
             "vorloader-cli: stopped while the device was being programmed; it may need a raw boot");
+  // The half-programmed unit is on record as stopped after its erase.
+  std::ifstream in(records);
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line)) << "no record";
+  const std::optional<app::RunRecord> record = app::ParseRecordLine(line);
+  ASSERT_TRUE(record) << line;
+  EXPECT_EQ(record->code, app::kStoppedCode);
+  EXPECT_EQ(record->result, app::kStoppedResult);
+  EXPECT_EQ(record->eraseBegan, true);
+  EXPECT_EQ(record->port, "COM1");
+  EXPECT_EQ(record->file, "amp.hex");
+  EXPECT_FALSE(std::getline(in, line)) << "one run, one record";
 }
 
 // A download cut off by the signal leaves no temporary file behind.

@@ -69,6 +69,16 @@ TEST(HistoryCommandLine, RefusesABadCountOrRecordFileInOneLine) {
     EXPECT_EQ(r.error.find('\n'), std::string::npos) << r.error;
     EXPECT_NE(r.error.find(named), std::string::npos) << r.error;
   }
+  // Too many is refused as too many, not as not a number.
+  for (const char* count : {"100001", "1234567890", "99999999999999999999"}) {
+    const ParseResult r = ParseCommandLine({"history", count});
+    ASSERT_FALSE(r.ok()) << count;
+    EXPECT_NE(r.error.find("history shows at most 100000 records, not '" + std::string(count) + "'"),
+              std::string::npos)
+        << r.error;
+  }
+  EXPECT_TRUE(ParseCommandLine({"history", "100000"}).ok());
+
   const std::string usage = UsageText();
   for (const char* word : {"history [N]", "--record FILE", "VORLOADER_HISTORY"})
     EXPECT_NE(usage.find(word), std::string::npos) << word;
@@ -152,6 +162,60 @@ TEST_F(HistoryCommand, NoFileOrRecordsOffIsANoteNotAFailure) {
   EXPECT_TRUE(m_view.log.empty());
   ASSERT_EQ(m_view.details.size(), 2u);
   EXPECT_NE(m_view.details[1].find("off"), std::string::npos) << m_view.details[1];
+}
+
+TEST_F(HistoryCommand, SaysWhatItSkipped) {
+  const std::string path = m_dir.string() + "/h.jsonl";
+  m_env["VORLOADER_HISTORY"] = path;
+  struct Case {
+    const char* what;
+    std::string text;  // the file's bytes
+    std::size_t rows;  // table rows below the heading
+    std::string note;  // the one detail, empty for none
+  };
+  const std::string garbage = "not a record\n{\"time\":\"t\"}\n\n";
+  const std::vector<Case> cases = {
+      {"an empty file", "", 0, "no run records in " + path},
+      {"only lines that are not records", garbage, 0,
+       "no run records in " + path + " (2 lines that are not run records skipped)"},
+      {"one line that is not a record", "x\n", 0,
+       "no run records in " + path + " (1 line that is not a run record skipped)"},
+      {"records among them", "RECORD" + garbage + "RECORD", 2,
+       path + ": 2 lines that are not run records skipped"},
+      {"records alone", "RECORDRECORD", 2, ""},
+  };
+  app::RunRecord r;
+  r.time = "2026-12-10T13:46:18Z";
+  r.workflow = "connect";
+  r.port = "COM3";
+  r.result = "   -Device Programed OK.";
+  const std::string record = app::ToJsonLine(r) + "\n";
+  for (Case c : cases) {
+    SCOPED_TRACE(c.what);
+    for (std::size_t at; (at = c.text.find("RECORD")) != std::string::npos;) c.text.replace(at, 6, record);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+    m_view = {};
+    EXPECT_EQ(Run({"history"}), 0);
+    EXPECT_EQ(m_view.log.size(), c.rows == 0 ? 0 : c.rows + 1);
+    EXPECT_EQ(m_view.details, c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note});
+  }
+}
+
+TEST_F(HistoryCommand, CutsLongTextsInTheTableOnly) {
+  const std::string path = m_dir.string() + "/h.jsonl";
+  m_env["VORLOADER_HISTORY"] = path;
+  app::RunRecord r;
+  r.time = "2026-12-10T13:46:18Z";
+  r.workflow = "connect";
+  r.port = "COM3";
+  r.product = std::string(500, 'P');
+  r.result = "   -Device Programed OK.";
+  ASSERT_TRUE(app::AppendRecord(path, app::ToJsonLine(r)).ok());
+  EXPECT_EQ(Run({"history"}), 0);
+  ASSERT_EQ(m_view.log.size(), 2u);
+  EXPECT_NE(m_view.log[1].find(std::string(37, 'P') + "..."), std::string::npos) << m_view.log[1];
+  EXPECT_EQ(m_view.log[1].find(std::string(38, 'P')), std::string::npos) << m_view.log[1];
+  EXPECT_EQ(app::ReadLastRecords(path, 1).records.at(0).product, r.product) << "the record keeps it whole";
 }
 
 TEST_F(HistoryCommand, AFileThatCannotBeReadFails) {
