@@ -98,6 +98,8 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
           refused = kExitInterrupted;
           return false;
         }
+        if (line.allPorts && ports.entries.empty())
+          view.Note("vorloader-cli: --all-ports: no port is listed, so no device is programmed");
         if (SeveralPorts(line)) {
           several = PortsForSessions(line, ports, view);
           if (several.empty() && !line.allPorts) refused = kExitUsage;

@@ -1,5 +1,6 @@
 #include "cli/command/production_line.h"
 
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -43,8 +44,12 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
     productionLine.AddPort(port, *views.back()).session().SetRecordFile(line.recordFile);
   }
   {
-    const StopRelay relay(
-        &interrupts, [&productionLine](int presses) { productionLine.RequestStop(LevelOfPresses(presses)); });
+    const StopRelay relay(&interrupts, [&](int presses) {
+      // The warning stays in view above the board until the run ends.
+      if (presses == 1 && interrupts.warned())
+        shared.KeepAbove({std::begin(kSeveralWarningLines), std::end(kSeveralWarningLines)});
+      productionLine.RequestStop(LevelOfPresses(presses));
+    });
     productionLine.Run();
   }
 
@@ -57,6 +62,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
          QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code, views[i]->heldLog()))
       shared.WriteLine(base.out, app::PortName(o.port) + ": " + PrintableText(kept));
   }
+  shared.Finish();
   mainView.Note(app::SummaryLine(outcomes));
   std::string cutPorts;
   for (const PortEntry& port : productionLine.CutWhileProgramming())

@@ -68,5 +68,32 @@ TEST(SharedOutput, OnATerminalEachPortHasOneLiveLineBelowTheLines) {
   std::fclose(err);
 }
 
+TEST(SharedOutput, KeptLinesStayAboveTheBoardUntilTheEnd) {
+  std::FILE* err = std::tmpfile();
+  {
+    SharedOutput shared(err, true, [] { return std::size_t{11}; });
+    shared.SetLive("COM1", "COM1: 30%");
+    // A kept line longer than the row (10 columns and one spare) takes the rows it wraps into.
+    shared.KeepAbove({"Warned twice", "Press again"});
+    shared.WriteLine(err, "COM1: main: x");
+    shared.EndLive("COM1", false);
+    shared.Finish();
+    shared.WriteLine(err, "summary");
+  }
+  EXPECT_EQ(ReadStream(err),
+            "COM1: 30%\n"
+            "\x1b[1A\r\x1b[J"
+            "Warned twice\nPress again\nCOM1: 30%\n"
+            "\x1b[4A\r\x1b[J"
+            "COM1: main: x\n"
+            "Warned twice\nPress again\nCOM1: 30%\n"
+            "\x1b[4A\r\x1b[J"
+            "Warned twice\nPress again\n"
+            "\x1b[3A\r\x1b[J"
+            "Warned twice\nPress again\n"
+            "summary\n");
+  std::fclose(err);
+}
+
 }  // namespace
 }  // namespace cli
