@@ -155,6 +155,17 @@ bool TerminalView::askYesNo(const std::string& text) {
   }
 }
 
+bool TerminalView::confirm(const std::string& text, const std::string& informative) {
+  EndProgress();
+  for (std::size_t start = 0; start < informative.size();) {
+    std::size_t end = informative.find('\n', start);
+    if (end == std::string::npos) end = informative.size();
+    WriteLine(m_setup.err, "note: " + PrintableText(informative.substr(start, end - start)));
+    start = end + 1;
+  }
+  return askYesNo(text);
+}
+
 void TerminalView::tell(const std::string& text) {
   EndProgress();
   const std::string box = "! " + PrintableText(text, true);

@@ -55,6 +55,9 @@ class TerminalView final : public LoaderView {
   void enableRawBoot(bool /*on*/) override {}
   void enableCheckForUpdates(bool /*on*/) override {}
   bool askYesNo(const std::string& text) override;
+  // What the question is about (device and ID, versions, port and path, file), one "note: "
+  // line each, then the question.
+  bool confirm(const std::string& text, const std::string& informative) override;
   void tell(const std::string& text) override;
   void progress(const StreamProgress& p) override;
   void countdown(int secondsLeft, int secondsTotal) override;

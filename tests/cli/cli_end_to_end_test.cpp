@@ -126,6 +126,12 @@ TEST_F(CliEndToEnd, ConnectWithYesProgramsTheDevice) {
        {"main: Searching for Device.", "? Load Hex Now? [Y/n] yes", "main: Sending Hex file 100.0% done",
         "main: Program Loaded.", "port: No Connection"})
     EXPECT_NE(std::find(err.begin(), err.end(), line), err.end()) << line << "\n" << r.err;
+  // The question says what it is about first, as the window's box does.
+  EXPECT_TRUE(Contains(r.err,
+                       "note: Device: VORnet Amp  (ID 11456)\nnote: Version now: V1.20\n"
+                       "note: Version to load: V1.30\nnote: Port: COM1 (" +
+                           ComDir() + "/COM1)\nnote: File: amp.hex\n? Load Hex Now? [Y/n] yes\n"))
+      << r.err;
   // Standard error is no terminal here: no progress bar and no control characters.
   EXPECT_FALSE(HasTerminalControls(r.err));
   EXPECT_FALSE(Contains(r.err, " bytes "));

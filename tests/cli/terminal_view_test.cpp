@@ -134,6 +134,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BoxCase{Answers::Yes, true, "? Identical Versions.\n Reload? [Y/n] yes\n"},
                       BoxCase{Answers::No, false, "? Identical Versions.\n Reload? [Y/n] no\n"}));
 
+TEST(TerminalView, AQuestionSaysWhatItIsAboutBeforeItIsAsked) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::Yes, false, false));
+    EXPECT_TRUE(view.confirm("Load Hex Now?",
+                             "Device: VORnet Amp (ID 11456)\nVersion now: V1.20\nVersion to load: V1.30\n"
+                             "Port: COM3 (/dev/ttyUSB0)\nFile: amp\x1b[2J.hex"));
+  }
+  EXPECT_EQ(t.Err(),
+            "note: Device: VORnet Amp (ID 11456)\nnote: Version now: V1.20\nnote: Version to load: V1.30\n"
+            "note: Port: COM3 (/dev/ttyUSB0)\nnote: File: amp?[2J.hex\n? Load Hex Now? [Y/n] yes\n");
+}
+
 TEST(TerminalView, WithoutATerminalOnStdinEveryQuestionIsAnsweredNo) {
   Terminal t;
   t.Type("y\n");  // not read: stdin is not a terminal
