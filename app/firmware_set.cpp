@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "app/forwarding_view.h"
 #include "catalogue/catalogue.h"
 
 namespace app {
@@ -58,7 +59,19 @@ CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop
   settings.keepUntagged = m_options.m_bKeepUntagged;
   settings.folderWritable = m_folderWritable;
   settings.cancelled = cancelled;
-  report.usable = catalogue::CheckFirmwareFiles(m_strFirmFolderA, *table, m_strFirmUrl, settings, view);
+  // The report the file check logs, kept as it goes by (the terminal's -q prints it alone).
+  class ReportKeeper final : public ForwardingView {
+   public:
+    ReportKeeper(LoaderView& next, std::vector<std::string>& lines) : ForwardingView(next), m_lines(lines) {}
+    void appendLog(const std::string& line) override {
+      m_lines.push_back(line);
+      m_next.appendLog(line);
+    }
+
+   private:
+    std::vector<std::string>& m_lines;
+  } keeper(view, report.fileCheck);
+  report.usable = catalogue::CheckFirmwareFiles(m_strFirmFolderA, *table, m_strFirmUrl, settings, keeper);
   report.stopped = stop.stop_requested();
   std::lock_guard<std::mutex> lock(m_mutex);
   m_products = std::move(table);

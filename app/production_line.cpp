@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "app/forwarding_view.h"
+
 namespace app {
 
 std::string PortName(const PortEntry& port) {
@@ -43,38 +45,19 @@ int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus) 
 
 // The port's view as its session sees it: every call goes on to the view given to AddPort,
 // and the start and end of programming are noted on the way.
-class LinePort::ObservingView final : public LoaderView {
+class LinePort::ObservingView final : public ForwardingView {
  public:
-  ObservingView(LinePort& port, LoaderView& view) : m_port(port), m_view(view) {}
+  ObservingView(LinePort& port, LoaderView& view) : ForwardingView(view), m_port(port) {}
 
-  void setPortStatus(const std::string& text) override { m_view.setPortStatus(text); }
-  void setDeviceStatus(const std::string& text) override { m_view.setDeviceStatus(text); }
-  void setMainStatus(const std::string& text) override { m_view.setMainStatus(text); }
-  void appendLog(const std::string& line) override { m_view.appendLog(line); }
-  void enableConnect(bool on) override { m_view.enableConnect(on); }
-  void enableRawBoot(bool on) override { m_view.enableRawBoot(on); }
-  void enableCheckForUpdates(bool on) override { m_view.enableCheckForUpdates(on); }
-  void detail(const std::string& text) override { m_view.detail(text); }
-  bool askYesNo(const std::string& text) override { return m_view.askYesNo(text); }
-  void tell(const std::string& text) override { m_view.tell(text); }
-  bool confirm(const std::string& text, const std::string& informative) override {
-    return m_view.confirm(text, informative);
-  }
-  void showPorts(const std::vector<PortEntry>& ports, int selected) override {
-    m_view.showPorts(ports, selected);
-  }
-  void progress(const StreamProgress& p) override { m_view.progress(p); }
-  void countdown(int secondsLeft, int secondsTotal) override { m_view.countdown(secondsLeft, secondsTotal); }
   void transferActive(bool active) override {
     // Programming counts from before the view hears of it until after.
     if (active) m_port.SetProgramming(true);
-    m_view.transferActive(active);
+    m_next.transferActive(active);
     if (!active) m_port.SetProgramming(false);
   }
 
  private:
   LinePort& m_port;
-  LoaderView& m_view;
 };
 
 LinePort::LinePort(ProductionLine& line, const FirmwareSet& firmware, device::PortOpener& opener,

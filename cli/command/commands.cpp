@@ -24,17 +24,19 @@ app::Options OptionsOf(const CommandLine& line) {
   return options;
 }
 
-int ListPorts(TerminalView& view, device::PortOpener& opener) {
+CommandResult ListPorts(TerminalView& view, device::PortOpener& opener) {
   const device::PortList ports = app::ListPorts(opener, view);
   if (view.stopRequested()) return kExitInterrupted;
   for (const PortEntry& entry : ports.entries) view.appendLog("COM" + std::to_string(entry.number));
   // What is known of each port goes beside the lines scripts read, not among them.
   if (!view.quiet())
     for (const std::string& row : PortTableLines(ports.entries)) view.detail(row);
-  return 0;
+  CommandResult result;
+  result.ports = ports.entries;
+  return result;
 }
 
-int CheckFiles(const CommandLine& line, TerminalView& view) {
+CommandResult CheckFiles(const CommandLine& line, TerminalView& view) {
   const catalogue::FolderResult folder = app::OpenFirmwareFolder();
   // Only the start-up sequence logs a folder problem; without it this is the only word of it.
   if (!folder.problem.empty()) view.Note("vorloader-cli: " + folder.problem);
@@ -45,7 +47,10 @@ int CheckFiles(const CommandLine& line, TerminalView& view) {
   const app::CatalogueReport report = firmware.RunCatalogueSteps(view, stop.get_token());
   if (view.stopRequested()) return kExitInterrupted;
   if (report.products == 0) return kExitNoWorkflow;
-  return report.usable < static_cast<int>(report.products) ? kExitMissingFiles : 0;
+  CommandResult result;
+  result.status = report.usable < static_cast<int>(report.products) ? kExitMissingFiles : 0;
+  result.fileCheck = report.fileCheck;
+  return result;
 }
 
 // The index in `listed` of the port `given` names; -1 after telling that it is not listed.
@@ -138,7 +143,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
 
 }  // namespace
 
-int RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
+CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
   switch (line.command) {
     case Command::Ports:
       return ListPorts(view, opener);
@@ -147,8 +152,11 @@ int RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& 
     case Command::Connect:
     case Command::RawBoot:
       return RunDeviceWorkflow(line, view, opener);
-    case Command::History:
-      return ShowHistory(line, app::ProcessEnvironment(), view);
+    case Command::History: {
+      CommandResult result = ShowHistory(line, app::ProcessEnvironment(), view);
+      result.table = view.heldLog();  // the table is the log; held back under -q
+      return result;
+    }
   }
   return kExitUsage;
 }

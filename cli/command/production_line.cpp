@@ -58,8 +58,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
     views[i]->EndProgress();
     if (!line.quiet || i >= outcomes.size()) continue;
     const app::LineOutcome& o = outcomes[i];
-    for (const std::string& kept :
-         QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code, views[i]->heldLog()))
+    for (const std::string& kept : QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code))
       shared.WriteLine(base.out, app::PortName(o.port) + ": " + PrintableText(kept));
   }
   shared.Finish();

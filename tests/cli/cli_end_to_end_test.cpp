@@ -393,6 +393,10 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyTheResult) {
   const CliResult ports = Run({"ports", "--quiet"});
   EXPECT_EQ(ports.OutLines(), (Lines{"COM1"})) << Dump(ports);
   EXPECT_EQ(ports.err, "");
+
+  const CliResult check = Run({"check", "-q"});
+  EXPECT_EQ(check.status, 0) << Dump(check);
+  EXPECT_EQ(check.OutLines(), (Lines{"All Files found and Correct."})) << Dump(check);
 }
 
 TEST_F(CliEndToEnd, VerboseShowsTheWireTrace) {
