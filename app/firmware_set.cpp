@@ -6,6 +6,7 @@
 #include <optional>
 #include <utility>
 
+#include "app/forwarding_view.h"
 #include "catalogue/catalogue_refresh.h"
 #include "catalogue/file_check.h"
 #include "catalogue/stale_temporary_files.h"
@@ -63,7 +64,19 @@ CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop
   settings.keepUntagged = m_options.m_bKeepUntagged;
   settings.folderWritable = m_folderWritable;
   settings.stop = stop;
-  report.usable = catalogue::CheckFirmwareFiles(m_strFirmFolderA, *table, m_strFirmUrl, settings, view);
+  // The report the file check logs, kept as it goes by (the terminal's -q prints it alone).
+  class ReportKeeper final : public ForwardingView {
+   public:
+    ReportKeeper(LoaderView& next, std::vector<std::string>& lines) : ForwardingView(next), m_lines(lines) {}
+    void appendLog(const std::string& line) override {
+      m_lines.push_back(line);
+      m_next.appendLog(line);
+    }
+
+   private:
+    std::vector<std::string>& m_lines;
+  } keeper(view, report.fileCheck);
+  report.usable = catalogue::CheckFirmwareFiles(m_strFirmFolderA, *table, m_strFirmUrl, settings, keeper);
   report.stopped = stop.stop_requested();
   std::lock_guard<std::mutex> lock(m_mutex);
   m_products = std::move(table);

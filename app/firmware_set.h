@@ -8,6 +8,7 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <vector>
 
 #include "app/options.h"
 #include "catalogue/firmware_folder.h"
@@ -19,8 +20,9 @@ namespace app {
 // What the catalogue steps found.
 struct CatalogueReport {
   bool stopped = false;
-  std::uint32_t products = 0;  // rows in the product table; 0: no product database
-  int usable = 0;              // rows whose firmware file is present and correct
+  std::uint32_t products = 0;          // rows in the product table; 0: no product database
+  int usable = 0;                      // rows whose firmware file is present and correct
+  std::vector<std::string> fileCheck;  // the file check's report, as it was logged
 };
 
 // The firmware folder of this machine, with the temporary files of a killed run cleared out.

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.h"
-#include "cli/commands.h"
-#include "cli/interrupt.h"
-#include "cli/permission_hint.h"
-#include "cli/quiet_output.h"
-#include "cli/terminal_text.h"
-#include "cli/terminal_view.h"
+#include "cli/command/command_line.h"
+#include "cli/command/commands.h"
+#include "cli/command/permission_hint.h"
+#include "cli/output/quiet_output.h"
+#include "cli/output/terminal_text.h"
+#include "cli/output/terminal_view.h"
+#include "cli/signals/interrupt.h"
 #include "device/port_problems.h"
 #include "device/serial_port.h"
 
@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
   const auto systemPorts = device::MakeSystemPortOpener();
   cli::ObservingPortOpener opener(*systemPorts);
 
-  int status = cli::RunCommand(parsed.line, view, opener);
+  cli::CommandResult result = cli::RunCommand(parsed.line, view, opener);
+  int& status = result.status;
   view.EndProgress();
   // Enumeration has said why a port it could not open is missing; the fix is given once.
   const std::string hint = cli::PermissionHint(opener, opener.deniedPorts());
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     status = cli::ProcessInterrupts().exitStatus();
   }
   if (parsed.line.quiet && !cli::SeveralPorts(parsed.line)) {
-    for (const std::string& line : cli::QuietResultLines(parsed.line.command, status, view.heldLog()))
+    for (const std::string& line : cli::QuietResultLines(parsed.line.command, result))
       std::fputs((cli::PrintableText(line) + "\n").c_str(), stdout);
     std::fflush(stdout);
   }

@@ -127,6 +127,12 @@ TEST_F(CliEndToEnd, ConnectWithYesProgramsTheDevice) {
        {"main: Searching for Device.", "? Load Hex Now? [Y/n] yes", "main: Sending Hex file 100.0% done",
         "main: Program Loaded.", "port: No Connection"})
     EXPECT_NE(std::find(err.begin(), err.end(), line), err.end()) << line << "\n" << r.err;
+  // The question says what it is about first, as the window's box does.
+  EXPECT_TRUE(Contains(r.err,
+                       "note: Device: VORnet Amp  (ID 11456)\nnote: Version now: V1.20\n"
+                       "note: Version to load: V1.30\nnote: Port: COM1 (" +
+                           ComDir() + "/COM1)\nnote: File: amp.hex\n? Load Hex Now? [Y/n] yes\n"))
+      << r.err;
   // Standard error is no terminal here: no progress bar and no control characters.
   EXPECT_FALSE(HasTerminalControls(r.err));
   EXPECT_FALSE(Contains(r.err, " bytes "));
@@ -221,6 +227,15 @@ TEST_F(CliEndToEnd, ConnectWithoutAPortRunsNoWorkflow) {
   EXPECT_EQ(r.status, 16) << Dump(r);
   EXPECT_EQ(r.OutLines(), (Lines{"0 Com Ports Found.", "Checking Online..OK.", "1 Product definitions Found.",
                                  "All Files found and Correct."}));
+}
+
+TEST_F(CliEndToEnd, AllPortsWithoutAPortSaysSo) {
+  Publish(kNewer);
+  const CliResult r = Run({"--yes", "--all-ports"});
+  EXPECT_EQ(r.status, 16) << Dump(r);
+  EXPECT_TRUE(
+      Contains(r.err, "\nvorloader-cli: --all-ports: no port is listed, so no device is programmed\n"))
+      << Dump(r);
 }
 
 TEST_F(CliEndToEnd, ConnectWithoutAProductDatabaseRunsNoWorkflow) {
@@ -379,6 +394,10 @@ TEST_F(CliEndToEnd, QuietPrintsOnlyTheResult) {
   const CliResult ports = Run({"ports", "--quiet"});
   EXPECT_EQ(ports.OutLines(), (Lines{"COM1"})) << Dump(ports);
   EXPECT_EQ(ports.err, "");
+
+  const CliResult check = Run({"check", "-q"});
+  EXPECT_EQ(check.status, 0) << Dump(check);
+  EXPECT_EQ(check.OutLines(), (Lines{"All Files found and Correct."})) << Dump(check);
 }
 
 TEST_F(CliEndToEnd, VerboseShowsTheWireTrace) {
@@ -698,6 +717,37 @@ TEST_F(CliEndToEnd, CtrlCDuringTheStreamsOfSeveralDevices) {
       for (const auto& d : devices) EXPECT_TRUE(d->WaitFor("close", 10000));
     }
   }
+}
+
+// On a terminal the board of live lines redraws itself many times a second: the first Ctrl-C's
+// warning stays above it, and on the screen once the run has ended.
+TEST_F(CliEndToEnd, OnATerminalTheFirstCtrlCWarningStaysAboveTheBoard) {
+  Publish(kNewer, 32768);
+  std::vector<std::unique_ptr<SimProcess>> devices;
+  for (int port = 1; port <= 2; ++port) devices.push_back(StartDevice(port, {"--pace"}));
+  const auto allStreaming = [&devices] {
+    return std::all_of(devices.begin(), devices.end(), [](const auto& d) { return d->Contains("erased"); });
+  };
+  // Ctrl-C typed at the terminal once both bars are on the board.
+  const CliResult r = Run({"--yes", "--port", "COM1", "--port", "COM2"}, /*onTerminal=*/true,
+                          {{"COM2: [", "\x03", allStreaming}});
+  EXPECT_EQ(r.status, 0) << r.out;
+  const Lines screen = FinalScreen(r.out);
+  std::string shown;
+  for (const std::string& row : screen) shown += row + "\n";
+  const auto rowOf = [&screen](const std::string& text) {
+    return std::find(screen.begin(), screen.end(), text) - screen.begin();
+  };
+  const std::ptrdiff_t warning = rowOf(
+      "The devices being programmed finish their image: stopping them now may leave them needing a raw "
+      "boot.");
+  const std::ptrdiff_t again = rowOf("The others stop. Press Ctrl-C again to stop them all.");
+  const std::ptrdiff_t summary = rowOf("summary: 2 devices: 2 programmed, 0 failed, 0 refused");
+  const auto rows = static_cast<std::ptrdiff_t>(screen.size());
+  EXPECT_LT(warning, rows) << shown;
+  EXPECT_EQ(again, warning + 1) << shown;
+  EXPECT_LT(again, summary) << shown;
+  EXPECT_LT(summary, rows) << shown;
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/port_argument.h"
-#include "cli/port_table.h"
-#include "cli/quiet_output.h"
+#include "cli/command/port_argument.h"
+#include "cli/output/port_table.h"
+#include "cli/output/quiet_output.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
@@ -34,23 +34,26 @@ TEST(PortTable, AlignsWhatIsKnownAndDashesWhatIsNot) {
   EXPECT_TRUE(PortTableLines({}).empty());
 }
 
-TEST(QuietOutput, KeepsOnlyTheResult) {
-  const Lines connect = {"1 Com Ports Found.", "Checking Online..OK.", "1 Product definitions Found.",
-                         "All Files found and Correct.", "E09-Device has latest Version."};
-  EXPECT_EQ(QuietResultLines(Command::Connect, 9, connect), (Lines{"E09-Device has latest Version."}));
-  EXPECT_EQ(QuietResultLines(Command::RawBoot, 0, {"a", "   -Device Programed OK."}),
-            (Lines{"   -Device Programed OK."}));
+TEST(QuietOutput, KeepsOnlyTheResultFromWhatTheCommandReturned) {
+  const auto withStatus = [](int status) {
+    CommandResult r;
+    r.status = status;
+    return r;
+  };
+  EXPECT_EQ(QuietResultLines(Command::Connect, withStatus(9)), (Lines{"E09-Device has latest Version."}));
+  EXPECT_EQ(QuietResultLines(Command::RawBoot, withStatus(0)), (Lines{"   -Device Programed OK."}));
   // No workflow ran, or it was stopped: there is no result line to show.
-  EXPECT_TRUE(QuietResultLines(Command::Connect, kExitNoWorkflow, connect).empty());
-  EXPECT_TRUE(QuietResultLines(Command::Connect, 143, connect).empty());
-  EXPECT_EQ(QuietResultLines(Command::Check, 1,
-                             {"Checking Online..OK.", "1 Product definitions Found.",
-                              "Warning 1 Missing Files.", "Missing->amp.hex."}),
-            (Lines{"Warning 1 Missing Files.", "Missing->amp.hex."}));
-  EXPECT_TRUE(QuietResultLines(Command::Check, 16, {"Checking Online..Failed!"}).empty());
-  EXPECT_EQ(QuietResultLines(Command::Ports, 0, {"2 Com Ports Found.", "COM2", "COM5"}),
-            (Lines{"COM2", "COM5"}));
-  EXPECT_TRUE(QuietResultLines(Command::Ports, 0, {"0 Com Ports Found."}).empty());
+  EXPECT_TRUE(QuietResultLines(Command::Connect, withStatus(kExitNoWorkflow)).empty());
+  EXPECT_TRUE(QuietResultLines(Command::Connect, withStatus(143)).empty());
+  CommandResult check = withStatus(1);
+  check.fileCheck = {"Warning 1 Missing Files.", "Missing->amp.hex."};
+  EXPECT_EQ(QuietResultLines(Command::Check, check), check.fileCheck);
+  check.status = kExitNoWorkflow;
+  EXPECT_TRUE(QuietResultLines(Command::Check, check).empty());
+  CommandResult ports;
+  ports.ports = {PortEntry(2, "/dev/a"), PortEntry(5, "/dev/b")};
+  EXPECT_EQ(QuietResultLines(Command::Ports, ports), (Lines{"COM2", "COM5"}));
+  EXPECT_TRUE(QuietResultLines(Command::Ports, withStatus(0)).empty());
 }
 
 // A folder of COMn links like VORLOADER_COM_DIR, and a by-id style link to one of its targets.

@@ -1,7 +1,7 @@
 // What the terminal view writes where: the log on stdout, status changes and boxes on stderr,
 // the progress bar only on a terminal, and answers typed at a terminal.
 
-#include "cli/terminal_view.h"
+#include "cli/output/terminal_view.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -133,6 +133,19 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ScriptedAnswers,
     ::testing::Values(BoxCase{Answers::Yes, true, "? Identical Versions.\n Reload? [Y/n] yes\n"},
                       BoxCase{Answers::No, false, "? Identical Versions.\n Reload? [Y/n] no\n"}));
+
+TEST(TerminalView, AQuestionSaysWhatItIsAboutBeforeItIsAsked) {
+  Terminal t;
+  {
+    TerminalView view(t.Setup(Answers::Yes, false, false));
+    EXPECT_TRUE(view.confirm("Load Hex Now?",
+                             "Device: VORnet Amp (ID 11456)\nVersion now: V1.20\nVersion to load: V1.30\n"
+                             "Port: COM3 (/dev/ttyUSB0)\nFile: amp\x1b[2J.hex"));
+  }
+  EXPECT_EQ(t.Err(),
+            "note: Device: VORnet Amp (ID 11456)\nnote: Version now: V1.20\nnote: Version to load: V1.30\n"
+            "note: Port: COM3 (/dev/ttyUSB0)\nnote: File: amp?[2J.hex\n? Load Hex Now? [Y/n] yes\n");
+}
 
 TEST(TerminalView, WithoutATerminalOnStdinEveryQuestionIsAnsweredNo) {
   Terminal t;

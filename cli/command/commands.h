@@ -1,16 +1,17 @@
 #pragma once
 // The commands of the terminal front end: the loader's workflows, and the run records.
 
-#include "cli/command_line.h"
-#include "cli/terminal_view.h"
+#include "cli/command/command_line.h"
+#include "cli/output/quiet_output.h"
+#include "cli/output/terminal_view.h"
 #include "device/serial_port.h"
 
 namespace cli {
 
-// Runs `line`'s command and returns the exit status: connect and raw-boot the workflow's
+// Runs `line`'s command and returns its exit status (and what -q prints): connect and raw-boot the workflow's
 // result code (kExitNoWorkflow when none ran), check 0 / kExitMissingFiles / kExitNoWorkflow,
 // ports 0; kExitUsage when --port names a port that is not listed; kExitInterrupted after a
 // stop request.
-int RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener);
+CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener);
 
 }  // namespace cli

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.h"
-#include "cli/interrupt.h"
-#include "cli/progress_bar.h"
-#include "cli/shared_output.h"
+#include "cli/command/command_line.h"
+#include "cli/output/progress_bar.h"
+#include "cli/output/shared_output.h"
+#include "cli/signals/interrupt.h"
 #include "common/loader_view.h"
 
 namespace cli {
@@ -37,9 +37,6 @@ struct TerminalSetup {
   // `shared`, whose board shows this view's live line instead of a bar drawn in place.
   std::string prefix;
   SharedOutput* shared = nullptr;
-  // Told when the device starts and stops being erased or programmed; when empty, the
-  // interrupts are told (one session: the process's stop signals decide by it).
-  std::function<void(bool)> onTransfer;
 };
 
 class TerminalView final : public LoaderView {
@@ -58,6 +55,9 @@ class TerminalView final : public LoaderView {
   void enableRawBoot(bool /*on*/) override {}
   void enableCheckForUpdates(bool /*on*/) override {}
   bool askYesNo(const std::string& text) override;
+  // What the question is about (device and ID, versions, port and path, file), one "note: "
+  // line each, then the question.
+  bool confirm(const std::string& text, const std::string& informative) override;
   void tell(const std::string& text) override;
   void progress(const StreamProgress& p) override;
   void countdown(int secondsLeft, int secondsTotal) override;

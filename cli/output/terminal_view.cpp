@@ -1,4 +1,4 @@
-#include "cli/terminal_view.h"
+#include "cli/output/terminal_view.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "cli/terminal_text.h"
+#include "cli/output/terminal_text.h"
 
 namespace cli {
 
@@ -155,6 +155,17 @@ bool TerminalView::askYesNo(const std::string& text) {
   }
 }
 
+bool TerminalView::confirm(const std::string& text, const std::string& informative) {
+  EndProgress();
+  for (std::size_t start = 0; start < informative.size();) {
+    std::size_t end = informative.find('\n', start);
+    if (end == std::string::npos) end = informative.size();
+    WriteLine(m_setup.err, "note: " + PrintableText(informative.substr(start, end - start)));
+    start = end + 1;
+  }
+  return askYesNo(text);
+}
+
 void TerminalView::tell(const std::string& text) {
   EndProgress();
   const std::string box = "! " + PrintableText(text, true);
@@ -252,10 +263,9 @@ void TerminalView::progress(const StreamProgress& p) {
 }
 
 void TerminalView::transferActive(bool active) {
-  if (m_setup.onTransfer)
-    m_setup.onTransfer(active);
-  else if (m_setup.interrupts != nullptr)
-    m_setup.interrupts->setTransferActive(active);
+  // One session: the process's stop signals decide by it. The views of a production line have
+  // no interrupts; the line tells them whether any device is being programmed.
+  if (m_setup.interrupts != nullptr) m_setup.interrupts->setTransferActive(active);
   if (!active) EndProgress();
 }
 

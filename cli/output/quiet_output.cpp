@@ -1,0 +1,29 @@
+#include "cli/output/quiet_output.h"
+
+#include "common/load_result.h"
+
+namespace cli {
+
+std::vector<std::string> QuietResultLines(Command command, const CommandResult& result) {
+  switch (command) {
+    case Command::Ports: {
+      std::vector<std::string> lines;
+      for (const PortEntry& port : result.ports) lines.push_back("COM" + std::to_string(port.number));
+      return lines;
+    }
+    case Command::Check:
+      return result.status >= kExitNoWorkflow ? std::vector<std::string>{} : result.fileCheck;
+    case Command::History:
+      return result.table;
+    case Command::Connect:
+    case Command::RawBoot: {
+      if (result.status < 0 || result.status >= kExitNoWorkflow) return {};
+      const LoadResultInfo* info = FindLoadResult(result.status);
+      if (info == nullptr) return {};
+      return {std::string(info->logMessage)};
+    }
+  }
+  return {};
+}
+
+}  // namespace cli
