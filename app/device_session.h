@@ -39,6 +39,10 @@ class DeviceSession {
   // rules (VORLOADER_HISTORY, the state folder).
   void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
 
+  // Whether the session's link writes the wire trace (the front end's -v or VORLOADER_TRACE,
+  // decided once at start); off unless set. Before a workflow runs.
+  void SetWireTrace(device::WireTrace trace) { m_link.m_trace = trace; }
+
   // Asks the running workflow to end at its next step with the port closed; from any thread.
   // A stopped session stays stopped.
   void RequestStop() { m_stopSource.request_stop(); }

@@ -19,7 +19,7 @@ namespace {
 constexpr auto kLookEvery = std::chrono::milliseconds(20);
 
 std::string PortName(const PortEntry& port) {
-  return "COM" + std::to_string(port.number);
+  return port.comName();
 }
 
 // One port's session, its view and its thread's state.
@@ -97,6 +97,7 @@ int RunProductionLine(const CommandLine& line, const TerminalSetup& base, Termin
     // Two sessions must never reach the same device: each keeps to its own port.
     s->session->SetPorts(own, false);
     s->session->SetRecordFile(line.recordFile);
+    s->session->SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
     stations.push_back(std::move(station));
   }
 

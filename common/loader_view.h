@@ -10,19 +10,7 @@
 #include <utility>
 #include <vector>
 
-struct PortEntry {
-  PortEntry() = default;
-  PortEntry(int n, std::string p) : number(n), path(std::move(p)) {}
-
-  int number = 0;    // 1..32, shown as "COM%i"
-  std::string path;  // the device path it maps to (a tooltip in the window)
-  // What the system knows of the adapter behind the path; empty (0 for the IDs) when unknown.
-  int vendorId = 0;
-  int productId = 0;
-  std::string manufacturer;
-  std::string product;
-  std::string serialNumber;
-};
+#include "common/port_entry.h"
 
 struct StreamProgress {
   std::size_t sent = 0;

@@ -1,8 +1,7 @@
 #include "device/authenticate.h"
-
 #include "device/exchange.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
+
 
 namespace device {
 

@@ -2,8 +2,9 @@
 
 #include <string>
 
+#include "device/find_device.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
+#include "device/identify.h"
 
 namespace device {
 

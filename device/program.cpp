@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <string>
 
+#include "device/program.h"
+#include "device/boot_request.h"
 #include "device/exchange.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
+#include "device/identify.h"
+#include "device/version.h"
 
 namespace device {
 namespace {
@@ -114,7 +117,7 @@ LoadResult WaitForRestart(Link& link, Identity& id, const std::string& expectedV
   for (int poll = 0; poll < kRebootPolls; ++poll) {
     if (poll > 0) SleepMs(link, kRebootPollGapMs);
     if (link.StopRequested()) return RESULT_STOPPED;
-    if (!link.m_bCommOpen) return RESULT_PROGRAM_FAILED;
+    if (!link.m_bCommOpen()) return RESULT_PROGRAM_FAILED;
     if (IdentifyDevice(link, id, false) != RESULT_OK) continue;
     if (QueryDevice(link, id) != RESULT_OK) return RESULT_PROGRAM_FAILED;
     return RunsVersion(id, expectedVersion);

@@ -4,9 +4,9 @@
 #include <chrono>
 #include <span>
 
+#include "device/raw_banner.h"
+#include "device/exchange.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
-#include "device/wire_trace.h"
 
 namespace device {
 
@@ -36,8 +36,8 @@ LoadResult WaitForRawBanner(Link& link, int timeoutMs, LoaderView& view, std::st
     got += static_cast<std::size_t>(n);
   }
   view.countdown(0, totalSeconds);
-  TraceBytes(link.m_portName, "rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), got));
-  if (lineLost) TraceEvent(link.m_portName, "read error");
+  link.TraceBytes("rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), got));
+  if (lineLost) link.TraceEvent("read error");
   if (link.StopRequested()) return RESULT_STOPPED;
 
   const std::span<const std::uint8_t> banner(link.m_rxBuf.data(), got);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "device/steps.h"
+#include "device/version.h"
 
 namespace device {
 namespace {

@@ -78,7 +78,7 @@ TEST_F(SimStepsTest, FindsADeviceThatAnswersOnlyAt38400) {
   SimProcess sim(dir.path, cfg);
   ASSERT_TRUE(sim.Ready()) << sim.Error();
   EXPECT_EQ(device::FindDeviceBaud(*link, id, kPort, view), RESULT_OK);
-  EXPECT_TRUE(link->m_bCommOpen);
+  EXPECT_TRUE(link->m_bCommOpen());
   EXPECT_EQ(view.Calls("port: "), (std::vector<std::string>{"port: Connected Com 2 at Baud 57600",
                                                             "port: Connected Com 2 at Baud 115200",
                                                             "port: Connected Com 2 at Baud 38400"}));
