@@ -42,6 +42,7 @@ LoadResult OpenComPort(Link& link, int port, int rate) {
     link.TraceEvent("configure at " + std::to_string(rate) + " failed");
     return RESULT_PORT_OPEN_FAILED;
   }
+  link.m_rate = rate;
   link.TraceEvent("open at " + std::to_string(rate));
   return RESULT_OK;
 }

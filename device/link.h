@@ -25,6 +25,7 @@ struct Link {
   std::array<std::uint8_t, 1024> m_txBuf{};
   std::array<std::uint8_t, 1024> m_rxBuf{};
   std::string m_portName;  // "COM3" while a port is open: names the link in trace lines
+  int m_rate = 0;          // the line rate the port was last opened at
   // Whether every byte and event on this link goes to the wire trace (standard error); given
   // by the front end (-v, VORLOADER_TRACE), never read back from the environment.
   WireTrace m_trace;

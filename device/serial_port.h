@@ -45,6 +45,9 @@ class SerialPort {
     (void)abort;
     return true;
   }
+  // The bytes written that the port still holds, not yet carried by the line; negative when
+  // the port cannot tell.
+  virtual long OutputQueued() { return -1; }
   virtual void Close() = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "sim/run_device.h"
 
+#include "common/port_entry.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -65,7 +67,7 @@ int RunDevice(const SimOptions& o) {
   }
   PtyPort pty;
   std::string error;
-  const std::string link = o.comDir + "/COM" + std::to_string(o.port);
+  const std::string link = o.comDir + "/" + ComName(o.port);
   if (!pty.Create(error) || !pty.Link(link, error)) {
     std::fprintf(stderr, "vornet-sim: %s\n", error.c_str());
     return 1;

@@ -117,7 +117,7 @@ std::optional<std::string> RunLine(const app::FirmwareSet& firmware, const std::
   std::vector<Station> stations(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     const int index = app::IndexOfPort(listed, i + 1);
-    if (index < 0) return "COM" + std::to_string(i + 1) + " was not listed";
+    if (index < 0) return ComName(i + 1) + " was not listed";
     Station& s = stations[static_cast<std::size_t>(i)];
     s.view.answers = {true};
     s.session = std::make_unique<app::DeviceSession>(firmware, s.view, *opener);
@@ -140,13 +140,13 @@ std::optional<std::string> RunLine(const app::FirmwareSet& firmware, const std::
   for (int i = 0; i < count; ++i) {
     const Station& s = stations[static_cast<std::size_t>(i)];
     if (s.session->lastResult() != RESULT_OK)
-      return "COM" + std::to_string(i + 1) + " ended with " +
+      return ComName(i + 1) + " ended with " +
              (s.view.log.empty() ? "no log" : s.view.log.back());
     const testing_support::SimProcess& sim = *sims[static_cast<std::size_t>(i)];
-    if (!sim.WaitFor("image", 5000)) return "COM" + std::to_string(i + 1) + " reported no image";
+    if (!sim.WaitFor("image", 5000)) return ComName(i + 1) + " reported no image";
     const std::string line = sim.Lines("image").back();
     if (testing_support::JsonField(line, "verdict") != "good")
-      return "COM" + std::to_string(i + 1) + " took a bad image: " + line;
+      return ComName(i + 1) + " took a bad image: " + line;
     const double bytes = std::strtod(testing_support::JsonField(line, "length").c_str(), nullptr);
     const double first = std::strtod(testing_support::JsonField(line, "first_byte_mono").c_str(), nullptr);
     const double last = std::strtod(testing_support::JsonField(line, "last_byte_mono").c_str(), nullptr);
