@@ -58,8 +58,8 @@ int IndexOfNamedPort(const PortArgument& given, const device::PortList& listed, 
   if (index >= 0) return index;
   for (const device::BusyPort& busy : listed.busy) {
     if (busy.number != given.number && (given.path.empty() || busy.path != given.path)) continue;
-    view.Note("vorloader-cli: --port " + (given.path.empty() ? ComName(busy.number) : given.path) + " is busy, " +
-              busy.holder + "; no workflow ran");
+    view.Note("vorloader-cli: --port " + (given.path.empty() ? ComName(busy.number) : given.path) +
+              " is busy, " + busy.holder + "; no workflow ran");
     return kBusyPort;
   }
   if (!given.path.empty())

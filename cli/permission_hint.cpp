@@ -21,8 +21,8 @@ std::vector<int> ObservingPortOpener::deniedPorts() const {
 
 std::string PermissionHint(const device::PortOpener& opener, const std::vector<int>& denied) {
   if (denied.empty()) return {};
-  std::string line =
-      "vorloader-cli: no permission to open " + opener.PathOf(denied.front()) + " (" + ComName(denied.front()) + ")";
+  std::string line = "vorloader-cli: no permission to open " + opener.PathOf(denied.front()) + " (" +
+                     ComName(denied.front()) + ")";
   if (denied.size() > 1) line += " and " + std::to_string(denied.size() - 1) + " more port(s)";
   return line + "; " + device::PermissionFix();
 }

@@ -1,7 +1,7 @@
 #include "device/authenticate.h"
+
 #include "device/exchange.h"
 #include "device/frame_codec.h"
-
 
 namespace device {
 

@@ -1,8 +1,9 @@
 // The rate at which a device answers on a port.
 
+#include "device/find_device.h"
+
 #include <string>
 
-#include "device/find_device.h"
 #include "device/frame_codec.h"
 #include "device/identify.h"
 

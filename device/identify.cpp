@@ -1,8 +1,9 @@
 // Who is on the other end: the identify query and the device query.
 
+#include "device/identify.h"
+
 #include <string>
 
-#include "device/identify.h"
 #include "device/exchange.h"
 #include "device/frame_codec.h"
 

@@ -1,12 +1,12 @@
 // Programming: boot request, flash erase, the image stream and the wait for the new firmware.
 
+#include "device/program.h"
+
 #include <algorithm>
 #include <chrono>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <string>
-
-#include "device/program.h"
 
 #include "common/time_left.h"
 #include "device/boot_request.h"
@@ -68,7 +68,8 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
   const Clock::time_point began = Clock::now();
   bool complete = false;  // the last report had the whole stream on the line
   const auto report = [&](std::size_t sent, bool drained) {
-    StreamProgress p{sent, total, static_cast<double>(static_cast<float>(sent * 100) / static_cast<float>(total)),
+    StreamProgress p{sent, total,
+                     static_cast<double>(static_cast<float>(sent * 100) / static_cast<float>(total)),
                      std::nullopt, link.m_rate};
     std::size_t onLine = sent;
     if (const long queued = link.m_hComm ? link.m_hComm->OutputQueued() : -1; queued >= 0)

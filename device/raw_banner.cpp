@@ -1,10 +1,11 @@
 // The bootloader's banner at power-on: raw boot listens for it instead of asking.
 
+#include "device/raw_banner.h"
+
 #include <algorithm>
 #include <chrono>
 #include <span>
 
-#include "device/raw_banner.h"
 #include "device/exchange.h"
 #include "device/frame_codec.h"
 

@@ -1,7 +1,5 @@
 #include "sim/run_device.h"
 
-#include "common/port_entry.h"
-
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -13,6 +11,7 @@
 #include <deque>
 #include <vector>
 
+#include "common/port_entry.h"
 #include "sim/device_model.h"
 #include "sim/line_pacer.h"
 #include "sim/pty_port.h"

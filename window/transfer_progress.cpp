@@ -1,11 +1,11 @@
 #include "window/transfer_progress.h"
 
 #include <QProgressBar>
+#include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "common/time_left.h"
-#include <algorithm>
-#include <cmath>
 
 namespace window {
 

@@ -140,8 +140,7 @@ std::optional<std::string> RunLine(const app::FirmwareSet& firmware, const std::
   for (int i = 0; i < count; ++i) {
     const Station& s = stations[static_cast<std::size_t>(i)];
     if (s.session->lastResult() != RESULT_OK)
-      return ComName(i + 1) + " ended with " +
-             (s.view.log.empty() ? "no log" : s.view.log.back());
+      return ComName(i + 1) + " ended with " + (s.view.log.empty() ? "no log" : s.view.log.back());
     const testing_support::SimProcess& sim = *sims[static_cast<std::size_t>(i)];
     if (!sim.WaitFor("image", 5000)) return ComName(i + 1) + " reported no image";
     const std::string line = sim.Lines("image").back();

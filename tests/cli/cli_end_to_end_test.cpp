@@ -27,7 +27,6 @@
 namespace testing_support {
 namespace {
 
-
 TEST_F(CliEndToEnd, ConnectWithYesProgramsTheDevice) {
   Publish(kNewer);
   auto device = StartDevice();

@@ -73,7 +73,8 @@ TEST_F(CliEndToEnd, PortHeldByAnotherLoaderIsBusyAndNoWorkflowRuns) {
   const std::string& last = r.ErrLines().back();
   EXPECT_EQ(last.rfind("vorloader-cli: --port COM1 is busy, in use by process ", 0), 0u) << last;
   EXPECT_TRUE(Contains(last, " (vorloader-cli); no workflow ran")) << last;
-  EXPECT_TRUE(Contains(r.err, "note: COM1 (" + ComDir() + "/COM1) is not listed: in use by process ")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "note: COM1 (" + ComDir() + "/COM1) is not listed: in use by process "))
+      << r.err;
   EXPECT_EQ(r.OutLines(), (Lines{"0 Com Ports Found."})) << Dump(r);
   EXPECT_EQ(holder.status, 130) << Dump(holder);
   EXPECT_EQ(device->Lines("identify").size(), 0u) << "the busy port's loader never spoke to the device";

@@ -69,7 +69,8 @@ TEST(WireTraceSetting, ComesFromTheEnvironmentOnlyWhenAskedFor) {
   const struct {
     const char* value;
     WireTrace expected;
-  } cases[] = {{nullptr, WireTrace::Off}, {"0", WireTrace::Off}, {"yes", WireTrace::Off}, {"1", WireTrace::On}};
+  } cases[] = {
+      {nullptr, WireTrace::Off}, {"0", WireTrace::Off}, {"yes", WireTrace::Off}, {"1", WireTrace::On}};
   for (const auto& c : cases) {
     if (c.value != nullptr)
       ::setenv("VORLOADER_TRACE", c.value, 1);

@@ -182,7 +182,8 @@ TEST_F(SimStepsTest, TimeLeftIsTheTimeTheRestOfTheStreamTakes) {
   struct SamplingView : testing_support::RecordingView {
     std::vector<Sample> samples;
     void progress(const StreamProgress& p) override {
-      const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+      const double now =
+          std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
       samples.push_back({now, EstimateTimeLeft(p)});
     }
   } sampling;
@@ -193,7 +194,8 @@ TEST_F(SimStepsTest, TimeLeftIsTheTimeTheRestOfTheStreamTakes) {
   ASSERT_EQ(device::RequestBoot(*link, id, "0a1b"), RESULT_OK);
   image::MemImage img;
   ASSERT_GE(image::DecodeFirmwareFile(dir.path + "/big.bin", img), 0);
-  ASSERT_EQ(device::EraseAndStream(*link, img, target, device::EraseReport::MarkFailure, sampling), RESULT_OK);
+  ASSERT_EQ(device::EraseAndStream(*link, img, target, device::EraseReport::MarkFailure, sampling),
+            RESULT_OK);
   ASSERT_TRUE(sim.WaitFor("stream-end", 5000)) << AllLines(sim);
   // The steady clock is the monotonic clock the simulator stamps its lines with.
   const double end = std::stod(JsonField(sim.Lines("stream-end").back(), "mono"));
