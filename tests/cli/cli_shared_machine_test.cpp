@@ -70,7 +70,7 @@ TEST_F(CliEndToEnd, PortHeldByAnotherLoaderIsBusyAndNoWorkflowRuns) {
   holding.join();
   EXPECT_EQ(r.status, 16) << Dump(r);
   ASSERT_FALSE(r.ErrLines().empty()) << Dump(r);
-  const std::string& last = r.ErrLines().back();
+  const std::string last = r.ErrLines().back();
   EXPECT_EQ(last.rfind("vorloader-cli: --port COM1 is busy, in use by process ", 0), 0u) << last;
   EXPECT_TRUE(Contains(last, " (vorloader-cli); no workflow ran")) << last;
   EXPECT_TRUE(Contains(r.err, "note: COM1 (" + ComDir() + "/COM1) is not listed: in use by process "))
