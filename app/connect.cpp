@@ -88,7 +88,7 @@ LoadResult DeviceSession::ConfirmLoad() {
   const std::string about =
       "Device: " + m_identity.m_strDevName + " (ID " + std::to_string(m_identity.m_nDevId) +
       ")\nVersion now: V" + m_identity.m_strDevVersion + "\nVersion to load: V" +
-      m_products->m_prodVersion[row] + "\nPort: COM" + std::to_string(port) +
+      m_products->m_prodVersion[row] + "\nPort: " + ComName(port) +
       (path.empty() ? std::string() : " (" + path + ")") + "\nFile: " + m_products->m_prodHexFile[row];
   return Confirm("Load Hex Now?", about) ? RESULT_OK : RESULT_USER_CANCELLED;
 }

@@ -48,6 +48,10 @@ class DeviceSession {
   void SetRecordSink(std::shared_ptr<RecordSink> sink) { m_recordSink = std::move(sink); }
   void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
 
+  // Whether the session's link writes the wire trace (the front end's -v or VORLOADER_TRACE,
+  // decided once at start); off unless set. Before a workflow runs.
+  void SetWireTrace(device::WireTrace trace) { m_link.m_trace = trace; }
+
   // Asks the running workflow to end at its next step with the port closed; from any thread.
   // A stopped session stays stopped.
   void RequestStop() { m_stopSource.request_stop(); }

@@ -19,6 +19,7 @@
 #include "cli/signals/interrupt.h"
 #include "device/port_problems.h"
 #include "device/serial_port.h"
+#include "device/wire_trace.h"
 
 namespace {
 
@@ -46,8 +47,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // The link reads the switch on every transfer; set before any port is opened.
-  if (parsed.line.verbose) ::setenv("VORLOADER_TRACE", "1", 1);
+  // The wire trace: -v, or VORLOADER_TRACE=1 read here once; every session's link is given it.
+  cli::CommandLine command = parsed.line;
+  command.verbose = command.verbose || device::WireTraceFromEnvironment() == device::WireTrace::On;
 
   // The serial ports are driven by blocking waits on this thread, which Qt supports only on
   // a thread it knows: the application object makes the main thread one. No event loop runs.
@@ -73,7 +75,7 @@ int main(int argc, char** argv) {
   const auto systemPorts = device::MakeSystemPortOpener();
   cli::ObservingPortOpener opener(*systemPorts);
 
-  cli::CommandResult result = cli::RunCommand(parsed.line, view, opener);
+  cli::CommandResult result = cli::RunCommand(command, view, opener);
   int& status = result.status;
   view.EndProgress();
   // Enumeration has said why a port it could not open is missing; the fix is given once.

@@ -6,28 +6,26 @@
 // character (Latin-1), and front ends convert only at their edge.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-struct PortEntry {
-  PortEntry() = default;
-  PortEntry(int n, std::string p) : number(n), path(std::move(p)) {}
+#include "common/port_entry.h"
 
-  int number = 0;    // 1..32, shown as "COM%i"
-  std::string path;  // the device path it maps to (a tooltip in the window)
-  // What the system knows of the adapter behind the path; empty (0 for the IDs) when unknown.
-  int vendorId = 0;
-  int productId = 0;
-  std::string manufacturer;
-  std::string product;
-  std::string serialNumber;
-};
-
+// An image stream so far (see common/time_left.h for the share and time left it gives).
 struct StreamProgress {
-  std::size_t sent = 0;
-  std::size_t total = 0;
-  double percent = 0.0;
+  StreamProgress(std::size_t sent_ = 0, std::size_t total_ = 0, double percent_ = 0.0,
+                 std::optional<std::size_t> onLine_ = std::nullopt, int lineRate_ = 0)
+      : sent(sent_), total(total_), percent(percent_), onLine(onLine_), lineRate(lineRate_) {}
+
+  std::size_t sent = 0;   // bytes handed to the port
+  std::size_t total = 0;  // bytes in the stream
+  double percent = 0.0;   // of `sent`, as the status line says it
+  // Bytes that have left on the line (sent minus what the port still holds); none when the
+  // port cannot tell.
+  std::optional<std::size_t> onLine;
+  int lineRate = 0;  // the line rate in bits per second; 0 when unknown
 };
 
 class LoaderView {

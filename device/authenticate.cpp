@@ -2,7 +2,6 @@
 
 #include "device/exchange.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
 
 namespace device {
 

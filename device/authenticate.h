@@ -13,7 +13,10 @@ namespace device {
 // 30-byte authentication frame into m_txBuf; returns its length.
 std::size_t BuildAuthFrame(Link& link, Identity& id, const image::UtcTime& now);
 
-// AuthenticateDevice (device/steps.h) with the clock given instead of read.
+// The authentication exchange with the clock read now.
+LoadResult AuthenticateDevice(Link& link, Identity& id);
+
+// AuthenticateDevice with the clock given instead of read.
 LoadResult AuthenticateDevice(Link& link, Identity& id, const image::UtcTime& now);
 
 }  // namespace device

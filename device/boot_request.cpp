@@ -1,8 +1,9 @@
 // Sending the device into its bootloader and checking that the bootloader is the product's.
 
+#include "device/boot_request.h"
+
 #include "device/exchange.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
 
 namespace device {
 

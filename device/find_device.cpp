@@ -1,9 +1,11 @@
 // The rate at which a device answers on a port.
 
+#include "device/find_device.h"
+
 #include <string>
 
 #include "device/frame_codec.h"
-#include "device/steps.h"
+#include "device/identify.h"
 
 namespace device {
 

@@ -1,15 +1,16 @@
 // Who is on the other end: the identify query and the device query.
 
+#include "device/identify.h"
+
 #include <string>
 
 #include "device/exchange.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
 
 namespace device {
 
 LoadResult IdentifyDevice(Link& link, Identity& id, bool closeOnFailure) {
-  if (!link.m_bCommOpen) return RESULT_BAD_WRITE;
+  if (!link.m_bCommOpen()) return RESULT_BAD_WRITE;
   const std::size_t len = BuildIdentifyQuery(link.m_txBuf);
   const ExchangeOutcome out = Exchange(link, len, kIdentifyReplyLen, kIdentifyTimeoutMs);
   if (!out.wroteAll) return RESULT_BAD_WRITE;
@@ -30,7 +31,7 @@ LoadResult IdentifyDevice(Link& link, Identity& id, bool closeOnFailure) {
 }
 
 LoadResult QueryDevice(Link& link, Identity& id) {
-  if (!link.m_bCommOpen) return RESULT_BAD_WRITE;
+  if (!link.m_bCommOpen()) return RESULT_BAD_WRITE;
   const std::size_t len = BuildDeviceQuery(link.m_txBuf, id.m_devIdBytes);
   const ExchangeOutcome out = Exchange(link, len, kDeviceReplyLen, kDeviceTimeoutMs);
   if (!out.wroteAll) return RESULT_BAD_WRITE;

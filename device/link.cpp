@@ -1,13 +1,11 @@
-// The link's side of the port: open at a rate, traced writes and reads, the exchange, close.
+// The link's port: open at a rate, close, and the link's trace lines.
 
-#include <algorithm>
-#include <chrono>
+#include "device/link.h"
+
 #include <string>
-#include <thread>
 
-#include "device/exchange.h"
-#include "device/steps.h"
-#include "device/wire_trace.h"
+#include "common/port_entry.h"
+#include "device/port_open.h"
 
 namespace device {
 
@@ -15,84 +13,38 @@ void Link::Close() {
   if (m_hComm) {
     m_hComm->Close();
     m_hComm.reset();
-    TraceEvent(m_portName, "close");
+    TraceEvent("close");
   }
-  m_bCommOpen = false;
+}
+
+void Link::TraceBytes(std::string_view direction, std::span<const std::uint8_t> bytes) const {
+  if (m_trace == WireTrace::On) WriteTraceBytes(m_portName, direction, bytes);
+}
+
+void Link::TraceEvent(std::string_view text) const {
+  if (m_trace == WireTrace::On) WriteTraceEvent(m_portName, text);
 }
 
 LoadResult OpenComPort(Link& link, int port, int rate) {
   // One port handle at a time: a handle still held from before is let go first, so it can
   // neither leak nor keep the port busy against this open.
   link.Close();
-  link.m_portName = "COM" + std::to_string(port);
+  link.m_portName = ComName(port);
   if (port < 1 || port > 32) return RESULT_PORT_OPEN_FAILED;
   OpenError error = OpenError::None;
-  link.m_hComm = link.m_opener->Open(port, error);
+  link.m_hComm = OpenWaitingWhileBusy(*link.m_opener, port, error, kBusyWaitMs, link.m_stop);
   if (!link.m_hComm) {
-    TraceEvent(link.m_portName, "open failed");
+    link.TraceEvent(error == OpenError::Busy ? "open failed: busy" : "open failed");
     return RESULT_PORT_OPEN_FAILED;
   }
-  link.m_bCommOpen = true;
   if (!link.m_hComm->Configure(rate)) {
     link.Close();
-    TraceEvent(link.m_portName, "configure at " + std::to_string(rate) + " failed");
+    link.TraceEvent("configure at " + std::to_string(rate) + " failed");
     return RESULT_PORT_OPEN_FAILED;
   }
-  TraceEvent(link.m_portName, "open at " + std::to_string(rate));
+  link.m_rate = rate;
+  link.TraceEvent("open at " + std::to_string(rate));
   return RESULT_OK;
-}
-
-void PreparePort(Link& link, int timeoutMs) {
-  // The port's error state needs no clearing here: errors are reported per call and only
-  // byte counts and reply contents decide.
-  if (!link.m_hComm) return;
-  link.m_hComm->SetReadTimeout(timeoutMs);
-  link.m_hComm->DiscardInput();
-}
-
-std::size_t WriteTx(Link& link, std::size_t n) {
-  n = std::min(n, link.m_txBuf.size());
-  if (!link.m_hComm) return 0;
-  const long taken = link.m_hComm->Write(link.m_txBuf.data(), n);
-  const std::size_t took = taken > 0 ? static_cast<std::size_t>(taken) : 0;
-  TraceBytes(link.m_portName, "tx", std::span<const std::uint8_t>(link.m_txBuf.data(), took));
-  if (took < n)
-    TraceEvent(link.m_portName, "write took " + std::to_string(took) + " of " + std::to_string(n));
-  return took;
-}
-
-long ReadReply(Link& link, std::size_t n) {
-  n = std::min(n, link.m_rxBuf.size());
-  if (!link.m_hComm) return 0;
-  const long got = link.m_hComm->Read(link.m_rxBuf.data(), n, [&link] { return link.StopRequested(); });
-  const std::size_t count = got > 0 ? std::min(static_cast<std::size_t>(got), n) : 0;
-  TraceBytes(link.m_portName, "rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), count));
-  if (got < 0) TraceEvent(link.m_portName, "read error");
-  return static_cast<long>(count);
-}
-
-ExchangeOutcome Exchange(Link& link, std::size_t msgLen, std::size_t replyLen, int timeoutMs) {
-  PreparePort(link, timeoutMs);
-  if (WriteTx(link, msgLen) < msgLen) {
-    link.Close();
-    return {};
-  }
-  const long got = ReadReply(link, replyLen);
-  return {true, std::span<const std::uint8_t>(link.m_rxBuf.data(), static_cast<std::size_t>(got))};
-}
-
-void SleepMs(Link& link, int ms) {
-  if (link.m_sleep) {
-    link.m_sleep(ms);
-    return;
-  }
-  using namespace std::chrono;
-  const auto until = steady_clock::now() + milliseconds(ms);
-  while (!link.StopRequested()) {
-    const auto left = duration_cast<milliseconds>(until - steady_clock::now());
-    if (left.count() <= 0) return;
-    std::this_thread::sleep_for(std::min(left, milliseconds(50)));
-  }
 }
 
 }  // namespace device

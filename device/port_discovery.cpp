@@ -1,35 +1,66 @@
 // Finding the ports that open.
 
+#include "device/port_discovery.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "device/port_open.h"
 #include "device/port_problems.h"
-#include "device/steps.h"
 
 namespace device {
+namespace {
+
+constexpr int kPortCount = 32;
+
+}  // namespace
 
 bool EnumerateComPorts(PortOpener& opener, PortList& m_cbPorts, LoaderView& view) {
   view.setMainStatus("Searching Valid Com Ports.");
   m_cbPorts.entries.clear();
   m_cbPorts.selected = -1;
+  m_cbPorts.busy.clear();
+  // Every port is tried once; the ones found busy are then tried again together until they
+  // open or the wait is over, so the listing waits at most kBusyWaitMs however many are busy.
+  std::array<OpenError, kPortCount + 1> errors{};
+  std::array<bool, kPortCount + 1> opened{};
+  std::vector<int> busy;
+  const auto tryOpen = [&](int number) {
+    OpenError error = OpenError::None;
+    std::unique_ptr<SerialPort> port = opener.Open(number, error);
+    if (port) port->Close();
+    opened[static_cast<std::size_t>(number)] = port != nullptr;
+    errors[static_cast<std::size_t>(number)] = port ? OpenError::None : error;
+    return port == nullptr && error == OpenError::Busy;
+  };
+  for (int number = 1; number <= kPortCount; ++number)
+    if (tryOpen(number)) busy.push_back(number);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyWaitMs);
+  while (!busy.empty() && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBusyRetryGapMs));
+    std::erase_if(busy, [&](int number) { return !tryOpen(number); });
+  }
+
   // A port that is there but does not open is explained once, after the search: the ports
   // refused for lack of permission in one line with the fix, every other one in its own.
   std::vector<DeniedPort> denied;
   std::vector<std::string> problems;
-  for (int number = 1; number <= 32; ++number) {
-    OpenError error = OpenError::None;
-    std::unique_ptr<SerialPort> port = opener.Open(number, error);
-    if (!port) {
+  for (int number = 1; number <= kPortCount; ++number) {
+    if (!opened[static_cast<std::size_t>(number)]) {
       const std::string path = opener.PathOf(number);
       const PortFacts facts = ProbePort(path);
-      const PortProblem problem = ClassifyPort(facts, error);
+      const PortProblem problem = ClassifyPort(facts, errors[static_cast<std::size_t>(number)]);
       if (problem == PortProblem::NoPermission)
         denied.push_back({number, path});
       else if (problem != PortProblem::None)
         problems.push_back(DescribePortProblem(number, path, problem, facts));
+      if (problem == PortProblem::InUse) m_cbPorts.busy.push_back({number, path, DescribeHolder(facts)});
       continue;
     }
-    port->Close();
     PortEntry entry = opener.Describe(number);
     entry.number = number;
     if (entry.path.empty()) entry.path = opener.PathOf(number);

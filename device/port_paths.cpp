@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/port_entry.h"
 #include "device/serial_port.h"
 
 namespace device {
@@ -29,7 +30,7 @@ std::string ComPortPath(int number) {
   if (const char* dir = std::getenv("VORLOADER_COM_DIR"); dir != nullptr && *dir != '\0') {
     std::string path(dir);
     if (path.back() != '/') path += '/';
-    return path + "COM" + std::to_string(number);
+    return path + ComName(number);
   }
   for (const PortRange& r : kDefaultRanges) {
     if (number >= r.first && number < r.first + r.count) return r.stem + std::to_string(number - r.first);

@@ -13,6 +13,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "common/port_entry.h"
+
 namespace device {
 
 namespace {
@@ -32,7 +34,7 @@ constexpr std::size_t kMaxLockFile = 128;
 constexpr long kMaxPid = 4194304;
 
 std::string PortLabel(int number, const std::string& path) {
-  return "COM" + std::to_string(number) + " (" + path + ")";
+  return ComName(number) + " (" + path + ")";
 }
 
 std::string BaseName(const std::string& path) {
@@ -115,9 +117,7 @@ std::string DescribePortProblem(int number, const std::string& path, PortProblem
     case PortProblem::NoPermission:
       return DescribeDeniedPorts({{number, path}});
     case PortProblem::InUse:
-      if (!facts.lockPid) return head + "in use by another program";
-      return head + "in use by process " + std::to_string(*facts.lockPid) +
-             (facts.lockProcess.empty() ? std::string() : " (" + facts.lockProcess + ")");
+      return head + DescribeHolder(facts);
     case PortProblem::NotSerial:
       return head + "not a serial device" +
              (facts.regularFile  ? " (a regular file)"
@@ -127,6 +127,12 @@ std::string DescribePortProblem(int number, const std::string& path, PortProblem
       return head + "the link leads to nothing" + (facts.target.empty() ? "" : " (" + facts.target + ")");
   }
   return {};
+}
+
+std::string DescribeHolder(const PortFacts& facts) {
+  if (!facts.lockPid) return "in use by another program";
+  return "in use by process " + std::to_string(*facts.lockPid) +
+         (facts.lockProcess.empty() ? std::string() : " (" + facts.lockProcess + ")");
 }
 
 std::optional<long> ParseLockFile(std::string_view bytes) {

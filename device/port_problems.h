@@ -37,6 +37,10 @@ PortProblem ClassifyPort(const PortFacts& facts, OpenError error);
 std::string DescribePortProblem(int number, const std::string& path, PortProblem problem,
                                 const PortFacts& facts);
 
+// Who holds a port in use: "in use by process 4242 (minicom)", or "in use by another program"
+// when no lock file names a running process.
+std::string DescribeHolder(const PortFacts& facts);
+
 // One line for every port refused for lack of permission, with the fix, e.g.
 // "COM1 (/dev/ttyS0) is not listed: no permission to open it; add yourself to ...".
 struct DeniedPort {

@@ -1,18 +1,27 @@
 // Programming: boot request, flash erase, the image stream and the wait for the new firmware.
 
+#include "device/program.h"
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "common/time_left.h"
+#include "device/boot_request.h"
 #include "device/exchange.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
+#include "device/identify.h"
+#include "device/version.h"
 
 namespace device {
 namespace {
 
 constexpr int kRebootPolls = 20;
 constexpr int kRebootPollGapMs = 1000;
+// How often the progress is told while the port drains the end of the stream.
+constexpr auto kDrainReportEvery = std::chrono::milliseconds(100);
 
 std::string StreamText(float percent) {
   char text[64];
@@ -51,6 +60,29 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
     view.progress({0, 0, 100.0});
     return RESULT_OK;
   }
+  // The progress counts what has left on the line, not what the port took: the port's buffer
+  // (a UART's, or a pseudo-terminal's, which does not even say what it holds) runs seconds
+  // ahead. What the port says it still holds has not left, and the line cannot have carried
+  // more than its rate allows since the stream began.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point began = Clock::now();
+  bool complete = false;  // the last report had the whole stream on the line
+  const auto report = [&](std::size_t sent, bool drained) {
+    StreamProgress p{sent, total,
+                     static_cast<double>(static_cast<float>(sent * 100) / static_cast<float>(total)),
+                     std::nullopt, link.m_rate};
+    std::size_t onLine = sent;
+    if (const long queued = link.m_hComm ? link.m_hComm->OutputQueued() : -1; queued >= 0)
+      onLine -= std::min(sent, static_cast<std::size_t>(queued));
+    if (link.m_rate > 0) {
+      const double seconds = std::chrono::duration<double>(Clock::now() - began).count();
+      const double carried = seconds * static_cast<double>(link.m_rate) / kLineBitsPerByte;
+      if (carried < static_cast<double>(onLine)) onLine = static_cast<std::size_t>(carried);
+    }
+    p.onLine = drained ? sent : onLine;
+    complete = BytesOnLine(p) >= total;
+    view.progress(p);
+  };
   std::size_t sent = 0;
   while (sent < total) {
     if (link.StopRequested()) return RESULT_STOPPED;
@@ -62,12 +94,21 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
     sent += chunk;
     const float percent = static_cast<float>(sent * 100) / static_cast<float>(total);
     view.setMainStatus(StreamText(percent));
-    view.progress({sent, total, static_cast<double>(percent)});
+    report(sent, false);
   }
   // The stream is over when the line has carried it, not when the driver has queued it: only
-  // then may the device be expected to restart (or the user be told it is programmed).
-  if (link.m_hComm && !link.m_hComm->Drain([&link] { return link.StopRequested(); }))
-    return link.StopRequested() ? RESULT_STOPPED : RESULT_PROGRAM_FAILED;
+  // then may the device be expected to restart (or the user be told it is programmed). While
+  // the port drains, the progress goes on counting what leaves.
+  auto lastReport = Clock::now();
+  const bool drained = !link.m_hComm || link.m_hComm->Drain([&] {
+    if (!complete && Clock::now() - lastReport >= kDrainReportEvery) {
+      lastReport = Clock::now();
+      report(total, false);
+    }
+    return link.StopRequested();
+  });
+  if (!drained) return link.StopRequested() ? RESULT_STOPPED : RESULT_PROGRAM_FAILED;
+  if (!complete) report(total, true);
   return RESULT_OK;
 }
 
@@ -116,7 +157,7 @@ LoadResult WaitForRestart(Link& link, Identity& id, const std::string& expectedV
   for (int poll = 0; poll < kRebootPolls; ++poll) {
     if (poll > 0) SleepMs(link, kRebootPollGapMs);
     if (link.StopRequested()) return RESULT_STOPPED;
-    if (!link.m_bCommOpen) return RESULT_PROGRAM_FAILED;
+    if (!link.m_bCommOpen()) return RESULT_PROGRAM_FAILED;
     if (IdentifyDevice(link, id, false) != RESULT_OK) continue;
     if (QueryDevice(link, id) != RESULT_OK) return RESULT_PROGRAM_FAILED;
     return RunsVersion(id, expectedVersion);

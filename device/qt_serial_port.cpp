@@ -209,6 +209,13 @@ class QtSerialPort final : public SerialPort {
     return true;
   }
 
+  long OutputQueued() override {
+    // What Qt still holds counts too: Write leaves nothing there unless it gave up.
+    int queued = 0;
+    if (!Usable() || !OutputQueued(queued)) return -1;
+    return static_cast<long>(std::max(queued, 0)) + static_cast<long>(m_port->bytesToWrite());
+  }
+
   void Close() override {
     if (m_port->isOpen()) m_port->close();
   }

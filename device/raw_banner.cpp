@@ -1,12 +1,13 @@
 // The bootloader's banner at power-on: raw boot listens for it instead of asking.
 
+#include "device/raw_banner.h"
+
 #include <algorithm>
 #include <chrono>
 #include <span>
 
+#include "device/exchange.h"
 #include "device/frame_codec.h"
-#include "device/steps.h"
-#include "device/wire_trace.h"
 
 namespace device {
 
@@ -36,8 +37,8 @@ LoadResult WaitForRawBanner(Link& link, int timeoutMs, LoaderView& view, std::st
     got += static_cast<std::size_t>(n);
   }
   view.countdown(0, totalSeconds);
-  TraceBytes(link.m_portName, "rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), got));
-  if (lineLost) TraceEvent(link.m_portName, "read error");
+  link.TraceBytes("rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), got));
+  if (lineLost) link.TraceEvent("read error");
   if (link.StopRequested()) return RESULT_STOPPED;
 
   const std::span<const std::uint8_t> banner(link.m_rxBuf.data(), got);

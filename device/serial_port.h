@@ -1,6 +1,11 @@
 #pragma once
 // The transport under the serial link. Only device::Link touches it; protocol code never
 // opens a path. A QSerialPort implementation serves the program, a scripted one the tests.
+//
+// Threads: one PortOpener is shared by every session of a front end, each session on its own
+// thread, so Open, PathOf and Describe may be called from several threads at once, and every
+// implementation must allow that (guarding any state it keeps). A SerialPort that Open hands
+// out belongs to one link and is used by one thread at a time.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "common/loader_view.h"
+#include "common/port_entry.h"
 
 namespace device {
 
@@ -40,20 +45,24 @@ class SerialPort {
     (void)abort;
     return true;
   }
+  // The bytes written that the port still holds, not yet carried by the line; negative when
+  // the port cannot tell.
+  virtual long OutputQueued() { return -1; }
   virtual void Close() = 0;
 };
 
 class PortOpener {
  public:
   virtual ~PortOpener() = default;
-  // Opens port `number` (1..32) for exclusive reading and writing; nullptr on failure with
-  // the reason in `error`.
+  // Opens port `number` (1..32) for exclusive reading and writing, writing nothing to it;
+  // nullptr on failure with the reason in `error` (Busy: another program holds it). From any
+  // thread.
   virtual std::unique_ptr<SerialPort> Open(int number, OpenError& error) = 0;
-  // The device path port `number` maps to.
+  // The device path port `number` maps to. From any thread.
   virtual std::string PathOf(int number) const = 0;
   // What the system knows of port `number`: its path and, for a USB adapter, its vendor and
   // product ID, maker, product name and serial number. An opener that knows nothing more
-  // gives the path alone.
+  // gives the path alone. From any thread.
   virtual PortEntry Describe(int number) const { return {number, PathOf(number)}; }
 };
 

@@ -2,9 +2,9 @@
 // binary floating point would turn 2.01 into 200.999... and call it 2.00, so the digits are
 // read as integers instead.
 
-#include <string>
+#include "device/version.h"
 
-#include "device/steps.h"
+#include <string>
 
 namespace device {
 namespace {

@@ -33,11 +33,9 @@ void WriteLine(const std::string& line) {
 
 }  // namespace
 
-bool WireTraceEnabled() {
-  // Read on every use: a trace switched on mid-run takes effect at once, and it costs a
-  // short scan of the environment per transfer, nothing next to the transfer itself.
+WireTrace WireTraceFromEnvironment() {
   const char* v = std::getenv("VORLOADER_TRACE");
-  return v != nullptr && std::strcmp(v, "1") == 0;
+  return v != nullptr && std::strcmp(v, "1") == 0 ? WireTrace::On : WireTrace::Off;
 }
 
 std::string FormatTraceLine(long long deltaMs, std::string_view direction,
@@ -61,14 +59,12 @@ std::string FormatTraceLine(long long deltaMs, std::string_view direction,
   return line;
 }
 
-void TraceBytes(std::string_view port, std::string_view direction, std::span<const std::uint8_t> bytes) {
-  if (!WireTraceEnabled()) return;
+void WriteTraceBytes(std::string_view port, std::string_view direction, std::span<const std::uint8_t> bytes) {
   std::lock_guard<std::mutex> lock(g_traceMutex);
   WriteLine(FormatTraceLine(TakeDelta(), direction, bytes, port));
 }
 
-void TraceEvent(std::string_view port, std::string_view text) {
-  if (!WireTraceEnabled()) return;
+void WriteTraceEvent(std::string_view port, std::string_view text) {
   std::lock_guard<std::mutex> lock(g_traceMutex);
   std::string line = "vor-trace +" + std::to_string(TakeDelta()) + "ms ";
   if (!port.empty()) {

@@ -11,6 +11,7 @@
 #include <deque>
 #include <vector>
 
+#include "common/port_entry.h"
 #include "sim/device_model.h"
 #include "sim/line_pacer.h"
 #include "sim/pty_port.h"
@@ -65,7 +66,7 @@ int RunDevice(const SimOptions& o) {
   }
   PtyPort pty;
   std::string error;
-  const std::string link = o.comDir + "/COM" + std::to_string(o.port);
+  const std::string link = o.comDir + "/" + ComName(o.port);
   if (!pty.Create(error) || !pty.Link(link, error)) {
     std::fprintf(stderr, "vornet-sim: %s\n", error.c_str());
     return 1;

@@ -7,13 +7,14 @@
 #include <string>
 
 #include "app/options.h"
+#include "catalogue/firmware_folder.h"
+#include "device/serial_port.h"
+#include "device/wire_trace.h"
 #include "window/close_on_signals.h"
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
 #include "window/program_start.h"
 #include "window/window_resources.h"
-#include "catalogue/firmware_folder.h"
-#include "device/serial_port.h"
 
 namespace {
 
@@ -39,6 +40,7 @@ class CVORLoaderXApp {
     const auto opener = device::MakeSystemPortOpener();
     app::FirmwareSet firmware(options, folder);
     app::DeviceSession session(firmware, dlg.view(), *opener);
+    session.SetWireTrace(device::WireTraceFromEnvironment());  // VORLOADER_TRACE, read once
     window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
     dlg.SetWorkflows(&workflows);
     const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });

@@ -3,6 +3,9 @@
 #include <QProgressBar>
 #include <algorithm>
 #include <cmath>
+#include <optional>
+
+#include "common/time_left.h"
 
 namespace window {
 
@@ -19,11 +22,11 @@ TransferProgress::TransferProgress(QProgressBar& bar) : m_bar(bar) {
   m_bar.hide();
 }
 
-QString TransferProgress::TimeLeft(std::size_t sent, std::size_t total, qint64 elapsedMs) {
-  if (sent == 0 || total < sent || elapsedMs <= 0) return {};
-  const double ms =
-      static_cast<double>(elapsedMs) * static_cast<double>(total - sent) / static_cast<double>(sent);
-  const auto seconds = static_cast<long long>(std::ceil(ms / 1000.0));
+QString TransferProgress::TimeLeft(const StreamProgress& progress, qint64 elapsedMs) {
+  const std::optional<double> left =
+      EstimateTimeLeft(progress, 0, static_cast<double>(std::max<qint64>(elapsedMs, 0)) / 1000.0).seconds;
+  if (!left) return {};
+  const auto seconds = static_cast<long long>(std::ceil(*left));
   return QStringLiteral("%1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
@@ -54,12 +57,12 @@ void TransferProgress::OnTransfer(bool active) {
 void TransferProgress::OnProgress(const StreamProgress& progress) {
   if (progress.total == 0) return;
   if (!m_streamClock.isValid()) m_streamClock.start();
-  const double share = std::clamp(progress.percent, 0.0, 100.0) / 100.0;
+  const double share = EstimateTimeLeft(progress).share;
   m_bar.setRange(0, kSteps);
   m_bar.setValue(static_cast<int>(std::lround(share * kSteps)));
-  QString text = QStringLiteral("%1%").arg(static_cast<int>(std::floor(progress.percent)));
-  const QString left = TimeLeft(progress.sent, progress.total, m_streamClock.elapsed());
-  if (!left.isEmpty() && progress.sent < progress.total) text += QStringLiteral(", ") + left;
+  QString text = QStringLiteral("%1%").arg(static_cast<int>(std::floor(share * 100.0)));
+  const QString left = TimeLeft(progress, m_streamClock.elapsed());
+  if (!left.isEmpty() && BytesOnLine(progress) < progress.total) text += QStringLiteral(", ") + left;
   Show(text);
 }
 

@@ -21,9 +21,9 @@ class TransferProgress {
   void OnProgress(const StreamProgress& progress);
   void OnCountdown(int secondsLeft, int secondsTotal);
 
-  // "0:42 left" for the stream so far: `sent` of `total` bytes in `elapsedMs`. Empty until
-  // the rate is known.
-  static QString TimeLeft(std::size_t sent, std::size_t total, qint64 elapsedMs);
+  // "0:42 left" for the stream so far (common/time_left.h), `elapsedMs` after its first
+  // chunk. Empty until the rate is known.
+  static QString TimeLeft(const StreamProgress& progress, qint64 elapsedMs);
 
  private:
   void Show(const QString& text);

@@ -117,7 +117,7 @@ std::optional<std::string> RunLine(const app::FirmwareSet& firmware, const std::
   app::ProductionLine productionLine(firmware, *opener);
   for (int i = 0; i < count; ++i) {
     const int index = app::IndexOfPort(listed, i + 1);
-    if (index < 0) return "COM" + std::to_string(i + 1) + " was not listed";
+    if (index < 0) return ComName(i + 1) + " was not listed";
     views.push_back(std::make_unique<testing_support::RecordingView>());
     views.back()->answers = {true};
     productionLine.AddPort(listed.entries[static_cast<std::size_t>(index)], *views.back());
@@ -135,12 +135,12 @@ std::optional<std::string> RunLine(const app::FirmwareSet& firmware, const std::
     const app::LineOutcome& o = outcomes[static_cast<std::size_t>(i)];
     const testing_support::RecordingView& view = *views[static_cast<std::size_t>(i)];
     if (o.stopped || o.code != RESULT_OK)
-      return "COM" + std::to_string(i + 1) + " ended with " + (view.log.empty() ? "no log" : view.log.back());
+      return ComName(i + 1) + " ended with " + (view.log.empty() ? "no log" : view.log.back());
     const testing_support::SimProcess& sim = *sims[static_cast<std::size_t>(i)];
-    if (!sim.WaitFor("image", 5000)) return "COM" + std::to_string(i + 1) + " reported no image";
+    if (!sim.WaitFor("image", 5000)) return ComName(i + 1) + " reported no image";
     const std::string line = sim.Lines("image").back();
     if (testing_support::JsonField(line, "verdict") != "good")
-      return "COM" + std::to_string(i + 1) + " took a bad image: " + line;
+      return ComName(i + 1) + " took a bad image: " + line;
     const double bytes = std::strtod(testing_support::JsonField(line, "length").c_str(), nullptr);
     const double first = std::strtod(testing_support::JsonField(line, "first_byte_mono").c_str(), nullptr);
     const double last = std::strtod(testing_support::JsonField(line, "last_byte_mono").c_str(), nullptr);

@@ -332,8 +332,9 @@ Exit status:
          first port (in the order given, or listed) that was not
   0, 1   check: every firmware file is good / some are missing
   0, 1   history: the records were shown (or there are none) / the file cannot be read
-  16     no workflow ran (no port listed, or no product database)
-  64     usage error
+  16     no workflow ran (no port listed, no product database, or a port named
+         with --port held by another program: it says which process holds it)
+  64     usage error (also --port naming a port that is not there)
   130    interrupted (Ctrl-C); 143 stopped by SIGTERM, 129 by SIGHUP
 
 Each connect or raw-boot run on a port (stopped ones too) appends one JSON line

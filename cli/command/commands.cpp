@@ -27,7 +27,7 @@ app::Options OptionsOf(const CommandLine& line) {
 CommandResult ListPorts(TerminalView& view, device::PortOpener& opener) {
   const device::PortList ports = app::ListPorts(opener, view);
   if (view.stopRequested()) return kExitInterrupted;
-  for (const PortEntry& entry : ports.entries) view.appendLog("COM" + std::to_string(entry.number));
+  for (const PortEntry& entry : ports.entries) view.appendLog(entry.comName());
   // What is known of each port goes beside the lines scripts read, not among them.
   if (!view.quiet())
     for (const std::string& row : PortTableLines(ports.entries)) view.detail(row);
@@ -53,33 +53,45 @@ CommandResult CheckFiles(const CommandLine& line, TerminalView& view) {
   return result;
 }
 
-// The index in `listed` of the port `given` names; -1 after telling that it is not listed.
+// What IndexOfNamedPort gives for a port that another program holds.
+constexpr int kBusyPort = -2;
+
+// The index in `listed` of the port `given` names; after telling why, kBusyPort when another
+// program holds it (no usage error: it may be free later), else -1 when it is not listed.
 int IndexOfNamedPort(const PortArgument& given, const device::PortList& listed, TerminalView& view) {
   const int number = given.number != 0 ? given.number : ListedPortOfPath(given.path, listed.entries);
   const int index = app::IndexOfPort(listed, number);
   if (index >= 0) return index;
+  for (const device::BusyPort& busy : listed.busy) {
+    if (busy.number != given.number && (given.path.empty() || busy.path != given.path)) continue;
+    view.Note("vorloader-cli: --port " + (given.path.empty() ? ComName(busy.number) : given.path) +
+              " is busy, " + busy.holder + "; no workflow ran");
+    return kBusyPort;
+  }
   if (!given.path.empty())
     view.Note(UnlistedPathMessage(given.path, listed.entries));
   else
-    view.Note("vorloader-cli: --port COM" + std::to_string(given.number) +
+    view.Note("vorloader-cli: --port " + ComName(given.number) +
               " is not among the ports listed (see vorloader-cli ports)");
   return -1;
 }
 
 // The ports named for several sessions, in the order given (every listed port for
-// --all-ports); empty after a usage error, which it has told.
+// --all-ports); empty after a usage error or a busy port, which it has told (`busy` says which).
 std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::PortList& listed,
-                                        TerminalView& view) {
+                                        TerminalView& view, bool& busy) {
+  busy = false;
   if (line.allPorts) return listed.entries;
   std::vector<PortEntry> chosen;
   for (const PortArgument& given : line.ports) {
     const int index = IndexOfNamedPort(given, listed, view);
+    busy = index == kBusyPort;
     if (index < 0) return {};
     const PortEntry& entry = listed.entries[static_cast<std::size_t>(index)];
     for (const PortEntry& taken : chosen) {
       if (taken.number == entry.number) {
         // Two sessions on one port would reach one device twice.
-        view.Note("vorloader-cli: --port names COM" + std::to_string(entry.number) + " twice");
+        view.Note("vorloader-cli: --port names " + entry.comName() + " twice");
         return {};
       }
     }
@@ -106,11 +118,15 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
         if (line.allPorts && ports.entries.empty())
           view.Note("vorloader-cli: --all-ports: no port is listed, so no device is programmed");
         if (SeveralPorts(line)) {
-          several = PortsForSessions(line, ports, view);
-          if (several.empty() && !line.allPorts) refused = kExitUsage;
+          bool busy = false;
+          several = PortsForSessions(line, ports, view, busy);
+          // A port another program holds may be free later: no usage error, no workflow.
+          if (busy) refused = kExitNoWorkflow;
+          else if (several.empty() && !line.allPorts) refused = kExitUsage;
         } else if (!line.ports.empty()) {
           const int index = IndexOfNamedPort(line.ports.front(), ports, view);
-          if (index < 0) refused = kExitUsage;
+          if (index == kBusyPort) refused = kExitNoWorkflow;
+          else if (index < 0) refused = kExitUsage;
           ports.selected = index;
         }
         return refused == 0;
@@ -129,6 +145,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   }
   app::DeviceSession session(firmware, view, opener);
   session.SetRecordFile(line.recordFile);
+  session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   session.SetPorts(prepared.ports);
   const std::stop_callback forward(stop.get_token(), [&session] { session.RequestStop(); });
   if (line.command == Command::RawBoot)

@@ -4,6 +4,7 @@
 // refused for lack of permission, says how to fix that in one line.
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 namespace cli {
 
 // Passes every open through to `inner` and remembers the ports refused for lack of permission.
+// Shared by every session of a production line: Open and deniedPorts may be called from
+// several threads at once (the list is guarded by a mutex).
 class ObservingPortOpener final : public device::PortOpener {
  public:
   explicit ObservingPortOpener(device::PortOpener& inner) : m_inner(inner) {}
@@ -21,11 +24,12 @@ class ObservingPortOpener final : public device::PortOpener {
   PortEntry Describe(int number) const override { return m_inner.Describe(number); }
 
   // Port numbers refused for lack of permission, each once, in the order first refused.
-  const std::vector<int>& deniedPorts() const { return m_denied; }
+  std::vector<int> deniedPorts() const;
 
  private:
   device::PortOpener& m_inner;
-  std::vector<int> m_denied;
+  mutable std::mutex m_mutex;
+  std::vector<int> m_denied;  // guarded by m_mutex
 };
 
 // One line naming the refused ports' paths and the fix; empty when `denied` is empty.

@@ -41,7 +41,9 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
     setup.inIsTerminal = false;
     setup.interrupts = nullptr;
     views.push_back(std::make_unique<TerminalView>(setup));
-    productionLine.AddPort(port, *views.back()).session().SetRecordFile(line.recordFile);
+    app::DeviceSession& session = productionLine.AddPort(port, *views.back()).session();
+    session.SetRecordFile(line.recordFile);
+    session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   }
   {
     const StopRelay relay(&interrupts, [&](int presses) {

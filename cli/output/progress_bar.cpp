@@ -13,8 +13,7 @@ constexpr std::size_t kMaxBar = 40;
 constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 
 double PercentOf(const StreamProgress& p) {
-  if (p.total == 0) return std::clamp(p.percent, 0.0, 100.0);
-  return std::min(100.0, 100.0 * static_cast<double>(p.sent) / static_cast<double>(p.total));
+  return 100.0 * EstimateTimeLeft(p).share;
 }
 
 std::string TimeLeft(std::optional<double> seconds) {
@@ -32,19 +31,11 @@ std::string TimeLeft(std::optional<double> seconds) {
 
 }  // namespace
 
-std::optional<double> EstimateSecondsLeft(const StreamProgress& p, std::size_t startSent,
-                                          double elapsedSeconds) {
-  if (p.total == 0 || p.sent >= p.total) return p.total == 0 ? std::nullopt : std::optional<double>(0.0);
-  if (elapsedSeconds <= 0.0 || p.sent <= startSent) return std::nullopt;
-  const double rate = static_cast<double>(p.sent - startSent) / elapsedSeconds;
-  return static_cast<double>(p.total - p.sent) / rate;
-}
-
 std::string RenderProgressLine(const StreamProgress& p, std::optional<double> secondsLeft,
                                std::size_t width) {
   const double percent = PercentOf(p);
   char numbers[96];
-  std::snprintf(numbers, sizeof numbers, " %5.1f%%  %zu/%zu bytes  ", percent, p.sent, p.total);
+  std::snprintf(numbers, sizeof numbers, " %5.1f%%  %zu/%zu bytes  ", percent, BytesOnLine(p), p.total);
   const std::string tail = numbers + TimeLeft(secondsLeft);
 
   const std::size_t room = width > tail.size() + 2 ? width - tail.size() - 2 : 0;
@@ -66,7 +57,7 @@ bool ProgressBar::Update(const StreamProgress& p, Clock::time_point now) {
   if (!m_started) {
     m_started = true;
     m_start = now;
-    m_startSent = p.sent;
+    m_startSent = BytesOnLine(p);
     m_lastDrawn = now;
     return true;
   }
@@ -79,7 +70,7 @@ bool ProgressBar::Update(const StreamProgress& p, Clock::time_point now) {
 
 std::string ProgressBar::Line(std::size_t width) const {
   const double elapsed = std::chrono::duration<double>(m_now - m_start).count();
-  return RenderProgressLine(m_last, EstimateSecondsLeft(m_last, m_startSent, elapsed), width);
+  return RenderProgressLine(m_last, EstimateTimeLeft(m_last, m_startSent, elapsed).seconds, width);
 }
 
 }  // namespace cli

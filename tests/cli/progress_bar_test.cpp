@@ -54,11 +54,31 @@ TEST(ProgressLine, PercentComesFromTheByteCounts) {
 }
 
 TEST(ProgressLine, EstimatesTimeLeftFromTheRateSinceTheStart) {
-  EXPECT_EQ(EstimateSecondsLeft({100, 1000, 10.0}, 100, 1.0), std::nullopt);  // nothing sent since
-  EXPECT_EQ(EstimateSecondsLeft({200, 1000, 20.0}, 100, 0.0), std::nullopt);  // no time passed
-  EXPECT_DOUBLE_EQ(*EstimateSecondsLeft({300, 1000, 30.0}, 100, 2.0), 7.0);   // 100 B/s, 700 left
-  EXPECT_DOUBLE_EQ(*EstimateSecondsLeft({1000, 1000, 100.0}, 100, 2.0), 0.0);
-  EXPECT_EQ(EstimateSecondsLeft({0, 0, 0.0}, 0, 1.0), std::nullopt);
+  // A port that cannot tell its line rate: the rate seen so far.
+  EXPECT_EQ(EstimateTimeLeft({100, 1000, 10.0}, 100, 1.0).seconds, std::nullopt);  // nothing sent since
+  EXPECT_EQ(EstimateTimeLeft({200, 1000, 20.0}, 100, 0.0).seconds, std::nullopt);  // no time passed
+  EXPECT_DOUBLE_EQ(*EstimateTimeLeft({300, 1000, 30.0}, 100, 2.0).seconds, 7.0);   // 100 B/s, 700 left
+  EXPECT_DOUBLE_EQ(*EstimateTimeLeft({1000, 1000, 100.0}, 100, 2.0).seconds, 0.0);
+  EXPECT_EQ(EstimateTimeLeft({0, 0, 0.0}, 0, 1.0).seconds, std::nullopt);
+}
+
+// What the port still holds has not left: share and time left count the line alone, at its rate.
+TEST(ProgressLine, CountsWhatHasLeftOnTheLineAtTheLineRate) {
+  // 10000 handed over, 2000 still in the port's buffer, 9600 bit/s: 960 bytes a second.
+  const StreamProgress p{10000, 20000, 50.0, 8000, 9600};
+  const TimeLeft estimate = EstimateTimeLeft(p, 0, 1.0);  // the rate seen so far plays no part
+  EXPECT_DOUBLE_EQ(estimate.share, 0.4);
+  EXPECT_DOUBLE_EQ(*estimate.seconds, 12000.0 / 960.0);
+  // All handed over, some still queued: not yet done.
+  const TimeLeft end = EstimateTimeLeft({20000, 20000, 100.0, 19040, 9600});
+  EXPECT_DOUBLE_EQ(*end.seconds, 1.0);
+  EXPECT_LT(end.share, 1.0);
+  ProgressBar bar;
+  bar.Update({20000, 20000, 100.0, 19040, 9600}, ProgressBar::Clock::now());
+  EXPECT_FALSE(bar.finished());
+  EXPECT_NE(bar.Line(80).find(" 95.2%  19040/20000 bytes  0:01 left"), std::string::npos) << bar.Line(80);
+  bar.Update({20000, 20000, 100.0, 20000, 9600}, ProgressBar::Clock::now());
+  EXPECT_TRUE(bar.finished());
 }
 
 TEST(ProgressBar, RedrawsAtMostTenTimesASecondButAlwaysFirstAndLast) {

@@ -69,7 +69,7 @@ TEST_F(AuthenticateTest, EveryFailureClosesThePort) {
     ASSERT_TRUE(f.Open());
     ASSERT_EQ(IdentifyDevice(f.link, f.id, true), RESULT_OK);
     EXPECT_EQ(AuthenticateDevice(f.link, f.id, kWhen), c.want);
-    EXPECT_FALSE(f.link.m_bCommOpen);
+    EXPECT_FALSE(f.link.m_bCommOpen());
     EXPECT_FALSE(f.line.open);
   }
 }

@@ -34,7 +34,7 @@ TEST_F(BootRequestTest, BannerLengthsAroundTheMinimum) {
     f.dev.script().bannerLen = c.bannerLen;
     ASSERT_TRUE(f.Open());
     EXPECT_EQ(RequestBoot(f.link, f.id, kProductCode), c.want);
-    EXPECT_EQ(f.link.m_bCommOpen, c.openAfter);
+    EXPECT_EQ(f.link.m_bCommOpen(), c.openAfter);
     EXPECT_EQ(f.line.open, c.openAfter);
     EXPECT_TRUE(f.line.Events("write 4E").empty());
   }
@@ -61,7 +61,7 @@ TEST_F(BootRequestTest, WrongBannerIsDeclinedAndThePortStaysOpen) {
     ASSERT_TRUE(f.Open());
     EXPECT_EQ(RequestBoot(f.link, f.id, c.productCode), RESULT_BAD_DEVICE_CODE);
     EXPECT_EQ(f.line.Events("write").back(), "write 4E");
-    EXPECT_TRUE(f.link.m_bCommOpen);
+    EXPECT_TRUE(f.link.m_bCommOpen());
     EXPECT_TRUE(f.line.open);
   }
 }

@@ -48,7 +48,7 @@ TEST_F(IdentifyTest, FailuresCloseThePortOnlyWhenAsked) {
     f.id.m_strDevName = "old";
     ASSERT_TRUE(f.Open());
     EXPECT_EQ(IdentifyDevice(f.link, f.id, c.closeOnFailure), c.want);
-    EXPECT_EQ(f.link.m_bCommOpen, c.openAfter);
+    EXPECT_EQ(f.link.m_bCommOpen(), c.openAfter);
     EXPECT_EQ(f.line.open, c.openAfter);
     EXPECT_EQ(f.id.m_strDevName, "old");
   }
@@ -99,7 +99,7 @@ TEST_F(QueryTest, EveryFailureClosesThePort) {
     ASSERT_TRUE(f.Open());
     ASSERT_EQ(IdentifyDevice(f.link, f.id, true), RESULT_OK);
     EXPECT_EQ(QueryDevice(f.link, f.id), c.want);
-    EXPECT_FALSE(f.link.m_bCommOpen);
+    EXPECT_FALSE(f.link.m_bCommOpen());
     EXPECT_FALSE(f.line.open);
   }
 }

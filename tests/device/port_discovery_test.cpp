@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QtCore/QCoreApplication>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -39,8 +40,11 @@ TEST(EnumerateComPorts, ListsThePortsThatOpenInOrderAndClosesThem) {
   EXPECT_EQ(list.entries[0].path, "scripted/COM3");
   EXPECT_EQ(list.entries[1].number, 12);
   EXPECT_EQ(list.selected, 0);
-  EXPECT_EQ(opener.attempts.size(), 32u);
-  EXPECT_EQ(opener.attempts.back(), 32);
+  // Every port once, in order; then only the busy one again, until the wait is over.
+  ASSERT_GT(opener.attempts.size(), 32u);
+  for (int number = 1; number <= 32; ++number)
+    EXPECT_EQ(opener.attempts[static_cast<std::size_t>(number - 1)], number);
+  for (std::size_t i = 32; i < opener.attempts.size(); ++i) EXPECT_EQ(opener.attempts[i], 5);
   EXPECT_FALSE(opener.Line(3).open);
   EXPECT_FALSE(opener.Line(12).open);
   EXPECT_EQ(opener.Line(33).OpenCount(), 0);
@@ -61,6 +65,26 @@ class DescribingOpener : public ScriptedOpener {
     return entry;
   }
 };
+
+// Another loader's listing holds a port for a moment: it is listed all the same, in its place.
+TEST(EnumerateComPorts, APortBusyForAMomentIsListed) {
+  ScriptedOpener opener;
+  opener.Line(2);
+  opener.Line(5);
+  opener.Line(9);
+  opener.BusyFor(5, 3);
+  opener.BusyFor(9, 1);
+  RecordingView view;
+  PortList list;
+  EXPECT_TRUE(EnumerateComPorts(opener, list, view));
+  ASSERT_EQ(list.entries.size(), 3u);
+  EXPECT_EQ(list.entries[1].number, 5);
+  EXPECT_EQ(list.entries[2].number, 9);
+  EXPECT_TRUE(list.busy.empty());
+  EXPECT_TRUE(list.notes.empty());
+  EXPECT_EQ(std::count(opener.attempts.begin(), opener.attempts.end(), 5), 4);
+  for (int number : {2, 5, 9}) EXPECT_FALSE(opener.Line(number).open);
+}
 
 TEST(EnumerateComPorts, ListsWhatTheOpenerKnowsOfEachPort) {
   DescribingOpener opener;
@@ -93,6 +117,25 @@ TEST(EnumerateComPorts, NoPortLeavesAnEmptyUnselectedList) {
 }
 
 using OpenComPortTest = StepTest;
+
+TEST_F(OpenComPortTest, WaitsForAPortBusyForAMoment) {
+  opener.BusyFor(kPort, 2);
+  EXPECT_EQ(OpenComPort(link, kPort, 57600), RESULT_OK);
+  ExpectOpen(true);
+  EXPECT_EQ(opener.attempts.size(), 3u);
+}
+
+TEST_F(OpenComPortTest, APortBusyForLongerFailsAfterTheWait) {
+  opener.Refuse(kPort, OpenError::Busy);
+  EXPECT_EQ(OpenComPort(link, kPort, 57600), RESULT_PORT_OPEN_FAILED);
+  ExpectOpen(false);
+  EXPECT_GT(opener.attempts.size(), 1u) << "tried again while busy";
+  // Any other refusal is final at once.
+  opener.Refuse(kPort, OpenError::PermissionDenied);
+  opener.attempts.clear();
+  EXPECT_EQ(OpenComPort(link, kPort, 57600), RESULT_PORT_OPEN_FAILED);
+  EXPECT_EQ(opener.attempts.size(), 1u);
+}
 
 TEST_F(OpenComPortTest, OpensAtTheRateOrReportsWhy) {
   EXPECT_EQ(OpenComPort(link, kPort, 115200), RESULT_OK);
@@ -287,7 +330,7 @@ class WhyNotListed : public ::testing::Test {
     fs::create_symlink(name, Com(number));
     return name;
   }
-  std::string Com(int number) const { return (m_dir / ("COM" + std::to_string(number))).string(); }
+  std::string Com(int number) const { return (m_dir / ComName(number)).string(); }
 
   testing_support::TempDir m_tmp{"vor-why"};
   fs::path m_dir{m_tmp.path};
@@ -331,6 +374,12 @@ TEST_F(WhyNotListed, SaysWhyEachPortThatIsThereIsMissing) {
       0u)
       << list.notes[2];
   EXPECT_EQ(list.notes[3], "COM5 (" + Com(5) + ") is not listed: not a serial device (not a terminal)");
+  // The port held for longer than the wait is the one busy port, with its holder.
+  ASSERT_EQ(list.busy.size(), 1u);
+  EXPECT_EQ(list.busy[0].number, 4);
+  EXPECT_EQ(list.busy[0].path, Com(4));
+  EXPECT_EQ(list.busy[0].holder.rfind("in use by process " + std::to_string(::getpid()) + " (", 0), 0u)
+      << list.busy[0].holder;
 }
 
 TEST_F(WhyNotListed, APortThisUserMayNotOpenGetsTheFix) {

@@ -73,7 +73,7 @@ TEST_F(SendImageTest, StreamsFiftyByteChunksWithProgress) {
     EXPECT_EQ(v.progressSeen.back().sent, c.length);
     EXPECT_EQ(v.progressSeen.back().total, c.length);
     EXPECT_DOUBLE_EQ(v.progressSeen.back().percent, 100.0);
-    EXPECT_TRUE(lk.m_bCommOpen);
+    EXPECT_TRUE(lk.m_bCommOpen());
   }
 }
 
@@ -148,7 +148,7 @@ TEST_F(EraseFlashTest, SixteenBytesWithinTheTimeOutMeanErased) {
     EXPECT_EQ(l.events, (std::vector<std::string>{"open", "configure 57600", "timeout 5000", "discard",
                                                   "write 79", "read " + std::to_string(c.replyLen) + "/16"}));
     EXPECT_EQ(v.calls, (std::vector<std::string>{"main: Waiting for Erase to Complete."}));
-    EXPECT_TRUE(lk.m_bCommOpen);
+    EXPECT_TRUE(lk.m_bCommOpen());
   }
 }
 

@@ -75,7 +75,7 @@ struct Pty {
     ::tcgetattr(slave, &tio);
     ::cfmakeraw(&tio);
     ::tcsetattr(slave, TCSANOW, &tio);
-    fs::create_symlink(name, dir / ("COM" + std::to_string(number)));
+    fs::create_symlink(name, dir / ComName(number));
   }
   ~Pty() {
     if (master >= 0) ::close(master);

@@ -34,7 +34,7 @@ class StepTest : public ::testing::Test {
 
   // The port is open on both sides, or closed on both.
   void ExpectOpen(bool open) {
-    EXPECT_EQ(link.m_bCommOpen, open);
+    EXPECT_EQ(link.m_bCommOpen(), open);
     EXPECT_EQ(line.open, open);
     EXPECT_EQ(link.m_hComm != nullptr, open);
   }

@@ -44,17 +44,18 @@ std::string CaptureStderr(F work) {
 using WireTraceSteps = StepTest;
 
 TEST_F(WireTraceSteps, TraceGoesToStderrOnlyWhenSwitchedOn) {
-  ::unsetenv("VORLOADER_TRACE");
+  // The environment plays no part once the link has its value.
+  ::setenv("VORLOADER_TRACE", "1", 1);
   const std::string quiet = CaptureStderr([&] {
     OpenAt();
     IdentifyDevice(link, id, true);
   });
   EXPECT_EQ(quiet, "");
 
-  ::setenv("VORLOADER_TRACE", "1", 1);
+  ::unsetenv("VORLOADER_TRACE");
+  link.m_trace = WireTrace::On;
   dev.script().identifyLen = 3;
   const std::string traced = CaptureStderr([&] { IdentifyDevice(link, id, false); });
-  ::unsetenv("VORLOADER_TRACE");
 
   EXPECT_NE(traced.find("tx 5: BF 00 00 00 00\n"), std::string::npos) << traced;
   EXPECT_NE(traced.find("rx 3: 01 02 03\n"), std::string::npos) << traced;
@@ -62,6 +63,22 @@ TEST_F(WireTraceSteps, TraceGoesToStderrOnlyWhenSwitchedOn) {
   // Every line names the link's port, so that several links at once can be told apart.
   EXPECT_NE(traced.find("ms COM3 tx 5: BF 00 00 00 00\n"), std::string::npos) << traced;
   EXPECT_TRUE(view.log.empty());
+}
+
+TEST(WireTraceSetting, ComesFromTheEnvironmentOnlyWhenAskedFor) {
+  const struct {
+    const char* value;
+    WireTrace expected;
+  } cases[] = {
+      {nullptr, WireTrace::Off}, {"0", WireTrace::Off}, {"yes", WireTrace::Off}, {"1", WireTrace::On}};
+  for (const auto& c : cases) {
+    if (c.value != nullptr)
+      ::setenv("VORLOADER_TRACE", c.value, 1);
+    else
+      ::unsetenv("VORLOADER_TRACE");
+    EXPECT_EQ(WireTraceFromEnvironment(), c.expected) << (c.value != nullptr ? c.value : "(unset)");
+  }
+  ::unsetenv("VORLOADER_TRACE");
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <thread>
 
+#include "common/time_left.h"
 #include "device/frame_codec.h"
 #include "device/link.h"
 #include "device/steps.h"
@@ -78,7 +80,7 @@ TEST_F(SimStepsTest, FindsADeviceThatAnswersOnlyAt38400) {
   SimProcess sim(dir.path, cfg);
   ASSERT_TRUE(sim.Ready()) << sim.Error();
   EXPECT_EQ(device::FindDeviceBaud(*link, id, kPort, view), RESULT_OK);
-  EXPECT_TRUE(link->m_bCommOpen);
+  EXPECT_TRUE(link->m_bCommOpen());
   EXPECT_EQ(view.Calls("port: "), (std::vector<std::string>{"port: Connected Com 2 at Baud 57600",
                                                             "port: Connected Com 2 at Baud 115200",
                                                             "port: Connected Com 2 at Baud 38400"}));
@@ -168,6 +170,52 @@ INSTANTIATE_TEST_SUITE_P(
             "NeverRestarts", {"--never-restart"}, RESULT_PROGRAM_FAILED, "", "Waiting for device to reboot"},
         StepFault{"RestartsAfterPolls", {"--restart-after-polls", "3"}, RESULT_OK, "restart", ""}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// Against a device that takes the stream at the line rate, the time left shown is the time the
+// rest of the stream still takes: compared, at a quarter, half and three quarters of the way,
+// with the moment the device saw the end of the stream, in the same run.
+TEST_F(SimStepsTest, TimeLeftIsTheTimeTheRestOfTheStreamTakes) {
+  struct Sample {
+    double at;  // steady clock seconds
+    TimeLeft estimate;
+  };
+  struct SamplingView : testing_support::RecordingView {
+    std::vector<Sample> samples;
+    void progress(const StreamProgress& p) override {
+      const double now =
+          std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+      samples.push_back({now, EstimateTimeLeft(p)});
+    }
+  } sampling;
+  // Large enough that the loader is still handing chunks to the port at three quarters: a
+  // pseudo-terminal holds some 20 KB ahead of the line and cannot say how much.
+  ASSERT_TRUE(testing_support::PackFirmware(dir.path + "/big.bin", "0a1b", "1.80", true, 32768));
+  SimConfig cfg = Config({"--pace"});
+  cfg.rates = {115200};
+  SimProcess sim(dir.path, cfg);
+  ASSERT_TRUE(sim.Ready()) << sim.Error();
+  ASSERT_EQ(device::FindDeviceBaud(*link, id, kPort, view), RESULT_OK);
+  ASSERT_EQ(device::RequestBoot(*link, id, "0a1b"), RESULT_OK);
+  image::MemImage img;
+  ASSERT_GE(image::DecodeFirmwareFile(dir.path + "/big.bin", img), 0);
+  ASSERT_EQ(device::EraseAndStream(*link, img, target, device::EraseReport::MarkFailure, sampling),
+            RESULT_OK);
+  ASSERT_TRUE(sim.WaitFor("stream-end", 5000)) << AllLines(sim);
+  // The steady clock is the monotonic clock the simulator stamps its lines with.
+  const double end = std::stod(JsonField(sim.Lines("stream-end").back(), "mono"));
+
+  for (const double quarter : {0.25, 0.5, 0.75}) {
+    const auto sample = std::find_if(sampling.samples.begin(), sampling.samples.end(),
+                                     [&](const Sample& s) { return s.estimate.share >= quarter; });
+    ASSERT_NE(sample, sampling.samples.end()) << quarter;
+    ASSERT_TRUE(sample->estimate.seconds.has_value()) << quarter;
+    const double truth = end - sample->at;
+    EXPECT_NEAR(*sample->estimate.seconds, truth, 0.2 * truth)
+        << "at " << quarter * 100 << " %: " << sample->estimate.share * 100 << " % shown";
+  }
+  // The share reaches the whole only once the stream has left.
+  EXPECT_DOUBLE_EQ(sampling.samples.back().estimate.share, 1.0);
+}
 
 }  // namespace
 }  // namespace sim_test

@@ -125,11 +125,13 @@ TEST(ProgressBar, CountsDownTheRawBootWaitAndHidesAtItsEnd) {
 }
 
 TEST(ProgressBar, TimeLeftFollowsTheRateSoFar) {
-  EXPECT_EQ(window::TransferProgress::TimeLeft(0, 1000, 500), "");
-  EXPECT_EQ(window::TransferProgress::TimeLeft(250, 1000, 10000), "0:30 left");
-  EXPECT_EQ(window::TransferProgress::TimeLeft(100, 1000, 10000), "1:30 left");
-  EXPECT_EQ(window::TransferProgress::TimeLeft(1000, 1000, 10000), "0:00 left");
-  EXPECT_EQ(window::TransferProgress::TimeLeft(2000, 1000, 10000), "");
+  EXPECT_EQ(window::TransferProgress::TimeLeft({0, 1000, 0.0}, 500), "");
+  EXPECT_EQ(window::TransferProgress::TimeLeft({250, 1000, 25.0}, 10000), "0:30 left");
+  EXPECT_EQ(window::TransferProgress::TimeLeft({100, 1000, 10.0}, 10000), "1:30 left");
+  EXPECT_EQ(window::TransferProgress::TimeLeft({1000, 1000, 100.0}, 10000), "0:00 left");
+  EXPECT_EQ(window::TransferProgress::TimeLeft({2000, 1000, 200.0}, 10000), "");
+  // With the line rate known, what the port still holds counts as left: 960 bytes at 9600 bit/s.
+  EXPECT_EQ(window::TransferProgress::TimeLeft({1000, 1000, 100.0, 40, 9600}, 100), "0:01 left");
 }
 
 TEST(StatusLines, ALongTextLosesItsMiddleAndShowsWholeInTheTooltip) {

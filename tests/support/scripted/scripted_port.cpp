@@ -108,6 +108,10 @@ void ScriptedOpener::Refuse(int number, device::OpenError why) {
   m_refused[number] = why;
 }
 
+void ScriptedOpener::BusyFor(int number, int opens) {
+  m_busyOpens[number] = opens;
+}
+
 void ScriptedOpener::Remove(int number) {
   m_refused[number] = device::OpenError::NotFound;
 }
@@ -116,6 +120,11 @@ std::unique_ptr<device::SerialPort> ScriptedOpener::Open(int number, device::Ope
   attempts.push_back(number);
   if (auto r = m_refused.find(number); r != m_refused.end()) {
     error = r->second;
+    return nullptr;
+  }
+  if (auto b = m_busyOpens.find(number); b != m_busyOpens.end() && b->second > 0) {
+    --b->second;
+    error = device::OpenError::Busy;
     return nullptr;
   }
   auto it = m_lines.find(number);

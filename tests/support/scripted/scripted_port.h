@@ -45,6 +45,7 @@ struct ScriptedLine {
   int OpenCount() const;
 };
 
+// A test double for one thread: unlike the program's opener, it is not shared between threads.
 class ScriptedOpener : public device::PortOpener {
  public:
   // The line of port `number`, created (as a port that opens) on first use.
@@ -52,6 +53,9 @@ class ScriptedOpener : public device::PortOpener {
   // Port `number` refuses to open with `why`; Remove makes it vanish.
   void Refuse(int number, device::OpenError why);
   void Remove(int number);
+  // The next `opens` opens of port `number` find it busy, as while another program holds it
+  // for a moment; after them it opens as usual.
+  void BusyFor(int number, int opens);
 
   std::vector<int> attempts;  // every Open call's port number, in order
 
@@ -61,6 +65,7 @@ class ScriptedOpener : public device::PortOpener {
  private:
   std::map<int, std::shared_ptr<ScriptedLine>> m_lines;
   std::map<int, device::OpenError> m_refused;
+  std::map<int, int> m_busyOpens;
 };
 
 std::string HexBytes(std::span<const std::uint8_t> bytes);

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "common/port_entry.h"
 #include "sim/crc32.h"
 
 extern char** environ;
@@ -102,8 +103,8 @@ const char* PackPath() {
 }
 
 SimProcess::SimProcess(const std::string& comDir, const SimConfig& config) {
-  m_comPath = comDir + "/COM" + std::to_string(config.port);
-  m_transcript = comDir + "/COM" + std::to_string(config.port) + ".transcript.jsonl";
+  m_comPath = comDir + "/" + ComName(config.port);
+  m_transcript = m_comPath + ".transcript.jsonl";
   std::vector<std::string> args = {SimPath(),
                                    "--com-dir",
                                    comDir,
