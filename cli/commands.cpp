@@ -11,6 +11,7 @@
 #include "cli/port_table.h"
 #include "cli/production_line.h"
 #include "cli/stop_relay.h"
+#include "cli/sync_command.h"
 
 namespace cli {
 
@@ -141,7 +142,10 @@ int RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& 
     case Command::RawBoot:
       return RunDeviceWorkflow(line, view, opener);
     case Command::History:
+      if (!line.recordDb.empty()) return ShowDatabaseHistory(line, view);
       return ShowHistory(line, app::ProcessEnvironment(), view);
+    case Command::Sync:
+      return RunSync(line, app::ProcessEnvironment(), view);
   }
   return kExitUsage;
 }

@@ -15,6 +15,7 @@
 #include "cli/interrupt.h"
 #include "cli/permission_hint.h"
 #include "cli/quiet_output.h"
+#include "cli/record_db_options.h"
 #include "cli/terminal_text.h"
 #include "cli/terminal_view.h"
 #include "device/port_problems.h"
@@ -46,6 +47,15 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  // The record database the command line or the environment names, chosen before anything runs.
+  cli::CommandLine command = parsed.line;
+  const cli::RecordDbChoice recordDb = cli::ChooseRecordDb(command, app::ProcessEnvironment());
+  if (!recordDb.error.empty()) {
+    std::fputs((recordDb.error + "\n").c_str(), stderr);
+    return cli::kExitUsage;
+  }
+  command.recordDb = recordDb.conninfo;
+
   // The link reads the switch on every transfer; set before any port is opened.
   if (parsed.line.verbose) ::setenv("VORLOADER_TRACE", "1", 1);
 
@@ -73,8 +83,10 @@ int main(int argc, char** argv) {
   const auto systemPorts = device::MakeSystemPortOpener();
   cli::ObservingPortOpener opener(*systemPorts);
 
-  int status = cli::RunCommand(parsed.line, view, opener);
+  cli::RunDelivery delivery(command, app::ProcessEnvironment());
+  int status = cli::RunCommand(command, view, opener);
   view.EndProgress();
+  delivery.End(view);
   // Enumeration has said why a port it could not open is missing; the fix is given once.
   const std::string hint = cli::PermissionHint(opener, opener.deniedPorts());
   if (!hint.empty() && !view.Noted(device::PermissionFix())) view.Note(hint);

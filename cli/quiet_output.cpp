@@ -23,7 +23,8 @@ std::vector<std::string> QuietResultLines(Command command, int status, const std
           return {held.begin() + static_cast<std::ptrdiff_t>(i) + 1, held.end()};
       return {};
     case Command::History:
-      return held;  // the table is the result
+    case Command::Sync:
+      return held;  // the table, or the count delivered, is the result
     case Command::Connect:
     case Command::RawBoot:
       if (status < 0 || status >= kExitNoWorkflow || held.empty()) return {};
