@@ -164,17 +164,30 @@ DbOutcome RecordDatabase::Open(std::stop_token stop) {
     m_connection = std::move(connection);
   }
   if (m_connection->tableChecked) return {};
-  Result found;
-  DbOutcome outcome = m_connection->Exec("SELECT to_regclass($1) IS NOT NULL", {std::string(kRunsTable)}, stop, &found);
+  bool present = false;
+  DbOutcome outcome = TablePresent(present, stop);
   if (!outcome.ok()) return outcome;
-  const bool present = found && PQntuples(found.get()) == 1 && std::string_view(PQgetvalue(found.get(), 0, 0)) == "t";
   if (!present) {
     outcome = m_connection->Exec(CreateRunsTableSql(), {}, stop);
-    if (outcome.fault == DbFault::NotPermitted) outcome.fault = DbFault::NoTable;
-    if (!outcome.ok()) return outcome;
+    if (!outcome.ok()) {
+      // Another station may have created it at the same moment (two creations at once fail
+      // with a duplicate key in the catalogue).
+      if (outcome.fault != DbFault::NotPermitted && TablePresent(present, stop).ok() && present) outcome = {};
+      if (outcome.fault == DbFault::NotPermitted) outcome.fault = DbFault::NoTable;
+      if (!outcome.ok()) return outcome;
+    }
   }
   m_connection->tableChecked = true;
   return {};
+}
+
+DbOutcome RecordDatabase::TablePresent(bool& present, const std::stop_token& stop) {
+  Result found;
+  const DbOutcome outcome =
+      m_connection->Exec("SELECT to_regclass($1) IS NOT NULL", {std::string(kRunsTable)}, stop, &found);
+  present = outcome.ok() && found && PQntuples(found.get()) == 1 &&
+            std::string_view(PQgetvalue(found.get(), 0, 0)) == "t";
+  return outcome;
 }
 
 DbOutcome RecordDatabase::Insert(std::span<const RunRecord> records, std::stop_token stop, std::size_t* inserted) {

@@ -60,6 +60,7 @@ class RecordDatabase {
 
  private:
   struct Connection;
+  DbOutcome TablePresent(bool& present, const std::stop_token& stop);
   std::string m_conninfo;
   std::unique_ptr<Connection> m_connection;
 };
