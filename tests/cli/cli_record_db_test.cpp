@@ -136,7 +136,7 @@ TEST_F(CliRecordDb, WithTheServerStoppedRunsEndAsBeforeAndSyncLaterDeliversEachO
   r = Program(Stopped(), "00002cc5");
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_TRUE(Contains(r.err, "note: 2 run records are kept in " + Records())) << r.err;
-  EXPECT_TRUE(RunIds().empty());
+  EXPECT_EQ(m_db->Column("SELECT to_regclass('vorloader_runs') IS NULL"), std::vector<std::string>{"t"});
 
   r = Run({"--record-db", Stopped(), "sync"});
   EXPECT_EQ(r.status, 1) << Dump(r);
