@@ -18,8 +18,9 @@ RecordDbChoice ChooseRecordDb(const CommandLine& line, const app::Environment& e
   if (choice.conninfo.empty()) return choice;
   const app::ConninfoCheck check = app::CheckConninfo(choice.conninfo);
   if (!check.error.empty())
-    choice.error = "vorloader-cli: " + source + " is not a connection string libpq can read: " +
-                   PrintableText(check.error) + " (see vorloader-cli --help)";
+    choice.error = "vorloader-cli: " + source +
+                   " is not a connection string libpq can read: " + PrintableText(check.error) +
+                   " (see vorloader-cli --help)";
   else if (fromLine && check.hasPassword)
     choice.error =
         "vorloader-cli: --record-db must not hold a password, which every user could read in the process "
@@ -35,11 +36,11 @@ RunDelivery::RunDelivery(const CommandLine& line, const app::Environment& env) {
     m_problem = "run records are off, so none is delivered to the record database";
     return;
   }
-  m_delivery = std::make_unique<app::RecordDelivery>(
-      app::RecordDelivery::Settings{line.recordDb, *file}, [this](const std::string& note) {
-        const std::lock_guard lock(m_mutex);
-        m_notes.push_back(note);
-      });
+  m_delivery = std::make_unique<app::RecordDelivery>(app::RecordDelivery::Settings{line.recordDb, *file},
+                                                     [this](const std::string& note) {
+                                                       const std::lock_guard lock(m_mutex);
+                                                       m_notes.push_back(note);
+                                                     });
 }
 
 void RunDelivery::End(LoaderView& view) {
@@ -52,8 +53,9 @@ void RunDelivery::End(LoaderView& view) {
     m_notes.clear();
   }
   if (outcome.pending > 0)
-    view.detail(std::to_string(outcome.pending) + (outcome.pending == 1 ? " run record is" : " run records are") +
-                " kept in " + m_delivery->recordFile() +
+    view.detail(std::to_string(outcome.pending) +
+                (outcome.pending == 1 ? " run record is" : " run records are") + " kept in " +
+                m_delivery->recordFile() +
                 " for the record database; they go with a later run or `vorloader-cli sync`");
 }
 

@@ -79,7 +79,8 @@ int ShowDatabaseHistory(const CommandLine& line, LoaderView& view) {
   std::size_t row = 0;
   for (std::size_t start = 0; start < table.size() && row < stations.size(); ++row) {
     const std::size_t end = table.find('\n', start);
-    out += stations[row] + std::string(width - stations[row].size() + 2, ' ') + table.substr(start, end - start) + "\n";
+    out += stations[row] + std::string(width - stations[row].size() + 2, ' ') +
+           table.substr(start, end - start) + "\n";
     start = end + 1;
   }
   AppendLines(out, view);

@@ -14,7 +14,7 @@ namespace window {
 // (told to `view` as a detail line) or when run records are off. Refusals of the database are
 // told to `view`, from the worker's thread: `view` must be callable from any thread and
 // outlive the delivery.
-std::unique_ptr<app::RecordDelivery> StartRecordDelivery(LoaderView& view,
-                                                         const app::Environment& env = app::ProcessEnvironment());
+std::unique_ptr<app::RecordDelivery> StartRecordDelivery(
+    LoaderView& view, const app::Environment& env = app::ProcessEnvironment());
 
 }  // namespace window

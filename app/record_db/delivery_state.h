@@ -17,7 +17,7 @@ namespace app {
 struct DeliveryState {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
-  std::uint64_t offset = 0;  // every complete line before this byte is delivered
+  std::uint64_t offset = 0;    // every complete line before this byte is delivered
   std::string lastLineSha256;  // of the bytes of the last line before `offset`, lower-case hex
 
   bool operator==(const DeliveryState&) const = default;

@@ -18,15 +18,17 @@ std::optional<Number> ParseNumber(const std::optional<std::string>& text) {
 }
 
 // Columns of a text field that is always present, of an optional one, and of a number.
-#define VOR_TEXT(field) \
+#define VOR_TEXT(field)                                                     \
   [](const RunRecord& r) -> std::optional<std::string> { return r.field; }, \
       [](RunRecord& r, const std::optional<std::string>& v) { r.field = v.value_or(std::string()); }
-#define VOR_OPTIONAL_TEXT(field) \
+#define VOR_OPTIONAL_TEXT(field)                                            \
   [](const RunRecord& r) -> std::optional<std::string> { return r.field; }, \
       [](RunRecord& r, const std::optional<std::string>& v) { r.field = v; }
-#define VOR_NUMBER(field, Type) \
+#define VOR_NUMBER(field, Type)                                                             \
   [](const RunRecord& r) -> std::optional<std::string> { return std::to_string(r.field); }, \
-      [](RunRecord& r, const std::optional<std::string>& v) { r.field = ParseNumber<Type>(v).value_or(Type{}); }
+      [](RunRecord& r, const std::optional<std::string>& v) {                               \
+        r.field = ParseNumber<Type>(v).value_or(Type{});                                    \
+      }
 
 // NOLINTBEGIN(cppcoreguidelines-macro-usage)
 const std::array<RecordColumn, 16> kColumns{{

@@ -82,8 +82,8 @@ struct RecordDatabase::Connection {
         const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
         const std::string_view code = state != nullptr ? state : "";
         outcome.fault = code == kInsufficientPrivilege || code == kReadOnlyTransaction ? DbFault::NotPermitted
-                        : PQstatus(conn) == CONNECTION_BAD                              ? DbFault::Unreachable
-                                                                                        : DbFault::Refused;
+                        : PQstatus(conn) == CONNECTION_BAD                             ? DbFault::Unreachable
+                                                                                       : DbFault::Refused;
         outcome.message = FirstLine(PQresultErrorMessage(result.get()));
       } else if (last != nullptr && outcome.ok()) {
         *last = std::move(result);
@@ -94,7 +94,8 @@ struct RecordDatabase::Connection {
 
   static DbOutcome Abandoned(const std::stop_token& stop) {
     if (stop.stop_requested()) return {DbFault::Stopped, "stopped"};
-    return {DbFault::Unreachable, "the server did not answer within " + std::to_string(kStatementTimeout.count()) + " s"};
+    return {DbFault::Unreachable,
+            "the server did not answer within " + std::to_string(kStatementTimeout.count()) + " s"};
   }
 };
 
@@ -138,7 +139,8 @@ DbOutcome RecordDatabase::Open(std::stop_token stop) {
     const std::array<const char*, 5> keys{"dbname", "connect_timeout", "client_encoding", "application_name",
                                           nullptr};
     const std::string timeout = std::to_string(kConnectTimeout.count());
-    const std::array<const char*, 5> values{m_conninfo.c_str(), timeout.c_str(), "LATIN1", "vorloader", nullptr};
+    const std::array<const char*, 5> values{m_conninfo.c_str(), timeout.c_str(), "LATIN1", "vorloader",
+                                            nullptr};
     auto connection = std::make_unique<Connection>();
     connection->conn = PQconnectStartParams(keys.data(), values.data(), 1);
     if (connection->conn == nullptr) return {DbFault::Unreachable, "out of memory"};
@@ -148,8 +150,7 @@ DbOutcome RecordDatabase::Open(std::stop_token stop) {
            state != PGRES_POLLING_FAILED) {
       if (!connection->Wait(state == PGRES_POLLING_WRITING, deadline, stop)) {
         if (stop.stop_requested()) return {DbFault::Stopped, "stopped"};
-        return {DbFault::Unreachable,
-                "no answer within " + std::to_string(kConnectTimeout.count()) + " s"};
+        return {DbFault::Unreachable, "no answer within " + std::to_string(kConnectTimeout.count()) + " s"};
       }
       state = PQconnectPoll(connection->conn);
     }
@@ -190,7 +191,8 @@ DbOutcome RecordDatabase::TablePresent(bool& present, const std::stop_token& sto
   return outcome;
 }
 
-DbOutcome RecordDatabase::Insert(std::span<const RunRecord> records, std::stop_token stop, std::size_t* inserted) {
+DbOutcome RecordDatabase::Insert(std::span<const RunRecord> records, std::stop_token stop,
+                                 std::size_t* inserted) {
   if (inserted != nullptr) *inserted = 0;
   if (records.empty()) return {};
   DbOutcome outcome = Open(stop);

@@ -13,7 +13,9 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 RecordDelivery::RecordDelivery(Settings settings, NoteFunction note)
-    : m_settings(std::move(settings)), m_note(std::move(note)), m_thread([this](std::stop_token stop) { Run(stop); }) {}
+    : m_settings(std::move(settings)),
+      m_note(std::move(note)),
+      m_thread([this](std::stop_token stop) { Run(stop); }) {}
 
 RecordDelivery::~RecordDelivery() {
   m_thread.request_stop();
@@ -61,7 +63,8 @@ void RecordDelivery::Run(std::stop_token stop) {
     }
     if (!note.empty() && m_note) m_note(note);
     lock.lock();
-    const bool failed = (!report.outcome.ok() && report.outcome.fault != DbFault::Stopped) || !report.fileError.empty();
+    const bool failed =
+        (!report.outcome.ok() && report.outcome.fault != DbFault::Stopped) || !report.fileError.empty();
     m_refused = failed;
     m_pending = report.remaining;
     if (failed) {
@@ -90,9 +93,8 @@ RecordDelivery::Outcome RecordDelivery::Finish(std::chrono::milliseconds maxWait
       m_kicked = true;
       m_retryAt = {};
       m_wake.notify_all();
-      outcome.finished = m_wake.wait_for(lock, maxWait, [&] {
-        return m_passes >= target || (m_passes > start && m_refused && !m_busy);
-      });
+      outcome.finished = m_wake.wait_for(
+          lock, maxWait, [&] { return m_passes >= target || (m_passes > start && m_refused && !m_busy); });
     }
     outcome.refused = m_refused;
   }

@@ -1,6 +1,8 @@
 // The delivery state beside the record file and the reading of pending records: whatever
 // happened to the file or the state, no record is skipped, and a matching state is resumed.
 
+#include "app/record_db/delivery_state.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +11,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/record_db/delivery_state.h"
 #include "app/record_db/spool_reading.h"
 #include "tests/support/fixtures/temp_dir.h"
 
@@ -84,8 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
                    false},
         ResumeCase{"StateEmpty", [](const std::string&, const std::string& state) { WriteFile(state, ""); },
                    false},
-        ResumeCase{"StateMissing", [](const std::string&, const std::string& state) { std::remove(state.c_str()); },
-                   false},
+        ResumeCase{"StateMissing",
+                   [](const std::string&, const std::string& state) { std::remove(state.c_str()); }, false},
         ResumeCase{"FileShrank",
                    [](const std::string& file, const std::string&) { WriteFile(file, Line(3, "c")); }, false},
         ResumeCase{"FileReplaced",

@@ -2,6 +2,8 @@
 // with its texts as they were, each refusal has its cause and keeps the records, and loaders
 // delivering at once make no second row.
 
+#include "app/record_db/record_database.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -16,7 +18,6 @@
 #include "app/record_db/delivery_state.h"
 #include "app/record_db/pending_delivery.h"
 #include "app/record_db/record_columns.h"
-#include "app/record_db/record_database.h"
 #include "app/record_db/record_delivery.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/pg/test_database.h"
@@ -74,7 +75,8 @@ TEST_F(RecordDatabaseTest, DeliversEachRecordOnceWithItsTextsVerbatim) {
   Append(File(), ToJsonLine(odd));
   Append(File(), ToJsonLine(Record(2)));
   // A record of an older loader: no run ID, no station.
-  const std::string old = R"({"time":"2025-01-01T00:00:00Z","workflow":"raw-boot","port":"COM1","code":2,"result":"E02"})";
+  const std::string old =
+      R"({"time":"2025-01-01T00:00:00Z","workflow":"raw-boot","port":"COM1","code":2,"result":"E02"})";
   Append(File(), old);
 
   RecordDatabase database(m_db->conninfo());
@@ -139,9 +141,9 @@ TEST_P(RecordDatabaseRefusal, KeepsTheRecordsAndNamesTheCause) {
 
 // A table made by the site beforehand.
 // NOLINTNEXTLINE(cppcoreguidelines-macro-usage)
-#define TABLE_SQL                                                                                        \
-  "CREATE TABLE vorloader_runs (time text, workflow text, port text, path text, device_id bigint, "    \
-  "product text, version_before text, version_after text, file text, sha256 text, code integer, "      \
+#define TABLE_SQL                                                                                   \
+  "CREATE TABLE vorloader_runs (time text, workflow text, port text, path text, device_id bigint, " \
+  "product text, version_before text, version_after text, file text, sha256 text, code integer, "   \
   "result text, duration_ms bigint, loader text, run_id text PRIMARY KEY, station text);"
 
 INSTANTIATE_TEST_SUITE_P(
@@ -152,17 +154,21 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NoTableAndNoRightToCreateIt", "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'", "pw",
                     DbFault::NoTable},
         RefusalCase{"ReadOnlyRole",
-                    "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; " TABLE_SQL " GRANT SELECT ON vorloader_runs TO ROLE_",
+                    "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; " TABLE_SQL
+                    " GRANT SELECT ON vorloader_runs TO ROLE_",
                     "pw", DbFault::NotPermitted},
         RefusalCase{"ReadOnlySession",
-                    "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; ALTER ROLE ROLE_ SET default_transaction_read_only = on; "
-                    TABLE_SQL " GRANT INSERT ON vorloader_runs TO ROLE_",
+                    "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; ALTER ROLE ROLE_ SET "
+                    "default_transaction_read_only = on; " TABLE_SQL
+                    " GRANT INSERT ON vorloader_runs TO ROLE_",
                     "pw", DbFault::NotPermitted},
         RefusalCase{"MayInsertButNotCreate",
-                    "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; " TABLE_SQL " GRANT INSERT, SELECT ON vorloader_runs TO ROLE_",
+                    "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; " TABLE_SQL
+                    " GRANT INSERT, SELECT ON vorloader_runs TO ROLE_",
                     "pw", DbFault::None},
-        RefusalCase{"MayCreateTheTable", "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; GRANT CREATE ON SCHEMA public TO ROLE_",
-                    "pw", DbFault::None}),
+        RefusalCase{"MayCreateTheTable",
+                    "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; GRANT CREATE ON SCHEMA public TO ROLE_", "pw",
+                    DbFault::None}),
     [](const ::testing::TestParamInfo<RefusalCase>& param) { return std::string(param.param.name); });
 
 TEST_F(RecordDatabaseTest, AnUnreachableServerIsToldAtOnceAndKeepsTheRecords) {
@@ -180,14 +186,16 @@ TEST_F(RecordDatabaseTest, TheShippedSchemaHasTheColumnsTheLoaderWrites) {
   std::stringstream sql;
   sql << in.rdbuf();
   m_db->Exec(
-      "DO $$ BEGIN CREATE ROLE vorloader_station NOLOGIN; EXCEPTION WHEN duplicate_object OR unique_violation "
+      "DO $$ BEGIN CREATE ROLE vorloader_station NOLOGIN; EXCEPTION WHEN duplicate_object OR "
+      "unique_violation "
       "THEN NULL; END $$");
   m_db->Exec(sql.str());
   std::vector<std::string> expected;
   for (const RecordColumn& c : RecordColumns()) expected.push_back(std::string(c.name));
-  EXPECT_EQ(m_db->Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
-                         "ORDER BY ordinal_position"),
-            expected);
+  EXPECT_EQ(
+      m_db->Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
+                   "ORDER BY ordinal_position"),
+      expected);
   EXPECT_EQ(m_db->Column("SELECT privilege_type FROM information_schema.role_table_grants WHERE grantee = "
                          "'vorloader_station' AND table_name = 'vorloader_runs' ORDER BY 1"),
             (std::vector<std::string>{"INSERT", "SELECT"}));
@@ -195,9 +203,10 @@ TEST_F(RecordDatabaseTest, TheShippedSchemaHasTheColumnsTheLoaderWrites) {
   TestDatabase other(*testing_support::TestServer(), "rec2");
   RecordDatabase database(other.conninfo());
   ASSERT_TRUE(database.Open({}).ok());
-  EXPECT_EQ(other.Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
-                         "ORDER BY ordinal_position"),
-            expected);
+  EXPECT_EQ(
+      other.Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
+                   "ORDER BY ordinal_position"),
+      expected);
 }
 
 TEST_F(RecordDatabaseTest, LoadersDeliveringAtOnceStoreEachRecordOnce) {
@@ -248,8 +257,8 @@ TEST_F(RecordDatabaseTest, TheWorkerDeliversInTheBackgroundAndTellsEachCauseOnce
   EXPECT_NE(notes[0].find("record database not reached"), std::string::npos) << notes[0];
   {
     // Reachable: what was kept and what comes later is delivered, without being asked.
-    RecordDelivery delivery({m_db->conninfo(), File(), std::chrono::milliseconds(10), std::chrono::milliseconds(10)},
-                            note);
+    RecordDelivery delivery(
+        {m_db->conninfo(), File(), std::chrono::milliseconds(10), std::chrono::milliseconds(10)}, note);
     for (int i = 0; i < 500 && CountPending(File()) != 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(Rows(), 2u);

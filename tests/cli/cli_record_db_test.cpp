@@ -23,7 +23,7 @@
 namespace testing_support {
 namespace {
 
-constexpr const char* kCode = "0a1b";  // the simulated device's product code
+constexpr const char* kCode = "0a1b";   // the simulated device's product code
 constexpr const char* kNewer = "1.30";  // the device has 1.20
 
 bool Contains(const std::string& text, const std::string& part) {
@@ -36,14 +36,17 @@ class CliRecordDb : public ::testing::Test {
     const std::optional<std::string> server = TestServer();
     if (!server) GTEST_SKIP() << kNoTestServer;
     m_db = std::make_unique<TestDatabase>(*server, "cli");
-    for (const std::string& d : {ComDir(), ProgramData(), FirmwareFolder()}) ASSERT_EQ(::mkdir(d.c_str(), 0755), 0);
+    for (const std::string& d : {ComDir(), ProgramData(), FirmwareFolder()})
+      ASSERT_EQ(::mkdir(d.c_str(), 0755), 0);
     // The local folder offers a newer file; runs are offline (--x 1).
     std::ofstream(FirmwareFolder() + "/vornet_verinfo.xml", std::ios::binary)
-        << "<?xml version=\"1.0\"?>\r\n<VORNET>\r\n<VORNET_VERSIONS><VORNET_UPDATE_FOLDER_URL>http://127.0.0.1:9"
+        << "<?xml "
+           "version=\"1.0\"?>\r\n<VORNET>\r\n<VORNET_VERSIONS><VORNET_UPDATE_FOLDER_URL>http://127.0.0.1:9"
         << "</VORNET_UPDATE_FOLDER_URL></VORNET_VERSIONS>\r\n<VORNET_FIRM_VERSIONS>\r\n"
         << "<VORNET_PRODUCT_CODES>VORnet_Amp=" << kCode << "</VORNET_PRODUCT_CODES>\r\n"
         << "<VORNET_FIRM_URL>http://127.0.0.1:9/fw</VORNET_FIRM_URL>\r\n<VOR_VORnet_Amp_V>" << kNewer
-        << "</VOR_VORnet_Amp_V>\r\n<VOR_VORnet_Amp_HEX>amp.hex</VOR_VORnet_Amp_HEX>\r\n</VORNET_FIRM_VERSIONS>\r\n"
+        << "</VOR_VORnet_Amp_V>\r\n<VOR_VORnet_Amp_HEX>amp.hex</VOR_VORnet_Amp_HEX>\r\n</"
+           "VORNET_FIRM_VERSIONS>\r\n"
         << "</VORNET>\r\n";
     ASSERT_TRUE(PackFirmware(FirmwareFolder() + "/amp.hex", kCode, kNewer, true));
   }
@@ -65,10 +68,12 @@ class CliRecordDb : public ::testing::Test {
     return sim;
   }
 
-  CliResult Run(std::vector<std::string> args, std::vector<std::pair<std::string, std::string>> env = {}) const {
+  CliResult Run(std::vector<std::string> args,
+                std::vector<std::pair<std::string, std::string>> env = {}) const {
     CliRun run;
     run.args = std::move(args);
-    run.env = {{"VORLOADER_COM_DIR", ComDir()}, {"VORLOADER_PROGRAMDATA", ProgramData()},
+    run.env = {{"VORLOADER_COM_DIR", ComDir()},
+               {"VORLOADER_PROGRAMDATA", ProgramData()},
                {"VORLOADER_HISTORY", Records()}};
     run.env.insert(run.env.end(), env.begin(), env.end());
     CliResult r = RunCli(run);
@@ -115,8 +120,9 @@ TEST_F(CliRecordDb, RecordsOfSingleRunsAndOfAProductionLineArriveOnceEach) {
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_EQ(RunIds(), FileRunIds());
   EXPECT_EQ(RunIds().size(), 3u);
-  EXPECT_EQ(m_db->Column("SELECT device_id || ' ' || version_after || ' ' || code FROM vorloader_runs ORDER BY 1"),
-            (std::vector<std::string>{"11456 1.30 0", "11457 1.30 0", "11458 1.30 0"}));
+  EXPECT_EQ(
+      m_db->Column("SELECT device_id || ' ' || version_after || ' ' || code FROM vorloader_runs ORDER BY 1"),
+      (std::vector<std::string>{"11456 1.30 0", "11457 1.30 0", "11458 1.30 0"}));
   // Read back from the database, every station's, with the station column.
   r = Run({"--record-db", m_db->conninfo(), "history", "2"});
   EXPECT_EQ(r.status, 0) << Dump(r);
@@ -231,7 +237,8 @@ TEST_F(CliRecordDb, TwoLoadersDeliveringAtOnceStoreEachRecordOnce) {
     said.insert(result.out);
   }
   // One delivered all 400; the other, after its turn, found nothing pending.
-  EXPECT_EQ(said, (std::set<std::string>{"delivered 400 run records; 0 remain\n", "delivered 0 run records; 0 remain\n"}));
+  EXPECT_EQ(said, (std::set<std::string>{"delivered 400 run records; 0 remain\n",
+                                         "delivered 0 run records; 0 remain\n"}));
   EXPECT_EQ(RunIds().size(), 400u);
 }
 
@@ -243,12 +250,18 @@ TEST_F(CliRecordDb, APasswordOrAnUnreadableStringIsAUsageError) {
   };
   const std::vector<Case> cases{
       {{"--record-db", "host=db password=secret", "history"}, {}, "--record-db must not hold a password"},
-      {{"--record-db", "postgresql://station:secret@db/records", "sync"}, {}, "--record-db must not hold a password"},
+      {{"--record-db", "postgresql://station:secret@db/records", "sync"},
+       {},
+       "--record-db must not hold a password"},
       {{"--record-db", "host='db", "history"},
        {},
        "--record-db is not a connection string libpq can read: unterminated quoted string"},
-      {{"sync"}, {{"VORLOADER_RECORD_DB", "nonsense"}}, "VORLOADER_RECORD_DB is not a connection string libpq can read"},
-      {{"--record-db", "host=db", "ports"}, {}, "--record-db applies to connect, raw-boot, history and sync only"},
+      {{"sync"},
+       {{"VORLOADER_RECORD_DB", "nonsense"}},
+       "VORLOADER_RECORD_DB is not a connection string libpq can read"},
+      {{"--record-db", "host=db", "ports"},
+       {},
+       "--record-db applies to connect, raw-boot, history and sync only"},
   };
   for (const Case& c : cases) {
     const CliResult r = Run(c.args, c.env);

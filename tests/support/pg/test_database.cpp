@@ -19,7 +19,8 @@ std::vector<std::string> Run(const std::string& conninfo, const std::string& sql
     throw std::runtime_error("cannot reach the test server: " + error);
   }
   PQsetClientEncoding(conn, "LATIN1");
-  PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
   PGresult* result = PQexec(conn, sql.c_str());
   const ExecStatusType status = PQresultStatus(result);
   std::vector<std::string> column;
@@ -54,7 +55,8 @@ TestDatabase::TestDatabase(std::string server, const std::string& tag) : m_serve
 TestDatabase::~TestDatabase() {
   try {
     Run(m_server, "DROP DATABASE IF EXISTS " + m_name + " WITH (FORCE)");
-    for (const std::string& role : Run(m_server, "SELECT rolname FROM pg_roles WHERE rolname LIKE '" + m_name + "\\_%'"))
+    for (const std::string& role :
+         Run(m_server, "SELECT rolname FROM pg_roles WHERE rolname LIKE '" + m_name + "\\_%'"))
       Run(m_server, "DROP ROLE IF EXISTS " + role);
   } catch (const std::exception&) {
     // The server is gone already: nothing is left to clean.
