@@ -36,8 +36,12 @@ void RecordDelivery::Run(std::stop_token stop) {
   while (!stop.stop_requested()) {
     m_wake.wait_for(lock, stop, m_settings.look, [this] { return m_kicked; });
     if (stop.stop_requested()) break;
-    const auto now = std::chrono::steady_clock::now();
-    if (m_refused && now < m_retryAt) continue;  // kicks wait for the retry too
+    if (m_refused && std::chrono::steady_clock::now() < m_retryAt) {
+      // Kicks wait for the retry too; Finish may bring it forward.
+      m_wake.wait_until(lock, stop, m_retryAt,
+                        [this] { return !m_refused || std::chrono::steady_clock::now() >= m_retryAt; });
+      continue;
+    }
     if (!m_kicked && !m_refused) {
       // Nothing said: look whether the file changed since it was last delivered in full.
       struct stat info {};

@@ -18,7 +18,9 @@
 #include "app/record_db/delivery_state.h"
 #include "app/record_db/pending_delivery.h"
 #include "app/record_db/record_columns.h"
+#include "app/record/record_file.h"
 #include "app/record_db/record_delivery.h"
+#include "app/record_db/spooling_database_sink.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/pg/test_database.h"
 
@@ -60,7 +62,11 @@ class RecordDatabaseTest : public ::testing::Test {
     m_db = std::make_unique<TestDatabase>(*server, "rec");
   }
   std::string File() const { return m_dir.Path("history.jsonl"); }
-  std::size_t Rows() const { return std::stoul(m_db->Column("SELECT count(*) FROM vorloader_runs").at(0)); }
+  // The rows of the table; 0 while there is none.
+  std::size_t Rows() const {
+    if (m_db->Column("SELECT to_regclass('vorloader_runs') IS NULL").at(0) == "t") return 0;
+    return std::stoul(m_db->Column("SELECT count(*) FROM vorloader_runs").at(0));
+  }
 
   TempDir m_dir{"vor-recdb"};
   std::unique_ptr<TestDatabase> m_db;
@@ -272,6 +278,33 @@ TEST_F(RecordDatabaseTest, TheWorkerDeliversInTheBackgroundAndTellsEachCauseOnce
   }
   EXPECT_EQ(Rows(), 4u);
   EXPECT_EQ(notes.size(), 1u);
+}
+
+// The record file as the sink in front of the database.
+class FileSink : public RecordSink {
+ public:
+  explicit FileSink(std::string path) : m_path(std::move(path)) {}
+  std::string Write(const RunRecord& record) override { return AppendRecord(m_path, ToJsonLine(record)).error; }
+
+ private:
+  std::string m_path;
+};
+
+TEST_F(RecordDatabaseTest, TheSpoolingSinkWritesTheFileFirstAndWakesTheWorker) {
+  // The worker would not look at the file by itself within the test.
+  RecordDelivery delivery({m_db->conninfo(), File(), std::chrono::hours(1), std::chrono::hours(1)}, nullptr);
+  FileSink file(File());
+  SpoolingDatabaseSink sink(file, delivery);
+  EXPECT_EQ(sink.Write(Record(1)), "");
+  EXPECT_EQ(testing_support::ReadFile(File()), ToJsonLine(Record(1)) + "\n");
+  for (int i = 0; i < 500 && Rows() != 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(m_db->Column("SELECT run_id FROM vorloader_runs"), std::vector<std::string>{"bench-1-run-1"});
+  // A record that cannot be kept is told, and nothing is delivered for it.
+  FileSink nowhere(m_dir.Path("history.jsonl/not-a-folder/h.jsonl"));
+  SpoolingDatabaseSink broken(nowhere, delivery);
+  EXPECT_NE(broken.Write(Record(2)), "");
+  EXPECT_EQ(delivery.Finish(std::chrono::seconds(5)).pending, 0u);
+  EXPECT_EQ(Rows(), 1u);
 }
 
 }  // namespace
