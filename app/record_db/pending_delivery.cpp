@@ -49,7 +49,8 @@ std::size_t CountPending(const std::string& recordFile) {
   return ReadSpool(file.fd, from, static_cast<std::uint64_t>(info.st_size), SIZE_MAX, false).count;
 }
 
-DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recordFile, std::stop_token stop) {
+DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recordFile,
+                              const std::stop_token& stop) {
   DeliveryReport report;
   const Fd lock(::open((recordFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (!TakeTurn(lock, stop)) {
@@ -71,7 +72,7 @@ DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recor
     return report;
   }
   const std::string statePath = DeliveryStatePath(recordFile);
-  const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+  const auto size = static_cast<std::uint64_t>(info.st_size);
   std::uint64_t offset = ResumeOffset(LoadDeliveryState(statePath), file.fd, info);
   while (offset < size) {
     SpoolRead batch = ReadSpool(file.fd, offset, size, kRecordsPerTransaction, true);

@@ -22,7 +22,8 @@ struct DeliveryReport {
 
 inline constexpr std::size_t kRecordsPerTransaction = 500;
 
-DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recordFile, std::stop_token stop);
+DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recordFile,
+                              const std::stop_token& stop);
 
 // The number of records of the record file not yet delivered, as its state says.
 std::size_t CountPending(const std::string& recordFile);

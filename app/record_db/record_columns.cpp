@@ -24,10 +24,10 @@ std::optional<Number> ParseNumber(const std::optional<std::string>& text) {
 #define VOR_OPTIONAL_TEXT(field)                                            \
   [](const RunRecord& r) -> std::optional<std::string> { return r.field; }, \
       [](RunRecord& r, const std::optional<std::string>& v) { r.field = v; }
-#define VOR_NUMBER(field, Type)                                                             \
-  [](const RunRecord& r) -> std::optional<std::string> { return std::to_string(r.field); }, \
-      [](RunRecord& r, const std::optional<std::string>& v) {                               \
-        r.field = ParseNumber<Type>(v).value_or(Type{});                                    \
+#define VOR_NUMBER(field, Type)                                                                   \
+  [](const RunRecord& r) -> std::optional<std::string> { return std::to_string(r.field); },       \
+      [](RunRecord& r, const std::optional<std::string>& v) {                                     \
+        r.field = ParseNumber<Type>(v).value_or(Type{}); /* NOLINT(bugprone-macro-parentheses) */ \
       }
 
 // NOLINTBEGIN(cppcoreguidelines-macro-usage)

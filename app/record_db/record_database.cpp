@@ -132,7 +132,7 @@ void RecordDatabase::Close() {
   m_connection.reset();
 }
 
-DbOutcome RecordDatabase::Open(std::stop_token stop) {
+DbOutcome RecordDatabase::Open(const std::stop_token& stop) {
   if (!connected()) {
     m_connection.reset();
     // The string's own settings, then the loader's, which win: the time bound and Latin-1.
@@ -184,14 +184,14 @@ DbOutcome RecordDatabase::Open(std::stop_token stop) {
 
 DbOutcome RecordDatabase::TablePresent(bool& present, const std::stop_token& stop) {
   Result found;
-  const DbOutcome outcome =
+  DbOutcome outcome =
       m_connection->Exec("SELECT to_regclass($1) IS NOT NULL", {std::string(kRunsTable)}, stop, &found);
   present = outcome.ok() && found && PQntuples(found.get()) == 1 &&
             std::string_view(PQgetvalue(found.get(), 0, 0)) == "t";
   return outcome;
 }
 
-DbOutcome RecordDatabase::Insert(std::span<const RunRecord> records, std::stop_token stop,
+DbOutcome RecordDatabase::Insert(std::span<const RunRecord> records, const std::stop_token& stop,
                                  std::size_t* inserted) {
   if (inserted != nullptr) *inserted = 0;
   if (records.empty()) return {};
@@ -235,7 +235,8 @@ DbOutcome RecordDatabase::Insert(std::span<const RunRecord> records, std::stop_t
   return {};
 }
 
-DbOutcome RecordDatabase::ReadLast(std::size_t count, std::vector<RunRecord>& records, std::stop_token stop) {
+DbOutcome RecordDatabase::ReadLast(std::size_t count, std::vector<RunRecord>& records,
+                                   const std::stop_token& stop) {
   records.clear();
   DbOutcome outcome = Open(stop);
   if (!outcome.ok()) return outcome;

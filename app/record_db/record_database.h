@@ -47,16 +47,17 @@ class RecordDatabase {
 
   // Connects when not connected, and makes sure the table is there (creating it when missing
   // and the role may).
-  DbOutcome Open(std::stop_token stop);
+  DbOutcome Open(const std::stop_token& stop);
   bool connected() const;
   void Close();
 
   // Inserts the records in one transaction; records whose run ID is already stored are
   // skipped. `inserted` counts the rows that were new.
-  DbOutcome Insert(std::span<const RunRecord> records, std::stop_token stop, std::size_t* inserted = nullptr);
+  DbOutcome Insert(std::span<const RunRecord> records, const std::stop_token& stop,
+                   std::size_t* inserted = nullptr);
 
   // The last `count` records by time, of every station, oldest first.
-  DbOutcome ReadLast(std::size_t count, std::vector<RunRecord>& records, std::stop_token stop);
+  DbOutcome ReadLast(std::size_t count, std::vector<RunRecord>& records, const std::stop_token& stop);
 
  private:
   struct Connection;

@@ -15,7 +15,7 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 RecordDelivery::RecordDelivery(Settings settings, NoteFunction note)
     : m_settings(std::move(settings)),
       m_note(std::move(note)),
-      m_thread([this](std::stop_token stop) { Run(stop); }) {}
+      m_thread([this](const std::stop_token& stop) { Run(stop); }) {}
 
 RecordDelivery::~RecordDelivery() {
   m_thread.request_stop();
@@ -30,7 +30,7 @@ void RecordDelivery::Kick() {
   m_wake.notify_all();
 }
 
-void RecordDelivery::Run(std::stop_token stop) {
+void RecordDelivery::Run(const std::stop_token& stop) {
   RecordDatabase database(m_settings.conninfo);
   std::unique_lock lock(m_mutex);
   while (!stop.stop_requested()) {

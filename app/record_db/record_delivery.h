@@ -54,7 +54,7 @@ class RecordDelivery {
   const std::string& recordFile() const { return m_settings.recordFile; }
 
  private:
-  void Run(std::stop_token stop);
+  void Run(const std::stop_token& stop);
   void Pass(const std::stop_token& stop);
 
   const Settings m_settings;

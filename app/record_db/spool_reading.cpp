@@ -51,7 +51,7 @@ SpoolRead ReadSpool(int fd, std::uint64_t from, std::uint64_t size, std::size_t 
     while (start < chunk.size() && read.count < maxRecords) {
       const std::size_t end = chunk.find('\n', start);
       if (end == std::string::npos) {
-        if (!skippingLongLine) pending.append(chunk, start, std::string::npos);
+        if (!skippingLongLine) pending.append(std::string_view(chunk).substr(start));
         if (pending.size() > kMaxRecordLine) {
           pending.clear();
           skippingLongLine = true;

@@ -13,12 +13,12 @@
 #include <sstream>
 #include <thread>
 
+#include "app/record/record_file.h"
 #include "app/record/record_line_parser.h"
 #include "app/record/run_record.h"
 #include "app/record_db/delivery_state.h"
 #include "app/record_db/pending_delivery.h"
 #include "app/record_db/record_columns.h"
-#include "app/record/record_file.h"
 #include "app/record_db/record_delivery.h"
 #include "app/record_db/spooling_database_sink.h"
 #include "tests/support/fixtures/temp_dir.h"
@@ -284,7 +284,9 @@ TEST_F(RecordDatabaseTest, TheWorkerDeliversInTheBackgroundAndTellsEachCauseOnce
 class FileSink : public RecordSink {
  public:
   explicit FileSink(std::string path) : m_path(std::move(path)) {}
-  std::string Write(const RunRecord& record) override { return AppendRecord(m_path, ToJsonLine(record)).error; }
+  std::string Write(const RunRecord& record) override {
+    return AppendRecord(m_path, ToJsonLine(record)).error;
+  }
 
  private:
   std::string m_path;
