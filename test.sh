@@ -18,6 +18,18 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=0:exitcode=66:second_deadlock_stack=1:suppressions=$ROOT/scripts/tsan.supp}
 
 status=0
+
+# A throwaway PostgreSQL server for the record database tests, stopped however this script ends.
+PG_DIR=$(mktemp -d "${TMPDIR:-/tmp}/vor-pg.XXXXXX")
+stop_pg() { scripts/pg-test-server.sh stop "$PG_DIR" || true; rm -rf "$PG_DIR"; }
+trap stop_pg EXIT
+echo "== PostgreSQL test server"
+if VORLOADER_TEST_PG=$(scripts/pg-test-server.sh start "$PG_DIR"); then
+  export VORLOADER_TEST_PG
+else
+  echo "test.sh: the PostgreSQL test server did not start"; status=1
+fi
+
 echo "== format"
 if ! scripts/check-format.sh; then status=1; fi
 

@@ -13,6 +13,7 @@
 #include "cli/command/command_line.h"
 #include "cli/command/commands.h"
 #include "cli/command/permission_hint.h"
+#include "cli/command/record_db_options.h"
 #include "cli/output/quiet_output.h"
 #include "cli/output/terminal_text.h"
 #include "cli/output/terminal_view.h"
@@ -47,8 +48,15 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // The wire trace: -v, or VORLOADER_TRACE=1 read here once; every session's link is given it.
+  // The record database the command line or the environment names, chosen before anything runs.
   cli::CommandLine command = parsed.line;
+  const cli::RecordDbChoice recordDb = cli::ChooseRecordDb(command, app::ProcessEnvironment());
+  if (!recordDb.error.empty()) {
+    std::fputs((recordDb.error + "\n").c_str(), stderr);
+    return cli::kExitUsage;
+  }
+  command.recordDb = recordDb.conninfo;
+  // The wire trace: -v, or VORLOADER_TRACE=1 read here once; every session's link is given it.
   command.verbose = command.verbose || device::WireTraceFromEnvironment() == device::WireTrace::On;
 
   // The serial ports are driven by blocking waits on this thread, which Qt supports only on
@@ -75,9 +83,11 @@ int main(int argc, char** argv) {
   const auto systemPorts = device::MakeSystemPortOpener();
   cli::ObservingPortOpener opener(*systemPorts);
 
+  cli::RunDelivery delivery(command, app::ProcessEnvironment());
   cli::CommandResult result = cli::RunCommand(command, view, opener);
   int& status = result.status;
   view.EndProgress();
+  delivery.End(view);
   // Enumeration has said why a port it could not open is missing; the fix is given once.
   const std::string hint = cli::PermissionHint(opener, opener.deniedPorts());
   if (!hint.empty() && !view.Noted(device::PermissionFix())) view.Note(hint);

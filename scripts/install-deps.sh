@@ -11,6 +11,7 @@ PACKAGES=(
   libcpp-httplib-dev libssl-dev nlohmann-json3-dev
   xvfb xauth dpkg-dev file
   lintian appstream desktop-file-utils groff-base
+  libpq-dev postgresql
 )
 
 missing=()

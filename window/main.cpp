@@ -14,6 +14,7 @@
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
 #include "window/program_start.h"
+#include "window/record_delivery_start.h"
 #include "window/window_resources.h"
 
 namespace {
@@ -44,10 +45,13 @@ class CVORLoaderXApp {
     window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
     dlg.SetWorkflows(&workflows);
     const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });
+    // Run records go on to the record database, if one is named, while the window is open.
+    auto recordDelivery = window::StartRecordDelivery(dlg.view());
 
     dlg.exec();
     // The loader goes before the window: its thread must be gone first.
     dlg.ShutDownWorkflows();
+    recordDelivery.reset();
     return closeSignals.ExitStatus(0);
   }
 };

@@ -24,12 +24,13 @@ struct CommandName {
   Command command;
 };
 
-constexpr std::array<CommandName, 5> kCommands{{
+constexpr std::array<CommandName, 6> kCommands{{
     {"connect", Command::Connect},
     {"raw-boot", Command::RawBoot},
     {"check", Command::Check},
     {"ports", Command::Ports},
     {"history", Command::History},
+    {"sync", Command::Sync},
 }};
 
 std::string Fault(std::string_view what, const std::string& argument) {
@@ -219,6 +220,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
       }
       line.recordFile = *file;
+    } else if (auto conninfo = OptionValue(args, i, "--record-db", missing)) {
+      if (missing || conninfo->empty() || (i != at && conninfo->front() == '-')) {
+        r.error = Fault("--record-db needs a connection string such as service=vorloader");
+        return r;
+      }
+      line.recordDb = *conninfo;
     } else if (commandGiven && line.command == Command::History && !countGiven &&
                std::none_of(kCommands.begin(), kCommands.end(),
                             [&](const CommandName& c) { return arg == c.name; })) {
@@ -273,14 +280,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     // Nobody can answer a box per device at one keyboard.
     r.error = Fault("with more than one port, --yes or --no is required");
   else if (!line.recordFile.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record applies to connect, raw-boot and history only");
+    r.error = Fault("--record applies to connect, raw-boot, history and sync only");
+  else if (!line.recordDb.empty() && (line.command == Command::Check || line.command == Command::Ports))
+    r.error = Fault("--record-db applies to connect, raw-boot, history and sync only");
   return r;
 }
 
 std::string UsageText() {
   return R"(Usage: vorloader-cli [--x N] [OPTIONS] [--yes | --no] [--port COMn | --port PATH] [--record FILE] [COMMAND]
        vorloader-cli [OPTIONS] (--yes | --no) (--port P --port P ... | --all-ports) connect
-       vorloader-cli [--record FILE] history [N]
+       vorloader-cli [--record FILE] [--record-db CONNINFO] history [N]
+       vorloader-cli [--record FILE] [--record-db CONNINFO] sync
 
 Loads firmware into a VORnet device on a serial port, from a terminal.
 
@@ -293,7 +303,10 @@ Commands:
   ports        list the serial ports that open, then (on standard error) what is
                known of each: device path, USB ID, maker, product, serial number
   history [N]  show the last N run records (default 20): time, port, device ID,
-               product, version before -> after, result
+               product, version before -> after, result; with a record database,
+               its last N records of every station, with a station column
+  sync         deliver the run records not yet in the record database; says how
+               many were delivered and how many remain
 
 Options:
   --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to
@@ -317,6 +330,9 @@ Options:
                file check's report, the COMn lines); no status lines
   -v, --verbose  the wire trace on standard error (as VORLOADER_TRACE=1)
   --record FILE  the run record file for this run (see VORLOADER_HISTORY)
+  --record-db CONNINFO  also deliver run records to this PostgreSQL database (a
+               libpq connection string or URI, without a password: use ~/.pgpass
+               or a service file); the default is $VORLOADER_RECORD_DB
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -332,6 +348,7 @@ Exit status:
          first port (in the order given, or listed) that was not
   0, 1   check: every firmware file is good / some are missing
   0, 1   history: the records were shown (or there are none) / the file cannot be read
+  0, 1   sync: no record remains to deliver / some remain
   16     no workflow ran (no port listed, no product database, or a port named
          with --port held by another program: it says which process holds it)
   64     usage error (also --port naming a port that is not there)
@@ -340,9 +357,11 @@ Exit status:
 Each connect or raw-boot run on a port (stopped ones too) appends one JSON line
 to the run record file: --record FILE, else $VORLOADER_HISTORY (set and empty: no
 records), else $XDG_STATE_HOME/vorloader/history.jsonl (~/.local/state/...).
+With a record database named, a background worker delivers each record to it;
+records it cannot take yet stay pending beside the file and go later.
 
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_UPDATE_URL,
-VORLOADER_TRACE, VORLOADER_HISTORY (see vorloader-cli(1)).
+VORLOADER_TRACE, VORLOADER_HISTORY, VORLOADER_RECORD_DB (see vorloader-cli(1)).
 )";
 }
 

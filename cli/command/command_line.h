@@ -7,7 +7,7 @@
 
 namespace cli {
 
-enum class Command { Connect, RawBoot, Check, Ports, History };
+enum class Command { Connect, RawBoot, Check, Ports, History, Sync };
 
 // How message boxes are answered: asked on a terminal, or Yes/No for every box.
 enum class Answers { Ask, Yes, No };
@@ -34,6 +34,8 @@ struct CommandLine {
   // The run records: --record FILE (empty when not given) and the N of `history [N]`.
   std::string recordFile;
   int historyCount = 20;  // 1..kMaxHistoryCount
+  // --record-db CONNINFO: the record database (empty when not given; see cli/command/record_db_options.h).
+  std::string recordDb;
   bool help = false;
   bool version = false;
 };

@@ -12,6 +12,7 @@
 #include "cli/command/production_line.h"
 #include "cli/output/port_table.h"
 #include "cli/signals/stop_relay.h"
+#include "cli/command/sync_command.h"
 
 namespace cli {
 
@@ -170,8 +171,18 @@ CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::Po
     case Command::RawBoot:
       return RunDeviceWorkflow(line, view, opener);
     case Command::History: {
-      CommandResult result = ShowHistory(line, app::ProcessEnvironment(), view);
+      CommandResult result;
+      if (line.recordDb.empty())
+        result = ShowHistory(line, app::ProcessEnvironment(), view);
+      else
+        result = ShowDatabaseHistory(line, view);
       result.table = view.heldLog();  // the table is the log; held back under -q
+      return result;
+    }
+    case Command::Sync: {
+      CommandResult result;
+      result = RunSync(line, app::ProcessEnvironment(), view);
+      result.table = view.heldLog();  // the count delivered is the result
       return result;
     }
   }

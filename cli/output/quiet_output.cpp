@@ -8,13 +8,14 @@ std::vector<std::string> QuietResultLines(Command command, const CommandResult& 
   switch (command) {
     case Command::Ports: {
       std::vector<std::string> lines;
-      for (const PortEntry& port : result.ports) lines.push_back("COM" + std::to_string(port.number));
+      for (const PortEntry& port : result.ports) lines.push_back(port.comName());
       return lines;
     }
     case Command::Check:
       return result.status >= kExitNoWorkflow ? std::vector<std::string>{} : result.fileCheck;
     case Command::History:
-      return result.table;
+    case Command::Sync:
+      return result.table;  // the table, or the count delivered, is the result
     case Command::Connect:
     case Command::RawBoot: {
       if (result.status < 0 || result.status >= kExitNoWorkflow) return {};

@@ -1,0 +1,112 @@
+#include "app/record_db/record_delivery.h"
+
+#include <sys/stat.h>
+
+namespace app {
+
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size;
+}
+
+}  // namespace
+
+RecordDelivery::RecordDelivery(Settings settings, NoteFunction note)
+    : m_settings(std::move(settings)),
+      m_note(std::move(note)),
+      m_thread([this](const std::stop_token& stop) { Run(stop); }) {}
+
+RecordDelivery::~RecordDelivery() {
+  m_thread.request_stop();
+  m_wake.notify_all();
+}
+
+void RecordDelivery::Kick() {
+  {
+    const std::lock_guard lock(m_mutex);
+    m_kicked = true;
+  }
+  m_wake.notify_all();
+}
+
+void RecordDelivery::Run(const std::stop_token& stop) {
+  RecordDatabase database(m_settings.conninfo);
+  std::unique_lock lock(m_mutex);
+  while (!stop.stop_requested()) {
+    m_wake.wait_for(lock, stop, m_settings.look, [this] { return m_kicked; });
+    if (stop.stop_requested()) break;
+    if (m_refused && std::chrono::steady_clock::now() < m_retryAt) {
+      // Kicks wait for the retry too; Finish may bring it forward.
+      m_wake.wait_until(lock, stop, m_retryAt,
+                        [this] { return !m_refused || std::chrono::steady_clock::now() >= m_retryAt; });
+      continue;
+    }
+    if (!m_kicked && !m_refused) {
+      // Nothing said: look whether the file changed since it was last delivered in full.
+      struct stat info {};
+      if (::stat(m_settings.recordFile.c_str(), &info) != 0 || SameFile(info, m_seen)) continue;
+    }
+    m_kicked = false;
+    m_busy = true;
+    lock.unlock();
+    struct stat before {};
+    const bool known = ::stat(m_settings.recordFile.c_str(), &before) == 0;
+    const DeliveryReport report = DeliverPending(database, m_settings.recordFile, stop);
+    std::string note;
+    if (!report.outcome.ok() && report.outcome.fault != DbFault::Stopped) {
+      database.Close();
+      lock.lock();
+      if (m_noted.insert(report.outcome.fault).second) note = FaultNote(report.outcome);
+      lock.unlock();
+    } else if (!report.fileError.empty()) {
+      lock.lock();
+      if (m_fileNoted != report.fileError) note = "record database: " + report.fileError;
+      m_fileNoted = report.fileError;
+      lock.unlock();
+    }
+    if (!note.empty() && m_note) m_note(note);
+    lock.lock();
+    const bool failed =
+        (!report.outcome.ok() && report.outcome.fault != DbFault::Stopped) || !report.fileError.empty();
+    m_refused = failed;
+    m_pending = report.remaining;
+    if (failed) {
+      m_retryAt = std::chrono::steady_clock::now() + m_settings.retry;
+    } else if (report.outcome.ok()) {
+      m_noted.clear();
+      m_fileNoted.clear();
+      if (known) m_seen = before;
+    }
+    m_busy = false;
+    ++m_passes;
+    m_wake.notify_all();
+  }
+}
+
+RecordDelivery::Outcome RecordDelivery::Finish(std::chrono::milliseconds maxWait) {
+  Outcome outcome;
+  {
+    std::unique_lock lock(m_mutex);
+    const bool justRefused = m_refused && !m_busy && std::chrono::steady_clock::now() < m_retryAt;
+    if (!justRefused) {
+      // A pass that starts after this call, so that the last record is in it; or the end of
+      // the pass running now when that one is refused.
+      const std::size_t start = m_passes;
+      const std::size_t target = start + (m_busy ? 2 : 1);
+      m_kicked = true;
+      m_retryAt = {};
+      m_wake.notify_all();
+      outcome.finished = m_wake.wait_for(
+          lock, maxWait, [&] { return m_passes >= target || (m_passes > start && m_refused && !m_busy); });
+    }
+    outcome.refused = m_refused;
+  }
+  m_thread.request_stop();
+  m_wake.notify_all();
+  if (m_thread.joinable()) m_thread.join();
+  outcome.pending = outcome.finished && !outcome.refused ? m_pending : CountPending(m_settings.recordFile);
+  return outcome;
+}
+
+}  // namespace app

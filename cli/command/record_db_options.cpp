@@ -1,0 +1,62 @@
+#include "cli/command/record_db_options.h"
+
+#include "app/record_db/conninfo_check.h"
+#include "cli/output/terminal_text.h"
+
+namespace cli {
+
+RecordDbChoice ChooseRecordDb(const CommandLine& line, const app::Environment& env) {
+  RecordDbChoice choice;
+  const bool fromLine = !line.recordDb.empty();
+  std::string source = "--record-db";
+  if (fromLine) {
+    choice.conninfo = line.recordDb;
+  } else if (const std::optional<std::string> named = env("VORLOADER_RECORD_DB"); named && !named->empty()) {
+    choice.conninfo = *named;
+    source = "VORLOADER_RECORD_DB";
+  }
+  if (choice.conninfo.empty()) return choice;
+  const app::ConninfoCheck check = app::CheckConninfo(choice.conninfo);
+  if (!check.error.empty())
+    choice.error = "vorloader-cli: " + source +
+                   " is not a connection string libpq can read: " + PrintableText(check.error) +
+                   " (see vorloader-cli --help)";
+  else if (fromLine && check.hasPassword)
+    choice.error =
+        "vorloader-cli: --record-db must not hold a password, which every user could read in the process "
+        "list; give it in ~/.pgpass, PGPASSFILE or a service file (see vorloader-cli --help)";
+  if (!choice.error.empty()) choice.conninfo.clear();
+  return choice;
+}
+
+RunDelivery::RunDelivery(const CommandLine& line, const app::Environment& env) {
+  if (line.recordDb.empty() || (line.command != Command::Connect && line.command != Command::RawBoot)) return;
+  const std::optional<std::string> file = app::RecordFilePath(env, line.recordFile);
+  if (!file) {
+    m_problem = "run records are off, so none is delivered to the record database";
+    return;
+  }
+  m_delivery = std::make_unique<app::RecordDelivery>(app::RecordDelivery::Settings{line.recordDb, *file},
+                                                     [this](const std::string& note) {
+                                                       const std::lock_guard lock(m_mutex);
+                                                       m_notes.push_back(note);
+                                                     });
+}
+
+void RunDelivery::End(LoaderView& view) {
+  if (!m_problem.empty()) view.detail(m_problem);
+  if (!m_delivery) return;
+  const app::RecordDelivery::Outcome outcome = m_delivery->Finish(kDeliveryWait);
+  {
+    const std::lock_guard lock(m_mutex);
+    for (const std::string& note : m_notes) view.detail(note);
+    m_notes.clear();
+  }
+  if (outcome.pending > 0)
+    view.detail(std::to_string(outcome.pending) +
+                (outcome.pending == 1 ? " run record is" : " run records are") + " kept in " +
+                m_delivery->recordFile() +
+                " for the record database; they go with a later run or `vorloader-cli sync`");
+}
+
+}  // namespace cli

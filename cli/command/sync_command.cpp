@@ -1,0 +1,90 @@
+#include "cli/command/sync_command.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <stop_token>
+#include <string>
+#include <vector>
+
+#include "app/record/history_table.h"
+#include "app/record_db/pending_delivery.h"
+#include "app/record_db/record_database.h"
+
+namespace cli {
+
+namespace {
+
+std::string Plural(std::size_t n) {
+  return std::to_string(n) + (n == 1 ? " run record" : " run records");
+}
+
+void AppendLines(const std::string& text, LoaderView& view) {
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = text.find('\n', start);
+    view.appendLog(text.substr(start, end - start));
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+}
+
+// The station as a table cell: control bytes cannot move the cursor.
+std::string StationCell(const std::string& station) {
+  std::string cell = station.empty() ? "-" : station;
+  for (char& c : cell)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return app::Latin1ToUtf8(cell);
+}
+
+}  // namespace
+
+int RunSync(const CommandLine& line, const app::Environment& env, LoaderView& view) {
+  if (line.recordDb.empty()) {
+    view.detail("vorloader-cli: sync needs a record database: --record-db CONNINFO or VORLOADER_RECORD_DB");
+    return kExitUsage;
+  }
+  const std::optional<std::string> file = app::RecordFilePath(env, line.recordFile);
+  if (!file) {
+    view.detail("run records are off, so there is nothing to deliver");
+    view.appendLog("delivered 0 run records; 0 remain");
+    return 0;
+  }
+  app::RecordDatabase database(line.recordDb);
+  const app::DeliveryReport report = app::DeliverPending(database, *file, std::stop_token());
+  if (!report.outcome.ok()) view.detail(app::FaultNote(report.outcome));
+  if (!report.fileError.empty()) view.detail("record database: " + report.fileError);
+  view.appendLog("delivered " + Plural(report.sent) + "; " + std::to_string(report.remaining) + " remain");
+  return report.remaining == 0 && report.fileError.empty() ? 0 : 1;
+}
+
+int ShowDatabaseHistory(const CommandLine& line, LoaderView& view) {
+  app::RecordDatabase database(line.recordDb);
+  std::vector<app::RunRecord> records;
+  const app::DbOutcome outcome =
+      database.ReadLast(static_cast<std::size_t>(line.historyCount), records, std::stop_token());
+  if (!outcome.ok()) {
+    view.detail("record database cannot be read" +
+                (outcome.message.empty() ? std::string() : " (" + outcome.message + ")"));
+    return 1;
+  }
+  if (records.empty()) {
+    view.detail("no run records yet in the record database");
+    return 0;
+  }
+  // The local table, with the station before each row.
+  std::vector<std::string> stations{"Station"};
+  for (const app::RunRecord& r : records) stations.push_back(StationCell(r.station));
+  std::size_t width = 0;
+  for (const std::string& s : stations) width = std::max(width, s.size());
+  const std::string table = app::FormatHistoryTable(records);
+  std::string out;
+  std::size_t row = 0;
+  for (std::size_t start = 0; start < table.size() && row < stations.size(); ++row) {
+    const std::size_t end = table.find('\n', start);
+    out += stations[row] + std::string(width - stations[row].size() + 2, ' ') +
+           table.substr(start, end - start) + "\n";
+    start = end + 1;
+  }
+  AppendLines(out, view);
+  return 0;
+}
+
+}  // namespace cli

@@ -1,0 +1,279 @@
+// The real vorloader-cli with a record database (the tests' throwaway PostgreSQL server) and
+// simulated devices: records arrive once each, a database that is away or refuses never
+// changes a run's result, and what was kept goes with `sync` or a later run.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/record/record_line_parser.h"
+#include "app/record/run_record.h"
+#include "tests/cli/cli_process.h"
+#include "tests/support/fixtures/temp_dir.h"
+#include "tests/support/pg/test_database.h"
+#include "tests/support/sim/sim_process.h"
+
+namespace testing_support {
+namespace {
+
+constexpr const char* kCode = "0a1b";   // the simulated device's product code
+constexpr const char* kNewer = "1.30";  // the device has 1.20
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class CliRecordDb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::optional<std::string> server = TestServer();
+    if (!server) GTEST_SKIP() << kNoTestServer;
+    m_db = std::make_unique<TestDatabase>(*server, "cli");
+    for (const std::string& d : {ComDir(), ProgramData(), FirmwareFolder()})
+      ASSERT_EQ(::mkdir(d.c_str(), 0755), 0);
+    // The local folder offers a newer file; runs are offline (--x 1).
+    std::ofstream(FirmwareFolder() + "/vornet_verinfo.xml", std::ios::binary)
+        << "<?xml "
+           "version=\"1.0\"?>\r\n<VORNET>\r\n<VORNET_VERSIONS><VORNET_UPDATE_FOLDER_URL>http://127.0.0.1:9"
+        << "</VORNET_UPDATE_FOLDER_URL></VORNET_VERSIONS>\r\n<VORNET_FIRM_VERSIONS>\r\n"
+        << "<VORNET_PRODUCT_CODES>VORnet_Amp=" << kCode << "</VORNET_PRODUCT_CODES>\r\n"
+        << "<VORNET_FIRM_URL>http://127.0.0.1:9/fw</VORNET_FIRM_URL>\r\n<VOR_VORnet_Amp_V>" << kNewer
+        << "</VOR_VORnet_Amp_V>\r\n<VOR_VORnet_Amp_HEX>amp.hex</VOR_VORnet_Amp_HEX>\r\n</"
+           "VORNET_FIRM_VERSIONS>\r\n"
+        << "</VORNET>\r\n";
+    ASSERT_TRUE(PackFirmware(FirmwareFolder() + "/amp.hex", kCode, kNewer, true));
+  }
+
+  std::string ComDir() const { return m_dir.path + "/com"; }
+  std::string ProgramData() const { return m_dir.path + "/programdata"; }
+  std::string FirmwareFolder() const { return ProgramData() + "/VORnet"; }
+  std::string Records() const { return m_dir.path + "/history.jsonl"; }
+  // A database that is not running: nothing listens on its socket.
+  std::string Stopped() const { return "host=" + m_dir.path + " dbname=records connect_timeout=30"; }
+
+  std::unique_ptr<SimProcess> StartDevice(int port, const std::string& id) const {
+    SimConfig config;
+    config.port = port;
+    config.id = id;
+    config.extraArgs = {"--erase-ms", "20", "--restart-ms", "50", "--banner-length", "75"};
+    auto sim = std::make_unique<SimProcess>(ComDir(), config);
+    EXPECT_TRUE(sim->Ready()) << sim->Error();
+    return sim;
+  }
+
+  CliResult Run(std::vector<std::string> args,
+                std::vector<std::pair<std::string, std::string>> env = {}) const {
+    CliRun run;
+    run.args = std::move(args);
+    run.env = {{"VORLOADER_COM_DIR", ComDir()},
+               {"VORLOADER_PROGRAMDATA", ProgramData()},
+               {"VORLOADER_HISTORY", Records()}};
+    run.env.insert(run.env.end(), env.begin(), env.end());
+    CliResult r = RunCli(run);
+    EXPECT_FALSE(r.timedOut) << r.out << r.err;
+    return r;
+  }
+
+  // A connect run on a fresh device at COM1, offline, answering Yes.
+  CliResult Program(const std::string& recordDb, const std::string& id = "00002cc0") const {
+    auto device = StartDevice(1, id);
+    return Run({"--x", "1", "--yes", "--record-db", recordDb});
+  }
+
+  std::vector<std::string> RunIds() const {
+    return m_db->Column("SELECT run_id FROM vorloader_runs ORDER BY run_id");
+  }
+  std::vector<std::string> FileRunIds() const {
+    std::vector<std::string> ids;
+    std::ifstream in(Records());
+    for (std::string l; std::getline(in, l);)
+      if (const auto r = app::ParseRecordLine(l)) ids.push_back(r->runId);
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  }
+
+  TempDir m_dir{"vor-clidb"};
+  std::unique_ptr<TestDatabase> m_db;
+};
+
+std::string Dump(const CliResult& r) {
+  return "stdout:\n" + r.out + "\nstderr:\n" + r.err;
+}
+
+TEST_F(CliRecordDb, RecordsOfSingleRunsAndOfAProductionLineArriveOnceEach) {
+  CliResult r = Program(m_db->conninfo());
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines().back(), "   -Device Programed OK.");
+  EXPECT_FALSE(Contains(r.err, "record database")) << r.err;
+  EXPECT_EQ(RunIds().size(), 1u);
+
+  auto a = StartDevice(1, "00002cc1");
+  auto b = StartDevice(2, "00002cc2");
+  r = Run({"--x", "1", "--yes", "--port", "COM1", "--port", "COM2", "--record-db", m_db->conninfo()});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(RunIds(), FileRunIds());
+  EXPECT_EQ(RunIds().size(), 3u);
+  EXPECT_EQ(
+      m_db->Column("SELECT device_id || ' ' || version_after || ' ' || code FROM vorloader_runs ORDER BY 1"),
+      (std::vector<std::string>{"11456 1.30 0", "11457 1.30 0", "11458 1.30 0"}));
+  // Read back from the database, every station's, with the station column.
+  r = Run({"--record-db", m_db->conninfo(), "history", "2"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  ASSERT_EQ(r.OutLines().size(), 3u) << Dump(r);
+  EXPECT_EQ(r.OutLines()[0].rfind("Station  ", 0), 0u) << r.out;
+  const std::string station = m_db->Column("SELECT DISTINCT station FROM vorloader_runs").at(0);
+  EXPECT_EQ(r.OutLines()[1].rfind(station, 0), 0u) << r.out;
+}
+
+TEST_F(CliRecordDb, WithTheServerStoppedRunsEndAsBeforeAndSyncLaterDeliversEachOnce) {
+  CliResult r = Program(Stopped());
+  // The run's own result and status; the database only has notes, and nothing was waited for.
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines().back(), "   -Device Programed OK.");
+  EXPECT_TRUE(Contains(r.err, "note: record database not reached")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "note: 1 run record is kept in " + Records())) << r.err;
+  r = Program(Stopped(), "00002cc5");
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_TRUE(Contains(r.err, "note: 2 run records are kept in " + Records())) << r.err;
+  EXPECT_EQ(m_db->Column("SELECT to_regclass('vorloader_runs') IS NULL"), std::vector<std::string>{"t"});
+
+  r = Run({"--record-db", Stopped(), "sync"});
+  EXPECT_EQ(r.status, 1) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 0 run records; 2 remain"}));
+
+  // The server is back.
+  r = Run({"sync"}, {{"VORLOADER_RECORD_DB", m_db->conninfo()}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 2 run records; 0 remain"}));
+  r = Run({"--record-db", m_db->conninfo(), "sync"});
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 0 run records; 0 remain"}));
+  EXPECT_EQ(RunIds(), FileRunIds());
+
+  // A record kept while the server was away goes with the next run.
+  r = Program(Stopped(), "00002cc6");
+  EXPECT_TRUE(Contains(r.err, "note: 1 run record is kept")) << r.err;
+  r = Program(m_db->conninfo(), "00002cc7");
+  EXPECT_FALSE(Contains(r.err, "kept")) << r.err;
+  EXPECT_EQ(RunIds(), FileRunIds());
+  EXPECT_EQ(RunIds().size(), 4u);
+}
+
+TEST_F(CliRecordDb, ARefusingDatabaseIsNotedOnceAndTheRunGoesOn) {
+  const std::string station = m_db->Role("station");
+  m_db->Exec("CREATE ROLE " + station + " LOGIN PASSWORD 'right'");
+  // Wrong password (from the environment, where a password may stand); then a role that may
+  // not create the missing table.
+  struct Case {
+    std::string conninfo;
+    std::string note;
+  };
+  const std::vector<Case> cases{
+      {m_db->ConninfoAs(station, "wrong"), "note: record database refused the login"},
+      {m_db->ConninfoAs(station, "right"),
+       "note: record database has no table vorloader_runs and this role may not create it"}};
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    auto device = StartDevice(1, "00002cc" + std::to_string(i));
+    const CliResult r = Run({"--x", "1", "--yes"}, {{"VORLOADER_RECORD_DB", cases[i].conninfo}});
+    EXPECT_EQ(r.status, 0) << Dump(r);
+    EXPECT_EQ(r.OutLines().back(), "   -Device Programed OK.");
+    const std::vector<std::string> err = r.ErrLines();
+    EXPECT_EQ(std::count_if(err.begin(), err.end(),
+                            [&](const std::string& l) { return l.rfind(cases[i].note, 0) == 0; }),
+              1)
+        << r.err;
+    EXPECT_TRUE(Contains(r.err, "note: " + std::to_string(i + 1) + " run record")) << r.err;
+  }
+}
+
+TEST_F(CliRecordDb, TextsWithQuotesAndNonAsciiBytesAreStoredVerbatim) {
+  app::RunRecord record;
+  record.time = "2026-12-10T13:46:18Z";
+  record.workflow = "connect";
+  record.port = "COM3";
+  record.path = "/dev/ttyUSB0";
+  record.product = "Caf\xe9 \"Amp\" it's \\ \xb5";
+  record.result = "E07-\"quoted\" \\n";
+  record.runId = "5a0a4e4e-1111-4222-8333-444455556666";
+  record.station = "bench-\xe4";
+  std::ofstream(Records(), std::ios::binary) << app::ToJsonLine(record) << "\n";
+  CliResult r = Run({"--record-db", m_db->conninfo(), "sync"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(m_db->Column("SELECT product FROM vorloader_runs"), std::vector<std::string>{*record.product});
+  EXPECT_EQ(m_db->Column("SELECT result || station FROM vorloader_runs"),
+            std::vector<std::string>{record.result + record.station});
+  r = Run({"--record-db", m_db->conninfo(), "history"});
+  EXPECT_TRUE(Contains(r.out, "bench-\xc3\xa4  ")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Caf\xc3\xa9 \"Amp\" it's \\ \xc2\xb5")) << r.out;
+}
+
+TEST_F(CliRecordDb, TwoLoadersDeliveringAtOnceStoreEachRecordOnce) {
+  {
+    std::ofstream out(Records(), std::ios::binary);
+    for (int n = 0; n < 400; ++n) {
+      app::RunRecord record;
+      record.time = "2026-12-10T13:46:18Z";
+      record.workflow = "connect";
+      record.port = "COM1";
+      record.result = "ok";
+      record.runId = "run-" + std::to_string(n);
+      out << app::ToJsonLine(record) << "\n";
+    }
+  }
+  std::vector<CliResult> results(2);
+  std::vector<std::thread> loaders;
+  for (CliResult& result : results)
+    loaders.emplace_back([&] { result = Run({"--record-db", m_db->conninfo(), "sync"}); });
+  for (std::thread& t : loaders) t.join();
+  std::set<std::string> said;
+  for (const CliResult& result : results) {
+    EXPECT_EQ(result.status, 0) << Dump(result);
+    said.insert(result.out);
+  }
+  // One delivered all 400; the other, after its turn, found nothing pending.
+  EXPECT_EQ(said, (std::set<std::string>{"delivered 400 run records; 0 remain\n",
+                                         "delivered 0 run records; 0 remain\n"}));
+  EXPECT_EQ(RunIds().size(), 400u);
+}
+
+TEST_F(CliRecordDb, APasswordOrAnUnreadableStringIsAUsageError) {
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> env;
+    std::string error;
+  };
+  const std::vector<Case> cases{
+      {{"--record-db", "host=db password=secret", "history"}, {}, "--record-db must not hold a password"},
+      {{"--record-db", "postgresql://station:secret@db/records", "sync"},
+       {},
+       "--record-db must not hold a password"},
+      {{"--record-db", "host='db", "history"},
+       {},
+       "--record-db is not a connection string libpq can read: unterminated quoted string"},
+      {{"sync"},
+       {{"VORLOADER_RECORD_DB", "nonsense"}},
+       "VORLOADER_RECORD_DB is not a connection string libpq can read"},
+      {{"--record-db", "host=db", "ports"},
+       {},
+       "--record-db applies to connect, raw-boot, history and sync only"},
+  };
+  for (const Case& c : cases) {
+    const CliResult r = Run(c.args, c.env);
+    EXPECT_EQ(r.status, 64) << Dump(r);
+    EXPECT_EQ(r.ErrLines().size(), 1u) << r.err;
+    EXPECT_TRUE(Contains(r.err, c.error)) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  const CliResult r = Run({"sync"});
+  EXPECT_EQ(r.status, 64) << Dump(r);
+  EXPECT_TRUE(Contains(r.err, "sync needs a record database")) << r.err;
+}
+
+}  // namespace
+}  // namespace testing_support
