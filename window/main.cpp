@@ -1,26 +1,29 @@
-// vorloader: the loader's window. Prepares the firmware folder, reads the "--x" option, shows
-// the main window until it closes, and ends. It stores no settings.
+// vorloader: the loader's window. Reads its command line (refusing a bad one before any
+// window), prepares the firmware folder, shows the main window until it closes, and ends.
+// It stores no settings.
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/options.h"
+#include "catalogue/firmware_folder.h"
+#include "device/serial_port.h"
 #include "window/close_on_signals.h"
+#include "window/command_line.h"
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
 #include "window/program_start.h"
 #include "window/window_resources.h"
-#include "catalogue/firmware_folder.h"
-#include "device/serial_port.h"
 
 namespace {
 
 class CVORLoaderXApp {
  public:
-  // `args`: the command line after the program name, as the user gave it.
-  static int InitInstance(const std::string& args) {
+  // `options`: the option bits, decoded once for the whole program.
+  static int InitInstance(const app::Options& options) {
     // The settings key the program is known by; nothing is ever written under it. The
     // application name stays the executable's name: it captions every message box.
     QCoreApplication::setOrganizationName(QStringLiteral("VORnetLoader"));
@@ -32,10 +35,7 @@ class CVORLoaderXApp {
     const catalogue::FolderResult folder = app::OpenFirmwareFolder();
 
     CVORLoaderXDlg dlg;
-    dlg.m_nOptions = app::ParseOptionArgument(args);
-
-    app::Options options;
-    options.m_nOptions = dlg.m_nOptions;
+    dlg.SetOptions(options);
     const auto opener = device::MakeSystemPortOpener();
     app::FirmwareSet firmware(options, folder);
     app::DeviceSession session(firmware, dlg.view(), *opener);
@@ -53,9 +53,10 @@ class CVORLoaderXApp {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const auto status = window::EarlyExit(argc, argv, stdout, stderr)) return *status;
-  // Taken before the toolkit removes the options it knows.
-  const std::string args = app::JoinArguments(argc, argv);
+  // Read before the toolkit removes the options it knows.
+  const window::WindowParse parsed =
+      window::ParseWindowCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (const auto status = window::EarlyExit(parsed, argc, argv, stdout, stderr)) return *status;
   QApplication application(argc, argv);
-  return CVORLoaderXApp::InitInstance(args);
+  return CVORLoaderXApp::InitInstance(window::DecodedOptions(parsed.line.options));
 }

@@ -95,7 +95,7 @@ TEST(WindowWorkflows, ButtonsAreGreyWhileAWorkflowRunsThenAsTheWorkflowLeftThem)
   for (const auto& c : cases) {
     ScriptedWorkflows workflows;
     CVORLoaderXDlg dlg;
-    dlg.m_nOptions = c.options;
+    dlg.SetOptions(window::DecodedOptions(c.options));
     Gate gate;
     std::atomic<bool> entered{false};
     workflows.connect = [&] {
