@@ -21,7 +21,7 @@ QString FitWordsToWidth(const QString& text, const QFontMetrics& metrics, int ma
     while (end < text.size() && !text[end].isSpace()) ++end;
     const QString word = text.mid(start, end - start);
     fitted += metrics.horizontalAdvance(word) > maxWidth ? metrics.elidedText(word, Qt::ElideMiddle, maxWidth)
-                                                          : word;
+                                                         : word;
     while (end < text.size() && text[end].isSpace()) fitted += text[end++];
     start = end;
   }

@@ -6,24 +6,59 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/options.h"
+#include "app/port_listing.h"
 #include "catalogue/firmware_folder.h"
 #include "device/serial_port.h"
+#include "device/steps.h"
 #include "window/close_on_signals.h"
 #include "window/command_line.h"
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
 #include "window/program_start.h"
+#include "window/shown_text.h"
+#include "window/station/station_window.h"
 #include "window/window_resources.h"
 
 namespace {
 
+// Collects what the port listing logs before the station window exists to show it.
+class CollectingView final : public LoaderView {
+ public:
+  std::vector<std::pair<std::string, bool>> lines;  // text, is a detail
+
+  void setPortStatus(const std::string& /*text*/) override {}
+  void setDeviceStatus(const std::string& /*text*/) override {}
+  void setMainStatus(const std::string& /*text*/) override {}
+  void appendLog(const std::string& line) override { lines.emplace_back(line, false); }
+  void detail(const std::string& text) override { lines.emplace_back(text, true); }
+  void enableConnect(bool /*on*/) override {}
+  void enableRawBoot(bool /*on*/) override {}
+  void enableCheckForUpdates(bool /*on*/) override {}
+  bool askYesNo(const std::string& /*text*/) override { return false; }
+  void tell(const std::string& /*text*/) override {}
+};
+
+// The station window on every listed port. The production line that arms the ports is not
+// behind it yet: its panels show the ports, and Start and Stop only mark the station.
+int RunStation(const app::Options& options) {
+  const auto opener = device::MakeSystemPortOpener();
+  CollectingView listing;
+  const device::PortList ports = app::ListPorts(*opener, listing);
+  window::StationWindow station(ports.entries, options);
+  for (const auto& [text, detail] : listing.lines) station.AddLogLine(-1, window::ShownLine(text), detail);
+  const window::CloseOnSignals closeSignals([&station] { station.CloseOnRequest(); });
+  station.exec();
+  return closeSignals.ExitStatus(0);
+}
+
 class CVORLoaderXApp {
  public:
   // `options`: the option bits, decoded once for the whole program.
-  static int InitInstance(const app::Options& options) {
+  static int InitInstance(const app::Options& options, bool station) {
     // The settings key the program is known by; nothing is ever written under it. The
     // application name stays the executable's name: it captions every message box.
     QCoreApplication::setOrganizationName(QStringLiteral("VORnetLoader"));
@@ -33,20 +68,33 @@ class CVORLoaderXApp {
     }
 
     const catalogue::FolderResult folder = app::OpenFirmwareFolder();
+    if (station) return RunStation(options);
 
-    CVORLoaderXDlg dlg;
-    dlg.SetOptions(options);
-    const auto opener = device::MakeSystemPortOpener();
-    app::FirmwareSet firmware(options, folder);
-    app::DeviceSession session(firmware, dlg.view(), *opener);
-    window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
-    dlg.SetWorkflows(&workflows);
-    const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });
+    bool openStation = false;
+    int status = 0;
+    {
+      CVORLoaderXDlg dlg;
+      dlg.SetOptions(options);
+      const auto opener = device::MakeSystemPortOpener();
+      app::FirmwareSet firmware(options, folder);
+      app::DeviceSession session(firmware, dlg.view(), *opener);
+      window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
+      dlg.SetWorkflows(&workflows);
+      // The context menu's station command closes the main window (asking first during a
+      // transfer) and opens the station window in its place.
+      dlg.SetStationOpener([&dlg, &openStation] {
+        openStation = true;
+        if (!dlg.close()) openStation = false;
+      });
+      const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });
 
-    dlg.exec();
-    // The loader goes before the window: its thread must be gone first.
-    dlg.ShutDownWorkflows();
-    return closeSignals.ExitStatus(0);
+      dlg.exec();
+      // The loader goes before the window: its thread must be gone first.
+      dlg.ShutDownWorkflows();
+      status = closeSignals.ExitStatus(0);
+      if (closeSignals.firstSignal() != 0) openStation = false;
+    }
+    return openStation ? RunStation(options) : status;
   }
 };
 
@@ -58,5 +106,5 @@ int main(int argc, char** argv) {
       window::ParseWindowCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
   if (const auto status = window::EarlyExit(parsed, argc, argv, stdout, stderr)) return *status;
   QApplication application(argc, argv);
-  return CVORLoaderXApp::InitInstance(window::DecodedOptions(parsed.line.options));
+  return CVORLoaderXApp::InitInstance(window::DecodedOptions(parsed.line.options), parsed.line.station);
 }

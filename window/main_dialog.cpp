@@ -142,6 +142,12 @@ void CVORLoaderXDlg::OnInitDialog() {
   separator->setSeparator(true);
   addAction(separator);
   if (m_saveLog != nullptr) addAction(m_saveLog);
+  if (m_openStation) {
+    auto* station = new QAction(QStringLiteral("Station Window..."), this);
+    station->setObjectName(QStringLiteral("stationWindow"));
+    connect(station, &QAction::triggered, this, [this] { m_openStation(); });
+    addAction(station);
+  }
   const QString aboutText = window::StringResource(window::kAboutMenuStringId);
   if (!aboutText.isEmpty()) {
     auto* about = new QAction(aboutText, this);

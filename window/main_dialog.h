@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTime>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
   // The options as the program decoded them from its command line; the window reads them
   // when it first shows.
   void SetOptions(const app::Options& options) { m_options = options; }
+
+  // The context menu's "Station Window..." command runs `open` (not offered without one).
+  void SetStationOpener(std::function<void()> open) { m_openStation = std::move(open); }
 
   // What the workflows report to: callable from any thread.
   window::QueuedView& view() { return m_view; }
@@ -146,6 +150,7 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
   app::Options m_options;
   bool m_offline = false;  // option bit 0: Check for Updates stays grey
 
+  std::function<void()> m_openStation;
   bool m_transferActive = false;
   bool m_askingToQuit = false;
   QMessageBox* m_openBox = nullptr;

@@ -1,12 +1,12 @@
 // vorloader's command line: the option bits combined from --x and the named options, the
 // station switch, the toolkit's own options let through, and every other argument refused.
 
+#include "window/command_line.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "window/command_line.h"
 
 namespace {
 

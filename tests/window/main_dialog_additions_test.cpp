@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -376,6 +377,24 @@ TEST(InfoLog, SaveLogSitsBesideAboutAndWritesTheLinesAsUtf8) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), QByteArray("Caf\xc3\xa9 1.80\n    http://127.0.0.1:1/x: connection refused\n"));
+}
+
+TEST(ContextMenu, OffersTheStationWindowWhenTheProgramCanOpenIt) {
+  {
+    CVORLoaderXDlg dlg;
+    dlg.show();
+    EXPECT_EQ(dlg.findChild<QAction*>(QStringLiteral("stationWindow")), nullptr);
+  }
+  CVORLoaderXDlg dlg;
+  int opened = 0;
+  dlg.SetStationOpener([&] { ++opened; });
+  dlg.show();
+  auto* station = dlg.findChild<QAction*>(QStringLiteral("stationWindow"));
+  ASSERT_NE(station, nullptr);
+  EXPECT_EQ(station->text(), "Station Window...");
+  EXPECT_TRUE(dlg.actions().contains(station));  // in the window's context menu
+  station->trigger();
+  EXPECT_EQ(opened, 1);
 }
 
 TEST(InfoLog, AFailedSaveIsToldInABox) {
