@@ -222,6 +222,15 @@ TEST_F(CliEndToEnd, ConnectWithoutAPortRunsNoWorkflow) {
                                  "All Files found and Correct."}));
 }
 
+TEST_F(CliEndToEnd, AllPortsWithoutAPortSaysSo) {
+  Publish(kNewer);
+  const CliResult r = Run({"--yes", "--all-ports"});
+  EXPECT_EQ(r.status, 16) << Dump(r);
+  EXPECT_TRUE(
+      Contains(r.err, "\nvorloader-cli: --all-ports: no port is listed, so no device is programmed\n"))
+      << Dump(r);
+}
+
 TEST_F(CliEndToEnd, ConnectWithoutAProductDatabaseRunsNoWorkflow) {
   auto device = StartDevice();  // the server has no catalogue
   const CliResult r = Run({"--yes"});
@@ -683,6 +692,37 @@ TEST_F(CliEndToEnd, CtrlCDuringTheStreamsOfSeveralDevices) {
       for (const auto& d : devices) EXPECT_TRUE(d->WaitFor("close", 10000));
     }
   }
+}
+
+// On a terminal the board of live lines redraws itself many times a second: the first Ctrl-C's
+// warning stays above it, and on the screen once the run has ended.
+TEST_F(CliEndToEnd, OnATerminalTheFirstCtrlCWarningStaysAboveTheBoard) {
+  Publish(kNewer, 32768);
+  std::vector<std::unique_ptr<SimProcess>> devices;
+  for (int port = 1; port <= 2; ++port) devices.push_back(StartDevice(port, {"--pace"}));
+  const auto allStreaming = [&devices] {
+    return std::all_of(devices.begin(), devices.end(), [](const auto& d) { return d->Contains("erased"); });
+  };
+  // Ctrl-C typed at the terminal once both bars are on the board.
+  const CliResult r = Run({"--yes", "--port", "COM1", "--port", "COM2"}, /*onTerminal=*/true,
+                          {{"COM2: [", "\x03", allStreaming}});
+  EXPECT_EQ(r.status, 0) << r.out;
+  const Lines screen = FinalScreen(r.out);
+  std::string shown;
+  for (const std::string& row : screen) shown += row + "\n";
+  const auto rowOf = [&screen](const std::string& text) {
+    return std::find(screen.begin(), screen.end(), text) - screen.begin();
+  };
+  const std::ptrdiff_t warning = rowOf(
+      "The devices being programmed finish their image: stopping them now may leave them needing a raw "
+      "boot.");
+  const std::ptrdiff_t again = rowOf("The others stop. Press Ctrl-C again to stop them all.");
+  const std::ptrdiff_t summary = rowOf("summary: 2 devices: 2 programmed, 0 failed, 0 refused");
+  const auto rows = static_cast<std::ptrdiff_t>(screen.size());
+  EXPECT_LT(warning, rows) << shown;
+  EXPECT_EQ(again, warning + 1) << shown;
+  EXPECT_LT(again, summary) << shown;
+  EXPECT_LT(summary, rows) << shown;
 }
 
 }  // namespace

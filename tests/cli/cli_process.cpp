@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -141,8 +143,8 @@ CliResult RunOnTerminal(const CliRun& run) {
   CliResult result;
   int master = -1;
   winsize size{};
-  size.ws_row = 24;
-  size.ws_col = 100;
+  size.ws_row = static_cast<unsigned short>(kTerminalRows);
+  size.ws_col = static_cast<unsigned short>(kTerminalColumns);
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
   if (pid < 0) return result;
   if (pid == 0) {
@@ -183,6 +185,78 @@ std::vector<std::string> CliResult::ErrLines() const {
 
 const char* CliPath() {
   return VORLOADER_CLI_PATH;
+}
+
+std::vector<std::string> FinalScreen(const std::string& bytes) {
+  const auto rows = static_cast<std::size_t>(kTerminalRows);
+  const auto columns = static_cast<std::size_t>(kTerminalColumns);
+  std::vector<std::string> screen(rows, std::string(columns, ' '));
+  std::vector<bool> wrapped(rows, false);  // the row's text goes on in the next
+  std::size_t row = 0, col = 0;
+  const auto lineFeed = [&] {
+    if (row + 1 < rows) {
+      ++row;
+      return;
+    }
+    screen.erase(screen.begin());
+    wrapped.erase(wrapped.begin());
+    screen.emplace_back(columns, ' ');
+    wrapped.push_back(false);
+  };
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\n') {
+      lineFeed();
+    } else if (c == '\r') {
+      col = 0;
+    } else if (c == '\b') {
+      col = col > 0 ? col - 1 : 0;
+    } else if (c == '\x1b' && i + 1 < bytes.size() && bytes[i + 1] == '[') {
+      std::size_t j = i + 2;
+      std::size_t n = 0;
+      bool given = false;
+      for (; j < bytes.size() && (std::isdigit(static_cast<unsigned char>(bytes[j])) != 0 || bytes[j] == ';');
+           ++j)
+        if (bytes[j] != ';' && n < 1000) {
+          n = n * 10 + static_cast<std::size_t>(bytes[j] - '0');
+          given = true;
+        }
+      if (j >= bytes.size()) break;
+      const char command = bytes[j];
+      if (command == 'A') row -= std::min(row, given ? n : 1);
+      if (command == 'K' || command == 'J') {
+        std::fill(screen[row].begin() + static_cast<std::ptrdiff_t>(std::min(col, columns)),
+                  screen[row].end(), ' ');
+        wrapped[row] = false;
+      }
+      if (command == 'J')
+        for (std::size_t r = row + 1; r < rows; ++r) {
+          screen[r].assign(columns, ' ');
+          wrapped[r] = false;
+        }
+      i = j;
+    } else if (static_cast<unsigned char>(c) >= 0x20) {
+      if (col >= columns) {
+        wrapped[row] = true;
+        lineFeed();
+        col = 0;
+      }
+      screen[row][col++] = c;
+    }
+  }
+  std::vector<std::string> shown;
+  std::string pending;
+  for (std::size_t r = 0; r < rows; ++r) {
+    if (wrapped[r]) {
+      pending += screen[r];
+      continue;
+    }
+    std::string text = pending + screen[r];
+    pending.clear();
+    text.erase(text.find_last_not_of(' ') + 1);
+    shown.push_back(text);
+  }
+  return shown;
 }
 
 CliResult RunCli(const CliRun& run) {

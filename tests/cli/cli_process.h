@@ -42,6 +42,16 @@ struct CliResult {
 
 CliResult RunCli(const CliRun& run);
 
+// The size of the pseudo-terminal a run on a terminal gets.
+inline constexpr int kTerminalRows = 24;
+inline constexpr int kTerminalColumns = 100;
+
+// What that terminal shows once `bytes` have been written to it: printable characters (one
+// column each, wrapping at the right edge), line ends, and the cursor-up, erase-line and
+// erase-below sequences the program uses (others are skipped). One text per row, without its
+// trailing blanks; a row the text wrapped out of is joined to the next.
+std::vector<std::string> FinalScreen(const std::string& bytes);
+
 const char* CliPath();
 
 }  // namespace testing_support

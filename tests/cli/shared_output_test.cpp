@@ -1,6 +1,6 @@
 // The terminal shared by several sessions: whole lines, and a board of live lines per port.
 
-#include "cli/shared_output.h"
+#include "cli/output/shared_output.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "cli/production_line.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
@@ -69,30 +68,31 @@ TEST(SharedOutput, OnATerminalEachPortHasOneLiveLineBelowTheLines) {
   std::fclose(err);
 }
 
-TEST(ProductionLine, SummaryAndExitStatusNameTheFirstPortNotProgrammed) {
-  const auto port = [](int n) { return PortEntry(n, "/dev/x" + std::to_string(n)); };
-  struct Case {
-    std::vector<LineOutcome> outcomes;
-    std::string summary;
-    int status;
-  } cases[] = {
-      {{{port(3), false, 0}, {port(1), false, 0}},
-       "summary: 2 devices: 2 programmed, 0 failed, 0 refused",
-       0},
-      {{{port(3), false, 0}, {port(1), false, 13}, {port(2), false, 9}},
-       "summary: 3 devices: 1 programmed, 1 failed, 1 refused; not programmed: COM1 13, COM2 9",
-       13},
-      {{{port(5), false, 15}, {port(4), true, 0}},
-       "summary: 2 devices: 0 programmed, 1 failed, 1 refused; not programmed: COM5 15, COM4 stopped",
-       15},
-      {{{port(4), true, 0}, {port(5), false, 2}},
-       "summary: 2 devices: 0 programmed, 2 failed, 0 refused; not programmed: COM4 stopped, COM5 2",
-       130},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(SummaryLine(c.outcomes), c.summary);
-    EXPECT_EQ(LineExitStatus(c.outcomes, 130), c.status) << c.summary;
+TEST(SharedOutput, KeptLinesStayAboveTheBoardUntilTheEnd) {
+  std::FILE* err = std::tmpfile();
+  {
+    SharedOutput shared(err, true, [] { return std::size_t{11}; });
+    shared.SetLive("COM1", "COM1: 30%");
+    // A kept line longer than the row (10 columns and one spare) takes the rows it wraps into.
+    shared.KeepAbove({"Warned twice", "Press again"});
+    shared.WriteLine(err, "COM1: main: x");
+    shared.EndLive("COM1", false);
+    shared.Finish();
+    shared.WriteLine(err, "summary");
   }
+  EXPECT_EQ(ReadStream(err),
+            "COM1: 30%\n"
+            "\x1b[1A\r\x1b[J"
+            "Warned twice\nPress again\nCOM1: 30%\n"
+            "\x1b[4A\r\x1b[J"
+            "COM1: main: x\n"
+            "Warned twice\nPress again\nCOM1: 30%\n"
+            "\x1b[4A\r\x1b[J"
+            "Warned twice\nPress again\n"
+            "\x1b[3A\r\x1b[J"
+            "Warned twice\nPress again\n"
+            "summary\n");
+  std::fclose(err);
 }
 
 }  // namespace

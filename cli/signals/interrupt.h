@@ -27,10 +27,14 @@ class InterruptState {
 
   // Several sessions at once: the first signal stops the sessions that are not erasing or
   // streaming (warning when some are), the second stops all, a third ends the program.
-  // Whoever runs the sessions reads presses() and stops them.
+  // Whoever runs the sessions reads presses() and stops them, and shows the warning (the
+  // handler cannot write around the live board of the sessions).
   void setSeveral(bool several) { m_several.store(several); }
   bool several() const { return m_several.load(); }
   int presses() const { return m_presses.load(); }
+  // The first signal came while some device was being erased or programmed. Set before
+  // presses() counts that signal.
+  bool warned() const { return m_warned.load(); }
 
  private:
   // Only lock-free atomics may be touched from a signal handler.
@@ -44,6 +48,11 @@ class InterruptState {
   std::atomic<bool> m_several{false};
   std::atomic<int> m_presses{0};
 };
+
+// The warning of a first signal while devices of several sessions are being programmed.
+inline constexpr const char* kSeveralWarningLines[] = {
+    "The devices being programmed finish their image: stopping them now may leave them needing a raw boot.",
+    "The others stop. Press Ctrl-C again to stop them all."};
 
 // The process's state, driven by SIGINT, SIGTERM and SIGHUP once InstallInterruptHandler()
 // has run.

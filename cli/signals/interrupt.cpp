@@ -1,9 +1,9 @@
-#include "cli/interrupt.h"
+#include "cli/signals/interrupt.h"
 
 #include <signal.h>
 #include <unistd.h>
 
-#include "cli/command_line.h"
+#include "cli/command/command_line.h"
 
 namespace cli {
 
@@ -12,9 +12,6 @@ namespace {
 constexpr char kTransferWarning[] =
     "\nThe device is being programmed: stopping now may leave it needing a raw boot.\n"
     "Press Ctrl-C again to stop anyway.\n";
-constexpr char kSeveralWarning[] =
-    "\nThe devices being programmed finish their image: stopping them now may leave them needing a "
-    "raw boot.\nThe others stop. Press Ctrl-C again to stop them all.\n";
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -23,10 +20,10 @@ extern "C" void OnStopSignal(int number) {
     case InterruptState::Press::Stop:
       break;
     case InterruptState::Press::Warn: {
+      // Several sessions: whoever runs them shows the warning around their live board.
+      if (ProcessInterrupts().several()) break;
       // write() is async-signal-safe; a warning that fails to print is not worth a retry.
-      const bool several = ProcessInterrupts().several();
-      const ssize_t written = several ? ::write(STDERR_FILENO, kSeveralWarning, sizeof kSeveralWarning - 1)
-                                      : ::write(STDERR_FILENO, kTransferWarning, sizeof kTransferWarning - 1);
+      const ssize_t written = ::write(STDERR_FILENO, kTransferWarning, sizeof kTransferWarning - 1);
       (void)written;
       break;
     }
@@ -38,6 +35,8 @@ extern "C" void OnStopSignal(int number) {
 }  // namespace
 
 InterruptState::Press InterruptState::OnPress(int number) {
+  // Signals come one at a time (the handler blocks the others), so the first is known here.
+  if (m_several.load() && m_presses.load() == 0 && m_transfer.load()) m_warned.store(true);
   const int presses = m_presses.fetch_add(1) + 1;
   if (m_several.load()) {
     if (presses == 1) m_signal.store(number);

@@ -1,4 +1,4 @@
-#include "cli/shared_output.h"
+#include "cli/output/shared_output.h"
 
 #include <algorithm>
 
@@ -12,9 +12,35 @@ SharedOutput::SharedOutput(std::FILE* err, bool live, std::function<std::size_t(
     : m_err(err), m_live(live), m_columns(std::move(columns)) {}
 
 SharedOutput::~SharedOutput() {
+  Finish();
+}
+
+void SharedOutput::Finish() {
   std::lock_guard<std::mutex> lock(m_mutex);
   Clear();
   m_board.clear();
+  for (const std::string& line : m_kept) {
+    std::fputs(line.c_str(), m_err);
+    std::fputc('\n', m_err);
+  }
+  std::fflush(m_err);
+  m_kept.clear();
+  m_live = false;
+}
+
+void SharedOutput::KeepAbove(const std::vector<std::string>& lines) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (!m_live) {
+    for (const std::string& line : lines) {
+      std::fputs(line.c_str(), m_err);
+      std::fputc('\n', m_err);
+    }
+    std::fflush(m_err);
+    return;
+  }
+  Clear();
+  m_kept.insert(m_kept.end(), lines.begin(), lines.end());
+  Draw();
 }
 
 std::size_t SharedOutput::columns() const {
@@ -68,15 +94,22 @@ void SharedOutput::Clear() {
 }
 
 void SharedOutput::Draw() {
-  if (!m_live || m_board.empty()) return;
-  // One column spare: writing into the last one makes some terminals wrap early.
+  if (!m_live || (m_board.empty() && m_kept.empty())) return;
+  // One column spare: writing into the last one makes some terminals wrap early. A kept line
+  // longer than that takes the rows it wraps into.
   const std::size_t width = std::max<std::size_t>(columns(), 2) - 1;
+  m_drawn = 0;
+  for (const std::string& line : m_kept) {
+    std::fputs(line.c_str(), m_err);
+    std::fputc('\n', m_err);
+    m_drawn += line.empty() ? 1 : (line.size() + width) / (width + 1);
+  }
   for (const auto& [key, text] : m_board) {
     std::fputs(text.substr(0, width).c_str(), m_err);
     std::fputc('\n', m_err);
+    ++m_drawn;
   }
   std::fflush(m_err);
-  m_drawn = m_board.size();
 }
 
 }  // namespace cli

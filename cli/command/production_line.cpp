@@ -1,0 +1,77 @@
+#include "cli/command/production_line.h"
+
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "app/production_line.h"
+#include "cli/output/quiet_output.h"
+#include "cli/output/shared_output.h"
+#include "cli/output/terminal_text.h"
+#include "cli/signals/stop_relay.h"
+
+namespace cli {
+
+namespace {
+
+// The first signal stops what is not being programmed, the second everything.
+app::StopLevel LevelOfPresses(int presses) {
+  return presses >= 2 ? app::StopLevel::All : app::StopLevel::Idle;
+}
+
+}  // namespace
+
+int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::PortOpener& opener,
+                      const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
+                      InterruptState& interrupts) {
+  interrupts.setSeveral(true);
+  const TerminalSetup& base = mainView.setup();
+  SharedOutput shared(base.err, base.errIsTerminal && !base.quiet, base.columns);
+
+  app::ProductionLine productionLine(firmware, opener);
+  // The signal handler warns instead of stopping while some device is being programmed.
+  productionLine.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
+  std::vector<std::unique_ptr<TerminalView>> views;
+  for (const PortEntry& port : ports) {
+    TerminalSetup setup = base;
+    setup.prefix = app::PortName(port) + ": ";
+    setup.shared = &shared;
+    // Boxes are answered by --yes or --no; the board draws the live lines.
+    setup.errIsTerminal = false;
+    setup.inIsTerminal = false;
+    setup.interrupts = nullptr;
+    views.push_back(std::make_unique<TerminalView>(setup));
+    productionLine.AddPort(port, *views.back()).session().SetRecordFile(line.recordFile);
+  }
+  {
+    const StopRelay relay(&interrupts, [&](int presses) {
+      // The warning stays in view above the board until the run ends.
+      if (presses == 1 && interrupts.warned())
+        shared.KeepAbove({std::begin(kSeveralWarningLines), std::end(kSeveralWarningLines)});
+      productionLine.RequestStop(LevelOfPresses(presses));
+    });
+    productionLine.Run();
+  }
+
+  const std::vector<app::LineOutcome> outcomes = productionLine.Outcomes();
+  for (std::size_t i = 0; i < views.size(); ++i) {
+    views[i]->EndProgress();
+    if (!line.quiet || i >= outcomes.size()) continue;
+    const app::LineOutcome& o = outcomes[i];
+    for (const std::string& kept :
+         QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code, views[i]->heldLog()))
+      shared.WriteLine(base.out, app::PortName(o.port) + ": " + PrintableText(kept));
+  }
+  shared.Finish();
+  mainView.Note(app::SummaryLine(outcomes));
+  std::string cutPorts;
+  for (const PortEntry& port : productionLine.CutWhileProgramming())
+    cutPorts += (cutPorts.empty() ? "" : ", ") + app::PortName(port);
+  if (!cutPorts.empty())
+    mainView.Note("vorloader-cli: stopped while " + cutPorts + " " +
+                  (cutPorts.find(',') == std::string::npos ? "was" : "were") +
+                  " being programmed; a raw boot may be needed");
+  return app::LineExitStatus(outcomes, interrupts.exitStatus());
+}
+
+}  // namespace cli
