@@ -20,6 +20,7 @@
 #include "window/main_dialog.h"
 #include "window/program_start.h"
 #include "window/shown_text.h"
+#include "window/station/line_station.h"
 #include "window/station/station_window.h"
 #include "window/window_resources.h"
 
@@ -42,16 +43,19 @@ class CollectingView final : public LoaderView {
   void tell(const std::string& /*text*/) override {}
 };
 
-// The station window on every listed port. The production line that arms the ports is not
-// behind it yet: its panels show the ports, and Start and Stop only mark the station.
-int RunStation(const app::Options& options) {
+// The station window on every listed port, with the production line behind its buttons.
+int RunStation(const app::Options& options, const catalogue::FolderResult& folder) {
   const auto opener = device::MakeSystemPortOpener();
   CollectingView listing;
   const device::PortList ports = app::ListPorts(*opener, listing);
   window::StationWindow station(ports.entries, options);
   for (const auto& [text, detail] : listing.lines) station.AddLogLine(-1, window::ShownLine(text), detail);
+  // Goes before the window: its sessions report to the window's views.
+  window::LineStation line(station, folder, *opener);
+  station.SetControl(&line);
   const window::CloseOnSignals closeSignals([&station] { station.CloseOnRequest(); });
   station.exec();
+  line.Shutdown();
   return closeSignals.ExitStatus(0);
 }
 
@@ -68,7 +72,7 @@ class CVORLoaderXApp {
     }
 
     const catalogue::FolderResult folder = app::OpenFirmwareFolder();
-    if (station) return RunStation(options);
+    if (station) return RunStation(options, folder);
 
     bool openStation = false;
     int status = 0;
@@ -94,7 +98,7 @@ class CVORLoaderXApp {
       status = closeSignals.ExitStatus(0);
       if (closeSignals.firstSignal() != 0) openStation = false;
     }
-    return openStation ? RunStation(options) : status;
+    return openStation ? RunStation(options, folder) : status;
   }
 };
 

@@ -3,6 +3,8 @@
 // colour, the counts and totals, the shared log with port prefixes, what to program, and
 // closing while a device is being programmed.
 
+#include "window/station/station_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -19,7 +21,6 @@
 #include "common/load_result.h"
 #include "window/station/station_control.h"
 #include "window/station/station_port_view.h"
-#include "window/station/station_window.h"
 #include "window_test_support.h"
 
 namespace {
@@ -145,16 +146,18 @@ TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
 
   // Every state has its own colour, and the panels show it.
   std::set<QRgb> colours;
-  for (PanelState s : {PanelState::Waiting, PanelState::Programming, PanelState::Programmed, PanelState::Failed,
-                       PanelState::UpToDate, PanelState::Gone})
+  for (PanelState s : {PanelState::Waiting, PanelState::Programming, PanelState::Programmed,
+                       PanelState::Failed, PanelState::UpToDate, PanelState::Gone})
     colours.insert(PortPanel::StateColour(s).rgb());
   EXPECT_EQ(colours.size(), 6u);
   EXPECT_EQ(StateColourShown(programming), PortPanel::StateColour(PanelState::Programmed));
   EXPECT_EQ(StateColourShown(station.panel(2)), PortPanel::StateColour(PanelState::Gone));
 
   // The shared log: port lines with their port first, shared lines as they are.
-  EXPECT_TRUE(station.log().contains("COM10: E13-Device Failed to Erase Flash.\r\n")) << station.log().toStdString();
-  EXPECT_TRUE(station.log().contains("\r\n3 Com Ports Found.\r\n") || station.log().startsWith("3 Com Ports Found."));
+  EXPECT_TRUE(station.log().contains("COM10: E13-Device Failed to Erase Flash.\r\n"))
+      << station.log().toStdString();
+  EXPECT_TRUE(station.log().contains("\r\n3 Com Ports Found.\r\n") ||
+              station.log().startsWith("3 Com Ports Found."));
   QTemporaryDir dir;
   ASSERT_TRUE(station.SaveLog(dir.filePath("station.txt")));
   QFile saved(dir.filePath("station.txt"));
@@ -167,7 +170,8 @@ TEST(StationWindow, WhatToProgramIsPresetFromTheOptionsAndFixedWhileRunning) {
     int options;
     bool older, same;
   };
-  for (const Case& c : {Case{0, false, false}, Case{2, true, false}, Case{4, false, true}, Case{7, true, true}}) {
+  for (const Case& c :
+       {Case{0, false, false}, Case{2, true, false}, Case{4, false, true}, Case{7, true, true}}) {
     RecordingControl control;
     StationWindow station(Ports(2), window::DecodedOptions(c.options));
     station.SetControl(&control);
@@ -177,7 +181,8 @@ TEST(StationWindow, WhatToProgramIsPresetFromTheOptionsAndFixedWhileRunning) {
     EXPECT_EQ(older->isChecked(), c.older) << c.options;
     EXPECT_EQ(same->isChecked(), c.same) << c.options;
     // Offline (bit 1) has nothing to check for.
-    EXPECT_EQ(station.findChild<QPushButton*>(QStringLiteral("checkForUpdates"))->isEnabled(), (c.options & 1) == 0);
+    EXPECT_EQ(station.findChild<QPushButton*>(QStringLiteral("checkForUpdates"))->isEnabled(),
+              (c.options & 1) == 0);
 
     older->setChecked(!c.older);  // the operator changes it before Start
     station.findChild<QPushButton*>(QStringLiteral("start"))->click();

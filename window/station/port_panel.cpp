@@ -123,7 +123,13 @@ void PortPanel::ShowWaiting() {
 }
 
 void PortPanel::ShowProgramming(const PanelDevice& device) {
-  SetState(PanelState::Programming, QStringLiteral("%1 (ID %2)").arg(device.name, device.id), Versions(device));
+  // Without an ID apart, the name is the device status line, which says it all.
+  if (device.id.isEmpty()) {
+    SetState(PanelState::Programming, device.name, {});
+    return;
+  }
+  SetState(PanelState::Programming, QStringLiteral("%1 (ID %2)").arg(device.name, device.id),
+           Versions(device));
 }
 
 void PortPanel::ShowTransfer(bool active) {
@@ -136,14 +142,23 @@ void PortPanel::ShowProgress(const StreamProgress& progress) {
 
 void PortPanel::ShowResult(int code, const PanelDevice& device, const QString& versionAfter) {
   const LoadResultInfo* info = FindLoadResult(code);
-  const QString deviceLine = QStringLiteral("ID %1: V%2 -> V%3").arg(device.id, device.versionBefore, versionAfter);
+  // Without the device reported apart, the result's own text says what happened.
+  const QString deviceLine =
+      device.id.isEmpty()
+          ? (info != nullptr ? QString::fromLatin1(info->logMessage.data(),
+                                                   static_cast<qsizetype>(info->logMessage.size()))
+                                   .trimmed()
+                             : QString())
+          : QStringLiteral("ID %1: V%2 -> V%3").arg(device.id, device.versionBefore, versionAfter);
   if (code == RESULT_OK) {
     ++m_programmed;
     SetState(PanelState::Programmed, deviceLine, {});
   } else if (info != nullptr && info->refusal) {
     // Left alone on purpose: the device already has this version (or a later one).
-    SetState(PanelState::UpToDate, QStringLiteral("ID %1: V%2").arg(device.id, device.versionBefore),
-             QString::fromLatin1(info->logMessage.data(), static_cast<qsizetype>(info->logMessage.size())));
+    SetState(
+        PanelState::UpToDate,
+        device.id.isEmpty() ? QString() : QStringLiteral("ID %1: V%2").arg(device.id, device.versionBefore),
+        QString::fromLatin1(info->logMessage.data(), static_cast<qsizetype>(info->logMessage.size())));
   } else if (info == nullptr) {
     // Stopped: only a stop during the erase or the stream leaves the device to recover.
     ++m_failed;
@@ -151,7 +166,8 @@ void PortPanel::ShowResult(int code, const PanelDevice& device, const QString& v
              QStringLiteral("If the erase had begun, Raw Boot can recover this device."));
   } else {
     ++m_failed;
-    SetState(PanelState::Failed, QString::fromLatin1(info->logMessage.data(), static_cast<qsizetype>(info->logMessage.size())),
+    SetState(PanelState::Failed,
+             QString::fromLatin1(info->logMessage.data(), static_cast<qsizetype>(info->logMessage.size())),
              info->offerRawBoot ? QStringLiteral("Raw Boot can recover this device.") : QString());
   }
   ShowCounts();

@@ -18,12 +18,16 @@ void StationPortView::Post(Call call) {
     return;
   }
   // Queued on the window: dropped unseen if the window goes first.
-  QMetaObject::invokeMethod(window, [window, call] { call(*window); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      window, [window, call] { call(*window); }, Qt::QueuedConnection);
 }
 
 void StationPortView::setPortStatus(const std::string& /*text*/) {}
 
-void StationPortView::setDeviceStatus(const std::string& /*text*/) {}
+void StationPortView::setDeviceStatus(const std::string& text) {
+  const int panel = m_panel;
+  Post([panel, shown = ShownLine(text)](StationWindow& w) { w.NotePanelDeviceStatus(panel, shown); });
+}
 
 void StationPortView::setMainStatus(const std::string& /*text*/) {}
 
@@ -70,8 +74,8 @@ void StationPortView::transferActive(bool active) {
   Post([panel, active](StationWindow& w) { w.ShowPanelTransfer(panel, active); });
 }
 
-void StationPortView::deviceFound(const std::string& name, const std::string& id, const std::string& versionNow,
-                                  const std::string& versionToLoad) {
+void StationPortView::deviceFound(const std::string& name, const std::string& id,
+                                  const std::string& versionNow, const std::string& versionToLoad) {
   const PanelDevice device{ShownLine(name), ShownLine(id), ShownLine(versionNow), ShownLine(versionToLoad)};
   const int panel = m_panel;
   Post([panel, device](StationWindow& w) { w.ShowPanelDevice(panel, device); });
@@ -79,7 +83,9 @@ void StationPortView::deviceFound(const std::string& name, const std::string& id
 
 void StationPortView::deviceDone(int code, const std::string& versionAfter) {
   const int panel = m_panel;
-  Post([panel, code, after = ShownLine(versionAfter)](StationWindow& w) { w.ShowPanelResult(panel, code, after); });
+  Post([panel, code, after = ShownLine(versionAfter)](StationWindow& w) {
+    w.ShowPanelResult(panel, code, after);
+  });
 }
 
 void StationPortView::deviceLeft() {

@@ -31,7 +31,8 @@ constexpr const char* kDetailIndent = "    ";
 
 }  // namespace
 
-StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Options& options, QWidget* parent)
+StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Options& options,
+                             QWidget* parent)
     : QDialog(parent), m_options(options) {
   setWindowTitle(QStringLiteral("VORnet Loader Station"));
   setWindowIcon(ApplicationIcon());
@@ -77,6 +78,7 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
     m_views.push_back(std::make_unique<StationPortView>(*this, static_cast<int>(i)));
   }
   m_devices.resize(count);
+  m_deviceStatus.resize(count);
   m_sharedView = std::make_unique<StationPortView>(*this, -1);
   m_scroll = new QScrollArea(this);
   m_scroll->setObjectName(QStringLiteral("panels"));
@@ -188,8 +190,22 @@ void StationWindow::ShowPanelDevice(int panel, const PanelDevice& device) {
   ApplyControls();
 }
 
+void StationWindow::NotePanelDeviceStatus(int panel, const QString& text) {
+  if (PanelAt(panel) != nullptr) m_deviceStatus[static_cast<std::size_t>(panel)] = text;
+}
+
 void StationWindow::ShowPanelTransfer(int panel, bool active) {
-  if (PortPanel* p = PanelAt(panel)) p->ShowTransfer(active);
+  PortPanel* p = PanelAt(panel);
+  if (p == nullptr) return;
+  // The erase begins: the panel programs, naming the device as its status line does.
+  if (active && p->state() != PanelState::Programming) {
+    PanelDevice& device = m_devices[static_cast<std::size_t>(panel)];
+    if (device.id.isEmpty())
+      device = PanelDevice{m_deviceStatus[static_cast<std::size_t>(panel)], {}, {}, {}};
+    p->ShowProgramming(device);
+    ApplyControls();
+  }
+  p->ShowTransfer(active);
 }
 
 void StationWindow::ShowPanelProgress(int panel, const StreamProgress& progress) {
@@ -200,6 +216,7 @@ void StationWindow::ShowPanelResult(int panel, int code, const QString& versionA
   PortPanel* p = PanelAt(panel);
   if (p == nullptr) return;
   p->ShowResult(code, m_devices[static_cast<std::size_t>(panel)], versionAfter);
+  m_devices[static_cast<std::size_t>(panel)] = {};
   ShowTotals();
   ApplyControls();
 }
@@ -227,9 +244,9 @@ bool StationWindow::SaveLog(const QString& path) {
 void StationWindow::OnSaveLog() {
   QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   if (folder.isEmpty()) folder = QDir::homePath();
-  const QString path =
-      QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"), folder + QLatin1Char('/') + DefaultLogFileName(),
-                                   QStringLiteral("Text files (*.txt);;All files (*)"));
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"),
+                                                    folder + QLatin1Char('/') + DefaultLogFileName(),
+                                                    QStringLiteral("Text files (*.txt);;All files (*)"));
   if (!path.isEmpty()) SaveLog(path);
 }
 
@@ -247,8 +264,8 @@ void StationWindow::done(int result) {
     // Stopping in the middle of an erase or an image stream can leave a device needing a raw
     // boot: ask first.
     QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
-                    QStringLiteral("A device is being programmed. Quit anyway?"), QMessageBox::Yes | QMessageBox::No,
-                    this);
+                    QStringLiteral("A device is being programmed. Quit anyway?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     m_askingToQuit = true;

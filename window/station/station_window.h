@@ -62,6 +62,9 @@ class StationWindow : public QDialog {
   // What the StationPortViews deliver, on the window's thread. `panel` -1: the shared part.
   void AddLogLine(int panel, const QString& text, bool detail);
   void ShowPanelDevice(int panel, const PanelDevice& device);
+  // The device status line the session last set: what the panel names while programming
+  // when no device was reported apart.
+  void NotePanelDeviceStatus(int panel, const QString& text);
   void ShowPanelTransfer(int panel, bool active);
   void ShowPanelProgress(int panel, const StreamProgress& progress);
   void ShowPanelResult(int panel, int code, const QString& versionAfter);
@@ -80,8 +83,9 @@ class StationWindow : public QDialog {
 
   app::Options m_options;
   StationControl* m_control = nullptr;
-  std::vector<PortPanel*> m_panels;  // owned by the grid
-  std::vector<PanelDevice> m_devices;  // the device on each panel now
+  std::vector<PortPanel*> m_panels;     // owned by the grid
+  std::vector<PanelDevice> m_devices;   // the device on each panel now
+  std::vector<QString> m_deviceStatus;  // the last device status line of each panel
   std::vector<std::unique_ptr<StationPortView>> m_views;
   std::unique_ptr<StationPortView> m_sharedView;
 
