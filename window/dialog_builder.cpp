@@ -8,8 +8,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextEdit>
 #include <vector>
 
 #include "window/eliding_label.h"
@@ -51,10 +51,12 @@ QWidget* MakeEdit(const ControlTemplate& c, QWidget* parent) {
     line->setFrame((c.style & kStyleBorder) != 0);
     return line;
   }
-  auto* edit = new QPlainTextEdit(parent);
+  // A rich-text edit that takes only plain text: its paragraphs can have a hanging indent.
+  auto* edit = new QTextEdit(parent);
+  edit->setAcceptRichText(false);
   edit->setReadOnly((c.style & kStyleReadOnly) != 0);
   edit->setTabChangesFocus(true);
-  edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  edit->setLineWrapMode(QTextEdit::WidgetWidth);
   edit->setVerticalScrollBarPolicy(((c.style & kStyleVScroll) != 0) ? Qt::ScrollBarAlwaysOn
                                                                     : Qt::ScrollBarAsNeeded);
   edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

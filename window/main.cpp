@@ -1,28 +1,70 @@
-// vorloader: the loader's window. Prepares the firmware folder, reads the "--x" option, shows
-// the main window until it closes, and ends. It stores no settings.
+// vorloader: the loader's window. Reads its command line (refusing a bad one before any
+// window), prepares the firmware folder, shows the main window until it closes, and ends.
+// It stores no settings.
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/options.h"
+#include "app/port_listing.h"
 #include "catalogue/firmware_folder.h"
 #include "device/serial_port.h"
+#include "device/steps.h"
 #include "device/wire_trace.h"
 #include "window/close_on_signals.h"
+#include "window/command_line.h"
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
 #include "window/program_start.h"
 #include "window/record_delivery_start.h"
+#include "window/shown_text.h"
+#include "window/station/line_station.h"
+#include "window/station/station_window.h"
 #include "window/window_resources.h"
 
 namespace {
 
+// Collects what the port listing logs before the station window exists to show it.
+class CollectingView final : public LoaderView {
+ public:
+  std::vector<std::pair<std::string, bool>> lines;  // text, is a detail
+
+  void setPortStatus(const std::string& /*text*/) override {}
+  void setDeviceStatus(const std::string& /*text*/) override {}
+  void setMainStatus(const std::string& /*text*/) override {}
+  void appendLog(const std::string& line) override { lines.emplace_back(line, false); }
+  void detail(const std::string& text) override { lines.emplace_back(text, true); }
+  void enableConnect(bool /*on*/) override {}
+  void enableRawBoot(bool /*on*/) override {}
+  void enableCheckForUpdates(bool /*on*/) override {}
+  bool askYesNo(const std::string& /*text*/) override { return false; }
+  void tell(const std::string& /*text*/) override {}
+};
+
+// The station window on every listed port, with the production line behind its buttons.
+int RunStation(const app::Options& options, const catalogue::FolderResult& folder) {
+  const auto opener = device::MakeSystemPortOpener();
+  CollectingView listing;
+  const device::PortList ports = app::ListPorts(*opener, listing);
+  window::StationWindow station(ports.entries, options);
+  for (const auto& [text, detail] : listing.lines) station.AddLogLine(-1, window::ShownLine(text), detail);
+  // Goes before the window: its sessions report to the window's views.
+  window::LineStation line(station, folder, *opener);
+  station.SetControl(&line);
+  const window::CloseOnSignals closeSignals([&station] { station.CloseOnRequest(); });
+  station.exec();
+  line.Shutdown();
+  return closeSignals.ExitStatus(0);
+}
+
 class CVORLoaderXApp {
  public:
-  // `args`: the command line after the program name, as the user gave it.
-  static int InitInstance(const std::string& args) {
+  // `options`: the option bits, decoded once for the whole program.
+  static int InitInstance(const app::Options& options, bool station) {
     // The settings key the program is known by; nothing is ever written under it. The
     // application name stays the executable's name: it captions every message box.
     QCoreApplication::setOrganizationName(QStringLiteral("VORnetLoader"));
@@ -32,36 +74,48 @@ class CVORLoaderXApp {
     }
 
     const catalogue::FolderResult folder = app::OpenFirmwareFolder();
+    if (station) return RunStation(options, folder);
 
-    CVORLoaderXDlg dlg;
-    dlg.m_nOptions = app::ParseOptionArgument(args);
+    bool openStation = false;
+    int status = 0;
+    {
+      CVORLoaderXDlg dlg;
+      dlg.SetOptions(options);
+      const auto opener = device::MakeSystemPortOpener();
+      app::FirmwareSet firmware(options, folder);
+      app::DeviceSession session(firmware, dlg.view(), *opener);
+      session.SetWireTrace(device::WireTraceFromEnvironment());  // VORLOADER_TRACE, read once
+      window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
+      dlg.SetWorkflows(&workflows);
+      // The context menu's station command closes the main window (asking first during a
+      // transfer) and opens the station window in its place.
+      dlg.SetStationOpener([&dlg, &openStation] {
+        openStation = true;
+        if (!dlg.close()) openStation = false;
+      });
+      const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });
 
-    app::Options options;
-    options.m_nOptions = dlg.m_nOptions;
-    const auto opener = device::MakeSystemPortOpener();
-    app::FirmwareSet firmware(options, folder);
-    app::DeviceSession session(firmware, dlg.view(), *opener);
-    session.SetWireTrace(device::WireTraceFromEnvironment());  // VORLOADER_TRACE, read once
-    window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
-    dlg.SetWorkflows(&workflows);
-    const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });
-    // Run records go on to the record database, if one is named, while the window is open.
-    auto recordDelivery = window::StartRecordDelivery(dlg.view());
+      // Run records go on to the record database, if one is named, while the window is open.
+      auto recordDelivery = window::StartRecordDelivery(dlg.view());
 
-    dlg.exec();
-    // The loader goes before the window: its thread must be gone first.
-    dlg.ShutDownWorkflows();
-    recordDelivery.reset();
-    return closeSignals.ExitStatus(0);
+      dlg.exec();
+      // The loader goes before the window: its thread must be gone first.
+      dlg.ShutDownWorkflows();
+      recordDelivery.reset();
+      status = closeSignals.ExitStatus(0);
+      if (closeSignals.firstSignal() != 0) openStation = false;
+    }
+    return openStation ? RunStation(options, folder) : status;
   }
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const auto status = window::EarlyExit(argc, argv, stdout, stderr)) return *status;
-  // Taken before the toolkit removes the options it knows.
-  const std::string args = app::JoinArguments(argc, argv);
+  // Read before the toolkit removes the options it knows.
+  const window::WindowParse parsed =
+      window::ParseWindowCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+  if (const auto status = window::EarlyExit(parsed, argc, argv, stdout, stderr)) return *status;
   QApplication application(argc, argv);
-  return CVORLoaderXApp::InitInstance(args);
+  return CVORLoaderXApp::InitInstance(window::DecodedOptions(parsed.line.options), parsed.line.station);
 }

@@ -5,22 +5,25 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPalette>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QTimerEvent>
 #include <QToolTip>
 
 #include "app/options.h"
 #include "window/about_dialog.h"
+#include "window/box_lines.h"
 #include "window/dialog_builder.h"
 #include "window/eliding_label.h"
 #include "window/log_file.h"
@@ -60,7 +63,7 @@ CVORLoaderXDlg::CVORLoaderXDlg(QWidget* parent) : QDialog(parent) {
   const window::BuiltDialog built = window::BuildDialog(*this, *t);
 
   m_cbPorts = Control<QComboBox>(built, kIdPorts);
-  m_edLog = Control<QPlainTextEdit>(built, kIdLog);
+  m_edLog = Control<QTextEdit>(built, kIdLog);
   m_stStatus[0] = Control<window::ElidingLabel>(built, kIdPortStatus);
   m_stStatus[1] = Control<window::ElidingLabel>(built, kIdDeviceStatus);
   m_stStatus[2] = Control<window::ElidingLabel>(built, kIdMainStatus);
@@ -139,6 +142,12 @@ void CVORLoaderXDlg::OnInitDialog() {
   separator->setSeparator(true);
   addAction(separator);
   if (m_saveLog != nullptr) addAction(m_saveLog);
+  if (m_openStation) {
+    auto* station = new QAction(QStringLiteral("Station Window..."), this);
+    station->setObjectName(QStringLiteral("stationWindow"));
+    connect(station, &QAction::triggered, this, [this] { m_openStation(); });
+    addAction(station);
+  }
   const QString aboutText = window::StringResource(window::kAboutMenuStringId);
   if (!aboutText.isEmpty()) {
     auto* about = new QAction(aboutText, this);
@@ -148,10 +157,7 @@ void CVORLoaderXDlg::OnInitDialog() {
   }
   setWindowIcon(window::ApplicationIcon());
 
-  app::Options options;
-  options.m_nOptions = m_nOptions;
-  options.ApplyBits();
-  m_offline = options.m_bOffline;
+  m_offline = m_options.m_bOffline;
   if (m_offline) {
     m_updatesOn = false;
     ApplyButtons();
@@ -203,10 +209,27 @@ void CVORLoaderXDlg::AppendLog(const QString& text) {
   if (m_edLog == nullptr) return;
   // The whole log replaces the control's text, so whatever the user typed there goes.
   m_edLog->setPlainText(m_strLog);
+  IndentDetailLines();
   // Down to the newest line. (Scrolling a fixed 100 lines from the top, as the loader once
   // did, leaves the newest lines out of sight once the log outgrows that.)
   QScrollBar* bar = m_edLog->verticalScrollBar();
   bar->setValue(bar->maximum());
+}
+
+void CVORLoaderXDlg::IndentDetailLines() {
+  // A detail line that wraps goes on under its own first character, not under the fixed
+  // line it explains: a hanging indent as wide as the leading blanks.
+  const QString indent = QLatin1String(kDetailIndent);
+  const qreal width = QFontMetricsF(m_edLog->document()->defaultFont()).horizontalAdvance(indent);
+  QTextCursor cursor(m_edLog->document());
+  for (QTextBlock block = m_edLog->document()->begin(); block.isValid(); block = block.next()) {
+    if (!block.text().startsWith(indent)) continue;
+    QTextBlockFormat format = block.blockFormat();
+    format.setLeftMargin(width);
+    format.setTextIndent(-width);
+    cursor.setPosition(block.position());
+    cursor.setBlockFormat(format);
+  }
 }
 
 QTime CVORLoaderXDlg::logLineTime(int line) const {
@@ -331,9 +354,18 @@ bool CVORLoaderXDlg::RunBox(QMessageBox::Icon icon, const QString& text, const Q
   box.setTextFormat(Qt::PlainText);
   if (!informative.isEmpty()) {
     box.setInformativeText(informative);
-    // Device labels and file names are shown as they are, never read as markup.
-    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+      // Device labels and file names are shown as they are, never read as markup.
       label->setTextFormat(Qt::PlainText);
+      // A line too wide for the screen (a long file name) loses its middle; the whole text is
+      // the tooltip.
+      const QString fitted =
+          window::FitWordsToWidth(informative, label->fontMetrics(), window::BoxWordWidthLimit(screen()));
+      if (fitted != informative) {
+        box.setInformativeText(fitted);
+        label->setToolTip(informative);
+      }
+    }
   }
   if (yesNo) {
     box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);

@@ -9,17 +9,19 @@
 #include <QString>
 #include <QTime>
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "common/loader_view.h"
 #include "window/queued_view.h"
 #include "window/workflow_runner.h"
 
 class QAction;
 class QComboBox;
-class QPlainTextEdit;
+class QTextEdit;
 class QProgressBar;
 class QPushButton;
 
@@ -51,8 +53,12 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
   explicit CVORLoaderXDlg(QWidget* parent = nullptr);
   ~CVORLoaderXDlg() override;
 
-  // The option bits given after "--x"; the window reads them when it first shows.
-  int m_nOptions = 0;
+  // The options as the program decoded them from its command line; the window reads them
+  // when it first shows.
+  void SetOptions(const app::Options& options) { m_options = options; }
+
+  // The context menu's "Station Window..." command runs `open` (not offered without one).
+  void SetStationOpener(std::function<void()> open) { m_openStation = std::move(open); }
 
   // What the workflows report to: callable from any thread.
   window::QueuedView& view() { return m_view; }
@@ -102,6 +108,7 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
   void OnInitDialog();
   void OnSaveLog();
   void ShowLogMenu(const QPoint& pos);
+  void IndentDetailLines();
   void RunWorkflow(window::WorkflowRunner::Workflow workflow);
   void ApplyButtons();
   // A message box owned by the window and captioned with the program's name.
@@ -121,7 +128,7 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
 
   // Controls.
   QComboBox* m_cbPorts = nullptr;
-  QPlainTextEdit* m_edLog = nullptr;
+  QTextEdit* m_edLog = nullptr;
   std::array<window::ElidingLabel*, 3> m_stStatus{};  // port, device, main
   QProgressBar* m_progressBar = nullptr;              // under the main status line
   std::unique_ptr<window::TransferProgress> m_progress;
@@ -140,8 +147,10 @@ class CVORLoaderXDlg : public QDialog, private window::ViewSink {
   bool m_connectOn = true;
   bool m_rawBootOn = true;
   bool m_updatesOn = true;
+  app::Options m_options;
   bool m_offline = false;  // option bit 0: Check for Updates stays grey
 
+  std::function<void()> m_openStation;
   bool m_transferActive = false;
   bool m_askingToQuit = false;
   QMessageBox* m_openBox = nullptr;

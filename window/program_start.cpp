@@ -34,6 +34,8 @@ bool NeedsDisplayServer(int argc, const char* const* argv) {
 
 std::string UsageText() {
   return R"(Usage: vorloader [--x N]
+       vorloader [--x N] [--offline] [--allow-older] [--allow-reload]
+                 [--keep-untagged] [--station]
        vorloader --help | --version
 
 The VORnet Loader window: finds a VORnet device on a serial port, identifies and
@@ -43,33 +45,50 @@ the firmware folder up to date from the maker's support web server.
 Options:
   --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to
                reload the same version, 8 keep firmware files without a version tag
-  --help       show this help and exit
-  --version    show the version and exit
+  --offline         the same as bit 1: nothing is downloaded
+  --allow-older     bit 2: offer to load an older image than the device has
+  --allow-reload    bit 4: offer to reload the version the device has
+  --keep-untagged   bit 8: keep firmware files without a readable version tag
+               (the named options and --x are combined: --offline --x 4 is --x 5,
+               and a bit given twice is still one bit)
+  --station    the station window: one panel per port, every device plugged in is
+               programmed without a question
+  -h, --help   show this help and exit
+  -V, --version  show the version and exit
 
 The window needs a desktop session (DISPLAY or WAYLAND_DISPLAY set). In a
 terminal, or on a machine without one, use vorloader-cli.
 
+Run records: each Connect or Raw Boot run that reached a device appends one JSON
+line to $VORLOADER_HISTORY (set and empty: no records), else to
+$XDG_STATE_HOME/vorloader/history.jsonl (~/.local/state/...). A record holds
+time, workflow, port and path, device_id, product, version_before and
+version_after, file and its sha256, code and result (the log's result line),
+duration_ms, loader (this version), run_id (one per run) and station (the host
+name); `vorloader-cli history` shows them.
+
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_TRACE,
-VORLOADER_UPDATE_URL; see vorloader(1).
+VORLOADER_UPDATE_URL, VORLOADER_HISTORY; see vorloader(1).
 
 Closing the window, or the signals TERM and HUP, end the program; during an erase
 or an image stream it asks first, and a second signal answers Yes.
+
+Exit status: 0 closed; 2 no desktop session; 64 usage error; 128 + the signal's
+number when TERM or HUP closed it.
 )";
 }
 
-std::optional<int> EarlyExit(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-  bool help = false;
-  bool version = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    help = help || arg == "--help";
-    version = version || arg == "--version";
+std::optional<int> EarlyExit(const WindowParse& parsed, int argc, const char* const* argv, std::FILE* out,
+                             std::FILE* err) {
+  if (!parsed.ok()) {
+    std::fputs((parsed.error + "\n").c_str(), err);
+    return kExitUsage;
   }
-  if (help) {
+  if (parsed.line.help) {
     std::fputs(UsageText().c_str(), out);
     return 0;
   }
-  if (version) {
+  if (parsed.line.version) {
     std::fputs("vorloader " VOR_VERSION "\n", out);
     return 0;
   }

@@ -7,18 +7,9 @@
 
 #include "catalogue/firmware_folder.h"
 #include "tests/support/sim/sim_process.h"
+#include "window/command_line.h"
 
 namespace window_test {
-
-namespace {
-
-app::Options OptionsOf(int bits) {
-  app::Options options;
-  options.m_nOptions = bits;
-  return options;
-}
-
-}  // namespace
 
 std::string PrepareLoaderRun(const std::string& dir, std::size_t flashBytes) {
   const std::string programData = dir + "/programdata";
@@ -47,11 +38,11 @@ std::string PrepareLoaderRun(const std::string& dir, std::size_t flashBytes) {
 
 LoaderBehindWindow::LoaderBehindWindow(CVORLoaderXDlg& dlg, int options, const std::string& firmFolder)
     : opener(device::MakeSystemPortOpener()),
-      firmware(OptionsOf(options), firmFolder),
+      firmware(window::DecodedOptions(options), firmFolder),
       session(firmware, dlg.view(), *opener),
       workflows(firmware, session, *opener, dlg.view()),
       window(dlg) {
-  dlg.m_nOptions = options;
+  dlg.SetOptions(window::DecodedOptions(options));
   dlg.SetWorkflows(&workflows);
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -12,11 +13,15 @@
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
+#include <QTimer>
 #include <QToolTip>
+#include <cstring>
 #include <thread>
 
 #include "window/eliding_label.h"
@@ -237,10 +242,63 @@ TEST(ConfirmBox, KeepsItsQuestionAndSaysWhatItIsAboutAsPlainInformativeText) {
   EXPECT_EQ(boxes.seen()[1].informative.toStdString(), about);
 }
 
+TEST(ConfirmBox, ALongFileNameLosesItsMiddleAndTheBoxStaysOnTheScreen) {
+  ScriptedWorkflows workflows;  // outlives the window's thread
+  CVORLoaderXDlg dlg;
+  const std::string file = "vornet_amp_" + std::string(600, 'x') + "_v180.hex";
+  const std::string about =
+      "Device: VORnet Amp (ID 305419896)\nVersion now: V1.20\nVersion to load: V1.80\n"
+      "Port: COM1 (/dev/serial/by-id/" +
+      std::string(300, 'p') + ")\nFile: " + file;
+  workflows.connect = [&] { dlg.view().confirm("Load Hex Now?", about); };
+  dlg.SetWorkflows(&workflows);
+  dlg.show();
+  ASSERT_TRUE(WaitFor([&] { return workflows.startups == 1 && !dlg.workflowRunning(); }));
+
+  // Looked at while it is open, then answered No.
+  QRect boxFrame, screenArea;
+  QString shown, tip;
+  bool seen = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || seen || !box->isVisible()) return;
+    seen = true;
+    boxFrame = box->frameGeometry();
+    screenArea = box->screen()->availableGeometry();
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+      shown = label->text();
+      tip = label->toolTip();
+    }
+    box->button(QMessageBox::No)->click();
+  });
+  poll.start(10);
+  ControlOf<QPushButton>(dlg, 1001)->click();
+  ASSERT_TRUE(WaitFor([&] { return workflows.connects == 1 && !dlg.workflowRunning(); }));
+  ASSERT_TRUE(seen);
+
+  EXPECT_TRUE(screenArea.contains(boxFrame))
+      << "box " << boxFrame.x() << "," << boxFrame.y() << " " << boxFrame.width() << "x" << boxFrame.height();
+  const QStringList lines = shown.split('\n');
+  ASSERT_EQ(lines.size(), 5) << shown.toStdString();
+  // The short lines as they were, the versions among them.
+  EXPECT_EQ(lines[0], "Device: VORnet Amp (ID 305419896)");
+  EXPECT_EQ(lines[1], "Version now: V1.20");
+  EXPECT_EQ(lines[2], "Version to load: V1.80");
+  // The long words keep both ends: the file name its version and extension.
+  EXPECT_TRUE(lines[3].startsWith("Port: COM1 (/dev/ser")) << lines[3].toStdString();
+  EXPECT_TRUE(lines[3].endsWith("pp)")) << lines[3].toStdString();
+  EXPECT_TRUE(lines[4].startsWith("File: vornet_amp_")) << lines[4].toStdString();
+  EXPECT_TRUE(lines[4].endsWith("_v180.hex")) << lines[4].toStdString();
+  EXPECT_TRUE(lines[4].contains(QChar(0x2026)));
+  EXPECT_LT(lines[4].size(), static_cast<qsizetype>(file.size()));
+  EXPECT_EQ(tip.toStdString(), about);  // the whole text
+}
+
 TEST(InfoLog, IsReadOnlyAndEachLineHasItsTimeOfDayAsTooltip) {
   CVORLoaderXDlg dlg;
   dlg.show();
-  auto* log = ControlOf<QPlainTextEdit>(dlg, 1004);
+  auto* log = ControlOf<QTextEdit>(dlg, 1004);
   ASSERT_NE(log, nullptr);
   EXPECT_TRUE(log->isReadOnly());
   const QTime before = QTime::currentTime();
@@ -270,6 +328,40 @@ TEST(InfoLog, IsReadOnlyAndEachLineHasItsTimeOfDayAsTooltip) {
   QToolTip::hideText();
 }
 
+TEST(InfoLog, AWrappedDetailLineGoesOnUnderItsOwnFirstCharacter) {
+  CVORLoaderXDlg dlg;
+  dlg.show();
+  auto* log = ControlOf<QTextEdit>(dlg, 1004);
+  ASSERT_NE(log, nullptr);
+  dlg.AppendLog("Checking Online..Failed!");
+  std::string why = "http://127.0.0.1:1/vornet_verinfo.xml:";
+  for (int i = 0; i < 12; ++i) why += " the connection was refused";
+  dlg.view().detail(why);
+  dlg.AppendLog("A fixed line that is long enough to wrap as well, and wrap it does, on and on to the end");
+  ASSERT_TRUE(WaitFor([&] { return log->document()->blockCount() >= 4; }));
+  EXPECT_EQ(dlg.log().toStdString(), "Checking Online..Failed!\r\n    " + why +
+                                         "\r\nA fixed line that is long enough to wrap as well, and wrap it "
+                                         "does, on and on to the end\r\n");
+
+  auto left = [&](const QTextBlock& block, int offset) {
+    QTextCursor cursor(block);
+    cursor.setPosition(block.position() + offset);
+    return log->cursorRect(cursor).left();
+  };
+  const QTextBlock fixed = log->document()->findBlockByNumber(0);
+  const QTextBlock detail = log->document()->findBlockByNumber(1);
+  ASSERT_GE(detail.layout()->lineCount(), 2) << "the detail line does not wrap";
+  const int textStart = left(detail, static_cast<int>(std::strlen(CVORLoaderXDlg::kDetailIndent)));
+  EXPECT_GT(textStart, left(fixed, 0) + 5);  // the detail sits to the right of the fixed line
+  for (int row = 1; row < detail.layout()->lineCount(); ++row)
+    EXPECT_NEAR(left(detail, detail.layout()->lineAt(row).textStart()), textStart, 1) << row;
+
+  // A wrapped fixed line goes on at the margin.
+  const QTextBlock longFixed = log->document()->findBlockByNumber(2);
+  ASSERT_GE(longFixed.layout()->lineCount(), 2);
+  EXPECT_EQ(left(longFixed, longFixed.layout()->lineAt(1).textStart()), left(longFixed, 0));
+}
+
 TEST(InfoLog, SaveLogSitsBesideAboutAndWritesTheLinesAsUtf8) {
   CVORLoaderXDlg dlg;
   dlg.show();
@@ -287,6 +379,24 @@ TEST(InfoLog, SaveLogSitsBesideAboutAndWritesTheLinesAsUtf8) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), QByteArray("Caf\xc3\xa9 1.80\n    http://127.0.0.1:1/x: connection refused\n"));
+}
+
+TEST(ContextMenu, OffersTheStationWindowWhenTheProgramCanOpenIt) {
+  {
+    CVORLoaderXDlg dlg;
+    dlg.show();
+    EXPECT_EQ(dlg.findChild<QAction*>(QStringLiteral("stationWindow")), nullptr);
+  }
+  CVORLoaderXDlg dlg;
+  int opened = 0;
+  dlg.SetStationOpener([&] { ++opened; });
+  dlg.show();
+  auto* station = dlg.findChild<QAction*>(QStringLiteral("stationWindow"));
+  ASSERT_NE(station, nullptr);
+  EXPECT_EQ(station->text(), "Station Window...");
+  EXPECT_TRUE(dlg.actions().contains(station));  // in the window's context menu
+  station->trigger();
+  EXPECT_EQ(opened, 1);
 }
 
 TEST(InfoLog, AFailedSaveIsToldInABox) {

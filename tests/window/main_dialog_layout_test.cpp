@@ -7,10 +7,10 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextEdit>
 #include <cmath>
 #include <thread>
 
@@ -115,7 +115,7 @@ TEST(MainWindow, ShowsItsTextsAndTabOrder) {
   EXPECT_EQ(ControlOf<QLabel>(dlg, 1007)->text(), "");
   EXPECT_FALSE(ControlOf<QLabel>(dlg, 1009)->pixmap().isNull());
   EXPECT_FALSE(dlg.windowIcon().isNull());
-  auto* log = ControlOf<QPlainTextEdit>(dlg, 1004);
+  auto* log = ControlOf<QTextEdit>(dlg, 1004);
   ASSERT_NE(log, nullptr);
   EXPECT_TRUE(log->isReadOnly());  // the loader's record: read, select, copy, save
   EXPECT_EQ(log->toPlainText(), "");
@@ -160,7 +160,7 @@ TEST(MainWindow, OfflineOptionGreysCheckForUpdatesFromTheFirstPaint) {
   const OptionCase cases[] = {{0, true}, {1, false}, {8, true}, {15, false}, {-1, false}, {6, true}};
   for (const auto& c : cases) {
     CVORLoaderXDlg dlg;
-    dlg.m_nOptions = c.options;
+    dlg.SetOptions(window::DecodedOptions(c.options));
     dlg.show();
     EXPECT_EQ(ControlOf(dlg, 1002)->isEnabled(), c.checkForUpdates) << c.options;
     EXPECT_TRUE(ControlOf(dlg, 1001)->isEnabled());
@@ -183,7 +183,7 @@ TEST(MainWindow, DetailIsAnIndentedLineUnderTheLineItExplains) {
 TEST(MainWindow, AppendLogAddsOneLineRewritesTheControlAndScrollsToTheNewest) {
   CVORLoaderXDlg dlg;
   dlg.show();
-  auto* log = ControlOf<QPlainTextEdit>(dlg, 1004);
+  auto* log = ControlOf<QTextEdit>(dlg, 1004);
   dlg.AppendLog("2 Com Ports Found.");
   EXPECT_EQ(dlg.log(), "2 Com Ports Found.\r\n");
   dlg.AppendLog("Checking Online..OK.");

@@ -97,7 +97,7 @@ TEST(WindowWorkflows, ButtonsAreGreyWhileAWorkflowRunsThenAsTheWorkflowLeftThem)
     Gate gate;
     std::atomic<bool> entered{false};
     CVORLoaderXDlg dlg;
-    dlg.m_nOptions = c.options;
+    dlg.SetOptions(window::DecodedOptions(c.options));
     workflows.connect = [&] {
       dlg.view().enableConnect(false);
       dlg.view().enableRawBoot(false);

@@ -1,5 +1,5 @@
-// The vorloader executable before its window: --help, --version, and a machine without a
-// desktop session.
+// The vorloader executable before its window: --help, --version, a bad command line, and a
+// machine without a desktop session.
 
 #include <gtest/gtest.h>
 
@@ -52,6 +52,28 @@ TEST(VorloaderProgram, HelpAndVersionPrintAndEndWithoutADisplay) {
   const ProgramRun version = RunLoader({"--version"}, NoDisplay());
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, QStringLiteral("vorloader " VOR_VERSION "\n"));
+
+  // The short forms say the same.
+  EXPECT_EQ(RunLoader({"-h"}, NoDisplay()).out, help.out);
+  EXPECT_EQ(RunLoader({"-V"}, NoDisplay()).out, version.out);
+}
+
+TEST(VorloaderProgram, ABadCommandLineIsAUsageErrorBeforeAnyWindow) {
+  // With a display the window would open: the refusal must come first. Offscreen here, so
+  // that a program that did open its window would not end, and the test would see that.
+  QProcessEnvironment offscreen = NoDisplay();
+  offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  for (const QStringList& args : {QStringList{"--bogus"}, QStringList{"--x", "99"}, QStringList{"connect"}}) {
+    for (const QProcessEnvironment& env : {NoDisplay(), offscreen}) {
+      const ProgramRun r = RunLoader(args, env);
+      EXPECT_FALSE(r.crashed) << args.join(' ').toStdString();
+      EXPECT_EQ(r.status, 64) << args.join(' ').toStdString();
+      EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+      EXPECT_TRUE(r.err.startsWith("vorloader: ")) << r.err.toStdString();
+      EXPECT_TRUE(r.err.contains(args.first())) << r.err.toStdString();
+      EXPECT_TRUE(r.out.isEmpty());
+    }
+  }
 }
 
 TEST(VorloaderProgram, WithoutADesktopSessionSaysSoInOneLineAndNamesTheTerminalFrontEnd) {

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "window/command_line.h"
 #include "window/main_dialog.h"
 #include "window/workflows.h"
 

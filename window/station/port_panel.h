@@ -1,0 +1,73 @@
+#pragma once
+// One port of the station window: the port's name, its device path and USB identity, and
+// what happens on it now, each state in its own colour: waiting for a device, programming
+// (the device, the versions, a bar with the time left), programmed (ID, version before ->
+// after), failed (the result's text, and a hint when Raw Boot can recover the device),
+// already up to date, or the port gone. It counts the devices it programmed and failed.
+
+#include <QColor>
+#include <QFrame>
+#include <QString>
+#include <memory>
+
+#include "common/loader_view.h"
+
+class QLabel;
+class QProgressBar;
+
+namespace window {
+
+class TransferProgress;
+
+enum class PanelState { Waiting, Programming, Programmed, Failed, UpToDate, Gone };
+
+// What a panel shows of a device that answered.
+struct PanelDevice {
+  QString name;           // the product name the device gave
+  QString id;             // its device ID
+  QString versionBefore;  // "1.20"
+  QString versionToLoad;  // "1.80"; empty when not known yet
+};
+
+class PortPanel : public QFrame {
+  Q_OBJECT
+
+ public:
+  explicit PortPanel(const PortEntry& port, QWidget* parent = nullptr);
+  ~PortPanel() override;
+
+  void ShowWaiting();
+  void ShowProgramming(const PanelDevice& device);
+  void ShowTransfer(bool active);
+  void ShowProgress(const StreamProgress& progress);
+  // A device run ended with `code` (a LoadResult); `versionAfter` is what the device holds now.
+  void ShowResult(int code, const PanelDevice& device, const QString& versionAfter);
+  void ShowGone();
+
+  PanelState state() const { return m_state; }
+  int programmedCount() const { return m_programmed; }
+  int failedCount() const { return m_failed; }
+  const PortEntry& port() const { return m_port; }
+  QString portName() const;
+
+  // The text and the colour of each state (the colours differ from one another).
+  static QString StateText(PanelState state);
+  static QColor StateColour(PanelState state);
+
+ private:
+  void SetState(PanelState state, const QString& line1, const QString& line2);
+  void ShowCounts();
+
+  PortEntry m_port;
+  PanelState m_state = PanelState::Waiting;
+  int m_programmed = 0;
+  int m_failed = 0;
+  QLabel* m_stateLabel = nullptr;
+  QLabel* m_line1 = nullptr;  // the device, or the result
+  QLabel* m_line2 = nullptr;  // the versions, or the hint
+  QLabel* m_counts = nullptr;
+  QProgressBar* m_bar = nullptr;
+  std::unique_ptr<TransferProgress> m_progress;
+};
+
+}  // namespace window

@@ -1,0 +1,281 @@
+#include "window/station/station_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTextEdit>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "window/log_file.h"
+#include "window/station/station_control.h"
+#include "window/station/station_port_view.h"
+#include "window/window_resources.h"
+
+namespace window {
+
+namespace {
+
+constexpr int kMaxColumns = 4;
+constexpr int kMaxPanels = 32;
+constexpr const char* kDetailIndent = "    ";
+
+}  // namespace
+
+StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Options& options,
+                             QWidget* parent)
+    : QDialog(parent), m_options(options) {
+  setWindowTitle(QStringLiteral("VORnet Loader Station"));
+  setWindowIcon(ApplicationIcon());
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                 Qt::WindowCloseButtonHint);
+  auto* layout = new QVBoxLayout(this);
+
+  // Above the panels: what to program, Start and Stop, the totals, Check for Updates.
+  auto* controls = new QHBoxLayout;
+  controls->addWidget(new QLabel(QStringLiteral("Program newer images;"), this));
+  m_alsoOlder = new QCheckBox(QStringLiteral("also older"), this);
+  m_alsoOlder->setObjectName(QStringLiteral("alsoOlder"));
+  m_alsoOlder->setChecked(options.m_bAllowOlder);
+  m_alsoSame = new QCheckBox(QStringLiteral("also the same version"), this);
+  m_alsoSame->setObjectName(QStringLiteral("alsoSame"));
+  m_alsoSame->setChecked(options.m_bAllowReload);
+  m_start = new QPushButton(QStringLiteral("Start"), this);
+  m_start->setObjectName(QStringLiteral("start"));
+  m_stop = new QPushButton(QStringLiteral("Stop"), this);
+  m_stop->setObjectName(QStringLiteral("stop"));
+  m_totals = new QLabel(this);
+  m_totals->setObjectName(QStringLiteral("totals"));
+  m_checkForUpdates = new QPushButton(QStringLiteral("Check for Updates"), this);
+  m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdates"));
+  auto* saveLog = new QPushButton(QStringLiteral("Save Log..."), this);
+  saveLog->setObjectName(QStringLiteral("saveLog"));
+  for (QWidget* w : std::initializer_list<QWidget*>{m_alsoOlder, m_alsoSame, m_start, m_stop, m_totals})
+    controls->addWidget(w);
+  controls->addStretch();
+  controls->addWidget(m_checkForUpdates);
+  controls->addWidget(saveLog);
+  layout->addLayout(controls);
+
+  // The panels, in a grid that scrolls.
+  auto* grid = new QWidget;
+  auto* gridLayout = new QGridLayout(grid);
+  const std::size_t count = std::min<std::size_t>(ports.size(), kMaxPanels);
+  const int columns = std::clamp(static_cast<int>(count), 1, kMaxColumns);
+  for (std::size_t i = 0; i < count; ++i) {
+    auto* panel = new PortPanel(ports[i], grid);
+    gridLayout->addWidget(panel, static_cast<int>(i) / columns, static_cast<int>(i) % columns);
+    m_panels.push_back(panel);
+    m_views.push_back(std::make_unique<StationPortView>(*this, static_cast<int>(i)));
+  }
+  m_devices.resize(count);
+  m_deviceStatus.resize(count);
+  m_sharedView = std::make_unique<StationPortView>(*this, -1);
+  m_scroll = new QScrollArea(this);
+  m_scroll->setObjectName(QStringLiteral("panels"));
+  m_scroll->setWidgetResizable(true);
+  m_scroll->setWidget(grid);
+  layout->addWidget(m_scroll, 3);
+
+  // The shared log.
+  m_edLog = new QTextEdit(this);
+  m_edLog->setObjectName(QStringLiteral("log"));
+  m_edLog->setReadOnly(true);
+  m_edLog->setAcceptRichText(false);
+  m_edLog->setLineWrapMode(QTextEdit::WidgetWidth);
+  layout->addWidget(m_edLog, 1);
+
+  connect(m_start, &QPushButton::clicked, this, &StationWindow::OnStart);
+  connect(m_stop, &QPushButton::clicked, this, &StationWindow::OnStop);
+  connect(m_checkForUpdates, &QPushButton::clicked, this, [this] {
+    if (m_control != nullptr && !anyProgramming()) m_control->CheckForUpdates();
+  });
+  connect(saveLog, &QPushButton::clicked, this, &StationWindow::OnSaveLog);
+  resize(4 + columns * 270, 640);
+  ShowTotals();
+  ApplyControls();
+}
+
+StationWindow::~StationWindow() = default;
+
+StationPortView& StationWindow::portView(int panel) {
+  return *m_views[static_cast<std::size_t>(panel)];
+}
+
+int StationWindow::chosenOptionBits() const {
+  int bits = m_options.m_nOptions & ~(app::kOptionAllowOlder | app::kOptionAllowReload);
+  if (m_alsoOlder->isChecked()) bits |= app::kOptionAllowOlder;
+  if (m_alsoSame->isChecked()) bits |= app::kOptionAllowReload;
+  return bits;
+}
+
+bool StationWindow::anyProgramming() const {
+  return std::any_of(m_panels.begin(), m_panels.end(),
+                     [](const PortPanel* p) { return p->state() == PanelState::Programming; });
+}
+
+PortPanel* StationWindow::PanelAt(int panel) {
+  if (panel < 0 || panel >= panelCount()) return nullptr;
+  return m_panels[static_cast<std::size_t>(panel)];
+}
+
+void StationWindow::ApplyControls() {
+  m_start->setEnabled(!m_running);
+  m_stop->setEnabled(m_running);
+  // What to program is chosen before Start, not while devices are being programmed.
+  m_alsoOlder->setEnabled(!m_running);
+  m_alsoSame->setEnabled(!m_running);
+  // Offline, there is nothing to check for; never while a device is being programmed.
+  m_checkForUpdates->setEnabled(!m_options.m_bOffline && !anyProgramming());
+}
+
+void StationWindow::ShowTotals() {
+  int programmed = 0;
+  int failed = 0;
+  for (const PortPanel* p : m_panels) {
+    programmed += p->programmedCount();
+    failed += p->failedCount();
+  }
+  m_totals->setText(QStringLiteral("Programmed: %1   Failed: %2").arg(programmed).arg(failed));
+}
+
+void StationWindow::OnStart() {
+  if (m_running) return;
+  m_running = true;
+  ApplyControls();
+  AddLogLine(-1, QStringLiteral("Station started."), false);
+  if (m_control != nullptr) m_control->Start(chosenOptionBits());
+}
+
+void StationWindow::OnStop() {
+  if (!m_running) return;
+  AddLogLine(-1,
+             anyProgramming() ? QStringLiteral("Stopping: the devices being programmed finish first.")
+                              : QStringLiteral("Stopping."),
+             false);
+  if (m_control != nullptr)
+    m_control->Stop();
+  else
+    ShowStopped();
+}
+
+void StationWindow::ShowStopped() {
+  m_running = false;
+  ApplyControls();
+  AddLogLine(-1, QStringLiteral("Station stopped."), false);
+}
+
+void StationWindow::AddLogLine(int panel, const QString& text, bool detail) {
+  QString line = detail ? QLatin1String(kDetailIndent) + text : text;
+  if (const PortPanel* p = PanelAt(panel)) line = p->portName() + QStringLiteral(": ") + line;
+  m_log += line + QStringLiteral("\r\n");
+  m_edLog->append(line);
+  m_edLog->verticalScrollBar()->setValue(m_edLog->verticalScrollBar()->maximum());
+}
+
+void StationWindow::ShowPanelDevice(int panel, const PanelDevice& device) {
+  PortPanel* p = PanelAt(panel);
+  if (p == nullptr) return;
+  m_devices[static_cast<std::size_t>(panel)] = device;
+  p->ShowProgramming(device);
+  ApplyControls();
+}
+
+void StationWindow::NotePanelDeviceStatus(int panel, const QString& text) {
+  if (PanelAt(panel) != nullptr) m_deviceStatus[static_cast<std::size_t>(panel)] = text;
+}
+
+void StationWindow::ShowPanelTransfer(int panel, bool active) {
+  PortPanel* p = PanelAt(panel);
+  if (p == nullptr) return;
+  // The erase begins: the panel programs, naming the device as its status line does.
+  if (active && p->state() != PanelState::Programming) {
+    PanelDevice& device = m_devices[static_cast<std::size_t>(panel)];
+    if (device.id.isEmpty())
+      device = PanelDevice{m_deviceStatus[static_cast<std::size_t>(panel)], {}, {}, {}};
+    p->ShowProgramming(device);
+    ApplyControls();
+  }
+  p->ShowTransfer(active);
+}
+
+void StationWindow::ShowPanelProgress(int panel, const StreamProgress& progress) {
+  if (PortPanel* p = PanelAt(panel)) p->ShowProgress(progress);
+}
+
+void StationWindow::ShowPanelResult(int panel, int code, const QString& versionAfter) {
+  PortPanel* p = PanelAt(panel);
+  if (p == nullptr) return;
+  p->ShowResult(code, m_devices[static_cast<std::size_t>(panel)], versionAfter);
+  m_devices[static_cast<std::size_t>(panel)] = {};
+  ShowTotals();
+  ApplyControls();
+}
+
+void StationWindow::ShowPanelWaiting(int panel) {
+  if (PortPanel* p = PanelAt(panel)) p->ShowWaiting();
+  ApplyControls();
+}
+
+void StationWindow::ShowPanelGone(int panel) {
+  if (PortPanel* p = PanelAt(panel)) p->ShowGone();
+  ApplyControls();
+}
+
+bool StationWindow::SaveLog(const QString& path) {
+  const QString why = WriteLogFile(path, m_log);
+  if (why.isEmpty()) return true;
+  QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                  QStringLiteral("The log could not be saved."), QMessageBox::Ok, this);
+  box.setInformativeText(QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
+  box.exec();
+  return false;
+}
+
+void StationWindow::OnSaveLog() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (folder.isEmpty()) folder = QDir::homePath();
+  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"),
+                                                    folder + QLatin1Char('/') + DefaultLogFileName(),
+                                                    QStringLiteral("Text files (*.txt);;All files (*)"));
+  if (!path.isEmpty()) SaveLog(path);
+}
+
+void StationWindow::CloseOnRequest() {
+  if (m_askingToQuit && m_openBox != nullptr) {
+    m_openBox->done(QMessageBox::Yes);
+    return;
+  }
+  close();
+}
+
+void StationWindow::done(int result) {
+  if (m_askingToQuit) return;
+  if (anyProgramming()) {
+    // Stopping in the middle of an erase or an image stream can leave a device needing a raw
+    // boot: ask first.
+    QMessageBox box(QMessageBox::Question, QCoreApplication::applicationName(),
+                    QStringLiteral("A device is being programmed. Quit anyway?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    m_askingToQuit = true;
+    m_openBox = &box;
+    const int answer = box.exec();
+    m_openBox = nullptr;
+    m_askingToQuit = false;
+    if (answer != QMessageBox::Yes) return;
+  }
+  QDialog::done(result);
+}
+
+}  // namespace window

@@ -1,0 +1,107 @@
+#pragma once
+// The station window: one panel per listed port in a grid that scrolls (1 to 32 ports), and
+// above it what to program (newer images; also older; also the same version, preset from the
+// option bits), Start and Stop for the whole station, the totals, Check for Updates (only
+// while no device is being programmed), and a shared log whose lines start with their port,
+// with Save Log. It asks nothing per device. Closing it while a device is being programmed
+// asks first; a close request from outside (a signal) while that question is open answers it
+// Yes.
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "app/options.h"
+#include "common/loader_view.h"
+#include "window/station/port_panel.h"
+
+class QCheckBox;
+class QGridLayout;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QTextEdit;
+
+namespace window {
+
+class StationControl;
+class StationPortView;
+
+class StationWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  // One panel per port, in the order given. `options` presets what to program.
+  StationWindow(const std::vector<PortEntry>& ports, const app::Options& options, QWidget* parent = nullptr);
+  ~StationWindow() override;
+
+  // The line behind the buttons (not owned; must outlive the window's use of it). Without
+  // one, Start, Stop and Check for Updates do nothing.
+  void SetControl(StationControl* control) { m_control = control; }
+
+  // Where the line reports: one view per panel, and one for the shared preparation.
+  StationPortView& portView(int panel);
+  StationPortView& sharedView() { return *m_sharedView; }
+
+  // The option bits Start hands to the line, from what to program.
+  int chosenOptionBits() const;
+  bool running() const { return m_running; }
+  bool anyProgramming() const;
+  int panelCount() const { return static_cast<int>(m_panels.size()); }
+  PortPanel& panel(int index) { return *m_panels[static_cast<std::size_t>(index)]; }
+  // The shared log as kept ("\r\n" after each line).
+  const QString& log() const { return m_log; }
+  bool SaveLog(const QString& path);
+
+  // A request to close from outside (a termination signal).
+  void CloseOnRequest();
+  void done(int result) override;
+
+  // What the StationPortViews deliver, on the window's thread. `panel` -1: the shared part.
+  void AddLogLine(int panel, const QString& text, bool detail);
+  void ShowPanelDevice(int panel, const PanelDevice& device);
+  // The device status line the session last set: what the panel names while programming
+  // when no device was reported apart.
+  void NotePanelDeviceStatus(int panel, const QString& text);
+  void ShowPanelTransfer(int panel, bool active);
+  void ShowPanelProgress(int panel, const StreamProgress& progress);
+  void ShowPanelResult(int panel, int code, const QString& versionAfter);
+  void ShowPanelWaiting(int panel);
+  void ShowPanelGone(int panel);
+  // The line has stopped (after Stop, or on its own).
+  void ShowStopped();
+
+ private:
+  PortPanel* PanelAt(int panel);
+  void OnStart();
+  void OnStop();
+  void OnSaveLog();
+  void ApplyControls();
+  void ShowTotals();
+
+  app::Options m_options;
+  StationControl* m_control = nullptr;
+  std::vector<PortPanel*> m_panels;     // owned by the grid
+  std::vector<PanelDevice> m_devices;   // the device on each panel now
+  std::vector<QString> m_deviceStatus;  // the last device status line of each panel
+  std::vector<std::unique_ptr<StationPortView>> m_views;
+  std::unique_ptr<StationPortView> m_sharedView;
+
+  QCheckBox* m_alsoOlder = nullptr;
+  QCheckBox* m_alsoSame = nullptr;
+  QPushButton* m_start = nullptr;
+  QPushButton* m_stop = nullptr;
+  QPushButton* m_checkForUpdates = nullptr;
+  QLabel* m_totals = nullptr;
+  QScrollArea* m_scroll = nullptr;
+  QTextEdit* m_edLog = nullptr;
+  QString m_log;
+
+  bool m_running = false;
+  bool m_askingToQuit = false;
+  QMessageBox* m_openBox = nullptr;
+};
+
+}  // namespace window
