@@ -164,13 +164,13 @@ void ProductionLine::Start() {
 void ProductionLine::Wait() {
   // The ports' threads take the line's mutex; each is joined without it.
   for (std::size_t i = 0;; ++i) {
-    LinePort* port = nullptr;
+    std::thread running;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       if (i >= m_started) return;
-      port = m_ports[i].get();
+      running = std::move(m_ports[i]->m_thread);  // Start writes it under the same mutex
     }
-    if (port->m_thread.joinable()) port->m_thread.join();
+    if (running.joinable()) running.join();
   }
 }
 
