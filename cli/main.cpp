@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.h"
-#include "cli/commands.h"
-#include "cli/interrupt.h"
-#include "cli/permission_hint.h"
-#include "cli/quiet_output.h"
-#include "cli/terminal_text.h"
-#include "cli/terminal_view.h"
+#include "cli/command/command_line.h"
+#include "cli/command/commands.h"
+#include "cli/command/permission_hint.h"
+#include "cli/output/quiet_output.h"
+#include "cli/output/terminal_text.h"
+#include "cli/output/terminal_view.h"
+#include "cli/signals/interrupt.h"
 #include "device/port_problems.h"
 #include "device/serial_port.h"
 

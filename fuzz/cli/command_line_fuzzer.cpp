@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/options.h"
-#include "cli/command_line.h"
+#include "cli/command/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> args(1);

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "cli/terminal_text.h"
+#include "cli/output/terminal_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view in(reinterpret_cast<const char*>(data), size);

@@ -1,6 +1,6 @@
 // The terminal front end's command line, from a table of argument lists.
 
-#include "cli/command_line.h"
+#include "cli/command/command_line.h"
 
 #include <gtest/gtest.h>
 

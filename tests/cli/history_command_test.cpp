@@ -1,7 +1,7 @@
 // `vorloader-cli history [N]` and `--record FILE`: the command line, and the table shown from
 // a record file.
 
-#include "cli/history_command.h"
+#include "cli/command/history_command.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -15,7 +15,7 @@
 
 #include "app/record/record_file.h"
 #include "app/record/run_record.h"
-#include "cli/command_line.h"
+#include "cli/command/command_line.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/recording_view.h"
 

@@ -1,7 +1,7 @@
 // What each Ctrl-C means: outside a transfer the first stops; during erase or stream the first
 // only warns; a press after a stop request quits at once.
 
-#include "cli/interrupt.h"
+#include "cli/signals/interrupt.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Ports refused for lack of permission are remembered and named in one hint line.
 
-#include "cli/permission_hint.h"
+#include "cli/command/permission_hint.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/port_argument.h"
-#include "cli/port_table.h"
-#include "cli/quiet_output.h"
+#include "cli/command/port_argument.h"
+#include "cli/output/port_table.h"
+#include "cli/output/quiet_output.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {

@@ -1,6 +1,6 @@
 // The live progress line: layout at different widths, the time-left estimate, redraw pacing.
 
-#include "cli/progress_bar.h"
+#include "cli/output/progress_bar.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The terminal shared by several sessions: whole lines, and a board of live lines per port.
 
-#include "cli/shared_output.h"
+#include "cli/output/shared_output.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "cli/production_line.h"
+#include "cli/command/production_line.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {

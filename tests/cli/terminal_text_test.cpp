@@ -1,7 +1,7 @@
 // Text shown on the terminal: control characters of both sets become '?', everything else
 // passes byte for byte.
 
-#include "cli/terminal_text.h"
+#include "cli/output/terminal_text.h"
 
 #include <gtest/gtest.h>
 

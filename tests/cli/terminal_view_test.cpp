@@ -1,7 +1,7 @@
 // What the terminal view writes where: the log on stdout, status changes and boxes on stderr,
 // the progress bar only on a terminal, and answers typed at a terminal.
 
-#include "cli/terminal_view.h"
+#include "cli/output/terminal_view.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -9,9 +9,9 @@
 
 #include "app/device_session.h"
 #include "app/firmware_set.h"
+#include "device/serial_port.h"
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
-#include "device/serial_port.h"
 
 namespace window_test {
 

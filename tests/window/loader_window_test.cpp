@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <csignal>
 
-#include "window/close_on_signals.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
+#include "window/close_on_signals.h"
 #include "window_test_support.h"
 
 namespace {

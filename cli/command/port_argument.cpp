@@ -1,4 +1,4 @@
-#include "cli/port_argument.h"
+#include "cli/command/port_argument.h"
 
 #include <sys/stat.h>
 

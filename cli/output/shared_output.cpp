@@ -1,4 +1,4 @@
-#include "cli/shared_output.h"
+#include "cli/output/shared_output.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // `vorloader-cli history [N]`: the last N run records as a table on standard output.
 
 #include "app/record/record_file.h"
-#include "cli/command_line.h"
+#include "cli/command/command_line.h"
 #include "common/loader_view.h"
 
 namespace cli {

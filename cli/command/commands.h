@@ -1,8 +1,8 @@
 #pragma once
 // The commands of the terminal front end: the loader's workflows, and the run records.
 
-#include "cli/command_line.h"
-#include "cli/terminal_view.h"
+#include "cli/command/command_line.h"
+#include "cli/output/terminal_view.h"
 #include "device/serial_port.h"
 
 namespace cli {

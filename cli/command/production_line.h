@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/firmware_set.h"
-#include "cli/command_line.h"
-#include "cli/interrupt.h"
-#include "cli/terminal_view.h"
+#include "cli/command/command_line.h"
+#include "cli/output/terminal_view.h"
+#include "cli/signals/interrupt.h"
 #include "device/serial_port.h"
 #include "device/steps.h"
 

@@ -1,4 +1,4 @@
-#include "cli/command_line.h"
+#include "cli/command/command_line.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "app/options.h"
-#include "cli/terminal_text.h"
+#include "cli/output/terminal_text.h"
 
 #ifndef VOR_VERSION
 #error "VOR_VERSION must name the program version"

@@ -1,9 +1,9 @@
-#include "cli/interrupt.h"
+#include "cli/signals/interrupt.h"
 
 #include <signal.h>
 #include <unistd.h>
 
-#include "cli/command_line.h"
+#include "cli/command/command_line.h"
 
 namespace cli {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.h"
-#include "cli/interrupt.h"
-#include "cli/progress_bar.h"
-#include "cli/shared_output.h"
+#include "cli/command/command_line.h"
+#include "cli/output/progress_bar.h"
+#include "cli/output/shared_output.h"
+#include "cli/signals/interrupt.h"
 #include "common/loader_view.h"
 
 namespace cli {

@@ -5,7 +5,7 @@
 #include <stop_token>
 #include <thread>
 
-#include "cli/interrupt.h"
+#include "cli/signals/interrupt.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "cli/terminal_view.h"
+#include "cli/output/terminal_view.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <utility>
 
-#include "cli/terminal_text.h"
+#include "cli/output/terminal_text.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "cli/history_command.h"
+#include "cli/command/history_command.h"
 
 #include <cstddef>
 #include <string>

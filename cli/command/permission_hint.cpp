@@ -1,4 +1,4 @@
-#include "cli/permission_hint.h"
+#include "cli/command/permission_hint.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "cli/stop_relay.h"
+#include "cli/signals/stop_relay.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "cli/production_line.h"
+#include "cli/command/production_line.h"
 
 #include <atomic>
 #include <chrono>
@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "app/device_session.h"
-#include "cli/quiet_output.h"
-#include "cli/shared_output.h"
-#include "cli/terminal_text.h"
+#include "cli/output/quiet_output.h"
+#include "cli/output/shared_output.h"
+#include "cli/output/terminal_text.h"
 
 namespace cli {
 

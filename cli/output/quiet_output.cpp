@@ -1,4 +1,4 @@
-#include "cli/quiet_output.h"
+#include "cli/output/quiet_output.h"
 
 namespace cli {
 

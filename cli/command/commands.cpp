@@ -1,4 +1,4 @@
-#include "cli/commands.h"
+#include "cli/command/commands.h"
 
 #include <string>
 
@@ -6,11 +6,11 @@
 #include "app/firmware_set.h"
 #include "app/port_listing.h"
 #include "catalogue/firmware_folder.h"
-#include "cli/history_command.h"
-#include "cli/port_argument.h"
-#include "cli/port_table.h"
-#include "cli/production_line.h"
-#include "cli/stop_relay.h"
+#include "cli/command/history_command.h"
+#include "cli/command/port_argument.h"
+#include "cli/command/production_line.h"
+#include "cli/output/port_table.h"
+#include "cli/signals/stop_relay.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "cli/terminal_text.h"
+#include "cli/output/terminal_text.h"
 
 namespace cli {
 

@@ -1,4 +1,4 @@
-#include "cli/port_table.h"
+#include "cli/output/port_table.h"
 
 #include <algorithm>
 #include <array>
