@@ -28,6 +28,8 @@ std::vector<std::string> QuietResultLines(Command command, int status, const std
     case Command::RawBoot:
       if (status < 0 || status >= kExitNoWorkflow || held.empty()) return {};
       return {held.back()};
+    case Command::Station:
+      return {};  // its result lines are written as each device ends
   }
   return {};
 }

@@ -35,6 +35,8 @@ export VORLOADER_COM_DIR=$comdir
 
 expect "check connect" c
 expect "raw-boot" r
+expect "station" st
+expect "--skip-port" --sk
 expect "" check ""                       # one command only
 expect "--allow-older --allow-reload" --allow
 expect "--keep-untagged" --k
@@ -56,6 +58,7 @@ helper=$!
 for _ in $(seq 100); do [ -e "$comdir/ready" ] && break; sleep 0.05; done
 expect "$(printf '%s\n' COM7 $serial | sort | tr '\n' ' ' | sed 's/ $//')" --port ""
 expect "COM7" --port CO
+expect "COM7" --all-ports --skip-port CO
 kill "$helper" 2>/dev/null
 wait "$helper" 2>/dev/null
 
