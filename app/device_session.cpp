@@ -12,9 +12,12 @@ DeviceSession::DeviceSession(const FirmwareSet& firmware, LoaderView& view, devi
   m_link.m_stop = m_stopSource.get_token();
 }
 
-void DeviceSession::SetPorts(device::PortList ports, bool searchOthers) {
-  m_cbPorts = std::move(ports);
-  m_searchOthers = searchOthers;
+DeviceSession::DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener,
+                             const PortEntry& ownPort)
+    : DeviceSession(firmware, view, opener) {
+  m_cbPorts.entries = {ownPort};
+  m_cbPorts.selected = 0;
+  m_searchOthers = false;
 }
 
 int DeviceSession::SelectedPortNumber() const {

@@ -22,11 +22,14 @@ namespace app {
 class DeviceSession {
  public:
   DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener);
+  // A session that shares the machine with others (a production line): it searches `ownPort`
+  // alone, never the other entries, so it never reaches another session's device.
+  DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener,
+                const PortEntry& ownPort);
 
-  // The ports the session may use and the selected one. With `searchOthers`, Connect looks
-  // for the device on the other entries when the selected port has none; a session that
-  // shares the machine with others is given its own port alone.
-  void SetPorts(device::PortList ports, bool searchOthers = true);
+  // The ports the session may use and the selected one. Connect looks for the device on the
+  // other entries when the selected port has none, unless the session keeps to its own port.
+  void SetPorts(device::PortList ports) { m_cbPorts = std::move(ports); }
   void SelectPort(int index) { m_cbPorts.selected = index; }
   const device::PortList& ports() const { return m_cbPorts; }
   bool portsFound() const { return !m_cbPorts.entries.empty(); }

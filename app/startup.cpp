@@ -6,18 +6,33 @@
 
 namespace app {
 
-void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::PortOpener& opener,
-                        LoaderView& view) {
-  session.SetPorts(ListPorts(opener, view));
+Preparation PrepareStartup(FirmwareSet& firmware, device::PortOpener& opener, LoaderView& view,
+                           const std::stop_token& stop,
+                           const std::function<bool(device::PortList&)>& onPorts) {
+  Preparation done;
+  done.ports = ListPorts(opener, view);
+  if (onPorts && !onPorts(done.ports)) {
+    done.abandoned = true;
+    return done;
+  }
   view.enableConnect(false);
   view.enableRawBoot(false);
   if (!firmware.folderProblem().empty()) view.appendLog(firmware.folderProblem());
   if (!firmware.folderDetail().empty()) view.detail(firmware.folderDetail());
-  if (session.stopToken().stop_requested()) return;
+  done.stopped = stop.stop_requested();
+  if (done.stopped) return done;
 
-  const CatalogueReport report = firmware.RunCatalogueSteps(view, session.stopToken());
-  if (report.stopped || report.products == 0) return;
-  if (session.portsFound()) session.OnConnect();
+  done.catalogue = firmware.RunCatalogueSteps(view, stop);
+  done.stopped = done.catalogue.stopped;
+  return done;
+}
+
+void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::PortOpener& opener,
+                        LoaderView& view) {
+  Preparation prepared = PrepareStartup(firmware, opener, view, session.stopToken());
+  const bool ready = prepared.ready();
+  session.SetPorts(std::move(prepared.ports));
+  if (ready) session.OnConnect();
 }
 
 CatalogueReport CheckForUpdates(FirmwareSet& firmware, DeviceSession& session, LoaderView& view) {

@@ -1,5 +1,9 @@
 #pragma once
-// The sequences the window runs: the start-up sequence once it is up, and Check for Updates.
+// The start-up preparation both front ends run whole, and the sequences the window runs: the
+// start-up sequence once it is up, and Check for Updates.
+
+#include <functional>
+#include <stop_token>
 
 #include "app/device_session.h"
 #include "app/firmware_set.h"
@@ -8,8 +12,25 @@
 
 namespace app {
 
-// Lists the ports, refreshes the catalogue, builds the product table, checks the files and,
-// when a port exists, runs Connect.
+// What the preparation found.
+struct Preparation {
+  device::PortList ports;
+  CatalogueReport catalogue;
+  bool stopped = false;    // a stop request ended it early
+  bool abandoned = false;  // `onPorts` refused the ports: nothing was fetched
+  // A device workflow can follow: a port exists and the product table has a product.
+  bool ready() const { return !stopped && !abandoned && !ports.entries.empty() && catalogue.products > 0; }
+};
+
+// Lists the ports (then `onPorts`, when given, may pick an entry or, returning false, end the
+// preparation before anything is downloaded), greys Connect and Raw Boot, tells the folder's
+// problem and its detail, then refreshes the catalogue, builds the product table and checks
+// the files. Stops early when `stop` is requested.
+Preparation PrepareStartup(FirmwareSet& firmware, device::PortOpener& opener, LoaderView& view,
+                           const std::stop_token& stop,
+                           const std::function<bool(device::PortList&)>& onPorts = {});
+
+// The preparation, then Connect when a port exists and the table has a product.
 void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::PortOpener& opener,
                         LoaderView& view);
 

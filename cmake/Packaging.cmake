@@ -90,4 +90,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The runtime dependencies (Qt, libcurl, the C++ library) are read off the programs.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The terminal front end ships a completion script, which needs bash-completion to be loaded.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "bash-completion")
 include(CPack)

@@ -1,6 +1,7 @@
-// Production line: N devices programmed at once, one DeviceSession per port on its own thread,
-// all reading one FirmwareSet, each device a simulator that consumes the stream at the real
-// line rate (vornet-sim --pace, 115200 baud) and is given the same encrypted image.
+// Production line: N devices programmed at once by app::ProductionLine (one session per port on
+// its own thread, all reading one FirmwareSet), each device a simulator that consumes the
+// stream at the real line rate (vornet-sim --pace, 115200 baud) and is given the same
+// encrypted image.
 //
 // Reported per N (medians over the rounds; the rounds run N = 1, 2, 4, 8 in turn, so every
 // ratio compares runs made moments apart under the same machine load):
@@ -32,6 +33,7 @@
 #include "app/device_session.h"
 #include "app/firmware_set.h"
 #include "app/port_listing.h"
+#include "app/production_line.h"
 #include "device/serial_port.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/sim/sim_process.h"
@@ -110,38 +112,30 @@ std::optional<std::string> RunLine(const app::FirmwareSet& firmware, const std::
   testing_support::RecordingView listing;
   const device::PortList listed = app::ListPorts(*opener, listing);
 
-  struct Station {
-    testing_support::RecordingView view;
-    std::unique_ptr<app::DeviceSession> session;
-  };
-  std::vector<Station> stations(static_cast<std::size_t>(count));
+  // The line as the terminal runs it: one session per port, each keeping to its own port.
+  std::vector<std::unique_ptr<testing_support::RecordingView>> views;
+  app::ProductionLine productionLine(firmware, *opener);
   for (int i = 0; i < count; ++i) {
     const int index = app::IndexOfPort(listed, i + 1);
     if (index < 0) return "COM" + std::to_string(i + 1) + " was not listed";
-    Station& s = stations[static_cast<std::size_t>(i)];
-    s.view.answers = {true};
-    s.session = std::make_unique<app::DeviceSession>(firmware, s.view, *opener);
-    // A station's session keeps to its own port, as on the line.
-    device::PortList own;
-    own.entries = {listed.entries[static_cast<std::size_t>(index)]};
-    own.selected = 0;
-    s.session->SetPorts(own, false);
+    views.push_back(std::make_unique<testing_support::RecordingView>());
+    views.back()->answers = {true};
+    productionLine.AddPort(listed.entries[static_cast<std::size_t>(index)], *views.back());
   }
 
   const double cpuBefore = CpuSeconds();
   const auto start = std::chrono::steady_clock::now();
-  std::vector<std::thread> threads;
-  for (Station& s : stations) threads.emplace_back([&s] { s.session->OnConnect(); });
-  for (std::thread& t : threads) t.join();
+  productionLine.Run();
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const double cpu = CpuSeconds() - cpuBefore;
 
+  const std::vector<app::LineOutcome> outcomes = productionLine.Outcomes();
   double worst = 0;
   for (int i = 0; i < count; ++i) {
-    const Station& s = stations[static_cast<std::size_t>(i)];
-    if (s.session->lastResult() != RESULT_OK)
-      return "COM" + std::to_string(i + 1) + " ended with " +
-             (s.view.log.empty() ? "no log" : s.view.log.back());
+    const app::LineOutcome& o = outcomes[static_cast<std::size_t>(i)];
+    const testing_support::RecordingView& view = *views[static_cast<std::size_t>(i)];
+    if (o.stopped || o.code != RESULT_OK)
+      return "COM" + std::to_string(i + 1) + " ended with " + (view.log.empty() ? "no log" : view.log.back());
     const testing_support::SimProcess& sim = *sims[static_cast<std::size_t>(i)];
     if (!sim.WaitFor("image", 5000)) return "COM" + std::to_string(i + 1) + " reported no image";
     const std::string line = sim.Lines("image").back();

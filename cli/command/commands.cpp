@@ -6,6 +6,7 @@
 #include "app/device_session.h"
 #include "app/firmware_set.h"
 #include "app/port_listing.h"
+#include "app/startup.h"
 #include "catalogue/firmware_folder.h"
 #include "cli/command/history_command.h"
 #include "cli/command/port_argument.h"
@@ -115,44 +116,50 @@ std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::P
 
 int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
   app::FirmwareSet firmware(OptionsOf(line), app::OpenFirmwareFolder());
-  app::DeviceSession session(firmware, view, opener);
-  session.SetRecordFile(line.recordFile);
-  const StopRelay relay(view.interrupts(), session.stopSource());
+  std::stop_source stop;
+  const StopRelay relay(view.interrupts(), stop);
 
-  // The start-up sequence as the window runs it. --port picks its entry as soon as the ports
-  // are listed, so a port that is not there is refused before anything is downloaded; the
-  // device workflow is started below.
-  device::PortList ports = app::ListPorts(opener, view);
-  if (view.stopRequested()) return kExitInterrupted;
+  // The start-up preparation as the window runs it. --port picks its entry as soon as the
+  // ports are listed, so a port that is not there is refused before anything is downloaded.
+  int refused = 0;
   std::vector<PortEntry> several;
-  if (SeveralPorts(line)) {
-    several = PortsForSessions(line, ports, opener, view);
-    if (several.empty() && !line.allPorts) return kExitUsage;
-  } else if (!line.ports.empty()) {
-    const int index = IndexOfNamedPort(line.ports.front(), ports, view);
-    if (index < 0) return kExitUsage;
-    ports.selected = index;
-  }
-  session.SetPorts(std::move(ports));
-  if (!firmware.folderProblem().empty()) view.appendLog(firmware.folderProblem());
-  if (!firmware.folderDetail().empty()) view.detail(firmware.folderDetail());
-  if (view.stopRequested()) return kExitInterrupted;
-
-  const app::CatalogueReport report = firmware.RunCatalogueSteps(view, session.stopToken());
+  const app::Preparation prepared =
+      app::PrepareStartup(firmware, opener, view, stop.get_token(), [&](device::PortList& ports) {
+        if (view.stopRequested()) {
+          refused = kExitInterrupted;
+          return false;
+        }
+        if (SeveralPorts(line)) {
+          several = PortsForSessions(line, ports, opener, view);
+          if (several.empty() && !line.allPorts) refused = kExitUsage;
+        } else if (!line.ports.empty()) {
+          const int index = IndexOfNamedPort(line.ports.front(), ports, view);
+          if (index < 0) refused = kExitUsage;
+          ports.selected = index;
+        }
+        return refused == 0;
+      });
+  if (refused != 0) return refused;
   if (view.stopRequested()) return kExitInterrupted;
   // As at the end of the start-up sequence: no device workflow without a port or without a
   // product database.
   // A station waits for its ports: none need be there yet.
   const bool station = line.command == Command::Station;
-  if ((!session.portsFound() && !station) || report.products == 0) return kExitNoWorkflow;
+  const bool portsWanted = !station && prepared.ports.entries.empty();
+  if (prepared.stopped || prepared.abandoned || prepared.catalogue.products == 0 || portsWanted)
+    return kExitNoWorkflow;
 
   if (SeveralPorts(line)) {
     if (several.empty() && !station) return kExitNoWorkflow;
     InterruptState fallback;
     InterruptState& interrupts = view.setup().interrupts != nullptr ? *view.setup().interrupts : fallback;
     if (station) return RunStation(line, view.setup(), view, opener, firmware, several, interrupts);
-    return RunProductionLine(line, view.setup(), view, opener, firmware, several, interrupts);
+    return RunProductionLine(line, view, opener, firmware, several, interrupts);
   }
+  app::DeviceSession session(firmware, view, opener);
+  session.SetRecordFile(line.recordFile);
+  session.SetPorts(prepared.ports);
+  const std::stop_callback forward(stop.get_token(), [&session] { session.RequestStop(); });
   if (line.command == Command::RawBoot)
     session.OnRawBoot();
   else

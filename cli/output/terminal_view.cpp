@@ -252,10 +252,9 @@ void TerminalView::progress(const StreamProgress& p) {
 }
 
 void TerminalView::transferActive(bool active) {
-  if (m_setup.onTransfer)
-    m_setup.onTransfer(active);
-  else if (m_setup.interrupts != nullptr)
-    m_setup.interrupts->setTransferActive(active);
+  // One session: the process's stop signals decide by it. The views of a production line have
+  // no interrupts; the line tells them whether any device is being programmed.
+  if (m_setup.interrupts != nullptr) m_setup.interrupts->setTransferActive(active);
   if (!active) EndProgress();
 }
 

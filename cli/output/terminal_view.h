@@ -37,9 +37,6 @@ struct TerminalSetup {
   // `shared`, whose board shows this view's live line instead of a bar drawn in place.
   std::string prefix;
   SharedOutput* shared = nullptr;
-  // Told when the device starts and stops being erased or programmed; when empty, the
-  // interrupts are told (one session: the process's stop signals decide by it).
-  std::function<void(bool)> onTransfer;
 };
 
 class TerminalView final : public LoaderView {

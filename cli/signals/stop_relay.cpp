@@ -1,6 +1,7 @@
 #include "cli/signals/stop_relay.h"
 
 #include <chrono>
+#include <utility>
 
 namespace cli {
 
@@ -16,6 +17,21 @@ StopRelay::StopRelay(const InterruptState* interrupts, const std::stop_source& t
       if (interrupts->stopRequested()) {
         target.request_stop();
         return;
+      }
+      std::this_thread::sleep_for(kLookEvery);
+    }
+  });
+}
+
+StopRelay::StopRelay(const InterruptState* interrupts, std::function<void(int presses)> onPresses) {
+  if (interrupts == nullptr) return;
+  m_thread = std::jthread([interrupts, onPresses = std::move(onPresses)](const std::stop_token& done) {
+    int handled = 0;
+    while (!done.stop_requested()) {
+      const int presses = interrupts->presses();
+      if (presses > handled) {
+        handled = presses;
+        onPresses(presses);
       }
       std::this_thread::sleep_for(kLookEvery);
     }

@@ -131,12 +131,9 @@ TEST_F(SimWorkflow, TwoSessionsProgramTwoDevicesAtOnceSharingOnlyTheFirmwareSet)
   } devices[2];
   for (std::size_t i = 0; i < 2; ++i) {
     devices[i].view.answers = {true};
-    devices[i].session = std::make_unique<app::DeviceSession>(shared, devices[i].view, *opener);
     // Each session keeps to its own port: it must never reach the other session's device.
-    device::PortList own;
-    own.entries = {listed.entries[i]};
-    own.selected = 0;
-    devices[i].session->SetPorts(own, false);
+    devices[i].session =
+        std::make_unique<app::DeviceSession>(shared, devices[i].view, *opener, listed.entries[i]);
   }
   std::thread a([&] { devices[0].session->OnConnect(); });
   std::thread b([&] { devices[1].session->OnConnect(); });

@@ -35,9 +35,14 @@ export VORLOADER_COM_DIR=$comdir
 
 expect "check connect" c
 expect "raw-boot" r
-expect "station" st
-expect "--skip-port" --sk
+expect "check connect history ports raw-boot station sync" ""
+expect "history" h
+expect "station sync" s
 expect "" check ""                       # one command only
+expect "" history ""
+expect "--all-ports --allow-older --allow-reload" --al
+expect "--record --record-db" --rec
+expect "--skip-port" --sk
 expect "--allow-older --allow-reload" --allow
 expect "--keep-untagged" --k
 expect "--offline" --off
@@ -46,19 +51,23 @@ expect "1 10 11 12 13 14 15" --x 1
 # Adapters plugged into this machine show up by their stable names too.
 serial=$( { compgen -G "/dev/serial/by-id/*"; compgen -G "/dev/serial/by-path/*"; } | sort | tr '\n' ' ' | sed 's/ $//')
 expect "$serial" --port ""               # no port listed
-# A terminal at COM7: the program lists it.
+# Terminals at COM7 and COM8: the program lists them.
 python3 - "$comdir" <<'PY' &
 import os, pty, sys, time
-master, slave = pty.openpty()
-os.symlink(os.ttyname(slave), os.path.join(sys.argv[1], "COM7"))
+ends = [pty.openpty() for _ in range(2)]
+for (master, slave), name in zip(ends, ["COM7", "COM8"]):
+    os.symlink(os.ttyname(slave), os.path.join(sys.argv[1], name))
 open(os.path.join(sys.argv[1], "ready"), "w").close()
 time.sleep(20)
 PY
 helper=$!
 for _ in $(seq 100); do [ -e "$comdir/ready" ] && break; sleep 0.05; done
-expect "$(printf '%s\n' COM7 $serial | sort | tr '\n' ' ' | sed 's/ $//')" --port ""
-expect "COM7" --port CO
-expect "COM7" --all-ports --skip-port CO
+expect "$(printf '%s\n' COM7 COM8 $serial | sort | tr '\n' ' ' | sed 's/ $//')" --port ""
+expect "COM7 COM8" --port CO
+# A port already named is not offered again.
+expect "COM8" --port COM7 --port CO
+expect "COM7" --skip-port COM8 --port CO
+expect "COM8" --port = COM7 --skip-port CO   # --port=COM7 as bash splits it
 kill "$helper" 2>/dev/null
 wait "$helper" 2>/dev/null
 

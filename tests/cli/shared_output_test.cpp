@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 
-#include "cli/command/production_line.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
@@ -67,32 +66,6 @@ TEST(SharedOutput, OnATerminalEachPortHasOneLiveLineBelowTheLines) {
             "COM2: [#     ] 10%\n"
             "\x1b[1A\r\x1b[J");
   std::fclose(err);
-}
-
-TEST(ProductionLine, SummaryAndExitStatusNameTheFirstPortNotProgrammed) {
-  const auto port = [](int n) { return PortEntry(n, "/dev/x" + std::to_string(n)); };
-  struct Case {
-    std::vector<LineOutcome> outcomes;
-    std::string summary;
-    int status;
-  } cases[] = {
-      {{{port(3), false, 0}, {port(1), false, 0}},
-       "summary: 2 devices: 2 programmed, 0 failed, 0 refused",
-       0},
-      {{{port(3), false, 0}, {port(1), false, 13}, {port(2), false, 9}},
-       "summary: 3 devices: 1 programmed, 1 failed, 1 refused; not programmed: COM1 13, COM2 9",
-       13},
-      {{{port(5), false, 15}, {port(4), true, 0}},
-       "summary: 2 devices: 0 programmed, 1 failed, 1 refused; not programmed: COM5 15, COM4 stopped",
-       15},
-      {{{port(4), true, 0}, {port(5), false, 2}},
-       "summary: 2 devices: 0 programmed, 2 failed, 0 refused; not programmed: COM4 stopped, COM5 2",
-       130},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(SummaryLine(c.outcomes), c.summary);
-    EXPECT_EQ(LineExitStatus(c.outcomes, 130), c.status) << c.summary;
-  }
 }
 
 }  // namespace

@@ -1,0 +1,256 @@
+#include "app/production_line.h"
+
+#include <utility>
+
+namespace app {
+
+std::string PortName(const PortEntry& port) {
+  return "COM" + std::to_string(port.number);
+}
+
+void LineCounts::Add(const LineOutcome& outcome) {
+  ++devices;
+  const LoadResultInfo* info = outcome.stopped ? nullptr : FindLoadResult(outcome.code);
+  if (!outcome.stopped && outcome.code == RESULT_OK)
+    ++programmed;
+  else if (info != nullptr && info->refusal)
+    ++refused;
+  else
+    ++failed;
+}
+
+std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {
+  LineCounts counts;
+  std::string notProgrammed;
+  for (const LineOutcome& o : outcomes) {
+    counts.Add(o);
+    if (!o.stopped && o.code == RESULT_OK) continue;
+    notProgrammed += (notProgrammed.empty() ? "; not programmed: " : ", ") + PortName(o.port) + " " +
+                     (o.stopped ? std::string("stopped") : std::to_string(o.code));
+  }
+  return "summary: " + std::to_string(counts.devices) + " devices: " + std::to_string(counts.programmed) +
+         " programmed, " + std::to_string(counts.failed) + " failed, " + std::to_string(counts.refused) +
+         " refused" + notProgrammed;
+}
+
+int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus) {
+  for (const LineOutcome& o : outcomes) {
+    if (o.stopped) return stoppedStatus;
+    if (o.code != RESULT_OK) return o.code;
+  }
+  return 0;
+}
+
+// The port's view as its session sees it: every call goes on to the view given to AddPort,
+// and the start and end of programming are noted on the way.
+class LinePort::ObservingView final : public LoaderView {
+ public:
+  ObservingView(LinePort& port, LoaderView& view) : m_port(port), m_view(view) {}
+
+  void setPortStatus(const std::string& text) override { m_view.setPortStatus(text); }
+  void setDeviceStatus(const std::string& text) override { m_view.setDeviceStatus(text); }
+  void setMainStatus(const std::string& text) override { m_view.setMainStatus(text); }
+  void appendLog(const std::string& line) override { m_view.appendLog(line); }
+  void enableConnect(bool on) override { m_view.enableConnect(on); }
+  void enableRawBoot(bool on) override { m_view.enableRawBoot(on); }
+  void enableCheckForUpdates(bool on) override { m_view.enableCheckForUpdates(on); }
+  void detail(const std::string& text) override { m_view.detail(text); }
+  bool askYesNo(const std::string& text) override { return m_view.askYesNo(text); }
+  void tell(const std::string& text) override { m_view.tell(text); }
+  bool confirm(const std::string& text, const std::string& informative) override {
+    return m_view.confirm(text, informative);
+  }
+  void showPorts(const std::vector<PortEntry>& ports, int selected) override { m_view.showPorts(ports, selected); }
+  void progress(const StreamProgress& p) override { m_view.progress(p); }
+  void countdown(int secondsLeft, int secondsTotal) override { m_view.countdown(secondsLeft, secondsTotal); }
+  void transferActive(bool active) override {
+    // Programming counts from before the view hears of it until after.
+    if (active) m_port.SetProgramming(true);
+    m_view.transferActive(active);
+    if (!active) m_port.SetProgramming(false);
+  }
+
+ private:
+  LinePort& m_port;
+  LoaderView& m_view;
+};
+
+LinePort::LinePort(ProductionLine& line, const FirmwareSet& firmware, device::PortOpener& opener,
+                   const PortEntry& port, LoaderView& view)
+    : m_line(line),
+      m_port(port),
+      m_view(std::make_unique<ObservingView>(*this, view)),
+      m_session(std::make_unique<DeviceSession>(firmware, *m_view, opener, port)) {}
+
+LinePort::~LinePort() {
+  if (m_thread.joinable()) m_thread.join();
+}
+
+PortState LinePort::state() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_state;
+}
+
+std::vector<PortState> LinePort::history() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_history;
+}
+
+std::vector<LineOutcome> LinePort::outcomes() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_outcomes;
+}
+
+void LinePort::SetState(PortState state) {
+  if (state == m_state) return;
+  m_state = state;
+  m_history.push_back(state);
+}
+
+void LinePort::SetProgramming(bool active) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if ((m_state == PortState::Programming) == active) return;
+  SetState(active ? PortState::Programming : PortState::Working);
+  // A stop asked just before the erase may still reach the device mid-way.
+  if (active && m_stopAsked) m_cut = true;
+  m_line.ProgrammingChanged(active);
+}
+
+bool LinePort::Stop(StopLevel level) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  if (level == StopLevel::None || m_stopAsked) return false;
+  if (m_state != PortState::Working && m_state != PortState::Programming) return false;
+  const bool programming = m_state == PortState::Programming;
+  if (level == StopLevel::Idle && programming) return false;
+  m_stopAsked = true;
+  m_cut = programming;
+  m_session->RequestStop();
+  return true;
+}
+
+void LinePort::RunOnce() {
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopAsked = false;
+    m_cut = false;
+    SetState(PortState::Working);
+  }
+  // A stop asked before this port began reaches it now.
+  Stop(m_line.stopLevel());
+  m_session->OnConnect();
+  SetProgramming(false);  // a session that ended mid-transfer no longer programs
+
+  const std::optional<LoadResult> result = m_session->lastResult();
+  LineOutcome outcome;
+  outcome.port = m_port;
+  outcome.stopped = !result || *result == RESULT_STOPPED;
+  outcome.code = outcome.stopped ? 0 : *result;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    outcome.cut = outcome.stopped && m_cut;
+    m_outcomes.push_back(outcome);
+    SetState(PortState::Done);
+  }
+  m_line.Finished(outcome);
+}
+
+ProductionLine::ProductionLine(const FirmwareSet& firmware, device::PortOpener& opener)
+    : m_firmware(firmware), m_opener(opener) {}
+
+ProductionLine::~ProductionLine() {
+  Wait();
+}
+
+LinePort& ProductionLine::AddPort(const PortEntry& port, LoaderView& view) {
+  auto added = std::make_unique<LinePort>(*this, m_firmware, m_opener, port, view);
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_ports.push_back(std::move(added));
+  return *m_ports.back();
+}
+
+void ProductionLine::Start() {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  for (; m_started < m_ports.size(); ++m_started) {
+    LinePort* port = m_ports[m_started].get();
+    port->m_thread = std::thread([port] { port->RunOnce(); });
+  }
+}
+
+void ProductionLine::Wait() {
+  // The ports' threads take the line's mutex; each is joined without it.
+  for (std::size_t i = 0;; ++i) {
+    LinePort* port = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(m_mutex);
+      if (i >= m_started) return;
+      port = m_ports[i].get();
+    }
+    if (port->m_thread.joinable()) port->m_thread.join();
+  }
+}
+
+void ProductionLine::Run() {
+  Start();
+  Wait();
+}
+
+void ProductionLine::RequestStop(StopLevel level) {
+  std::vector<LinePort*> ports;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (level > m_level) m_level = level;
+    level = m_level;
+    for (const auto& port : m_ports) ports.push_back(port.get());
+  }
+  // Never with the line's mutex held: a port takes its own mutex first, then the line's.
+  for (LinePort* port : ports) port->Stop(level);
+}
+
+StopLevel ProductionLine::stopLevel() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_level;
+}
+
+bool ProductionLine::anyProgramming() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_programming > 0;
+}
+
+void ProductionLine::ProgrammingChanged(bool active) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_programming += active ? 1 : -1;
+  if (m_onProgramming) m_onProgramming(m_programming > 0);
+}
+
+void ProductionLine::Finished(const LineOutcome& outcome) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_counts.Add(outcome);
+}
+
+std::vector<LineOutcome> ProductionLine::Outcomes() const {
+  std::vector<LineOutcome> all;
+  for (const LinePort* port : ports())
+    for (const LineOutcome& o : port->outcomes()) all.push_back(o);
+  return all;
+}
+
+LineCounts ProductionLine::counts() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_counts;
+}
+
+std::vector<PortEntry> ProductionLine::CutWhileProgramming() const {
+  std::vector<PortEntry> cut;
+  for (const LineOutcome& o : Outcomes())
+    if (o.cut) cut.push_back(o.port);
+  return cut;
+}
+
+std::vector<LinePort*> ProductionLine::ports() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  std::vector<LinePort*> all;
+  for (const auto& port : m_ports) all.push_back(port.get());
+  return all;
+}
+
+}  // namespace app

@@ -1,0 +1,178 @@
+#pragma once
+// A production line: several devices programmed at once, one device session per port, each on
+// its own thread, all reading the one firmware set prepared before. Each session searches its
+// own port only, so two sessions never reach the same device.
+//
+// How it is guarded:
+//   - The line's port list and its counters are guarded by the line's mutex; ports may be
+//     added while others run (Start launches the ports not started yet).
+//   - Each LinePort guards its state, history, outcomes and stop flags with its own mutex; the
+//     change into and out of programming and a stop decision are made under that mutex, so a
+//     stop never misses a port that is just starting to program.
+//   - RequestStop may be called from any thread (a relay of the process's stop signals, a
+//     window's button); it only asks sessions to stop (a stop_source), it never waits.
+//   - The views given to AddPort are called from their port's thread only, as a session calls
+//     its view; the onProgramming hook is called with the line's mutex held and must only store.
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/device_session.h"
+#include "app/firmware_set.h"
+#include "common/load_result.h"
+#include "common/loader_view.h"
+#include "device/serial_port.h"
+
+namespace app {
+
+// How much a stop request stops.
+enum class StopLevel {
+  None,
+  Idle,  // the sessions not erasing or programming; those that are finish their image
+  All,   // every session, even one being programmed (it may then need a raw boot)
+};
+
+// Where a port stands. A later station mode adds its own waits between runs.
+enum class PortState {
+  Ready,        // added, not started
+  Working,      // its session runs: searching, checking, asking
+  Programming,  // its device is being erased or programmed
+  Done,         // its session ended
+};
+
+// What one run on one port ended with.
+struct LineOutcome {
+  PortEntry port;
+  bool stopped = false;  // by a stop request, so without a result
+  int code = 0;          // the result code when not stopped
+  bool cut = false;      // stopped while its device was being erased or programmed
+};
+
+// The counts of finished runs.
+struct LineCounts {
+  int devices = 0;
+  int programmed = 0;
+  int failed = 0;   // a failure, or a stop
+  int refused = 0;  // the device left alone on purpose
+
+  void Add(const LineOutcome& outcome);
+};
+
+// The summary of a production line run: "summary: N devices: P programmed, F failed,
+// R refused", then the ports and codes of those not programmed ("; not programmed: COM2 5,
+// COM3 stopped").
+std::string SummaryLine(const std::vector<LineOutcome>& outcomes);
+
+// The exit status: 0 when every session ended with 0, else the code of the first outcome (in
+// the order given) that did not; a stopped session counts as `stoppedStatus`.
+int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus);
+
+// "COM3".
+std::string PortName(const PortEntry& port);
+
+class ProductionLine;
+
+// One port of the line: its session, the view it reports to, its state and its outcomes.
+class LinePort {
+ public:
+  const PortEntry& port() const { return m_port; }
+  PortState state() const;
+  // Every state the port has been in, in order, starting with Ready.
+  std::vector<PortState> history() const;
+  // The outcomes of its finished runs, in order.
+  std::vector<LineOutcome> outcomes() const;
+  // The session, for settings made before Start (record file, link timing in tests); not to be
+  // touched while it runs.
+  DeviceSession& session() { return *m_session; }
+
+  LinePort(ProductionLine& line, const FirmwareSet& firmware, device::PortOpener& opener, const PortEntry& port,
+           LoaderView& view);
+  LinePort(const LinePort&) = delete;
+  LinePort& operator=(const LinePort&) = delete;
+  ~LinePort();
+
+ private:
+  friend class ProductionLine;
+  class ObservingView;
+
+  // Called from the session's thread through the observing view.
+  void SetProgramming(bool active);
+  void SetState(PortState state);  // call with m_mutex held
+  // Asks the session to stop if `level` reaches it; true when it was asked now.
+  bool Stop(StopLevel level);
+  // Runs the session's Connect and records its outcome (the port's thread).
+  void RunOnce();
+
+  ProductionLine& m_line;
+  PortEntry m_port;
+  std::unique_ptr<ObservingView> m_view;
+  std::unique_ptr<DeviceSession> m_session;
+  mutable std::mutex m_mutex;
+  PortState m_state = PortState::Ready;
+  std::vector<PortState> m_history{PortState::Ready};
+  std::vector<LineOutcome> m_outcomes;
+  bool m_stopAsked = false;  // this run's session was asked to stop
+  bool m_cut = false;        // ... while programming
+  std::thread m_thread;
+};
+
+class ProductionLine {
+ public:
+  ProductionLine(const FirmwareSet& firmware, device::PortOpener& opener);
+  ~ProductionLine();  // waits for the ports still running
+  ProductionLine(const ProductionLine&) = delete;
+  ProductionLine& operator=(const ProductionLine&) = delete;
+
+  // A port and the view its session reports to (which must outlive the line). Its session
+  // searches this port alone. Any thread; a port added after Start waits for the next Start.
+  LinePort& AddPort(const PortEntry& port, LoaderView& view);
+  // Told, with the line's mutex held, whenever some port starts or the last one stops being
+  // erased or programmed (a signal relay warns before stopping then). Set before Start.
+  void SetOnProgramming(std::function<void(bool anyProgramming)> hook) { m_onProgramming = std::move(hook); }
+
+  // Starts Connect on every port not started yet, each on its own thread.
+  void Start();
+  // Waits until every started port has ended.
+  void Wait();
+  // Start, then Wait.
+  void Run();
+
+  // From any thread: stops what `level` names now, and what a higher level names later. A
+  // request never lowers the level.
+  void RequestStop(StopLevel level);
+  StopLevel stopLevel() const;
+  bool anyProgramming() const;
+
+  // The outcomes of every port's runs, in the order the ports were added.
+  std::vector<LineOutcome> Outcomes() const;
+  LineCounts counts() const;
+  std::string Summary() const { return SummaryLine(Outcomes()); }
+  int ExitStatus(int stoppedStatus) const { return LineExitStatus(Outcomes(), stoppedStatus); }
+  // The ports stopped while their device was being erased or programmed.
+  std::vector<PortEntry> CutWhileProgramming() const;
+  std::vector<LinePort*> ports() const;
+
+ private:
+  friend class LinePort;
+  void ProgrammingChanged(bool active);  // from a port's thread
+  void Finished(const LineOutcome& outcome);
+
+  const FirmwareSet& m_firmware;
+  device::PortOpener& m_opener;
+  std::function<void(bool)> m_onProgramming;
+  mutable std::mutex m_mutex;
+  std::deque<std::unique_ptr<LinePort>> m_ports;  // stable addresses
+  std::size_t m_started = 0;                      // m_ports[0, m_started) have threads
+  int m_programming = 0;
+  StopLevel m_level = StopLevel::None;
+  LineCounts m_counts;
+};
+
+}  // namespace app
