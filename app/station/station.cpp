@@ -32,8 +32,9 @@ StationDevice DeviceOf(const device::Identity& id) {
 
 }  // namespace
 
-std::string StationResultLine(const StationOutcome& o) {
-  const StationDevice& d = o.device;
+std::string StationResultLine(const StationOutcome& outcome) {
+  const LineOutcome& o = outcome.run;
+  const StationDevice& d = outcome.device;
   std::string line = "ID " + std::to_string(d.id) + " (" + d.name + ") V" + d.versionBefore + " -> ";
   const LoadResultInfo* info = o.stopped ? nullptr : FindLoadResult(o.code);
   if (!o.stopped && o.code == RESULT_OK)
@@ -101,7 +102,7 @@ class Station::PortView final : public LoaderView {
 Station::Station(const FirmwareSet& firmware, device::PortOpener& opener) : m_firmware(firmware), m_opener(opener) {}
 
 Station::~Station() {
-  RequestStop(StationStop::All);
+  RequestStop(StopLevel::All);
   Wait();
 }
 
@@ -118,18 +119,14 @@ bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   port->view = &view;
   port->status.port = entry;
   port->observing = std::make_unique<PortView>(*this, *port);
-  port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener);
-  device::PortList own;
-  own.entries = {entry};
-  own.selected = 0;
   // A session of a station keeps to its own port: another port's device is another session's.
-  port->session->SetPorts(own, false);
+  port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener, entry);
   port->session->SetRecordFile(m_recordFile);
   std::lock_guard lock(m_mutex);
   for (const auto& p : m_ports)
     if (p->entry.number == entry.number) return false;
   m_ports.push_back(std::move(port));
-  if (m_started && m_level == StationStop::None) StartPort(*m_ports.back());
+  if (m_started && m_level == StopLevel::None) StartPort(*m_ports.back());
   return true;
 }
 
@@ -177,7 +174,7 @@ void Station::WatchPorts(std::stop_token stop) {
   }
 }
 
-void Station::RequestStop(StationStop level) {
+void Station::RequestStop(StopLevel level) {
   std::vector<std::pair<bool, std::string>> none;
   bool stopWatcher = false;
   {
@@ -186,7 +183,7 @@ void Station::RequestStop(StationStop level) {
     m_level = level;
     stopWatcher = true;
     for (auto& p : m_ports) {
-      if (p->programming && level != StationStop::All) continue;  // it ends once its image is in
+      if (p->programming && level != StopLevel::All) continue;  // it ends once its image is in
       if (p->programming && !p->cut) {
         p->cut = true;
         m_cut.push_back(p->entry);
@@ -216,7 +213,7 @@ void Station::Wait() {
   }
 }
 
-StationStop Station::stopLevel() const {
+StopLevel Station::stopLevel() const {
   std::lock_guard lock(m_mutex);
   return m_level;
 }
@@ -236,6 +233,12 @@ std::vector<StationPortStatus> Station::Snapshot() const {
 std::vector<StationOutcome> Station::Outcomes() const {
   std::lock_guard lock(m_mutex);
   return m_outcomes;
+}
+
+std::string Station::Summary() const {
+  std::vector<LineOutcome> runs;
+  for (const StationOutcome& o : Outcomes()) runs.push_back(o.run);
+  return SummaryLine(runs);
 }
 
 std::vector<PortEntry> Station::CutWhileProgramming() const {
@@ -311,7 +314,7 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
   {
     std::lock_guard lock(m_mutex);
     // Nothing new is armed once a stop was asked for.
-    if (m_level != StationStop::None) return false;
+    if (m_level != StopLevel::None) return false;
     port.inRun = true;
     port.status.state = StationState::Checking;
     port.status.device = device;
@@ -324,7 +327,8 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
 
 bool Station::EndRun(Port& port) {
   const std::optional<LoadResult> result = port.session->lastResult();
-  StationOutcome outcome;
+  StationOutcome whole;
+  LineOutcome& outcome = whole.run;
   StationPortStatus copy;
   bool goOn = false;
   {
@@ -336,7 +340,7 @@ bool Station::EndRun(Port& port) {
     outcome.cut = outcome.stopped && port.cut;
     if (!outcome.stopped && outcome.code == RESULT_OK)
       port.status.device.versionAfter = port.session->identity().m_strDevVersion;
-    outcome.device = port.status.device;
+    whole.device = port.status.device;
     const LoadResultInfo* info = outcome.stopped ? nullptr : FindLoadResult(outcome.code);
     port.status.result = outcome.code;
     if (!outcome.stopped && outcome.code == RESULT_OK) {
@@ -349,11 +353,11 @@ bool Station::EndRun(Port& port) {
       ++port.status.failed;
       port.status.state = StationState::Failed;
     }
-    m_outcomes.push_back(outcome);
+    m_outcomes.push_back(whole);
     copy = port.status;
-    goOn = m_level == StationStop::None;
+    goOn = m_level == StopLevel::None;
   }
-  if (m_onOutcome) m_onOutcome(outcome);
+  if (m_onOutcome) m_onOutcome(whole);
   Notify(copy);
   return goOn;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// A production station: every port loops on its own thread, unattended. It waits for a device
+// A production station: the production line's stop levels and summary over ports that each
+// run one device after another. Every port loops on its own thread, unattended. It waits for a device
 // (a quiet identify poll about once a second), runs Connect on it when one answers, and then
 // waits for it to leave before it waits for the next. A device that stays plugged is run once;
 // a device with another ID answering on the port is a new device.
@@ -28,17 +29,11 @@
 #include <vector>
 
 #include "app/firmware_set.h"
+#include "app/production_line.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
 
 namespace app {
-
-// How much a stop request stops.
-enum class StationStop {
-  None,
-  Idle,  // arm nothing new: the ports not programming end now, those programming end after it
-  All,   // every port, even one being programmed (its device may then need a raw boot)
-};
 
 // Where a port stands, as a panel shows it.
 enum class StationState {
@@ -72,13 +67,10 @@ struct StationPortStatus {
   int refused = 0;
 };
 
-// One device run: what it ended with.
+// One device run: what it ended with, as a production line counts it, and its device.
 struct StationOutcome {
-  PortEntry port;
+  LineOutcome run;
   StationDevice device;
-  bool stopped = false;  // by a stop request, so without a result
-  int code = 0;          // the result code when not stopped
-  bool cut = false;      // stopped while its device was being erased or programmed
 };
 
 // "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance.
@@ -116,16 +108,19 @@ class Station {
                     std::function<LoaderView&(const PortEntry&)> viewFor);
 
   void Start();
-  // From any thread: a request never lowers the level.
-  void RequestStop(StationStop level);
+  // From any thread: Idle arms nothing new (the ports not programming end now, those
+  // programming once their image is in), All cuts everything. A request never lowers the level.
+  void RequestStop(StopLevel level);
   // Waits until every port has ended (after a stop request).
   void Wait();
 
-  StationStop stopLevel() const;
+  StopLevel stopLevel() const;
   bool anyProgramming() const;
   std::vector<StationPortStatus> Snapshot() const;
   // Every device run so far, in the order they ended.
   std::vector<StationOutcome> Outcomes() const;
+  // The production line's summary of every device run so far.
+  std::string Summary() const;
   // The ports stopped while their device was being erased or programmed.
   std::vector<PortEntry> CutWhileProgramming() const;
 
@@ -160,7 +155,7 @@ class Station {
   std::deque<std::unique_ptr<Port>> m_ports;  // stable addresses
   std::vector<StationOutcome> m_outcomes;
   std::vector<PortEntry> m_cut;
-  StationStop m_level = StationStop::None;
+  StopLevel m_level = StopLevel::None;
   int m_programming = 0;
   bool m_started = false;
 
