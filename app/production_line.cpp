@@ -60,7 +60,9 @@ class LinePort::ObservingView final : public LoaderView {
   bool confirm(const std::string& text, const std::string& informative) override {
     return m_view.confirm(text, informative);
   }
-  void showPorts(const std::vector<PortEntry>& ports, int selected) override { m_view.showPorts(ports, selected); }
+  void showPorts(const std::vector<PortEntry>& ports, int selected) override {
+    m_view.showPorts(ports, selected);
+  }
   void progress(const StreamProgress& p) override { m_view.progress(p); }
   void countdown(int secondsLeft, int secondsTotal) override { m_view.countdown(secondsLeft, secondsTotal); }
   void transferActive(bool active) override {

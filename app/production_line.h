@@ -92,8 +92,8 @@ class LinePort {
   // touched while it runs.
   DeviceSession& session() { return *m_session; }
 
-  LinePort(ProductionLine& line, const FirmwareSet& firmware, device::PortOpener& opener, const PortEntry& port,
-           LoaderView& view);
+  LinePort(ProductionLine& line, const FirmwareSet& firmware, device::PortOpener& opener,
+           const PortEntry& port, LoaderView& view);
   LinePort(const LinePort&) = delete;
   LinePort& operator=(const LinePort&) = delete;
   ~LinePort();

@@ -7,13 +7,13 @@
 #include <string>
 
 #include "app/options.h"
+#include "catalogue/firmware_folder.h"
+#include "device/serial_port.h"
 #include "window/close_on_signals.h"
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
 #include "window/program_start.h"
 #include "window/window_resources.h"
-#include "catalogue/firmware_folder.h"
-#include "device/serial_port.h"
 
 namespace {
 

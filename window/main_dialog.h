@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "common/loader_view.h"
 #include "window/queued_view.h"
 #include "window/workflow_runner.h"
-#include "common/loader_view.h"
 
 class QAction;
 class QComboBox;

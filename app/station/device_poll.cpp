@@ -6,7 +6,8 @@
 
 namespace app {
 
-DevicePoll::DevicePoll(device::PortOpener& opener, int port, std::stop_token stop) : m_link(opener), m_port(port) {
+DevicePoll::DevicePoll(device::PortOpener& opener, int port, std::stop_token stop)
+    : m_link(opener), m_port(port) {
   m_link.m_stop = std::move(stop);
 }
 

@@ -18,7 +18,7 @@ struct PollAnswer {
     Stopped,   // the stop request ended the poll
   };
   Kind kind = Kind::Silent;
-  int rate = 0;              // the rate it answered at
+  int rate = 0;               // the rate it answered at
   device::Identity identity;  // who answered
 };
 

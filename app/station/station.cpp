@@ -43,7 +43,9 @@ std::string StationResultLine(const StationOutcome& outcome) {
     line += "V" + d.versionBefore;  // left alone
   else
     line += "?";  // what the flash now holds is not known
-  std::string text = o.stopped ? std::string("stopped") : info != nullptr ? std::string(info->logMessage) : "";
+  std::string text = o.stopped         ? std::string("stopped")
+                     : info != nullptr ? std::string(info->logMessage)
+                                       : "";
   text.erase(0, text.find_first_not_of(' '));
   return line + ": " + text;
 }
@@ -81,7 +83,9 @@ class Station::PortView final : public LoaderView {
   bool confirm(const std::string& text, const std::string& informative) override {
     return Inner().confirm(text, informative);
   }
-  void showPorts(const std::vector<PortEntry>& ports, int selected) override { Inner().showPorts(ports, selected); }
+  void showPorts(const std::vector<PortEntry>& ports, int selected) override {
+    Inner().showPorts(ports, selected);
+  }
   void progress(const StreamProgress& p) override {
     Inner().progress(p);
     m_station.Progress(m_port, p);
@@ -99,7 +103,8 @@ class Station::PortView final : public LoaderView {
   Port& m_port;
 };
 
-Station::Station(const FirmwareSet& firmware, device::PortOpener& opener) : m_firmware(firmware), m_opener(opener) {}
+Station::Station(const FirmwareSet& firmware, device::PortOpener& opener)
+    : m_firmware(firmware), m_opener(opener) {}
 
 Station::~Station() {
   RequestStop(StopLevel::All);
@@ -373,8 +378,10 @@ void Station::RunPort(Port& port) {
       found = poll.Search();
       if (found.kind == PollAnswer::Kind::Stopped) break;
       if (found.kind != PollAnswer::Kind::Answered) {
-        SetState(port, found.kind == PollAnswer::Kind::NoPort ? StationState::PortGone : StationState::Waiting);
-        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - polled);
+        SetState(port,
+                 found.kind == PollAnswer::Kind::NoPort ? StationState::PortGone : StationState::Waiting);
+        const auto spent =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - polled);
         if (!Sleep(port, spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0))) break;
         continue;
       }

@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "window/main_dialog.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
+#include "window/main_dialog.h"
 
 namespace {
 

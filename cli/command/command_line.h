@@ -28,8 +28,8 @@ struct CommandLine {
   bool allPorts = false;  // --all-ports: a session on every listed port
   // Every --skip-port: ports --all-ports leaves out.
   std::vector<PortArgument> skipPorts;
-  bool quiet = false;     // -q: only the result on standard output, no status lines
-  bool verbose = false;   // -v: the wire trace on standard error
+  bool quiet = false;    // -q: only the result on standard output, no status lines
+  bool verbose = false;  // -v: the wire trace on standard error
   // The run records: --record FILE (empty when not given) and the N of `history [N]`.
   std::string recordFile;
   int historyCount = 20;

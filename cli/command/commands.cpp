@@ -76,7 +76,8 @@ PortEntry UnlistedStationPort(const PortArgument& given, device::PortOpener& ope
                            std::filesystem::path(given.path).lexically_normal())
       number = entry.number;
   if (number == 0) {
-    view.Note("vorloader-cli: --port " + given.path + " is none of the ports COM1 to COM32 (see vorloader-cli ports)");
+    view.Note("vorloader-cli: --port " + given.path +
+              " is none of the ports COM1 to COM32 (see vorloader-cli ports)");
     return {};
   }
   return opener.Describe(number);

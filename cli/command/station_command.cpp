@@ -44,14 +44,15 @@ class PortViews {
 
 bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped) {
   for (const PortArgument& s : skipped) {
-    if (s.number != 0 ? s.number == port.number : ListedPortOfPath(s.path, {port}) == port.number) return true;
+    if (s.number != 0 ? s.number == port.number : ListedPortOfPath(s.path, {port}) == port.number)
+      return true;
   }
   return false;
 }
 
 int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
-               device::PortOpener& opener, const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
-               InterruptState& interrupts) {
+               device::PortOpener& opener, const app::FirmwareSet& firmware,
+               const std::vector<PortEntry>& ports, InterruptState& interrupts) {
   interrupts.setSeveral(true);
   SharedOutput shared(base.err, base.errIsTerminal && !base.quiet, base.columns);
   PortViews views(base, shared);

@@ -18,7 +18,7 @@ bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped
 // Runs the station on `ports` (with --all-ports, ports that appear later join) until the stop
 // signals end it. Returns the exit status: 0 after one stop signal, 128 + the signal after two.
 int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
-               device::PortOpener& opener, const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
-               InterruptState& interrupts);
+               device::PortOpener& opener, const app::FirmwareSet& firmware,
+               const std::vector<PortEntry>& ports, InterruptState& interrupts);
 
 }  // namespace cli

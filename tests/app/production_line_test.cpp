@@ -86,7 +86,8 @@ class ProductionLineTest : public ::testing::Test {
 
   void SetUp() override {
     catalogue_fixtures::WriteFile(folder.Path("vornet_verinfo.xml"), Catalogue("1.30"));
-    catalogue_fixtures::WriteFile(folder.Path("amp.hex"), catalogue_fixtures::EncryptedFirmware("VOR_T0a1b_V1.30"));
+    catalogue_fixtures::WriteFile(folder.Path("amp.hex"),
+                                  catalogue_fixtures::EncryptedFirmware("VOR_T0a1b_V1.30"));
     app::Options offline;
     offline.m_nOptions = 1;
     firmware = std::make_unique<app::FirmwareSet>(offline, folder.Path(""), "");
@@ -117,7 +118,9 @@ TEST(ProductionLineSummary, SummaryAndExitStatusNameTheFirstPortNotProgrammed) {
     std::string summary;
     int status;
   } cases[] = {
-      {{{port(3), false, 0}, {port(1), false, 0}}, "summary: 2 devices: 2 programmed, 0 failed, 0 refused", 0},
+      {{{port(3), false, 0}, {port(1), false, 0}},
+       "summary: 2 devices: 2 programmed, 0 failed, 0 refused",
+       0},
       {{{port(3), false, 0}, {port(1), false, 13}, {port(2), false, 9}},
        "summary: 3 devices: 1 programmed, 1 failed, 1 refused; not programmed: COM1 13, COM2 9",
        13},
@@ -135,9 +138,9 @@ TEST(ProductionLineSummary, SummaryAndExitStatusNameTheFirstPortNotProgrammed) {
     app::LineCounts counts;
     for (const app::LineOutcome& o : c.outcomes) counts.Add(o);
     EXPECT_EQ(c.summary.substr(0, c.summary.find(';')),
-              "summary: " + std::to_string(counts.devices) + " devices: " + std::to_string(counts.programmed) +
-                  " programmed, " + std::to_string(counts.failed) + " failed, " + std::to_string(counts.refused) +
-                  " refused");
+              "summary: " + std::to_string(counts.devices) +
+                  " devices: " + std::to_string(counts.programmed) + " programmed, " +
+                  std::to_string(counts.failed) + " failed, " + std::to_string(counts.refused) + " refused");
   }
 }
 
@@ -152,10 +155,17 @@ TEST_F(ProductionLineTest, EachStopLevelStopsWhatItNames) {
     std::vector<int> cut;
   } cases[] = {
       {app::StopLevel::None, false, false, "summary: 2 devices: 2 programmed, 0 failed, 0 refused", 0, {}},
-      {app::StopLevel::Idle, false, true,
-       "summary: 2 devices: 1 programmed, 1 failed, 0 refused; not programmed: COM2 stopped", 143, {}},
-      {app::StopLevel::All, true, true,
-       "summary: 2 devices: 0 programmed, 2 failed, 0 refused; not programmed: COM1 stopped, COM2 stopped", 143,
+      {app::StopLevel::Idle,
+       false,
+       true,
+       "summary: 2 devices: 1 programmed, 1 failed, 0 refused; not programmed: COM2 stopped",
+       143,
+       {}},
+      {app::StopLevel::All,
+       true,
+       true,
+       "summary: 2 devices: 0 programmed, 2 failed, 0 refused; not programmed: COM1 stopped, COM2 stopped",
+       143,
        {1}},
   };
   for (const Case& c : cases) {
@@ -195,8 +205,8 @@ TEST_F(ProductionLineTest, EachStopLevelStopsWhatItNames) {
     // A stopped session never reached its device's flash; a programmed one wrote the image.
     EXPECT_EQ(devices[2].image().empty(), c.com2Stopped);
     EXPECT_EQ(com1.history(), (std::vector<app::PortState>{app::PortState::Ready, app::PortState::Working,
-                                                           app::PortState::Programming, app::PortState::Working,
-                                                           app::PortState::Done}));
+                                                           app::PortState::Programming,
+                                                           app::PortState::Working, app::PortState::Done}));
     EXPECT_FALSE(line.anyProgramming());
     ASSERT_FALSE(programmingSeen.empty());
     EXPECT_TRUE(programmingSeen.front());

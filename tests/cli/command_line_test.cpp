@@ -148,10 +148,13 @@ TEST(CommandLine, StationAndSkipPort) {
       {{"--no", "--port", "COM1", "station"}, "station needs --yes"},
       {{"--yes", "station"}, "station needs --port (one or more) or --all-ports"},
       {{"--yes", "--all-ports", "--port", "COM1", "station"}, "cannot be used together"},
-      {{"--yes", "--port", "COM1", "--skip-port", "COM2", "station"}, "--skip-port applies to --all-ports only"},
-      {{"--yes", "--all-ports", "--skip-port", "COM33", "station"}, "--skip-port needs a port name COM1 to COM32"},
+      {{"--yes", "--port", "COM1", "--skip-port", "COM2", "station"},
+       "--skip-port applies to --all-ports only"},
+      {{"--yes", "--all-ports", "--skip-port", "COM33", "station"},
+       "--skip-port needs a port name COM1 to COM32"},
       {{"--yes", "--all-ports", "--skip-port"}, "--skip-port needs a port name"},
-      {{"--yes", "--all-ports", "--skip-port", "COM2", "--skip-port", "com2"}, "--skip-port names a port twice"},
+      {{"--yes", "--all-ports", "--skip-port", "COM2", "--skip-port", "com2"},
+       "--skip-port names a port twice"},
   };
   for (const Case& c : cases) {
     const ParseResult parsed = ParseCommandLine(c.args);

@@ -127,10 +127,11 @@ TEST_F(Station, AFailureOrAnUpToDateDeviceLeavesTheOthersGoing) {
   auto failing = Plug(2, "00002cc1", {"--no-erase-reply"});
   auto current = Plug(3, "00002cc2", {}, "VORnet Amp V1.30");
   std::unique_ptr<SimProcess> late;
-  const CliResult r = RunStation({"--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3", "--port", "COM4"},
-                                 {{ResultLine(2, "11457", "?: E13-Device Failed to Erase Flash."), true, nullptr,
-                                   [&] { late = Plug(4, "00002cc3"); }},
-                                  {ResultLine(4, "11459", kProgrammedToNewer), true, nullptr, nullptr, SIGINT}});
+  const CliResult r =
+      RunStation({"--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3", "--port", "COM4"},
+                 {{ResultLine(2, "11457", "?: E13-Device Failed to Erase Flash."), true, nullptr,
+                   [&] { late = Plug(4, "00002cc3"); }},
+                  {ResultLine(4, "11459", kProgrammedToNewer), true, nullptr, nullptr, SIGINT}});
   EXPECT_EQ(r.status, 0) << Dump(r);
   const Lines out = r.OutLines();
   EXPECT_EQ(Count(out, ResultLine(1, "11456", kProgrammedToNewer)), 1u) << Dump(r);
@@ -149,13 +150,14 @@ TEST_F(Station, APortThatAppearsLaterJoins) {
   Publish(kNewer);
   auto first = Plug(1, "00002cc0");
   std::unique_ptr<SimProcess> later, skipped;
-  const CliResult r = RunStation({"--yes", "--all-ports", "--skip-port", "COM2"},
-                                 {{ResultLine(1, "11456", kProgrammedToNewer), true, nullptr,
-                                   [&] {
-                                     skipped = Plug(2, "00002cc1");
-                                     later = Plug(3, "00002cc2");
-                                   }},
-                                  {ResultLine(3, "11458", kProgrammedToNewer), true, nullptr, nullptr, SIGTERM}});
+  const CliResult r =
+      RunStation({"--yes", "--all-ports", "--skip-port", "COM2"},
+                 {{ResultLine(1, "11456", kProgrammedToNewer), true, nullptr,
+                   [&] {
+                     skipped = Plug(2, "00002cc1");
+                     later = Plug(3, "00002cc2");
+                   }},
+                  {ResultLine(3, "11458", kProgrammedToNewer), true, nullptr, nullptr, SIGTERM}});
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_EQ(r.ErrLines().back(), "summary: 2 devices: 2 programmed, 0 failed, 0 refused") << Dump(r);
   ASSERT_TRUE(skipped);
@@ -175,18 +177,22 @@ TEST_F(Station, StopSignalsDuringAStream) {
     auto device = Plug(1, c.presses == 1 ? "00002cc0" : "00002cc1", {"--pace"});
     const auto streaming = [&device] { return device->Contains("erased"); };
     std::vector<Cue> cues = {{"COM1: main: Sending Hex file 1", false, streaming, nullptr, c.signal}};
-    if (c.presses == 2) cues.push_back({"Press Ctrl-C again to stop them all.", false, nullptr, nullptr, c.signal});
+    if (c.presses == 2)
+      cues.push_back({"Press Ctrl-C again to stop them all.", false, nullptr, nullptr, c.signal});
     const CliResult r = RunStation({"--yes", "--port", "COM1"}, cues);
     EXPECT_EQ(r.status, c.status) << Dump(r);
     if (c.presses == 1) {
-      EXPECT_TRUE(Contains(r.out, "COM1: ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.")) << Dump(r);
+      EXPECT_TRUE(Contains(r.out, "COM1: ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK."))
+          << Dump(r);
       EXPECT_EQ(r.ErrLines().back(), "summary: 1 devices: 1 programmed, 0 failed, 0 refused") << Dump(r);
     } else {
       EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << Dump(r);
       const Lines err = r.ErrLines();
       ASSERT_GE(err.size(), 2u);
-      EXPECT_EQ(err[err.size() - 2], "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped");
-      EXPECT_EQ(err.back(), "vorloader-cli: stopped while COM1 was being programmed; a raw boot may be needed");
+      EXPECT_EQ(err[err.size() - 2],
+                "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped");
+      EXPECT_EQ(err.back(),
+                "vorloader-cli: stopped while COM1 was being programmed; a raw boot may be needed");
     }
     device->Stop();
   }

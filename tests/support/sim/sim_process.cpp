@@ -103,8 +103,9 @@ const char* PackPath() {
 
 SimProcess::SimProcess(const std::string& comDir, const SimConfig& config) {
   m_comPath = comDir + "/COM" + std::to_string(config.port);
-  m_transcript = config.transcript.empty() ? comDir + "/COM" + std::to_string(config.port) + ".transcript.jsonl"
-                                           : config.transcript;
+  m_transcript = config.transcript.empty()
+                     ? comDir + "/COM" + std::to_string(config.port) + ".transcript.jsonl"
+                     : config.transcript;
   std::vector<std::string> args = {SimPath(),
                                    "--com-dir",
                                    comDir,
