@@ -1,7 +1,9 @@
 #pragma once
 // Looking for a device on one port without running a workflow: the station's cheap, quiet
 // poll. It identifies only (no query, no authentication), leaves no record and says nothing to
-// any view; the port is open only while a poll runs, so a workflow may use it in between.
+// any view. The port stays open from one poll to the next (opening a port costs more than the
+// poll itself) until Release(), which a workflow on the port needs first, or until it fails
+// (a port that hung up is opened again by the next poll, or found gone).
 
 #include <stop_token>
 
@@ -30,6 +32,8 @@ class DevicePoll {
   PollAnswer Search();
   // Identify at `rate` alone (a device already found, still there?).
   PollAnswer At(int rate);
+  // Closes the port, for a workflow to open.
+  void Release() { m_link.Close(); }
 
  private:
   PollAnswer Identify(const int* rates, std::size_t count);
