@@ -327,8 +327,21 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
   return true;
 }
 
+bool Station::MissedDevice(const Port& port) {
+  const std::optional<LoadResult> result = port.session->lastResult();
+  return result && (*result == RESULT_NO_SINGLE_DEVICE || *result == RESULT_PORT_OPEN_FAILED);
+}
+
 bool Station::EndRun(Port& port) {
   const std::optional<LoadResult> result = port.session->lastResult();
+  if (MissedDevice(port)) {
+    // The device answered the poll but not the session: it was not reached, so this is no run
+    // of it; the next poll tries again.
+    std::lock_guard lock(m_mutex);
+    port.inRun = false;
+    port.status.state = StationState::Waiting;
+    return m_level == StopLevel::None;
+  }
   StationOutcome whole;
   LineOutcome& outcome = whole.run;
   StationPortStatus copy;
@@ -390,6 +403,7 @@ void Station::RunPort(Port& port) {
     if (!BeginRun(port, DeviceOf(found.identity))) break;
     port.session->OnConnect();
     if (!EndRun(port)) break;
+    if (MissedDevice(port)) continue;
 
     // 3. Waiting for it to leave, at the rate it answered. A port with a device is asked
     // twice as often as an idle one: the next device is found sooner after a swap, and a

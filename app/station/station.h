@@ -133,6 +133,8 @@ class Station {
   bool BeginRun(Port& port, const StationDevice& device);
   // Ends the run with the session's result; false when the port is to end.
   bool EndRun(Port& port);
+  // The last run did not reach the device the poll found (it left, or did not answer again).
+  static bool MissedDevice(const Port& port);
   void SetState(Port& port, StationState state);
   void SetProgramming(Port& port, bool active);
   void Progress(Port& port, const StreamProgress& p);

@@ -31,6 +31,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -114,29 +115,33 @@ std::string IdOf(int port, int cycle) {
   return id;
 }
 
+std::uint32_t IdValue(int port, int cycle) {
+  return static_cast<std::uint32_t>(port * 4096 + cycle);
+}
+
 double Field(const std::string& line, const char* key) {
   return std::strtod(testing_support::JsonField(line, key).c_str(), nullptr);
 }
 
-// Counts every port's finished runs, so a driver can wait for the run of the device it plugged.
+// The devices whose run has ended, so a driver can wait for the run of the device it plugged.
 class RunCounter {
  public:
-  void Add(int port) {
+  void Add(std::uint32_t id) {
     {
       std::lock_guard lock(m_mutex);
-      ++m_runs[port];
+      m_ended.insert(id);
     }
     m_changed.notify_all();
   }
-  bool WaitFor(int port, int runs, std::chrono::seconds limit) {
+  bool WaitFor(std::uint32_t id, std::chrono::seconds limit) {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, limit, [&] { return m_runs[port] >= runs; });
+    return m_changed.wait_for(lock, limit, [&] { return m_ended.contains(id); });
   }
 
  private:
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::map<int, int> m_runs;
+  std::set<std::uint32_t> m_ended;
 };
 
 testing_support::SimConfig DeviceOn(int port, int cycle, bool paced) {
@@ -170,7 +175,7 @@ CycleFigures RunCycles(RunCounter& counter, const std::string& comDir, int ports
       bool ok = true;
       for (int c = 0; c < cycles && ok; ++c) {
         testing_support::SimProcess sim(comDir, DeviceOn(port, runsBefore + c, true));
-        ok = sim.Ready() && counter.WaitFor(port, runsBefore + c + 1, std::chrono::seconds(120));
+        ok = sim.Ready() && counter.WaitFor(IdValue(port, runsBefore + c), std::chrono::seconds(120));
         // A run that failed took no image: it is reported with the station's outcomes.
         if (ok && sim.WaitFor("image", 1000)) {
           const std::string image = sim.Lines("image").back();
@@ -275,7 +280,7 @@ int main(int argc, char** argv) {
     RunCounter counter;
     std::vector<QuietView> views(static_cast<std::size_t>(ports));
     app::Station station(firmware, *opener);
-    station.SetOnOutcome([&counter](const app::StationOutcome& o) { counter.Add(o.run.port.number); });
+    station.SetOnOutcome([&counter](const app::StationOutcome& o) { counter.Add(o.device.id); });
     for (int port = 1; port <= ports; ++port)
       station.AddPort(opener->Describe(port), views[static_cast<std::size_t>(port - 1)]);
     const bool ok = body(station, counter);
@@ -335,7 +340,7 @@ int main(int argc, char** argv) {
            double unplugged = 0;
            {
              testing_support::SimProcess sim(com.path, DeviceOn(1, c, false));
-             if (!sim.Ready() || !counter.WaitFor(1, c + 1, std::chrono::seconds(60))) return false;
+             if (!sim.Ready() || !counter.WaitFor(IdValue(1, c), std::chrono::seconds(60))) return false;
              const std::string start = sim.Lines("start").front();
              for (const std::string& l : sim.Lines("identify"))
                if (testing_support::JsonField(l, "verdict") == "answered") {
