@@ -351,7 +351,7 @@ int main(int argc, char** argv) {
            }
            std::unique_lock lock(mutex);
            if (!changed.wait_for(lock, std::chrono::seconds(10), [&] {
-                 return state == app::StationState::Waiting && waitingAt >= unplugged;
+                 return waitingAt >= unplugged;  // it may have gone on to "port gone" at once
                }))
              return false;
            leave.push_back(waitingAt - unplugged);
