@@ -31,6 +31,7 @@ constexpr std::array<CommandName, 6> kCommands{{
     {"ports", Command::Ports},
     {"history", Command::History},
     {"sync", Command::Sync},
+    {"station", Command::Station},
 }};
 
 std::string Fault(std::string_view what, const std::string& argument) {
@@ -127,6 +128,32 @@ std::string OptionValueText(const std::vector<std::string>& args, std::size_t fi
   return text;
 }
 
+// One --port or --skip-port value into `into`; false after setting the fault.
+bool AddPortArgument(std::string_view option, const std::string& value, bool missing,
+                     std::vector<PortArgument>& into, ParseResult& r) {
+  const std::string name(option);
+  if (missing) {
+    r.error = Fault(name + " needs a port name such as COM1 or a device path");
+    return false;
+  }
+  PortArgument given;
+  if (value.find('/') != std::string::npos) {
+    given.path = value;
+  } else {
+    given.number = ParsePortName(value);
+    if (given.number == 0) {
+      r.error = Fault(name + " needs a port name COM1 to COM32 or a device path, not", value);
+      return false;
+    }
+  }
+  if (std::find(into.begin(), into.end(), given) != into.end()) {
+    r.error = Fault(name + " names a port twice:", value);
+    return false;
+  }
+  into.push_back(given);
+  return true;
+}
+
 }  // namespace
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -186,25 +213,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "-v" || arg == "--verbose") {
       line.verbose = true;
     } else if (auto port = OptionValue(args, i, "--port", missing)) {
-      if (missing || (x.reading.found && i == x.first)) {
-        r.error = Fault("--port needs a port name such as COM1 or a device path");
+      if (!AddPortArgument("--port", *port, missing || (x.reading.found && i == x.first), line.ports, r))
         return r;
-      }
-      PortArgument given;
-      if (port->find('/') != std::string::npos) {
-        given.path = *port;
-      } else {
-        given.number = ParsePortName(*port);
-        if (given.number == 0) {
-          r.error = Fault("--port needs a port name COM1 to COM32 or a device path, not", *port);
-          return r;
-        }
-      }
-      if (std::find(line.ports.begin(), line.ports.end(), given) != line.ports.end()) {
-        r.error = Fault("--port names a port twice:", *port);
+    } else if (auto skip = OptionValue(args, i, "--skip-port", missing)) {
+      if (!AddPortArgument("--skip-port", *skip, missing || (x.reading.found && i == x.first), line.skipPorts,
+                           r))
         return r;
-      }
-      line.ports.push_back(given);
     } else if (arg == "--all-ports") {
       line.allPorts = true;
     } else if (auto file = OptionValue(args, i, "--record", missing)) {
@@ -268,10 +282,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return r;
   }
   line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
-  if ((!line.ports.empty() || line.allPorts) && line.command != Command::Connect &&
-      line.command != Command::RawBoot)
-    r.error = Fault(line.allPorts ? "--all-ports applies to connect only"
-                                  : "--port applies to connect and raw-boot only");
+  const bool station = line.command == Command::Station;
+  if (station && line.answers != Answers::Yes)
+    // A station asks nobody: every device plugged in is programmed as --yes decides.
+    r.error = Fault("station needs --yes");
+  else if (station && line.ports.empty() && !line.allPorts)
+    r.error = Fault("station needs --port (one or more) or --all-ports");
+  else if ((!line.ports.empty() || line.allPorts) && line.command != Command::Connect &&
+           line.command != Command::RawBoot && !station)
+    r.error = Fault(line.allPorts ? "--all-ports applies to connect and station only"
+                                  : "--port applies to connect, raw-boot and station only");
+  else if (!line.skipPorts.empty() && !line.allPorts)
+    r.error = Fault("--skip-port applies to --all-ports only");
   else if (line.allPorts && !line.ports.empty())
     r.error = Fault("--all-ports and --port cannot be used together");
   else if (SeveralPorts(line) && line.command == Command::RawBoot)
@@ -280,15 +302,16 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     // Nobody can answer a box per device at one keyboard.
     r.error = Fault("with more than one port, --yes or --no is required");
   else if (!line.recordFile.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record applies to connect, raw-boot, history and sync only");
+    r.error = Fault("--record applies to connect, raw-boot, station, history and sync only");
   else if (!line.recordDb.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record-db applies to connect, raw-boot, history and sync only");
+    r.error = Fault("--record-db applies to connect, raw-boot, station, history and sync only");
   return r;
 }
 
 std::string UsageText() {
   return R"(Usage: vorloader-cli [--x N] [OPTIONS] [--yes | --no] [--port COMn | --port PATH] [--record FILE] [COMMAND]
        vorloader-cli [OPTIONS] (--yes | --no) (--port P --port P ... | --all-ports) connect
+       vorloader-cli [OPTIONS] --yes (--port P ... | --all-ports [--skip-port P ...]) station
        vorloader-cli [--record FILE] [--record-db CONNINFO] history [N]
        vorloader-cli [--record FILE] [--record-db CONNINFO] sync
 
@@ -307,6 +330,14 @@ Commands:
                its last N records of every station, with a station column
   sync         deliver the run records not yet in the record database; says how
                many were delivered and how many remain
+  station      a production station, until stopped: the same preparation once,
+               then each port (--port, or --all-ports) waits for a device, programs
+               every device plugged in once (as connect --yes would) and waits for
+               it to leave; one result line per device ("COM3: ID 11456 (VORnet Amp)
+               V1.20 -> V1.30: -Device Programed OK."). A named port not there yet is
+               waited for; with --all-ports, ports that appear later join. The first
+               stop signal lets the devices being programmed finish, then exits 0; a
+               second cuts them (128 + the signal). A summary ends the run
 
 Options:
   --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to
@@ -325,7 +356,9 @@ Options:
                Given more than once (connect only, with --yes or --no), every named
                port is programmed at once, each by its own session on its own port;
                lines are prefixed with the port ("COM3: ") and a summary ends the run
-  --all-ports  connect: a session on every listed port at once (--yes or --no)
+  --all-ports  connect: a session on every listed port at once (--yes or --no);
+               station: every port, also those that appear later
+  --skip-port P  leave port P (COMn or a device path) out of --all-ports (repeatable)
   -q, --quiet  standard output: only the result (the workflow's result line, the
                file check's report, the COMn lines); no status lines
   -v, --verbose  the wire trace on standard error (as VORLOADER_TRACE=1)
@@ -346,6 +379,7 @@ Exit status:
   0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled); with
          several ports, 0 when every device was programmed, else the code of the
          first port (in the order given, or listed) that was not
+  0      station: stopped by one stop signal, its devices being programmed finished
   0, 1   check: every firmware file is good / some are missing
   0, 1   history: the records were shown (or there are none) / the file cannot be read
   0, 1   sync: no record remains to deliver / some remain

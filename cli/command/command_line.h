@@ -7,7 +7,7 @@
 
 namespace cli {
 
-enum class Command { Connect, RawBoot, Check, Ports, History, Sync };
+enum class Command { Connect, RawBoot, Check, Ports, History, Sync, Station };
 
 // How message boxes are answered: asked on a terminal, or Yes/No for every box.
 enum class Answers { Ask, Yes, No };
@@ -29,8 +29,10 @@ struct CommandLine {
   // Every --port in the order given; with more than one, one session per port runs at once.
   std::vector<PortArgument> ports;
   bool allPorts = false;  // --all-ports: a session on every listed port
-  bool quiet = false;     // -q: only the result on standard output, no status lines
-  bool verbose = false;   // -v: the wire trace on standard error
+  // Every --skip-port: ports --all-ports leaves out.
+  std::vector<PortArgument> skipPorts;
+  bool quiet = false;    // -q: only the result on standard output, no status lines
+  bool verbose = false;  // -v: the wire trace on standard error
   // The run records: --record FILE (empty when not given) and the N of `history [N]`.
   std::string recordFile;
   int historyCount = 20;  // 1..kMaxHistoryCount
@@ -61,9 +63,10 @@ inline constexpr int kMaxPortNumber = 32;
 // argument, a second --x) is refused rather than read otherwise.
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
-// More than one device at once: several --port, or --all-ports.
+// More than one device at once: several --port, --all-ports, or a station (one device after
+// another on each of its ports, each port with its own session).
 inline bool SeveralPorts(const CommandLine& line) {
-  return line.allPorts || line.ports.size() > 1;
+  return line.allPorts || line.ports.size() > 1 || line.command == Command::Station;
 }
 
 // "COM" (any case) followed by 1..32; 0 when `text` is not such a name.

@@ -1,5 +1,6 @@
 #include "cli/command/commands.h"
 
+#include <filesystem>
 #include <string>
 
 #include "app/device_session.h"
@@ -10,6 +11,7 @@
 #include "cli/command/history_command.h"
 #include "cli/command/port_argument.h"
 #include "cli/command/production_line.h"
+#include "cli/command/station_command.h"
 #include "cli/output/port_table.h"
 #include "cli/signals/stop_relay.h"
 #include "cli/command/sync_command.h"
@@ -77,18 +79,49 @@ int IndexOfNamedPort(const PortArgument& given, const device::PortList& listed, 
   return -1;
 }
 
+// A station's named port that is not listed (yet): it is waited for. The entry of the port
+// the argument names, or a port number 0 after telling that no port 1..32 can be that.
+PortEntry UnlistedStationPort(const PortArgument& given, device::PortOpener& opener, TerminalView& view) {
+  if (given.number != 0) return opener.Describe(given.number);
+  std::vector<PortEntry> every;
+  for (int n = 1; n <= kMaxPortNumber; ++n) every.emplace_back(n, opener.PathOf(n));
+  int number = ListedPortOfPath(given.path, every);
+  // A path not there yet is one of the ports' own paths, as written.
+  for (const PortEntry& entry : every)
+    if (number == 0 && std::filesystem::path(entry.path).lexically_normal() ==
+                           std::filesystem::path(given.path).lexically_normal())
+      number = entry.number;
+  if (number == 0) {
+    view.Note("vorloader-cli: --port " + given.path +
+              " is none of the ports COM1 to COM32 (see vorloader-cli ports)");
+    return {};
+  }
+  return opener.Describe(number);
+}
+
 // The ports named for several sessions, in the order given (every listed port for
-// --all-ports); empty after a usage error or a busy port, which it has told (`busy` says which).
+// --all-ports, but those --skip-port leaves out); empty after a usage error or a busy port,
+// which it has told (`busy` says which). A station waits for a named port that is not listed.
 std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::PortList& listed,
-                                        TerminalView& view, bool& busy) {
+                                        device::PortOpener& opener, TerminalView& view, bool& busy) {
   busy = false;
-  if (line.allPorts) return listed.entries;
   std::vector<PortEntry> chosen;
+  if (line.allPorts) {
+    for (const PortEntry& entry : listed.entries)
+      if (!SkippedPort(entry, line.skipPorts)) chosen.push_back(entry);
+    return chosen;
+  }
+  const bool station = line.command == Command::Station;
   for (const PortArgument& given : line.ports) {
-    const int index = IndexOfNamedPort(given, listed, view);
+    const int number = given.number != 0 ? given.number : ListedPortOfPath(given.path, listed.entries);
+    const bool listedPort = app::IndexOfPort(listed, number) >= 0;
+    const int index = station && !listedPort ? -1 : IndexOfNamedPort(given, listed, view);
     busy = index == kBusyPort;
-    if (index < 0) return {};
-    const PortEntry& entry = listed.entries[static_cast<std::size_t>(index)];
+    if (busy) return {};
+    const PortEntry entry = index >= 0 ? listed.entries[static_cast<std::size_t>(index)]
+                            : station  ? UnlistedStationPort(given, opener, view)
+                                       : PortEntry();
+    if (entry.number == 0) return {};
     for (const PortEntry& taken : chosen) {
       if (taken.number == entry.number) {
         // Two sessions on one port would reach one device twice.
@@ -120,7 +153,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
           view.Note("vorloader-cli: --all-ports: no port is listed, so no device is programmed");
         if (SeveralPorts(line)) {
           bool busy = false;
-          several = PortsForSessions(line, ports, view, busy);
+          several = PortsForSessions(line, ports, opener, view, busy);
           // A port another program holds may be free later: no usage error, no workflow.
           if (busy) refused = kExitNoWorkflow;
           else if (several.empty() && !line.allPorts) refused = kExitUsage;
@@ -136,12 +169,17 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   if (view.stopRequested()) return kExitInterrupted;
   // As at the end of the start-up sequence: no device workflow without a port or without a
   // product database.
-  if (!prepared.ready()) return kExitNoWorkflow;
+  // A station waits for its ports: none need be there yet.
+  const bool station = line.command == Command::Station;
+  const bool portsWanted = !station && prepared.ports.entries.empty();
+  if (prepared.stopped || prepared.abandoned || prepared.catalogue.products == 0 || portsWanted)
+    return kExitNoWorkflow;
 
   if (SeveralPorts(line)) {
-    if (several.empty()) return kExitNoWorkflow;
+    if (several.empty() && !station) return kExitNoWorkflow;
     InterruptState fallback;
     InterruptState& interrupts = view.setup().interrupts != nullptr ? *view.setup().interrupts : fallback;
+    if (station) return RunStation(line, view.setup(), view, opener, firmware, several, interrupts);
     return RunProductionLine(line, view, opener, firmware, several, interrupts);
   }
   app::DeviceSession session(firmware, view, opener);
@@ -169,6 +207,7 @@ CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::Po
       return CheckFiles(line, view);
     case Command::Connect:
     case Command::RawBoot:
+    case Command::Station:
       return RunDeviceWorkflow(line, view, opener);
     case Command::History: {
       CommandResult result;

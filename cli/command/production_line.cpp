@@ -15,11 +15,22 @@ namespace cli {
 namespace {
 
 // The first signal stops what is not being programmed, the second everything.
+}  // namespace
+
 app::StopLevel LevelOfPresses(int presses) {
   return presses >= 2 ? app::StopLevel::All : app::StopLevel::Idle;
 }
 
-}  // namespace
+TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared) {
+  TerminalSetup setup = base;
+  setup.prefix = app::PortName(port) + ": ";
+  setup.shared = &shared;
+  // Boxes are answered by --yes or --no; the board draws the live lines.
+  setup.errIsTerminal = false;
+  setup.inIsTerminal = false;
+  setup.interrupts = nullptr;
+  return setup;
+}
 
 int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::PortOpener& opener,
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
@@ -33,14 +44,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
   productionLine.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
   std::vector<std::unique_ptr<TerminalView>> views;
   for (const PortEntry& port : ports) {
-    TerminalSetup setup = base;
-    setup.prefix = app::PortName(port) + ": ";
-    setup.shared = &shared;
-    // Boxes are answered by --yes or --no; the board draws the live lines.
-    setup.errIsTerminal = false;
-    setup.inIsTerminal = false;
-    setup.interrupts = nullptr;
-    views.push_back(std::make_unique<TerminalView>(setup));
+    views.push_back(std::make_unique<TerminalView>(PortViewSetup(base, port, shared)));
     app::DeviceSession& session = productionLine.AddPort(port, *views.back()).session();
     session.SetRecordFile(line.recordFile);
     session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
@@ -65,14 +69,17 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
   }
   shared.Finish();
   mainView.Note(app::SummaryLine(outcomes));
-  std::string cutPorts;
-  for (const PortEntry& port : productionLine.CutWhileProgramming())
-    cutPorts += (cutPorts.empty() ? "" : ", ") + app::PortName(port);
-  if (!cutPorts.empty())
-    mainView.Note("vorloader-cli: stopped while " + cutPorts + " " +
-                  (cutPorts.find(',') == std::string::npos ? "was" : "were") +
-                  " being programmed; a raw boot may be needed");
+  const std::string cut = CutNote(productionLine.CutWhileProgramming());
+  if (!cut.empty()) mainView.Note(cut);
   return app::LineExitStatus(outcomes, interrupts.exitStatus());
+}
+
+std::string CutNote(const std::vector<PortEntry>& cut) {
+  std::string ports;
+  for (const PortEntry& port : cut) ports += (ports.empty() ? "" : ", ") + app::PortName(port);
+  if (ports.empty()) return {};
+  return "vorloader-cli: stopped while " + ports + " " + (cut.size() == 1 ? "was" : "were") +
+         " being programmed; a raw boot may be needed";
 }
 
 }  // namespace cli

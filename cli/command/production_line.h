@@ -3,9 +3,11 @@
 // line prefixed with the port and drawn through one shared output (with a live board on a
 // terminal), and the process's stop signals mapped to stop levels.
 
+#include <string>
 #include <vector>
 
 #include "app/firmware_set.h"
+#include "app/production_line.h"
 #include "cli/command/command_line.h"
 #include "cli/output/terminal_view.h"
 #include "cli/signals/interrupt.h"
@@ -19,5 +21,15 @@ namespace cli {
 int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::PortOpener& opener,
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
                       InterruptState& interrupts);
+
+// The stop level of the stop signals so far: the first stops what is not programming, the
+// second everything.
+app::StopLevel LevelOfPresses(int presses);
+
+// The view of one port among several: its lines prefixed with the port, drawn through `shared`.
+TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared);
+
+// The note naming the ports cut while their device was being programmed; empty when none was.
+std::string CutNote(const std::vector<PortEntry>& cut);
 
 }  // namespace cli

@@ -23,6 +23,8 @@ std::vector<std::string> QuietResultLines(Command command, const CommandResult& 
       if (info == nullptr) return {};
       return {std::string(info->logMessage)};
     }
+    case Command::Station:
+      return {};  // its result lines are written as each device ends
   }
   return {};
 }

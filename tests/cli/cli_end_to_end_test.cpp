@@ -19,7 +19,7 @@
 #include "app/record/record_line_parser.h"
 #include "app/record/run_record.h"
 #include "image/sha256.h"
-#include "tests/cli/cli_end_to_end_fixture.h"
+#include "tests/cli/cli_fixture.h"
 #include "tests/cli/cli_process.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/http/http_test_server.h"

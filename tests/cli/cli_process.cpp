@@ -118,6 +118,7 @@ CliResult RunWithPipes(const CliRun& run) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(run.timeoutMs);
   bool outOpen = true, errOpen = true;
   std::size_t nextInterrupt = 0, searchFrom = 0;
+  std::size_t nextCue = 0, cueOutFrom = 0, cueErrFrom = 0;
   while ((outOpen || errOpen) && MsLeft(deadline) > 0) {
     pollfd fds[2] = {{outPipe[0], static_cast<short>(outOpen ? POLLIN : 0), 0},
                      {errPipe[0], static_cast<short>(errOpen ? POLLIN : 0), 0}};
@@ -130,6 +131,16 @@ CliResult RunWithPipes(const CliRun& run) {
       ::kill(pid, run.interruptSignal);
       searchFrom = at + run.interrupts[nextInterrupt].size();
       ++nextInterrupt;
+    }
+    while (nextCue < run.cues.size()) {
+      const Cue& cue = run.cues[nextCue];
+      std::size_t& from = cue.onOut ? cueOutFrom : cueErrFrom;
+      const std::size_t at = (cue.onOut ? result.out : result.err).find(cue.when, from);
+      if (at == std::string::npos || (cue.ready && !cue.ready())) break;
+      if (cue.act) cue.act();
+      if (cue.signal != 0) ::kill(pid, cue.signal);
+      from = at + cue.when.size();
+      ++nextCue;
     }
   }
   ::close(outPipe[0]);

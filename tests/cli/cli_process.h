@@ -17,6 +17,18 @@ struct Typing {
   std::function<bool()> ready;
 };
 
+// Something done while the program runs (a device plugged in or pulled out, a stop signal),
+// once the output shows `when` (standard output or standard error, after the previous cue's
+// match there) and `ready`, when given, says so. `signal` (when not 0) goes to the program
+// after `act` has run.
+struct Cue {
+  std::string when;
+  bool onOut = false;  // `when` is looked for on standard output, else on standard error
+  std::function<bool()> ready;
+  std::function<void()> act;
+  int signal = 0;
+};
+
 struct CliRun {
   std::vector<std::string> args;
   std::vector<std::string> launcher;  // a program (full path) and arguments put before the CLI's
@@ -28,6 +40,7 @@ struct CliRun {
   std::vector<std::string> interrupts;
   int interruptSignal = 2;
   std::function<bool()> interruptReady;  // when given, also waited for before each signal
+  std::vector<Cue> cues;                 // with pipes only
   int timeoutMs = 120000;                // generous: only a hung program reaches it
 };
 

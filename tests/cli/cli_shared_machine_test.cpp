@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/cli/cli_end_to_end_fixture.h"
+#include "tests/cli/cli_fixture.h"
 
 namespace testing_support {
 namespace {

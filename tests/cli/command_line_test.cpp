@@ -116,13 +116,50 @@ TEST(CommandLine, SeveralPortsNeedAnAnswerForEveryBoxAndConnect) {
       {{"--yes", "--port", "COM1", "--port", "COM2", "raw-boot"}, "raw-boot takes one port only"},
       {{"--yes", "--all-ports", "raw-boot"}, "raw-boot takes one port only"},
       {{"--yes", "--all-ports", "--port", "COM1"}, "cannot be used together"},
-      {{"--yes", "--all-ports", "check"}, "--all-ports applies to connect only"},
+      {{"--yes", "--all-ports", "check"}, "--all-ports applies to connect and station only"},
       {{"--yes", "--port", "COM1", "--port", "com1"}, "names a port twice"},
   };
   for (const Case& c : cases) {
     const ParseResult r = ParseCommandLine(c.args);
     EXPECT_NE(r.error.find(c.fault), std::string::npos)
         << ::testing::PrintToString(c.args) << ": " << r.error;
+  }
+}
+
+// A station asks nobody and needs its ports; --skip-port thins --all-ports, for stations and
+// production lines alike.
+TEST(CommandLine, StationAndSkipPort) {
+  ParseResult r = ParseCommandLine({"--yes", "--port", "COM3", "station"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.line.command, Command::Station);
+  EXPECT_TRUE(SeveralPorts(r.line));
+  r = ParseCommandLine({"--yes", "--all-ports", "--skip-port", "COM1", "--skip-port=/dev/ttyS0", "station"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.line.skipPorts, (std::vector<PortArgument>{{1, ""}, {0, "/dev/ttyS0"}}));
+  r = ParseCommandLine({"--no", "--all-ports", "--skip-port", "com2", "connect"});
+  ASSERT_TRUE(r.ok()) << r.error;
+  EXPECT_EQ(r.line.skipPorts, (std::vector<PortArgument>{{2, ""}}));
+
+  struct Case {
+    std::vector<std::string> args;
+    const char* fault;  // part of the error
+  } cases[] = {
+      {{"--port", "COM1", "station"}, "station needs --yes"},
+      {{"--no", "--port", "COM1", "station"}, "station needs --yes"},
+      {{"--yes", "station"}, "station needs --port (one or more) or --all-ports"},
+      {{"--yes", "--all-ports", "--port", "COM1", "station"}, "cannot be used together"},
+      {{"--yes", "--port", "COM1", "--skip-port", "COM2", "station"},
+       "--skip-port applies to --all-ports only"},
+      {{"--yes", "--all-ports", "--skip-port", "COM33", "station"},
+       "--skip-port needs a port name COM1 to COM32"},
+      {{"--yes", "--all-ports", "--skip-port"}, "--skip-port needs a port name"},
+      {{"--yes", "--all-ports", "--skip-port", "COM2", "--skip-port", "com2"},
+       "--skip-port names a port twice"},
+  };
+  for (const Case& c : cases) {
+    const ParseResult parsed = ParseCommandLine(c.args);
+    EXPECT_NE(parsed.error.find(c.fault), std::string::npos)
+        << ::testing::PrintToString(c.args) << ": " << parsed.error;
   }
 }
 

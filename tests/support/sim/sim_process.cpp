@@ -104,7 +104,7 @@ const char* PackPath() {
 
 SimProcess::SimProcess(const std::string& comDir, const SimConfig& config) {
   m_comPath = comDir + "/" + ComName(config.port);
-  m_transcript = m_comPath + ".transcript.jsonl";
+  m_transcript = config.transcript.empty() ? m_comPath + ".transcript.jsonl" : config.transcript;
   std::vector<std::string> args = {SimPath(),
                                    "--com-dir",
                                    comDir,

@@ -18,6 +18,11 @@
 // are in `vornet-sim --help`. A hang-up fault (--hang-up-on-erase, --hang-up-after-bytes,
 // --hang-up-after-open) closes the pty and ends the simulator, as a device that is unplugged.
 //
+// Plugging and unplugging: a device is plugged in when its simulator starts (its COM link
+// appears, so the port appears with it) and pulled out when it stops (Stop(): the link goes and
+// the pty hangs up under an open port). Another SimProcess on the same port, with another --id
+// and its own transcript, is the next device on that port.
+//
 // Tips: a banner shorter than the 75 bytes the loader asks for makes its read wait for the
 // whole time-out (1 s after a boot request, 10 s in raw boot); pass {"--banner-length", "75"}
 // for fast tests. Erase and restart times are options too (--erase-ms, --restart-ms).
@@ -41,6 +46,9 @@ struct SimConfig {
   std::string label = "VORnet Amp V1.20";
   std::string code = "0a1b";           // product code, four hexadecimal digits
   std::vector<std::string> extraArgs;  // further vornet-sim options
+  // The transcript file; empty: <comDir>/COM<port>.transcript.jsonl. A device plugged into a
+  // port after another needs its own.
+  std::string transcript;
 };
 
 class SimProcess {

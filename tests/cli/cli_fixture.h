@@ -1,6 +1,7 @@
 #pragma once
-// The scratch world of the terminal front end's end-to-end tests: a COM folder for simulated
-// devices, a program data folder and a local web server with a catalogue and a firmware file.
+// The scratch world of the terminal front end's end-to-end tests: the COM folder, the program
+// data folder and a local web server publishing the catalogue and a firmware file, simulated
+// devices on its ports and the real vorloader-cli run against them.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -88,12 +89,17 @@ class CliEndToEnd : public ::testing::Test {
     run.interruptReady = std::move(interruptReady);
     run.args = std::move(args);
     run.launcher = std::move(launcher);
-    run.env = {{"VORLOADER_COM_DIR", ComDir()},
-               {"VORLOADER_PROGRAMDATA", ProgramData()},
-               {"VORLOADER_UPDATE_URL", m_server.url()}};
     run.onTerminal = onTerminal;
     run.typing = std::move(typing);
     run.interrupts = std::move(interrupts);
+    return RunIn(std::move(run));
+  }
+
+  // `run` in this world: its ports, its program data, its web server.
+  CliResult RunIn(CliRun run) const {
+    run.env.insert(run.env.end(), {{"VORLOADER_COM_DIR", ComDir()},
+                                   {"VORLOADER_PROGRAMDATA", ProgramData()},
+                                   {"VORLOADER_UPDATE_URL", m_server.url()}});
     CliResult r = RunCli(run);
     EXPECT_FALSE(r.timedOut) << "stdout:\n" << r.out << "\nstderr:\n" << r.err;
     return r;

@@ -1,0 +1,45 @@
+#pragma once
+// Looking for a device on one port without running a workflow: the station's cheap, quiet
+// poll. It identifies only (no query, no authentication), leaves no record and says nothing to
+// any view. The port stays open from one poll to the next (opening a port costs more than the
+// poll itself) until Release(), which a workflow on the port needs first, or until it fails
+// (a port that hung up is opened again by the next poll, or found gone).
+
+#include <stop_token>
+
+#include "device/link.h"
+#include "device/serial_port.h"
+
+namespace app {
+
+struct PollAnswer {
+  enum class Kind {
+    Answered,  // a device answered identify
+    Silent,    // the port opened, nothing answered
+    NoPort,    // the port could not be opened (not there, gone, or held by someone else)
+    Stopped,   // the stop request ended the poll
+  };
+  Kind kind = Kind::Silent;
+  int rate = 0;               // the rate it answered at
+  device::Identity identity;  // who answered
+};
+
+class DevicePoll {
+ public:
+  DevicePoll(device::PortOpener& opener, int port, std::stop_token stop);
+
+  // Identify at the three device rates, in the rate search's order, on one opening of the port.
+  PollAnswer Search();
+  // Identify at `rate` alone (a device already found, still there?).
+  PollAnswer At(int rate);
+  // Closes the port, for a workflow to open.
+  void Release() { m_link.Close(); }
+
+ private:
+  PollAnswer Identify(const int* rates, std::size_t count);
+
+  device::Link m_link;
+  int m_port;
+};
+
+}  // namespace app

@@ -1,0 +1,433 @@
+#include "app/station/station.h"
+
+#include <filesystem>
+#include <set>
+#include <utility>
+
+#include "app/device_session.h"
+#include "app/select_firmware.h"
+#include "app/station/device_poll.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 32;
+// A device that stays silent this many polls in a row has left.
+constexpr int kSilentPollsGone = 2;
+
+std::string TrimmedRight(std::string text) {
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+  return text;
+}
+
+StationDevice DeviceOf(const device::Identity& id) {
+  StationDevice d;
+  d.id = id.m_nDevId;
+  d.name = TrimmedRight(id.m_strDevName);
+  d.versionBefore = id.m_strDevVersion;
+  return d;
+}
+
+}  // namespace
+
+std::string StationResultLine(const StationOutcome& outcome) {
+  const LineOutcome& o = outcome.run;
+  const StationDevice& d = outcome.device;
+  std::string line = "ID " + std::to_string(d.id) + " (" + d.name + ") V" + d.versionBefore + " -> ";
+  const LoadResultInfo* info = o.stopped ? nullptr : FindLoadResult(o.code);
+  if (!o.stopped && o.code == RESULT_OK)
+    line += "V" + d.versionAfter;
+  else if (info != nullptr && info->refusal)
+    line += "V" + d.versionBefore;  // left alone
+  else
+    line += "?";  // what the flash now holds is not known
+  std::string text = o.stopped         ? std::string("stopped")
+                     : info != nullptr ? std::string(info->logMessage)
+                                       : "";
+  text.erase(0, text.find_first_not_of(' '));
+  return line + ": " + text;
+}
+
+// One port: its session and the view it reports through, its thread and its status.
+struct Station::Port {
+  PortEntry entry;
+  LoaderView* view = nullptr;
+  std::unique_ptr<PortView> observing;
+  std::unique_ptr<DeviceSession> session;
+  std::stop_source loop;  // ends the port's polls and waits
+  StationPortStatus status;
+  bool inRun = false;
+  bool programming = false;
+  bool cut = false;
+  std::thread thread;
+};
+
+// The port's view as its session sees it: everything goes on to the front end's view; the
+// station takes note of the programming and its progress.
+class Station::PortView final : public LoaderView {
+ public:
+  PortView(Station& station, Port& port) : m_station(station), m_port(port) {}
+
+  void setPortStatus(const std::string& text) override { Inner().setPortStatus(text); }
+  void setDeviceStatus(const std::string& text) override { Inner().setDeviceStatus(text); }
+  void setMainStatus(const std::string& text) override { Inner().setMainStatus(text); }
+  void appendLog(const std::string& line) override { Inner().appendLog(line); }
+  void enableConnect(bool on) override { Inner().enableConnect(on); }
+  void enableRawBoot(bool on) override { Inner().enableRawBoot(on); }
+  void enableCheckForUpdates(bool on) override { Inner().enableCheckForUpdates(on); }
+  void detail(const std::string& text) override { Inner().detail(text); }
+  bool askYesNo(const std::string& text) override { return Inner().askYesNo(text); }
+  void tell(const std::string& text) override { Inner().tell(text); }
+  bool confirm(const std::string& text, const std::string& informative) override {
+    return Inner().confirm(text, informative);
+  }
+  void showPorts(const std::vector<PortEntry>& ports, int selected) override {
+    Inner().showPorts(ports, selected);
+  }
+  void progress(const StreamProgress& p) override {
+    Inner().progress(p);
+    m_station.Progress(m_port, p);
+  }
+  void countdown(int secondsLeft, int secondsTotal) override { Inner().countdown(secondsLeft, secondsTotal); }
+  void transferActive(bool active) override {
+    m_station.SetProgramming(m_port, active);
+    Inner().transferActive(active);
+  }
+
+ private:
+  LoaderView& Inner() { return *m_port.view; }
+
+  Station& m_station;
+  Port& m_port;
+};
+
+Station::Station(const FirmwareSet& firmware, device::PortOpener& opener)
+    : m_firmware(firmware), m_opener(opener) {}
+
+Station::~Station() {
+  RequestStop(StopLevel::All);
+  Wait();
+}
+
+bool Station::HasPort(int number) const {
+  std::lock_guard lock(m_mutex);
+  for (const auto& p : m_ports)
+    if (p->entry.number == number) return true;
+  return false;
+}
+
+bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
+  auto port = std::make_unique<Port>();
+  port->entry = entry;
+  port->view = &view;
+  port->status.port = entry;
+  port->observing = std::make_unique<PortView>(*this, *port);
+  // A session of a station keeps to its own port: another port's device is another session's.
+  port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener, entry);
+  port->session->SetRecordFile(m_recordFile);
+  std::lock_guard lock(m_mutex);
+  for (const auto& p : m_ports)
+    if (p->entry.number == entry.number) return false;
+  m_ports.push_back(std::move(port));
+  if (m_started && m_level == StopLevel::None) StartPort(*m_ports.back());
+  return true;
+}
+
+void Station::StartPort(Port& port) {
+  port.thread = std::thread([this, &port] { RunPort(port); });
+}
+
+void Station::Start() {
+  std::lock_guard lock(m_mutex);
+  if (m_started) return;
+  m_started = true;
+  for (auto& p : m_ports) StartPort(*p);
+  if (m_wanted) m_watcher = std::jthread([this](std::stop_token stop) { WatchPorts(std::move(stop)); });
+}
+
+void Station::JoinNewPorts(std::function<bool(const PortEntry&)> wanted,
+                           std::function<LoaderView&(const PortEntry&)> viewFor) {
+  std::lock_guard lock(m_mutex);
+  m_wanted = std::move(wanted);
+  m_viewFor = std::move(viewFor);
+}
+
+void Station::WatchPorts(std::stop_token stop) {
+  std::set<int> leftOut;
+  while (!stop.stop_requested()) {
+    for (int n = kFirstPort; n <= kLastPort && !stop.stop_requested(); ++n) {
+      if (leftOut.contains(n) || HasPort(n)) continue;
+      // A path that is not there is no port yet; the system is asked more only for one that is.
+      std::error_code ec;
+      if (!std::filesystem::exists(m_opener.PathOf(n), ec)) continue;
+      const PortEntry entry = m_opener.Describe(n);
+      if (!m_wanted(entry)) {
+        leftOut.insert(n);
+        continue;
+      }
+      device::OpenError error = device::OpenError::None;
+      std::unique_ptr<device::SerialPort> probe = m_opener.Open(n, error);
+      if (!probe) continue;
+      probe->Close();
+      probe.reset();
+      AddPort(entry, m_viewFor(entry));
+    }
+    std::unique_lock lock(m_mutex);
+    m_wake.wait_for(lock, stop, m_pollEvery, [] { return false; });
+  }
+}
+
+void Station::RequestStop(StopLevel level) {
+  {
+    std::lock_guard lock(m_mutex);
+    if (level <= m_level) return;
+    m_level = level;
+    m_watcher.request_stop();
+    for (auto& p : m_ports) {
+      if (p->programming && level != StopLevel::All) continue;  // it ends once its image is in
+      if (p->programming && !p->cut) {
+        p->cut = true;
+        m_cut.push_back(p->entry);
+      }
+      p->loop.request_stop();
+      p->session->RequestStop();
+    }
+  }
+  m_wake.notify_all();
+}
+
+void Station::Wait() {
+  if (m_watcher.joinable()) m_watcher.join();
+  for (;;) {
+    std::thread t;
+    {
+      std::lock_guard lock(m_mutex);
+      for (auto& p : m_ports)
+        if (p->thread.joinable()) {
+          t = std::move(p->thread);
+          break;
+        }
+    }
+    if (!t.joinable()) return;
+    t.join();
+  }
+}
+
+StopLevel Station::stopLevel() const {
+  std::lock_guard lock(m_mutex);
+  return m_level;
+}
+
+bool Station::anyProgramming() const {
+  std::lock_guard lock(m_mutex);
+  return m_programming > 0;
+}
+
+std::vector<StationPortStatus> Station::Snapshot() const {
+  std::lock_guard lock(m_mutex);
+  std::vector<StationPortStatus> all;
+  for (const auto& p : m_ports) all.push_back(p->status);
+  return all;
+}
+
+std::vector<StationOutcome> Station::Outcomes() const {
+  std::lock_guard lock(m_mutex);
+  return m_outcomes;
+}
+
+std::string Station::Summary() const {
+  std::vector<LineOutcome> runs;
+  for (const StationOutcome& o : Outcomes()) runs.push_back(o.run);
+  return SummaryLine(runs);
+}
+
+std::vector<PortEntry> Station::CutWhileProgramming() const {
+  std::lock_guard lock(m_mutex);
+  return m_cut;
+}
+
+void Station::Notify(const StationPortStatus& status) {
+  if (m_observer) m_observer(status);
+}
+
+void Station::SetState(Port& port, StationState state) {
+  StationPortStatus copy;
+  {
+    std::lock_guard lock(m_mutex);
+    if (port.status.state == state) return;
+    port.status.state = state;
+    copy = port.status;
+  }
+  Notify(copy);
+}
+
+void Station::SetProgramming(Port& port, bool active) {
+  // The catalogue's version for this device, read on the port's own thread from its session.
+  std::string target;
+  if (active) {
+    int row = -1;
+    const auto products = m_firmware.products();
+    SelectFirmware(port.session->identity(), *products, row);
+    if (row >= 0) target = products->m_prodVersion[static_cast<std::size_t>(row)];
+  }
+  StationPortStatus copy;
+  bool changed = false;
+  bool any = false;
+  {
+    std::lock_guard lock(m_mutex);
+    if (port.programming == active) return;
+    port.programming = active;
+    const int before = m_programming;
+    m_programming += active ? 1 : -1;
+    any = m_programming > 0;
+    changed = (before > 0) != any;
+    if (active) {
+      port.status.state = StationState::Programming;
+      port.status.device.versionTarget = target;
+      port.status.progress = {};
+    }
+    copy = port.status;
+  }
+  if (changed && m_onProgramming) m_onProgramming(any);
+  if (active) Notify(copy);
+}
+
+void Station::Progress(Port& port, const StreamProgress& p) {
+  StationPortStatus copy;
+  {
+    std::lock_guard lock(m_mutex);
+    port.status.progress = p;
+    copy = port.status;
+  }
+  Notify(copy);
+}
+
+bool Station::Sleep(Port& port, std::chrono::milliseconds d) {
+  std::unique_lock lock(m_mutex);
+  const std::stop_token stop = port.loop.get_token();
+  m_wake.wait_for(lock, stop, d, [] { return false; });
+  return !stop.stop_requested();
+}
+
+bool Station::BeginRun(Port& port, const StationDevice& device) {
+  StationPortStatus copy;
+  {
+    std::lock_guard lock(m_mutex);
+    // Nothing new is armed once a stop was asked for.
+    if (m_level != StopLevel::None) return false;
+    port.inRun = true;
+    port.status.state = StationState::Checking;
+    port.status.device = device;
+    port.status.progress = {};
+    copy = port.status;
+  }
+  Notify(copy);
+  return true;
+}
+
+bool Station::MissedDevice(const Port& port) {
+  const std::optional<LoadResult> result = port.session->lastResult();
+  return result && (*result == RESULT_NO_SINGLE_DEVICE || *result == RESULT_PORT_OPEN_FAILED);
+}
+
+bool Station::EndRun(Port& port) {
+  const std::optional<LoadResult> result = port.session->lastResult();
+  if (MissedDevice(port)) {
+    // The device answered the poll but not the session: it was not reached, so this is no run
+    // of it; the next poll tries again.
+    std::lock_guard lock(m_mutex);
+    port.inRun = false;
+    port.status.state = StationState::Waiting;
+    return m_level == StopLevel::None;
+  }
+  StationOutcome whole;
+  LineOutcome& outcome = whole.run;
+  StationPortStatus copy;
+  bool goOn = false;
+  {
+    std::lock_guard lock(m_mutex);
+    port.inRun = false;
+    outcome.port = port.entry;
+    outcome.stopped = !result || *result == RESULT_STOPPED;
+    outcome.code = outcome.stopped ? 0 : *result;
+    outcome.cut = outcome.stopped && port.cut;
+    if (!outcome.stopped && outcome.code == RESULT_OK)
+      port.status.device.versionAfter = port.session->identity().m_strDevVersion;
+    whole.device = port.status.device;
+    const LoadResultInfo* info = outcome.stopped ? nullptr : FindLoadResult(outcome.code);
+    port.status.result = outcome.code;
+    if (!outcome.stopped && outcome.code == RESULT_OK) {
+      ++port.status.programmed;
+      port.status.state = StationState::Programmed;
+    } else if (info != nullptr && info->refusal) {
+      ++port.status.refused;
+      port.status.state = StationState::UpToDate;
+    } else {
+      ++port.status.failed;
+      port.status.state = StationState::Failed;
+    }
+    m_outcomes.push_back(whole);
+    copy = port.status;
+    goOn = m_level == StopLevel::None;
+  }
+  if (m_onOutcome) m_onOutcome(whole);
+  Notify(copy);
+  return goOn;
+}
+
+void Station::RunPort(Port& port) {
+  DevicePoll poll(m_opener, port.entry.number, port.loop.get_token());
+  PollAnswer found;
+  bool haveDevice = false;  // a device answered and is to be run now
+  while (!port.loop.get_token().stop_requested()) {
+    // 1. Waiting for a device.
+    if (!haveDevice) {
+      const auto polled = std::chrono::steady_clock::now();
+      found = poll.Search();
+      if (found.kind == PollAnswer::Kind::Stopped) break;
+      if (found.kind != PollAnswer::Kind::Answered) {
+        SetState(port,
+                 found.kind == PollAnswer::Kind::NoPort ? StationState::PortGone : StationState::Waiting);
+        const auto spent =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - polled);
+        if (!Sleep(port, spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0))) break;
+        continue;
+      }
+    }
+    haveDevice = false;
+
+    // 2. A device answered: Connect on this port.
+    poll.Release();
+    if (!BeginRun(port, DeviceOf(found.identity))) break;
+    port.session->OnConnect();
+    if (!EndRun(port)) break;
+    if (MissedDevice(port)) continue;
+
+    // 3. Waiting for it to leave, at the rate it answered. A port with a device is asked
+    // twice as often as an idle one: the next device is found sooner after a swap, and a
+    // device that left is gone after about a second.
+    const std::uint32_t id = found.identity.m_nDevId;
+    int silent = 0;
+    while (Sleep(port, m_pollEvery / 2)) {
+      const PollAnswer again = poll.At(found.rate);
+      if (again.kind == PollAnswer::Kind::Stopped) break;
+      if (again.kind == PollAnswer::Kind::Answered) {
+        if (again.identity.m_nDevId == id) {
+          silent = 0;
+          continue;
+        }
+        // Another device in its place, without a silent gap: a new device.
+        found = again;
+        haveDevice = true;
+        break;
+      }
+      if (again.kind == PollAnswer::Kind::NoPort || ++silent >= kSilentPollsGone) break;
+    }
+    if (!haveDevice) SetState(port, StationState::Waiting);
+  }
+  SetState(port, StationState::Ended);
+}
+
+}  // namespace app

@@ -1,0 +1,169 @@
+#pragma once
+// A production station: the production line's stop levels and summary over ports that each
+// run one device after another. Every port loops on its own thread, unattended. It waits for a device
+// (a quiet identify poll about once a second), runs Connect on it when one answers, and then
+// waits for it to leave before it waits for the next. A device that stays plugged is run once;
+// a device with another ID answering on the port is a new device.
+//
+// How it is guarded:
+//   - The station's mutex guards its port list, every port's status, the outcomes, the stop
+//     level and the programming count. The change into and out of programming and every stop
+//     decision are made under it, so a stop never misses a port that is just starting to
+//     program.
+//   - Each port's thread owns its session, its poll and its link; no other thread touches them
+//     but to ask for a stop (stop_sources, safe from any thread).
+//   - The observer and the programming hook are called from the ports' threads (and from
+//     RequestStop's caller), without the station's mutex; they must be thread-safe themselves.
+//   - A view given to AddPort is called from its port's thread only.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/firmware_set.h"
+#include "app/production_line.h"
+#include "common/loader_view.h"
+#include "device/serial_port.h"
+
+namespace app {
+
+// Where a port stands, as a panel shows it.
+enum class StationState {
+  Waiting,      // for a device
+  Checking,     // a device answered: query, authentication, choice of firmware
+  Programming,  // its device is being erased or programmed
+  Programmed,   // the last device was programmed; waiting for it to leave
+  Failed,       // the last device failed; waiting for it to leave
+  UpToDate,     // the last device was left alone on purpose (same or later version)
+  PortGone,     // the port is not there (yet); it is looked for again
+  Ended,        // the station stopped on this port
+};
+
+// The device a port saw last.
+struct StationDevice {
+  std::uint32_t id = 0;
+  std::string name;           // as the device names itself, trailing blanks dropped
+  std::string versionBefore;  // as found
+  std::string versionAfter;   // after a good programming; else empty
+  std::string versionTarget;  // the catalogue's version for it, once known
+};
+
+struct StationPortStatus {
+  PortEntry port;
+  StationState state = StationState::Waiting;
+  StationDevice device;     // from Checking on: the current or last device
+  int result = 0;           // the last device's result code (Programmed, Failed, UpToDate)
+  StreamProgress progress;  // while Programming
+  int programmed = 0;       // the port's devices so far, by outcome
+  int failed = 0;
+  int refused = 0;
+};
+
+// One device run: what it ended with, as a production line counts it, and its device.
+struct StationOutcome {
+  LineOutcome run;
+  StationDevice device;
+};
+
+// "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance.
+std::string StationResultLine(const StationOutcome& outcome);
+
+class Station {
+ public:
+  using Observer = std::function<void(const StationPortStatus&)>;
+
+  Station(const FirmwareSet& firmware, device::PortOpener& opener);
+  ~Station();  // stops everything and waits
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  // Settings, before Start.
+  void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
+  // Told of every change of a port's status (each progress step included), with the new status.
+  void SetObserver(Observer observer) { m_observer = std::move(observer); }
+  // Told whenever some port starts or the last one stops being erased or programmed.
+  void SetOnProgramming(std::function<void(bool)> hook) { m_onProgramming = std::move(hook); }
+  // Told of every finished device run.
+  void SetOnOutcome(std::function<void(const StationOutcome&)> hook) { m_onOutcome = std::move(hook); }
+  // How often an idle port is polled (about once a second).
+  void SetPollInterval(std::chrono::milliseconds every) { m_pollEvery = every; }
+
+  // A port and the view its sessions report to (it must outlive the station). From any thread;
+  // once the station runs, the port starts at once. False when the port is already there.
+  bool AddPort(const PortEntry& port, LoaderView& view);
+  bool HasPort(int number) const;
+
+  // Ports that appear later join: about every second, each port 1..32 not in the station,
+  // for which `wanted` says yes, is tried; one that opens is added with the view `viewFor`
+  // gives. `wanted` and `viewFor` are called from the watcher's thread.
+  void JoinNewPorts(std::function<bool(const PortEntry&)> wanted,
+                    std::function<LoaderView&(const PortEntry&)> viewFor);
+
+  void Start();
+  // From any thread: Idle arms nothing new (the ports not programming end now, those
+  // programming once their image is in), All cuts everything. A request never lowers the level.
+  void RequestStop(StopLevel level);
+  // Waits until every port has ended (after a stop request).
+  void Wait();
+
+  StopLevel stopLevel() const;
+  bool anyProgramming() const;
+  std::vector<StationPortStatus> Snapshot() const;
+  // Every device run so far, in the order they ended.
+  std::vector<StationOutcome> Outcomes() const;
+  // The production line's summary of every device run so far.
+  std::string Summary() const;
+  // The ports stopped while their device was being erased or programmed.
+  std::vector<PortEntry> CutWhileProgramming() const;
+
+ private:
+  struct Port;
+  class PortView;
+
+  void RunPort(Port& port);
+  // Begins a device run if nothing stops it; false when the port is to end.
+  bool BeginRun(Port& port, const StationDevice& device);
+  // Ends the run with the session's result; false when the port is to end.
+  bool EndRun(Port& port);
+  // The last run did not reach the device the poll found (it left, or did not answer again).
+  static bool MissedDevice(const Port& port);
+  void SetState(Port& port, StationState state);
+  void SetProgramming(Port& port, bool active);
+  void Progress(Port& port, const StreamProgress& p);
+  void Notify(const StationPortStatus& status);
+  // Sleeps `d` unless the port's loop is stopped first; false then.
+  bool Sleep(Port& port, std::chrono::milliseconds d);
+  void StartPort(Port& port);  // call with m_mutex held
+  void WatchPorts(std::stop_token stop);
+
+  const FirmwareSet& m_firmware;
+  device::PortOpener& m_opener;
+  std::string m_recordFile;
+  Observer m_observer;
+  std::function<void(bool)> m_onProgramming;
+  std::function<void(const StationOutcome&)> m_onOutcome;
+  std::chrono::milliseconds m_pollEvery{1000};
+
+  mutable std::mutex m_mutex;
+  std::condition_variable_any m_wake;
+  std::deque<std::unique_ptr<Port>> m_ports;  // stable addresses
+  std::vector<StationOutcome> m_outcomes;
+  std::vector<PortEntry> m_cut;
+  StopLevel m_level = StopLevel::None;
+  int m_programming = 0;
+  bool m_started = false;
+
+  std::function<bool(const PortEntry&)> m_wanted;
+  std::function<LoaderView&(const PortEntry&)> m_viewFor;
+  std::jthread m_watcher;
+};
+
+}  // namespace app

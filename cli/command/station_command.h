@@ -1,0 +1,24 @@
+#pragma once
+// The station in the terminal: app::Station over the ports, each port's lines prefixed, one
+// result line per device on standard output, the stop signals, the summary.
+
+#include <vector>
+
+#include "app/firmware_set.h"
+#include "cli/command/command_line.h"
+#include "cli/output/terminal_view.h"
+#include "cli/signals/interrupt.h"
+#include "device/serial_port.h"
+
+namespace cli {
+
+// Whether `port` is one of `skipped` (a COM name, or a path leading to the same device).
+bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped);
+
+// Runs the station on `ports` (with --all-ports, ports that appear later join) until the stop
+// signals end it. Returns the exit status: 0 after one stop signal, 128 + the signal after two.
+int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
+               device::PortOpener& opener, const app::FirmwareSet& firmware,
+               const std::vector<PortEntry>& ports, InterruptState& interrupts);
+
+}  // namespace cli

@@ -1,0 +1,220 @@
+// The real vorloader-cli as a production station against simulated devices plugged in and
+// pulled out while it runs: what it programs, what it leaves alone, what it prints and records,
+// and how the stop signals end it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/record/record_line_parser.h"
+#include "app/record/run_record.h"
+#include "tests/cli/cli_fixture.h"
+
+namespace testing_support {
+namespace {
+
+std::string ResultLine(int port, const std::string& id, const std::string& tail) {
+  return "COM" + std::to_string(port) + ": ID " + id + " (VORnet Amp) V1.20 -> " + tail;
+}
+
+const std::string kProgrammedToNewer = "V1.30: -Device Programed OK.";
+
+class Station : public CliEndToEnd {
+ protected:
+  // A device plugged into COM`port`: its own identity and transcript, so that one device can
+  // follow another on a port.
+  std::unique_ptr<SimProcess> Plug(int port, const std::string& id, std::vector<std::string> extra = {},
+                                   const std::string& label = "VORnet Amp V1.20") const {
+    SimConfig config;
+    config.port = port;
+    config.id = id;
+    config.label = label;
+    config.transcript = m_dir.path + "/" + id + ".transcript.jsonl";
+    config.extraArgs = {"--erase-ms", "20", "--restart-ms", "50", "--banner-length", "75"};
+    config.extraArgs.insert(config.extraArgs.end(), extra.begin(), extra.end());
+    auto sim = std::make_unique<SimProcess>(ComDir(), config);
+    EXPECT_TRUE(sim->Ready()) << sim->Error();
+    return sim;
+  }
+
+  CliResult RunStation(std::vector<std::string> args, std::vector<Cue> cues) const {
+    CliRun run;
+    run.args = std::move(args);
+    run.args.push_back("station");
+    run.cues = std::move(cues);
+    return RunIn(std::move(run));
+  }
+
+  std::string Records() const { return m_dir.path + "/history.jsonl"; }
+};
+
+// Identify polls the device answered after it restarted with its new firmware: the station
+// still sees it there.
+std::size_t PollsSinceRestart(const SimProcess& device) {
+  const std::vector<std::string> lines = device.TranscriptLines();
+  std::size_t polls = 0;
+  bool restarted = false;
+  for (const std::string& l : lines) {
+    if (JsonField(l, "kind") == "restart") restarted = true;
+    if (restarted && JsonField(l, "kind") == "identify" && JsonField(l, "verdict") == "answered") ++polls;
+  }
+  return polls;
+}
+
+std::vector<app::RunRecord> RecordsIn(const std::string& path) {
+  std::vector<app::RunRecord> records;
+  std::ifstream in(path);
+  for (std::string l; std::getline(in, l);)
+    if (const std::optional<app::RunRecord> r = app::ParseRecordLine(l)) records.push_back(*r);
+  return records;
+}
+
+std::size_t Count(const Lines& lines, const std::string& line) {
+  return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+}
+
+// A device plugged in after the start is programmed once however long it stays; the device
+// that takes its place is programmed in turn. Each run leaves its record.
+TEST_F(Station, ProgramsEachDevicePluggedInOnce) {
+  Publish(kNewer);
+  std::unique_ptr<SimProcess> first, second;
+  const CliResult r = RunStation(
+      {"--yes", "--port", "COM1", "--record", Records()},
+      {{"All Files found and Correct.", true, nullptr, [&] { first = Plug(1, "00002cc0"); }},
+       // Three more polls find it still there: it is not programmed again. Then it is pulled
+       // out and another device is plugged in.
+       {ResultLine(1, "11456", kProgrammedToNewer), true, [&] { return PollsSinceRestart(*first) >= 3; },
+        [&] {
+          first->Stop();
+          second = Plug(1, "00002cc1");
+        }},
+       {ResultLine(1, "11457", kProgrammedToNewer), true, [&] { return PollsSinceRestart(*second) >= 2; },
+        nullptr, SIGINT}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  const Lines out = r.OutLines();
+  EXPECT_EQ(Count(out, ResultLine(1, "11456", kProgrammedToNewer)), 1u) << Dump(r);
+  EXPECT_EQ(Count(out, ResultLine(1, "11457", kProgrammedToNewer)), 1u) << Dump(r);
+  EXPECT_EQ(Count(out, "COM1:    -Device Programed OK."), 2u) << Dump(r);
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first->Lines("erase").size(), 1u);
+  EXPECT_EQ(second->Lines("erase").size(), 1u);
+  EXPECT_EQ(r.ErrLines().back(), "summary: 2 devices: 2 programmed, 0 failed, 0 refused") << Dump(r);
+
+  const std::vector<app::RunRecord> records = RecordsIn(Records());
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].deviceId, 11456u);
+  EXPECT_EQ(records[1].deviceId, 11457u);
+  for (const app::RunRecord& rec : records) {
+    EXPECT_EQ(rec.port, "COM1");
+    EXPECT_EQ(rec.versionBefore, kDeviceVersion);
+    EXPECT_EQ(rec.versionAfter, kNewer);
+    EXPECT_EQ(rec.code, 0);
+  }
+}
+
+// One port's erase fault fails that device alone; a device already at the catalogue's version
+// is left alone, not erased; the station goes on and takes a device on a named port that was
+// not there at the start.
+TEST_F(Station, AFailureOrAnUpToDateDeviceLeavesTheOthersGoing) {
+  Publish(kNewer);
+  auto good = Plug(1, "00002cc0");
+  auto failing = Plug(2, "00002cc1", {"--no-erase-reply"});
+  auto current = Plug(3, "00002cc2", {}, "VORnet Amp V1.30");
+  std::unique_ptr<SimProcess> late;
+  const CliResult r =
+      RunStation({"--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3", "--port", "COM4"},
+                 {{ResultLine(2, "11457", "?: E13-Device Failed to Erase Flash."), true, nullptr,
+                   [&] { late = Plug(4, "00002cc3"); }},
+                  {ResultLine(4, "11459", kProgrammedToNewer), true, nullptr, nullptr, SIGINT}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  const Lines out = r.OutLines();
+  EXPECT_EQ(Count(out, ResultLine(1, "11456", kProgrammedToNewer)), 1u) << Dump(r);
+  EXPECT_EQ(Count(out, "COM3: ID 11458 (VORnet Amp) V1.30 -> V1.30: E09-Device has latest Version."), 1u)
+      << Dump(r);
+  EXPECT_TRUE(current->Lines("erase").empty());
+  EXPECT_TRUE(current->Lines("boot").empty());
+  const std::string summary = r.ErrLines().back();
+  EXPECT_EQ(summary.rfind("summary: 4 devices: 2 programmed, 1 failed, 1 refused; not programmed: ", 0), 0u)
+      << summary;
+  EXPECT_TRUE(Contains(summary, "COM2 13") && Contains(summary, "COM3 9")) << summary;
+}
+
+// With --all-ports a port that appears later joins; --skip-port keeps one out.
+TEST_F(Station, APortThatAppearsLaterJoins) {
+  Publish(kNewer);
+  auto first = Plug(1, "00002cc0");
+  std::unique_ptr<SimProcess> later, skipped;
+  const CliResult r =
+      RunStation({"--yes", "--all-ports", "--skip-port", "COM2"},
+                 {{ResultLine(1, "11456", kProgrammedToNewer), true, nullptr,
+                   [&] {
+                     skipped = Plug(2, "00002cc1");
+                     later = Plug(3, "00002cc2");
+                   }},
+                  {ResultLine(3, "11458", kProgrammedToNewer), true, nullptr, nullptr, SIGTERM}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.ErrLines().back(), "summary: 2 devices: 2 programmed, 0 failed, 0 refused") << Dump(r);
+  ASSERT_TRUE(skipped);
+  EXPECT_FALSE(skipped->Contains("open")) << "a skipped port was opened";
+}
+
+// A stop signal during a stream lets it finish (exit 0); a second cuts it.
+TEST_F(Station, StopSignalsDuringAStream) {
+  struct Case {
+    int signal;
+    int presses;
+    int status;
+  } cases[] = {{SIGINT, 1, 0}, {SIGTERM, 2, 143}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.presses);
+    Publish(kNewer, 32768);
+    auto device = Plug(1, c.presses == 1 ? "00002cc0" : "00002cc1", {"--pace"});
+    const auto streaming = [&device] { return device->Contains("erased"); };
+    std::vector<Cue> cues = {{"COM1: main: Sending Hex file 1", false, streaming, nullptr, c.signal}};
+    if (c.presses == 2)
+      cues.push_back({"Press Ctrl-C again to stop them all.", false, nullptr, nullptr, c.signal});
+    const CliResult r = RunStation({"--yes", "--port", "COM1"}, cues);
+    EXPECT_EQ(r.status, c.status) << Dump(r);
+    if (c.presses == 1) {
+      EXPECT_TRUE(Contains(r.out, "COM1: ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK."))
+          << Dump(r);
+      EXPECT_EQ(r.ErrLines().back(), "summary: 1 devices: 1 programmed, 0 failed, 0 refused") << Dump(r);
+    } else {
+      EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << Dump(r);
+      const Lines err = r.ErrLines();
+      ASSERT_GE(err.size(), 2u);
+      EXPECT_EQ(err[err.size() - 2],
+                "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped");
+      EXPECT_EQ(err.back(),
+                "vorloader-cli: stopped while COM1 was being programmed; a raw boot may be needed");
+    }
+    device->Stop();
+  }
+}
+
+TEST_F(Station, UsageErrors) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--port", "COM1", "station"},
+      {"--no", "--port", "COM1", "station"},
+      {"--yes", "station"},
+      {"--yes", "--port", "COM1", "--skip-port", "COM2", "station"},
+      {"--yes", "--all-ports", "--port", "COM1", "station"},
+  };
+  auto device = Plug(1, "00002cc0");
+  for (const auto& args : cases) {
+    const CliResult r = Run(args);
+    EXPECT_EQ(r.status, 64) << ::testing::PrintToString(args) << Dump(r);
+    EXPECT_EQ(r.ErrLines().size(), 1u) << Dump(r);
+    EXPECT_TRUE(r.out.empty()) << Dump(r);
+  }
+  EXPECT_FALSE(device->Contains("open"));
+}
+
+}  // namespace
+}  // namespace testing_support
