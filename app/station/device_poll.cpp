@@ -23,7 +23,7 @@ PollAnswer DevicePoll::Identify(const int* rates, std::size_t count) {
   PollAnswer answer;
   // The port open from the last poll is set to the first rate; one that is not open (first
   // poll, or it failed) is opened.
-  const bool reused = m_link.m_bCommOpen && m_link.m_hComm->Configure(rates[0]);
+  const bool reused = m_link.m_bCommOpen() && m_link.m_hComm->Configure(rates[0]);
   if (!reused && device::OpenComPort(m_link, m_port, rates[0]) != RESULT_OK) {
     answer.kind = PollAnswer::Kind::NoPort;
     return answer;
@@ -40,7 +40,7 @@ PollAnswer DevicePoll::Identify(const int* rates, std::size_t count) {
       break;
     }
     // A port that hung up under the poll failed the write and was closed: its device is gone.
-    if (!m_link.m_bCommOpen) break;
+    if (!m_link.m_bCommOpen()) break;
   }
   if (m_link.StopRequested()) {
     m_link.Close();

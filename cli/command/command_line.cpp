@@ -24,7 +24,7 @@ struct CommandName {
   Command command;
 };
 
-constexpr std::array<CommandName, 6> kCommands{{
+constexpr std::array<CommandName, 7> kCommands{{
     {"connect", Command::Connect},
     {"raw-boot", Command::RawBoot},
     {"check", Command::Check},

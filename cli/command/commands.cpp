@@ -12,9 +12,9 @@
 #include "cli/command/port_argument.h"
 #include "cli/command/production_line.h"
 #include "cli/command/station_command.h"
+#include "cli/command/sync_command.h"
 #include "cli/output/port_table.h"
 #include "cli/signals/stop_relay.h"
-#include "cli/command/sync_command.h"
 
 namespace cli {
 
@@ -155,12 +155,16 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
           bool busy = false;
           several = PortsForSessions(line, ports, opener, view, busy);
           // A port another program holds may be free later: no usage error, no workflow.
-          if (busy) refused = kExitNoWorkflow;
-          else if (several.empty() && !line.allPorts) refused = kExitUsage;
+          if (busy)
+            refused = kExitNoWorkflow;
+          else if (several.empty() && !line.allPorts)
+            refused = kExitUsage;
         } else if (!line.ports.empty()) {
           const int index = IndexOfNamedPort(line.ports.front(), ports, view);
-          if (index == kBusyPort) refused = kExitNoWorkflow;
-          else if (index < 0) refused = kExitUsage;
+          if (index == kBusyPort)
+            refused = kExitNoWorkflow;
+          else if (index < 0)
+            refused = kExitUsage;
           ports.selected = index;
         }
         return refused == 0;

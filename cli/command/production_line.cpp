@@ -51,9 +51,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
   }
   {
     const StopRelay relay(&interrupts, [&](int presses) {
-      // The warning stays in view above the board until the run ends.
-      if (presses == 1 && interrupts.warned())
-        shared.KeepAbove({std::begin(kSeveralWarningLines), std::end(kSeveralWarningLines)});
+      KeepFirstPressWarning(shared, interrupts, presses);
       productionLine.RequestStop(LevelOfPresses(presses));
     });
     productionLine.Run();
@@ -72,6 +70,12 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
   const std::string cut = CutNote(productionLine.CutWhileProgramming());
   if (!cut.empty()) mainView.Note(cut);
   return app::LineExitStatus(outcomes, interrupts.exitStatus());
+}
+
+void KeepFirstPressWarning(SharedOutput& shared, const InterruptState& interrupts, int presses) {
+  // The warning stays in view above the board until the run ends.
+  if (presses == 1 && interrupts.warned())
+    shared.KeepAbove({std::begin(kSeveralWarningLines), std::end(kSeveralWarningLines)});
 }
 
 std::string CutNote(const std::vector<PortEntry>& cut) {

@@ -29,6 +29,10 @@ app::StopLevel LevelOfPresses(int presses);
 // The view of one port among several: its lines prefixed with the port, drawn through `shared`.
 TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared);
 
+// After the first stop signal while devices are being programmed: keeps the warning that a
+// second one cuts them above the live board until the run ends.
+void KeepFirstPressWarning(SharedOutput& shared, const InterruptState& interrupts, int presses);
+
 // The note naming the ports cut while their device was being programmed; empty when none was.
 std::string CutNote(const std::vector<PortEntry>& cut);
 

@@ -71,12 +71,15 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
   {
     // The first stop signal arms nothing new and lets the devices being programmed finish; the
     // second cuts them.
-    const StopRelay relay(&interrupts,
-                          [&station](int presses) { station.RequestStop(LevelOfPresses(presses)); });
+    const StopRelay relay(&interrupts, [&](int presses) {
+      KeepFirstPressWarning(shared, interrupts, presses);
+      station.RequestStop(LevelOfPresses(presses));
+    });
     station.Start();
     station.Wait();
   }
   views.EndProgress();
+  shared.Finish();
 
   mainView.Note(station.Summary());
   const std::string cut = CutNote(station.CutWhileProgramming());

@@ -120,6 +120,11 @@ struct RefusalCase {
   DbFault fault;
 };
 
+// The case's name, so that test names stay the same from run to run.
+[[maybe_unused]] void PrintTo(const RefusalCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 class RecordDatabaseRefusal : public RecordDatabaseTest, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(RecordDatabaseRefusal, KeepsTheRecordsAndNamesTheCause) {
@@ -150,7 +155,8 @@ TEST_P(RecordDatabaseRefusal, KeepsTheRecordsAndNamesTheCause) {
 #define TABLE_SQL                                                                                   \
   "CREATE TABLE vorloader_runs (time text, workflow text, port text, path text, device_id bigint, " \
   "product text, version_before text, version_after text, file text, sha256 text, code integer, "   \
-  "result text, duration_ms bigint, loader text, run_id text PRIMARY KEY, station text);"
+  "result text, duration_ms bigint, loader text, run_id text PRIMARY KEY, station text, "           \
+  "erase_began boolean, wait_ms bigint);"
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RecordDatabaseRefusal,
