@@ -7,7 +7,7 @@
 namespace app {
 
 std::string PortName(const PortEntry& port) {
-  return "COM" + std::to_string(port.number);
+  return port.comName();
 }
 
 void LineCounts::Add(const LineOutcome& outcome) {

@@ -321,7 +321,7 @@ void CVORLoaderXDlg::ShowPorts(const std::vector<PortEntry>& ports, int selected
   const QSignalBlocker block(m_cbPorts);
   m_cbPorts->clear();
   for (const PortEntry& port : ports) {
-    m_cbPorts->addItem(QStringLiteral("COM%1").arg(port.number), port.number);
+    m_cbPorts->addItem(QString::fromStdString(port.comName()), port.number);
     m_cbPorts->setItemData(m_cbPorts->count() - 1, window::PortDescription(port), Qt::ToolTipRole);
   }
   m_cbPorts->setCurrentIndex(selected >= 0 && selected < m_cbPorts->count() ? selected : -1);

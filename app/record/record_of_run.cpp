@@ -47,7 +47,7 @@ RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
   r.time = UtcTimeText(now());
   r.workflow = std::string(facts.workflow);
   if (facts.port) {
-    r.port = "COM" + std::to_string(facts.port->number);
+    r.port = facts.port->comName();
     r.path = facts.port->path;
   }
   if (const std::optional<device::Identity>& named = facts.before ? facts.before : facts.after) {

@@ -39,7 +39,7 @@ std::string UnlistedPathMessage(const std::string& path, const std::vector<PortE
   std::string ports;
   for (const PortEntry& entry : listed) {
     if (!ports.empty()) ports += ", ";
-    ports += "COM" + std::to_string(entry.number) + " " + entry.path;
+    ports += entry.comName() + " " + entry.path;
   }
   return "vorloader-cli: --port " + path + " is not among the ports listed (" +
          (ports.empty() ? std::string("none") : ports) + ")";

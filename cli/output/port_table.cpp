@@ -27,8 +27,8 @@ std::vector<std::string> PortTableLines(const std::vector<PortEntry>& ports) {
   std::vector<std::vector<std::string>> rows{
       {"PORT", "DEVICE", "USB ID", "MANUFACTURER", "PRODUCT", "SERIAL"}};
   for (const PortEntry& p : ports)
-    rows.push_back({"COM" + std::to_string(p.number), OrDash(p.path), UsbId(p), OrDash(p.manufacturer),
-                    OrDash(p.product), OrDash(p.serialNumber)});
+    rows.push_back({p.comName(), OrDash(p.path), UsbId(p), OrDash(p.manufacturer), OrDash(p.product),
+                    OrDash(p.serialNumber)});
 
   return AlignedTableLines(rows);
 }

@@ -61,7 +61,7 @@ PortPanel::PortPanel(const PortEntry& port, QWidget* parent) : QFrame(parent), m
 PortPanel::~PortPanel() = default;
 
 QString PortPanel::portName() const {
-  return QStringLiteral("COM%1").arg(m_port.number);
+  return QString::fromStdString(m_port.comName());
 }
 
 QString PortPanel::StateText(PanelState state) {
