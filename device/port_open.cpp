@@ -7,7 +7,7 @@
 namespace device {
 
 std::unique_ptr<SerialPort> OpenWaitingWhileBusy(PortOpener& opener, int number, OpenError& error,
-                                                 int busyWaitMs, std::stop_token stop) {
+                                                 int busyWaitMs, const std::stop_token& stop) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point until = Clock::now() + std::chrono::milliseconds(std::max(busyWaitMs, 0));
   for (;;) {

@@ -19,6 +19,7 @@ inline constexpr int kBusyRetryGapMs = 20;
 // again every kBusyRetryGapMs for up to `busyWaitMs`, or until `stop` is requested. Any other
 // failure ends at once. nullptr on failure with the last reason in `error`.
 std::unique_ptr<SerialPort> OpenWaitingWhileBusy(PortOpener& opener, int number, OpenError& error,
-                                                 int busyWaitMs = kBusyWaitMs, std::stop_token stop = {});
+                                                 int busyWaitMs = kBusyWaitMs,
+                                                 const std::stop_token& stop = {});
 
 }  // namespace device

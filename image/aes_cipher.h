@@ -26,8 +26,8 @@ class AesCipher {
   AesCipher(AesMode mode, CipherDirection direction, std::span<const std::uint8_t> key,
             std::span<const std::uint8_t> iv = {});
   ~AesCipher();
-  AesCipher(AesCipher&&) noexcept;
-  AesCipher& operator=(AesCipher&&) noexcept;
+  AesCipher(AesCipher&& other) noexcept;
+  AesCipher& operator=(AesCipher&& other) noexcept;
   AesCipher(const AesCipher&) = delete;
   AesCipher& operator=(const AesCipher&) = delete;
 

@@ -83,7 +83,7 @@ std::optional<std::string> RecordFilePath(const Environment& env, const std::str
 AppendResult OpenRecordFile(const std::string& path) {
   try {
     int raw = -1;
-    const AppendResult opened = OpenForAppend(path, raw);
+    AppendResult opened = OpenForAppend(path, raw);
     FileDescriptor fd(raw);
     if (!opened.ok()) return opened;
     if (fd.Close() != 0) return {"cannot open " + path + ": " + Reason(errno)};
@@ -99,7 +99,7 @@ AppendResult AppendRecord(const std::string& path, const std::string& line) {
     if (path.empty()) return {"no record file named"};
     if (line.find_first_of("\r\n") != std::string::npos) return {"a record must be one line"};
     int raw = -1;
-    const AppendResult opened = OpenForAppend(path, raw);
+    AppendResult opened = OpenForAppend(path, raw);
     FileDescriptor fd(raw);
     if (!opened.ok()) return opened;
     const std::string whole = line + '\n';

@@ -144,7 +144,7 @@ void Station::Start() {
   if (m_started) return;
   m_started = true;
   for (auto& p : m_ports) StartPort(*p);
-  if (m_wanted) m_watcher = std::jthread([this](std::stop_token stop) { WatchPorts(std::move(stop)); });
+  if (m_wanted) m_watcher = std::jthread([this](const std::stop_token& stop) { WatchPorts(stop); });
 }
 
 void Station::JoinNewPorts(std::function<bool(const PortEntry&)> wanted,
@@ -154,7 +154,7 @@ void Station::JoinNewPorts(std::function<bool(const PortEntry&)> wanted,
   m_viewFor = std::move(viewFor);
 }
 
-void Station::WatchPorts(std::stop_token stop) {
+void Station::WatchPorts(const std::stop_token& stop) {
   std::set<int> leftOut;
   while (!stop.stop_requested()) {
     for (int n = kFirstPort; n <= kLastPort && !stop.stop_requested(); ++n) {

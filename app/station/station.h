@@ -98,7 +98,7 @@ class Station {
 
   // A port and the view its sessions report to (it must outlive the station). From any thread;
   // once the station runs, the port starts at once. False when the port is already there.
-  bool AddPort(const PortEntry& port, LoaderView& view);
+  bool AddPort(const PortEntry& entry, LoaderView& view);
   bool HasPort(int number) const;
 
   // Ports that appear later join: about every second, each port 1..32 not in the station,
@@ -142,7 +142,7 @@ class Station {
   // Sleeps `d` unless the port's loop is stopped first; false then.
   bool Sleep(Port& port, std::chrono::milliseconds d);
   void StartPort(Port& port);  // call with m_mutex held
-  void WatchPorts(std::stop_token stop);
+  void WatchPorts(const std::stop_token& stop);
 
   const FirmwareSet& m_firmware;
   device::PortOpener& m_opener;

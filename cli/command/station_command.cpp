@@ -1,5 +1,6 @@
 #include "cli/command/station_command.h"
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -43,11 +44,9 @@ class PortViews {
 }  // namespace
 
 bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped) {
-  for (const PortArgument& s : skipped) {
-    if (s.number != 0 ? s.number == port.number : ListedPortOfPath(s.path, {port}) == port.number)
-      return true;
-  }
-  return false;
+  return std::ranges::any_of(skipped, [&port](const PortArgument& s) {
+    return s.number != 0 ? s.number == port.number : ListedPortOfPath(s.path, {port}) == port.number;
+  });
 }
 
 int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
