@@ -81,7 +81,10 @@ cli="$ROOT/usr/bin/vorloader-cli"
 if [ -x "$cli" ]; then
   version=$(timeout 20 "$cli" --version </dev/null) || fail "vorloader-cli --version failed"
   case "$version" in "vorloader-cli "[0-9]*) pass "vorloader-cli --version: $version" ;; *) fail "vorloader-cli --version printed '$version'" ;; esac
-  if timeout 20 "$cli" --help </dev/null | grep -q '^Usage: vorloader-cli'; then pass "vorloader-cli --help"; else fail "vorloader-cli --help"; fi
+  # Read whole before matching: grep -q stops reading at its match, and a help text longer than
+  # one write would then end in a broken pipe.
+  help=$(timeout 20 "$cli" --help </dev/null || true)
+  if grep -q '^Usage: vorloader-cli' <<<"$help"; then pass "vorloader-cli --help"; else fail "vorloader-cli --help"; fi
   set +e
   timeout 20 "$cli" --no-such-option </dev/null >/dev/null 2>&1
   status=$?
@@ -92,7 +95,8 @@ loader="$ROOT/usr/bin/vorloader"
 if [ -x "$loader" ]; then
   version=$(env -i timeout 20 "$loader" --version </dev/null) || fail "vorloader --version failed"
   case "$version" in "vorloader "[0-9]*) pass "vorloader --version: $version" ;; *) fail "vorloader --version printed '$version'" ;; esac
-  if env -i timeout 20 "$loader" --help </dev/null | grep -q '^Usage: vorloader'; then pass "vorloader --help"; else fail "vorloader --help"; fi
+  help=$(env -i timeout 20 "$loader" --help </dev/null || true)
+  if grep -q '^Usage: vorloader' <<<"$help"; then pass "vorloader --help"; else fail "vorloader --help"; fi
   set +e
   message=$(env -i timeout 20 "$loader" </dev/null 2>&1 >/dev/null)
   status=$?
