@@ -615,8 +615,18 @@ TEST_F(CliEndToEnd, CtrlCDuringTheStreamsOfSeveralDevices) {
     };
     std::vector<std::string> when = {"main: Sending Hex file 1"};
     if (presses == 2) when.push_back("Press Ctrl-C again to stop them all.");
-    const CliResult r = Run({"--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3"}, false, {}, when,
-                            {}, SIGINT, allStreaming);
+    const std::string records = m_dir.path + "/line-records-" + std::to_string(presses) + ".jsonl";
+    const CliResult r =
+        Run({"--record", records, "--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3"}, false, {},
+            when, {}, SIGINT, allStreaming);
+    // Every unit of the line is on record, the ones cut while programming as stopped.
+    const std::vector<app::RunRecord> kept = ReadRecords(records);
+    ASSERT_EQ(kept.size(), 3u) << Dump(r);
+    for (const app::RunRecord& record : kept) {
+      EXPECT_EQ(record.code, presses == 1 ? 0 : app::kStoppedCode) << record.port;
+      EXPECT_EQ(record.eraseBegan, true) << record.port;
+      EXPECT_EQ(record.file, "amp.hex") << record.port;
+    }
     EXPECT_TRUE(Contains(r.err, "The devices being programmed finish their image")) << Dump(r);
     if (presses == 1) {
       EXPECT_EQ(r.status, 0) << Dump(r);

@@ -9,8 +9,11 @@
 #include <QPushButton>
 #include <QTimer>
 #include <csignal>
+#include <cstdlib>
 
 #include "app/port_listing.h"
+#include "app/record/record_file.h"
+#include "app/record/run_record.h"
 #include "catalogue/firmware_folder.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
@@ -78,6 +81,13 @@ TEST(WindowWithLoader, ClosingDuringTheStreamStopsItClosesThePortAndEnds) {
   testing_support::SimProcess sim(dir.path, cfg);
   ASSERT_TRUE(sim.Ready()) << sim.Error();
 
+  // The run is recorded, stopped as it is: the unit left half-programmed can be found.
+  const std::string records = dir.path + "/records.jsonl";
+  ::setenv("VORLOADER_HISTORY", records.c_str(), 1);
+  struct RecordsOff {
+    ~RecordsOff() { ::setenv("VORLOADER_HISTORY", "", 1); }
+  } recordsOff;
+
   CVORLoaderXDlg dlg;
   window_test::LoaderBehindWindow loader(dlg, kOffline, folder);
   {
@@ -95,6 +105,13 @@ TEST(WindowWithLoader, ClosingDuringTheStreamStopsItClosesThePortAndEnds) {
   EXPECT_TRUE(WaitFor([&] { return sim.Lines("close").size() > closesBefore; }));
   EXPECT_FALSE(sim.Contains("image"));
   EXPECT_FALSE(sim.Contains("restart"));
+  ASSERT_TRUE(WaitFor([&] { return !app::ReadLastRecords(records, 1).records.empty(); }));
+  const app::RunRecord stopped = app::ReadLastRecords(records, 1).records.back();
+  EXPECT_EQ(stopped.code, app::kStoppedCode);
+  EXPECT_EQ(stopped.result, app::kStoppedResult);
+  EXPECT_EQ(stopped.eraseBegan, true);
+  EXPECT_EQ(stopped.port, "COM1");
+  EXPECT_TRUE(stopped.deviceId.has_value());
 }
 
 TEST(WindowWithLoader, TheProgressBarShowsOnlyWhileTheDeviceIsErasedAndProgrammed) {
