@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -45,6 +46,33 @@ class CollectingView final : public LoaderView {
   void tell(const std::string& /*text*/) override {}
 };
 
+// Notes of the record database's worker, from its thread, as detail lines of the station's log.
+class StationNotes final : public LoaderView {
+ public:
+  explicit StationNotes(window::StationWindow& station) : m_station(station) {}
+  void setPortStatus(const std::string& /*text*/) override {}
+  void setDeviceStatus(const std::string& /*text*/) override {}
+  void setMainStatus(const std::string& /*text*/) override {}
+  void appendLog(const std::string& line) override { Post(line, false); }
+  void detail(const std::string& text) override { Post(text, true); }
+  void enableConnect(bool /*on*/) override {}
+  void enableRawBoot(bool /*on*/) override {}
+  void enableCheckForUpdates(bool /*on*/) override {}
+  bool askYesNo(const std::string& /*text*/) override { return false; }
+  void tell(const std::string& /*text*/) override {}
+
+ private:
+  void Post(const std::string& text, bool isDetail) {
+    QMetaObject::invokeMethod(
+        &m_station,
+        [station = &m_station, shown = window::ShownLine(text), isDetail] {
+          station->AddLogLine(-1, shown, isDetail);
+        },
+        Qt::QueuedConnection);
+  }
+  window::StationWindow& m_station;
+};
+
 // The station window on every listed port, with the production line behind its buttons.
 int RunStation(const app::Options& options, const catalogue::FolderResult& folder) {
   const auto opener = device::MakeSystemPortOpener();
@@ -56,8 +84,12 @@ int RunStation(const app::Options& options, const catalogue::FolderResult& folde
   window::LineStation line(station, folder, *opener);
   station.SetControl(&line);
   const window::CloseOnSignals closeSignals([&station] { station.CloseOnRequest(); });
+  // Run records go on to the record database, if one is named, while the station is open.
+  StationNotes notes(station);
+  auto recordDelivery = window::StartRecordDelivery(notes);
   station.exec();
   line.Shutdown();
+  recordDelivery.reset();
   return closeSignals.ExitStatus(0);
 }
 
