@@ -14,8 +14,6 @@
 //
 //   build/bench/app/production_line_bench [--rounds R] [--flash-kib K] [--devices 1,2,4,8]
 
-#include <sys/resource.h>
-
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
@@ -34,11 +32,15 @@
 #include "app/firmware_set.h"
 #include "app/port_listing.h"
 #include "app/production_line.h"
+#include "bench/app/line_bench_fixtures.h"
 #include "device/serial_port.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/sim/sim_process.h"
 
 namespace {
+
+using bench::Catalogue;
+using bench::CpuSeconds;
 
 constexpr int kBaud = 115200;
 constexpr int kOffline = 1;
@@ -56,25 +58,6 @@ struct RunFigures {
   double cpuPercentPerDevice = 0;
   double streamBytes = 0;
 };
-
-// The catalogue of the firmware folder: one product "VN_Amp" (code 0a1b) at 1.80 in amp.hex.
-std::string Catalogue() {
-  return "<?xml version=\"1.0\"?>\r\n<VORNET_VERSIONS><VORNET_UPDATE_FOLDER_URL>http://127.0.0.1:9"
-         "</VORNET_UPDATE_FOLDER_URL></VORNET_VERSIONS>\r\n<VORNET_FIRM_VERSIONS>\r\n"
-         "<VORNET_PRODUCT_CODES>VN_Amp=0a1b</VORNET_PRODUCT_CODES>\r\n<VORNET_FIRM_URL>http://127.0.0.1:9/fw"
-         "</VORNET_FIRM_URL>\r\n<VOR_VN_Amp_V>1.80</VOR_VN_Amp_V>\r\n<VOR_VN_Amp_HEX>amp.hex</"
-         "VOR_VN_Amp_HEX>\r\n"
-         "</VORNET_FIRM_VERSIONS>\r\n";
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 std::string LoadAverage() {
   std::ifstream in("/proc/loadavg");

@@ -16,7 +16,6 @@
 //   build/bench/app/station_bench [--idle-s S] [--cycles N] [--flash-kib K] [--memory-cycles N]
 //                                 [--detect-cycles N]
 
-#include <sys/resource.h>
 #include <time.h>
 
 #include <QCoreApplication>
@@ -38,10 +37,14 @@
 
 #include "app/firmware_set.h"
 #include "app/station/station.h"
+#include "bench/app/line_bench_fixtures.h"
 #include "device/serial_port.h"
 #include "tests/support/sim/sim_process.h"
 
 namespace {
+
+using bench::Catalogue;
+using bench::CpuSeconds;
 
 constexpr int kBaud = 115200;
 constexpr int kOffline = 1;
@@ -70,24 +73,6 @@ class QuietView final : public LoaderView {
   bool askYesNo(const std::string&) override { return true; }
   void tell(const std::string&) override {}
 };
-
-std::string Catalogue() {
-  return "<?xml version=\"1.0\"?>\r\n<VORNET_VERSIONS><VORNET_UPDATE_FOLDER_URL>http://127.0.0.1:9"
-         "</VORNET_UPDATE_FOLDER_URL></VORNET_VERSIONS>\r\n<VORNET_FIRM_VERSIONS>\r\n"
-         "<VORNET_PRODUCT_CODES>VN_Amp=0a1b</VORNET_PRODUCT_CODES>\r\n<VORNET_FIRM_URL>http://127.0.0.1:9/fw"
-         "</VORNET_FIRM_URL>\r\n<VOR_VN_Amp_V>1.80</VOR_VN_Amp_V>\r\n<VOR_VN_Amp_HEX>amp.hex</"
-         "VOR_VN_Amp_HEX>\r\n"
-         "</VORNET_FIRM_VERSIONS>\r\n";
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 double Mono() {
   timespec ts{};
