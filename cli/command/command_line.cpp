@@ -239,6 +239,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         r.error = Fault("--record-db needs a connection string such as service=vorloader");
         return r;
       }
+      // As with --record: the window would take a "--x" inside the string as its option.
+      if (x.reading.found && i == x.first) {
+        r.error = Fault("--x must begin an argument; the window would read it from", *conninfo);
+        return r;
+      }
       line.recordDb = *conninfo;
     } else if (commandGiven && line.command == Command::History && !countGiven &&
                std::none_of(kCommands.begin(), kCommands.end(),

@@ -217,6 +217,8 @@ TEST(CommandLine, ReadsTheOptionNumberAsTheWindowDoes) {
       {"--record", "--x1"},
       {"--record", "--offline"},
       {"--record", "r.jsonl", "--x", "4"},
+      {"--record-db", "service=vor--x=1", "sync"},
+      {"--record-db=service=vor--x1", "history"},
   };
   for (const std::vector<std::string>& args : lines) {
     std::vector<const char*> argv = {"vorloader"};
