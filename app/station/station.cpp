@@ -127,6 +127,7 @@ bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   // A session of a station keeps to its own port: another port's device is another session's.
   port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener, entry);
   port->session->SetRecordFile(m_recordFile);
+  port->session->SetWireTrace(m_trace);
   std::lock_guard lock(m_mutex);
   for (const auto& p : m_ports)
     if (p->entry.number == entry.number) return false;

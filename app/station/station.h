@@ -32,6 +32,7 @@
 #include "app/production_line.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
+#include "device/wire_trace.h"
 
 namespace app {
 
@@ -87,6 +88,8 @@ class Station {
 
   // Settings, before Start.
   void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
+  // Every port's session traces its wire traffic with this (the terminal's -v).
+  void SetWireTrace(device::WireTrace trace) { m_trace = trace; }
   // Told of every change of a port's status (each progress step included), with the new status.
   void SetObserver(Observer observer) { m_observer = std::move(observer); }
   // Told whenever some port starts or the last one stops being erased or programmed.
@@ -147,6 +150,7 @@ class Station {
   const FirmwareSet& m_firmware;
   device::PortOpener& m_opener;
   std::string m_recordFile;
+  device::WireTrace m_trace = device::WireTrace::Off;
   Observer m_observer;
   std::function<void(bool)> m_onProgramming;
   std::function<void(const StationOutcome&)> m_onOutcome;

@@ -145,13 +145,14 @@ TEST_F(Station, AFailureOrAnUpToDateDeviceLeavesTheOthersGoing) {
   EXPECT_TRUE(Contains(summary, "COM2 13") && Contains(summary, "COM3 9")) << summary;
 }
 
-// With --all-ports a port that appears later joins; --skip-port keeps one out.
+// With --all-ports a port that appears later joins; --skip-port keeps one out. -v traces the
+// device runs' wire traffic.
 TEST_F(Station, APortThatAppearsLaterJoins) {
   Publish(kNewer);
   auto first = Plug(1, "00002cc0");
   std::unique_ptr<SimProcess> later, skipped;
   const CliResult r =
-      RunStation({"--yes", "--all-ports", "--skip-port", "COM2"},
+      RunStation({"--yes", "-v", "--all-ports", "--skip-port", "COM2"},
                  {{ResultLine(1, "11456", kProgrammedToNewer), true, nullptr,
                    [&] {
                      skipped = Plug(2, "00002cc1");
@@ -162,6 +163,7 @@ TEST_F(Station, APortThatAppearsLaterJoins) {
   EXPECT_EQ(r.ErrLines().back(), "summary: 2 devices: 2 programmed, 0 failed, 0 refused") << Dump(r);
   ASSERT_TRUE(skipped);
   EXPECT_FALSE(skipped->Contains("open")) << "a skipped port was opened";
+  EXPECT_TRUE(Contains(r.err, "vor-trace +")) << r.err;
 }
 
 // A stop signal during a stream lets it finish (exit 0); a second cuts it.
