@@ -1,5 +1,6 @@
 #include "app/station/station.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <utility>
@@ -16,6 +17,8 @@ constexpr int kFirstPort = 1;
 constexpr int kLastPort = 32;
 // A device that stays silent this many polls in a row has left.
 constexpr int kSilentPollsGone = 2;
+// How often the node watcher looks at every port's path.
+constexpr std::chrono::milliseconds kWatchEvery{100};
 
 std::string TrimmedRight(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
@@ -61,6 +64,8 @@ struct Station::Port {
   bool inRun = false;
   bool programming = false;
   bool cut = false;
+  PortNode node;                  // what its path names, as the node watcher saw it last
+  std::uint64_t nodeChanges = 0;  // how often that changed
   std::thread thread;
 };
 
@@ -123,6 +128,7 @@ bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   port->entry = entry;
   port->view = &view;
   port->status.port = entry;
+  port->node = NodeAt(entry.path);
   port->observing = std::make_unique<PortView>(*this, *port);
   // A session of a station keeps to its own port: another port's device is another session's.
   port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener, entry);
@@ -146,6 +152,32 @@ void Station::Start() {
   m_started = true;
   for (auto& p : m_ports) StartPort(*p);
   if (m_wanted) m_watcher = std::jthread([this](const std::stop_token& stop) { WatchPorts(stop); });
+  m_nodeWatcher = std::jthread([this](const std::stop_token& stop) { WatchNodes(stop); });
+}
+
+void Station::WatchNodes(const std::stop_token& stop) {
+  std::vector<Port*> ports;
+  std::vector<PortNode> nodes;
+  while (!stop.stop_requested()) {
+    {
+      std::lock_guard lock(m_mutex);
+      ports.clear();
+      for (auto& p : m_ports) ports.push_back(p.get());
+    }
+    // A port's path never changes once added: it is read without the lock.
+    nodes.clear();
+    for (const Port* p : ports) nodes.push_back(NodeAt(p->entry.path));
+    std::unique_lock lock(m_mutex);
+    bool changed = false;
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      if (nodes[i] == ports[i]->node) continue;
+      ports[i]->node = std::move(nodes[i]);
+      ++ports[i]->nodeChanges;
+      changed = true;
+    }
+    if (changed) m_wake.notify_all();
+    m_wake.wait_for(lock, stop, kWatchEvery, [] { return false; });
+  }
 }
 
 void Station::JoinNewPorts(std::function<bool(const PortEntry&)> wanted,
@@ -186,6 +218,7 @@ void Station::RequestStop(StopLevel level) {
     if (level <= m_level) return;
     m_level = level;
     m_watcher.request_stop();
+    m_nodeWatcher.request_stop();
     for (auto& p : m_ports) {
       if (p->programming && level != StopLevel::All) continue;  // it ends once its image is in
       if (p->programming && !p->cut) {
@@ -201,6 +234,7 @@ void Station::RequestStop(StopLevel level) {
 
 void Station::Wait() {
   if (m_watcher.joinable()) m_watcher.join();
+  if (m_nodeWatcher.joinable()) m_nodeWatcher.join();
   for (;;) {
     std::thread t;
     {
@@ -305,11 +339,17 @@ void Station::Progress(Port& port, const StreamProgress& p) {
   Notify(copy);
 }
 
-bool Station::Sleep(Port& port, std::chrono::milliseconds d) {
+std::uint64_t Station::NodeChanges(const Port& port) const {
+  std::lock_guard lock(m_mutex);
+  return port.nodeChanges;
+}
+
+Station::Wake Station::SleepWatching(Port& port, std::chrono::milliseconds d, std::uint64_t since) {
   std::unique_lock lock(m_mutex);
   const std::stop_token stop = port.loop.get_token();
-  m_wake.wait_for(lock, stop, d, [] { return false; });
-  return !stop.stop_requested();
+  const bool changed = m_wake.wait_for(lock, stop, d, [&] { return port.nodeChanges != since; });
+  if (stop.stop_requested()) return Wake::Stopped;
+  return changed ? Wake::NodeChanged : Wake::Elapsed;
 }
 
 bool Station::BeginRun(Port& port, const StationDevice& device) {
@@ -383,9 +423,11 @@ void Station::RunPort(Port& port) {
   PollAnswer found;
   bool haveDevice = false;  // a device answered and is to be run now
   while (!port.loop.get_token().stop_requested()) {
-    // 1. Waiting for a device.
+    // 1. Waiting for a device: polled about once a second, and at once when the port's path
+    // changes (an adapter with its device plugged in).
     if (!haveDevice) {
       const auto polled = std::chrono::steady_clock::now();
+      const std::uint64_t since = NodeChanges(port);
       found = poll.Search();
       if (found.kind == PollAnswer::Kind::Stopped) break;
       if (found.kind != PollAnswer::Kind::Answered) {
@@ -393,7 +435,11 @@ void Station::RunPort(Port& port) {
                  found.kind == PollAnswer::Kind::NoPort ? StationState::PortGone : StationState::Waiting);
         const auto spent =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - polled);
-        if (!Sleep(port, spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0))) break;
+        const Wake wake = SleepWatching(
+            port, spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0), since);
+        if (wake == Wake::Stopped) break;
+        // The poll's port, kept open, is the old node's: the new one is opened afresh.
+        if (wake == Wake::NodeChanged) poll.Release();
         continue;
       }
     }
@@ -408,10 +454,14 @@ void Station::RunPort(Port& port) {
 
     // 3. Waiting for it to leave, at the rate it answered. A port with a device is asked
     // twice as often as an idle one: the next device is found sooner after a swap, and a
-    // device that left is gone after about a second.
+    // device that left is gone after about a second; a path that changes under it (the
+    // adapter pulled out, or another in its place) means it left at once.
     const std::uint32_t id = found.identity.m_nDevId;
     int silent = 0;
-    while (Sleep(port, m_pollEvery / 2)) {
+    for (;;) {
+      const Wake wake = SleepWatching(port, m_pollEvery / 2, NodeChanges(port));
+      if (wake == Wake::NodeChanged) poll.Release();
+      if (wake != Wake::Elapsed) break;
       const PollAnswer again = poll.At(found.rate);
       if (again.kind == PollAnswer::Kind::Stopped) break;
       if (again.kind == PollAnswer::Kind::Answered) {

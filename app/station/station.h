@@ -15,6 +15,8 @@
 //   - The observer and the programming hook are called from the ports' threads (and from
 //     RequestStop's caller), without the station's mutex; they must be thread-safe themselves.
 //   - A view given to AddPort is called from its port's thread only.
+//   - The node watcher reads the ports' paths (fixed once added) without the mutex, and writes
+//     what they name, and its count of changes, under it.
 
 #include <chrono>
 #include <condition_variable>
@@ -30,6 +32,7 @@
 
 #include "app/firmware_set.h"
 #include "app/production_line.h"
+#include "app/station/port_node.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
 #include "device/wire_trace.h"
@@ -142,8 +145,14 @@ class Station {
   void SetProgramming(Port& port, bool active);
   void Progress(Port& port, const StreamProgress& p);
   void Notify(const StationPortStatus& status);
-  // Sleeps `d` unless the port's loop is stopped first; false then.
-  bool Sleep(Port& port, std::chrono::milliseconds d);
+  enum class Wake { Elapsed, NodeChanged, Stopped };
+  std::uint64_t NodeChanges(const Port& port) const;
+  // Sleeps `d`, or less when the port's path has named another node since the node watcher's
+  // count of changes was `since` (a device pulled out or plugged in), or the loop is stopped.
+  Wake SleepWatching(Port& port, std::chrono::milliseconds d, std::uint64_t since);
+  // Looks at every port's path about ten times a second and wakes the ports whose node changed:
+  // one thread for the station, so that an idle port costs only its poll.
+  void WatchNodes(const std::stop_token& stop);
   void StartPort(Port& port);  // call with m_mutex held
   void WatchPorts(const std::stop_token& stop);
 
@@ -168,6 +177,7 @@ class Station {
   std::function<bool(const PortEntry&)> m_wanted;
   std::function<LoaderView&(const PortEntry&)> m_viewFor;
   std::jthread m_watcher;
+  std::jthread m_nodeWatcher;
 };
 
 }  // namespace app
