@@ -85,8 +85,8 @@ Window Find(Display* display, Window parent, const std::string& name, Atom ping)
 }
 
 // Waits for the reply to ping `serial`; its round trip in milliseconds, none after `limit`.
-std::optional<double> AwaitReply(Display* display, Atom protocols, Atom ping, long serial, Clock::time_point sent,
-                                 std::chrono::milliseconds limit) {
+std::optional<double> AwaitReply(Display* display, Atom protocols, Atom ping, long serial,
+                                 Clock::time_point sent, std::chrono::milliseconds limit) {
   const int fd = ConnectionNumber(display);
   for (;;) {
     while (XPending(display) > 0) {
@@ -115,7 +115,8 @@ double Percentile(std::vector<double> values, double share) {
 int main(int argc, char** argv) {
   const std::optional<Settings> settings = Parse(argc, argv);
   if (!settings) {
-    std::fprintf(stderr, "usage: window_ping_probe --name TITLE [--seconds S] [--every-ms MS] [--wait-s S]\n");
+    std::fprintf(stderr,
+                 "usage: window_ping_probe --name TITLE [--seconds S] [--every-ms MS] [--wait-s S]\n");
     return 64;
   }
   Display* display = XOpenDisplay(nullptr);
@@ -134,7 +135,8 @@ int main(int argc, char** argv) {
   while ((window = Find(display, root, settings->name, ping)) == 0 && Clock::now() < giveUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   if (window == 0) {
-    std::fprintf(stderr, "window_ping_probe: no window named \"%s\" that takes pings\n", settings->name.c_str());
+    std::fprintf(stderr, "window_ping_probe: no window named \"%s\" that takes pings\n",
+                 settings->name.c_str());
     XCloseDisplay(display);
     return 1;
   }
@@ -164,8 +166,8 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(settings->everyMs));
   }
   XCloseDisplay(display);
-  std::printf("pings %zu lost %d median_ms %.2f p99_ms %.2f max_ms %.2f\n", trips.size() + static_cast<std::size_t>(lost),
-              lost, Percentile(trips, 0.5), Percentile(trips, 0.99),
-              trips.empty() ? 0.0 : *std::max_element(trips.begin(), trips.end()));
+  std::printf("pings %zu lost %d median_ms %.2f p99_ms %.2f max_ms %.2f\n",
+              trips.size() + static_cast<std::size_t>(lost), lost, Percentile(trips, 0.5),
+              Percentile(trips, 0.99), trips.empty() ? 0.0 : *std::max_element(trips.begin(), trips.end()));
   return 0;
 }

@@ -128,13 +128,24 @@ void PortPanel::SetState(PanelState state, const QString& line1, const QString& 
 
 void PortPanel::ShowStatus(const app::StationPortStatus& status) {
   using app::StationState;
+  // A device run ended since the last status shown: its result, by the count that grew (a
+  // status in between may have been passed over).
+  if (status.programmed > m_programmed)
+    NoteResult(status, PanelState::Programmed);
+  else if (status.failed > m_failed)
+    NoteResult(status, PanelState::Failed);
+  else if (status.refused > m_refused)
+    NoteResult(status, PanelState::UpToDate);
   m_programmed = status.programmed;
   m_failed = status.failed;
+  m_refused = status.refused;
   m_counts->setText(QStringLiteral("Programmed: %1   Failed: %2").arg(m_programmed).arg(m_failed));
   const app::StationDevice& device = status.device;
   switch (status.state) {
     case StationState::Waiting:
-      SetState(PanelState::Waiting, {}, {});
+      // The last device's result stays in sight until the next device answers.
+      SetState(PanelState::Waiting,
+               m_last.line1.isEmpty() ? QString() : QStringLiteral("Last: ") + m_last.line1, m_last.line2);
       return;
     case StationState::Checking:
       SetState(PanelState::Checking, DeviceLine(device),
@@ -155,7 +166,7 @@ void PortPanel::ShowStatus(const app::StationPortStatus& status) {
     case StationState::Programmed:
     case StationState::Failed:
     case StationState::UpToDate:
-      ShowResult(status);
+      SetState(m_last.state, m_last.line1, m_last.line2);
       return;
     case StationState::PortGone:
       SetState(PanelState::Gone, {}, {});
@@ -169,27 +180,27 @@ void PortPanel::ShowStatus(const app::StationPortStatus& status) {
   }
 }
 
-void PortPanel::ShowResult(const app::StationPortStatus& status) {
+void PortPanel::NoteResult(const app::StationPortStatus& status, PanelState state) {
   const app::StationDevice& device = status.device;
   const QString id = QString::number(device.id);
   const LoadResultInfo* info = FindLoadResult(status.result);
-  if (status.state == app::StationState::Programmed) {
-    SetState(
-        PanelState::Programmed,
-        QStringLiteral("ID %1: V%2 -> V%3").arg(id, Shown(device.versionBefore), Shown(device.versionAfter)),
-        {});
-  } else if (status.state == app::StationState::UpToDate) {
+  m_last.state = state;
+  if (state == PanelState::Programmed) {
+    m_last.line1 =
+        QStringLiteral("ID %1: V%2 -> V%3").arg(id, Shown(device.versionBefore), Shown(device.versionAfter));
+    m_last.line2.clear();
+  } else if (state == PanelState::UpToDate) {
     // Left alone on purpose: the device already has this version (or a later one).
-    SetState(PanelState::UpToDate, QStringLiteral("ID %1: V%2").arg(id, Shown(device.versionBefore)),
-             info != nullptr ? Shown(info->logMessage).trimmed() : QString());
+    m_last.line1 = QStringLiteral("ID %1: V%2").arg(id, Shown(device.versionBefore));
+    m_last.line2 = info != nullptr ? Shown(info->logMessage).trimmed() : QString();
   } else if (status.result == RESULT_OK || info == nullptr) {
     // A failure with no result of its own was stopped: only a stop during the erase or the
     // stream leaves the device to recover.
-    SetState(PanelState::Failed, QStringLiteral("ID %1: stopped.").arg(id),
-             QStringLiteral("If the erase had begun, Raw Boot can recover this device."));
+    m_last.line1 = QStringLiteral("ID %1: stopped.").arg(id);
+    m_last.line2 = QStringLiteral("If the erase had begun, Raw Boot can recover this device.");
   } else {
-    SetState(PanelState::Failed, QStringLiteral("ID %1: %2").arg(id, Shown(info->logMessage).trimmed()),
-             info->offerRawBoot ? QStringLiteral("Raw Boot can recover this device.") : QString());
+    m_last.line1 = QStringLiteral("ID %1: %2").arg(id, Shown(info->logMessage).trimmed());
+    m_last.line2 = info->offerRawBoot ? QStringLiteral("Raw Boot can recover this device.") : QString();
   }
 }
 

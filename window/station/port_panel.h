@@ -46,12 +46,18 @@ class PortPanel : public QFrame {
 
  private:
   void SetState(PanelState state, const QString& line1, const QString& line2);
-  void ShowResult(const app::StationPortStatus& status);
+  // Keeps the result of the device run that ended with `status` as `state` shows it.
+  void NoteResult(const app::StationPortStatus& status, PanelState state);
 
   PortEntry m_port;
   PanelState m_state = PanelState::Waiting;
   int m_programmed = 0;
   int m_failed = 0;
+  int m_refused = 0;
+  struct Result {
+    PanelState state = PanelState::Waiting;
+    QString line1, line2;
+  } m_last;  // the last device run's result
   QLabel* m_stateLabel = nullptr;
   QLabel* m_line1 = nullptr;  // the device, or the result
   QLabel* m_line2 = nullptr;  // the versions, or the hint

@@ -14,7 +14,8 @@
 
 namespace window {
 
-StationRunner::StationRunner(StationWindow& window, catalogue::FolderResult folder, device::PortOpener& opener)
+StationRunner::StationRunner(StationWindow& window, catalogue::FolderResult folder,
+                             device::PortOpener& opener)
     : m_window(window), m_folder(std::move(folder)), m_opener(opener) {
   for (int i = 0; i < window.panelCount(); ++i) m_ports.push_back(window.panel(i).port());
 }
@@ -123,7 +124,8 @@ void StationRunner::Run(const std::stop_token& stop) {
       made->SetRecordFile({});
       made->SetWireTrace(device::WireTraceFromEnvironment());
       made->SetObserver([this](const app::StationPortStatus& status) {
-        if (const int panel = PanelOf(status.port.number); panel >= 0) m_window.portView(panel).status(status);
+        if (const int panel = PanelOf(status.port.number); panel >= 0)
+          m_window.portView(panel).status(status);
       });
       made->SetOnProgramming([&shared](bool any) { shared.programming(any); });
       // Each device run's result at a glance, as the terminal station prints it.

@@ -101,7 +101,11 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
     m_control->CheckForUpdates(chosenOptionBits());
   });
   connect(saveLog, &QPushButton::clicked, this, &StationWindow::OnSaveLog);
-  resize(4 + columns * 270, 640);
+  // As wide as the panels' columns, the scroll area's frame and scroll bar and the margins.
+  const QMargins margins = layout->contentsMargins();
+  resize(grid->sizeHint().width() + 2 * m_scroll->frameWidth() +
+             m_scroll->verticalScrollBar()->sizeHint().width() + margins.left() + margins.right(),
+         640);
   ShowTotals();
   ApplyControls();
 }
