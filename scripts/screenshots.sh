@@ -191,8 +191,7 @@ xdotool windowfocus --sync "$WIN" 2>/dev/null || true
 xdotool key Return  # Start, the window's default button
 for port in 1 2; do wait_for_event "station-$port" restart 60 || true; done
 wait_for_close_after station-5 erase 60 || true
-sleep 1
-shot 6-station
+shot 6-station  # while the failure is red, before the silent device counts as gone
 kill -TERM "$LOADER_PID" 2>/dev/null || true
 sleep 0.5
 kill -TERM "$LOADER_PID" 2>/dev/null || true  # the second answers "Quit anyway?" Yes

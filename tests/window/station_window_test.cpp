@@ -17,6 +17,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -24,9 +25,11 @@
 #include <set>
 #include <thread>
 
+#include "app/firmware_set.h"
 #include "app/port_listing.h"
 #include "app/record/record_line_parser.h"
 #include "app/record/run_record.h"
+#include "app/station/station.h"
 #include "catalogue/firmware_folder.h"
 #include "common/load_result.h"
 #include "tests/support/sim/sim_process.h"
@@ -304,20 +307,23 @@ class StationWithDevices : public ::testing::Test {
     return sim;
   }
 
+  // A view that shows nothing and answers every question Yes, as the station window's do.
+  struct Quiet final : LoaderView {
+    void setPortStatus(const std::string&) override {}
+    void setDeviceStatus(const std::string&) override {}
+    void setMainStatus(const std::string&) override {}
+    void appendLog(const std::string&) override {}
+    void detail(const std::string&) override {}
+    void enableConnect(bool) override {}
+    void enableRawBoot(bool) override {}
+    void enableCheckForUpdates(bool) override {}
+    bool askYesNo(const std::string&) override { return true; }
+    void tell(const std::string&) override {}
+  };
+
   // The ports there now, as the program lists them for its station window.
   std::vector<PortEntry> ListedPorts() const {
-    struct Quiet final : LoaderView {
-      void setPortStatus(const std::string&) override {}
-      void setDeviceStatus(const std::string&) override {}
-      void setMainStatus(const std::string&) override {}
-      void appendLog(const std::string&) override {}
-      void detail(const std::string&) override {}
-      void enableConnect(bool) override {}
-      void enableRawBoot(bool) override {}
-      void enableCheckForUpdates(bool) override {}
-      bool askYesNo(const std::string&) override { return false; }
-      void tell(const std::string&) override {}
-    } quiet;
+    Quiet quiet;
     return app::ListPorts(*m_opener, quiet).entries;
   }
 
@@ -425,6 +431,32 @@ TEST_F(StationWithDevices, AFailureShowsInItsOwnPanelOnly) {
   EXPECT_EQ(Text(station, "totals"), "Programmed: 2   Failed: 1");
   EXPECT_TRUE(station.running());
   EXPECT_TRUE(none.seen().empty());
+}
+
+// While the station is held (a Check for Updates runs), a device that answers is not touched;
+// once it resumes, the device is programmed.
+TEST_F(StationWithDevices, AHeldStationBeginsNoDeviceUntilItResumes) {
+  auto device = Plug(1, "00002cc0");
+  Quiet quiet;
+  app::FirmwareSet firmware(window::DecodedOptions(kOffline), catalogue::InitFirmwareFolder());
+  firmware.RunCatalogueSteps(quiet, {});
+  app::Station station(firmware, *m_opener);
+  const std::vector<PortEntry> ports = ListedPorts();
+  ASSERT_EQ(ports.size(), 1u);
+  station.AddPort(ports[0], quiet);
+  station.Hold();
+  station.Start();
+  // The poll finds the device; then nothing more goes to it while the station is held.
+  ASSERT_TRUE(device->WaitFor("identify", window_test::kPatienceMs));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(device->Contains("query"));
+  EXPECT_FALSE(device->Contains("erase"));
+  EXPECT_TRUE(station.Outcomes().empty());
+  station.Resume();
+  ASSERT_TRUE(WaitFor([&] { return !station.Outcomes().empty(); }));
+  EXPECT_EQ(station.Outcomes()[0].run.code, RESULT_OK);
+  station.RequestStop(app::StopLevel::Idle);
+  station.Wait();
 }
 
 }  // namespace
