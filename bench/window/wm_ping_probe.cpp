@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -106,7 +107,7 @@ std::optional<double> AwaitReply(Display* display, Atom protocols, Atom ping, lo
 double Percentile(std::vector<double> values, double share) {
   if (values.empty()) return 0.0;
   std::sort(values.begin(), values.end());
-  const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+  const auto at = static_cast<std::size_t>(std::lround(share * static_cast<double>(values.size() - 1)));
   return values[std::min(at, values.size() - 1)];
 }
 
