@@ -10,6 +10,14 @@ std::string PortName(const PortEntry& port) {
   return port.comName();
 }
 
+std::string CutNote(const std::vector<PortEntry>& cut) {
+  std::string ports;
+  for (const PortEntry& port : cut) ports += (ports.empty() ? "" : ", ") + PortName(port);
+  if (ports.empty()) return {};
+  return "stopped while " + ports + " " + (cut.size() == 1 ? "was" : "were") +
+         " being programmed; a raw boot may be needed";
+}
+
 void LineCounts::Add(const LineOutcome& outcome) {
   ++devices;
   const LoadResultInfo* info = outcome.stopped ? nullptr : FindLoadResult(outcome.code);

@@ -77,6 +77,10 @@ int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus);
 // "COM3".
 std::string PortName(const PortEntry& port);
 
+// "stopped while COM2, COM3 were being programmed; a raw boot may be needed": the note after a
+// stop that cut these ports in their erase or image stream. Empty when none was.
+std::string CutNote(const std::vector<PortEntry>& cut);
+
 class ProductionLine;
 
 // One port of the line: its session, the view it reports to, its state and its outcomes.

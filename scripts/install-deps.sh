@@ -12,6 +12,8 @@ PACKAGES=(
   xvfb xauth dpkg-dev file
   lintian appstream desktop-file-utils groff-base
   libpq-dev postgresql
+  # The screenshots and the window's ping probe under Xvfb: a screen grabber, a keyboard and mouse.
+  imagemagick xdotool libx11-dev
 )
 
 missing=()

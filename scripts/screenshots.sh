@@ -9,6 +9,7 @@
 #   3-programmed.png     the end of a good run
 #   4-erase-failed.png   a device that never answers the erase command (E13)
 #   5-port-tooltip.png   the port list's tooltip
+#   6-station.png        the station window mid-run: devices programmed, programming, failed
 set -euo pipefail
 BUILD=$(cd "${1:?usage: screenshots.sh BUILD_DIR [OUTPUT_DIR]}" && pwd)
 OUT=${2:-/tmp/vor-shots}
@@ -157,6 +158,46 @@ sleep 1
 shot 4-erase-failed
 end_loader
 
+kill "$XVFB_PID" 2>/dev/null || true
+wait "$XVFB_PID" 2>/dev/null || true
+
+# The station window mid-run, on a screen its four columns fit: two devices quick to program,
+# two streaming at the line rate, one that never answers the erase command.
+Xvfb ":$DISPLAY_NUMBER" -screen 0 1140x650x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+mkdir -p "$WORK/station/com" "$WORK/station/programdata"
+station_device() {  # port, simulator options...: its transcript in WORK/station-PORT
+  local port=$1
+  shift
+  mkdir -p "$WORK/station-$port"
+  "$SIM" --com-dir "$WORK/station/com" --port "$port" --rates 57600 --code 0a1b --id "00002cc$port" \
+    --banner-length 75 --erase-ms 300 --restart-ms 300 --transcript "$WORK/station-$port/sim.jsonl" "$@" \
+    >"$WORK/station-$port/sim.pty" &
+  PIDS+=($!)
+  for _ in $(seq 100); do [ -s "$WORK/station-$port/sim.pty" ] && break; sleep 0.05; done
+}
+station_device 1
+station_device 2
+station_device 3 --pace
+station_device 4 --pace
+station_device 5 --no-erase-reply
+VORLOADER_COM_DIR="$WORK/station/com" VORLOADER_PROGRAMDATA="$WORK/station/programdata" \
+  VORLOADER_UPDATE_URL="$URL" "$LOADER" --station >"$WORK/station/loader.log" 2>&1 &
+LOADER_PID=$!
+wait_for_window '^VORnet Loader Station$' 30
+WIN=$(xdotool search --onlyvisible --name '^VORnet Loader Station$' | head -n1)
+xdotool windowfocus --sync "$WIN" 2>/dev/null || true
+xdotool key Return  # Start, the window's default button
+for port in 1 2; do wait_for_event "station-$port" restart 60 || true; done
+wait_for_close_after station-5 erase 60 || true
+shot 6-station  # while the failure is red, before the silent device counts as gone
+kill -TERM "$LOADER_PID" 2>/dev/null || true
+sleep 0.5
+kill -TERM "$LOADER_PID" 2>/dev/null || true  # the second answers "Quit anyway?" Yes
+wait_for_exit "$LOADER_PID" 10 || kill -KILL "$LOADER_PID" 2>/dev/null || true
+wait "$LOADER_PID" 2>/dev/null || true
+stop_all
 kill "$XVFB_PID" 2>/dev/null || true
 wait "$XVFB_PID" 2>/dev/null || true
 echo "screenshots: done, in $OUT"

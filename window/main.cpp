@@ -23,7 +23,7 @@
 #include "window/program_start.h"
 #include "window/record_delivery_start.h"
 #include "window/shown_text.h"
-#include "window/station/line_station.h"
+#include "window/station/station_runner.h"
 #include "window/station/station_window.h"
 #include "window/window_resources.h"
 
@@ -73,22 +73,22 @@ class StationNotes final : public LoaderView {
   window::StationWindow& m_station;
 };
 
-// The station window on every listed port, with the production line behind its buttons.
+// The station window on every listed port, with the plug-and-program station behind its buttons.
 int RunStation(const app::Options& options, const catalogue::FolderResult& folder) {
   const auto opener = device::MakeSystemPortOpener();
   CollectingView listing;
   const device::PortList ports = app::ListPorts(*opener, listing);
   window::StationWindow station(ports.entries, options);
   for (const auto& [text, detail] : listing.lines) station.AddLogLine(-1, window::ShownLine(text), detail);
-  // Goes before the window: its sessions report to the window's views.
-  window::LineStation line(station, folder, *opener);
-  station.SetControl(&line);
+  // Goes before the window: its ports report to the window's views.
+  window::StationRunner runner(station, folder, *opener);
+  station.SetControl(&runner);
   const window::CloseOnSignals closeSignals([&station] { station.CloseOnRequest(); });
   // Run records go on to the record database, if one is named, while the station is open.
   StationNotes notes(station);
   auto recordDelivery = window::StartRecordDelivery(notes);
   station.exec();
-  line.Shutdown();
+  runner.Shutdown();
   recordDelivery.reset();
   return closeSignals.ExitStatus(0);
 }

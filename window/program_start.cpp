@@ -51,8 +51,9 @@ Options:
   --keep-untagged   bit 8: keep firmware files without a readable version tag
                (the named options and --x are combined: --offline --x 4 is --x 5,
                and a bit given twice is still one bit)
-  --station    the station window: one panel per port, every device plugged in is
-               programmed without a question
+  --station    the station window: one panel per port; from Start until Stop each
+               port programs every device plugged into it, without a question,
+               and then waits for the next
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 

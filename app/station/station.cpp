@@ -250,6 +250,20 @@ void Station::Wait() {
   }
 }
 
+void Station::Hold() {
+  std::unique_lock lock(m_mutex);
+  m_held = true;
+  m_wake.wait(lock, [this] { return std::ranges::none_of(m_ports, [](const auto& p) { return p->inRun; }); });
+}
+
+void Station::Resume() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_held = false;
+  }
+  m_wake.notify_all();
+}
+
 StopLevel Station::stopLevel() const {
   std::lock_guard lock(m_mutex);
   return m_level;
@@ -355,7 +369,9 @@ Station::Wake Station::SleepWatching(Port& port, std::chrono::milliseconds d, st
 bool Station::BeginRun(Port& port, const StationDevice& device) {
   StationPortStatus copy;
   {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    // A device found while the ports are held waits for Resume (or for a stop).
+    m_wake.wait(lock, port.loop.get_token(), [this] { return !m_held || m_level != StopLevel::None; });
     // Nothing new is armed once a stop was asked for.
     if (m_level != StopLevel::None) return false;
     port.inRun = true;
@@ -378,10 +394,15 @@ bool Station::EndRun(Port& port) {
   if (MissedDevice(port)) {
     // The device answered the poll but not the session: it was not reached, so this is no run
     // of it; the next poll tries again.
-    std::lock_guard lock(m_mutex);
-    port.inRun = false;
-    port.status.state = StationState::Waiting;
-    return m_level == StopLevel::None;
+    bool goOn = false;
+    {
+      std::lock_guard lock(m_mutex);
+      port.inRun = false;
+      port.status.state = StationState::Waiting;
+      goOn = m_level == StopLevel::None;
+    }
+    m_wake.notify_all();  // a Hold waits for the runs to end
+    return goOn;
   }
   StationOutcome whole;
   LineOutcome& outcome = whole.run;
@@ -413,6 +434,7 @@ bool Station::EndRun(Port& port) {
     copy = port.status;
     goOn = m_level == StopLevel::None;
   }
+  m_wake.notify_all();  // a Hold waits for the runs to end
   if (m_onOutcome) m_onOutcome(whole);
   Notify(copy);
   return goOn;

@@ -12,6 +12,10 @@
 //     program.
 //   - Each port's thread owns its session, its poll and its link; no other thread touches them
 //     but to ask for a stop (stop_sources, safe from any thread).
+//   - Hold and Resume keep every port from beginning a device run (m_held, under the mutex):
+//     a port that finds a device waits for Resume before it touches the firmware set, and
+//     Hold returns only once no port is in a run, so the firmware set can be refreshed
+//     between devices.
 //   - The observer and the programming hook are called from the ports' threads (and from
 //     RequestStop's caller), without the station's mutex; they must be thread-safe themselves.
 //   - A view given to AddPort is called from its port's thread only.
@@ -119,6 +123,10 @@ class Station {
   void RequestStop(StopLevel level);
   // Waits until every port has ended (after a stop request).
   void Wait();
+  // From any thread but a port's: no port begins a device run from now until Resume, and
+  // this returns once the runs under way (if any) have ended. A stop still ends every port.
+  void Hold();
+  void Resume();
 
   StopLevel stopLevel() const;
   bool anyProgramming() const;
@@ -173,6 +181,7 @@ class Station {
   StopLevel m_level = StopLevel::None;
   int m_programming = 0;
   bool m_started = false;
+  bool m_held = false;  // between Hold and Resume
 
   std::function<bool(const PortEntry&)> m_wanted;
   std::function<LoaderView&(const PortEntry&)> m_viewFor;

@@ -79,11 +79,8 @@ void KeepFirstPressWarning(SharedOutput& shared, const InterruptState& interrupt
 }
 
 std::string CutNote(const std::vector<PortEntry>& cut) {
-  std::string ports;
-  for (const PortEntry& port : cut) ports += (ports.empty() ? "" : ", ") + app::PortName(port);
-  if (ports.empty()) return {};
-  return "vorloader-cli: stopped while " + ports + " " + (cut.size() == 1 ? "was" : "were") +
-         " being programmed; a raw boot may be needed";
+  const std::string note = app::CutNote(cut);
+  return note.empty() ? note : "vorloader-cli: " + note;
 }
 
 }  // namespace cli

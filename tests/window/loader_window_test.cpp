@@ -11,15 +11,11 @@
 #include <csignal>
 #include <cstdlib>
 
-#include "app/port_listing.h"
 #include "app/record/record_file.h"
 #include "app/record/run_record.h"
-#include "catalogue/firmware_folder.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
 #include "window/close_on_signals.h"
-#include "window/station/line_station.h"
-#include "window/station/station_window.h"
 #include "window_test_support.h"
 
 namespace {
@@ -202,50 +198,6 @@ TEST(WindowWithLoader, TwoTermSignalsDuringTheStreamStopItAndCloseThePort) {
   EXPECT_EQ(closer.ExitStatus(0), 128 + SIGTERM);
   EXPECT_TRUE(WaitFor([&] { return sim.Lines("close").size() > closesBefore; }));
   EXPECT_FALSE(sim.Contains("image"));
-}
-
-// The station window with the production line behind it: Start programs the device on its
-// port without a box, and the panel and the log show it.
-TEST(StationWithLoader, StartProgramsTheDeviceOnItsPanelWithoutABox) {
-  testing_support::TempDir dir("vornet-station-run");
-  const std::string folder = window_test::PrepareLoaderRun(dir.path, 4096);
-  ASSERT_FALSE(folder.empty());
-  testing_support::SimConfig cfg;
-  cfg.extraArgs = {"--banner-length", "75", "--erase-ms", "50", "--restart-ms", "100"};
-  testing_support::SimProcess sim(dir.path, cfg);
-  ASSERT_TRUE(sim.Ready()) << sim.Error();
-
-  const auto opener = device::MakeSystemPortOpener();
-  struct Quiet final : LoaderView {
-    void setPortStatus(const std::string&) override {}
-    void setDeviceStatus(const std::string&) override {}
-    void setMainStatus(const std::string&) override {}
-    void appendLog(const std::string&) override {}
-    void detail(const std::string&) override {}
-    void enableConnect(bool) override {}
-    void enableRawBoot(bool) override {}
-    void enableCheckForUpdates(bool) override {}
-    bool askYesNo(const std::string&) override { return false; }
-    void tell(const std::string&) override {}
-  } quiet;
-  const device::PortList ports = app::ListPorts(*opener, quiet);
-  ASSERT_EQ(ports.entries.size(), 1u);
-
-  window::StationWindow station(ports.entries, window::DecodedOptions(kOffline));
-  window::LineStation line(station, catalogue::InitFirmwareFolder(), *opener);
-  station.SetControl(&line);
-  station.show();
-  BoxAnswerer none({});
-  station.findChild<QPushButton*>(QStringLiteral("start"))->click();
-  ASSERT_TRUE(station.running());
-  ASSERT_TRUE(WaitFor([&] { return !station.running(); })) << station.log().toStdString();
-  line.Shutdown();
-
-  EXPECT_TRUE(none.seen().empty());
-  EXPECT_EQ(station.panel(0).state(), window::PanelState::Programmed) << station.log().toStdString();
-  EXPECT_EQ(station.panel(0).programmedCount(), 1);
-  EXPECT_TRUE(station.log().contains("COM1:    -Device Programed OK.\r\n")) << station.log().toStdString();
-  EXPECT_TRUE(sim.Contains("restart"));
 }
 
 }  // namespace

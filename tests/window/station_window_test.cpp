@@ -1,7 +1,9 @@
-// The station window offscreen, driven through its per-port views from another thread as the
-// production line drives it: a panel per port in a scrolling grid, each state in its own
-// colour, the counts and totals, the shared log with port prefixes, what to program, and
-// closing while a device is being programmed.
+// The station window offscreen: driven through its per-port views from another thread as the
+// station drives it (a panel per port in a scrolling grid, each state in its own colour, the
+// counts and totals, the shared log with port prefixes, what to program, closing while a
+// device is being programmed), and with the station behind it against simulated devices
+// plugged into pseudo-terminals (every device programmed without a box, a failure in its own
+// panel only, a device swapped on a port programmed in turn).
 
 #include "window/station/station_window.h"
 
@@ -15,12 +17,26 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <optional>
 #include <set>
 #include <thread>
 
+#include "app/firmware_set.h"
+#include "app/port_listing.h"
+#include "app/record/record_line_parser.h"
+#include "app/record/run_record.h"
+#include "app/station/station.h"
+#include "catalogue/firmware_folder.h"
 #include "common/load_result.h"
+#include "tests/support/sim/sim_process.h"
+#include "tests/window/loader_run_setup.h"
 #include "window/station/station_control.h"
 #include "window/station/station_port_view.h"
+#include "window/station/station_runner.h"
 #include "window_test_support.h"
 
 namespace {
@@ -30,6 +46,8 @@ using window::PortPanel;
 using window::StationWindow;
 using window_test::BoxAnswerer;
 using window_test::WaitFor;
+
+constexpr int kOffline = 1;
 
 std::vector<PortEntry> Ports(int count) {
   std::vector<PortEntry> ports;
@@ -58,7 +76,7 @@ struct RecordingControl : window::StationControl {
   int checks = 0;
   void Start(int optionBits) override { starts.push_back(optionBits); }
   void Stop() override { ++stops; }
-  void CheckForUpdates() override { ++checks; }
+  void CheckForUpdates(int /*optionBits*/) override { ++checks; }
 };
 
 TEST(StationWindow, APanelPerPortWithItsNamePathAndUsbIdentityInAScrollingGrid) {
@@ -87,25 +105,42 @@ TEST(StationWindow, APanelPerPortWithItsNamePathAndUsbIdentityInAScrollingGrid) 
   }
 }
 
+app::StationPortStatus Status(app::StationState state, std::uint32_t id, const char* before, int result = 0) {
+  app::StationPortStatus s;
+  s.state = state;
+  s.device.id = id;
+  s.device.name = "VORnet Amp";
+  s.device.versionBefore = before;
+  s.device.versionTarget = "1.80";
+  s.result = result;
+  return s;
+}
+
 TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
-  StationWindow station(Ports(3), window::DecodedOptions(0));
+  using app::StationState;
+  StationWindow station(Ports(4), window::DecodedOptions(0));
   station.show();
   auto* checkForUpdates = station.findChild<QPushButton*>(QStringLiteral("checkForUpdates"));
-  // The line's threads report.
-  std::thread line([&] {
-    station.portView(0).deviceFound("VORnet Amp", "305419896", "1.20", "1.80");
-    station.portView(0).transferActive(true);
-    station.portView(0).progress({32768, 65536, 50.0});
-    station.portView(1).deviceFound("VORnet Amp", "17", "1.20", "1.80");
+  // The station's threads report.
+  std::thread ports([&] {
+    app::StationPortStatus streaming = Status(StationState::Programming, 305419896, "1.20");
+    station.portView(0).status(streaming);
+    streaming.progress = {32768, 65536, 50.0};
+    station.portView(0).status(streaming);
+    station.sharedView().programming(true);
+    app::StationPortStatus failed = Status(StationState::Failed, 17, "1.20", RESULT_ERASE_FAILED);
+    failed.failed = 1;
+    station.portView(1).status(failed);
     station.portView(1).appendLog("E13-Device Failed to Erase Flash.");
-    station.portView(1).deviceDone(RESULT_ERASE_FAILED, "1.20");
-    station.portView(2).deviceFound("VORnet Amp", "18", "1.80", "1.80");
-    station.portView(2).deviceDone(RESULT_SAME_VERSION, "1.80");
-    station.sharedView().appendLog("3 Com Ports Found.");
+    app::StationPortStatus same = Status(StationState::UpToDate, 18, "1.80", RESULT_SAME_VERSION);
+    same.refused = 1;
+    station.portView(2).status(same);
+    station.portView(3).status(Status(StationState::Checking, 19, "1.20"));
+    station.sharedView().appendLog("4 Com Ports Found.");
   });
-  line.join();
-  ASSERT_TRUE(WaitFor([&] { return station.panel(2).state() == PanelState::UpToDate; }));
-  QTest::qWait(50);  // the coalesced progress
+  ports.join();
+  ASSERT_TRUE(WaitFor([&] { return station.panel(3).state() == PanelState::Checking; }));
+  ASSERT_TRUE(WaitFor([&] { return station.anyProgramming(); }));
 
   const PortPanel& programming = station.panel(0);
   EXPECT_EQ(programming.state(), PanelState::Programming);
@@ -119,45 +154,61 @@ TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
 
   const PortPanel& failed = station.panel(1);
   EXPECT_EQ(failed.state(), PanelState::Failed);
-  EXPECT_EQ(Text(failed, "line1"), "E13-Device Failed to Erase Flash.");
+  EXPECT_EQ(Text(failed, "line1"), "ID 17: E13-Device Failed to Erase Flash.");
   EXPECT_EQ(Text(failed, "line2"), "Raw Boot can recover this device.");
   EXPECT_EQ(failed.failedCount(), 1);
 
   const PortPanel& upToDate = station.panel(2);
   EXPECT_EQ(Text(upToDate, "state"), "Already up to date");
+  EXPECT_EQ(Text(upToDate, "line1"), "ID 18: V1.80");
   EXPECT_EQ(upToDate.failedCount() + upToDate.programmedCount(), 0);
 
+  EXPECT_EQ(Text(station.panel(3), "state"), "Checking");
+  EXPECT_EQ(Text(station.panel(3), "line1"), "VORnet Amp (ID 19)");
+
   std::thread more([&] {
-    station.portView(0).transferActive(false);
-    station.portView(0).deviceDone(RESULT_OK, "1.80");
-    station.portView(1).deviceLeft();
-    station.portView(2).portGone();
+    app::StationPortStatus done = Status(StationState::Programmed, 305419896, "1.20");
+    done.device.versionAfter = "1.80";
+    done.programmed = 1;
+    station.portView(0).status(done);
+    station.sharedView().programming(false);
+    app::StationPortStatus left = Status(StationState::Waiting, 17, "1.20");
+    left.failed = 1;
+    station.portView(1).status(left);
+    station.portView(2).status(Status(StationState::PortGone, 0, ""));
+    app::StationPortStatus ended = Status(StationState::Ended, 0, "");
+    station.portView(3).status(ended);
   });
   more.join();
-  ASSERT_TRUE(WaitFor([&] { return station.panel(2).state() == PanelState::Gone; }));
+  ASSERT_TRUE(WaitFor([&] { return station.panel(3).state() == PanelState::Stopped; }));
+  ASSERT_TRUE(WaitFor([&] { return !station.anyProgramming(); }));
   EXPECT_EQ(programming.state(), PanelState::Programmed);
   EXPECT_EQ(Text(programming, "line1"), "ID 305419896: V1.20 -> V1.80");
   EXPECT_FALSE(bar->isVisible());
   EXPECT_EQ(Text(programming, "counts"), "Programmed: 1   Failed: 0");
   EXPECT_EQ(failed.state(), PanelState::Waiting);
-  EXPECT_EQ(Text(failed, "counts"), "Programmed: 0   Failed: 1");  // the count stays
+  // The last device's result stays in sight until the next one answers, and so does the count.
+  EXPECT_EQ(Text(failed, "line1"), "Last: ID 17: E13-Device Failed to Erase Flash.");
+  EXPECT_EQ(Text(failed, "counts"), "Programmed: 0   Failed: 1");
+  EXPECT_EQ(station.panel(2).state(), PanelState::Gone);
   EXPECT_EQ(Text(station, "totals"), "Programmed: 1   Failed: 1");
   EXPECT_TRUE(checkForUpdates->isEnabled());
 
   // Every state has its own colour, and the panels show it.
   std::set<QRgb> colours;
-  for (PanelState s : {PanelState::Waiting, PanelState::Programming, PanelState::Programmed,
-                       PanelState::Failed, PanelState::UpToDate, PanelState::Gone})
+  for (PanelState s :
+       {PanelState::Waiting, PanelState::Checking, PanelState::Programming, PanelState::Programmed,
+        PanelState::Failed, PanelState::UpToDate, PanelState::Gone, PanelState::Stopped})
     colours.insert(PortPanel::StateColour(s).rgb());
-  EXPECT_EQ(colours.size(), 6u);
+  EXPECT_EQ(colours.size(), 8u);
   EXPECT_EQ(StateColourShown(programming), PortPanel::StateColour(PanelState::Programmed));
   EXPECT_EQ(StateColourShown(station.panel(2)), PortPanel::StateColour(PanelState::Gone));
 
   // The shared log: port lines with their port first, shared lines as they are.
   EXPECT_TRUE(station.log().contains("COM10: E13-Device Failed to Erase Flash.\r\n"))
       << station.log().toStdString();
-  EXPECT_TRUE(station.log().contains("\r\n3 Com Ports Found.\r\n") ||
-              station.log().startsWith("3 Com Ports Found."));
+  EXPECT_TRUE(station.log().contains("\r\n4 Com Ports Found.\r\n") ||
+              station.log().startsWith("4 Com Ports Found."));
   QTemporaryDir dir;
   ASSERT_TRUE(station.SaveLog(dir.filePath("station.txt")));
   QFile saved(dir.filePath("station.txt"));
@@ -211,7 +262,7 @@ TEST(StationWindow, ClosingWhileADeviceIsBeingProgrammedAsksFirst) {
     EXPECT_TRUE(idle.close());
     EXPECT_TRUE(none.seen().empty());
   }
-  station.portView(1).deviceFound("VORnet Amp", "7", "1.20", "1.80");
+  station.sharedView().programming(true);
   {
     BoxAnswerer boxes({QMessageBox::No});
     EXPECT_FALSE(station.close());
@@ -229,6 +280,183 @@ TEST(StationWindow, ClosingWhileADeviceIsBeingProgrammedAsksFirst) {
     station.CloseOnRequest();
     EXPECT_FALSE(station.isVisible());
   }
+}
+
+// The station window with the station behind it, against simulated devices on COM1..COM3.
+class StationWithDevices : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_folder = window_test::PrepareLoaderRun(m_dir.path, 4096);
+    ASSERT_FALSE(m_folder.empty());
+    // Run records on, into this test's folder.
+    ::setenv("VORLOADER_HISTORY", Records().c_str(), 1);
+  }
+  void TearDown() override { ::setenv("VORLOADER_HISTORY", "", 1); }
+
+  // A device plugged into COM`port`, with its own identity and transcript.
+  std::unique_ptr<testing_support::SimProcess> Plug(int port, const std::string& id,
+                                                    std::vector<std::string> extra = {}) const {
+    testing_support::SimConfig config;
+    config.port = port;
+    config.id = id;
+    config.transcript = m_dir.path + "/" + id + ".transcript.jsonl";
+    config.extraArgs = {"--banner-length", "75", "--erase-ms", "50", "--restart-ms", "100"};
+    config.extraArgs.insert(config.extraArgs.end(), extra.begin(), extra.end());
+    auto sim = std::make_unique<testing_support::SimProcess>(m_dir.path, config);
+    EXPECT_TRUE(sim->Ready()) << sim->Error();
+    return sim;
+  }
+
+  // A view that shows nothing and answers every question Yes, as the station window's do.
+  struct Quiet final : LoaderView {
+    void setPortStatus(const std::string&) override {}
+    void setDeviceStatus(const std::string&) override {}
+    void setMainStatus(const std::string&) override {}
+    void appendLog(const std::string&) override {}
+    void detail(const std::string&) override {}
+    void enableConnect(bool) override {}
+    void enableRawBoot(bool) override {}
+    void enableCheckForUpdates(bool) override {}
+    bool askYesNo(const std::string&) override { return true; }
+    void tell(const std::string&) override {}
+  };
+
+  // The ports there now, as the program lists them for its station window.
+  std::vector<PortEntry> ListedPorts() const {
+    Quiet quiet;
+    return app::ListPorts(*m_opener, quiet).entries;
+  }
+
+  std::string Records() const { return m_dir.path + "/history.jsonl"; }
+
+  std::vector<app::RunRecord> RecordsWritten() const {
+    std::vector<app::RunRecord> records;
+    std::ifstream in(Records());
+    for (std::string l; std::getline(in, l);)
+      if (const std::optional<app::RunRecord> r = app::ParseRecordLine(l)) records.push_back(*r);
+    return records;
+  }
+
+  static void Click(const StationWindow& station, const char* button) {
+    station.findChild<QPushButton*>(QLatin1String(button))->click();
+  }
+
+  testing_support::TempDir m_dir{"vornet-station-window"};
+  std::string m_folder;
+  std::unique_ptr<device::PortOpener> m_opener = device::MakeSystemPortOpener();
+};
+
+// Every device is programmed without a box, each in its own panel, with its record; a device
+// that takes the place of another on a port is programmed in turn; Stop ends the station.
+TEST_F(StationWithDevices, ProgramsEveryDevicePluggedInWithoutABoxUntilStop) {
+  auto first = Plug(1, "00002cc0");
+  auto second = Plug(2, "00002cc1");
+  auto third = Plug(3, "00002cc2");
+  StationWindow station(ListedPorts(), window::DecodedOptions(kOffline));
+  ASSERT_EQ(station.panelCount(), 3);
+  window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener);
+  station.SetControl(&runner);
+  station.show();
+  BoxAnswerer none({});
+  Click(station, "start");
+  ASSERT_TRUE(WaitFor([&] {
+    return station.panel(0).programmedCount() == 1 && station.panel(1).programmedCount() == 1 &&
+           station.panel(2).programmedCount() == 1;
+  })) << station.log().toStdString();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(station.panel(i).state(), PanelState::Programmed);
+    EXPECT_EQ(Text(station.panel(i), "line1"), QStringLiteral("ID %1: V1.20 -> V1.80").arg(11456 + i));
+  }
+  // Each device's result at a glance, as the terminal station prints it.
+  EXPECT_TRUE(station.log().contains("COM2: ID 11457 (VORnet Amp) V1.20 -> V1.80: -Device Programed OK.\r\n"))
+      << station.log().toStdString();
+  EXPECT_EQ(Text(station, "totals"), "Programmed: 3   Failed: 0");
+  EXPECT_TRUE(station.running());  // the station waits for the next devices
+
+  // The first device is pulled out and another takes its place: it is programmed in turn.
+  first->Stop();
+  auto replacement = Plug(1, "00002cc3");
+  ASSERT_TRUE(WaitFor([&] { return station.panel(0).programmedCount() == 2; }))
+      << station.log().toStdString();
+  EXPECT_EQ(Text(station.panel(0), "line1"), "ID 11459: V1.20 -> V1.80");
+
+  Click(station, "stop");
+  ASSERT_TRUE(WaitFor([&] { return !station.running(); })) << station.log().toStdString();
+  runner.Shutdown();
+  EXPECT_TRUE(none.seen().empty());
+  EXPECT_TRUE(station.log().contains("\r\nsummary: 4 devices: 4 programmed, 0 failed, 0 refused\r\n"))
+      << station.log().toStdString();
+  // The devices that stayed plugged were programmed once.
+  EXPECT_EQ(second->Lines("erase").size(), 1u);
+  EXPECT_EQ(third->Lines("erase").size(), 1u);
+
+  const std::vector<app::RunRecord> records = RecordsWritten();
+  ASSERT_EQ(records.size(), 4u);
+  std::multiset<std::string> ports;
+  for (const app::RunRecord& r : records) {
+    ports.insert(r.port);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.versionAfter, "1.80");
+  }
+  EXPECT_EQ(ports, (std::multiset<std::string>{"COM1", "COM1", "COM2", "COM3"}));
+}
+
+// An erase fault fails its device in its own panel only; the other ports program theirs and
+// the station goes on.
+TEST_F(StationWithDevices, AFailureShowsInItsOwnPanelOnly) {
+  auto first = Plug(1, "00002cc0");
+  auto failing = Plug(2, "00002cc1", {"--no-erase-reply"});
+  auto third = Plug(3, "00002cc2");
+  StationWindow station(ListedPorts(), window::DecodedOptions(kOffline));
+  ASSERT_EQ(station.panelCount(), 3);
+  window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener);
+  station.SetControl(&runner);
+  station.show();
+  BoxAnswerer none({});
+  Click(station, "start");
+  ASSERT_TRUE(WaitFor([&] {
+    return station.panel(0).programmedCount() == 1 && station.panel(1).failedCount() == 1 &&
+           station.panel(2).programmedCount() == 1;
+  })) << station.log().toStdString();
+  // Failed, or (once the silent device counts as gone) waiting with the failure still in sight.
+  const PanelState failedState = station.panel(1).state();
+  EXPECT_TRUE(failedState == PanelState::Failed || failedState == PanelState::Waiting);
+  EXPECT_TRUE(Text(station.panel(1), "line1").endsWith("ID 11457: E13-Device Failed to Erase Flash."))
+      << Text(station.panel(1), "line1").toStdString();
+  EXPECT_EQ(Text(station.panel(1), "line2"), "Raw Boot can recover this device.");
+  for (int i : {0, 2}) {
+    EXPECT_EQ(station.panel(i).state(), PanelState::Programmed);
+    EXPECT_EQ(station.panel(i).failedCount(), 0);
+  }
+  EXPECT_EQ(Text(station, "totals"), "Programmed: 2   Failed: 1");
+  EXPECT_TRUE(station.running());
+  EXPECT_TRUE(none.seen().empty());
+}
+
+// While the station is held (a Check for Updates runs), a device that answers is not touched;
+// once it resumes, the device is programmed.
+TEST_F(StationWithDevices, AHeldStationBeginsNoDeviceUntilItResumes) {
+  auto device = Plug(1, "00002cc0");
+  Quiet quiet;
+  app::FirmwareSet firmware(window::DecodedOptions(kOffline), catalogue::InitFirmwareFolder());
+  firmware.RunCatalogueSteps(quiet, {});
+  app::Station station(firmware, *m_opener);
+  const std::vector<PortEntry> ports = ListedPorts();
+  ASSERT_EQ(ports.size(), 1u);
+  station.AddPort(ports[0], quiet);
+  station.Hold();
+  station.Start();
+  // The poll finds the device; then nothing more goes to it while the station is held.
+  ASSERT_TRUE(device->WaitFor("identify", window_test::kPatienceMs));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(device->Contains("query"));
+  EXPECT_FALSE(device->Contains("erase"));
+  EXPECT_TRUE(station.Outcomes().empty());
+  station.Resume();
+  ASSERT_TRUE(WaitFor([&] { return !station.Outcomes().empty(); }));
+  EXPECT_EQ(station.Outcomes()[0].run.code, RESULT_OK);
+  station.RequestStop(app::StopLevel::Idle);
+  station.Wait();
 }
 
 }  // namespace

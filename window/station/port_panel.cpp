@@ -6,6 +6,7 @@
 
 #include "common/load_result.h"
 #include "window/port_description.h"
+#include "window/shown_text.h"
 #include "window/transfer_progress.h"
 
 namespace window {
@@ -23,9 +24,13 @@ QLabel* AddLabel(QVBoxLayout& layout, QWidget* parent, const QString& objectName
   return label;
 }
 
-QString Versions(const PanelDevice& device) {
-  if (device.versionToLoad.isEmpty()) return QStringLiteral("Version V%1").arg(device.versionBefore);
-  return QStringLiteral("V%1 -> V%2").arg(device.versionBefore, device.versionToLoad);
+QString Shown(std::string_view text) {
+  return ShownLine(text);
+}
+
+// "VORnet Amp (ID 11456)".
+QString DeviceLine(const app::StationDevice& device) {
+  return QStringLiteral("%1 (ID %2)").arg(Shown(device.name)).arg(device.id);
 }
 
 }  // namespace
@@ -54,8 +59,7 @@ PortPanel::PortPanel(const PortEntry& port, QWidget* parent) : QFrame(parent), m
   m_progress = std::make_unique<TransferProgress>(*m_bar);
   m_counts = AddLabel(*layout, this, QStringLiteral("counts"));
   layout->addStretch();
-  ShowWaiting();
-  ShowCounts();
+  ShowStatus(app::StationPortStatus{});
 }
 
 PortPanel::~PortPanel() = default;
@@ -68,6 +72,8 @@ QString PortPanel::StateText(PanelState state) {
   switch (state) {
     case PanelState::Waiting:
       return QStringLiteral("Waiting for a device");
+    case PanelState::Checking:
+      return QStringLiteral("Checking");
     case PanelState::Programming:
       return QStringLiteral("Programming");
     case PanelState::Programmed:
@@ -78,6 +84,8 @@ QString PortPanel::StateText(PanelState state) {
       return QStringLiteral("Already up to date");
     case PanelState::Gone:
       return QStringLiteral("Port gone");
+    case PanelState::Stopped:
+      return QStringLiteral("Stopped");
   }
   return {};
 }
@@ -86,6 +94,8 @@ QColor PortPanel::StateColour(PanelState state) {
   switch (state) {
     case PanelState::Waiting:
       return {225, 225, 225};  // grey
+    case PanelState::Checking:
+      return {255, 250, 200};  // pale yellow
     case PanelState::Programming:
       return {255, 230, 140};  // amber
     case PanelState::Programmed:
@@ -96,6 +106,8 @@ QColor PortPanel::StateColour(PanelState state) {
       return {160, 200, 240};  // blue
     case PanelState::Gone:
       return {170, 170, 170};  // dark grey
+    case PanelState::Stopped:
+      return {250, 250, 250};  // white
   }
   return {};
 }
@@ -114,67 +126,82 @@ void PortPanel::SetState(PanelState state, const QString& line1, const QString& 
   if (state != PanelState::Programming) m_progress->OnTransfer(false);
 }
 
-void PortPanel::ShowCounts() {
+void PortPanel::ShowStatus(const app::StationPortStatus& status) {
+  using app::StationState;
+  // A device run ended since the last status shown: its result, by the count that grew (a
+  // status in between may have been passed over).
+  if (status.programmed > m_programmed)
+    NoteResult(status, PanelState::Programmed);
+  else if (status.failed > m_failed)
+    NoteResult(status, PanelState::Failed);
+  else if (status.refused > m_refused)
+    NoteResult(status, PanelState::UpToDate);
+  m_programmed = status.programmed;
+  m_failed = status.failed;
+  m_refused = status.refused;
   m_counts->setText(QStringLiteral("Programmed: %1   Failed: %2").arg(m_programmed).arg(m_failed));
-}
-
-void PortPanel::ShowWaiting() {
-  SetState(PanelState::Waiting, {}, {});
-}
-
-void PortPanel::ShowProgramming(const PanelDevice& device) {
-  // Without an ID apart, the name is the device status line, which says it all.
-  if (device.id.isEmpty()) {
-    SetState(PanelState::Programming, device.name, {});
-    return;
+  const app::StationDevice& device = status.device;
+  switch (status.state) {
+    case StationState::Waiting:
+      // The last device's result stays in sight until the next device answers.
+      SetState(PanelState::Waiting,
+               m_last.line1.isEmpty() ? QString() : QStringLiteral("Last: ") + m_last.line1, m_last.line2);
+      return;
+    case StationState::Checking:
+      SetState(PanelState::Checking, DeviceLine(device),
+               QStringLiteral("Version V%1").arg(Shown(device.versionBefore)));
+      return;
+    case StationState::Programming: {
+      const bool begins = m_state != PanelState::Programming;
+      SetState(
+          PanelState::Programming, DeviceLine(device),
+          device.versionTarget.empty()
+              ? QStringLiteral("Version V%1").arg(Shown(device.versionBefore))
+              : QStringLiteral("V%1 -> V%2").arg(Shown(device.versionBefore), Shown(device.versionTarget)));
+      // Busy while the device erases; the share sent and the time left once the image streams.
+      if (begins) m_progress->OnTransfer(true);
+      m_progress->OnProgress(status.progress);
+      return;
+    }
+    case StationState::Programmed:
+    case StationState::Failed:
+    case StationState::UpToDate:
+      SetState(m_last.state, m_last.line1, m_last.line2);
+      return;
+    case StationState::PortGone:
+      SetState(PanelState::Gone, {}, {});
+      return;
+    case StationState::Ended:
+      // The last device's result stays in view.
+      if (m_state != PanelState::Programmed && m_state != PanelState::Failed &&
+          m_state != PanelState::UpToDate)
+        SetState(PanelState::Stopped, {}, {});
+      return;
   }
-  SetState(PanelState::Programming, QStringLiteral("%1 (ID %2)").arg(device.name, device.id),
-           Versions(device));
 }
 
-void PortPanel::ShowTransfer(bool active) {
-  if (m_state == PanelState::Programming) m_progress->OnTransfer(active);
-}
-
-void PortPanel::ShowProgress(const StreamProgress& progress) {
-  if (m_state == PanelState::Programming) m_progress->OnProgress(progress);
-}
-
-void PortPanel::ShowResult(int code, const PanelDevice& device, const QString& versionAfter) {
-  const LoadResultInfo* info = FindLoadResult(code);
-  // Without the device reported apart, the result's own text says what happened.
-  const QString deviceLine =
-      device.id.isEmpty()
-          ? (info != nullptr ? QString::fromLatin1(info->logMessage.data(),
-                                                   static_cast<qsizetype>(info->logMessage.size()))
-                                   .trimmed()
-                             : QString())
-          : QStringLiteral("ID %1: V%2 -> V%3").arg(device.id, device.versionBefore, versionAfter);
-  if (code == RESULT_OK) {
-    ++m_programmed;
-    SetState(PanelState::Programmed, deviceLine, {});
-  } else if (info != nullptr && info->refusal) {
+void PortPanel::NoteResult(const app::StationPortStatus& status, PanelState state) {
+  const app::StationDevice& device = status.device;
+  const QString id = QString::number(device.id);
+  const LoadResultInfo* info = FindLoadResult(status.result);
+  m_last.state = state;
+  if (state == PanelState::Programmed) {
+    m_last.line1 =
+        QStringLiteral("ID %1: V%2 -> V%3").arg(id, Shown(device.versionBefore), Shown(device.versionAfter));
+    m_last.line2.clear();
+  } else if (state == PanelState::UpToDate) {
     // Left alone on purpose: the device already has this version (or a later one).
-    SetState(
-        PanelState::UpToDate,
-        device.id.isEmpty() ? QString() : QStringLiteral("ID %1: V%2").arg(device.id, device.versionBefore),
-        QString::fromLatin1(info->logMessage.data(), static_cast<qsizetype>(info->logMessage.size())));
-  } else if (info == nullptr) {
-    // Stopped: only a stop during the erase or the stream leaves the device to recover.
-    ++m_failed;
-    SetState(PanelState::Failed, QStringLiteral("Stopped."),
-             QStringLiteral("If the erase had begun, Raw Boot can recover this device."));
+    m_last.line1 = QStringLiteral("ID %1: V%2").arg(id, Shown(device.versionBefore));
+    m_last.line2 = info != nullptr ? Shown(info->logMessage).trimmed() : QString();
+  } else if (status.result == RESULT_OK || info == nullptr) {
+    // A failure with no result of its own was stopped: only a stop during the erase or the
+    // stream leaves the device to recover.
+    m_last.line1 = QStringLiteral("ID %1: stopped.").arg(id);
+    m_last.line2 = QStringLiteral("If the erase had begun, Raw Boot can recover this device.");
   } else {
-    ++m_failed;
-    SetState(PanelState::Failed,
-             QString::fromLatin1(info->logMessage.data(), static_cast<qsizetype>(info->logMessage.size())),
-             info->offerRawBoot ? QStringLiteral("Raw Boot can recover this device.") : QString());
+    m_last.line1 = QStringLiteral("ID %1: %2").arg(id, Shown(info->logMessage).trimmed());
+    m_last.line2 = info->offerRawBoot ? QStringLiteral("Raw Boot can recover this device.") : QString();
   }
-  ShowCounts();
-}
-
-void PortPanel::ShowGone() {
-  SetState(PanelState::Gone, {}, {});
 }
 
 }  // namespace window

@@ -1,15 +1,17 @@
 #pragma once
 // One port of the station window: the port's name, its device path and USB identity, and
-// what happens on it now, each state in its own colour: waiting for a device, programming
-// (the device, the versions, a bar with the time left), programmed (ID, version before ->
-// after), failed (the result's text, and a hint when Raw Boot can recover the device),
-// already up to date, or the port gone. It counts the devices it programmed and failed.
+// what happens on it now, each state in its own colour: waiting for a device, checking the
+// device that answered, programming (the device, the versions, a bar with the time left),
+// programmed (ID, version before -> after), failed (the result's text, and a hint when Raw
+// Boot can recover the device), already up to date, the port gone, or stopped with the
+// station. It counts the devices it programmed and failed.
 
 #include <QColor>
 #include <QFrame>
 #include <QString>
 #include <memory>
 
+#include "app/station/station.h"
 #include "common/loader_view.h"
 
 class QLabel;
@@ -19,15 +21,7 @@ namespace window {
 
 class TransferProgress;
 
-enum class PanelState { Waiting, Programming, Programmed, Failed, UpToDate, Gone };
-
-// What a panel shows of a device that answered.
-struct PanelDevice {
-  QString name;           // the product name the device gave
-  QString id;             // its device ID
-  QString versionBefore;  // "1.20"
-  QString versionToLoad;  // "1.80"; empty when not known yet
-};
+enum class PanelState { Waiting, Checking, Programming, Programmed, Failed, UpToDate, Gone, Stopped };
 
 class PortPanel : public QFrame {
   Q_OBJECT
@@ -36,13 +30,9 @@ class PortPanel : public QFrame {
   explicit PortPanel(const PortEntry& port, QWidget* parent = nullptr);
   ~PortPanel() override;
 
-  void ShowWaiting();
-  void ShowProgramming(const PanelDevice& device);
-  void ShowTransfer(bool active);
-  void ShowProgress(const StreamProgress& progress);
-  // A device run ended with `code` (a LoadResult); `versionAfter` is what the device holds now.
-  void ShowResult(int code, const PanelDevice& device, const QString& versionAfter);
-  void ShowGone();
+  // What the station reports of the port now. Once the station has ended on the port, the
+  // last device's result stays in view.
+  void ShowStatus(const app::StationPortStatus& status);
 
   PanelState state() const { return m_state; }
   int programmedCount() const { return m_programmed; }
@@ -56,12 +46,18 @@ class PortPanel : public QFrame {
 
  private:
   void SetState(PanelState state, const QString& line1, const QString& line2);
-  void ShowCounts();
+  // Keeps the result of the device run that ended with `status` as `state` shows it.
+  void NoteResult(const app::StationPortStatus& status, PanelState state);
 
   PortEntry m_port;
   PanelState m_state = PanelState::Waiting;
   int m_programmed = 0;
   int m_failed = 0;
+  int m_refused = 0;
+  struct Result {
+    PanelState state = PanelState::Waiting;
+    QString line1, line2;
+  } m_last;  // the last device run's result
   QLabel* m_stateLabel = nullptr;
   QLabel* m_line1 = nullptr;  // the device, or the result
   QLabel* m_line2 = nullptr;  // the versions, or the hint

@@ -22,15 +22,6 @@ void StationPortView::Post(Call call) {
       window, [window, call] { call(*window); }, Qt::QueuedConnection);
 }
 
-void StationPortView::setPortStatus(const std::string& /*text*/) {}
-
-void StationPortView::setDeviceStatus(const std::string& text) {
-  const int panel = m_panel;
-  Post([panel, shown = ShownLine(text)](StationWindow& w) { w.NotePanelDeviceStatus(panel, shown); });
-}
-
-void StationPortView::setMainStatus(const std::string& /*text*/) {}
-
 void StationPortView::appendLog(const std::string& line) {
   const int panel = m_panel;
   Post([panel, text = ShownLine(line)](StationWindow& w) { w.AddLogLine(panel, text, false); });
@@ -50,60 +41,35 @@ void StationPortView::tell(const std::string& text) {
   appendLog(text);
 }
 
-void StationPortView::progress(const StreamProgress& p) {
+void StationPortView::status(const app::StationPortStatus& status) {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_progress = p;
-    if (m_progressPosted) return;
-    m_progressPosted = true;
+    m_status = status;
+    if (m_statusPosted) return;
+    m_statusPosted = true;
   }
   const int panel = m_panel;
   Post([this, panel](StationWindow& w) {
-    StreamProgress latest;
+    app::StationPortStatus latest;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
-      latest = m_progress;
-      m_progressPosted = false;
+      latest = m_status;
+      m_statusPosted = false;
     }
-    w.ShowPanelProgress(panel, latest);
+    w.ShowPortStatus(panel, latest);
   });
 }
 
-void StationPortView::transferActive(bool active) {
-  const int panel = m_panel;
-  Post([panel, active](StationWindow& w) { w.ShowPanelTransfer(panel, active); });
+void StationPortView::programming(bool any) {
+  Post([any](StationWindow& w) { w.ShowProgramming(any); });
 }
-
-void StationPortView::deviceFound(const std::string& name, const std::string& id,
-                                  const std::string& versionNow, const std::string& versionToLoad) {
-  const PanelDevice device{ShownLine(name), ShownLine(id), ShownLine(versionNow), ShownLine(versionToLoad)};
-  const int panel = m_panel;
-  Post([panel, device](StationWindow& w) { w.ShowPanelDevice(panel, device); });
-}
-
-void StationPortView::deviceDone(int code, const std::string& versionAfter) {
-  const int panel = m_panel;
-  Post([panel, code, after = ShownLine(versionAfter)](StationWindow& w) {
-    w.ShowPanelResult(panel, code, after);
-  });
-}
-
-void StationPortView::deviceLeft() {
-  const int panel = m_panel;
-  Post([panel](StationWindow& w) { w.ShowPanelWaiting(panel); });
-}
-
-void StationPortView::portGone() {
-  const int panel = m_panel;
-  Post([panel](StationWindow& w) { w.ShowPanelGone(panel); });
-}
-
-}  // namespace window
-
-namespace window {
 
 void StationPortView::stationStopped() {
   Post([](StationWindow& w) { w.ShowStopped(); });
+}
+
+void StationPortView::refreshDone() {
+  Post([](StationWindow& w) { w.ShowRefreshDone(); });
 }
 
 }  // namespace window

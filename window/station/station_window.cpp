@@ -77,8 +77,6 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
     m_panels.push_back(panel);
     m_views.push_back(std::make_unique<StationPortView>(*this, static_cast<int>(i)));
   }
-  m_devices.resize(count);
-  m_deviceStatus.resize(count);
   m_sharedView = std::make_unique<StationPortView>(*this, -1);
   m_scroll = new QScrollArea(this);
   m_scroll->setObjectName(QStringLiteral("panels"));
@@ -97,10 +95,17 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
   connect(m_start, &QPushButton::clicked, this, &StationWindow::OnStart);
   connect(m_stop, &QPushButton::clicked, this, &StationWindow::OnStop);
   connect(m_checkForUpdates, &QPushButton::clicked, this, [this] {
-    if (m_control != nullptr && !anyProgramming()) m_control->CheckForUpdates();
+    if (m_control == nullptr || m_programming || m_refreshing) return;
+    m_refreshing = true;
+    ApplyControls();
+    m_control->CheckForUpdates(chosenOptionBits());
   });
   connect(saveLog, &QPushButton::clicked, this, &StationWindow::OnSaveLog);
-  resize(4 + columns * 270, 640);
+  // As wide as the panels' columns, the scroll area's frame and scroll bar and the margins.
+  const QMargins margins = layout->contentsMargins();
+  resize(grid->sizeHint().width() + 2 * m_scroll->frameWidth() +
+             m_scroll->verticalScrollBar()->sizeHint().width() + margins.left() + margins.right(),
+         640);
   ShowTotals();
   ApplyControls();
 }
@@ -118,24 +123,20 @@ int StationWindow::chosenOptionBits() const {
   return bits;
 }
 
-bool StationWindow::anyProgramming() const {
-  return std::any_of(m_panels.begin(), m_panels.end(),
-                     [](const PortPanel* p) { return p->state() == PanelState::Programming; });
-}
-
 PortPanel* StationWindow::PanelAt(int panel) {
   if (panel < 0 || panel >= panelCount()) return nullptr;
   return m_panels[static_cast<std::size_t>(panel)];
 }
 
 void StationWindow::ApplyControls() {
-  m_start->setEnabled(!m_running);
+  // A refresh ends before a station starts.
+  m_start->setEnabled(!m_running && !m_refreshing);
   m_stop->setEnabled(m_running);
   // What to program is chosen before Start, not while devices are being programmed.
   m_alsoOlder->setEnabled(!m_running);
   m_alsoSame->setEnabled(!m_running);
   // Offline, there is nothing to check for; never while a device is being programmed.
-  m_checkForUpdates->setEnabled(!m_options.m_bOffline && !anyProgramming());
+  m_checkForUpdates->setEnabled(!m_options.m_bOffline && !m_programming && !m_refreshing);
 }
 
 void StationWindow::ShowTotals() {
@@ -151,6 +152,7 @@ void StationWindow::ShowTotals() {
 void StationWindow::OnStart() {
   if (m_running) return;
   m_running = true;
+  m_stopPresses = 0;
   ApplyControls();
   AddLogLine(-1, QStringLiteral("Station started."), false);
   if (m_control != nullptr) m_control->Start(chosenOptionBits());
@@ -158,9 +160,12 @@ void StationWindow::OnStart() {
 
 void StationWindow::OnStop() {
   if (!m_running) return;
+  // The first Stop lets the devices being programmed finish; a second cuts them.
+  ++m_stopPresses;
   AddLogLine(-1,
-             anyProgramming() ? QStringLiteral("Stopping: the devices being programmed finish first.")
-                              : QStringLiteral("Stopping."),
+             !anyProgramming()    ? QStringLiteral("Stopping.")
+             : m_stopPresses == 1 ? QStringLiteral("Stopping: the devices being programmed finish first.")
+                                  : QStringLiteral("Stopping now: the devices being programmed are cut."),
              false);
   if (m_control != nullptr)
     m_control->Stop();
@@ -170,6 +175,7 @@ void StationWindow::OnStop() {
 
 void StationWindow::ShowStopped() {
   m_running = false;
+  m_programming = false;
   ApplyControls();
   AddLogLine(-1, QStringLiteral("Station stopped."), false);
 }
@@ -182,52 +188,20 @@ void StationWindow::AddLogLine(int panel, const QString& text, bool detail) {
   m_edLog->verticalScrollBar()->setValue(m_edLog->verticalScrollBar()->maximum());
 }
 
-void StationWindow::ShowPanelDevice(int panel, const PanelDevice& device) {
+void StationWindow::ShowPortStatus(int panel, const app::StationPortStatus& status) {
   PortPanel* p = PanelAt(panel);
   if (p == nullptr) return;
-  m_devices[static_cast<std::size_t>(panel)] = device;
-  p->ShowProgramming(device);
-  ApplyControls();
-}
-
-void StationWindow::NotePanelDeviceStatus(int panel, const QString& text) {
-  if (PanelAt(panel) != nullptr) m_deviceStatus[static_cast<std::size_t>(panel)] = text;
-}
-
-void StationWindow::ShowPanelTransfer(int panel, bool active) {
-  PortPanel* p = PanelAt(panel);
-  if (p == nullptr) return;
-  // The erase begins: the panel programs, naming the device as its status line does.
-  if (active && p->state() != PanelState::Programming) {
-    PanelDevice& device = m_devices[static_cast<std::size_t>(panel)];
-    if (device.id.isEmpty())
-      device = PanelDevice{m_deviceStatus[static_cast<std::size_t>(panel)], {}, {}, {}};
-    p->ShowProgramming(device);
-    ApplyControls();
-  }
-  p->ShowTransfer(active);
-}
-
-void StationWindow::ShowPanelProgress(int panel, const StreamProgress& progress) {
-  if (PortPanel* p = PanelAt(panel)) p->ShowProgress(progress);
-}
-
-void StationWindow::ShowPanelResult(int panel, int code, const QString& versionAfter) {
-  PortPanel* p = PanelAt(panel);
-  if (p == nullptr) return;
-  p->ShowResult(code, m_devices[static_cast<std::size_t>(panel)], versionAfter);
-  m_devices[static_cast<std::size_t>(panel)] = {};
+  p->ShowStatus(status);
   ShowTotals();
+}
+
+void StationWindow::ShowProgramming(bool any) {
+  m_programming = any;
   ApplyControls();
 }
 
-void StationWindow::ShowPanelWaiting(int panel) {
-  if (PortPanel* p = PanelAt(panel)) p->ShowWaiting();
-  ApplyControls();
-}
-
-void StationWindow::ShowPanelGone(int panel) {
-  if (PortPanel* p = PanelAt(panel)) p->ShowGone();
+void StationWindow::ShowRefreshDone() {
+  m_refreshing = false;
   ApplyControls();
 }
 

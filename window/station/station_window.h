@@ -1,11 +1,11 @@
 #pragma once
-// The station window: one panel per listed port in a grid that scrolls (1 to 32 ports), and
-// above it what to program (newer images; also older; also the same version, preset from the
-// option bits), Start and Stop for the whole station, the totals, Check for Updates (only
-// while no device is being programmed), and a shared log whose lines start with their port,
-// with Save Log. It asks nothing per device. Closing it while a device is being programmed
-// asks first; a close request from outside (a signal) while that question is open answers it
-// Yes.
+// The station window: plug a device into a listed port and it is programmed, until Stop. One
+// panel per listed port in a grid that scrolls (1 to 32 ports), and above it what to program (newer images;
+// also older; also the same version, preset from the option bits), Start and Stop for the whole station, the
+// totals, Check for Updates (only while no device is being programmed; it refreshes the firmware between
+// devices), and a shared log whose lines start with their port, with Save Log. It asks nothing per device.
+// Closing it while a device is being programmed asks first; a close request from outside (a signal) while
+// that question is open answers it Yes.
 
 #include <QDialog>
 #include <QMessageBox>
@@ -37,18 +37,19 @@ class StationWindow : public QDialog {
   StationWindow(const std::vector<PortEntry>& ports, const app::Options& options, QWidget* parent = nullptr);
   ~StationWindow() override;
 
-  // The line behind the buttons (not owned; must outlive the window's use of it). Without
+  // The station behind the buttons (not owned; must outlive the window's use of it). Without
   // one, Start, Stop and Check for Updates do nothing.
   void SetControl(StationControl* control) { m_control = control; }
 
-  // Where the line reports: one view per panel, and one for the shared preparation.
+  // Where the station reports: one view per panel, and one for the shared part.
   StationPortView& portView(int panel);
   StationPortView& sharedView() { return *m_sharedView; }
 
-  // The option bits Start hands to the line, from what to program.
+  // The option bits Start hands to the station, from what to program.
   int chosenOptionBits() const;
   bool running() const { return m_running; }
-  bool anyProgramming() const;
+  bool anyProgramming() const { return m_programming; }
+  bool refreshing() const { return m_refreshing; }
   int panelCount() const { return static_cast<int>(m_panels.size()); }
   PortPanel& panel(int index) { return *m_panels[static_cast<std::size_t>(index)]; }
   // The shared log as kept ("\r\n" after each line).
@@ -61,16 +62,12 @@ class StationWindow : public QDialog {
 
   // What the StationPortViews deliver, on the window's thread. `panel` -1: the shared part.
   void AddLogLine(int panel, const QString& text, bool detail);
-  void ShowPanelDevice(int panel, const PanelDevice& device);
-  // The device status line the session last set: what the panel names while programming
-  // when no device was reported apart.
-  void NotePanelDeviceStatus(int panel, const QString& text);
-  void ShowPanelTransfer(int panel, bool active);
-  void ShowPanelProgress(int panel, const StreamProgress& progress);
-  void ShowPanelResult(int panel, int code, const QString& versionAfter);
-  void ShowPanelWaiting(int panel);
-  void ShowPanelGone(int panel);
-  // The line has stopped (after Stop, or on its own).
+  void ShowPortStatus(int panel, const app::StationPortStatus& status);
+  // Whether some device is being erased or programmed now.
+  void ShowProgramming(bool any);
+  // A Check for Updates has ended.
+  void ShowRefreshDone();
+  // The station has stopped (after Stop, or when its start-up preparation failed).
   void ShowStopped();
 
  private:
@@ -83,9 +80,7 @@ class StationWindow : public QDialog {
 
   app::Options m_options;
   StationControl* m_control = nullptr;
-  std::vector<PortPanel*> m_panels;     // owned by the grid
-  std::vector<PanelDevice> m_devices;   // the device on each panel now
-  std::vector<QString> m_deviceStatus;  // the last device status line of each panel
+  std::vector<PortPanel*> m_panels;  // owned by the grid
   std::vector<std::unique_ptr<StationPortView>> m_views;
   std::unique_ptr<StationPortView> m_sharedView;
 
@@ -100,6 +95,9 @@ class StationWindow : public QDialog {
   QString m_log;
 
   bool m_running = false;
+  int m_stopPresses = 0;       // since the last Start
+  bool m_programming = false;  // some device is being erased or programmed
+  bool m_refreshing = false;   // a Check for Updates runs
   bool m_askingToQuit = false;
   QMessageBox* m_openBox = nullptr;
 };

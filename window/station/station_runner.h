@@ -1,0 +1,74 @@
+#pragma once
+// The station window's buttons on the plug-and-program station (app::Station). Start runs the
+// start-up preparation once with the option bits chosen, then arms every panel's port: each
+// loops unattended (wait for a device, program it, wait for it to leave) until Stop, writing
+// the run records as the terminal station does and reporting to its panel's view. The first
+// Stop arms nothing new and lets the devices being programmed finish; a second cuts them, and
+// the log names the ports that may need a raw boot. Check for Updates refreshes the shared
+// firmware set between devices: the station is held (no port begins a device run, and the
+// runs under way end first) for as long as the refresh runs.
+//
+// How it is guarded:
+//   - m_mutex guards the firmware set's and the station's addresses, the stop count and the
+//     two workers. The firmware set and the station are made and dropped only on the window's
+//     thread, in Start, after both workers have ended; so a worker's pointer to them stays good.
+//   - m_catalogue is held by the start-up preparation and by a refresh: the two never change
+//     the firmware folder at once. It is taken before m_mutex, never after.
+//   - The station itself is called only through its thread-safe members.
+
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <vector>
+
+#include "catalogue/firmware_folder.h"
+#include "common/loader_view.h"
+#include "device/serial_port.h"
+#include "window/station/station_control.h"
+
+namespace app {
+class FirmwareSet;
+class Station;
+}  // namespace app
+
+namespace window {
+
+class StationWindow;
+
+class StationRunner final : public StationControl {
+ public:
+  // Takes the panels' ports from `window` (on its thread). `opener` must outlive this.
+  StationRunner(StationWindow& window, catalogue::FolderResult folder, device::PortOpener& opener);
+  // Cuts whatever still runs and waits for it.
+  ~StationRunner() override;
+  StationRunner(const StationRunner&) = delete;
+  StationRunner& operator=(const StationRunner&) = delete;
+
+  void Start(int optionBits) override;
+  void Stop() override;
+  void CheckForUpdates(int optionBits) override;
+  // Cuts everything now and waits for the workers (the window is closing).
+  void Shutdown();
+
+ private:
+  void Run(const std::stop_token& stop);
+  void Refresh(int optionBits, const std::stop_token& stop);
+  void Join();
+  // The panel of the port numbered `number`; -1 when none.
+  int PanelOf(int number) const;
+
+  StationWindow& m_window;
+  const catalogue::FolderResult m_folder;
+  device::PortOpener& m_opener;
+  std::vector<PortEntry> m_ports;  // the panels' ports, in panel order
+  std::mutex m_catalogue;
+  std::mutex m_mutex;
+  std::unique_ptr<app::FirmwareSet> m_firmware;  // of the last Start
+  std::unique_ptr<app::Station> m_station;       // of the last Start, once prepared
+  int m_stops = 0;                               // Stop presses since the last Start
+  std::jthread m_worker;                         // the preparation, then the station's run
+  std::jthread m_refresher;                      // a Check for Updates
+};
+
+}  // namespace window
