@@ -14,9 +14,9 @@
 #include "cli/command/commands.h"
 #include "cli/command/permission_hint.h"
 #include "cli/command/record_db_options.h"
+#include "cli/output/bar_view.h"
 #include "cli/output/quiet_output.h"
 #include "cli/output/terminal_text.h"
-#include "cli/output/terminal_view.h"
 #include "cli/signals/interrupt.h"
 #include "device/port_problems.h"
 #include "device/serial_port.h"
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
   setup.quiet = parsed.line.quiet;
   setup.interrupts = &cli::ProcessInterrupts();
   setup.columns = StderrColumns;
-  cli::TerminalView view(setup);
+  cli::BarView view(setup);
 
   const auto systemPorts = device::MakeSystemPortOpener();
   cli::ObservingPortOpener opener(*systemPorts);

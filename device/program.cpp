@@ -56,8 +56,8 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
   img.SeekToBegin();
   if (total == 0) {
     // Nothing to send, and nothing to divide by: the stream is complete as it stands.
-    view.setMainStatus(StreamText(100.0f));
     view.progress({0, 0, 100.0});
+    view.setMainStatus(StreamText(100.0f));
     return RESULT_OK;
   }
   // The progress counts what has left on the line, not what the port took: the port's buffer
@@ -92,9 +92,9 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
     // would only pretend progress.
     if (WriteTx(link, chunk) != chunk) return RESULT_PROGRAM_FAILED;
     sent += chunk;
-    const float percent = static_cast<float>(sent * 100) / static_cast<float>(total);
-    view.setMainStatus(StreamText(percent));
+    // The numbers first, then the text that says them: a view decides from the numbers.
     report(sent, false);
+    view.setMainStatus(StreamText(static_cast<float>(sent * 100) / static_cast<float>(total)));
   }
   // The stream is over when the line has carried it, not when the driver has queued it: only
   // then may the device be expected to restart (or the user be told it is programmed). While

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/production_line.h"
+#include "cli/output/board_view.h"
 #include "cli/output/quiet_output.h"
 #include "cli/output/shared_output.h"
 #include "cli/output/terminal_text.h"
@@ -44,7 +45,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
   productionLine.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
   std::vector<std::unique_ptr<TerminalView>> views;
   for (const PortEntry& port : ports) {
-    views.push_back(std::make_unique<TerminalView>(PortViewSetup(base, port, shared)));
+    views.push_back(std::make_unique<BoardView>(PortViewSetup(base, port, shared)));
     app::DeviceSession& session = productionLine.AddPort(port, *views.back()).session();
     session.SetRecordFile(line.recordFile);
     session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);

@@ -9,6 +9,7 @@
 #include "app/station/station.h"
 #include "cli/command/port_argument.h"
 #include "cli/command/production_line.h"
+#include "cli/output/board_view.h"
 #include "cli/output/shared_output.h"
 #include "cli/output/terminal_text.h"
 #include "cli/signals/stop_relay.h"
@@ -25,7 +26,7 @@ class PortViews {
   TerminalView& For(const PortEntry& port) {
     TerminalSetup setup = PortViewSetup(m_base, port, m_shared);
     std::lock_guard lock(m_mutex);
-    m_views.push_back(std::make_unique<TerminalView>(std::move(setup)));
+    m_views.push_back(std::make_unique<BoardView>(std::move(setup)));
     return *m_views.back();
   }
 

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "cli/command/command_line.h"
-#include "cli/output/progress_bar.h"
 #include "cli/output/shared_output.h"
 #include "cli/signals/interrupt.h"
 #include "common/loader_view.h"
@@ -39,10 +38,14 @@ struct TerminalSetup {
   SharedOutput* shared = nullptr;
 };
 
-class TerminalView final : public LoaderView {
+// What every terminal view shares: the status lines, the log, the notes and the boxes. The
+// live line while an image streams is the concrete view's: BarView (one device, a bar drawn in
+// place) or BoardView (one port of several, a line of the shared board). Off a terminal the
+// stream is logged once per whole percent, decided from the stream's numbers.
+class TerminalView : public LoaderView {
  public:
   explicit TerminalView(TerminalSetup setup);
-  ~TerminalView() override;
+  ~TerminalView() override = default;
   TerminalView(const TerminalView&) = delete;
   TerminalView& operator=(const TerminalView&) = delete;
 
@@ -59,8 +62,6 @@ class TerminalView final : public LoaderView {
   // line each, then the question.
   bool confirm(const std::string& text, const std::string& informative) override;
   void tell(const std::string& text) override;
-  void progress(const StreamProgress& p) override;
-  void countdown(int secondsLeft, int secondsTotal) override;
   void transferActive(bool active) override;
   // The user asked to stop (Ctrl-C or another stop signal).
   bool stopRequested();
@@ -69,8 +70,8 @@ class TerminalView final : public LoaderView {
   void Note(const std::string& line);
   // Where the user's stop requests are recorded (none when null).
   const InterruptState* interrupts() const { return m_setup.interrupts; }
-  // Ends a live progress bar, leaving its last state on screen.
-  void EndProgress();
+  // Ends a live line (bar, countdown, board line), leaving its last state on screen.
+  virtual void EndProgress() = 0;
   bool quiet() const { return m_setup.quiet; }
   // What the view was made with: the views of several sessions are made alike.
   const TerminalSetup& setup() const { return m_setup; }
@@ -79,38 +80,37 @@ class TerminalView final : public LoaderView {
   // The log lines held back in quiet mode, in order.
   const std::vector<std::string>& heldLog() const { return m_held; }
 
- private:
+ protected:
   struct StatusLine {
     const char* channel;
     std::string text;
-    bool unshown = false;  // changed while the bar was live
+    bool unshown = false;  // changed while it could not be written
   };
 
+  // A whole line on `stream`, around whatever live line the view draws.
+  virtual void WriteLine(std::FILE* stream, const std::string& line) = 0;
+  // A live line stands for the main status now: its changes are held until the line ends.
+  virtual bool LiveLineShown() const = 0;
+  // A stream's progress where no live line can be drawn: the chunk's status text that follows is
+  // written only when the whole percent changes, so that a log file gets one line per percent.
+  void LogStreamStep(const StreamProgress& p);
+  // Writes the main status held while a live line stood for it.
+  void WriteHeldMainStatus();
+
+  TerminalSetup m_setup;
+
+ private:
   void SetStatus(StatusLine& status, const std::string& text);
-  void WriteLine(std::FILE* stream, const std::string& line);
-  void DrawBar();
-  // The shared board's line of this view (several sessions at once).
-  void ShowOnBoard(const std::string& text);
-  void ClearBar();
-  // The live line of a countdown on a terminal; empty when none is shown.
-  void DrawCountdown();
-  // False for a "Sending Hex file" text in the same whole percent as the last one written,
-  // when standard error is no terminal: a log file gets one line per percent, not per chunk.
-  bool WorthWriting(const std::string& mainText);
   bool AskAtTerminal() const;
   // Ends a box's line with the answer typed at the terminal, where standard error cannot show it.
   void RecordTyping(const std::string& answer);
   // One line typed by the user, without its line end; nullopt at end of input or on a stop.
   std::optional<std::string> ReadLine();
 
-  TerminalSetup m_setup;
   StatusLine m_port{"port", "No Connection"};
   StatusLine m_device{"device", ""};
   StatusLine m_main{"main", ""};
-  ProgressBar m_bar;
-  bool m_barLive = false;
-  bool m_boardLive = false;  // this view's line stands in the shared board
-  std::string m_countdownLine;
+  std::optional<int> m_streamPercent;  // the whole percent of the stream's latest numbers
   int m_lastPercentWritten = -1;
   std::vector<std::string> m_held;
   std::vector<std::string> m_details;

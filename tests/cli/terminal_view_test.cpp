@@ -1,14 +1,14 @@
 // What the terminal view writes where: the log on stdout, status changes and boxes on stderr,
 // the progress bar only on a terminal, and answers typed at a terminal.
 
-#include "cli/output/terminal_view.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
+#include "cli/output/bar_view.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
@@ -65,7 +65,7 @@ bool HasControlBytes(const std::string& text) {
 TEST(TerminalView, LogGoesToStdoutAndStatusChangesToStderr) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::No, false, false));
+    BarView view(t.Setup(Answers::No, false, false));
     view.appendLog("1 Com Ports Found.");
     view.setMainStatus("Searching for Device.");
     view.setMainStatus("Searching for Device.");  // no change: not repeated
@@ -89,7 +89,7 @@ TEST(TerminalView, LogGoesToStdoutAndStatusChangesToStderr) {
 TEST(TerminalView, DetailsAreNotesOnStderrAndNeverInTheLog) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::No, false, false));
+    BarView view(t.Setup(Answers::No, false, false));
     view.appendLog("Checking Online..Failed!");
     view.detail("http://127.0.0.1:1/x/vornet_verinfo.xml: connection refused\x1b[2J");
   }
@@ -100,7 +100,7 @@ TEST(TerminalView, DetailsAreNotesOnStderrAndNeverInTheLog) {
 TEST(TerminalView, DeviceTextCannotDriveTheTerminal) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::No, true, false));
+    BarView view(t.Setup(Answers::No, true, false));
     view.setDeviceStatus("Device: \x1b]0;owned\x07    ID: 1");
     view.appendLog("Missing->a\rb.hex.");
   }
@@ -120,7 +120,7 @@ TEST_P(ScriptedAnswers, BoxesShowTextAndAnswer) {
   const BoxCase& c = GetParam();
   Terminal t;
   {
-    TerminalView view(t.Setup(c.answers, false, /*inIsTerminal=*/true));
+    BarView view(t.Setup(c.answers, false, /*inIsTerminal=*/true));
     EXPECT_EQ(view.askYesNo("Identical Versions.\n Reload?"), c.answer);
     view.tell("Switch Device off.   \r\n\r\nPress Ok Then Switch Device On.");
   }
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TerminalView, AQuestionSaysWhatItIsAboutBeforeItIsAsked) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::Yes, false, false));
+    BarView view(t.Setup(Answers::Yes, false, false));
     EXPECT_TRUE(view.confirm("Load Hex Now?",
                              "Device: VORnet Amp (ID 11456)\nVersion now: V1.20\nVersion to load: V1.30\n"
                              "Port: COM3 (/dev/ttyUSB0)\nFile: amp\x1b[2J.hex"));
@@ -150,7 +150,7 @@ TEST(TerminalView, AQuestionSaysWhatItIsAboutBeforeItIsAsked) {
 TEST(TerminalView, WithoutATerminalOnStdinEveryQuestionIsAnsweredNo) {
   Terminal t;
   t.Type("y\n");  // not read: stdin is not a terminal
-  TerminalView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/false));
+  BarView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/false));
   EXPECT_FALSE(view.askYesNo("Load Hex Now?"));
   EXPECT_EQ(t.Err(), "? Load Hex Now? [Y/n] no\n");
 }
@@ -167,7 +167,7 @@ class TypedAnswers : public ::testing::TestWithParam<TypedCase> {};
 TEST_P(TypedAnswers, AtATerminalYesIsTheDefault) {
   Terminal t;
   t.Type(GetParam().typed);
-  TerminalView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/true));
+  BarView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/true));
   EXPECT_EQ(view.askYesNo("Load Hex Now?"), GetParam().answer);
   EXPECT_EQ(t.Err(), GetParam().record);
 }
@@ -189,7 +189,7 @@ TEST(TerminalView, OnTheTerminalItselfTheTypedAnswerIsNotRepeated) {
   Terminal t;
   t.Type("n\n\n");
   {
-    TerminalView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/true, /*errShowsTyping=*/true));
+    BarView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/true, /*errShowsTyping=*/true));
     EXPECT_FALSE(view.askYesNo("Load Hex Now?"));
     view.tell("Programing Complete.");
   }
@@ -200,7 +200,7 @@ TEST(TerminalView, AnOkBoxAnsweredAtATerminalIsRecordedOnAFile) {
   Terminal t;
   t.Type("\n");
   {
-    TerminalView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/true));
+    BarView view(t.Setup(Answers::Ask, false, /*inIsTerminal=*/true));
     view.tell("Programing Complete.");
   }
   EXPECT_EQ(t.Err(), "! Programing Complete. [OK: press Enter] ok\n");
@@ -209,7 +209,7 @@ TEST(TerminalView, AnOkBoxAnsweredAtATerminalIsRecordedOnAFile) {
 TEST(TerminalView, TypedAnswerAsksAgainAfterNonsense) {
   Terminal t;
   t.Type("maybe\n\n");
-  TerminalView view(t.Setup(Answers::Ask, false, true));
+  BarView view(t.Setup(Answers::Ask, false, true));
   EXPECT_TRUE(view.askYesNo("Load Hex Now?"));
   EXPECT_NE(t.Err().find("Please answer y or n."), std::string::npos);
 }
@@ -217,7 +217,7 @@ TEST(TerminalView, TypedAnswerAsksAgainAfterNonsense) {
 TEST(TerminalView, StopRequestEndsTheWaitForAnAnswerWithNo) {
   Terminal t;  // nothing is typed and the input stays open
   t.interrupts.OnPress();
-  TerminalView view(t.Setup(Answers::Ask, false, true));
+  BarView view(t.Setup(Answers::Ask, false, true));
   EXPECT_TRUE(view.stopRequested());
   EXPECT_FALSE(view.askYesNo("Load Hex Now?"));
   view.tell("Programing Complete.");  // returns as well
@@ -243,7 +243,7 @@ void Stream(TerminalView& view) {
 TEST(TerminalView, WithoutATerminalThereIsNoBarAndEveryStatusChangeIsALine) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
+    BarView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
     Stream(view);
   }
   const std::string err = t.Err();
@@ -257,7 +257,7 @@ TEST(TerminalView, WithoutATerminalThereIsNoBarAndEveryStatusChangeIsALine) {
 TEST(TerminalView, OnATerminalTheBarShowsTheStreamAndTheLastStatusFollowsIt) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/true, false));
+    BarView view(t.Setup(Answers::No, /*errIsTerminal=*/true, false));
     Stream(view);
   }
   const std::string err = t.Err();
@@ -272,27 +272,40 @@ TEST(TerminalView, OnATerminalTheBarShowsTheStreamAndTheLastStatusFollowsIt) {
 }
 
 // A log file of a long stream gets one line per whole percent, not one per 50-byte chunk.
+// A stream of 1000 chunks as the device reports it: the numbers, then the chunk's status text.
+void StreamThousandChunks(TerminalView& view, const std::function<std::string(int)>& textOf) {
+  view.transferActive(true);
+  view.setMainStatus("Sending Hex file 0% done");
+  for (int tenth = 1; tenth <= 1000; ++tenth) {
+    view.progress(StreamProgress(static_cast<std::size_t>(tenth), 1000, tenth / 10.0));
+    view.setMainStatus(textOf(tenth));
+  }
+  view.transferActive(false);
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 TEST(TerminalView, WithoutATerminalTheStreamIsOneLinePerPercent) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
-    view.setMainStatus("Sending Hex file 0% done");
-    char text[64];
-    for (int tenth = 1; tenth <= 1000; ++tenth) {
+    BarView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
+    StreamThousandChunks(view, [](int tenth) {
+      char text[64];
       std::snprintf(text, sizeof text, "Sending Hex file %.1f%% done", tenth / 10.0);
-      view.setMainStatus(text);
-    }
+      return std::string(text);
+    });
     view.setMainStatus("Waiting for device to reboot");
+    view.transferActive(true);
     view.setMainStatus("Sending Hex file 0% done");  // a second stream starts counting afresh
   }
   const std::string err = t.Err();
-  std::size_t lines = 0;
-  for (std::size_t at = err.find("main: Sending Hex file "); at != std::string::npos;
-       at = err.find("main: Sending Hex file ", at + 1))
-    ++lines;
   // "0%" (0.1 to 0.9 are still 0 percent), the first tenth of every whole percent 1..99,
   // "100.0%", and the second "0%".
-  EXPECT_EQ(lines, 1u + 99u + 1u + 1u) << err;
+  EXPECT_EQ(Count(err, "main: Sending Hex file "), 1u + 99u + 1u + 1u) << err;
   EXPECT_NE(err.find("main: Sending Hex file 0% done\nmain: Sending Hex file 1.0% done\n"),
             std::string::npos);
   EXPECT_NE(err.find("main: Sending Hex file 1.0% done\nmain: Sending Hex file 2.0% done\n"),
@@ -303,10 +316,26 @@ TEST(TerminalView, WithoutATerminalTheStreamIsOneLinePerPercent) {
       << err;
 }
 
+// The numbers decide, whatever the text says: a text with no percent in it is written once per
+// whole percent of the stream too, and the same texts outside a stream are all written.
+TEST(TerminalView, TheStreamsNumbersDecideNotItsWording) {
+  Terminal t;
+  {
+    BarView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
+    StreamThousandChunks(view, [](int tenth) { return "chunk " + std::to_string(tenth); });
+    for (int i = 1; i <= 3; ++i) view.setMainStatus("Sending Hex file 5" + std::to_string(i) + ".0% done");
+  }
+  const std::string err = t.Err();
+  EXPECT_EQ(Count(err, "main: chunk "), 100u) << err;
+  EXPECT_NE(err.find("main: chunk 10\n"), std::string::npos);
+  EXPECT_EQ(err.find("main: chunk 11\n"), std::string::npos);
+  EXPECT_EQ(Count(err, "main: Sending Hex file 5"), 3u) << err;
+}
+
 TEST(TerminalView, OnATerminalTheCountdownIsOneLiveLine) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/true, false));
+    BarView view(t.Setup(Answers::No, /*errIsTerminal=*/true, false));
     view.countdown(10, 10);
     view.countdown(9, 10);
     view.setDeviceStatus("Device: Amp");  // a line in between keeps the countdown below it
@@ -323,7 +352,7 @@ TEST(TerminalView, OnATerminalTheCountdownIsOneLiveLine) {
 TEST(TerminalView, OffATerminalTheCountdownSaysNothing) {
   Terminal t;
   {
-    TerminalView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
+    BarView view(t.Setup(Answers::No, /*errIsTerminal=*/false, false));
     for (int left = 10; left >= 0; --left) view.countdown(left, 10);
   }
   EXPECT_EQ(t.Err(), "");
@@ -334,7 +363,7 @@ TEST(TerminalView, QuietHoldsTheLogAndDropsStatusLines) {
   {
     TerminalSetup setup = t.Setup(Answers::Yes, /*errIsTerminal=*/true, false);
     setup.quiet = true;
-    TerminalView view(setup);
+    BarView view(setup);
     view.setMainStatus("Searching Valid Com Ports.");
     view.appendLog("1 Com Ports Found.");
     view.countdown(5, 10);
@@ -353,7 +382,7 @@ TEST(TerminalView, QuietHoldsTheLogAndDropsStatusLines) {
 
 TEST(TerminalView, TransferStateReachesTheInterruptHandling) {
   Terminal t;
-  TerminalView view(t.Setup(Answers::No, false, false));
+  BarView view(t.Setup(Answers::No, false, false));
   view.transferActive(true);
   EXPECT_EQ(t.interrupts.OnPress(), InterruptState::Press::Warn);
   EXPECT_FALSE(view.stopRequested());
