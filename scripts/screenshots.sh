@@ -48,16 +48,8 @@ export VORLOADER_HISTORY="$WORK/records/history.jsonl"
 export XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
-# The X server, on the first free display number from 90.
-DISPLAY_NUMBER=90
-while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
-  DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
-done
-Xvfb ":$DISPLAY_NUMBER" -screen 0 900x620x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-export DISPLAY=":$DISPLAY_NUMBER"
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+. "$ROOT/scripts/lib/xvfb.sh"
+start_xvfb "$WORK" 900x620x24
 
 shot() {  # name
   sleep 0.3  # let the window paint
@@ -163,9 +155,7 @@ wait "$XVFB_PID" 2>/dev/null || true
 
 # The station window mid-run, on a screen its four columns fit: two devices quick to program,
 # two streaming at the line rate, one that never answers the erase command.
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1140x650x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-XVFB_PID=$!
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
+start_xvfb "$WORK" 1140x650x24
 mkdir -p "$WORK/station/com" "$WORK/station/programdata"
 station_device() {  # port, simulator options...: its transcript in WORK/station-PORT
   local port=$1

@@ -37,15 +37,9 @@ export VORLOADER_HISTORY="$WORK/records/history.jsonl"
 export XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
-DISPLAY_NUMBER=90
-while [ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ] || [ -e "/tmp/.X$DISPLAY_NUMBER-lock" ]; do
-  DISPLAY_NUMBER=$((DISPLAY_NUMBER + 1))
-done
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x900x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-PIDS+=($!)
-export DISPLAY=":$DISPLAY_NUMBER"
-for _ in $(seq 100); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.05; done
-unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+. "$ROOT/scripts/lib/xvfb.sh"
+start_xvfb "$WORK" 1280x900x24
+PIDS+=("$XVFB_PID")
 
 # Images long enough that all eight still stream while the probe runs.
 . "$ROOT/scripts/lib/firmware-server.sh"
