@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the house format, builds, and runs every test: once in a
-# normal tree (then clang-tidy over it), once with AddressSanitizer and UndefinedBehaviorSanitizer,
-# and the layers where threads meet once more with ThreadSanitizer; then the fuzz targets
-# briefly and the package check. Exits non-zero on any failure.
+# normal tree (with clang-tidy over it running beside the later stages), once with
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the layers where threads meet once more
+# with ThreadSanitizer; then the fuzz targets briefly and the package check. Exits non-zero on
+# any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -30,8 +31,12 @@ status=0
 
 # A throwaway PostgreSQL server for the record database tests, stopped however this script ends.
 PG_DIR=$(mktemp -d "${TMPDIR:-/tmp}/vor-pg.XXXXXX")
-stop_pg() { scripts/pg-test-server.sh stop "$PG_DIR" || true; rm -rf "$PG_DIR"; }
-trap stop_pg EXIT
+tidy_pid=""
+stop_all() {
+  scripts/pg-test-server.sh stop "$PG_DIR" || true; rm -rf "$PG_DIR"
+  if [ -n "$tidy_pid" ]; then kill -- -"$tidy_pid" 2>/dev/null || true; fi
+}
+trap stop_all EXIT
 stage "PostgreSQL test server"
 if VORLOADER_TEST_PG=$(scripts/pg-test-server.sh start "$PG_DIR"); then
   export VORLOADER_TEST_PG
@@ -42,25 +47,43 @@ fi
 stage "format"
 if ! scripts/check-format.sh; then status=1; fi
 
-run_tree() {  # name, extra cmake args...
+# Most tests wait on simulated devices, pseudo-terminals and child processes far more than they
+# compute: four at a time per processor keeps the processors busy.
+TEST_JOBS=${TEST_JOBS:-$((JOBS * 4))}
+
+build_tree() {  # name, extra cmake args...
   local dir=$1; shift
   stage "configure and build: $dir"
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  # Each test program compiles as one translation unit (VOR_UNITY_TESTS).
+  cmake -S . -B "$dir" -G Ninja -DVOR_UNITY_TESTS=ON "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
-  stage "tests: $dir"
-  if ! ctest --test-dir "$dir" --output-on-failure -j "$JOBS" --timeout 600; then status=1; fi
 }
+test_tree() {  # name
+  stage "tests: $1"
+  if ! ctest --test-dir "$1" --output-on-failure -j "$TEST_JOBS" --timeout 600; then status=1; fi
+}
+run_tree() { build_tree "$@"; test_tree "$1"; }
 
 # Line tables are all a failure's stack trace needs; full debug information would double the
 # compile time of these trees (-g1 in place of -g).
-run_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
-stage "clang-tidy"
-if ! scripts/run-clang-tidy.sh build; then status=1; fi
+build_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+# clang-tidy reads the normal tree's compile commands. It runs beside what follows, at the
+# lowest priority, on the processor time the tests leave; its findings are shown further down.
+TIDY_LOG=$(mktemp "${TMPDIR:-/tmp}/vor-tidy.XXXXXX")
+setsid nice -n 19 scripts/run-clang-tidy.sh build >"$TIDY_LOG" 2>&1 &
+tidy_pid=$!
+test_tree build
 run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DVOR_SANITIZE=ON -DVOR_BENCH=OFF
 # The sessions of a production line and a station, the window's workflow thread, the record
 # delivery: every layer where threads meet, end to end included. -O1 as the sanitizer advises.
 run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
   -DVOR_TSAN=ON -DVOR_BENCH=OFF -DVOR_TEST_LAYERS="app;device;cli;window;sim"
+
+stage "clang-tidy (what was left of it)"
+if ! wait "$tidy_pid"; then status=1; fi
+tidy_pid=""
+cat "$TIDY_LOG"
+rm -f "$TIDY_LOG"
 
 if [ -x scripts/run-fuzz.sh ]; then
   stage "fuzz targets (short runs)"

@@ -91,12 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const std::string& file, const std::string&) { WriteFile(file, Line(3, "c")); }, false},
         ResumeCase{"FileReplaced",
                    [](const std::string& file, const std::string&) {
-                     // The same bytes under the same name, but another file.
+                     // The same bytes under the same name, but another file. The old file
+                     // stays aside, so that its inode cannot be handed to the new one.
                      const std::string bytes = ReadFile(file);
-                     std::remove(file.c_str());
-                     WriteFile(file + ".new", "x");
+                     ASSERT_EQ(std::rename(file.c_str(), (file + ".old").c_str()), 0);
                      WriteFile(file, bytes);
-                     std::remove((file + ".new").c_str());
                    },
                    false},
         ResumeCase{"FileRewrittenInPlace",

@@ -29,7 +29,7 @@ std::string Url(const std::string& url) {
 std::string Elem(const std::string& name, const std::string& value) {
   return "<" + name + ">" + value + "</" + name + ">";
 }
-std::string Product(const std::string& name, const std::string& version, const std::string& hex) {
+std::string ProductText(const std::string& name, const std::string& version, const std::string& hex) {
   return Elem("VOR_" + name + "_V", version) + Elem("VOR_" + name + "_HEX", hex);
 }
 
@@ -43,7 +43,7 @@ std::string Items(int count, const std::string& name, const std::string& code) {
   return list;
 }
 
-struct TableCase {
+struct ProductTableCase {
   const char* what;
   std::string catalogue;
   bool countLogged;
@@ -51,8 +51,8 @@ struct TableCase {
   std::string firmUrl = "unchanged";
 };
 
-std::vector<TableCase> Cases() {
-  const std::string ab = Product("A", "1.70", "a.hex") + Product("B_X", "2.05", "bx.hex");
+std::vector<ProductTableCase> ProductTableCases() {
+  const std::string ab = ProductText("A", "1.70", "a.hex") + ProductText("B_X", "2.05", "bx.hex");
   std::vector<Row> forty;
   for (int i = 0; i < 32; ++i) forty.push_back({"P" + std::to_string(i), "c" + std::to_string(i), "", ""});
   return {
@@ -79,7 +79,7 @@ std::vector<TableCase> Cases() {
        {},
        ""},
       {"=0102 and A are skipped",
-       Firm(Codes("=0102:A:C=0304") + Product("C", "1.00", "c.hex")),
+       Firm(Codes("=0102:A:C=0304") + ProductText("C", "1.00", "c.hex")),
        true,
        {{"C", "0304", "1.00", "c.hex"}},
        ""},
@@ -108,7 +108,7 @@ std::vector<TableCase> Cases() {
 }
 
 TEST(BuildProductTable, FollowsTheCatalogue) {
-  for (const auto& c : Cases()) {
+  for (const auto& c : ProductTableCases()) {
     SCOPED_TRACE(c.what);
     TempDir dir;
     WriteFile(dir.Path(catalogue::kCatalogueFile), c.catalogue);
