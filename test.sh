@@ -68,10 +68,14 @@ run_tree() { build_tree "$@"; test_tree "$1"; }
 # compile time of these trees (-g1 in place of -g).
 build_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
 # clang-tidy reads the normal tree's compile commands. It runs beside what follows, at the
-# lowest priority, on the processor time the tests leave; its findings are shown further down.
+# lowest priority, on the processor time the builds and tests leave; its findings are shown
+# further down. It stays in this session (a new one would get a fair share of the processors
+# whatever its priority) but in a process group of its own, for stop_all.
 TIDY_LOG=$(mktemp "${TMPDIR:-/tmp}/vor-tidy.XXXXXX")
-setsid nice -n 19 scripts/run-clang-tidy.sh build >"$TIDY_LOG" 2>&1 &
+set -m
+nice -n 19 scripts/run-clang-tidy.sh build >"$TIDY_LOG" 2>&1 &
 tidy_pid=$!
+set +m
 test_tree build
 run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DVOR_SANITIZE=ON -DVOR_BENCH=OFF
 # The sessions of a production line and a station, the window's workflow thread, the record
