@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the house format, builds, and runs every test: once in a
-# normal tree (with clang-tidy over it running beside the later stages), once with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the layers where threads meet once more
-# with ThreadSanitizer; then the fuzz targets briefly and the package check. Exits non-zero on
-# any failure.
+# normal tree (then clang-tidy over it), once with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the layers where threads meet once more with ThreadSanitizer; then the fuzz targets
+# briefly and the package check. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -31,12 +30,8 @@ status=0
 
 # A throwaway PostgreSQL server for the record database tests, stopped however this script ends.
 PG_DIR=$(mktemp -d "${TMPDIR:-/tmp}/vor-pg.XXXXXX")
-tidy_pid=""
-stop_all() {
-  scripts/pg-test-server.sh stop "$PG_DIR" || true; rm -rf "$PG_DIR"
-  if [ -n "$tidy_pid" ]; then kill -- -"$tidy_pid" 2>/dev/null || true; fi
-}
-trap stop_all EXIT
+stop_pg() { scripts/pg-test-server.sh stop "$PG_DIR" || true; rm -rf "$PG_DIR"; }
+trap stop_pg EXIT
 stage "PostgreSQL test server"
 if VORLOADER_TEST_PG=$(scripts/pg-test-server.sh start "$PG_DIR"); then
   export VORLOADER_TEST_PG
@@ -67,27 +62,19 @@ run_tree() { build_tree "$@"; test_tree "$1"; }
 # Line tables are all a failure's stack trace needs; full debug information would double the
 # compile time of these trees (-g1 in place of -g).
 build_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
-# clang-tidy reads the normal tree's compile commands. It runs beside what follows, at the
-# lowest priority, on the processor time the builds and tests leave; its findings are shown
-# further down. It stays in this session (a new one would get a fair share of the processors
-# whatever its priority) but in a process group of its own, for stop_all.
-TIDY_LOG=$(mktemp "${TMPDIR:-/tmp}/vor-tidy.XXXXXX")
-set -m
-nice -n 19 scripts/run-clang-tidy.sh build >"$TIDY_LOG" 2>&1 &
-tidy_pid=$!
-set +m
 test_tree build
-run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DVOR_SANITIZE=ON -DVOR_BENCH=OFF
+# Alone: beside the tests it would take the processor time that the tests' simulated devices
+# need to answer within the loader's time-outs.
+stage "clang-tidy"
+if ! scripts/run-clang-tidy.sh build; then status=1; fi
+# The sanitizer trees are built once and thrown away: their libraries and programs compile in
+# unity batches (the normal tree keeps one file per compile command, for clang-tidy).
+run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DVOR_SANITIZE=ON -DVOR_BENCH=OFF \
+  -DVOR_UNITY=ON
 # The sessions of a production line and a station, the window's workflow thread, the record
 # delivery: every layer where threads meet, end to end included. -O1 as the sanitizer advises.
 run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
-  -DVOR_TSAN=ON -DVOR_BENCH=OFF -DVOR_TEST_LAYERS="app;device;cli;window;sim"
-
-stage "clang-tidy (what was left of it)"
-if ! wait "$tidy_pid"; then status=1; fi
-tidy_pid=""
-cat "$TIDY_LOG"
-rm -f "$TIDY_LOG"
+  -DVOR_TSAN=ON -DVOR_BENCH=OFF -DVOR_UNITY=ON -DVOR_TEST_LAYERS="app;device;cli;window;sim"
 
 if [ -x scripts/run-fuzz.sh ]; then
   stage "fuzz targets (short runs)"

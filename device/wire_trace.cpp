@@ -9,15 +9,15 @@
 namespace device {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using TraceClock = std::chrono::steady_clock;
 
 std::mutex g_traceMutex;
-Clock::time_point g_lastLine;
+TraceClock::time_point g_lastLine;
 bool g_anyLine = false;
 
 // Milliseconds since the previous trace line (0 for the first); call with the mutex held.
 long long TakeDelta() {
-  const Clock::time_point now = Clock::now();
+  const TraceClock::time_point now = TraceClock::now();
   const long long delta =
       g_anyLine ? std::chrono::duration_cast<std::chrono::milliseconds>(now - g_lastLine).count() : 0;
   g_lastLine = now;

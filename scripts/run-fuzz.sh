@@ -10,7 +10,7 @@ JOBS=${JOBS:-$(nproc)}
 # Line tables are all a crash's stack trace needs (-g1).
 CC=clang CXX=clang++ cmake -S . -B $DIR -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
-  -DVOR_FUZZ=ON -DVOR_TESTS=OFF -DVOR_BENCH=OFF -DVOR_SANITIZE=OFF \
+  -DVOR_FUZZ=ON -DVOR_TESTS=OFF -DVOR_BENCH=OFF -DVOR_SANITIZE=OFF -DVOR_UNITY=ON \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build $DIR --target fuzz_all -j "$JOBS"

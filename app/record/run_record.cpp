@@ -15,24 +15,24 @@ namespace app {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+using OrderedJson = nlohmann::ordered_json;
 
-Json TextValue(std::string_view latin1) {
+OrderedJson TextValue(std::string_view latin1) {
   return Latin1ToUtf8(latin1);
 }
 
-Json ValueOf(const RunRecord& r, const record_fields::Member& member) {
+OrderedJson ValueOf(const RunRecord& r, const record_fields::Member& member) {
   return std::visit(
-      [&r](auto field) -> Json {
+      [&r](auto field) -> OrderedJson {
         const auto& value = r.*field;
         using T = std::decay_t<decltype(value)>;
         if constexpr (std::is_same_v<T, std::string>) {
           return TextValue(value);
         } else if constexpr (std::is_same_v<T, std::optional<std::string>>) {
-          return value ? TextValue(*value) : Json(nullptr);
+          return value ? TextValue(*value) : OrderedJson(nullptr);
         } else if constexpr (std::is_same_v<T, std::optional<std::uint32_t>> ||
                              std::is_same_v<T, std::optional<bool>>) {
-          return value ? Json(*value) : Json(nullptr);
+          return value ? OrderedJson(*value) : OrderedJson(nullptr);
         } else {
           return value;
         }
@@ -93,7 +93,7 @@ std::string Latin1ToUtf8(std::string_view latin1) {
 }
 
 std::string ToJsonLine(const RunRecord& r) {
-  Json object = Json::object();
+  OrderedJson object = OrderedJson::object();
   for (const record_fields::Field& field : record_fields::kFields)
     object[std::string(field.name)] = ValueOf(r, field.member);
   return UniformEscapes(object.dump());

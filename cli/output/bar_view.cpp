@@ -4,8 +4,6 @@ namespace cli {
 
 namespace {
 
-constexpr std::size_t kDefaultColumns = 80;
-
 // Erases the line the cursor is on: carriage return, then "erase to end of line".
 constexpr const char* kEraseLine = "\r\x1b[K";
 

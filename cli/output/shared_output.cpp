@@ -4,10 +4,6 @@
 
 namespace cli {
 
-namespace {
-constexpr std::size_t kDefaultColumns = 80;
-}  // namespace
-
 SharedOutput::SharedOutput(std::FILE* err, bool live, std::function<std::size_t()> columns)
     : m_err(err), m_live(live), m_columns(std::move(columns)) {}
 

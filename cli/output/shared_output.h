@@ -15,6 +15,9 @@
 
 namespace cli {
 
+// The width a line is cut to when the terminal's own is not known.
+inline constexpr std::size_t kDefaultColumns = 80;
+
 class SharedOutput {
  public:
   // `live`: standard error is a terminal that can take the board's cursor movements.
