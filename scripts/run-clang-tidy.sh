@@ -8,8 +8,7 @@
 #   scripts/run-clang-tidy.sh [BUILD_DIR] [FILE...]   (BUILD_DIR default: build)
 #
 # It reads BUILD_DIR/compile_commands.json (the top CMakeLists.txt exports it), so the tree
-# must have been configured; generated files need not be built. Two files at a time (JOBS),
-# each on its own, so that no batch of slow files is left running alone at the end.
+# must have been configured; generated files need not be built. Two files at a time (JOBS).
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-build}
@@ -48,7 +47,7 @@ start=$(date +%s)
 rc=0
 # The compile commands are g++'s: clang does not know some of its warning options.
 printf '%s\n' "${todo[@]}" |
-  xargs -P "$JOBS" -n 1 "$TIDY" -p "$BUILD" --quiet --header-filter="^$ROOT/($dirs)/" \
+  xargs -P "$JOBS" -n 3 "$TIDY" -p "$BUILD" --quiet --header-filter="^$ROOT/($dirs)/" \
     --extra-arg=-Wno-unknown-warning-option >"$log" 2>&1 || rc=$?
 
 # A header's finding is reported once for every file that includes it: show each once.
