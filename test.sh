@@ -62,15 +62,19 @@ test_tree() {  # name
 run_tree() { build_tree "$@"; test_tree "$1"; }
 
 # Line tables are all a failure's stack trace needs; full debug information would double the
-# compile time of these trees (-g1 in place of -g).
-build_tree build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+# compile time of these trees (-g1 in place of -g). Every tree here is built once from scratch:
+# its libraries and programs compile in unity batches (VOR_UNITY).
+RELEASE=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
+build_tree build "${RELEASE[@]}" -DVOR_UNITY=ON
 test_tree build
-# Alone: beside the tests it would take the processor time that the tests' simulated devices
-# need to answer within the loader's time-outs.
+# clang-tidy checks each file with its own compile command: from a tree of the same flags
+# without unity batches, configured only, never built. Alone: beside the tests it would take
+# the processor time that the tests' simulated devices need to answer within the loader's
+# time-outs.
 stage "clang-tidy"
-if ! scripts/run-clang-tidy.sh build; then status=1; fi
-# The sanitizer trees are built once and thrown away: their libraries and programs compile in
-# unity batches (the normal tree keeps one file per compile command, for clang-tidy).
+if ! { cmake -S . -B build-tidy -G Ninja "${RELEASE[@]}" >/dev/null && scripts/run-clang-tidy.sh build-tidy; }; then
+  status=1
+fi
 run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DVOR_SANITIZE=ON -DVOR_BENCH=OFF \
   -DVOR_UNITY=ON
 # The sessions of a production line and a station, the window's workflow thread, the record
