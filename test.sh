@@ -51,8 +51,7 @@ TEST_JOBS=${TEST_JOBS:-$((JOBS * 2))}
 build_tree() {  # name, extra cmake args...
   local dir=$1; shift
   stage "configure and build: $dir"
-  # Each test program compiles as one translation unit (VOR_UNITY_TESTS).
-  cmake -S . -B "$dir" -G Ninja -DVOR_UNITY_TESTS=ON "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
   cmake --build "$dir" -j "$JOBS"
 }
 test_tree() {  # name

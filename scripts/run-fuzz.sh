@@ -18,19 +18,19 @@ cmake --build $DIR --target fuzz_all -j "$JOBS"
 ARTIFACTS=$DIR/artifacts
 mkdir -p "$ARTIFACTS"
 fuzz_one() {  # name corpus: runs one target; its log is shown when it fails
-  local name=$1 corpus=$2 work seeds=()
+  local name=$1 corpus=$2 work seeds=() rc=0
   work=$(mktemp -d)
   [ "$corpus" != "-" ] && [ -d "$corpus" ] && seeds=("$corpus")
-  if "$DIR/fuzz/"*/"$name" -max_total_time="$SECS" -print_final_stats=0 \
-      -artifact_prefix="$ARTIFACTS/$name-" "$work" "${seeds[@]}" >"$work.log" 2>&1; then
+  "$DIR/fuzz/"*/"$name" -max_total_time="$SECS" -print_final_stats=0 \
+    -artifact_prefix="$ARTIFACTS/$name-" "$work" "${seeds[@]}" >"$work.log" 2>&1 || rc=$?
+  if [ "$rc" -eq 0 ]; then
     echo "-- $name (${SECS}s): clean"
-    rm -rf "$work" "$work.log"
   else
     echo "-- $name (${SECS}s): FAILED"
     tail -40 "$work.log"
-    rm -rf "$work" "$work.log"
-    return 1
   fi
+  rm -rf "$work" "$work.log"
+  return "$rc"
 }
 status=0
 running=0

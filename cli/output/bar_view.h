@@ -13,8 +13,6 @@ class BarView final : public TerminalView {
  public:
   explicit BarView(TerminalSetup setup) : TerminalView(std::move(setup)) {}
   ~BarView() override;
-  BarView(const BarView&) = delete;
-  BarView& operator=(const BarView&) = delete;
 
   void progress(const StreamProgress& p) override;
   void countdown(int secondsLeft, int secondsTotal) override;

@@ -15,8 +15,6 @@ class BoardView final : public TerminalView {
   // `setup.shared` must be set and outlive the view.
   explicit BoardView(TerminalSetup setup) : TerminalView(std::move(setup)) {}
   ~BoardView() override;
-  BoardView(const BoardView&) = delete;
-  BoardView& operator=(const BoardView&) = delete;
 
   void progress(const StreamProgress& p) override;
   void countdown(int secondsLeft, int secondsTotal) override;
