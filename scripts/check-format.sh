@@ -14,11 +14,15 @@ if [ "${1:-}" = "--fix" ]; then
   exit 0
 fi
 # Twenty files to a clang-format, as many at once as there are processors; each file that
-# differs is named once.
-bad=$(printf '%s\0' "${files[@]}" |
-  xargs -0 -n 20 -P "$(nproc)" clang-format --dry-run -Werror 2>&1 >/dev/null |
-  sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: .*/\1/p' | sort -u || true)
+# differs is named once. Any other failure of clang-format fails the check too, with its output.
+out=$(printf '%s\0' "${files[@]}" |
+  xargs -0 -n 20 -P "$(nproc)" clang-format --dry-run -Werror 2>&1 >/dev/null) && rc=0 || rc=$?
+bad=$(sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: code should be clang-formatted.*/\1/p' <<<"$out" | sort -u)
 for f in $bad; do
   echo "format: ${f#./} differs from .clang-format (scripts/check-format.sh --fix)"
 done
-[ -z "$bad" ]
+if [ "$rc" -ne 0 ] && [ -z "$bad" ]; then
+  echo "format: clang-format failed (exit $rc):" >&2
+  printf '%s\n' "$out" >&2
+fi
+[ "$rc" -eq 0 ]
