@@ -62,7 +62,7 @@ LoadResult DeviceSession::CheckDevice() {
 
 LoadResult DeviceSession::Authenticate() {
   m_view.setMainStatus("Authenticating Device.");
-  return device::AuthenticateDevice(m_link, m_identity);
+  return device::AuthenticateDevice(m_link, m_identity, &m_resultDetail);
 }
 
 LoadResult DeviceSession::ChooseFirmware() {

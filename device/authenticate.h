@@ -2,6 +2,8 @@
 // The authentication exchange: a time-stamp challenge, encrypted, packed into one frame.
 
 #include <cstddef>
+#include <optional>
+#include <string>
 
 #include "common/load_result.h"
 #include "device/link.h"
@@ -9,14 +11,24 @@
 
 namespace device {
 
-// Makes a fresh challenge from `now` into id.m_authBlock (encrypted in place) and writes the
-// 30-byte authentication frame into m_txBuf; returns its length.
-std::size_t BuildAuthFrame(Link& link, Identity& id, const image::UtcTime& now);
+// Why an authentication ended before anything was sent: the challenge could not be made.
+inline constexpr const char* kChallengeFailedDetail =
+    "The authentication challenge could not be encrypted (the cipher library failed); nothing was "
+    "sent to the device.";
 
-// The authentication exchange with the clock read now.
-LoadResult AuthenticateDevice(Link& link, Identity& id);
+// Makes a fresh challenge from `now` into id.m_authBlock (encrypted by `encrypt`) and writes the
+// 30-byte authentication frame into m_txBuf; returns its length. Nothing when the challenge
+// cannot be made: m_authBlock and m_txBuf then keep what they held.
+std::optional<std::size_t> BuildAuthFrame(Link& link, Identity& id, const image::UtcTime& now,
+                                          image::ChallengeEncrypter encrypt = &image::EncryptChallengeBlock);
 
-// AuthenticateDevice with the clock given instead of read.
-LoadResult AuthenticateDevice(Link& link, Identity& id, const image::UtcTime& now);
+// The authentication exchange with the clock read now. A challenge that cannot be made is never
+// sent: the port is closed and the result is RESULT_AUTH_FAILED, with `why` (when given) set to
+// the cause.
+LoadResult AuthenticateDevice(Link& link, Identity& id, std::string* why = nullptr);
+
+// AuthenticateDevice with the clock (and the challenge cipher) given instead of read.
+LoadResult AuthenticateDevice(Link& link, Identity& id, const image::UtcTime& now, std::string* why = nullptr,
+                              image::ChallengeEncrypter encrypt = &image::EncryptChallengeBlock);
 
 }  // namespace device

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstddef>
 
-#include "image/challenge_cipher.h"
 #include "image/firmware_key.h"
 
 namespace image {
@@ -57,21 +56,21 @@ UtcTime CurrentUtcTime() {
       time_point_cast<milliseconds>(system_clock::now()).time_since_epoch().count());
 }
 
-std::optional<AuthChallenge> MakeAuthChallenge(int mode, const UtcTime& now) {
+std::optional<AuthChallenge> MakeAuthChallenge(int mode, const UtcTime& now, ChallengeEncrypter encrypt) {
   if (mode != 0) return std::nullopt;
   AuthChallenge challenge;
   WriteChallengeBlock(now, challenge.plain.data());
   challenge.encrypted = challenge.plain;
   std::uint8_t key[16];
   BuildChallengeKey1(key);
-  const bool ok = EncryptChallengeBlock(key, challenge.encrypted.data());
+  const bool ok = encrypt != nullptr && encrypt(key, challenge.encrypted.data());
   OPENSSL_cleanse(key, sizeof key);
   if (!ok) return std::nullopt;
   return challenge;
 }
 
-bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now) {
-  const std::optional<AuthChallenge> challenge = MakeAuthChallenge(mode, now);
+bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now, ChallengeEncrypter encrypt) {
+  const std::optional<AuthChallenge> challenge = MakeAuthChallenge(mode, now, encrypt);
   if (!challenge) return false;
   for (std::size_t i = 0; i < challenge->encrypted.size(); ++i) block[i] = challenge->encrypted[i];
   return true;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "image/challenge_cipher.h"
+
 namespace image {
 
 struct UtcTime {
@@ -24,11 +26,13 @@ struct AuthChallenge {
   std::array<std::uint8_t, 16> encrypted{};  // `plain` under the first challenge key: what is sent
 };
 
-// Mode 0: the challenge for `now`. The loader has no other mode: any other mode, and a failure
-// of the cipher library, give nothing.
-std::optional<AuthChallenge> MakeAuthChallenge(int mode, const UtcTime& now);
+// Mode 0: the challenge for `now`, encrypted by `encrypt`. The loader has no other mode: any
+// other mode, and a failure of the cipher, give nothing.
+std::optional<AuthChallenge> MakeAuthChallenge(int mode, const UtcTime& now,
+                                               ChallengeEncrypter encrypt = &EncryptChallengeBlock);
 
 // The encrypted block alone, copied to `block`. False, with `block` untouched, as above.
-bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now);
+bool MakeAuthChallenge(int mode, std::uint8_t block[16], const UtcTime& now,
+                       ChallengeEncrypter encrypt = &EncryptChallengeBlock);
 
 }  // namespace image

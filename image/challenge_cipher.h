@@ -9,4 +9,8 @@ namespace image {
 // cipher library fails.
 bool EncryptChallengeBlock(const std::uint8_t key[16], std::uint8_t block[16]);
 
+// A cipher for the challenge with EncryptChallengeBlock's promises: the library's, or in tests
+// one that fails.
+using ChallengeEncrypter = bool (*)(const std::uint8_t key[16], std::uint8_t block[16]);
+
 }  // namespace image

@@ -74,6 +74,43 @@ TEST_F(AuthenticateTest, EveryFailureClosesThePort) {
   }
 }
 
+// A cipher that fails leaves no challenge to send: the step ends with its own failure, says
+// why, and the device hears nothing (neither a stale block nor a zeroed one).
+TEST_F(AuthenticateTest, AChallengeThatCannotBeMadeIsNeverSent) {
+  const image::ChallengeEncrypter failing = [](const std::uint8_t*, std::uint8_t* block) {
+    block[0] = 0;
+    return false;
+  };
+  Identified();
+  ASSERT_EQ(BuildAuthFrame(link, id, kWhen), 30u);
+  const auto sentBlock = id.m_authBlock;
+  const std::size_t writesBefore = WritesSoFar();
+  const std::size_t eventsBefore = line.events.size();
+
+  EXPECT_EQ(BuildAuthFrame(link, id, kWhen, failing), std::nullopt);
+  EXPECT_EQ(id.m_authBlock, sentBlock);
+
+  std::string why;
+  EXPECT_EQ(AuthenticateDevice(link, id, kWhen, &why, failing), RESULT_AUTH_FAILED);
+  EXPECT_EQ(why, kChallengeFailedDetail);
+  EXPECT_NE(why.find("nothing was sent"), std::string::npos) << why;
+  EXPECT_EQ(WritesSoFar(), writesBefore);
+  // The port saw nothing but its closing: no write, no discard, no read.
+  EXPECT_EQ(std::vector<std::string>(line.events.begin() + static_cast<std::ptrdiff_t>(eventsBefore),
+                                     line.events.end()),
+            std::vector<std::string>{"close"});
+  ExpectOpen(false);
+
+  // Without a place for the cause the result is the same.
+  FreshLine f;
+  ASSERT_TRUE(f.Open());
+  ASSERT_EQ(IdentifyDevice(f.link, f.id, true), RESULT_OK);
+  const std::size_t freshWrites = f.line.writes.size();
+  EXPECT_EQ(AuthenticateDevice(f.link, f.id, kWhen, nullptr, failing), RESULT_AUTH_FAILED);
+  EXPECT_EQ(f.line.writes.size(), freshWrites);
+  EXPECT_FALSE(f.line.open);
+}
+
 TEST_F(AuthenticateTest, WithoutAPortItIsABadWrite) {
   EXPECT_EQ(AuthenticateDevice(link, id, kWhen), RESULT_BAD_WRITE);
   EXPECT_TRUE(line.writes.empty());

@@ -68,6 +68,24 @@ TEST(AuthChallenge, OtherModesTouchNothing) {
   EXPECT_EQ(AsText(untouched), before);
 }
 
+// A cipher that fails gives no challenge, and the caller's block keeps what it held: nothing
+// half made can be sent.
+TEST(AuthChallenge, AFailingCipherGivesNothing) {
+  UtcTime t;
+  t.year = 2021;
+  const image::ChallengeEncrypter failing = [](const std::uint8_t*, std::uint8_t* block) {
+    block[0] ^= 0xFF;  // what a failing library may leave behind
+    return false;
+  };
+  EXPECT_FALSE(image::MakeAuthChallenge(0, t, failing).has_value());
+  std::uint8_t untouched[16] = {1, 2, 3};
+  const std::string before = AsText(untouched);
+  EXPECT_FALSE(image::MakeAuthChallenge(0, untouched, t, failing));
+  EXPECT_EQ(AsText(untouched), before);
+  EXPECT_FALSE(image::MakeAuthChallenge(0, untouched, t, nullptr));
+  EXPECT_EQ(AsText(untouched), before);
+}
+
 // Sessions on several threads make their challenges at once: each gets its own, whole.
 TEST(AuthChallenge, ChallengesMadeAtOnceOnSeveralThreadsStayApart) {
   constexpr int kThreads = 4;
