@@ -1,15 +1,18 @@
 #include "app/record/record_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "app/record/file_record_sink.h"
 #include "app/record/record_line_parser.h"
@@ -55,6 +58,54 @@ AppendResult OpenForAppend(const std::string& path, int& fd) {
   if (fd < 0) return {"cannot open " + path + ": " + Reason(errno)};
   return {};
 }
+
+// Whether the regular file open on `fd` (at `path`) holds something after its last line end: a
+// line torn by a full disk, a crash or another writer, which the next record must not be glued
+// to. A file that cannot be read back, or is not a regular file, is taken as ending whole.
+bool EndsInTornLine(const std::string& path, int fd) {
+  struct stat written {};
+  if (::fstat(fd, &written) != 0 || !S_ISREG(written.st_mode) || written.st_size == 0) return false;
+  // The descriptor only writes: the last byte is read through one of its own, of the same file.
+  FileDescriptor reader(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat read {};
+  if (reader.get() < 0 || ::fstat(reader.get(), &read) != 0 || read.st_dev != written.st_dev ||
+      read.st_ino != written.st_ino || read.st_size == 0)
+    return false;
+  char last = '\n';
+  ssize_t n = 0;
+  do {
+    n = ::pread(reader.get(), &last, 1, read.st_size - 1);
+  } while (n < 0 && errno == EINTR);
+  return n == 1 && last != '\n';
+}
+
+// Loaders of this version take turns at the file for the look at its end and the write that
+// follows: a line another loader is writing this moment is not taken for a torn one. A holder
+// that never lets go (a hung network file system) delays a record by at most two seconds; it is
+// then written without its turn.
+class AppendTurn {
+ public:
+  explicit AppendTurn(int fd) : m_fd(fd) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= giveUp) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_held = true;
+  }
+  ~AppendTurn() { Release(); }
+  AppendTurn(const AppendTurn&) = delete;
+  AppendTurn& operator=(const AppendTurn&) = delete;
+
+  void Release() {
+    if (m_held) ::flock(m_fd, LOCK_UN);
+    m_held = false;
+  }
+
+ private:
+  int m_fd;
+  bool m_held = false;
+};
 
 }  // namespace
 
@@ -102,8 +153,12 @@ AppendResult AppendRecord(const std::string& path, const std::string& line) {
     AppendResult opened = OpenForAppend(path, raw);
     FileDescriptor fd(raw);
     if (!opened.ok()) return opened;
-    const std::string whole = line + '\n';
+    // A torn last line gets its line end first, in the same write: the record stays a line of
+    // its own. Another loader's whole line landing in between leaves only an empty line.
+    AppendTurn turn(fd.get());
+    const std::string whole = (EndsInTornLine(path, fd.get()) ? "\n" : "") + line + '\n';
     const ssize_t written = ::write(fd.get(), whole.data(), whole.size());
+    turn.Release();
     if (written < 0) return {"cannot write to " + path + ": " + Reason(errno)};
     // A second write could land after another loader's line; the torn line stays torn.
     if (static_cast<std::size_t>(written) != whole.size())

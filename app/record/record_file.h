@@ -33,6 +33,9 @@ struct AppendResult {
 // interleave. Missing folders on the way are made (mode 0700: the default place is a
 // user's private state folder); a new file gets mode 0644 (less the umask), since the
 // records hold nothing secret and a line supervisor may collect them from another account.
+// A file whose last line has no line end (torn by a full disk, a crash or another writer) gets
+// one first, in the same write, so the record is a line of its own; loaders take turns (a lock
+// on the file, waited for at most two seconds) for that look and the write.
 // `line` must not hold a line break. Never throws.
 AppendResult AppendRecord(const std::string& path, const std::string& line);
 

@@ -40,18 +40,34 @@ OrderedJson ValueOf(const RunRecord& r, const record_fields::Member& member) {
       member);
 }
 
-// The library writes \b \f \n \r \t as short escapes and DEL as it is; record lines have
-// always held every control byte and DEL as \u00XX, so that a line reads the same to any
-// tool and shows no control byte when printed.
+// The library writes \b \f \n \r \t as short escapes, and DEL and the C1 controls (U+0080 to
+// U+009F, from device texts read as Latin-1) as they are; record lines hold every control
+// character and DEL as \u00XX, so that a line reads the same to any tool and shows no control
+// character when printed.
 std::string UniformEscapes(const std::string& json) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
   out.reserve(json.size());
+  auto escape = [&out](unsigned char code) {
+    out += "\\u00";
+    out += kHex[code >> 4];
+    out += kHex[code & 0x0F];
+  };
   for (std::size_t i = 0; i < json.size(); ++i) {
     const char c = json[i];
     if (c == 0x7F) {
-      out += "\\u007f";
+      escape(0x7F);
       continue;
+    }
+    // The dump is UTF-8: 0xC2 then 0x80..0x9F is one C1 control character.
+    const auto lead = static_cast<unsigned char>(c);
+    if (lead == 0xC2 && i + 1 < json.size()) {
+      const auto trail = static_cast<unsigned char>(json[i + 1]);
+      if (trail >= 0x80 && trail <= 0x9F) {
+        escape(trail);
+        ++i;
+        continue;
+      }
     }
     if (c != '\\' || i + 1 >= json.size()) {
       out += c;
@@ -67,10 +83,7 @@ std::string UniformEscapes(const std::string& json) {
       out += next;
       continue;
     }
-    const auto byte = static_cast<unsigned char>(found[1]);
-    out += "\\u00";
-    out += kHex[byte >> 4];
-    out += kHex[byte & 0x0F];
+    escape(static_cast<unsigned char>(found[1]));
   }
   return out;
 }

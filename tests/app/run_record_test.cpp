@@ -124,6 +124,26 @@ TEST(RunRecordJson, DeviceTextsAreEscapedAndLatin1BecomesUtf8) {
   EXPECT_EQ(*back, r);
 }
 
+// Latin-1 0x80..0x9F are the C1 control characters: escaped like the others, never raw (a
+// terminal showing the file would take them as commands); 0xA0 and above stay characters.
+TEST(RunRecordJson, C1ControlsAreEscaped) {
+  RunRecord r = NullRecord();
+  r.product = std::string("A\x80\x85\x9B[2J\x9F\xA0\xC2");
+  const std::string line = ToJsonLine(r);
+  EXPECT_NE(line.find(R"("product":"A\u0080\u0085\u009b[2J\u009f)"
+                      "\xC2\xA0\xC3\x82\""),
+            std::string::npos)
+      << line;
+  for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+    const auto lead = static_cast<unsigned char>(line[i]);
+    const auto trail = static_cast<unsigned char>(line[i + 1]);
+    EXPECT_FALSE(lead == 0xC2 && trail >= 0x80 && trail <= 0x9F) << "raw C1 at " << i << ": " << line;
+  }
+  const std::optional<RunRecord> back = ParseRecordLine(line);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, r);
+}
+
 TEST(RunRecordJson, RecordsReadBackAsWritten) {
   for (const RunRecord& r : {FullRecord(), NullRecord()}) {
     const std::optional<RunRecord> back = ParseRecordLine(ToJsonLine(r));
@@ -483,6 +503,28 @@ TEST_F(RecordFileReading, SkipsATornLastLineAndGarbage) {
   AppendRaw(ToJsonLine(NumberedRecord(1, 4)).substr(0, 40));  // a record still being written
   EXPECT_EQ(Numbers(ReadLastRecords(m_path, 3)), (std::vector<std::int64_t>{1, 2, 3}));
   EXPECT_EQ(Numbers(ReadLastRecords(m_path, 100)), (std::vector<std::int64_t>{0, 1, 2, 3}));
+}
+
+// A file left with a torn last line (a full disk, a crash, another writer's unfinished line):
+// the next record still becomes a line of its own, and the history shows it.
+TEST_F(RecordFileReading, ARecordAfterATornLineIsALineOfItsOwn) {
+  const std::string torn = ToJsonLine(NumberedRecord(1, 1)).substr(0, 40);
+  for (const std::string& before : {std::string(), ToJsonLine(NumberedRecord(1, 0)) + "\n"}) {
+    SCOPED_TRACE(before.empty() ? "torn line alone" : "torn line after a record");
+    std::filesystem::remove(m_path);
+    AppendRaw(before + torn);
+    FileRecordSink sink(m_path);
+    ASSERT_EQ(sink.Write(NumberedRecord(1, 7)), "");
+    EXPECT_EQ(ReadFile(m_path), before + torn + "\n" + ToJsonLine(NumberedRecord(1, 7)) + "\n");
+    const HistoryRead read = ReadLastRecords(m_path, 5);
+    EXPECT_EQ(Numbers(read).back(), 7);
+    EXPECT_EQ(read.skipped, 1u);
+  }
+  // A file that ends whole gets no empty line.
+  std::filesystem::remove(m_path);
+  AppendNumbered(0, 1);
+  ASSERT_TRUE(AppendRecord(m_path, ToJsonLine(NumberedRecord(1, 1))).ok());
+  EXPECT_EQ(ReadFile(m_path), ToJsonLine(NumberedRecord(1, 0)) + "\n" + ToJsonLine(NumberedRecord(1, 1)) + "\n");
 }
 
 TEST_F(RecordFileReading, AWholeLastRecordWithoutItsLineEndIsStillBeingWritten) {
