@@ -342,7 +342,9 @@ Commands:
                V1.20 -> V1.30: -Device Programed OK."). A named port not there yet is
                waited for; with --all-ports, ports that appear later join. The first
                stop signal lets the devices being programmed finish, then exits 0; a
-               second cuts them (128 + the signal). A summary ends the run
+               second cuts them (128 + the signal); a third ends the program once the
+               records of the devices cut are written (at most 3 s). A summary ends
+               the run
 
 Options:
   --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to

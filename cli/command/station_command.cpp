@@ -9,9 +9,9 @@
 #include "app/station/station.h"
 #include "cli/command/port_argument.h"
 #include "cli/command/production_line.h"
+#include "cli/command/station_result_line.h"
 #include "cli/output/board_view.h"
 #include "cli/output/shared_output.h"
-#include "cli/output/terminal_text.h"
 #include "cli/signals/stop_relay.h"
 
 namespace cli {
@@ -63,7 +63,7 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
   station.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
   // One line per device, whole, that a person reads at a glance.
   station.SetOnOutcome([&shared, &base](const app::StationOutcome& o) {
-    shared.WriteLine(base.out, app::PortName(o.run.port) + ": " + PrintableText(app::StationResultLine(o)));
+    shared.WriteLine(base.out, TerminalStationResultLine(o));
   });
   for (const PortEntry& port : ports) station.AddPort(port, views.For(port));
   if (line.allPorts)

@@ -28,13 +28,29 @@ extern "C" void OnStopSignal(int number) {
       break;
     }
     case InterruptState::Press::Quit:
-      _exit(128 + number);
+      // The stopped runs are ending and writing their records: the program ends when they
+      // have, or when the alarm comes, whichever is first.
+      alarm(kQuitGraceSeconds);
+      break;
+    case InterruptState::Press::Quitting:
+      break;
   }
+}
+
+extern "C" void OnQuitDeadline(int) {
+  _exit(ProcessInterrupts().exitStatus());
 }
 
 }  // namespace
 
 InterruptState::Press InterruptState::OnPress(int number) {
+  if (m_quit.load()) return Press::Quitting;
+  const Press press = Count(number);
+  if (press == Press::Quit) m_quit.store(true);
+  return press;
+}
+
+InterruptState::Press InterruptState::Count(int number) {
   // Signals come one at a time (the handler blocks the others), so the first is known here.
   if (m_several.load() && m_presses.load() == 0 && m_transfer.load()) m_warned.store(true);
   const int presses = m_presses.fetch_add(1) + 1;
@@ -70,6 +86,10 @@ void InstallInterruptHandler() {
   for (int number : kStopSignals) sigaddset(&action.sa_mask, number);
   action.sa_flags = 0;  // no SA_RESTART: a blocking wait returns early and sees the request
   for (int number : kStopSignals) sigaction(number, &action, nullptr);
+  struct sigaction deadline {};
+  deadline.sa_handler = OnQuitDeadline;
+  sigemptyset(&deadline.sa_mask);
+  sigaction(SIGALRM, &deadline, nullptr);
 }
 
 }  // namespace cli

@@ -642,6 +642,39 @@ TEST_F(CliEndToEnd, CtrlCDuringTheStreamsOfSeveralDevices) {
   }
 }
 
+// A third stop signal right behind the second (two Ctrl-C, then SIGTERM at once) ends the line,
+// but only once the devices it cut are on record.
+TEST_F(CliEndToEnd, AThirdSignalKeepsTheRecordsOfTheDevicesCut) {
+  Publish(kNewer, 32768);
+  std::vector<std::unique_ptr<SimProcess>> devices;
+  for (int port = 1; port <= 3; ++port) devices.push_back(StartDevice(port, {"--pace"}));
+  const auto allStreaming = [&devices] {
+    return std::all_of(devices.begin(), devices.end(), [](const auto& d) { return d->Contains("erased"); });
+  };
+  const std::string records = m_dir.path + "/third-signal.jsonl";
+  CliRun run;
+  run.args = {"--record", records, "--yes", "--port", "COM1", "--port", "COM2", "--port", "COM3"};
+  Cue first;
+  first.when = "main: Sending Hex file 1";
+  first.ready = allStreaming;
+  first.signal = SIGINT;
+  Cue secondAndThird;
+  secondAndThird.when = "Press Ctrl-C again to stop them all.";
+  secondAndThird.signal = SIGINT;
+  secondAndThird.moreSignals = {SIGTERM};
+  run.cues = {first, secondAndThird};
+  const CliResult r = RunIn(run);
+
+  EXPECT_EQ(r.status, 130) << Dump(r);
+  const std::vector<app::RunRecord> kept = ReadRecords(records);
+  ASSERT_EQ(kept.size(), 3u) << Dump(r);
+  for (const app::RunRecord& record : kept) {
+    EXPECT_EQ(record.code, app::kStoppedCode) << record.port;
+    EXPECT_EQ(record.eraseBegan, true) << record.port;
+  }
+  EXPECT_FALSE(Contains(r.out, "Device Programed OK.")) << r.out;
+}
+
 // On a terminal the board of live lines redraws itself many times a second: the first Ctrl-C's
 // warning stays above it, and on the screen once the run has ended.
 TEST_F(CliEndToEnd, OnATerminalTheFirstCtrlCWarningStaysAboveTheBoard) {

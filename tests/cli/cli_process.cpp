@@ -139,6 +139,7 @@ CliResult RunWithPipes(const CliRun& run) {
       if (at == std::string::npos || (cue.ready && !cue.ready())) break;
       if (cue.act) cue.act();
       if (cue.signal != 0) ::kill(pid, cue.signal);
+      for (int more : cue.moreSignals) ::kill(pid, more);
       from = at + cue.when.size();
       ++nextCue;
     }

@@ -20,13 +20,15 @@ struct Typing {
 // Something done while the program runs (a device plugged in or pulled out, a stop signal),
 // once the output shows `when` (standard output or standard error, after the previous cue's
 // match there) and `ready`, when given, says so. `signal` (when not 0) goes to the program
-// after `act` has run.
+// after `act` has run, then `moreSignals` without a pause (different signals are never merged
+// into one while the program has not yet taken the first).
 struct Cue {
   std::string when;
   bool onOut = false;  // `when` is looked for on standard output, else on standard error
   std::function<bool()> ready;
   std::function<void()> act;
   int signal = 0;
+  std::vector<int> moreSignals;  // sent right after `signal`, back to back
 };
 
 struct CliRun {

@@ -1,5 +1,5 @@
 // What each Ctrl-C means: outside a transfer the first stops; during erase or stream the first
-// only warns; a press after a stop request quits at once.
+// only warns; a press after a stop request ends the program, once, within a bounded time.
 
 #include "cli/signals/interrupt.h"
 
@@ -62,6 +62,26 @@ TEST(Interrupt, TheStoppingSignalGivesTheExitStatus) {
   EXPECT_EQ(s.OnPress(SIGTERM), Press::Warn);
   EXPECT_EQ(s.OnPress(SIGHUP), Press::Stop);
   EXPECT_EQ(s.exitStatus(), 129);
+}
+
+// The press that ends the program is told once: later presses neither end it sooner (which
+// would cost the records of the runs being stopped) nor change its exit status.
+TEST(Interrupt, PressesAfterTheQuitChangeNothing) {
+  InterruptState one;
+  EXPECT_EQ(one.OnPress(SIGTERM), Press::Stop);
+  EXPECT_EQ(one.OnPress(SIGINT), Press::Quit);
+  for (int signal : {SIGINT, SIGHUP, SIGINT}) EXPECT_EQ(one.OnPress(signal), Press::Quitting);
+  EXPECT_EQ(one.exitStatus(), 143);
+
+  InterruptState several;
+  several.setSeveral(true);
+  several.setTransferActive(true);
+  EXPECT_EQ(several.OnPress(SIGINT), Press::Warn);
+  EXPECT_EQ(several.OnPress(SIGINT), Press::Stop);
+  EXPECT_EQ(several.OnPress(SIGTERM), Press::Quit);
+  EXPECT_EQ(several.OnPress(SIGINT), Press::Quitting);
+  EXPECT_EQ(several.presses(), 3);
+  EXPECT_EQ(several.exitStatus(), 130);
 }
 
 }  // namespace

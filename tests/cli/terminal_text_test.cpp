@@ -3,6 +3,8 @@
 
 #include "cli/output/terminal_text.h"
 
+#include "cli/command/station_result_line.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -58,6 +60,20 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Printable, KeepsLineBreaksWhenAsked) {
   EXPECT_EQ(PrintableText("a\r\nb\rc\nd\x85", true), "a\nb\nc\nd?");
   EXPECT_EQ(PrintableText("a\r\nb", false), "a??b");
+}
+
+// A station's result line carries the device's own texts, one byte to one character: they
+// reach the terminal as UTF-8 letters, and their control characters as "?".
+TEST(StationResultOnTheTerminal, DeviceTextsAreLatin1MadeUtf8ThenCleaned) {
+  app::StationOutcome o;
+  o.run.port.number = 3;
+  o.run.code = RESULT_OK;
+  o.device.id = 11456;
+  o.device.name = "VORnet L\xE4rm\x9B[2J\xA0";
+  o.device.versionBefore = "1.20\xB2";
+  o.device.versionAfter = "1.30";
+  EXPECT_EQ(TerminalStationResultLine(o),
+            "COM3: ID 11456 (VORnet L\xC3\xA4rm?[2J\xC2\xA0) V1.20\xC2\xB2 -> V1.30: -Device Programed OK.");
 }
 
 }  // namespace

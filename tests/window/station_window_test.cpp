@@ -17,6 +17,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -214,6 +216,43 @@ TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
   QFile saved(dir.filePath("station.txt"));
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   EXPECT_TRUE(saved.readAll().contains("COM10: E13-Device Failed to Erase Flash.\n"));
+}
+
+// A station runs for whole shifts: its log keeps its last lines only, in the window as in what
+// Save Log writes, and the saved file says that older lines were dropped.
+TEST(StationWindow, TheLogKeepsItsLastLinesAndSaveLogSaysWhatWasDropped) {
+  StationWindow station(Ports(2), window::DecodedOptions(0));
+  constexpr int kMax = StationWindow::kMaxLogLines;
+  QTemporaryDir dir;
+  const auto saved = [&dir](const QString& name) {
+    QFile file(dir.filePath(name));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+  };
+
+  for (int i = 0; i < kMax; ++i) station.AddLogLine(i % 2, QStringLiteral("line %1").arg(i), false);
+  EXPECT_EQ(station.droppedLogLines(), 0);
+  ASSERT_TRUE(station.SaveLog(dir.filePath("whole.txt")));
+  EXPECT_TRUE(saved("whole.txt").startsWith(QStringLiteral("COM9: line 0\n")));
+  EXPECT_FALSE(saved("whole.txt").contains(QStringLiteral("dropped")));
+
+  for (int i = kMax; i < kMax + 3; ++i) station.AddLogLine(-1, QStringLiteral("line %1").arg(i), false);
+  EXPECT_EQ(station.droppedLogLines(), 3);
+  const QString log = station.log();
+  EXPECT_EQ(log.count(QStringLiteral("\r\n")), kMax);
+  EXPECT_TRUE(log.startsWith(QStringLiteral("COM10: line 3\r\n"))) << log.left(40).toStdString();
+  EXPECT_TRUE(log.endsWith(QStringLiteral("\r\nline 10002\r\n")));
+  const auto* shown = station.findChild<QTextEdit*>(QStringLiteral("log"));
+  ASSERT_NE(shown, nullptr);
+  EXPECT_LE(shown->document()->blockCount(), kMax);
+  EXPECT_TRUE(shown->toPlainText().endsWith(QStringLiteral("line 10002")));
+  EXPECT_FALSE(shown->toPlainText().contains(QStringLiteral("COM9: line 2\n")));
+
+  ASSERT_TRUE(station.SaveLog(dir.filePath("cut.txt")));
+  const QString file = saved("cut.txt");
+  EXPECT_TRUE(file.startsWith(QStringLiteral("(3 older lines were dropped: the log keeps its last 10000 lines.)\n"
+                                             "COM10: line 3\n")))
+      << file.left(120).toStdString();
+  EXPECT_TRUE(file.endsWith(QStringLiteral("\nline 10002\n")));
 }
 
 TEST(StationWindow, WhatToProgramIsPresetFromTheOptionsAndFixedWhileRunning) {

@@ -12,6 +12,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -90,6 +91,8 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
   m_edLog->setReadOnly(true);
   m_edLog->setAcceptRichText(false);
   m_edLog->setLineWrapMode(QTextEdit::WidgetWidth);
+  // Each log line is one paragraph: the oldest go as the kept lines do.
+  m_edLog->document()->setMaximumBlockCount(kMaxLogLines);
   layout->addWidget(m_edLog, 1);
 
   connect(m_start, &QPushButton::clicked, this, &StationWindow::OnStart);
@@ -183,7 +186,11 @@ void StationWindow::ShowStopped() {
 void StationWindow::AddLogLine(int panel, const QString& text, bool detail) {
   QString line = detail ? QLatin1String(kDetailIndent) + text : text;
   if (const PortPanel* p = PanelAt(panel)) line = p->portName() + QStringLiteral(": ") + line;
-  m_log += line + QStringLiteral("\r\n");
+  m_logLines.push_back(line);
+  while (m_logLines.size() > static_cast<std::size_t>(kMaxLogLines)) {
+    m_logLines.pop_front();
+    ++m_droppedLogLines;
+  }
   m_edLog->append(line);
   m_edLog->verticalScrollBar()->setValue(m_edLog->verticalScrollBar()->maximum());
 }
@@ -205,8 +212,20 @@ void StationWindow::ShowRefreshDone() {
   ApplyControls();
 }
 
+QString StationWindow::log() const {
+  QString text;
+  for (const QString& line : m_logLines) text += line + QStringLiteral("\r\n");
+  return text;
+}
+
 bool StationWindow::SaveLog(const QString& path) {
-  const QString why = WriteLogFile(path, m_log);
+  QString text = log();
+  if (m_droppedLogLines > 0)
+    text.prepend(QStringLiteral("(%1 older %2 dropped: the log keeps its last %3 lines.)\r\n")
+                     .arg(m_droppedLogLines)
+                     .arg(m_droppedLogLines == 1 ? QStringLiteral("line was") : QStringLiteral("lines were"))
+                     .arg(kMaxLogLines));
+  const QString why = WriteLogFile(path, text);
   if (why.isEmpty()) return true;
   QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
                   QStringLiteral("The log could not be saved."), QMessageBox::Ok, this);

@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QString>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -52,8 +53,14 @@ class StationWindow : public QDialog {
   bool refreshing() const { return m_refreshing; }
   int panelCount() const { return static_cast<int>(m_panels.size()); }
   PortPanel& panel(int index) { return *m_panels[static_cast<std::size_t>(index)]; }
+  // The shared log keeps its last kMaxLogLines lines, so that a station left running for days
+  // does not grow without end; the window's log shows the same lines.
+  static constexpr int kMaxLogLines = 10000;
   // The shared log as kept ("\r\n" after each line).
-  const QString& log() const { return m_log; }
+  QString log() const;
+  // How many older lines the shared log has dropped.
+  long long droppedLogLines() const { return m_droppedLogLines; }
+  // Writes the log as kept; when older lines were dropped, its first line says how many.
   bool SaveLog(const QString& path);
 
   // A request to close from outside (a termination signal).
@@ -92,7 +99,8 @@ class StationWindow : public QDialog {
   QLabel* m_totals = nullptr;
   QScrollArea* m_scroll = nullptr;
   QTextEdit* m_edLog = nullptr;
-  QString m_log;
+  std::deque<QString> m_logLines;  // the last kMaxLogLines lines of the shared log
+  long long m_droppedLogLines = 0;
 
   bool m_running = false;
   int m_stopPresses = 0;       // since the last Start
