@@ -28,7 +28,7 @@ struct Cue {
   std::function<bool()> ready;
   std::function<void()> act;
   int signal = 0;
-  std::vector<int> moreSignals;  // sent right after `signal`, back to back
+  std::vector<int> moreSignals = {};  // sent right after `signal`, back to back
 };
 
 struct CliRun {
