@@ -34,7 +34,8 @@ int MemoryFile(const char* name, const std::uint8_t* bytes, std::size_t size) {
 }
 
 bool IsLowerHex(const std::string& text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const app::SpoolRead whole = app::ReadSpool(fd, 0, fileSize, SIZE_MAX, true);
   if (!whole.error.empty() || whole.records.size() != whole.count) __builtin_trap();
-  if (whole.endOffset > fileSize || (whole.endOffset > 0 && file[whole.endOffset - 1] != '\n')) __builtin_trap();
+  if (whole.endOffset > fileSize || (whole.endOffset > 0 && file[whole.endOffset - 1] != '\n'))
+    __builtin_trap();
   for (const app::RunRecord& r : whole.records)
     if (r.runId.empty()) __builtin_trap();
   if (app::ReadSpool(fd, 0, fileSize, SIZE_MAX, false).count != whole.count) __builtin_trap();

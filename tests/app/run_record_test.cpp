@@ -524,7 +524,8 @@ TEST_F(RecordFileReading, ARecordAfterATornLineIsALineOfItsOwn) {
   std::filesystem::remove(m_path);
   AppendNumbered(0, 1);
   ASSERT_TRUE(AppendRecord(m_path, ToJsonLine(NumberedRecord(1, 1))).ok());
-  EXPECT_EQ(ReadFile(m_path), ToJsonLine(NumberedRecord(1, 0)) + "\n" + ToJsonLine(NumberedRecord(1, 1)) + "\n");
+  EXPECT_EQ(ReadFile(m_path),
+            ToJsonLine(NumberedRecord(1, 0)) + "\n" + ToJsonLine(NumberedRecord(1, 1)) + "\n");
 }
 
 TEST_F(RecordFileReading, AWholeLastRecordWithoutItsLineEndIsStillBeingWritten) {

@@ -3,11 +3,11 @@
 
 #include "cli/output/terminal_text.h"
 
-#include "cli/command/station_result_line.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "cli/command/station_result_line.h"
 
 namespace cli {
 namespace {

@@ -249,8 +249,9 @@ TEST(StationWindow, TheLogKeepsItsLastLinesAndSaveLogSaysWhatWasDropped) {
 
   ASSERT_TRUE(station.SaveLog(dir.filePath("cut.txt")));
   const QString file = saved("cut.txt");
-  EXPECT_TRUE(file.startsWith(QStringLiteral("(3 older lines were dropped: the log keeps its last 10000 lines.)\n"
-                                             "COM10: line 3\n")))
+  EXPECT_TRUE(
+      file.startsWith(QStringLiteral("(3 older lines were dropped: the log keeps its last 10000 lines.)\n"
+                                     "COM10: line 3\n")))
       << file.left(120).toStdString();
   EXPECT_TRUE(file.endsWith(QStringLiteral("\nline 10002\n")));
 }
