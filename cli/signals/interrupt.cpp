@@ -37,7 +37,7 @@ extern "C" void OnStopSignal(int number) {
   }
 }
 
-extern "C" void OnQuitDeadline(int) {
+extern "C" void OnQuitDeadline(int /*number*/) {
   _exit(ProcessInterrupts().exitStatus());
 }
 
