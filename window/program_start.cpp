@@ -60,10 +60,9 @@ Options:
 The window needs a desktop session (DISPLAY or WAYLAND_DISPLAY set). In a
 terminal, or on a machine without one, use vorloader-cli.
 
-Run records: each Connect or Raw Boot run on a port (stopped ones too, and those
-where no device answered) appends one JSON line to $VORLOADER_HISTORY (set and
-empty: no records), else to $XDG_STATE_HOME/vorloader/history.jsonl
-(~/.local/state/...). A record holds
+Run records: each Connect or Raw Boot run on a port (stopped ones too) appends
+one JSON line to $VORLOADER_HISTORY (set and empty: no records), else to
+$XDG_STATE_HOME/vorloader/history.jsonl (~/.local/state/...). A record holds
 time, workflow, port and path, device_id, product, version_before and
 version_after, file and its sha256, code and result (the log's result line),
 duration_ms, loader (this version), run_id (one per run) and station (the host

@@ -49,7 +49,7 @@ TEST(VorloaderProgram, HelpAndVersionPrintAndEndWithoutADisplay) {
   EXPECT_TRUE(help.out.contains("vorloader-cli"));
   // Every run on a port is recorded, as the terminal program says: not only those that reached
   // a device.
-  EXPECT_TRUE(help.out.contains("Raw Boot run on a port (stopped ones too")) << help.out.toStdString();
+  EXPECT_TRUE(help.out.contains("Raw Boot run on a port (stopped ones too)")) << help.out.toStdString();
   EXPECT_FALSE(help.out.contains("reached a device")) << help.out.toStdString();
   EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
 
