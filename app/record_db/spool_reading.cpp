@@ -66,7 +66,11 @@ SpoolRead ReadSpool(int fd, std::uint64_t from, std::uint64_t size, std::size_t 
           if (std::optional<RunRecord> record = ParseRecordLine(pending)) {
             if (record->runId.empty()) record->runId = DerivedRunId(pending);
             ++read.count;
-            if (keep) read.records.push_back(std::move(*record));
+            if (keep) {
+              read.records.push_back(std::move(*record));
+              read.lines.push_back(pending);
+              read.ends.push_back(lineEnd);
+            }
           }
         }
       }

@@ -170,7 +170,7 @@ int main(int argc, char** argv) {
   std::vector<double> copyTimes;
   for (int round = 0; round < std::min(rounds, 5); ++round) {
     testing_support::TestDatabase db(*server, "bench");
-    db.Exec(app::CreateRunsTableSql());
+    testing_support::CreateRunsTable(db);
     const std::string file = w.dir.path + "/sync.jsonl";
     const std::string csv = w.dir.path + "/rows.csv";
     std::remove(file.c_str());

@@ -48,4 +48,11 @@ class TestDatabase {
   std::vector<std::string> m_roles;
 };
 
+// Makes the table vorloader_runs in `db` as a site does: packaging/sql/vorloader_runs.sql, run
+// by the superuser (with the role vorloader_station it grants to, made when missing).
+void CreateRunsTable(const TestDatabase& db);
+
+// The text of a file of packaging/sql/ ("vorloader_runs.sql"); throws when it cannot be read.
+std::string PackagedSql(const std::string& name);
+
 }  // namespace testing_support
