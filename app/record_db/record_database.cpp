@@ -88,14 +88,17 @@ struct RecordDatabase::Connection {
     if (conn != nullptr) PQfinish(conn);
   }
 
-  // Waits until the socket is ready; false on stop or when `deadline` passed.
-  bool Wait(bool forWrite, Clock::time_point deadline, const std::stop_token& stop) const {
-    pollfd fd{PQsocket(conn), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+  // Waits until the socket is ready for `events`; false on stop or when `deadline` passed.
+  bool Wait(short events, Clock::time_point deadline, const std::stop_token& stop) const {
+    pollfd fd{PQsocket(conn), events, 0};
     while (!stop.stop_requested() && Clock::now() < deadline) {
       const int n = ::poll(&fd, 1, 100);
       if (n != 0) return true;  // ready, or an error the next libpq call reports
     }
     return false;
+  }
+  bool Wait(bool forWrite, Clock::time_point deadline, const std::stop_token& stop) const {
+    return Wait(static_cast<short>(forWrite ? POLLOUT : POLLIN), deadline, stop);
   }
 
   // Sends one statement and collects its result: the error result when there is one.
@@ -110,7 +113,10 @@ struct RecordDatabase::Connection {
     const Clock::time_point deadline = Clock::now() + kStatementTimeout;
     for (int flushed = PQflush(conn); flushed != 0; flushed = PQflush(conn)) {
       if (flushed < 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn)), {}};
-      if (!Wait(true, deadline, stop)) return Abandoned(stop);
+      // The server may answer (a notice, an error) before it reads the rest: take its answer
+      // in, or it could stop reading while waiting for the loader to read.
+      if (!Wait(static_cast<short>(POLLIN | POLLOUT), deadline, stop)) return Abandoned(stop);
+      if (PQconsumeInput(conn) == 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn)), {}};
     }
     DbOutcome outcome;
     for (;;) {

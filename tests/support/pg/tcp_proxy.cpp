@@ -44,8 +44,10 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-TcpProxy::TcpProxy(const std::string& server, Mode mode)
-    : m_socket(Option(server, "host", "/tmp") + "/.s.PGSQL." + Option(server, "port", "5432")), m_mode(mode) {
+TcpProxy::TcpProxy(const std::string& server, Mode mode, int statements)
+    : m_socket(Option(server, "host", "/tmp") + "/.s.PGSQL." + Option(server, "port", "5432")),
+      m_mode(mode),
+      m_statements(statements) {
   if (::pipe(m_wake) != 0) throw std::runtime_error("TcpProxy: no pipe");
   m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   // A small receive buffer, inherited by each connection, so that a client that goes on
@@ -112,9 +114,15 @@ void TcpProxy::Relay(int client) {
   // the login.
   std::string fromServer;
   bool loggedIn = false;
+  std::string fromClient;  // after the login: the start of a message not yet passed on
+  bool stalled = false;
+  int syncs = 0;
   std::array<char, 16384> buffer{};
   for (;;) {
-    const bool stalled = loggedIn && m_mode == Mode::StallAfterLogin;
+    if (loggedIn && m_mode == Mode::StallAfterLogin && !stalled) {
+      stalled = true;
+      ++m_stalls;
+    }
     std::array<pollfd, 3> fds{{{m_wake[0], POLLIN, 0},
                                {server, POLLIN, 0},
                                {stalled ? -1 : client, POLLIN, 0}}};
@@ -122,7 +130,27 @@ void TcpProxy::Relay(int client) {
     if (fds[0].revents != 0) break;
     if (fds[2].revents != 0) {
       const ssize_t n = ::recv(client, buffer.data(), buffer.size(), 0);
-      if (n <= 0 || !WriteAll(server, buffer.data(), static_cast<std::size_t>(n))) break;
+      if (n <= 0) break;
+      if (!loggedIn || m_mode == Mode::Relay) {
+        if (!WriteAll(server, buffer.data(), static_cast<std::size_t>(n))) break;
+      } else {
+        // Messages are passed on whole, up to the last Sync ('S') allowed; the rest is held back.
+        fromClient.append(buffer.data(), static_cast<std::size_t>(n));
+        std::size_t passed = 0;
+        while (!stalled && fromClient.size() - passed >= 5) {
+          std::uint32_t length = 0;
+          std::memcpy(&length, fromClient.data() + passed + 1, 4);
+          length = ntohl(length);
+          if (fromClient.size() - passed < 1 + static_cast<std::size_t>(length)) break;
+          if (fromClient[passed] == 'S' && ++syncs >= m_statements) {
+            stalled = true;
+            ++m_stalls;
+          }
+          passed += 1 + static_cast<std::size_t>(length);
+        }
+        if (!WriteAll(server, fromClient.data(), passed)) break;
+        fromClient.erase(0, passed);
+      }
     }
     if (fds[1].revents != 0) {
       const ssize_t n = ::recv(server, buffer.data(), buffer.size(), 0);

@@ -18,10 +18,12 @@ class TcpProxy {
  public:
   enum class Mode {
     Relay,            // passes everything both ways
-    StallAfterLogin,  // passes the login, then reads nothing more from the client
+    StallAfterLogin,      // passes the login, then reads nothing more from the client
+    StallAfterStatements,  // passes the login and `statements` statements (each up to its
+                           // Sync), then the same
   };
   // `server` is a connection string naming the server's socket folder (host=/dir).
-  TcpProxy(const std::string& server, Mode mode);
+  TcpProxy(const std::string& server, Mode mode, int statements = 1);
   ~TcpProxy();
   TcpProxy(const TcpProxy&) = delete;
   TcpProxy& operator=(const TcpProxy&) = delete;
@@ -32,6 +34,8 @@ class TcpProxy {
   std::string Conninfo(const std::string& conninfo, const std::string& host = "127.0.0.1") const;
   // Connections that finished their login.
   int logins() const { return m_logins.load(); }
+  // Connections that stopped being read.
+  int stalls() const { return m_stalls.load(); }
 
  private:
   void Accept();
@@ -39,10 +43,12 @@ class TcpProxy {
 
   std::string m_socket;  // the server's socket file
   Mode m_mode;
+  int m_statements;
   int m_listener = -1;
   int m_port = 0;
   int m_wake[2] = {-1, -1};  // written at the end, so that every poll returns
   std::atomic<int> m_logins{0};
+  std::atomic<int> m_stalls{0};
   std::mutex m_mutex;
   std::vector<std::thread> m_relays;  // guarded by m_mutex
   std::thread m_acceptor;

@@ -73,6 +73,10 @@ void TestDatabase::Exec(const std::string& sql) const {
   Run(m_conninfo, sql);
 }
 
+void TestDatabase::ExecAs(const std::string& conninfo, const std::string& sql) {
+  Run(conninfo, sql);
+}
+
 std::vector<std::string> TestDatabase::Column(const std::string& sql) const {
   return Run(m_conninfo, sql);
 }

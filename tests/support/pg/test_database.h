@@ -38,6 +38,8 @@ class TestDatabase {
 
   // Runs `sql` as the superuser in this database; throws std::runtime_error on failure.
   void Exec(const std::string& sql) const;
+  // Runs `sql` over the connection string `conninfo` (as another role); throws on failure.
+  static void ExecAs(const std::string& conninfo, const std::string& sql);
   // The first column of the rows of `sql`, NULL as "<null>"; throws on failure.
   std::vector<std::string> Column(const std::string& sql) const;
 
