@@ -45,7 +45,7 @@ int RunSync(const CommandLine& line, const app::Environment& env, LoaderView& vi
   const std::optional<std::string> file = app::RecordFilePath(env, line.recordFile);
   if (!file) {
     view.detail("run records are off, so there is nothing to deliver");
-    view.appendLog("delivered 0 run records; 0 remain");
+    view.appendLog("delivered 0 run records; 0 refused; 0 remain");
     return 0;
   }
   app::RecordDatabase database(line.recordDb);
