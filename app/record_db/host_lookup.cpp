@@ -46,8 +46,8 @@ bool IsAddress(const std::string& host) {
 struct Lookup {
   std::mutex mutex;
   std::condition_variable_any done;
-  bool finished = false;                  // guarded by mutex
-  std::vector<HostAddresses> results;     // guarded by mutex
+  bool finished = false;               // guarded by mutex
+  std::vector<HostAddresses> results;  // guarded by mutex
 };
 
 void Add(std::string& list, bool& first, const std::string& entry) {
@@ -74,9 +74,11 @@ HostAddresses ResolveHost(const std::string& host) {
     std::array<char, INET6_ADDRSTRLEN> text{};
     const void* bytes = nullptr;
     if (a->ai_family == AF_INET)
-      bytes = &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+      bytes = &reinterpret_cast<const sockaddr_in*>(a->ai_addr)
+                   ->sin_addr;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
     else if (a->ai_family == AF_INET6)
-      bytes = &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+      bytes = &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)
+                   ->sin6_addr;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
     if (bytes == nullptr || ::inet_ntop(a->ai_family, bytes, text.data(), text.size()) == nullptr) continue;
     const std::string address(text.data());
     if (std::find(found.addresses.begin(), found.addresses.end(), address) == found.addresses.end())

@@ -47,7 +47,8 @@ bool TakeTurn(const Fd& lock, const std::stop_token& stop) {
 // file can be given back to it once the cause is mended). Returns why it failed; empty when it
 // did not.
 std::string SetAside(const std::string& path, const std::string& line, const std::string& reason) {
-  std::string text = "# refused by the record database " + UtcTimeText(std::chrono::system_clock::now()) + ": ";
+  std::string text =
+      "# refused by the record database " + UtcTimeText(std::chrono::system_clock::now()) + ": ";
   for (const char c : reason) text += c == '\n' || c == '\r' ? ' ' : c;
   text += "\n" + line + "\n";
   const Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));

@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "app/record/record_line_parser.h"
-
 #include "app/record_db/record_columns.h"
 
 namespace app {
@@ -142,7 +141,8 @@ struct RecordDatabase::Connection {
   static DbOutcome Abandoned(const std::stop_token& stop) {
     if (stop.stop_requested()) return {DbFault::Stopped, "stopped", {}};
     return {DbFault::Unreachable,
-            "the server did not answer within " + std::to_string(kStatementTimeout.count()) + " s", {}};
+            "the server did not answer within " + std::to_string(kStatementTimeout.count()) + " s",
+            {}};
   }
 };
 
@@ -162,9 +162,9 @@ std::string FaultNote(const DbOutcome& outcome) {
              ": run packaging/sql/vorloader_runs.sql as the database owner" + kept;
     case DbFault::MissingColumn:
       return "record database table " + std::string(kRunsTable) + " lacks " +
-             (outcome.message.find(',') == std::string::npos ? "the column " : "the columns ") + outcome.message +
-             " that this loader writes: as the database owner, run " + AddColumnsSql(outcome.message) +
-             " (or the upgrade scripts in packaging/sql/)" + kept;
+             (outcome.message.find(',') == std::string::npos ? "the column " : "the columns ") +
+             outcome.message + " that this loader writes: as the database owner, run " +
+             AddColumnsSql(outcome.message) + " (or the upgrade scripts in packaging/sql/)" + kept;
     case DbFault::NotPermitted:
       return "record database does not let this role add run records" + why + kept;
     case DbFault::DataRefused:
@@ -229,7 +229,8 @@ DbOutcome RecordDatabase::Open(const std::stop_token& stop) {
            state != PGRES_POLLING_FAILED) {
       if (!connection->Wait(state == PGRES_POLLING_WRITING, deadline, stop)) {
         if (stop.stop_requested()) return {DbFault::Stopped, "stopped", {}};
-        return {DbFault::Unreachable, "no answer within " + std::to_string(kConnectTimeout.count()) + " s", {}};
+        return {
+            DbFault::Unreachable, "no answer within " + std::to_string(kConnectTimeout.count()) + " s", {}};
       }
       state = PQconnectPoll(connection->conn);
     }
@@ -281,7 +282,8 @@ DbOutcome RecordDatabase::MissingColumns(const std::stop_token& stop) {
   if (!outcome.ok()) return outcome;
   if (!found) return {};
   std::vector<std::string> present;
-  for (int row = 0; row < PQntuples(found.get()); ++row) present.emplace_back(PQgetvalue(found.get(), row, 0));
+  for (int row = 0; row < PQntuples(found.get()); ++row)
+    present.emplace_back(PQgetvalue(found.get(), row, 0));
   std::string missing;
   for (const RecordColumn& c : RecordColumns())
     if (std::find(present.begin(), present.end(), c.name) == present.end())

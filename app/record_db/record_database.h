@@ -26,19 +26,19 @@ namespace app {
 // Why the database did not take the records, one cause per note.
 enum class DbFault {
   None,
-  Unreachable,   // no server answered in time
-  Login,         // the server refused the login (a wrong or missing password, an unknown role)
-  NoTable,       // there is no table vorloader_runs
-  MissingColumn, // the table lacks a column this loader writes (the message names them)
-  NotPermitted,  // the role may not add records (read-only)
-  DataRefused,   // the server refused the rows for their data (SQLSTATE class 22, 23 or 54)
-  Refused,       // anything else the server said no to
-  Stopped,       // the loader asked the step to stop
+  Unreachable,    // no server answered in time
+  Login,          // the server refused the login (a wrong or missing password, an unknown role)
+  NoTable,        // there is no table vorloader_runs
+  MissingColumn,  // the table lacks a column this loader writes (the message names them)
+  NotPermitted,   // the role may not add records (read-only)
+  DataRefused,    // the server refused the rows for their data (SQLSTATE class 22, 23 or 54)
+  Refused,        // anything else the server said no to
+  Stopped,        // the loader asked the step to stop
 };
 
 struct DbOutcome {
   DbFault fault = DbFault::None;
-  std::string message;  // the server's or libpq's first line
+  std::string message;   // the server's or libpq's first line
   std::string sqlstate;  // the server's error code, when it sent one
   bool ok() const { return fault == DbFault::None; }
 };

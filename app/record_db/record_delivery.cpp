@@ -16,8 +16,10 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 
 std::string RefusedNote(const DeliveryReport& report, const std::string& recordFile) {
   return "record database refused " +
-         (report.refused == 1 ? std::string("a run record") : std::to_string(report.refused) + " run records") +
-         " for its data" + (report.refusedReason.empty() ? std::string() : " (" + report.refusedReason + ")") +
+         (report.refused == 1 ? std::string("a run record")
+                              : std::to_string(report.refused) + " run records") +
+         " for its data" +
+         (report.refusedReason.empty() ? std::string() : " (" + report.refusedReason + ")") +
          "; set aside with the reason in " + RefusedPath(recordFile) + ", and the others go on";
 }
 

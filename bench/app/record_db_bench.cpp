@@ -201,9 +201,11 @@ int main(int argc, char** argv) {
     start = Clock::now();
     // The loader's columns: db_role is the database's own.
     std::string names;
-    for (const app::RecordColumn& c : app::RecordColumns()) names += (names.empty() ? "" : ", ") + std::string(c.name);
-    const int copied = Command({"psql", "-q", db.conninfo(), "-c",
-                                "\\copy vorloader_runs (" + names + ") FROM '" + csv + "' WITH (FORMAT csv)"});
+    for (const app::RecordColumn& c : app::RecordColumns())
+      names += (names.empty() ? "" : ", ") + std::string(c.name);
+    const int copied =
+        Command({"psql", "-q", db.conninfo(), "-c",
+                 "\\copy vorloader_runs (" + names + ") FROM '" + csv + "' WITH (FORMAT csv)"});
     copyTimes.push_back(Seconds(start));
     if (copied != 0 || db.Column("SELECT count(*) FROM vorloader_runs").at(0) != std::to_string(records)) {
       std::fprintf(stderr, "record_db_bench: psql \\copy failed\n");

@@ -371,9 +371,10 @@ Options:
   --record FILE  the run record file for this run (see VORLOADER_HISTORY)
   --record-db CONNINFO  also deliver run records to this PostgreSQL database (a
                libpq connection string or URI, without a password: use ~/.pgpass
-               or a service file); the default is $VORLOADER_RECORD_DB. The table
-               is made once by packaging/sql/vorloader_runs.sql (never by the
-               loader); a record the database refuses is set aside in FILE.refused
+               or a service file); the default is $VORLOADER_RECORD_DB. The
+               table is made once by packaging/sql/vorloader_runs.sql (never by
+               the loader); a record the database refuses is set aside in
+               FILE.refused
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 

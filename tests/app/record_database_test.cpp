@@ -12,9 +12,9 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <stop_token>
 #include <set>
 #include <sstream>
+#include <stop_token>
 #include <thread>
 
 #include "app/record/record_file.h"
@@ -238,10 +238,10 @@ TEST_F(RecordDatabaseTest, TheShippedSchemaHasTheColumnsTheLoaderWritesAndTheIns
   ASSERT_TRUE(DeliverPending(database, File(), {}).outcome.ok());
   const std::string columns =
       "time, workflow, port, path, code, result, duration_ms, loader, run_id, station, db_role";
-  EXPECT_NO_THROW(TestDatabase::ExecAs(m_db->ConninfoAs(role, "pw"),
-                                       "INSERT INTO vorloader_runs (" + columns +
-                                           ") VALUES ('t', 'connect', 'COM1', '', 0, 'ok', 0, '1', 'claimed', "
-                                           "'bench-9', 'someone_else')"));
+  EXPECT_NO_THROW(TestDatabase::ExecAs(
+      m_db->ConninfoAs(role, "pw"), "INSERT INTO vorloader_runs (" + columns +
+                                        ") VALUES ('t', 'connect', 'COM1', '', 0, 'ok', 0, '1', 'claimed', "
+                                        "'bench-9', 'someone_else')"));
   EXPECT_EQ(m_db->Column("SELECT db_role FROM vorloader_runs ORDER BY run_id"),
             (std::vector<std::string>{role, role}));
 }

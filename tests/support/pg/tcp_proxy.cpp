@@ -84,7 +84,8 @@ TcpProxy::~TcpProxy() {
 }
 
 std::string TcpProxy::Conninfo(const std::string& conninfo, const std::string& host) const {
-  return conninfo + " host=" + host + " port=" + std::to_string(m_port) + " sslmode=disable gssencmode=disable";
+  return conninfo + " host=" + host + " port=" + std::to_string(m_port) +
+         " sslmode=disable gssencmode=disable";
 }
 
 void TcpProxy::Accept() {
@@ -123,9 +124,8 @@ void TcpProxy::Relay(int client) {
       stalled = true;
       ++m_stalls;
     }
-    std::array<pollfd, 3> fds{{{m_wake[0], POLLIN, 0},
-                               {server, POLLIN, 0},
-                               {stalled ? -1 : client, POLLIN, 0}}};
+    std::array<pollfd, 3> fds{
+        {{m_wake[0], POLLIN, 0}, {server, POLLIN, 0}, {stalled ? -1 : client, POLLIN, 0}}};
     if (::poll(fds.data(), fds.size(), -1) < 0) continue;
     if (fds[0].revents != 0) break;
     if (fds[2].revents != 0) {

@@ -17,8 +17,8 @@ namespace testing_support {
 class TcpProxy {
  public:
   enum class Mode {
-    Relay,            // passes everything both ways
-    StallAfterLogin,      // passes the login, then reads nothing more from the client
+    Relay,                 // passes everything both ways
+    StallAfterLogin,       // passes the login, then reads nothing more from the client
     StallAfterStatements,  // passes the login and `statements` statements (each up to its
                            // Sync), then the same
   };
