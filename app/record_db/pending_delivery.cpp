@@ -71,7 +71,7 @@ DbOutcome DeliverOneByOne(RecordDatabase& database, const SpoolRead& batch, cons
                           const std::stop_token& stop, DeliveryReport& report, std::uint64_t& done) {
   for (std::size_t i = 0; i < batch.records.size(); ++i) {
     std::size_t inserted = 0;
-    const DbOutcome outcome = database.Insert(std::span(&batch.records[i], 1), stop, &inserted);
+    DbOutcome outcome = database.Insert(std::span(&batch.records[i], 1), stop, &inserted);
     if (outcome.fault == DbFault::DataRefused) {
       const std::string written = SetAside(RefusedPath(recordFile), batch.lines[i], outcome.message);
       if (!written.empty()) {

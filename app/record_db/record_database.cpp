@@ -258,7 +258,7 @@ DbOutcome RecordDatabase::Open(const std::stop_token& stop) {
   }
   if (m_connection->tableChecked) return {};
   bool present = false;
-  const DbOutcome outcome = TablePresent(present, stop);
+  DbOutcome outcome = TablePresent(present, stop);
   if (!outcome.ok()) return outcome;
   if (!present) return {DbFault::NoTable, {}, {}};
   m_connection->tableChecked = true;
@@ -282,6 +282,7 @@ DbOutcome RecordDatabase::MissingColumns(const std::stop_token& stop) {
   if (!outcome.ok()) return outcome;
   if (!found) return {};
   std::vector<std::string> present;
+  present.reserve(static_cast<std::size_t>(PQntuples(found.get())));
   for (int row = 0; row < PQntuples(found.get()); ++row)
     present.emplace_back(PQgetvalue(found.get(), row, 0));
   std::string missing;
