@@ -14,27 +14,17 @@
 #include "app/record/run_record.h"
 #include "app/record_db/delivery_state.h"
 #include "app/record_db/spool_reading.h"
+#include "common/file_descriptor.h"
 
 namespace app {
 
 namespace {
 
-// An open file descriptor, closed at scope end.
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
-
 // Takes the lock beside the record file, waiting for another loader to finish its turn; false
 // when stopped first or when the lock file cannot be made.
-bool TakeTurn(const Fd& lock, const std::stop_token& stop) {
-  if (lock.fd < 0) return false;
-  while (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+bool TakeTurn(const FileDescriptor& lock, const std::stop_token& stop) {
+  if (lock.get() < 0) return false;
+  while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
     if (errno != EWOULDBLOCK && errno != EINTR) return false;
     if (stop.stop_requested()) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -51,16 +41,16 @@ std::string SetAside(const std::string& path, const std::string& line, const std
       "# refused by the record database " + UtcTimeText(std::chrono::system_clock::now()) + ": ";
   for (const char c : reason) text += c == '\n' || c == '\r' ? ' ' : c;
   text += "\n" + line + "\n";
-  const Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-  if (out.fd < 0) return "cannot write " + path + ": " + std::strerror(errno);
+  const FileDescriptor out(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (out.get() < 0) return "cannot write " + path + ": " + std::strerror(errno);
   std::size_t done = 0;
   while (done < text.size()) {
-    const ssize_t n = ::write(out.fd, text.data() + done, text.size() - done);
+    const ssize_t n = ::write(out.get(), text.data() + done, text.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return "cannot write " + path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(out.fd) != 0) return "cannot write " + path + ": " + std::strerror(errno);
+  if (::fsync(out.get()) != 0) return "cannot write " + path + ": " + std::strerror(errno);
   return {};
 }
 
@@ -99,17 +89,17 @@ std::string RefusedPath(const std::string& recordFile) {
 }
 
 std::size_t CountPending(const std::string& recordFile) {
-  const Fd file(::open(recordFile.c_str(), O_RDONLY | O_CLOEXEC));
+  const FileDescriptor file(::open(recordFile.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
-  if (file.fd < 0 || ::fstat(file.fd, &info) != 0) return 0;
-  const std::uint64_t from = ResumeOffset(LoadDeliveryState(DeliveryStatePath(recordFile)), file.fd, info);
-  return ReadSpool(file.fd, from, static_cast<std::uint64_t>(info.st_size), SIZE_MAX, false).count;
+  if (file.get() < 0 || ::fstat(file.get(), &info) != 0) return 0;
+  const std::uint64_t from = ResumeOffset(LoadDeliveryState(DeliveryStatePath(recordFile)), file.get(), info);
+  return ReadSpool(file.get(), from, static_cast<std::uint64_t>(info.st_size), SIZE_MAX, false).count;
 }
 
 DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recordFile,
                               const std::stop_token& stop) {
   DeliveryReport report;
-  const Fd lock(::open((recordFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  const FileDescriptor lock(::open((recordFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
   if (!TakeTurn(lock, stop)) {
     if (stop.stop_requested())
       report.outcome = {DbFault::Stopped, "stopped", {}};
@@ -118,21 +108,21 @@ DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recor
     report.remaining = CountPending(recordFile);
     return report;
   }
-  const Fd file(::open(recordFile.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.fd < 0) {
+  const FileDescriptor file(::open(recordFile.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) {
     if (errno != ENOENT) report.fileError = "cannot read " + recordFile + ": " + std::strerror(errno);
     return report;
   }
   struct stat info {};
-  if (::fstat(file.fd, &info) != 0) {
+  if (::fstat(file.get(), &info) != 0) {
     report.fileError = "cannot read " + recordFile + ": " + std::strerror(errno);
     return report;
   }
   const std::string statePath = DeliveryStatePath(recordFile);
   const auto size = static_cast<std::uint64_t>(info.st_size);
-  std::uint64_t offset = ResumeOffset(LoadDeliveryState(statePath), file.fd, info);
+  std::uint64_t offset = ResumeOffset(LoadDeliveryState(statePath), file.get(), info);
   while (offset < size) {
-    SpoolRead batch = ReadSpool(file.fd, offset, size, kRecordsPerTransaction, true);
+    SpoolRead batch = ReadSpool(file.get(), offset, size, kRecordsPerTransaction, true);
     if (!batch.error.empty()) {
       report.fileError = "cannot read " + recordFile + ": " + batch.error;
       break;
@@ -150,7 +140,7 @@ DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recor
     }
     if (done > offset) {
       offset = done;
-      const std::string saved = SaveDeliveryState(statePath, StateAt(file.fd, info, offset));
+      const std::string saved = SaveDeliveryState(statePath, StateAt(file.get(), info, offset));
       if (!saved.empty()) {
         report.fileError = saved;
         break;
@@ -159,7 +149,7 @@ DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recor
     if (!report.outcome.ok() || !report.fileError.empty()) break;
   }
   report.plainTextNote = database.plainTextNote();
-  report.remaining = ReadSpool(file.fd, offset, size, SIZE_MAX, false).count;
+  report.remaining = ReadSpool(file.get(), offset, size, SIZE_MAX, false).count;
   return report;
 }
 

@@ -37,7 +37,8 @@ RunRecord EveryFieldSet() {
     std::visit(
         [&](auto member) {
           using Value = std::remove_reference_t<decltype(full.*member)>;
-          if constexpr (std::is_same_v<Value, std::string> || std::is_same_v<Value, std::optional<std::string>>)
+          if constexpr (std::is_same_v<Value, std::string> ||
+                        std::is_same_v<Value, std::optional<std::string>>)
             full.*member = text;
           else if constexpr (std::is_same_v<Value, std::optional<bool>>)
             full.*member = false;

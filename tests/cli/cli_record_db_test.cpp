@@ -271,7 +271,7 @@ TEST_F(CliRecordDb, AServerThatStopsReadingCannotHoldTheEndOfARun) {
     std::ofstream out(Records(), std::ios::binary);
     std::string filler;
     for (int i = 0; filler.size() < 30000; ++i) filler += app::DerivedRunId(std::to_string(i));
-    for (int n = 0; n < 300; ++n) {
+    for (int n = 0; n < 200; ++n) {
       app::RunRecord record;
       record.time = "2026-12-10T13:46:18Z";
       record.workflow = "connect";
@@ -288,9 +288,11 @@ TEST_F(CliRecordDb, AServerThatStopsReadingCannotHoldTheEndOfARun) {
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_EQ(r.OutLines().back(), "   -Device Programed OK.");
   EXPECT_EQ(proxy.stalls(), 1);
-  // The end of the run waits for delivery at most 5 s, then leaves it.
-  EXPECT_LT(took, std::chrono::seconds(20));
-  EXPECT_TRUE(Contains(r.err, "note: 301 run records are kept in " + Records())) << r.err;
+  // The end of the run waits for delivery at most 5 s, then leaves it (the bound leaves room
+  // for a slow machine; a connection that holds the worker would hold the run until the test
+  // gives up on it).
+  EXPECT_LT(took, std::chrono::seconds(30));
+  EXPECT_TRUE(Contains(r.err, "note: 201 run records are kept in " + Records())) << r.err;
   EXPECT_TRUE(Contains(r.err, "does not use TLS")) << r.err;
   EXPECT_EQ(m_db->Column("SELECT count(*) FROM vorloader_runs"), std::vector<std::string>{"0"});
 }
