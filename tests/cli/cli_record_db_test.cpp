@@ -264,6 +264,33 @@ TEST_F(CliRecordDb, SyncSetsARefusedRecordAsideAndDeliversTheRest) {
   EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 0 run records; 0 refused; 0 remain"}));
 }
 
+TEST_F(CliRecordDb, ARunSetsAPendingRefusedRecordAsideAndItsOwnArrives) {
+  // A damaged line from earlier waits in the record file: a run ID too long for the key.
+  app::RunRecord record;
+  record.time = "2026-12-10T13:46:18Z";
+  record.workflow = "connect";
+  record.port = "COM1";
+  record.result = "ok";
+  for (int i = 0; record.runId.size() < 6000; ++i) record.runId += app::DerivedRunId(std::to_string(i));
+  std::ofstream(Records(), std::ios::binary) << app::ToJsonLine(record) << "\n";
+
+  const CliResult r = Program(m_db->conninfo());
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines().back(), "   -Device Programed OK.");
+  const std::vector<std::string> err = r.ErrLines();
+  EXPECT_EQ(std::count_if(err.begin(), err.end(),
+                          [](const std::string& l) {
+                            return l.rfind("note: record database refused a run record for its data", 0) == 0;
+                          }),
+            1)
+      << r.err;
+  EXPECT_FALSE(Contains(r.err, "kept")) << r.err;
+  // The run's own record arrived; the damaged one waits in FILE.refused.
+  EXPECT_EQ(RunIds().size(), 1u);
+  EXPECT_NE(RunIds().at(0), record.runId);
+  EXPECT_TRUE(Contains(ReadFile(Records() + ".refused"), app::ToJsonLine(record))) << r.err;
+}
+
 TEST_F(CliRecordDb, AServerThatStopsReadingCannotHoldTheEndOfARun) {
   // Many records pending, large enough to fill the connection; the server takes the login,
   // the look for the table and the transaction's start, then reads nothing more.
