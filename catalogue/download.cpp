@@ -17,6 +17,8 @@
 #include <thread>
 
 #include "catalogue/safe_file_name.h"
+#include "common/file_io.h"
+#include "common/hex_text.h"
 
 namespace catalogue {
 
@@ -43,7 +45,6 @@ bool IsUnreserved(unsigned char b) {
 }
 
 std::string EscapeForUrl(const std::string& name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (char c : name) {
     const auto b = static_cast<unsigned char>(c);
@@ -51,8 +52,7 @@ std::string EscapeForUrl(const std::string& name) {
       out.push_back(c);
     } else {
       out.push_back('%');
-      out.push_back(kHex[b >> 4]);
-      out.push_back(kHex[b & 0x0F]);
+      AppendHexByte(out, b, true);
     }
   }
   return out;
@@ -285,8 +285,8 @@ DownloadResult DownloadFile(const DownloadJob& job, const std::string& name) {
     ::unlink(tempPath.c_str());
     return fail({DownloadCause::kBodyRefused, outcome.status, {}});
   }
-  if (std::rename(tempPath.c_str(), (folder + name).c_str()) != 0) {
-    const std::string why = "cannot put " + folder + name + " in place (" + std::strerror(errno) + ")";
+  if (const int error = PutInPlace(tempPath, folder + name); error != 0) {
+    const std::string why = "cannot put " + folder + name + " in place (" + std::strerror(error) + ")";
     ::unlink(tempPath.c_str());
     return fail({DownloadCause::kLocalFile, outcome.status, why});
   }

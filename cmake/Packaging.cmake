@@ -59,6 +59,9 @@ endif()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${VOR_PACKAGE_DOC_DIR})
 vor_gzip_file(vor_changelog ${PROJECT_SOURCE_DIR}/packaging/changelog ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz DESTINATION ${VOR_PACKAGE_DOC_DIR})
+# The record database's table and its upgrades, for the site's database owner to run.
+file(GLOB VOR_RECORD_DB_SQL ${PROJECT_SOURCE_DIR}/packaging/sql/*.sql)
+install(FILES ${VOR_RECORD_DB_SQL} DESTINATION ${VOR_PACKAGE_DOC_DIR}/sql)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${VOR_PACKAGE_NAME})
 

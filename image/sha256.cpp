@@ -2,6 +2,8 @@
 
 #include <openssl/evp.h>
 
+#include "common/hex_text.h"
+
 namespace image {
 
 std::optional<Sha256Digest> Sha256Of(const std::uint8_t* data, std::size_t n) {
@@ -17,14 +19,13 @@ std::optional<Sha256Digest> Sha256Of(const std::string& bytes) {
 }
 
 std::string Sha256Hex(const Sha256Digest& digest) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(64);
-  for (std::uint8_t b : digest) {
-    out.push_back(kHex[b >> 4]);
-    out.push_back(kHex[b & 0x0F]);
-  }
-  return out;
+  return LowerHex(digest);
+}
+
+std::string Sha256Text(std::string_view bytes) {
+  const std::optional<Sha256Digest> digest =
+      Sha256Of(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  return digest ? Sha256Hex(*digest) : std::string();
 }
 
 }  // namespace image

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace image {
 
@@ -18,5 +19,8 @@ std::optional<Sha256Digest> Sha256Of(const std::string& bytes);
 
 // The digest as 64 lower-case hexadecimal digits.
 std::string Sha256Hex(const Sha256Digest& digest);
+
+// The SHA-256 of the bytes as 64 lower-case hexadecimal digits; empty when the library fails.
+std::string Sha256Text(std::string_view bytes);
 
 }  // namespace image

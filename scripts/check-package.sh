@@ -52,6 +52,7 @@ expect_file /usr/share/man/man1/vorloader-cli.1.gz
 expect_file /usr/share/bash-completion/completions/vorloader-cli
 expect_file /usr/share/doc/vornet-loader/copyright
 expect_file /usr/share/doc/vornet-loader/changelog.gz
+expect_file /usr/share/doc/vornet-loader/sql/vorloader_runs.sql
 METAINFO=/usr/share/metainfo/example.vornet.vorloader.metainfo.xml
 if built window/vorloader; then
   expect_file /usr/bin/vorloader

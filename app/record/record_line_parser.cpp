@@ -12,12 +12,6 @@
 
 namespace app {
 
-namespace {
-
-using Json = nlohmann::json;
-using record_fields::kFields;
-
-// UTF-8 (as the library has checked it) as Latin-1 bytes; a character beyond Latin-1 is '?'.
 std::string Utf8ToLatin1(const std::string& utf8) {
   std::string out;
   out.reserve(utf8.size());
@@ -40,6 +34,11 @@ std::string Utf8ToLatin1(const std::string& utf8) {
   }
   return out;
 }
+
+namespace {
+
+using Json = nlohmann::json;
+using record_fields::kFields;
 
 // A value as the library read it, before it is given to its field.
 struct Value {

@@ -6,6 +6,7 @@
 // (escapes, UTF-8, numbers) is read by nlohmann-json; the fields follow record_fields.h.
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "app/record/run_record.h"
@@ -19,5 +20,8 @@ namespace app {
 // Integers are exact: device_id 0..2^32-1, code -1..255 (-1: stopped), duration_ms and
 // wait_ms 0..2^63-1.
 std::optional<RunRecord> ParseRecordLine(std::string_view line);
+
+// Well-formed UTF-8 as Latin-1 bytes; a character beyond Latin-1 becomes '?'.
+std::string Utf8ToLatin1(const std::string& utf8);
 
 }  // namespace app

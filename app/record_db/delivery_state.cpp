@@ -1,48 +1,22 @@
 #include "app/record_db/delivery_state.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <sstream>
-#include <vector>
+#include <string_view>
 
 #include "app/record/record_file.h"
+#include "common/file_descriptor.h"
+#include "common/file_io.h"
+#include "image/sha256.h"
 
 namespace app {
 
 namespace {
 
 constexpr std::string_view kMagic = "vorloader-delivered 1";
-
-std::string Sha256Hex(const std::string& bytes) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int size = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest.data(), &size, EVP_sha256(), nullptr) != 1) return {};
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < size; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 0xF];
-  }
-  return hex;
-}
-
-bool ReadAt(int fd, std::uint64_t at, std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(at + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -51,11 +25,10 @@ std::string DeliveryStatePath(const std::string& recordFile) {
 }
 
 std::optional<DeliveryState> LoadDeliveryState(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return std::nullopt;
   std::string text(513, '\0');
-  const ssize_t n = ::read(fd, text.data(), text.size());
-  ::close(fd);
+  const ssize_t n = ReadSomeAt(file.get(), 0, text.data(), text.size());
   if (n < 0) return std::nullopt;
   text.resize(static_cast<std::size_t>(n));
   // One line, ending with its line end: a state without it was cut off.
@@ -81,25 +54,8 @@ std::string SaveDeliveryState(const std::string& path, const DeliveryState& stat
   const std::string text = std::string(kMagic) + " " + std::to_string(state.device) + " " +
                            std::to_string(state.inode) + " " + std::to_string(state.offset) + " " +
                            (state.lastLineSha256.empty() ? "-" : state.lastLineSha256) + "\n";
-  const std::string temp = path + ".tmp." + std::to_string(::getpid());
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return "cannot write " + temp + ": " + std::strerror(errno);
-  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  const bool synced = ::fsync(fd) == 0;
-  const int saved = errno;
-  ::close(fd);
-  if (!written || !synced || ::rename(temp.c_str(), path.c_str()) != 0) {
-    const std::string reason = std::strerror(written && synced ? errno : saved);
-    ::unlink(temp.c_str());
-    return "cannot write " + path + ": " + reason;
-  }
-  // The rename itself reaches the disk with the folder.
-  const std::string folder = std::filesystem::path(path).parent_path().string();
-  const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  const int error = ReplaceFile(path, text);
+  if (error != 0) return "cannot write " + path + ": " + std::strerror(error);
   return {};
 }
 
@@ -107,10 +63,11 @@ std::string LastLineSum(int fd, std::uint64_t offset) {
   if (offset == 0) return {};
   const std::uint64_t span = std::min<std::uint64_t>(offset, kMaxRecordLine + 1);
   std::string bytes(static_cast<std::size_t>(span), '\0');
-  if (!ReadAt(fd, offset - span, bytes)) return {};
+  if (!ReadAt(fd, offset - span, bytes.data(), bytes.size())) return {};
   // The line end before the last line; the last byte is that line's own end.
   const std::size_t before = bytes.size() >= 2 ? bytes.rfind('\n', bytes.size() - 2) : std::string::npos;
-  return Sha256Hex(before == std::string::npos ? bytes : bytes.substr(before + 1));
+  return image::Sha256Text(before == std::string::npos ? std::string_view(bytes)
+                                                       : std::string_view(bytes).substr(before + 1));
 }
 
 DeliveryState StateAt(int fd, const struct stat& info, std::uint64_t offset) {
@@ -125,8 +82,8 @@ std::uint64_t ResumeOffset(const std::optional<DeliveryState>& state, int fd, co
     return 0;  // another file now has the record file's name
   if (state->offset > static_cast<std::uint64_t>(info.st_size)) return 0;  // it shrank
   // The prefix must end with a line end and with the same last line.
-  std::string end(1, '\0');
-  if (!ReadAt(fd, state->offset - 1, end) || end[0] != '\n') return 0;
+  char end = '\0';
+  if (!ReadAt(fd, state->offset - 1, &end, 1) || end != '\n') return 0;
   const std::string sum = LastLineSum(fd, state->offset);
   return !sum.empty() && sum == state->lastLineSha256 ? state->offset : 0;
 }

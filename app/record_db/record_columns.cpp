@@ -79,13 +79,4 @@ std::span<const RecordColumn> RecordColumns() {
   return kColumns;
 }
 
-std::string CreateRunsTableSql() {
-  std::string sql = "CREATE TABLE IF NOT EXISTS " + std::string(kRunsTable) + " (";
-  for (std::size_t i = 0; i < kColumns.size(); ++i) {
-    if (i > 0) sql += ", ";
-    sql += std::string(kColumns[i].name) + " " + std::string(kColumns[i].type);
-  }
-  return sql + ")";
-}
-
 }  // namespace app

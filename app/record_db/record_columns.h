@@ -1,6 +1,9 @@
 #pragma once
-// The columns of the table `vorloader_runs`: one per record field, in one list that the table's
-// definition, the insert and the reading back all follow. A new record field is one new entry.
+// The columns of the table `vorloader_runs` that the loader writes: one per record field, in one
+// list that the insert, the reading back and the note about a missing column all follow. A new
+// record field is one new entry here and one in packaging/sql/vorloader_runs.sql (with an
+// upgrade script beside it); a test holds the two lists together. The table has one more
+// column, db_role, that the database fills itself.
 
 #include <optional>
 #include <span>
@@ -15,7 +18,7 @@ inline constexpr std::string_view kRunsTable = "vorloader_runs";
 
 struct RecordColumn {
   std::string_view name;  // the column's name
-  std::string_view type;  // its SQL type, with NOT NULL or PRIMARY KEY where it has one
+  std::string_view type;  // its SQL type as the table file declares it (NOT NULL, PRIMARY KEY, DEFAULT)
   // The field as the text PostgreSQL reads for the column's type; nullopt for NULL.
   std::optional<std::string> (*get)(const RunRecord&);
   // Puts the column's text (nullopt for NULL) back into the field.
@@ -23,8 +26,5 @@ struct RecordColumn {
 };
 
 std::span<const RecordColumn> RecordColumns();
-
-// "CREATE TABLE IF NOT EXISTS vorloader_runs (...)" for the columns above.
-std::string CreateRunsTableSql();
 
 }  // namespace app

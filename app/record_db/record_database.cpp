@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
+#include "app/record/record_line_parser.h"
 #include "app/record_db/record_columns.h"
 
 namespace app {
@@ -21,6 +23,46 @@ constexpr std::size_t kRowsPerStatement = 200;
 
 constexpr std::string_view kInsufficientPrivilege = "42501";
 constexpr std::string_view kReadOnlyTransaction = "25006";
+constexpr std::string_view kUndefinedColumn = "42703";
+constexpr std::string_view kUndefinedTable = "42P01";
+// Keepalives and a user timeout end a connection whose peer went silent within about 30 s,
+// where the system's defaults wait for hours. The connection string may set others.
+constexpr std::array<std::pair<const char*, const char*>, 5> kTcpSettings{{{"keepalives", "1"},
+                                                                           {"keepalives_idle", "10"},
+                                                                           {"keepalives_interval", "5"},
+                                                                           {"keepalives_count", "3"},
+                                                                           {"tcp_user_timeout", "30000"}}};
+
+// What the server's error code says about the records: the classes of data exceptions (22),
+// integrity constraints (23) and program limits (54, such as a key too long for its index)
+// are about the rows sent.
+DbFault FaultOf(std::string_view sqlstate) {
+  if (sqlstate == kInsufficientPrivilege || sqlstate == kReadOnlyTransaction) return DbFault::NotPermitted;
+  if (sqlstate == kUndefinedColumn) return DbFault::MissingColumn;
+  if (sqlstate == kUndefinedTable) return DbFault::NoTable;
+  const std::string_view cls = sqlstate.substr(0, 2);
+  if (sqlstate.size() == 5 && (cls == "22" || cls == "23" || cls == "54")) return DbFault::DataRefused;
+  return DbFault::Refused;
+}
+
+// The ALTER TABLE statements that add the named columns (", "-separated) as the loader
+// writes them.
+std::string AddColumnsSql(const std::string& names) {
+  std::string sql;
+  for (const RecordColumn& c : RecordColumns()) {
+    const std::string name(c.name);
+    std::size_t at = names.find(name);
+    for (; at != std::string::npos; at = names.find(name, at + 1)) {
+      const std::size_t end = at + name.size();
+      if ((at == 0 || names[at - 1] == ' ') && (end == names.size() || names[end] == ',')) break;
+    }
+    if (at == std::string::npos) continue;
+    if (!sql.empty()) sql += " ";
+    sql += "ALTER TABLE " + std::string(kRunsTable) + " ADD COLUMN IF NOT EXISTS " + name + " " +
+           std::string(c.type) + ";";
+  }
+  return sql;
+}
 
 std::string FirstLine(const char* text) {
   std::string line = text != nullptr ? text : "";
@@ -45,14 +87,17 @@ struct RecordDatabase::Connection {
     if (conn != nullptr) PQfinish(conn);
   }
 
-  // Waits until the socket is ready; false on stop or when `deadline` passed.
-  bool Wait(bool forWrite, Clock::time_point deadline, const std::stop_token& stop) const {
-    pollfd fd{PQsocket(conn), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+  // Waits until the socket is ready for `events`; false on stop or when `deadline` passed.
+  bool Wait(short events, Clock::time_point deadline, const std::stop_token& stop) const {
+    pollfd fd{PQsocket(conn), events, 0};
     while (!stop.stop_requested() && Clock::now() < deadline) {
       const int n = ::poll(&fd, 1, 100);
       if (n != 0) return true;  // ready, or an error the next libpq call reports
     }
     return false;
+  }
+  bool Wait(bool forWrite, Clock::time_point deadline, const std::stop_token& stop) const {
+    return Wait(static_cast<short>(forWrite ? POLLOUT : POLLIN), deadline, stop);
   }
 
   // Sends one statement and collects its result: the error result when there is one.
@@ -63,27 +108,28 @@ struct RecordDatabase::Connection {
     for (const auto& p : params) values.push_back(p ? p->c_str() : nullptr);
     if (PQsendQueryParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
                           nullptr, 0) == 0)
-      return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn))};
+      return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn)), {}};
     const Clock::time_point deadline = Clock::now() + kStatementTimeout;
     for (int flushed = PQflush(conn); flushed != 0; flushed = PQflush(conn)) {
-      if (flushed < 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn))};
-      if (!Wait(true, deadline, stop)) return Abandoned(stop);
+      if (flushed < 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn)), {}};
+      // The server may answer (a notice, an error) before it reads the rest: take its answer
+      // in, or it could stop reading while waiting for the loader to read.
+      if (!Wait(static_cast<short>(POLLIN | POLLOUT), deadline, stop)) return Abandoned(stop);
+      if (PQconsumeInput(conn) == 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn)), {}};
     }
     DbOutcome outcome;
     for (;;) {
       while (PQisBusy(conn) != 0) {
         if (!Wait(false, deadline, stop)) return Abandoned(stop);
-        if (PQconsumeInput(conn) == 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn))};
+        if (PQconsumeInput(conn) == 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn)), {}};
       }
       Result result(PQgetResult(conn));
       if (!result) break;
       const ExecStatusType status = PQresultStatus(result.get());
       if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && outcome.ok()) {
         const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
-        const std::string_view code = state != nullptr ? state : "";
-        outcome.fault = code == kInsufficientPrivilege || code == kReadOnlyTransaction ? DbFault::NotPermitted
-                        : PQstatus(conn) == CONNECTION_BAD                             ? DbFault::Unreachable
-                                                                                       : DbFault::Refused;
+        outcome.sqlstate = state != nullptr ? state : "";
+        outcome.fault = PQstatus(conn) == CONNECTION_BAD ? DbFault::Unreachable : FaultOf(outcome.sqlstate);
         outcome.message = FirstLine(PQresultErrorMessage(result.get()));
       } else if (last != nullptr && outcome.ok()) {
         *last = std::move(result);
@@ -93,35 +139,44 @@ struct RecordDatabase::Connection {
   }
 
   static DbOutcome Abandoned(const std::stop_token& stop) {
-    if (stop.stop_requested()) return {DbFault::Stopped, "stopped"};
+    if (stop.stop_requested()) return {DbFault::Stopped, "stopped", {}};
     return {DbFault::Unreachable,
-            "the server did not answer within " + std::to_string(kStatementTimeout.count()) + " s"};
+            "the server did not answer within " + std::to_string(kStatementTimeout.count()) + " s",
+            {}};
   }
 };
 
 std::string FaultNote(const DbOutcome& outcome) {
   const std::string why = outcome.message.empty() ? std::string() : " (" + outcome.message + ")";
+  const std::string kept = "; run records are kept to deliver later";
   switch (outcome.fault) {
     case DbFault::None:
     case DbFault::Stopped:
       return {};
     case DbFault::Unreachable:
-      return "record database not reached" + why + "; run records are kept to deliver later";
+      return "record database not reached" + why + kept;
     case DbFault::Login:
-      return "record database refused the login" + why + "; run records are kept to deliver later";
+      return "record database refused the login" + why + kept;
     case DbFault::NoTable:
       return "record database has no table " + std::string(kRunsTable) +
-             " and this role may not create it; run records are kept to deliver later";
+             ": run packaging/sql/vorloader_runs.sql as the database owner" + kept;
+    case DbFault::MissingColumn:
+      return "record database table " + std::string(kRunsTable) + " lacks " +
+             (outcome.message.find(',') == std::string::npos ? "the column " : "the columns ") +
+             outcome.message + " that this loader writes: as the database owner, run " +
+             AddColumnsSql(outcome.message) + " (or the upgrade scripts in packaging/sql/)" + kept;
     case DbFault::NotPermitted:
-      return "record database does not let this role add run records" + why +
-             "; run records are kept to deliver later";
+      return "record database does not let this role add run records" + why + kept;
+    case DbFault::DataRefused:
+      return "record database refused a run record for its data" + why;
     case DbFault::Refused:
       return "record database refused the run records" + why + "; they are kept to deliver later";
   }
   return {};
 }
 
-RecordDatabase::RecordDatabase(std::string conninfo) : m_conninfo(std::move(conninfo)) {}
+RecordDatabase::RecordDatabase(std::string conninfo, HostResolver resolver)
+    : m_conninfo(std::move(conninfo)), m_resolver(std::move(resolver)) {}
 RecordDatabase::~RecordDatabase() = default;
 
 bool RecordDatabase::connected() const {
@@ -135,22 +190,47 @@ void RecordDatabase::Close() {
 DbOutcome RecordDatabase::Open(const std::stop_token& stop) {
   if (!connected()) {
     m_connection.reset();
-    // The string's own settings, then the loader's, which win: the time bound and Latin-1.
-    const std::array<const char*, 5> keys{"dbname", "connect_timeout", "client_encoding", "application_name",
-                                          nullptr};
+    const Clock::time_point deadline = Clock::now() + kConnectTimeout;
+    const HostTargets targets = LookUpHosts(m_conninfo, m_resolver, deadline, stop);
+    if (targets.stopped) return {DbFault::Stopped, "stopped", {}};
+    if (!targets.error.empty()) return {DbFault::Unreachable, targets.error, {}};
+    // The TCP settings, which the string may change; the string; then the loader's settings,
+    // which win: the time bound, Latin-1, and the addresses looked up.
+    std::vector<const char*> keys;
+    std::vector<const char*> values;
+    for (const auto& [key, value] : kTcpSettings) {
+      keys.push_back(key);
+      values.push_back(value);
+    }
     const std::string timeout = std::to_string(kConnectTimeout.count());
-    const std::array<const char*, 5> values{m_conninfo.c_str(), timeout.c_str(), "LATIN1", "vorloader",
-                                            nullptr};
+    const std::array<std::pair<const char*, const char*>, 4> own{{{"dbname", m_conninfo.c_str()},
+                                                                  {"connect_timeout", timeout.c_str()},
+                                                                  {"client_encoding", "LATIN1"},
+                                                                  {"application_name", "vorloader"}}};
+    for (const auto& [key, value] : own) {
+      keys.push_back(key);
+      values.push_back(value);
+    }
+    if (!targets.empty()) {
+      keys.insert(keys.end(), {"host", "hostaddr"});
+      values.insert(values.end(), {targets.host.c_str(), targets.hostaddr.c_str()});
+      if (!targets.port.empty()) {
+        keys.push_back("port");
+        values.push_back(targets.port.c_str());
+      }
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
     auto connection = std::make_unique<Connection>();
     connection->conn = PQconnectStartParams(keys.data(), values.data(), 1);
-    if (connection->conn == nullptr) return {DbFault::Unreachable, "out of memory"};
-    const Clock::time_point deadline = Clock::now() + kConnectTimeout;
+    if (connection->conn == nullptr) return {DbFault::Unreachable, "out of memory", {}};
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
     while (PQstatus(connection->conn) != CONNECTION_BAD && state != PGRES_POLLING_OK &&
            state != PGRES_POLLING_FAILED) {
       if (!connection->Wait(state == PGRES_POLLING_WRITING, deadline, stop)) {
-        if (stop.stop_requested()) return {DbFault::Stopped, "stopped"};
-        return {DbFault::Unreachable, "no answer within " + std::to_string(kConnectTimeout.count()) + " s"};
+        if (stop.stop_requested()) return {DbFault::Stopped, "stopped", {}};
+        return {
+            DbFault::Unreachable, "no answer within " + std::to_string(kConnectTimeout.count()) + " s", {}};
       }
       state = PQconnectPoll(connection->conn);
     }
@@ -160,7 +240,19 @@ DbOutcome RecordDatabase::Open(const std::stop_token& stop) {
                          PQconnectionUsedPassword(connection->conn) != 0 ||
                          message.find("authentication") != std::string::npos ||
                          message.find("role \"") != std::string::npos;
-      return {login ? DbFault::Login : DbFault::Unreachable, message};
+      return {login ? DbFault::Login : DbFault::Unreachable, message, {}};
+    }
+    // From here on no call waits on the socket: sending queues what the socket cannot take.
+    if (PQsetnonblocking(connection->conn, 1) != 0)
+      return {DbFault::Unreachable, FirstLine(PQerrorMessage(connection->conn)), {}};
+    // An address means TCP; a Unix socket has none, and needs no encryption.
+    const char* address = PQhostaddr(connection->conn);
+    m_plainTextNote.clear();
+    if (address != nullptr && *address != '\0' && PQsslInUse(connection->conn) == 0) {
+      const char* host = PQhost(connection->conn);
+      m_plainTextNote = "record database connection to " + std::string(host != nullptr ? host : address) +
+                        " does not use TLS, so the records can be read and changed on the way; add "
+                        "sslmode=verify-full to the connection string";
     }
     m_connection = std::move(connection);
   }
@@ -168,16 +260,7 @@ DbOutcome RecordDatabase::Open(const std::stop_token& stop) {
   bool present = false;
   DbOutcome outcome = TablePresent(present, stop);
   if (!outcome.ok()) return outcome;
-  if (!present) {
-    outcome = m_connection->Exec(CreateRunsTableSql(), {}, stop);
-    if (!outcome.ok()) {
-      // Another station may have created it at the same moment (two creations at once fail
-      // with a duplicate key in the catalogue).
-      if (outcome.fault != DbFault::NotPermitted && TablePresent(present, stop).ok() && present) outcome = {};
-      if (outcome.fault == DbFault::NotPermitted) outcome.fault = DbFault::NoTable;
-      if (!outcome.ok()) return outcome;
-    }
-  }
+  if (!present) return {DbFault::NoTable, {}, {}};
   m_connection->tableChecked = true;
   return {};
 }
@@ -189,6 +272,25 @@ DbOutcome RecordDatabase::TablePresent(bool& present, const std::stop_token& sto
   present = outcome.ok() && found && PQntuples(found.get()) == 1 &&
             std::string_view(PQgetvalue(found.get(), 0, 0)) == "t";
   return outcome;
+}
+
+DbOutcome RecordDatabase::MissingColumns(const std::stop_token& stop) {
+  Result found;
+  DbOutcome outcome = m_connection->Exec(
+      "SELECT attname FROM pg_attribute WHERE attrelid = to_regclass($1) AND attnum > 0 AND NOT attisdropped",
+      {std::string(kRunsTable)}, stop, &found);
+  if (!outcome.ok()) return outcome;
+  if (!found) return {};
+  std::vector<std::string> present;
+  present.reserve(static_cast<std::size_t>(PQntuples(found.get())));
+  for (int row = 0; row < PQntuples(found.get()); ++row)
+    present.emplace_back(PQgetvalue(found.get(), row, 0));
+  std::string missing;
+  for (const RecordColumn& c : RecordColumns())
+    if (std::find(present.begin(), present.end(), c.name) == present.end())
+      missing += (missing.empty() ? "" : ", ") + std::string(c.name);
+  if (missing.empty()) return {};
+  return {DbFault::MissingColumn, missing, std::string(kUndefinedColumn)};
 }
 
 DbOutcome RecordDatabase::Insert(std::span<const RunRecord> records, const std::stop_token& stop,
@@ -227,8 +329,21 @@ DbOutcome RecordDatabase::Insert(std::span<const RunRecord> records, const std::
   }
   if (outcome.ok()) outcome = m_connection->Exec("COMMIT", {}, stop);
   if (!outcome.ok()) {
-    // A connection in an unknown state is not used again.
-    Close();
+    // A refusal leaves the connection usable once the transaction is rolled back; a
+    // connection in any other state is not used again.
+    const bool refusal = outcome.fault != DbFault::Unreachable && outcome.fault != DbFault::Stopped &&
+                         PQstatus(m_connection->conn) == CONNECTION_OK;
+    if (!refusal || !m_connection->Exec("ROLLBACK", {}, stop).ok()) Close();
+    if (outcome.fault == DbFault::NoTable) {
+      Close();
+    } else if (outcome.fault == DbFault::MissingColumn) {
+      // The missing columns by name, or the server's own words when they cannot be found.
+      const DbOutcome missing = m_connection ? MissingColumns(stop) : DbOutcome{};
+      if (!missing.ok())
+        outcome = missing;
+      else
+        outcome.fault = DbFault::Refused;
+    }
     return outcome;
   }
   if (inserted != nullptr) *inserted = added;
@@ -244,10 +359,17 @@ DbOutcome RecordDatabase::ReadLast(std::size_t count, std::vector<RunRecord>& re
   std::string sql = "SELECT ";
   for (std::size_t c = 0; c < columns.size(); ++c) sql += (c > 0 ? ", " : "") + std::string(columns[c].name);
   sql += " FROM " + std::string(kRunsTable) + " ORDER BY time DESC, run_id DESC LIMIT $1";
+  // Read as UTF-8: a row another tool wrote may hold what Latin-1 cannot, and the server would
+  // refuse the whole answer for it. The session goes back to Latin-1 for the records it sends.
   Result result;
-  outcome = m_connection->Exec(sql, {std::to_string(count)}, stop, &result);
-  if (!outcome.ok()) return outcome;
-  if (!result) return {DbFault::Refused, "no rows came back"};
+  outcome = m_connection->Exec("SET client_encoding TO 'UTF8'", {}, stop);
+  if (outcome.ok()) outcome = m_connection->Exec(sql, {std::to_string(count)}, stop, &result);
+  if (outcome.ok()) outcome = m_connection->Exec("SET client_encoding TO 'LATIN1'", {}, stop);
+  if (!outcome.ok()) {
+    Close();
+    return outcome;
+  }
+  if (!result) return {DbFault::Refused, "no rows came back", {}};
   const int rows = PQntuples(result.get());
   for (int row = rows - 1; row >= 0; --row) {
     RunRecord record;
@@ -255,8 +377,8 @@ DbOutcome RecordDatabase::ReadLast(std::size_t count, std::vector<RunRecord>& re
       const int column = static_cast<int>(c);
       std::optional<std::string> value;
       if (PQgetisnull(result.get(), row, column) == 0)
-        value.emplace(PQgetvalue(result.get(), row, column),
-                      static_cast<std::size_t>(PQgetlength(result.get(), row, column)));
+        value = Utf8ToLatin1(std::string(PQgetvalue(result.get(), row, column),
+                                         static_cast<std::size_t>(PQgetlength(result.get(), row, column))));
       columns[c].set(record, value);
     }
     records.push_back(std::move(record));

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <vector>
+
 namespace app {
 
 namespace {
@@ -11,6 +13,15 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 }
 
 }  // namespace
+
+std::string RefusedNote(const DeliveryReport& report, const std::string& recordFile) {
+  return "record database refused " +
+         (report.refused == 1 ? std::string("a run record")
+                              : std::to_string(report.refused) + " run records") +
+         " for its data" +
+         (report.refusedReason.empty() ? std::string() : " (" + report.refusedReason + ")") +
+         "; set aside with the reason in " + RefusedPath(recordFile) + ", and the others go on";
+}
 
 RecordDelivery::RecordDelivery(Settings settings, NoteFunction note)
     : m_settings(std::move(settings)),
@@ -53,19 +64,26 @@ void RecordDelivery::Run(const std::stop_token& stop) {
     struct stat before {};
     const bool known = ::stat(m_settings.recordFile.c_str(), &before) == 0;
     const DeliveryReport report = DeliverPending(database, m_settings.recordFile, stop);
-    std::string note;
+    std::vector<std::string> notes;
+    lock.lock();
     if (!report.outcome.ok() && report.outcome.fault != DbFault::Stopped) {
-      database.Close();
-      lock.lock();
-      if (m_noted.insert(report.outcome.fault).second) note = FaultNote(report.outcome);
-      lock.unlock();
+      if (m_noted.insert(report.outcome.fault).second) notes.push_back(FaultNote(report.outcome));
     } else if (!report.fileError.empty()) {
-      lock.lock();
-      if (m_fileNoted != report.fileError) note = "record database: " + report.fileError;
+      if (m_fileNoted != report.fileError) notes.push_back("record database: " + report.fileError);
       m_fileNoted = report.fileError;
-      lock.unlock();
     }
-    if (!note.empty() && m_note) m_note(note);
+    if (report.refused > 0 && !m_refusedNoted) {
+      notes.push_back(RefusedNote(report, m_settings.recordFile));
+      m_refusedNoted = true;
+    }
+    if (!report.plainTextNote.empty() && !m_plainTextNoted) {
+      notes.push_back(report.plainTextNote);
+      m_plainTextNoted = true;
+    }
+    lock.unlock();
+    if (!report.outcome.ok() && report.outcome.fault != DbFault::Stopped) database.Close();
+    if (m_note)
+      for (const std::string& note : notes) m_note(note);
     lock.lock();
     const bool failed =
         (!report.outcome.ok() && report.outcome.fault != DbFault::Stopped) || !report.fileError.empty();

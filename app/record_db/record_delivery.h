@@ -3,7 +3,8 @@
 // database, so that no workflow ever waits for it. It delivers what is pending as soon as it
 // starts, then whenever it is told a record was appended (Kick) or sees the file grow; after
 // the database refused, it tries again about every 30 s. Each cause of refusal is told once
-// (through the note function, on the worker's thread) until a delivery succeeds again.
+// (through the note function, on the worker's thread) until a delivery succeeds again; records
+// set aside for their data, and a connection without TLS, are told once for the worker's life.
 //
 // Guarded by one mutex: every public member may be called from any thread.
 
@@ -21,6 +22,9 @@
 #include "app/record_db/pending_delivery.h"
 
 namespace app {
+
+// The note that records were set aside: how many, the first reason, and where.
+std::string RefusedNote(const DeliveryReport& report, const std::string& recordFile);
 
 class RecordDelivery {
  public:
@@ -70,6 +74,8 @@ class RecordDelivery {
   std::chrono::steady_clock::time_point m_retryAt{};
   std::set<DbFault> m_noted;
   std::string m_fileNoted;
+  bool m_refusedNoted = false;
+  bool m_plainTextNoted = false;
   // What the file looked like when it was last delivered up to its end.
   struct stat m_seen {};
 

@@ -1,32 +1,25 @@
 #include "app/record_db/spool_reading.h"
 
-#include <openssl/evp.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
+#include <span>
 
 #include "app/record/record_file.h"
 #include "app/record/record_line_parser.h"
+#include "common/file_io.h"
+#include "common/hex_text.h"
+#include "image/sha256.h"
 
 namespace app {
 
 std::string DerivedRunId(std::string_view line) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int size = 0;
-  EVP_Digest(line.data(), line.size(), digest.data(), &size, EVP_sha256(), nullptr);
-  digest[6] = static_cast<unsigned char>((digest[6] & 0x0F) | 0x80);  // version 8
-  digest[8] = static_cast<unsigned char>((digest[8] & 0x3F) | 0x80);  // the RFC variant
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string id;
-  for (std::size_t i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) id += '-';
-    id += kHex[digest[i] >> 4];
-    id += kHex[digest[i] & 0xF];
-  }
-  return id;
+  image::Sha256Digest digest =
+      image::Sha256Of(reinterpret_cast<const std::uint8_t*>(line.data()), line.size())
+          .value_or(image::Sha256Digest{});
+  digest[6] = static_cast<std::uint8_t>((digest[6] & 0x0F) | 0x80);  // version 8
+  digest[8] = static_cast<std::uint8_t>((digest[8] & 0x3F) | 0x80);  // the RFC variant
+  return UuidText(std::span(digest).first<16>());
 }
 
 SpoolRead ReadSpool(int fd, std::uint64_t from, std::uint64_t size, std::size_t maxRecords, bool keep) {
@@ -39,8 +32,7 @@ SpoolRead ReadSpool(int fd, std::uint64_t from, std::uint64_t size, std::size_t 
   std::string chunk;
   while (at < size && read.count < maxRecords) {
     chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - at)));
-    const ssize_t n = ::pread(fd, chunk.data(), chunk.size(), static_cast<off_t>(at));
-    if (n < 0 && errno == EINTR) continue;
+    const ssize_t n = ReadSomeAt(fd, at, chunk.data(), chunk.size());
     if (n < 0) {
       read.error = std::strerror(errno);
       return read;
@@ -66,7 +58,11 @@ SpoolRead ReadSpool(int fd, std::uint64_t from, std::uint64_t size, std::size_t 
           if (std::optional<RunRecord> record = ParseRecordLine(pending)) {
             if (record->runId.empty()) record->runId = DerivedRunId(pending);
             ++read.count;
-            if (keep) read.records.push_back(std::move(*record));
+            if (keep) {
+              read.records.push_back(std::move(*record));
+              read.lines.push_back(pending);
+              read.ends.push_back(lineEnd);
+            }
           }
         }
       }

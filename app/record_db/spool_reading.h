@@ -15,10 +15,12 @@
 namespace app {
 
 struct SpoolRead {
-  std::vector<RunRecord> records;  // filled only when asked for
-  std::size_t count = 0;           // records found
-  std::uint64_t endOffset = 0;     // the byte after the last line read
-  std::string error;               // why the file could not be read; empty when it was
+  std::vector<RunRecord> records;   // filled only when asked for
+  std::vector<std::string> lines;   // each record's line (without its line end), when asked for
+  std::vector<std::uint64_t> ends;  // the byte after each record's line, when asked for
+  std::size_t count = 0;            // records found
+  std::uint64_t endOffset = 0;      // the byte after the last line read
+  std::string error;                // why the file could not be read; empty when it was
 };
 
 // The records on the complete lines of the open file `fd` from byte `from` up to byte `size`,

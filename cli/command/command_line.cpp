@@ -334,7 +334,8 @@ Commands:
                product, version before -> after, result; with a record database,
                its last N records of every station, with a station column
   sync         deliver the run records not yet in the record database; says how
-               many were delivered and how many remain
+               many were delivered, refused (set aside in FILE.refused with the
+               reason) and remain
   station      a production station, until stopped: the same preparation once,
                then each port (--port, or --all-ports) waits for a device, programs
                every device plugged in once (as connect --yes would) and waits for
@@ -372,7 +373,10 @@ Options:
   --record FILE  the run record file for this run (see VORLOADER_HISTORY)
   --record-db CONNINFO  also deliver run records to this PostgreSQL database (a
                libpq connection string or URI, without a password: use ~/.pgpass
-               or a service file); the default is $VORLOADER_RECORD_DB
+               or a service file); the default is $VORLOADER_RECORD_DB. The
+               table is made once by packaging/sql/vorloader_runs.sql (never by
+               the loader); a record the database refuses is set aside in
+               FILE.refused
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -389,7 +393,8 @@ Exit status:
   0      station: stopped by one stop signal, its devices being programmed finished
   0, 1   check: every firmware file is good / some are missing
   0, 1   history: the records were shown (or there are none) / the file cannot be read
-  0, 1   sync: no record remains to deliver / some remain
+  0, 1   sync: no record remains to deliver (refused ones are set aside) / some
+         remain
   16     no workflow ran (no port listed, no product database, or a port named
          with --port held by another program: it says which process holds it)
   64     usage error (also --port naming a port that is not there)

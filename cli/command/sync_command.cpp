@@ -9,6 +9,7 @@
 #include "app/record/history_table.h"
 #include "app/record_db/pending_delivery.h"
 #include "app/record_db/record_database.h"
+#include "app/record_db/record_delivery.h"
 
 namespace cli {
 
@@ -44,14 +45,18 @@ int RunSync(const CommandLine& line, const app::Environment& env, LoaderView& vi
   const std::optional<std::string> file = app::RecordFilePath(env, line.recordFile);
   if (!file) {
     view.detail("run records are off, so there is nothing to deliver");
-    view.appendLog("delivered 0 run records; 0 remain");
+    view.appendLog("delivered 0 run records; 0 refused; 0 remain");
     return 0;
   }
   app::RecordDatabase database(line.recordDb);
   const app::DeliveryReport report = app::DeliverPending(database, *file, std::stop_token());
+  if (!report.plainTextNote.empty()) view.detail(report.plainTextNote);
   if (!report.outcome.ok()) view.detail(app::FaultNote(report.outcome));
   if (!report.fileError.empty()) view.detail("record database: " + report.fileError);
-  view.appendLog("delivered " + Plural(report.sent) + "; " + std::to_string(report.remaining) + " remain");
+  if (report.refused > 0) view.detail(app::RefusedNote(report, *file));
+  view.appendLog("delivered " + Plural(report.sent) + "; " + std::to_string(report.refused) + " refused; " +
+                 std::to_string(report.remaining) + " remain");
+  // Records set aside are dealt with: they are no longer pending.
   return report.remaining == 0 && report.fileError.empty() ? 0 : 1;
 }
 
@@ -60,9 +65,13 @@ int ShowDatabaseHistory(const CommandLine& line, LoaderView& view) {
   std::vector<app::RunRecord> records;
   const app::DbOutcome outcome =
       database.ReadLast(static_cast<std::size_t>(line.historyCount), records, std::stop_token());
+  if (!database.plainTextNote().empty()) view.detail(database.plainTextNote());
   if (!outcome.ok()) {
-    view.detail("record database cannot be read" +
-                (outcome.message.empty() ? std::string() : " (" + outcome.message + ")"));
+    view.detail(outcome.fault == app::DbFault::NoTable
+                    ? "record database cannot be read: it has no table vorloader_runs (run "
+                      "packaging/sql/vorloader_runs.sql as the database owner)"
+                    : "record database cannot be read" +
+                          (outcome.message.empty() ? std::string() : " (" + outcome.message + ")"));
     return 1;
   }
   if (records.empty()) {

@@ -8,9 +8,10 @@
 
 namespace cli {
 
-// Delivers the pending records of the record file and says how many were delivered and how
-// many remain. `line.recordDb` is the chosen database (ChooseRecordDb). Returns 0 when none
-// remains, 1 when some do, 64 when no database is named.
+// Delivers the pending records of the record file and says how many were delivered, how many
+// the database refused for their data (set aside in FILE.refused, with a note) and how many
+// remain. `line.recordDb` is the chosen database (ChooseRecordDb). Returns 0 when none remains
+// (records set aside count as dealt with), 1 when some do, 64 when no database is named.
 int RunSync(const CommandLine& line, const app::Environment& env, LoaderView& view);
 
 // The last `line.historyCount` records of the record database, every station's, as a table

@@ -9,8 +9,12 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <memory>
 #include <set>
 #include <sstream>
+#include <stop_token>
 #include <thread>
 
 #include "app/record/record_file.h"
@@ -20,8 +24,10 @@
 #include "app/record_db/pending_delivery.h"
 #include "app/record_db/record_columns.h"
 #include "app/record_db/record_delivery.h"
+#include "app/record_db/spool_reading.h"
 #include "app/record_db/spooling_database_sink.h"
 #include "tests/support/fixtures/temp_dir.h"
+#include "tests/support/pg/tcp_proxy.h"
 #include "tests/support/pg/test_database.h"
 
 namespace app {
@@ -62,6 +68,7 @@ class RecordDatabaseTest : public ::testing::Test {
     m_db = std::make_unique<TestDatabase>(*server, "rec");
   }
   std::string File() const { return m_dir.Path("history.jsonl"); }
+  void CreateTable() const { testing_support::CreateRunsTable(*m_db); }
   // The rows of the table; 0 while there is none.
   std::size_t Rows() const {
     if (m_db->Column("SELECT to_regclass('vorloader_runs') IS NULL").at(0) == "t") return 0;
@@ -85,6 +92,7 @@ TEST_F(RecordDatabaseTest, DeliversEachRecordOnceWithItsTextsVerbatim) {
       R"({"time":"2025-01-01T00:00:00Z","workflow":"raw-boot","port":"COM1","code":2,"result":"E02"})";
   Append(File(), old);
 
+  CreateTable();
   RecordDatabase database(m_db->conninfo());
   DeliveryReport report = DeliverPending(database, File(), {});
   ASSERT_TRUE(report.outcome.ok()) << report.outcome.message;
@@ -148,6 +156,12 @@ TEST_P(RecordDatabaseRefusal, KeepsTheRecordsAndNamesTheCause) {
     EXPECT_EQ(CountPending(File()), 2u);
     EXPECT_NE(FaultNote(report.outcome), "");
   }
+  if (c.fault == DbFault::NoTable) {
+    EXPECT_EQ(m_db->Column("SELECT to_regclass('vorloader_runs') IS NULL"), std::vector<std::string>{"t"});
+    EXPECT_NE(FaultNote(report.outcome).find("run packaging/sql/vorloader_runs.sql as the database owner"),
+              std::string::npos)
+        << FaultNote(report.outcome);
+  }
 }
 
 // A table made by the site beforehand.
@@ -163,8 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{"WrongPassword", "CREATE ROLE ROLE_ LOGIN PASSWORD 'right'", "wrong", DbFault::Login},
         RefusalCase{"NoPasswordGiven", "CREATE ROLE ROLE_ LOGIN PASSWORD 'right'", "", DbFault::Login},
-        RefusalCase{"NoTableAndNoRightToCreateIt", "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'", "pw",
-                    DbFault::NoTable},
+        RefusalCase{"NoTable", "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'", "pw", DbFault::NoTable},
         RefusalCase{"ReadOnlyRole",
                     "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; " TABLE_SQL
                     " GRANT SELECT ON vorloader_runs TO ROLE_",
@@ -178,9 +191,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; " TABLE_SQL
                     " GRANT INSERT, SELECT ON vorloader_runs TO ROLE_",
                     "pw", DbFault::None},
-        RefusalCase{"MayCreateTheTable",
+        // The loader never makes the table, even where it could: its maker would own every
+        // station's rows.
+        RefusalCase{"NoTableEvenForARoleThatMayCreateIt",
                     "CREATE ROLE ROLE_ LOGIN PASSWORD 'pw'; GRANT CREATE ON SCHEMA public TO ROLE_", "pw",
-                    DbFault::None}),
+                    DbFault::NoTable}),
     [](const ::testing::TestParamInfo<RefusalCase>& param) { return std::string(param.param.name); });
 
 TEST_F(RecordDatabaseTest, AnUnreachableServerIsToldAtOnceAndKeepsTheRecords) {
@@ -192,18 +207,12 @@ TEST_F(RecordDatabaseTest, AnUnreachableServerIsToldAtOnceAndKeepsTheRecords) {
   EXPECT_NE(FaultNote(report.outcome).find("not reached"), std::string::npos);
 }
 
-TEST_F(RecordDatabaseTest, TheShippedSchemaHasTheColumnsTheLoaderWrites) {
-  std::ifstream in(std::string(VOR_SOURCE_DIR) + "/packaging/sql/vorloader_runs.sql");
-  ASSERT_TRUE(in) << "packaging/sql/vorloader_runs.sql";
-  std::stringstream sql;
-  sql << in.rdbuf();
-  m_db->Exec(
-      "DO $$ BEGIN CREATE ROLE vorloader_station NOLOGIN; EXCEPTION WHEN duplicate_object OR "
-      "unique_violation "
-      "THEN NULL; END $$");
-  m_db->Exec(sql.str());
+TEST_F(RecordDatabaseTest, TheShippedSchemaHasTheColumnsTheLoaderWritesAndTheInsertingRole) {
+  CreateTable();
+  // Every column the loader writes, in the record's order, then the one the database fills.
   std::vector<std::string> expected;
   for (const RecordColumn& c : RecordColumns()) expected.push_back(std::string(c.name));
+  expected.emplace_back("db_role");
   EXPECT_EQ(
       m_db->Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
                    "ORDER BY ordinal_position"),
@@ -211,20 +220,52 @@ TEST_F(RecordDatabaseTest, TheShippedSchemaHasTheColumnsTheLoaderWrites) {
   EXPECT_EQ(m_db->Column("SELECT privilege_type FROM information_schema.role_table_grants WHERE grantee = "
                          "'vorloader_station' AND table_name = 'vorloader_runs' ORDER BY 1"),
             (std::vector<std::string>{"INSERT", "SELECT"}));
-  // And the table the loader creates has the same columns.
-  TestDatabase other(*testing_support::TestServer(), "rec2");
-  RecordDatabase database(other.conninfo());
-  ASSERT_TRUE(database.Open({}).ok());
-  EXPECT_EQ(
-      other.Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
-                   "ORDER BY ordinal_position"),
-      expected);
+  // Each column's type as the loader would name it in a note.
+  for (const RecordColumn& c : RecordColumns()) {
+    const std::string type(c.type.substr(0, c.type.find(' ')));
+    EXPECT_EQ(m_db->Column("SELECT data_type FROM information_schema.columns WHERE table_name = "
+                           "'vorloader_runs' AND column_name = '" +
+                           std::string(c.name) + "'"),
+              std::vector<std::string>{type})
+        << c.name;
+  }
+
+  // A station's rows carry its role, whatever it claims.
+  const std::string role = m_db->Role("bench");
+  m_db->Exec("CREATE ROLE " + role + " LOGIN PASSWORD 'pw' IN ROLE vorloader_station");
+  Append(File(), ToJsonLine(Record(1)));
+  RecordDatabase database(m_db->ConninfoAs(role, "pw"));
+  ASSERT_TRUE(DeliverPending(database, File(), {}).outcome.ok());
+  const std::string columns =
+      "time, workflow, port, path, code, result, duration_ms, loader, run_id, station, db_role";
+  EXPECT_NO_THROW(TestDatabase::ExecAs(
+      m_db->ConninfoAs(role, "pw"), "INSERT INTO vorloader_runs (" + columns +
+                                        ") VALUES ('t', 'connect', 'COM1', '', 0, 'ok', 0, '1', 'claimed', "
+                                        "'bench-9', 'someone_else')"));
+  EXPECT_EQ(m_db->Column("SELECT db_role FROM vorloader_runs ORDER BY run_id"),
+            (std::vector<std::string>{role, role}));
+}
+
+TEST_F(RecordDatabaseTest, TheUpgradeScriptAddsTheInsertingRole) {
+  m_db->Exec(TABLE_SQL);
+  m_db->Exec(
+      "INSERT INTO vorloader_runs (time, workflow, port, run_id) VALUES ('2025-01-01T00:00:00Z', 'connect', "
+      "'COM1', 'old')");
+  m_db->Exec(testing_support::PackagedSql("vorloader_runs_add_db_role.sql"));
+  m_db->Exec(testing_support::PackagedSql("vorloader_runs_add_db_role.sql"));  // twice: no change
+  Append(File(), ToJsonLine(Record(1)));
+  RecordDatabase database(m_db->conninfo());
+  ASSERT_TRUE(DeliverPending(database, File(), {}).outcome.ok());
+  const std::string super = m_db->Column("SELECT session_user").at(0);
+  EXPECT_EQ(m_db->Column("SELECT run_id || ' ' || db_role FROM vorloader_runs ORDER BY run_id"),
+            (std::vector<std::string>{"bench-1-run-1 " + super, "old unknown"}));
 }
 
 TEST_F(RecordDatabaseTest, LoadersDeliveringAtOnceStoreEachRecordOnce) {
   // Two loaders share one record file; a third station has its own.
   const std::string other = m_dir.Path("other.jsonl");
   constexpr int kRecords = 300;
+  CreateTable();
   for (int n = 0; n < kRecords; ++n) {
     Append(File(), ToJsonLine(Record(n, "bench-1")));
     Append(other, ToJsonLine(Record(n, "bench-2")));
@@ -267,6 +308,7 @@ TEST_F(RecordDatabaseTest, TheWorkerDeliversInTheBackgroundAndTellsEachCauseOnce
   }
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_NE(notes[0].find("record database not reached"), std::string::npos) << notes[0];
+  CreateTable();
   {
     // Reachable: what was kept and what comes later is delivered, without being asked.
     RecordDelivery delivery(
@@ -299,6 +341,7 @@ class FileSink : public RecordSink {
 };
 
 TEST_F(RecordDatabaseTest, TheSpoolingSinkWritesTheFileFirstAndWakesTheWorker) {
+  CreateTable();
   // The worker would not look at the file by itself within the test.
   RecordDelivery delivery({m_db->conninfo(), File(), std::chrono::hours(1), std::chrono::hours(1)}, nullptr);
   FileSink file(File());
@@ -313,6 +356,226 @@ TEST_F(RecordDatabaseTest, TheSpoolingSinkWritesTheFileFirstAndWakesTheWorker) {
   EXPECT_NE(broken.Write(Record(2)), "");
   EXPECT_EQ(delivery.Finish(std::chrono::seconds(5)).pending, 0u);
   EXPECT_EQ(Rows(), 1u);
+}
+
+// A text that does not shrink when the server compresses it: hex of chained SHA-256 sums.
+std::string Incompressible(std::size_t size) {
+  std::string text;
+  std::string seed = "seed";
+  while (text.size() < size) {
+    seed = DerivedRunId(seed);
+    text += seed;
+  }
+  return text.substr(0, size);
+}
+
+TEST_F(RecordDatabaseTest, RecordsRefusedForTheirDataAreSetAsideAndTheRestArrive) {
+  CreateTable();
+  // A check the site added: no port named BAD.
+  m_db->Exec("ALTER TABLE vorloader_runs ADD CONSTRAINT no_bad_port CHECK (port <> 'BAD')");
+  RunRecord tooLong = Record(2);
+  tooLong.runId = Incompressible(6000);  // beyond what the key's index can hold
+  RunRecord badPort = Record(4);
+  badPort.port = "BAD";
+  const std::vector<RunRecord> records{Record(1), tooLong, Record(3), badPort, Record(5)};
+  for (const RunRecord& r : records) Append(File(), ToJsonLine(r));
+
+  RecordDatabase database(m_db->conninfo());
+  DeliveryReport report = DeliverPending(database, File(), {});
+  EXPECT_TRUE(report.outcome.ok()) << report.outcome.message;
+  EXPECT_TRUE(report.fileError.empty()) << report.fileError;
+  EXPECT_EQ(report.delivered, 3u);
+  EXPECT_EQ(report.refused, 2u);
+  EXPECT_EQ(report.remaining, 0u);
+  EXPECT_EQ(m_db->Column("SELECT run_id FROM vorloader_runs ORDER BY run_id"),
+            (std::vector<std::string>{"bench-1-run-1", "bench-1-run-3", "bench-1-run-5"}));
+  // Each refused line follows a comment with the server's reason.
+  const std::string refused = testing_support::ReadFile(RefusedPath(File()));
+  std::vector<std::string> lines;
+  std::istringstream in(refused);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  ASSERT_EQ(lines.size(), 4u) << refused;
+  EXPECT_EQ(lines[0].rfind("# refused by the record database ", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find("index row"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], ToJsonLine(tooLong));
+  EXPECT_NE(lines[2].find("no_bad_port"), std::string::npos) << lines[2];
+  EXPECT_EQ(lines[3], ToJsonLine(badPort));
+  const std::string note = RefusedNote(report, File());
+  EXPECT_NE(note.find("refused 2 run records"), std::string::npos) << note;
+  EXPECT_NE(note.find(RefusedPath(File())), std::string::npos) << note;
+
+  // Nothing is pending or sent again; a good record after them goes at once.
+  EXPECT_EQ(CountPending(File()), 0u);
+  Append(File(), ToJsonLine(Record(6)));
+  report = DeliverPending(database, File(), {});
+  EXPECT_EQ(report.sent, 1u);
+  EXPECT_EQ(report.refused, 0u);
+  EXPECT_EQ(Rows(), 4u);
+  EXPECT_EQ(testing_support::ReadFile(RefusedPath(File())), refused);
+}
+
+TEST_F(RecordDatabaseTest, AMissingColumnIsNamedWithTheSqlThatAddsIt) {
+  CreateTable();
+  m_db->Exec("ALTER TABLE vorloader_runs DROP COLUMN wait_ms, DROP COLUMN erase_began");
+  Append(File(), ToJsonLine(Record(1)));
+  RecordDatabase database(m_db->conninfo());
+  DeliveryReport report = DeliverPending(database, File(), {});
+  ASSERT_EQ(report.outcome.fault, DbFault::MissingColumn) << report.outcome.message;
+  EXPECT_EQ(report.outcome.message, "erase_began, wait_ms");
+  EXPECT_EQ(report.remaining, 1u);
+  const std::string note = FaultNote(report.outcome);
+  EXPECT_NE(note.find("lacks the columns erase_began, wait_ms that this loader writes"), std::string::npos)
+      << note;
+  // The statements the note gives mend the table.
+  const std::size_t from = note.find("ALTER TABLE");
+  const std::size_t to = note.find(" (or the upgrade scripts");
+  ASSERT_NE(from, std::string::npos) << note;
+  ASSERT_NE(to, std::string::npos) << note;
+  m_db->Exec(note.substr(from, to - from));
+  report = DeliverPending(database, File(), {});
+  EXPECT_TRUE(report.outcome.ok()) << report.outcome.message;
+  EXPECT_EQ(Rows(), 1u);
+}
+
+TEST_F(RecordDatabaseTest, RowsWithTextsBeyondLatin1AreReadWithQuestionMarks) {
+  CreateTable();
+  // Written by another tool: a euro sign, an e-acute and a Greek letter, as UTF-8.
+  m_db->Exec(
+      "INSERT INTO vorloader_runs (time, workflow, port, path, code, result, duration_ms, loader, run_id, "
+      "station, product) VALUES ('2026-12-10T13:45:00Z', 'connect', 'COM1', '', 0, 'ok', 0, '1', 'other', "
+      "convert_from('\\xe282ac20c3a9'::bytea, 'UTF8'), convert_from('\\xcebb2d416d70'::bytea, 'UTF8'))");
+  Append(File(), ToJsonLine(Record(1)));
+  RecordDatabase database(m_db->conninfo());
+  std::vector<RunRecord> back;
+  const DbOutcome read = database.ReadLast(10, back, {});
+  ASSERT_TRUE(read.ok()) << read.message;
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].station, "? \xe9");
+  EXPECT_EQ(back[0].product, "?-Amp");
+  // The same connection still sends Latin-1 bytes verbatim.
+  ASSERT_TRUE(DeliverPending(database, File(), {}).outcome.ok());
+  ASSERT_TRUE(database.ReadLast(10, back, {}).ok());
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[1], Record(1));
+}
+
+TEST_F(RecordDatabaseTest, OverTcpWithoutTlsANoteSaysSoAndASocketNeedsNone) {
+  CreateTable();
+  Append(File(), ToJsonLine(Record(1)));
+  RecordDatabase local(m_db->conninfo());
+  EXPECT_TRUE(DeliverPending(local, File(), {}).plainTextNote.empty());
+
+  testing_support::TcpProxy proxy(*testing_support::TestServer(), testing_support::TcpProxy::Mode::Relay);
+  Append(File(), ToJsonLine(Record(2)));
+  // The host name is looked up by the loader; libpq gets the address and keeps the name.
+  std::vector<std::string> asked;
+  RecordDatabase remote(proxy.Conninfo(m_db->conninfo(), "records.test"), [&](const std::string& host) {
+    asked.push_back(host);
+    return HostAddresses{{"127.0.0.1"}, {}};
+  });
+  const DeliveryReport report = DeliverPending(remote, File(), {});
+  EXPECT_TRUE(report.outcome.ok()) << report.outcome.message;
+  EXPECT_EQ(asked, std::vector<std::string>{"records.test"});
+  EXPECT_EQ(Rows(), 2u);
+  EXPECT_NE(report.plainTextNote.find("connection to records.test does not use TLS"), std::string::npos)
+      << report.plainTextNote;
+  EXPECT_NE(report.plainTextNote.find("sslmode=verify-full"), std::string::npos) << report.plainTextNote;
+}
+
+// Stops `source` from a thread of its own once `ready` says so (asked every 10 ms, for 30 s), and
+// `after` later; joined at scope end. stoppedAt() is when it did.
+class StopLater {
+ public:
+  StopLater(std::stop_source& source, std::chrono::milliseconds after, std::function<bool()> ready = nullptr)
+      : m_thread([this, &source, after, ready = std::move(ready)] {
+          // Not for ever: a loader that never gets that far fails its test, and this ends.
+          for (int i = 0; ready && !ready() && i < 3000; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+          std::this_thread::sleep_for(after);
+          m_stoppedAt = std::chrono::steady_clock::now();
+          source.request_stop();
+        }) {}
+  // Once the stop was requested (its token says so), the time it was.
+  std::chrono::steady_clock::time_point stoppedAt() const { return m_stoppedAt; }
+
+ private:
+  std::chrono::steady_clock::time_point m_stoppedAt;  // written before the stop is requested
+  std::jthread m_thread;
+};
+
+constexpr int kStallRecords = 200;
+constexpr std::size_t kStallText = 30000;
+
+TEST_F(RecordDatabaseTest, AServerThatStopsReadingHoldsNoDeliveryPastItsStop) {
+  CreateTable();
+  // Enough to fill every buffer between the loader and a server that reads nothing.
+  for (int n = 0; n < kStallRecords; ++n) {
+    RunRecord r = Record(n);
+    r.result = Incompressible(kStallText);
+    Append(File(), ToJsonLine(r));
+  }
+  // The server takes the login, the look for the table and the transaction's start, then
+  // reads nothing more.
+  testing_support::TcpProxy proxy(*testing_support::TestServer(),
+                                  testing_support::TcpProxy::Mode::StallAfterStatements, 2);
+  RecordDatabase database(proxy.Conninfo(m_db->conninfo()));
+  std::stop_source stop;
+  DeliveryReport report;
+  std::chrono::steady_clock::duration took{};
+  {
+    // Stopped once the loader is sending into the full connection.
+    const StopLater later(stop, std::chrono::milliseconds(300), [&] { return proxy.stalls() > 0; });
+    report = DeliverPending(database, File(), stop.get_token());
+    ASSERT_TRUE(stop.stop_requested());
+    took = std::chrono::steady_clock::now() - later.stoppedAt();
+  }
+  EXPECT_EQ(proxy.logins(), 1);
+  EXPECT_EQ(report.outcome.fault, DbFault::Stopped) << report.outcome.message;
+  EXPECT_EQ(report.remaining, static_cast<std::size_t>(kStallRecords));
+  EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+TEST_F(RecordDatabaseTest, AHostNameThatIsNeverAnsweredHoldsNothingPastTheStop) {
+  Append(File(), ToJsonLine(Record(1)));
+  // A name server that never answers; the lookup thread is let go at the end.
+  auto release = std::make_shared<std::promise<void>>();
+  std::shared_future<void> released = release->get_future().share();
+  RecordDatabase database("host=records.test dbname=records", [released](const std::string&) {
+    released.wait();
+    return HostAddresses{{}, "released"};
+  });
+  std::stop_source stop;
+  DeliveryReport report;
+  {
+    const StopLater later(stop, std::chrono::milliseconds(200));
+    report = DeliverPending(database, File(), stop.get_token());
+    ASSERT_TRUE(stop.stop_requested());
+    EXPECT_LT(std::chrono::steady_clock::now() - later.stoppedAt(), std::chrono::seconds(3));
+  }
+  EXPECT_EQ(report.outcome.fault, DbFault::Stopped) << report.outcome.message;
+  EXPECT_EQ(report.remaining, 1u);
+  release->set_value();
+}
+
+TEST(HostLookup, NamesAreExpandedToTheirAddressesAndSocketsLeftAlone) {
+  const HostResolver resolver = [](const std::string& host) {
+    if (host == "a.test") return HostAddresses{{"192.0.2.1", "2001:db8::1"}, {}};
+    return HostAddresses{{}, "unknown host"};
+  };
+  const auto later = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  HostTargets t = LookUpHosts("host=a.test,/run/pg,192.0.2.9 port=1,2,3", resolver, later, {});
+  EXPECT_EQ(t.error, "");
+  EXPECT_EQ(t.host, "a.test,a.test,/run/pg,192.0.2.9");
+  EXPECT_EQ(t.hostaddr, "192.0.2.1,2001:db8::1,,192.0.2.9");
+  EXPECT_EQ(t.port, "1,1,2,3");
+  // Nothing to look up: libpq is left to the string.
+  EXPECT_TRUE(LookUpHosts("host=/run/pg dbname=x", resolver, later, {}).empty());
+  EXPECT_TRUE(LookUpHosts("host=a.test hostaddr=192.0.2.5", resolver, later, {}).empty());
+  // A name without an address is left out; with none left, the reason is told.
+  t = LookUpHosts("host=b.test,a.test", resolver, later, {});
+  EXPECT_EQ(t.host, "a.test,a.test");
+  t = LookUpHosts("host=b.test", resolver, later, {});
+  EXPECT_EQ(t.error, "cannot look up b.test: unknown host");
 }
 
 }  // namespace

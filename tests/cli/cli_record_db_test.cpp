@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -15,8 +16,10 @@
 
 #include "app/record/record_line_parser.h"
 #include "app/record/run_record.h"
+#include "app/record_db/spool_reading.h"
 #include "tests/cli/cli_process.h"
 #include "tests/support/fixtures/temp_dir.h"
+#include "tests/support/pg/tcp_proxy.h"
 #include "tests/support/pg/test_database.h"
 #include "tests/support/sim/sim_process.h"
 
@@ -36,6 +39,7 @@ class CliRecordDb : public ::testing::Test {
     const std::optional<std::string> server = TestServer();
     if (!server) GTEST_SKIP() << kNoTestServer;
     m_db = std::make_unique<TestDatabase>(*server, "cli");
+    CreateRunsTable(*m_db);
     for (const std::string& d : {ComDir(), ProgramData(), FirmwareFolder()})
       ASSERT_EQ(::mkdir(d.c_str(), 0755), 0);
     // The local folder offers a newer file; runs are offline (--x 1).
@@ -142,18 +146,18 @@ TEST_F(CliRecordDb, WithTheServerStoppedRunsEndAsBeforeAndSyncLaterDeliversEachO
   r = Program(Stopped(), "00002cc5");
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_TRUE(Contains(r.err, "note: 2 run records are kept in " + Records())) << r.err;
-  EXPECT_EQ(m_db->Column("SELECT to_regclass('vorloader_runs') IS NULL"), std::vector<std::string>{"t"});
+  EXPECT_EQ(m_db->Column("SELECT count(*) FROM vorloader_runs"), std::vector<std::string>{"0"});
 
   r = Run({"--record-db", Stopped(), "sync"});
   EXPECT_EQ(r.status, 1) << Dump(r);
-  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 0 run records; 2 remain"}));
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 0 run records; 0 refused; 2 remain"}));
 
   // The server is back.
   r = Run({"sync"}, {{"VORLOADER_RECORD_DB", m_db->conninfo()}});
   EXPECT_EQ(r.status, 0) << Dump(r);
-  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 2 run records; 0 remain"}));
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 2 run records; 0 refused; 0 remain"}));
   r = Run({"--record-db", m_db->conninfo(), "sync"});
-  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 0 run records; 0 remain"}));
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 0 run records; 0 refused; 0 remain"}));
   EXPECT_EQ(RunIds(), FileRunIds());
 
   // A record kept while the server was away goes with the next run.
@@ -168,8 +172,9 @@ TEST_F(CliRecordDb, WithTheServerStoppedRunsEndAsBeforeAndSyncLaterDeliversEachO
 TEST_F(CliRecordDb, ARefusingDatabaseIsNotedOnceAndTheRunGoesOn) {
   const std::string station = m_db->Role("station");
   m_db->Exec("CREATE ROLE " + station + " LOGIN PASSWORD 'right'");
-  // Wrong password (from the environment, where a password may stand); then a role that may
-  // not create the missing table.
+  m_db->Exec("DROP TABLE vorloader_runs");
+  // Wrong password (from the environment, where a password may stand); then a database
+  // without the table, which the loader never makes.
   struct Case {
     std::string conninfo;
     std::string note;
@@ -177,7 +182,8 @@ TEST_F(CliRecordDb, ARefusingDatabaseIsNotedOnceAndTheRunGoesOn) {
   const std::vector<Case> cases{
       {m_db->ConninfoAs(station, "wrong"), "note: record database refused the login"},
       {m_db->ConninfoAs(station, "right"),
-       "note: record database has no table vorloader_runs and this role may not create it"}};
+       "note: record database has no table vorloader_runs: run packaging/sql/vorloader_runs.sql as the "
+       "database owner"}};
   for (std::size_t i = 0; i < cases.size(); ++i) {
     auto device = StartDevice(1, "00002cc" + std::to_string(i));
     const CliResult r = Run({"--x", "1", "--yes"}, {{"VORLOADER_RECORD_DB", cases[i].conninfo}});
@@ -211,6 +217,111 @@ TEST_F(CliRecordDb, TextsWithQuotesAndNonAsciiBytesAreStoredVerbatim) {
   r = Run({"--record-db", m_db->conninfo(), "history"});
   EXPECT_TRUE(Contains(r.out, "bench-\xc3\xa4  ")) << r.out;
   EXPECT_TRUE(Contains(r.out, "Caf\xc3\xa9 \"Amp\" it's \\ \xc2\xb5")) << r.out;
+
+  // A row another tool wrote, with a euro sign in its product: one "?" in the table, and every
+  // other row as before.
+  m_db->Exec(
+      "INSERT INTO vorloader_runs (time, workflow, port, path, code, result, duration_ms, loader, run_id, "
+      "station, product) VALUES ('2026-12-10T13:40:00Z', 'connect', 'COM1', '', 0, 'ok', 0, '1', 'other', "
+      "'bench-x', convert_from('\\xe282ac'::bytea, 'UTF8') || ' Amp')");
+  r = Run({"--record-db", m_db->conninfo(), "history"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_TRUE(Contains(r.out, "? Amp")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "Caf\xc3\xa9 \"Amp\" it's \\ \xc2\xb5")) << r.out;
+}
+
+TEST_F(CliRecordDb, SyncSetsARefusedRecordAsideAndDeliversTheRest) {
+  app::RunRecord record;
+  record.time = "2026-12-10T13:46:18Z";
+  record.workflow = "connect";
+  record.port = "COM1";
+  record.result = "ok";
+  // A foreign or damaged line: a run ID too long for the key's index (and not compressible).
+  std::string longId;
+  for (int i = 0; longId.size() < 6000; ++i) longId += app::DerivedRunId(std::to_string(i));
+  record.runId = longId;
+  const std::string bad = app::ToJsonLine(record);
+  record.runId = "good-run";
+  const std::string good = app::ToJsonLine(record);
+  std::ofstream(Records(), std::ios::binary) << bad << "\n" << good << "\n";
+
+  CliResult r = Run({"--record-db", m_db->conninfo(), "sync"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 1 run record; 1 refused; 0 remain"}));
+  EXPECT_TRUE(Contains(r.err, "note: record database refused a run record for its data (")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "set aside with the reason in " + Records() + ".refused")) << r.err;
+  EXPECT_EQ(RunIds(), std::vector<std::string>{"good-run"});
+  std::ifstream refused(Records() + ".refused");
+  std::string comment;
+  std::string line;
+  std::getline(refused, comment);
+  std::getline(refused, line);
+  EXPECT_EQ(comment.rfind("# refused by the record database ", 0), 0u) << comment;
+  EXPECT_EQ(line, bad);
+  // Nothing is left to do.
+  r = Run({"--record-db", m_db->conninfo(), "sync"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines(), (std::vector<std::string>{"delivered 0 run records; 0 refused; 0 remain"}));
+}
+
+TEST_F(CliRecordDb, ARunSetsAPendingRefusedRecordAsideAndItsOwnArrives) {
+  // A damaged line from earlier waits in the record file: a run ID too long for the key.
+  app::RunRecord record;
+  record.time = "2026-12-10T13:46:18Z";
+  record.workflow = "connect";
+  record.port = "COM1";
+  record.result = "ok";
+  for (int i = 0; record.runId.size() < 6000; ++i) record.runId += app::DerivedRunId(std::to_string(i));
+  std::ofstream(Records(), std::ios::binary) << app::ToJsonLine(record) << "\n";
+
+  const CliResult r = Program(m_db->conninfo());
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines().back(), "   -Device Programed OK.");
+  const std::vector<std::string> err = r.ErrLines();
+  EXPECT_EQ(std::count_if(err.begin(), err.end(),
+                          [](const std::string& l) {
+                            return l.rfind("note: record database refused a run record for its data", 0) == 0;
+                          }),
+            1)
+      << r.err;
+  EXPECT_FALSE(Contains(r.err, "kept")) << r.err;
+  // The run's own record arrived; the damaged one waits in FILE.refused.
+  EXPECT_EQ(RunIds().size(), 1u);
+  EXPECT_NE(RunIds().at(0), record.runId);
+  EXPECT_TRUE(Contains(ReadFile(Records() + ".refused"), app::ToJsonLine(record))) << r.err;
+}
+
+TEST_F(CliRecordDb, AServerThatStopsReadingCannotHoldTheEndOfARun) {
+  // Many records pending, large enough to fill the connection; the server takes the login,
+  // the look for the table and the transaction's start, then reads nothing more.
+  {
+    std::ofstream out(Records(), std::ios::binary);
+    std::string filler;
+    for (int i = 0; filler.size() < 30000; ++i) filler += app::DerivedRunId(std::to_string(i));
+    for (int n = 0; n < 200; ++n) {
+      app::RunRecord record;
+      record.time = "2026-12-10T13:46:18Z";
+      record.workflow = "connect";
+      record.port = "COM1";
+      record.result = filler;
+      record.runId = "run-" + std::to_string(n);
+      out << app::ToJsonLine(record) << "\n";
+    }
+  }
+  TcpProxy proxy(*TestServer(), TcpProxy::Mode::StallAfterStatements, 2);
+  const auto start = std::chrono::steady_clock::now();
+  const CliResult r = Program(proxy.Conninfo(m_db->conninfo()));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(r.OutLines().back(), "   -Device Programed OK.");
+  EXPECT_EQ(proxy.stalls(), 1);
+  // The end of the run waits for delivery at most 5 s, then leaves it (the bound leaves room
+  // for a slow machine; a connection that holds the worker would hold the run until the test
+  // gives up on it).
+  EXPECT_LT(took, std::chrono::seconds(30));
+  EXPECT_TRUE(Contains(r.err, "note: 201 run records are kept in " + Records())) << r.err;
+  EXPECT_TRUE(Contains(r.err, "does not use TLS")) << r.err;
+  EXPECT_EQ(m_db->Column("SELECT count(*) FROM vorloader_runs"), std::vector<std::string>{"0"});
 }
 
 TEST_F(CliRecordDb, TwoLoadersDeliveringAtOnceStoreEachRecordOnce) {
@@ -237,8 +348,8 @@ TEST_F(CliRecordDb, TwoLoadersDeliveringAtOnceStoreEachRecordOnce) {
     said.insert(result.out);
   }
   // One delivered all 400; the other, after its turn, found nothing pending.
-  EXPECT_EQ(said, (std::set<std::string>{"delivered 400 run records; 0 remain\n",
-                                         "delivered 0 run records; 0 remain\n"}));
+  EXPECT_EQ(said, (std::set<std::string>{"delivered 400 run records; 0 refused; 0 remain\n",
+                                         "delivered 0 run records; 0 refused; 0 remain\n"}));
   EXPECT_EQ(RunIds().size(), 400u);
 }
 

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace testing_support {
@@ -71,8 +73,28 @@ void TestDatabase::Exec(const std::string& sql) const {
   Run(m_conninfo, sql);
 }
 
+void TestDatabase::ExecAs(const std::string& conninfo, const std::string& sql) {
+  Run(conninfo, sql);
+}
+
 std::vector<std::string> TestDatabase::Column(const std::string& sql) const {
   return Run(m_conninfo, sql);
+}
+
+std::string PackagedSql(const std::string& name) {
+  const std::string path = std::string(VOR_SOURCE_DIR) + "/packaging/sql/" + name;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void CreateRunsTable(const TestDatabase& db) {
+  db.Exec(
+      "DO $$ BEGIN CREATE ROLE vorloader_station NOLOGIN; EXCEPTION WHEN duplicate_object OR "
+      "unique_violation THEN NULL; END $$");
+  db.Exec(PackagedSql("vorloader_runs.sql"));
 }
 
 }  // namespace testing_support

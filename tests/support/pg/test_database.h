@@ -38,6 +38,8 @@ class TestDatabase {
 
   // Runs `sql` as the superuser in this database; throws std::runtime_error on failure.
   void Exec(const std::string& sql) const;
+  // Runs `sql` over the connection string `conninfo` (as another role); throws on failure.
+  static void ExecAs(const std::string& conninfo, const std::string& sql);
   // The first column of the rows of `sql`, NULL as "<null>"; throws on failure.
   std::vector<std::string> Column(const std::string& sql) const;
 
@@ -47,5 +49,12 @@ class TestDatabase {
   std::string m_conninfo;
   std::vector<std::string> m_roles;
 };
+
+// Makes the table vorloader_runs in `db` as a site does: packaging/sql/vorloader_runs.sql, run
+// by the superuser (with the role vorloader_station it grants to, made when missing).
+void CreateRunsTable(const TestDatabase& db);
+
+// The text of a file of packaging/sql/ ("vorloader_runs.sql"); throws when it cannot be read.
+std::string PackagedSql(const std::string& name);
 
 }  // namespace testing_support
