@@ -2,8 +2,11 @@
 // A production station: the production line's stop levels and summary over ports that each
 // run one device after another. Every port loops on its own thread, unattended. It waits for a device
 // (a quiet identify poll about once a second), runs Connect on it when one answers, and then
-// waits for it to leave before it waits for the next. A device that stays plugged is run once;
-// a device with another ID answering on the port is a new device.
+// waits for it to leave before it waits for the next. A device that stays plugged is run once,
+// even when it falls silent for a while (a slow restart): the same ID answering again on the
+// same port within about ten seconds, its node unchanged, is the same device. A device with
+// another ID answering on the port is a new device. A port another program holds is tried
+// once per poll.
 //
 // How it is guarded:
 //   - The station's mutex guards its port list, every port's status, the outcomes, the stop
@@ -150,6 +153,7 @@ class Station {
   // The last run did not reach the device the poll found (it left, or did not answer again).
   static bool MissedDevice(const Port& port);
   void SetState(Port& port, StationState state);
+  StationState StateOf(const Port& port) const;
   void SetProgramming(Port& port, bool active);
   void Progress(Port& port, const StreamProgress& p);
   void Notify(const StationPortStatus& status);

@@ -83,9 +83,11 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
   shared.Finish();
 
   mainView.Note(station.Summary());
-  const std::string cut = CutNote(station.CutWhileProgramming());
+  const std::vector<PortEntry> cutPorts = station.CutWhileProgramming();
+  const std::string cut = CutNote(cutPorts);
   if (!cut.empty()) mainView.Note(cut);
-  return interrupts.presses() >= 2 ? interrupts.exitStatus() : 0;
+  // A device cut short is no clean end, however few the stop signals were.
+  return interrupts.presses() >= 2 || !cutPorts.empty() ? interrupts.exitStatus() : 0;
 }
 
 }  // namespace cli
