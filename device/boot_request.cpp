@@ -2,10 +2,18 @@
 
 #include "device/boot_request.h"
 
+#include <chrono>
+#include <thread>
+
 #include "device/exchange.h"
 #include "device/frame_codec.h"
 
 namespace device {
+
+namespace {
+// How long the line is left alone after the decline byte has left the port.
+constexpr int kDeclineSettleMs = 100;
+}  // namespace
 
 LoadResult RequestBoot(Link& link, const Identity& id, const std::string& productCode) {
   if (link.StopRequested()) return RESULT_STOPPED;  // nothing was asked of the device yet
@@ -34,7 +42,15 @@ LoadResult RequestBoot(Link& link, const Identity& id, const std::string& produc
 }
 
 void DeclineBoot(Link& link) {
-  WriteTx(link, BuildDeclineByte(link.m_txBuf));
+  if (WriteTx(link, BuildDeclineByte(link.m_txBuf)) == 0) return;
+  // The port is often closed right after (a stop, the workflow's end), and closing it resets
+  // the line's settings at once: the byte must have left, and the device have read it at the
+  // rate it listens at, first. The wait is not cut short by a stop, which is what often sent it.
+  if (link.m_hComm) link.m_hComm->Drain([] { return false; });
+  if (link.m_sleep)
+    link.m_sleep(kDeclineSettleMs);
+  else
+    std::this_thread::sleep_for(std::chrono::milliseconds(kDeclineSettleMs));
 }
 
 }  // namespace device

@@ -218,5 +218,29 @@ TEST_F(Station, UsageErrors) {
   EXPECT_FALSE(device->Contains("open"));
 }
 
+// --- A stop before the erase never erases ----------------------------------------------------
+
+// One stop signal while the device's bootloader banner is awaited (64 bytes of the 75 read, so
+// the wait is its whole second): the device is declined and never erased, its record says so,
+// and no cut is named.
+TEST_F(Station, AStopDuringTheBannerWaitNeverErases) {
+  Publish(kNewer);
+  auto device = Plug(1, "00002cc0", {"--banner-length", "64"});
+  const auto bootAWhileAgo = [&device] { return LoggedSecondsAgo(*device, "boot", 0.3); };
+  const CliResult r = RunStation({"--record", Records(), "--yes", "--port", "COM1"},
+                                 {{"Load Hex Now?", false, bootAWhileAgo, nullptr, SIGTERM}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_TRUE(device->Contains("decline")) << Dump(r);
+  EXPECT_FALSE(device->Contains("erase")) << Dump(r);
+  EXPECT_EQ(r.ErrLines().back(),
+            "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped")
+      << Dump(r);
+  EXPECT_FALSE(Contains(r.err, "raw boot may be needed")) << Dump(r);
+  const std::vector<app::RunRecord> records = RecordsIn(Records());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].code, app::kStoppedCode);
+  EXPECT_EQ(records[0].eraseBegan, false);
+}
+
 }  // namespace
 }  // namespace testing_support

@@ -330,7 +330,7 @@ TEST_F(ProgramDeviceTest, AStopAsProgrammingBeginsDeclinesBeforeTheErase) {
   EXPECT_EQ(dev.seen(), (std::vector<std::string>{"identify", "boot", "decline"}));
   EXPECT_FALSE(steps.eraseBegan);
   EXPECT_EQ(v.calls, (std::vector<std::string>{"transfer: on", "transfer: off"}));
-  EXPECT_TRUE(sleeps.empty());
+  EXPECT_EQ(sleeps, std::vector<int>{100}) << "the decline is given time to reach the device, no reboot wait";
 }
 
 // Once the erase is written the device is being programmed: a stop then ends the run with the
