@@ -39,6 +39,26 @@ StationDevice DeviceOf(const device::Identity& id) {
 
 }  // namespace
 
+std::string StationStateLine(std::optional<StationState> before, StationState now) {
+  const bool hadDevice = before && (*before == StationState::Programmed || *before == StationState::Failed ||
+                                    *before == StationState::UpToDate);
+  if (before == now) return {};
+  switch (now) {
+    case StationState::Waiting:
+      return hadDevice ? "device left; waiting for a device" : "waiting for a device";
+    case StationState::PortGone:
+      return hadDevice ? "device left; waiting for the port to appear" : "waiting for the port to appear";
+    case StationState::Programmed:
+    case StationState::Failed:
+    case StationState::UpToDate:
+      // Only a device that fell silent and answers again goes straight back to its result.
+      return before == StationState::Waiting ? "the same device answers again; waiting for it to leave"
+                                             : std::string();
+    default:
+      return {};
+  }
+}
+
 std::string StationResultLine(const StationOutcome& outcome) {
   const LineOutcome& o = outcome.run;
   const StationDevice& d = outcome.device;
@@ -304,11 +324,11 @@ void Station::Notify(const StationPortStatus& status) {
   if (m_observer) m_observer(status);
 }
 
-void Station::SetState(Port& port, StationState state) {
+void Station::SetState(Port& port, StationState state, bool always) {
   StationPortStatus copy;
   {
     std::lock_guard lock(m_mutex);
-    if (port.status.state == state) return;
+    if (port.status.state == state && !always) return;
     port.status.state = state;
     copy = port.status;
   }
@@ -362,6 +382,11 @@ void Station::Progress(Port& port, const StreamProgress& p) {
 StationState Station::StateOf(const Port& port) const {
   std::lock_guard lock(m_mutex);
   return port.status.state;
+}
+
+PortNode Station::NodeOf(const Port& port) const {
+  std::lock_guard lock(m_mutex);
+  return port.node;
 }
 
 std::uint64_t Station::NodeChanges(const Port& port) const {
@@ -466,6 +491,7 @@ void Station::RunPort(Port& port) {
     StationState state = StationState::Waiting;   // what its run left the port in
   };
   std::optional<Silent> gone;
+  bool told = false;  // the port's state was told once: the first poll's is told whatever it is
   while (!port.loop.get_token().stop_requested()) {
     // 1. Waiting for a device: polled about once a second, and at once when the port's path
     // changes (an adapter with its device plugged in).
@@ -478,7 +504,9 @@ void Station::RunPort(Port& port) {
       if (found.kind != PollAnswer::Kind::Answered) {
         const bool busy = found.kind == PollAnswer::Kind::Busy;
         if (found.kind == PollAnswer::Kind::NoPort) gone.reset();  // the port itself went
-        SetState(port, found.kind == PollAnswer::Kind::Silent ? StationState::Waiting : StationState::PortGone);
+        SetState(port, found.kind == PollAnswer::Kind::Silent ? StationState::Waiting : StationState::PortGone,
+                 !told);
+        told = true;
         // A port another program holds is looked at again after a whole interval: it may be
         // held for hours, and opening it over and over costs both programs.
         const auto spent =
@@ -495,6 +523,7 @@ void Station::RunPort(Port& port) {
                   std::chrono::steady_clock::now() - gone->heard <= kSameDeviceWithin;
     }
     haveDevice = false;
+    told = true;
 
     if (sameAgain) {
       // The same device, back from a restart: it was run already, and waits to leave again.
@@ -516,12 +545,14 @@ void Station::RunPort(Port& port) {
     const std::uint32_t id = found.identity.m_nDevId;
     Silent last{id, std::chrono::steady_clock::now(), NodeChanges(port), StateOf(port)};
     int silent = 0;
-    bool left = false;  // for certain: its port or its node went
+    bool left = false;         // for certain: its port or its node went
+    bool portGone = false;     // ... and the port with it
     for (;;) {
       const Wake wake = SleepWatching(port, m_pollEvery / 2, NodeChanges(port));
       if (wake == Wake::NodeChanged) {
         poll.Release();
         left = true;
+        portGone = !NodeOf(port).present;
       }
       if (wake != Wake::Elapsed) break;
       const PollAnswer again = poll.At(found.rate);
@@ -539,13 +570,14 @@ void Station::RunPort(Port& port) {
       }
       if (again.kind == PollAnswer::Kind::NoPort) {
         left = true;
+        portGone = true;
         break;
       }
       if (++silent >= kSilentPollsGone) break;
     }
     // Silent on a port whose node stayed: pulled from a fixed port, or only restarting.
     if (!haveDevice && !left && last.nodeChanges == NodeChanges(port)) gone = last;
-    if (!haveDevice) SetState(port, StationState::Waiting);
+    if (!haveDevice) SetState(port, portGone ? StationState::PortGone : StationState::Waiting);
   }
   SetState(port, StationState::Ended);
 }

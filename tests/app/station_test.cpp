@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -264,6 +265,34 @@ TEST_F(StationTest, AStopCutsADeviceOnlyOnceItsEraseWentOut) {
     EXPECT_EQ(app::CutNote(station->CutWhileProgramming()).empty(), !c.cut);
     EXPECT_EQ(station->Summary(), "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped");
   }
+}
+
+// The terminal's line for each change of a port's state: what the port waits for, and that a
+// device left; nothing for the changes the device run's own lines tell.
+TEST(StationStateLine, SaysWhatAPortWaitsForAndThatADeviceLeft) {
+  struct Case {
+    std::optional<StationState> before;
+    StationState now;
+    std::string line;
+  } cases[] = {
+      {std::nullopt, StationState::Waiting, "waiting for a device"},
+      {std::nullopt, StationState::PortGone, "waiting for the port to appear"},
+      {StationState::PortGone, StationState::Waiting, "waiting for a device"},
+      {StationState::Waiting, StationState::PortGone, "waiting for the port to appear"},
+      {StationState::Programmed, StationState::Waiting, "device left; waiting for a device"},
+      {StationState::Failed, StationState::Waiting, "device left; waiting for a device"},
+      {StationState::UpToDate, StationState::PortGone, "device left; waiting for the port to appear"},
+      {StationState::Waiting, StationState::Programmed, "the same device answers again; waiting for it to leave"},
+      {StationState::Waiting, StationState::Checking, ""},
+      {StationState::Checking, StationState::Programming, ""},
+      {StationState::Programming, StationState::Programmed, ""},
+      {StationState::Checking, StationState::UpToDate, ""},
+      {StationState::Waiting, StationState::Waiting, ""},
+      {StationState::Waiting, StationState::Ended, ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(app::StationStateLine(c.before, c.now), c.line)
+        << (c.before ? static_cast<int>(*c.before) : -1) << " -> " << static_cast<int>(c.now);
 }
 
 }  // namespace

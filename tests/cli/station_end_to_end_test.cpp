@@ -242,5 +242,27 @@ TEST_F(Station, AStopDuringTheBannerWaitNeverErases) {
   EXPECT_EQ(records[0].eraseBegan, false);
 }
 
+// --- What a port waits for ---------------------------------------------------------------------
+
+// Started before any device is plugged in, each port says once what it waits for; a device
+// programmed and pulled out is said to have left, and the port what it waits for again.
+TEST_F(Station, EachPortSaysWhatItWaitsForWhenThatChanges) {
+  Publish(kNewer);
+  std::unique_ptr<SimProcess> device;
+  const CliResult r = RunStation(
+      {"--yes", "--port", "COM1", "--port", "COM2"},
+      {{"COM1: waiting for the port to appear", false, nullptr, [&] { device = Plug(1, "00002cc0"); }},
+       {ResultLine(1, "11456", kProgrammedToNewer), true, [&] { return PollsSinceRestart(*device) >= 2; },
+        [&] { device->Stop(); }},
+       {"COM1: device left; waiting for the port to appear", false, nullptr, nullptr, SIGINT}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  const Lines err = r.ErrLines();
+  EXPECT_EQ(Count(err, "COM1: waiting for the port to appear"), 1u) << Dump(r);
+  EXPECT_EQ(Count(err, "COM2: waiting for the port to appear"), 1u) << "once, not at every poll\n" << Dump(r);
+  EXPECT_EQ(Count(err, "COM1: device left; waiting for the port to appear"), 1u) << Dump(r);
+  EXPECT_EQ(Count(err, "COM1: waiting for a device"), 0u) << Dump(r);
+  EXPECT_EQ(err.back(), "summary: 1 devices: 1 programmed, 0 failed, 0 refused") << Dump(r);
+}
+
 }  // namespace
 }  // namespace testing_support
