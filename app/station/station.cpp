@@ -504,15 +504,16 @@ void Station::RunPort(Port& port) {
       if (found.kind != PollAnswer::Kind::Answered) {
         const bool busy = found.kind == PollAnswer::Kind::Busy;
         if (found.kind == PollAnswer::Kind::NoPort) gone.reset();  // the port itself went
-        SetState(port, found.kind == PollAnswer::Kind::Silent ? StationState::Waiting : StationState::PortGone,
+        SetState(port,
+                 found.kind == PollAnswer::Kind::Silent ? StationState::Waiting : StationState::PortGone,
                  !told);
         told = true;
         // A port another program holds is looked at again after a whole interval: it may be
         // held for hours, and opening it over and over costs both programs.
         const auto spent =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - polled);
-        const auto rest =
-            busy ? m_pollEvery : spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0);
+        auto rest = spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0);
+        if (busy) rest = m_pollEvery;
         const Wake wake = SleepWatching(port, rest, since);
         if (wake == Wake::Stopped) break;
         // The poll's port, kept open, is the old node's: the new one is opened afresh.
@@ -545,8 +546,8 @@ void Station::RunPort(Port& port) {
     const std::uint32_t id = found.identity.m_nDevId;
     Silent last{id, std::chrono::steady_clock::now(), NodeChanges(port), StateOf(port)};
     int silent = 0;
-    bool left = false;         // for certain: its port or its node went
-    bool portGone = false;     // ... and the port with it
+    bool left = false;      // for certain: its port or its node went
+    bool portGone = false;  // ... and the port with it
     for (;;) {
       const Wake wake = SleepWatching(port, m_pollEvery / 2, NodeChanges(port));
       if (wake == Wake::NodeChanged) {

@@ -91,7 +91,8 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
   station.SetRecordFile(line.recordFile);
   station.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   station.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
-  if (!base.quiet) station.SetObserver([&states](const app::StationPortStatus& status) { states.Tell(status); });
+  if (!base.quiet)
+    station.SetObserver([&states](const app::StationPortStatus& status) { states.Tell(status); });
   // One line per device, whole, that a person reads at a glance.
   station.SetOnOutcome([&shared, &base](const app::StationOutcome& o) {
     shared.WriteLine(base.out, app::PortName(o.run.port) + ": " + PrintableText(app::StationResultLine(o)));

@@ -263,7 +263,8 @@ TEST_F(StationTest, AStopCutsADeviceOnlyOnceItsEraseWentOut) {
     EXPECT_EQ(Seen("decline"), c.erased ? 0 : 1);
     EXPECT_EQ(station->CutWhileProgramming().size(), c.cut ? 1u : 0u);
     EXPECT_EQ(app::CutNote(station->CutWhileProgramming()).empty(), !c.cut);
-    EXPECT_EQ(station->Summary(), "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped");
+    EXPECT_EQ(station->Summary(),
+              "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped");
   }
 }
 
@@ -282,7 +283,8 @@ TEST(StationStateLine, SaysWhatAPortWaitsForAndThatADeviceLeft) {
       {StationState::Programmed, StationState::Waiting, "device left; waiting for a device"},
       {StationState::Failed, StationState::Waiting, "device left; waiting for a device"},
       {StationState::UpToDate, StationState::PortGone, "device left; waiting for the port to appear"},
-      {StationState::Waiting, StationState::Programmed, "the same device answers again; waiting for it to leave"},
+      {StationState::Waiting, StationState::Programmed,
+       "the same device answers again; waiting for it to leave"},
       {StationState::Waiting, StationState::Checking, ""},
       {StationState::Checking, StationState::Programming, ""},
       {StationState::Programming, StationState::Programmed, ""},
