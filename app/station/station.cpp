@@ -485,12 +485,13 @@ void Station::RunPort(Port& port) {
   // The device run last, after it fell silent while its port's node stayed the same: if it
   // answers again soon, it restarted (slowly) and is not run again.
   struct Silent {
+    bool known = false;  // a device fell silent here
     std::uint32_t id = 0;
     std::chrono::steady_clock::time_point heard;  // when it answered last
     std::uint64_t nodeChanges = 0;                // the port's node changes then
     StationState state = StationState::Waiting;   // what its run left the port in
   };
-  std::optional<Silent> gone;
+  Silent gone;
   bool told = false;  // the port's state was told once: the first poll's is told whatever it is
   while (!port.loop.get_token().stop_requested()) {
     // 1. Waiting for a device: polled about once a second, and at once when the port's path
@@ -503,7 +504,7 @@ void Station::RunPort(Port& port) {
       if (found.kind == PollAnswer::Kind::Stopped) break;
       if (found.kind != PollAnswer::Kind::Answered) {
         const bool busy = found.kind == PollAnswer::Kind::Busy;
-        if (found.kind == PollAnswer::Kind::NoPort) gone.reset();  // the port itself went
+        if (found.kind == PollAnswer::Kind::NoPort) gone = {};  // the port itself went
         SetState(port,
                  found.kind == PollAnswer::Kind::Silent ? StationState::Waiting : StationState::PortGone,
                  !told);
@@ -520,15 +521,15 @@ void Station::RunPort(Port& port) {
         if (wake == Wake::NodeChanged) poll.Release();
         continue;
       }
-      sameAgain = gone && gone->id == found.identity.m_nDevId && NodeChanges(port) == gone->nodeChanges &&
-                  std::chrono::steady_clock::now() - gone->heard <= kSameDeviceWithin;
+      sameAgain = gone.known && gone.id == found.identity.m_nDevId && NodeChanges(port) == gone.nodeChanges &&
+                  std::chrono::steady_clock::now() - gone.heard <= kSameDeviceWithin;
     }
     haveDevice = false;
     told = true;
 
     if (sameAgain) {
       // The same device, back from a restart: it was run already, and waits to leave again.
-      SetState(port, gone->state);
+      SetState(port, gone.state);
     } else {
       // 2. A device answered: Connect on this port.
       poll.Release();
@@ -537,14 +538,14 @@ void Station::RunPort(Port& port) {
       if (!EndRun(port)) break;
       if (MissedDevice(port)) continue;
     }
-    gone.reset();
+    gone = {};
 
     // 3. Waiting for it to leave, at the rate it answered. A port with a device is asked
     // twice as often as an idle one: the next device is found sooner after a swap, and a
     // device that left is gone after about a second; a path that changes under it (the
     // adapter pulled out, or another in its place) means it left at once.
     const std::uint32_t id = found.identity.m_nDevId;
-    Silent last{id, std::chrono::steady_clock::now(), NodeChanges(port), StateOf(port)};
+    Silent last{true, id, std::chrono::steady_clock::now(), NodeChanges(port), StateOf(port)};
     int silent = 0;
     bool left = false;      // for certain: its port or its node went
     bool portGone = false;  // ... and the port with it
