@@ -61,6 +61,8 @@ class DeviceSession {
   // The result of the last finished device workflow (RESULT_STOPPED when it was stopped);
   // none before the first.
   std::optional<LoadResult> lastResult() const { return m_lastResult; }
+  // Whether the last run wrote the erase command to its device (its old firmware may be gone).
+  bool lastRunErased() const { return m_facts.eraseBegan; }
   const device::Identity& identity() const { return m_identity; }
   device::Link& link() { return m_link; }
 

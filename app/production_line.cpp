@@ -6,6 +6,10 @@
 
 namespace app {
 
+bool RunWasCut(bool stopped, bool stopMetProgramming, bool eraseWritten) {
+  return stopped && stopMetProgramming && eraseWritten;
+}
+
 std::string PortName(const PortEntry& port) {
   return port.comName();
 }
@@ -140,7 +144,7 @@ void LinePort::RunOnce() {
   outcome.code = outcome.stopped ? 0 : *result;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    outcome.cut = outcome.stopped && m_cut;
+    outcome.cut = RunWasCut(outcome.stopped, m_cut, m_session->lastRunErased());
     m_outcomes.push_back(outcome);
     SetState(PortState::Done);
   }

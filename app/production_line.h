@@ -74,6 +74,11 @@ std::string SummaryLine(const std::vector<LineOutcome>& outcomes);
 // the order given) that did not; a stopped session counts as `stoppedStatus`.
 int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus);
 
+// Whether a run that ended `stopped` cut its device short: the stop met it programming (or it
+// began programming after the stop) and its erase command had gone to the device. A stop seen
+// before the erase declines the device, whose firmware stays whole.
+bool RunWasCut(bool stopped, bool stopMetProgramming, bool eraseWritten);
+
 // "COM3".
 std::string PortName(const PortEntry& port);
 
@@ -123,7 +128,7 @@ class LinePort {
   std::vector<PortState> m_history{PortState::Ready};
   std::vector<LineOutcome> m_outcomes;
   bool m_stopAsked = false;  // this run's session was asked to stop
-  bool m_cut = false;        // ... while programming
+  bool m_cut = false;        // ... while programming, or programming began after it
   std::thread m_thread;
 };
 

@@ -4,6 +4,7 @@
 #include "app/device_session.h"
 #include "app/select_firmware.h"
 #include "app/step_runner.h"
+#include "device/boot_request.h"
 #include "device/frame_codec.h"
 
 namespace app {
@@ -13,18 +14,30 @@ void DeviceSession::OnRawBoot() {
   m_view.enableConnect(false);
   BeginRun(kWorkflowRawBoot);
 
+  // From its banner on, the bootloader waits for the erase command or the decline byte.
+  bool bootloaderWaits = false;
   const LoadResult code = StepRunner(stopToken())
                               .Then([this] { return OpenForRawBoot(); })
-                              .Then([this] { return CatchBanner(); })
+                              .Then([this, &bootloaderWaits] {
+                                const LoadResult caught = CatchBanner();
+                                bootloaderWaits = caught == RESULT_OK;
+                                return caught;
+                              })
                               .Then([this] {
                                 m_nProduct = FindProductRow(*m_products, m_deviceTag);
                                 NoteChosenFile();
                                 return m_nProduct < 0 ? RESULT_NO_HEX_FILE : RESULT_OK;
                               })
                               .Then([this] { return LoadCheckedImage(); })
-                              .Then([this] { return ProgramFromBootloader(); })
+                              .Then([this, &bootloaderWaits] {
+                                bootloaderWaits = false;  // erased, or declined on a stop
+                                return ProgramFromBootloader();
+                              })
                               .Then([this] { return AwaitPowerCycle(); })
                               .result();
+  // A device that will not be programmed (a stop, no firmware for it) is not left waiting in
+  // its bootloader: it goes back to its firmware, untouched.
+  if (bootloaderWaits) device::DeclineBoot(m_link);
   FinishWorkflow(code);
 }
 

@@ -59,5 +59,8 @@ struct Identity {
 // holds for a moment (another loader's listing) is waited for, up to kBusyWaitMs
 // (device/port_open.h), or until the link's stop request.
 LoadResult OpenComPort(Link& link, int port, int rate);
+// As above, with the time a busy port is waited for given (0: not at all) and, on failure, why
+// the port did not open in `why` (OpenError::Settings when it opened but took no rate).
+LoadResult OpenComPort(Link& link, int port, int rate, int busyWaitMs, OpenError& why);
 
 }  // namespace device

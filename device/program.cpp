@@ -35,10 +35,22 @@ LoadResult RunsVersion(const Identity& id, const std::string& expectedVersion) {
                                                                                      : RESULT_PROGRAM_FAILED;
 }
 
+// A stop before the erase command is a stop before programming: the bootloader is sent back to
+// sleep and the device keeps its firmware.
+LoadResult DeclineForStop(Link& link) {
+  DeclineBoot(link);
+  return RESULT_STOPPED;
+}
+
 }  // namespace
 
-LoadResult EraseFlash(Link& link, LoaderView& view) {
+LoadResult EraseFlash(Link& link, LoaderView& view, FlashSteps* steps) {
   PreparePort(link, kEraseTimeoutMs);
+  // The last moment a stop spares the device, so it is looked at here and not only between
+  // steps: a stop may come until now (a station or line tells from the view's start of
+  // programming on whether a stop still reaches this device).
+  if (link.StopRequested()) return DeclineForStop(link);
+  if (steps) steps->eraseBegan = true;
   WriteTx(link, BuildEraseCommand(link.m_txBuf));  // a single byte: its count is not tested
   view.setMainStatus("Waiting for Erase to Complete.");
   // The bootloader answers only once the erase is done, so the time-out bounds the erase.
@@ -114,9 +126,14 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
 
 LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget& target, EraseReport report,
                           LoaderView& view, FlashSteps* steps) {
+  // A stop that came already is told to no one as programming (a station would show a port
+  // programming, a terminal would warn): the device is declined at once.
+  if (link.StopRequested()) {
+    img.Close();
+    return DeclineForStop(link);
+  }
   view.transferActive(true);
-  if (steps) steps->eraseBegan = true;
-  const LoadResult erased = EraseFlash(link, view);
+  const LoadResult erased = EraseFlash(link, view, steps);
   if (erased != RESULT_OK) {
     if (erased == RESULT_ERASE_FAILED && report == EraseReport::MarkFailure)
       view.setMainStatus("Erased Failed !!");

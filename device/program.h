@@ -27,12 +27,15 @@ enum class EraseReport { MarkFailure, Quiet };
 // How far programming went on the device's flash, for the run's record.
 struct FlashSteps {
   bool eraseBegan = false;   // the erase command went to the device: its old firmware may be gone
+                             // (a stop before it declines the bootloader and leaves this false)
   bool streamBegan = false;  // the erase was answered and the image began to go out
 };
 
 // The erase and the stream of `img` (decoded and checked by the caller), with the texts of
 // the workflow: RESULT_OK, RESULT_ERASE_FAILED, RESULT_PROGRAM_FAILED or RESULT_STOPPED.
-// `steps`, when given, is told how far it went.
+// `steps`, when given, is told how far it went. The bootloader must be waiting for the erase
+// command; a stop that comes before the command is written declines it instead (RESULT_STOPPED,
+// the device untouched).
 LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget& target, EraseReport report,
                           LoaderView& view, FlashSteps* steps = nullptr);
 
@@ -40,8 +43,10 @@ LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget
 // version.
 LoadResult ProgramDevice(Link& link, Identity& id, const FirmwareTarget& target, image::MemImage& img,
                          LoaderView& view, FlashSteps* steps = nullptr);
-// RESULT_OK when the 16-byte erase reply came, RESULT_ERASE_FAILED, or RESULT_STOPPED.
-LoadResult EraseFlash(Link& link, LoaderView& view);
+// RESULT_OK when the 16-byte erase reply came, RESULT_ERASE_FAILED, or RESULT_STOPPED. The stop
+// is looked at the moment before the erase command is written: a stop by then declines the
+// bootloader and writes nothing more. `steps`, when given, is told when the command goes out.
+LoadResult EraseFlash(Link& link, LoaderView& view, FlashSteps* steps = nullptr);
 // RESULT_OK when every chunk went out whole and the line has carried it, RESULT_PROGRAM_FAILED
 // when the port did not take one, RESULT_STOPPED on a stop request.
 LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view);

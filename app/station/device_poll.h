@@ -3,7 +3,8 @@
 // poll. It identifies only (no query, no authentication), leaves no record and says nothing to
 // any view. The port stays open from one poll to the next (opening a port costs more than the
 // poll itself) until Release(), which a workflow on the port needs first, or until it fails
-// (a port that hung up is opened again by the next poll, or found gone).
+// (a port that hung up is opened again by the next poll, or found gone). A port another
+// program holds is tried once per poll: the next poll is the time to look again.
 
 #include <stop_token>
 
@@ -16,7 +17,8 @@ struct PollAnswer {
   enum class Kind {
     Answered,  // a device answered identify
     Silent,    // the port opened, nothing answered
-    NoPort,    // the port could not be opened (not there, gone, or held by someone else)
+    NoPort,    // the port could not be opened (not there, gone, refused)
+    Busy,      // another program holds the port
     Stopped,   // the stop request ended the poll
   };
   Kind kind = Kind::Silent;

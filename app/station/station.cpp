@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -19,6 +20,9 @@ constexpr int kLastPort = 32;
 constexpr int kSilentPollsGone = 2;
 // How often the node watcher looks at every port's path.
 constexpr std::chrono::milliseconds kWatchEvery{100};
+// A device that fell silent while it stayed plugged in (its port's node the same) and answers
+// again with its ID within this time has restarted slowly: it is the device run last.
+constexpr std::chrono::seconds kSameDeviceWithin{10};
 
 std::string TrimmedRight(std::string text) {
   while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
@@ -34,6 +38,26 @@ StationDevice DeviceOf(const device::Identity& id) {
 }
 
 }  // namespace
+
+std::string StationStateLine(std::optional<StationState> before, StationState now) {
+  const bool hadDevice = before && (*before == StationState::Programmed || *before == StationState::Failed ||
+                                    *before == StationState::UpToDate);
+  if (before == now) return {};
+  switch (now) {
+    case StationState::Waiting:
+      return hadDevice ? "device left; waiting for a device" : "waiting for a device";
+    case StationState::PortGone:
+      return hadDevice ? "device left; waiting for the port to appear" : "waiting for the port to appear";
+    case StationState::Programmed:
+    case StationState::Failed:
+    case StationState::UpToDate:
+      // Only a device that fell silent and answers again goes straight back to its result.
+      return before == StationState::Waiting ? "the same device answers again; waiting for it to leave"
+                                             : std::string();
+    default:
+      return {};
+  }
+}
 
 std::string StationResultLine(const StationOutcome& outcome) {
   const LineOutcome& o = outcome.run;
@@ -63,7 +87,9 @@ struct Station::Port {
   StationPortStatus status;
   bool inRun = false;
   bool programming = false;
-  bool cut = false;
+  // The stop met this run programming, or the run began programming after its stop: if its
+  // erase went out, the device was cut short.
+  bool stopMetProgramming = false;
   PortNode node;                  // what its path names, as the node watcher saw it last
   std::uint64_t nodeChanges = 0;  // how often that changed
   std::thread thread;
@@ -221,10 +247,7 @@ void Station::RequestStop(StopLevel level) {
     m_nodeWatcher.request_stop();
     for (auto& p : m_ports) {
       if (p->programming && level != StopLevel::All) continue;  // it ends once its image is in
-      if (p->programming && !p->cut) {
-        p->cut = true;
-        m_cut.push_back(p->entry);
-      }
+      if (p->programming) p->stopMetProgramming = true;
       p->loop.request_stop();
       p->session->RequestStop();
     }
@@ -301,11 +324,11 @@ void Station::Notify(const StationPortStatus& status) {
   if (m_observer) m_observer(status);
 }
 
-void Station::SetState(Port& port, StationState state) {
+void Station::SetState(Port& port, StationState state, bool always) {
   StationPortStatus copy;
   {
     std::lock_guard lock(m_mutex);
-    if (port.status.state == state) return;
+    if (port.status.state == state && !always) return;
     port.status.state = state;
     copy = port.status;
   }
@@ -333,6 +356,9 @@ void Station::SetProgramming(Port& port, bool active) {
     any = m_programming > 0;
     changed = (before > 0) != any;
     if (active) {
+      // A stop asked before now may still be met by the erase (the device declines it only
+      // when the stop is seen before the erase command goes out).
+      if (port.session->stopToken().stop_requested()) port.stopMetProgramming = true;
       port.status.state = StationState::Programming;
       port.status.device.versionTarget = target;
       port.status.progress = {};
@@ -351,6 +377,16 @@ void Station::Progress(Port& port, const StreamProgress& p) {
     copy = port.status;
   }
   Notify(copy);
+}
+
+StationState Station::StateOf(const Port& port) const {
+  std::lock_guard lock(m_mutex);
+  return port.status.state;
+}
+
+PortNode Station::NodeOf(const Port& port) const {
+  std::lock_guard lock(m_mutex);
+  return port.node;
 }
 
 std::uint64_t Station::NodeChanges(const Port& port) const {
@@ -375,6 +411,7 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
     // Nothing new is armed once a stop was asked for.
     if (m_level != StopLevel::None) return false;
     port.inRun = true;
+    port.stopMetProgramming = false;
     port.status.state = StationState::Checking;
     port.status.device = device;
     port.status.progress = {};
@@ -414,7 +451,8 @@ bool Station::EndRun(Port& port) {
     outcome.port = port.entry;
     outcome.stopped = !result || *result == RESULT_STOPPED;
     outcome.code = outcome.stopped ? 0 : *result;
-    outcome.cut = outcome.stopped && port.cut;
+    outcome.cut = RunWasCut(outcome.stopped, port.stopMetProgramming, port.session->lastRunErased());
+    if (outcome.cut) m_cut.push_back(port.entry);
     if (!outcome.stopped && outcome.code == RESULT_OK)
       port.status.device.versionAfter = port.session->identity().m_strDevVersion;
     whole.device = port.status.device;
@@ -444,51 +482,87 @@ void Station::RunPort(Port& port) {
   DevicePoll poll(m_opener, port.entry.number, port.loop.get_token());
   PollAnswer found;
   bool haveDevice = false;  // a device answered and is to be run now
+  // The device run last, after it fell silent while its port's node stayed the same: if it
+  // answers again soon, it restarted (slowly) and is not run again.
+  struct Silent {
+    bool known = false;  // a device fell silent here
+    std::uint32_t id = 0;
+    std::chrono::steady_clock::time_point heard;  // when it answered last
+    std::uint64_t nodeChanges = 0;                // the port's node changes then
+    StationState state = StationState::Waiting;   // what its run left the port in
+  };
+  Silent gone;
+  bool told = false;  // the port's state was told once: the first poll's is told whatever it is
   while (!port.loop.get_token().stop_requested()) {
     // 1. Waiting for a device: polled about once a second, and at once when the port's path
     // changes (an adapter with its device plugged in).
+    bool sameAgain = false;  // the device that fell silent answers again
     if (!haveDevice) {
       const auto polled = std::chrono::steady_clock::now();
       const std::uint64_t since = NodeChanges(port);
       found = poll.Search();
       if (found.kind == PollAnswer::Kind::Stopped) break;
       if (found.kind != PollAnswer::Kind::Answered) {
+        const bool busy = found.kind == PollAnswer::Kind::Busy;
+        if (found.kind == PollAnswer::Kind::NoPort) gone = {};  // the port itself went
         SetState(port,
-                 found.kind == PollAnswer::Kind::NoPort ? StationState::PortGone : StationState::Waiting);
+                 found.kind == PollAnswer::Kind::Silent ? StationState::Waiting : StationState::PortGone,
+                 !told);
+        told = true;
+        // A port another program holds is looked at again after a whole interval: it may be
+        // held for hours, and opening it over and over costs both programs.
         const auto spent =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - polled);
-        const Wake wake = SleepWatching(
-            port, spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0), since);
+        auto rest = spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0);
+        if (busy) rest = m_pollEvery;
+        const Wake wake = SleepWatching(port, rest, since);
         if (wake == Wake::Stopped) break;
         // The poll's port, kept open, is the old node's: the new one is opened afresh.
         if (wake == Wake::NodeChanged) poll.Release();
         continue;
       }
+      sameAgain = gone.known && gone.id == found.identity.m_nDevId && NodeChanges(port) == gone.nodeChanges &&
+                  std::chrono::steady_clock::now() - gone.heard <= kSameDeviceWithin;
     }
     haveDevice = false;
+    told = true;
 
-    // 2. A device answered: Connect on this port.
-    poll.Release();
-    if (!BeginRun(port, DeviceOf(found.identity))) break;
-    port.session->OnConnect();
-    if (!EndRun(port)) break;
-    if (MissedDevice(port)) continue;
+    if (sameAgain) {
+      // The same device, back from a restart: it was run already, and waits to leave again.
+      SetState(port, gone.state);
+    } else {
+      // 2. A device answered: Connect on this port.
+      poll.Release();
+      if (!BeginRun(port, DeviceOf(found.identity))) break;
+      port.session->OnConnect();
+      if (!EndRun(port)) break;
+      if (MissedDevice(port)) continue;
+    }
+    gone = {};
 
     // 3. Waiting for it to leave, at the rate it answered. A port with a device is asked
     // twice as often as an idle one: the next device is found sooner after a swap, and a
     // device that left is gone after about a second; a path that changes under it (the
     // adapter pulled out, or another in its place) means it left at once.
     const std::uint32_t id = found.identity.m_nDevId;
+    Silent last{true, id, std::chrono::steady_clock::now(), NodeChanges(port), StateOf(port)};
     int silent = 0;
+    bool left = false;      // for certain: its port or its node went
+    bool portGone = false;  // ... and the port with it
     for (;;) {
       const Wake wake = SleepWatching(port, m_pollEvery / 2, NodeChanges(port));
-      if (wake == Wake::NodeChanged) poll.Release();
+      if (wake == Wake::NodeChanged) {
+        poll.Release();
+        left = true;
+        portGone = !NodeOf(port).present;
+      }
       if (wake != Wake::Elapsed) break;
       const PollAnswer again = poll.At(found.rate);
       if (again.kind == PollAnswer::Kind::Stopped) break;
       if (again.kind == PollAnswer::Kind::Answered) {
         if (again.identity.m_nDevId == id) {
           silent = 0;
+          last.heard = std::chrono::steady_clock::now();
           continue;
         }
         // Another device in its place, without a silent gap: a new device.
@@ -496,9 +570,16 @@ void Station::RunPort(Port& port) {
         haveDevice = true;
         break;
       }
-      if (again.kind == PollAnswer::Kind::NoPort || ++silent >= kSilentPollsGone) break;
+      if (again.kind == PollAnswer::Kind::NoPort) {
+        left = true;
+        portGone = true;
+        break;
+      }
+      if (++silent >= kSilentPollsGone) break;
     }
-    if (!haveDevice) SetState(port, StationState::Waiting);
+    // Silent on a port whose node stayed: pulled from a fixed port, or only restarting.
+    if (!haveDevice && !left && last.nodeChanges == NodeChanges(port)) gone = last;
+    if (!haveDevice) SetState(port, portGone ? StationState::PortGone : StationState::Waiting);
   }
   SetState(port, StationState::Ended);
 }

@@ -2,8 +2,11 @@
 // A production station: the production line's stop levels and summary over ports that each
 // run one device after another. Every port loops on its own thread, unattended. It waits for a device
 // (a quiet identify poll about once a second), runs Connect on it when one answers, and then
-// waits for it to leave before it waits for the next. A device that stays plugged is run once;
-// a device with another ID answering on the port is a new device.
+// waits for it to leave before it waits for the next. A device that stays plugged is run once,
+// even when it falls silent for a while (a slow restart): the same ID answering again on the
+// same port within about ten seconds, its node unchanged, is the same device. A device with
+// another ID answering on the port is a new device. A port another program holds is tried
+// once per poll.
 //
 // How it is guarded:
 //   - The station's mutex guards its port list, every port's status, the outcomes, the stop
@@ -29,6 +32,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -81,6 +85,12 @@ struct StationOutcome {
   StationDevice device;
 };
 
+// What a terminal says when a port's state changes from `before` (none: the port's first
+// state) to `now`: "waiting for a device", "waiting for the port to appear", "device left;
+// waiting for a device"... Empty for the changes a port's own lines tell already (a device
+// checked, programmed, its result) and for none at all.
+std::string StationStateLine(std::optional<StationState> before, StationState now);
+
 // "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance.
 std::string StationResultLine(const StationOutcome& outcome);
 
@@ -97,7 +107,8 @@ class Station {
   void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
   // Every port's session traces its wire traffic with this (the terminal's -v).
   void SetWireTrace(device::WireTrace trace) { m_trace = trace; }
-  // Told of every change of a port's status (each progress step included), with the new status.
+  // Told of every change of a port's status (each progress step included), with the new status;
+  // also of a port's first state, once its first poll has found what it waits for.
   void SetObserver(Observer observer) { m_observer = std::move(observer); }
   // Told whenever some port starts or the last one stops being erased or programmed.
   void SetOnProgramming(std::function<void(bool)> hook) { m_onProgramming = std::move(hook); }
@@ -149,12 +160,15 @@ class Station {
   bool EndRun(Port& port);
   // The last run did not reach the device the poll found (it left, or did not answer again).
   static bool MissedDevice(const Port& port);
-  void SetState(Port& port, StationState state);
+  // Sets and tells the port's state when it changed, or `always`.
+  void SetState(Port& port, StationState state, bool always = false);
+  StationState StateOf(const Port& port) const;
   void SetProgramming(Port& port, bool active);
   void Progress(Port& port, const StreamProgress& p);
   void Notify(const StationPortStatus& status);
   enum class Wake { Elapsed, NodeChanged, Stopped };
   std::uint64_t NodeChanges(const Port& port) const;
+  PortNode NodeOf(const Port& port) const;  // what the node watcher saw last
   // Sleeps `d`, or less when the port's path has named another node since the node watcher's
   // count of changes was `since` (a device pulled out or plugged in), or the loop is stopped.
   Wake SleepWatching(Port& port, std::chrono::milliseconds d, std::uint64_t since);

@@ -341,11 +341,13 @@ Commands:
                every device plugged in once (as connect --yes would) and waits for
                it to leave; one result line per device ("COM3: ID 11456 (VORnet Amp)
                V1.20 -> V1.30: -Device Programed OK."). A named port not there yet is
-               waited for; with --all-ports, ports that appear later join. The first
-               stop signal lets the devices being programmed finish, then exits 0; a
-               second cuts them (128 + the signal); a third ends the program once the
-               records of the devices cut are written (at most 3 s). A summary ends
-               the run
+               waited for; with --all-ports, ports that appear later join. Each port
+               says what it waits for when that changes ("COM3: waiting for a device",
+               "COM3: device left; waiting for a device"). The first stop signal lets
+               the devices being programmed finish, then exits 0 (a device not yet
+               erased is declined, never erased); a second cuts them (128 + the
+               signal); a third ends the program once the records of the devices
+               cut are written (at most 3 s). A summary ends the run
 
 Options:
   --x N        option bits: 1 offline, 2 offer to load an older image, 4 offer to

@@ -1,9 +1,13 @@
 #include "cli/command/station_command.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "app/station/station.h"
@@ -42,6 +46,31 @@ class PortViews {
   std::deque<std::unique_ptr<TerminalView>> m_views;
 };
 
+// Each port's state, a line of its own when it changes ("COM1: waiting for a device"): the
+// states the station window's panels show.
+class StateLines {
+ public:
+  StateLines(SharedOutput& shared, std::FILE* err) : m_shared(shared), m_err(err) {}
+
+  // From the ports' threads.
+  void Tell(const app::StationPortStatus& status) {
+    std::lock_guard lock(m_mutex);
+    const auto last = m_last.find(status.port.number);
+    std::optional<app::StationState> before;
+    if (last != m_last.end()) before = last->second;
+    if (before == status.state) return;  // a progress step
+    m_last[status.port.number] = status.state;
+    const std::string line = app::StationStateLine(before, status.state);
+    if (!line.empty()) m_shared.WriteLine(m_err, app::PortName(status.port) + ": " + line);
+  }
+
+ private:
+  SharedOutput& m_shared;
+  std::FILE* m_err;
+  std::mutex m_mutex;
+  std::map<int, app::StationState> m_last;
+};
+
 }  // namespace
 
 bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped) {
@@ -57,10 +86,13 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
   SharedOutput shared(base.err, base.errIsTerminal && !base.quiet, base.columns);
   PortViews views(base, shared);
 
+  StateLines states(shared, base.err);  // told by the station's ports until it is gone
   app::Station station(firmware, opener);
   station.SetRecordFile(line.recordFile);
   station.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   station.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
+  if (!base.quiet)
+    station.SetObserver([&states](const app::StationPortStatus& status) { states.Tell(status); });
   // One line per device, whole, that a person reads at a glance.
   station.SetOnOutcome([&shared, &base](const app::StationOutcome& o) {
     shared.WriteLine(base.out, TerminalStationResultLine(o));
@@ -83,9 +115,11 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
   shared.Finish();
 
   mainView.Note(station.Summary());
-  const std::string cut = CutNote(station.CutWhileProgramming());
+  const std::vector<PortEntry> cutPorts = station.CutWhileProgramming();
+  const std::string cut = CutNote(cutPorts);
   if (!cut.empty()) mainView.Note(cut);
-  return interrupts.presses() >= 2 ? interrupts.exitStatus() : 0;
+  // A device cut short is no clean end, however few the stop signals were.
+  return interrupts.presses() >= 2 || !cutPorts.empty() ? interrupts.exitStatus() : 0;
 }
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -13,56 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/holding_view.h"
 #include "tests/app/workflow_fixture.h"
 
 namespace app_tests {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// Where a view holds its session.
-enum class HoldAt { Nowhere, Question, Programming };
-
-// A recording view that, at `holdAt`, waits (on the session's thread) until released.
-class HoldingView : public testing_support::RecordingView {
- public:
-  explicit HoldingView(HoldAt at) : m_at(at) { answers = {true}; }
-
-  bool askYesNo(const std::string& text) override {
-    if (m_at == HoldAt::Question) Hold();
-    return RecordingView::askYesNo(text);
-  }
-  void transferActive(bool active) override {
-    RecordingView::transferActive(active);
-    if (active && m_at == HoldAt::Programming) Hold();
-  }
-
-  // True once the session is held; false when it did not get there within a minute (a hang,
-  // not a matter of speed).
-  bool WaitHeld() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::minutes(1), [this] { return m_held; });
-  }
-  void Release() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_released = true;
-    m_changed.notify_all();
-  }
-
- private:
-  void Hold() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_held = true;
-    m_changed.notify_all();
-    m_changed.wait(lock, [this] { return m_released; });
-  }
-
-  HoldAt m_at;
-  std::mutex m_mutex;
-  std::condition_variable m_changed;
-  bool m_held = false;
-  bool m_released = false;
-};
 
 // Each port its own scripted opener: the sessions' threads never share one.
 class PortsApart : public device::PortOpener {
@@ -144,7 +102,8 @@ TEST(ProductionLineSummary, SummaryAndExitStatusNameTheFirstPortNotProgrammed) {
   }
 }
 
-// COM1 is being programmed and COM2 waits at its question when the stop comes (if any).
+// COM1 is being programmed (its erase went out) and COM2 waits at its question when the stop
+// comes (if any).
 TEST_F(ProductionLineTest, EachStopLevelStopsWhatItNames) {
   struct Case {
     app::StopLevel level;
@@ -171,7 +130,7 @@ TEST_F(ProductionLineTest, EachStopLevelStopsWhatItNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.summary);
     devices.clear();
-    HoldingView programming(HoldAt::Programming);
+    HoldingView programming(HoldAt::Erasing);
     HoldingView asking(HoldAt::Question);
     std::vector<bool> programmingSeen;
     app::ProductionLine line(*firmware, opener);
@@ -212,6 +171,46 @@ TEST_F(ProductionLineTest, EachStopLevelStopsWhatItNames) {
     EXPECT_TRUE(programmingSeen.front());
     EXPECT_FALSE(programmingSeen.back());
   }
+}
+
+// A stop that reaches a port as its programming begins, before the erase command is written,
+// is a stop before programming: the device is declined, keeps its firmware, and is no cut.
+TEST_F(ProductionLineTest, AStopAsProgrammingBeginsDeclinesTheDeviceAndCutsNothing) {
+  HoldingView view(HoldAt::Programming);
+  app::ProductionLine line(*firmware, opener);
+  app::LinePort& com1 = Add(line, 1, view);
+  line.Start();
+  ASSERT_TRUE(view.WaitHeld());
+  EXPECT_EQ(com1.state(), app::PortState::Programming);
+  line.RequestStop(app::StopLevel::All);
+  view.Release();
+  line.Wait();
+
+  ASSERT_EQ(line.Outcomes().size(), 1u);
+  EXPECT_TRUE(line.Outcomes()[0].stopped);
+  EXPECT_FALSE(line.Outcomes()[0].cut);
+  EXPECT_TRUE(line.CutWhileProgramming().empty());
+  EXPECT_EQ(app::CutNote(line.CutWhileProgramming()), "");
+  const Strings& seen = devices[1].seen();
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), "erase"), 0);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), "decline");
+  EXPECT_TRUE(devices[1].image().empty());
+}
+
+TEST(RunWasCut, OnlyAStopThatMetAnErasedDeviceCutsIt) {
+  struct Case {
+    bool stopped, stopMetProgramming, eraseWritten, cut;
+  } cases[] = {
+      {true, true, true, true},     // stopped mid-erase or mid-stream
+      {true, true, false, false},   // the stop was seen before the erase: declined
+      {true, false, true, false},   // stopped after programming (the restart wait)
+      {false, true, true, false},   // the stop let it finish
+      {true, false, false, false},  // stopped before programming
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(app::RunWasCut(c.stopped, c.stopMetProgramming, c.eraseWritten), c.cut)
+        << c.stopped << c.stopMetProgramming << c.eraseWritten;
 }
 
 TEST_F(ProductionLineTest, AStopBeforeAPortStartsReachesItAtOnceAndALevelNeverDrops) {

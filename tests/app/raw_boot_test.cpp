@@ -178,6 +178,36 @@ TEST_F(RawBootTest, AFailedEraseDoesNotClaimErasedFailed) {
   EXPECT_EQ(view.Calls("main: Waiting for Erase to Complete.").size(), 1u);
 }
 
+// A bootloader whose banner was caught waits for the erase command; when the loader will not
+// program the device, it is sent back to its firmware, never left waiting or erased.
+TEST_F(RawBootTest, ABootloaderItWillNotProgramIsDeclined) {
+  struct Case {
+    const char* what;
+    bool removeFile;
+    std::array<std::uint8_t, 2> bannerCode;
+    std::string logLine;
+  } cases[] = {
+      {"no firmware for its product", false, {0x0b, 0x00}, "E08-No Hex file for Device."},
+      {"its firmware file gone", true, {0x0a, 0x1b}, "E11-Failed to Open Correct Hex File."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dev = testing_support::ScriptedDevice{};
+    Prepare();
+    auto sink = std::make_shared<RecordingSink>();
+    loader->session().SetRecordSink(sink);
+    dev.script().bannerCode = c.bannerCode;
+    if (c.removeFile) std::remove(folder.Path("amp.hex").c_str());
+    PowerOn();
+    loader->OnRawBoot();
+    EXPECT_EQ(view.log, Strings{c.logLine});
+    EXPECT_EQ(dev.seen(), Strings{"decline"});
+    EXPECT_TRUE(dev.image().empty());
+    ASSERT_EQ(sink->records.size(), 1u);
+    EXPECT_EQ(sink->records[0].eraseBegan, false);
+  }
+}
+
 TEST_F(RawBootTest, APortThatDoesNotOpenIsCodeOne) {
   Prepare();
   opener.Remove(1);

@@ -706,5 +706,32 @@ TEST_F(CliEndToEnd, OnATerminalTheFirstCtrlCWarningStaysAboveTheBoard) {
   EXPECT_LT(summary, rows) << shown;
 }
 
+// --- A stop before the erase never erases ----------------------------------------------------
+
+// The simulator's banner is 64 bytes, so the loader waits its whole second for the 75 it reads;
+// a stop 300 ms into that wait is a stop before programming: the bootloader is declined, the
+// erase never goes out, and the record says so.
+TEST_F(CliEndToEnd, AStopDuringTheBannerWaitDeclinesTheDeviceAndNeverErases) {
+  Publish(kNewer);
+  auto device = StartDevice(1, {"--banner-length", "64"});
+  const std::string records = m_dir.path + "/records.jsonl";
+  const CliResult r = Run({"--record", records, "--yes", "connect"}, false, {}, {"? Load Hex Now? [Y/n] yes"},
+                          {}, SIGINT, [&device] { return LoggedSecondsAgo(*device, "boot", 0.3); });
+  EXPECT_EQ(r.status, 130) << Dump(r);
+  EXPECT_TRUE(device->WaitFor("close", 10000));
+  EXPECT_TRUE(device->Contains("decline")) << "the bootloader is sent back to its firmware";
+  EXPECT_FALSE(device->Contains("erase")) << "a stop never erases";
+  EXPECT_FALSE(Contains(r.err, "being programmed")) << r.err;
+  EXPECT_FALSE(Contains(r.err, kTransferWarning)) << r.err;
+  std::ifstream in(records);
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line)) << "no record";
+  const std::optional<app::RunRecord> record = app::ParseRecordLine(line);
+  ASSERT_TRUE(record) << line;
+  EXPECT_EQ(record->code, app::kStoppedCode);
+  EXPECT_EQ(record->eraseBegan, false);
+  EXPECT_FALSE(std::getline(in, line)) << "one run, one record";
+}
+
 }  // namespace
 }  // namespace testing_support

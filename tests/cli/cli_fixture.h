@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <csignal>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -32,6 +33,17 @@ inline bool Contains(const std::string& text, const std::string& part) {
 
 inline bool HasTerminalControls(const std::string& text) {
   return Contains(text, "\r") || Contains(text, "\x1b");
+}
+
+// Whether `device` logged a line of `kind` at least `seconds` ago (by the transcript's
+// CLOCK_MONOTONIC time): for a signal that must come a while after a step, not at its cue.
+inline bool LoggedSecondsAgo(const SimProcess& device, const std::string& kind, double seconds) {
+  const std::vector<std::string> lines = device.Lines(kind);
+  if (lines.empty()) return false;
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  const double at = std::stod(JsonField(lines.front(), "mono"));
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9 >= at + seconds;
 }
 
 // A scratch world: the COM folder, the program data folder and the web server's folder.

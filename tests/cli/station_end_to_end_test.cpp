@@ -218,5 +218,51 @@ TEST_F(Station, UsageErrors) {
   EXPECT_FALSE(device->Contains("open"));
 }
 
+// --- A stop before the erase never erases ----------------------------------------------------
+
+// One stop signal while the device's bootloader banner is awaited (64 bytes of the 75 read, so
+// the wait is its whole second): the device is declined and never erased, its record says so,
+// and no cut is named.
+TEST_F(Station, AStopDuringTheBannerWaitNeverErases) {
+  Publish(kNewer);
+  auto device = Plug(1, "00002cc0", {"--banner-length", "64"});
+  const auto bootAWhileAgo = [&device] { return LoggedSecondsAgo(*device, "boot", 0.3); };
+  const CliResult r = RunStation({"--record", Records(), "--yes", "--port", "COM1"},
+                                 {{"Load Hex Now?", false, bootAWhileAgo, nullptr, SIGTERM}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_TRUE(device->Contains("decline")) << Dump(r);
+  EXPECT_FALSE(device->Contains("erase")) << Dump(r);
+  EXPECT_EQ(r.ErrLines().back(),
+            "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped")
+      << Dump(r);
+  EXPECT_FALSE(Contains(r.err, "raw boot may be needed")) << Dump(r);
+  const std::vector<app::RunRecord> records = RecordsIn(Records());
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].code, app::kStoppedCode);
+  EXPECT_EQ(records[0].eraseBegan, false);
+}
+
+// --- What a port waits for ---------------------------------------------------------------------
+
+// Started before any device is plugged in, each port says once what it waits for; a device
+// programmed and pulled out is said to have left, and the port what it waits for again.
+TEST_F(Station, EachPortSaysWhatItWaitsForWhenThatChanges) {
+  Publish(kNewer);
+  std::unique_ptr<SimProcess> device;
+  const CliResult r = RunStation(
+      {"--yes", "--port", "COM1", "--port", "COM2"},
+      {{"COM1: waiting for the port to appear", false, nullptr, [&] { device = Plug(1, "00002cc0"); }},
+       {ResultLine(1, "11456", kProgrammedToNewer), true, [&] { return PollsSinceRestart(*device) >= 2; },
+        [&] { device->Stop(); }},
+       {"COM1: device left; waiting for the port to appear", false, nullptr, nullptr, SIGINT}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  const Lines err = r.ErrLines();
+  EXPECT_EQ(Count(err, "COM1: waiting for the port to appear"), 1u) << Dump(r);
+  EXPECT_EQ(Count(err, "COM2: waiting for the port to appear"), 1u) << "once, not at every poll\n" << Dump(r);
+  EXPECT_EQ(Count(err, "COM1: device left; waiting for the port to appear"), 1u) << Dump(r);
+  EXPECT_EQ(Count(err, "COM1: waiting for a device"), 0u) << Dump(r);
+  EXPECT_EQ(err.back(), "summary: 1 devices: 1 programmed, 0 failed, 0 refused") << Dump(r);
+}
+
 }  // namespace
 }  // namespace testing_support

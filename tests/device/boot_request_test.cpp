@@ -74,5 +74,16 @@ TEST_F(BootRequestTest, ShortWriteClosesThePort) {
   EXPECT_TRUE(line.Events("read").empty());
 }
 
+TEST_F(BootRequestTest, AStopBeforeTheRequestWritesNothing) {
+  Identified();
+  std::stop_source stop;
+  stop.request_stop();
+  link.m_stop = stop.get_token();
+  const std::size_t before = WritesSoFar();
+  EXPECT_EQ(RequestBoot(link, id, kProductCode), RESULT_STOPPED);
+  EXPECT_EQ(WritesSoFar(), before);
+  ExpectOpen(true);
+}
+
 }  // namespace
 }  // namespace device

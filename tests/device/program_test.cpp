@@ -287,5 +287,71 @@ TEST_F(ProgramDeviceTest, BrokenStreamSkipsTheRebootWait) {
   EXPECT_TRUE(sleeps.empty());
 }
 
+// A stop is a stop before programming until the erase command is written: the bootloader is
+// declined and nothing more goes out. The simulated bootloader's banner is 64 bytes, so the
+// loader's read of 75 runs into its time-out, which a stop ends early.
+TEST_F(ProgramDeviceTest, AStopDuringTheBannerWaitDeclinesAndNeverErases) {
+  dev.script().bannerLen = 64;
+  std::stop_source stop;
+  link.m_stop = stop.get_token();
+  const auto answer = line.respond;
+  line.respond = [&](std::span<const std::uint8_t> written, int rate) {
+    std::vector<std::uint8_t> reply = answer(written, rate);
+    if (dev.seen().back() == "boot") stop.request_stop();  // while the banner is awaited
+    return reply;
+  };
+  FlashSteps steps;
+  EXPECT_EQ(ProgramDevice(link, id, target, img, view, &steps), RESULT_STOPPED);
+  EXPECT_EQ(dev.seen(), (std::vector<std::string>{"identify", "boot", "decline"}));
+  EXPECT_EQ(line.Events("write").back(), "write 4E");
+  EXPECT_FALSE(steps.eraseBegan);
+  EXPECT_FALSE(steps.streamBegan);
+  EXPECT_TRUE(view.calls.empty()) << "no programming was begun or told";
+  EXPECT_TRUE(dev.image().empty());
+  ExpectOpen(true);  // the workflow's end closes it
+}
+
+// The stop is looked at the moment before the erase goes out, not only between steps: one that
+// comes as programming begins (where a station or line decides whether it reaches the device)
+// still spares the device.
+TEST_F(ProgramDeviceTest, AStopAsProgrammingBeginsDeclinesBeforeTheErase) {
+  std::stop_source stop;
+  link.m_stop = stop.get_token();
+  struct StoppingView : RecordingView {
+    std::stop_source* source = nullptr;
+    void transferActive(bool active) override {
+      RecordingView::transferActive(active);
+      if (active) source->request_stop();
+    }
+  } v;
+  v.source = &stop;
+  FlashSteps steps;
+  EXPECT_EQ(ProgramDevice(link, id, target, img, v, &steps), RESULT_STOPPED);
+  EXPECT_EQ(dev.seen(), (std::vector<std::string>{"identify", "boot", "decline"}));
+  EXPECT_FALSE(steps.eraseBegan);
+  EXPECT_EQ(v.calls, (std::vector<std::string>{"transfer: on", "transfer: off"}));
+  EXPECT_EQ(sleeps, std::vector<int>{100}) << "the decline is given time to reach the device, no reboot wait";
+}
+
+// Once the erase is written the device is being programmed: a stop then ends the run with the
+// erase on record, and no decline (the bootloader no longer listens for one).
+TEST_F(ProgramDeviceTest, AStopAfterTheEraseIsWrittenKeepsTheEraseOnRecord) {
+  std::stop_source stop;
+  link.m_stop = stop.get_token();
+  struct StoppingView : RecordingView {
+    std::stop_source* source = nullptr;
+    void setMainStatus(const std::string& text) override {
+      RecordingView::setMainStatus(text);
+      if (text == "Waiting for Erase to Complete.") source->request_stop();
+    }
+  } v;
+  v.source = &stop;
+  FlashSteps steps;
+  EXPECT_EQ(ProgramDevice(link, id, target, img, v, &steps), RESULT_STOPPED);
+  EXPECT_EQ(dev.seen(), (std::vector<std::string>{"identify", "boot", "erase"}));
+  EXPECT_TRUE(steps.eraseBegan);
+  EXPECT_FALSE(steps.streamBegan);
+}
+
 }  // namespace
 }  // namespace device

@@ -1,0 +1,301 @@
+// The station over a scripted port: how often it opens a port another program holds, when a
+// device that fell silent is still the same device, and what a stop as programming begins
+// leaves of the device and of the station's summary.
+
+#include "app/station/station.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/app/holding_view.h"
+#include "tests/app/workflow_fixture.h"
+
+namespace app_tests {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+using app::StationState;
+
+// The scripted opener behind a mutex, for the station's port thread to open through while the
+// test waits for its opens; every open attempt's time is kept.
+class GuardedOpener : public device::PortOpener {
+ public:
+  // The scripted opener itself, to set up before the station runs and to look at after.
+  testing_support::ScriptedOpener& scripted() { return m_scripted; }
+
+  std::unique_ptr<device::SerialPort> Open(int number, device::OpenError& error) override {
+    std::lock_guard lock(m_mutex);
+    m_attempts.push_back(Clock::now());
+    m_changed.notify_all();
+    return m_scripted.Open(number, error);
+  }
+  std::string PathOf(int number) const override { return m_scripted.PathOf(number); }
+
+  std::size_t AttemptCount() {
+    std::lock_guard lock(m_mutex);
+    return m_attempts.size();
+  }
+  // False when there were not `n` attempts within a minute (a hang, not a matter of speed).
+  bool WaitAttempts(std::size_t n) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, 1min, [&] { return m_attempts.size() >= n; });
+  }
+  std::vector<Clock::time_point> Attempts() {
+    std::lock_guard lock(m_mutex);
+    return m_attempts;
+  }
+
+ private:
+  testing_support::ScriptedOpener m_scripted;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::vector<Clock::time_point> m_attempts;
+};
+
+// What the station tells of port 1: its states as they change, and its device runs.
+class Watch {
+ public:
+  void Status(const app::StationPortStatus& status) {
+    std::lock_guard lock(m_mutex);
+    if (m_states.empty() || m_states.back() != status.state) m_states.push_back(status.state);
+    m_changed.notify_all();
+  }
+  void Outcome(const app::StationOutcome& outcome) {
+    std::lock_guard lock(m_mutex);
+    m_outcomes.push_back(outcome);
+    m_changed.notify_all();
+  }
+  // Waits until `ready` holds of the states and the number of runs; false after a minute.
+  bool WaitFor(const std::function<bool(const std::vector<StationState>&, std::size_t)>& ready) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, 1min, [&] { return ready(m_states, m_outcomes.size()); });
+  }
+  std::vector<StationState> States() {
+    std::lock_guard lock(m_mutex);
+    return m_states;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::vector<StationState> m_states;
+  std::vector<app::StationOutcome> m_outcomes;
+};
+
+class StationTest : public ::testing::Test {
+ protected:
+  testing_support::TempDir folder{"vor-station"};
+  GuardedOpener opener;
+  testing_support::ScriptedDevice dev;
+  std::atomic<bool> silent{false};  // the device answers nothing, as while it restarts
+  std::unique_ptr<app::FirmwareSet> firmware;
+  Watch watch;
+
+  void SetUp() override {
+    catalogue_fixtures::WriteFile(folder.Path("vornet_verinfo.xml"), Catalogue("1.30"));
+    catalogue_fixtures::WriteFile(folder.Path("amp.hex"),
+                                  catalogue_fixtures::EncryptedFirmware("VOR_T0a1b_V1.30"));
+    app::Options offline;
+    offline.m_nOptions = 1;
+    firmware = std::make_unique<app::FirmwareSet>(offline, folder.Path(""), "");
+    testing_support::RecordingView preparation;
+    ASSERT_EQ(firmware->RunCatalogueSteps(preparation, {}).usable, 1);
+  }
+
+  // A device running 1.20 on port 1 (to be programmed to 1.30) that `silent` can quieten.
+  void Device() {
+    dev.script().label = "VN-Amp V1.20";
+    dev.script().labelAfterImage = "VN-Amp V1.30";
+    testing_support::ScriptedLine& line = opener.scripted().Line(1);
+    dev.Attach(line);
+    line.respond = [this, answer = line.respond](std::span<const std::uint8_t> written, int rate) {
+      return silent ? std::vector<std::uint8_t>{} : answer(written, rate);
+    };
+  }
+
+  // A station polling every `every`, its records in records.jsonl, watched.
+  std::unique_ptr<app::Station> Make(std::chrono::milliseconds every) {
+    auto station = std::make_unique<app::Station>(*firmware, opener);
+    station->SetPollInterval(every);
+    station->SetRecordFile(folder.Path("records.jsonl"));
+    station->SetObserver([this](const app::StationPortStatus& s) { watch.Status(s); });
+    station->SetOnOutcome([this](const app::StationOutcome& o) { watch.Outcome(o); });
+    return station;
+  }
+
+  std::size_t RecordLines() {
+    std::ifstream in(folder.Path("records.jsonl"));
+    std::size_t lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    return lines;
+  }
+
+  long Seen(const std::string& what) const { return std::ranges::count(dev.seen(), what); }
+};
+
+// A port another program holds is opened once a poll, not over and over while it is held.
+TEST_F(StationTest, APortHeldByAnotherProgramIsTriedOncePerPoll) {
+  constexpr auto kEvery = 200ms;
+  opener.scripted().Line(1);
+  opener.scripted().BusyFor(1, 1000000);
+  testing_support::RecordingView view;
+  auto station = Make(kEvery);
+  station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+  station->Start();
+  ASSERT_TRUE(opener.WaitAttempts(4));
+  station->RequestStop(app::StopLevel::All);
+  station->Wait();
+
+  const std::vector<Clock::time_point> attempts = opener.Attempts();
+  for (std::size_t i = 1; i < attempts.size(); ++i)
+    EXPECT_GE(attempts[i] - attempts[i - 1], kEvery) << "open " << i;
+  EXPECT_TRUE(std::ranges::count(watch.States(), StationState::PortGone) > 0);
+  EXPECT_TRUE(station->Outcomes().empty());
+}
+
+// A programmed device that stays plugged in and falls silent for a while (a slow restart) is the
+// same device when it answers again: no second run, no second record.
+TEST_F(StationTest, ADeviceSilentThroughARestartIsNotRunAgain) {
+  Device();
+  HoldingView view(HoldAt::Nowhere);
+  auto station = Make(100ms);
+  station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+  station->Start();
+  ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 1; }));
+  silent = true;
+  // Two silent polls: it counts as gone, and the port waits for a device.
+  ASSERT_TRUE(watch.WaitFor([](const std::vector<StationState>& s, std::size_t) {
+    return s.size() >= 2 && s[s.size() - 2] == StationState::Programmed && s.back() == StationState::Waiting;
+  }));
+  const std::size_t before = watch.States().size();
+  silent = false;
+  ASSERT_TRUE(watch.WaitFor([before](const std::vector<StationState>& s, std::size_t runs) {
+    return s.size() > before || runs > 1;
+  }));
+  station->RequestStop(app::StopLevel::All);
+  station->Wait();
+
+  const std::vector<StationState> states = watch.States();
+  ASSERT_GT(states.size(), before);
+  EXPECT_EQ(states[before], StationState::Programmed) << "back as the device it was";
+  EXPECT_EQ(station->Outcomes().size(), 1u);
+  EXPECT_EQ(Seen("boot"), 1);
+  EXPECT_EQ(RecordLines(), 1u);
+}
+
+// The same ID answering after its port's node changed (an adapter pulled out and plugged in
+// again) is a device plugged in anew: it is run.
+TEST_F(StationTest, TheSameIdAfterANodeChangeIsRunAgain) {
+  const std::string port = folder.Path("COM1");
+  const std::string first = folder.Path("tty-a");
+  const std::string second = folder.Path("tty-b");
+  testing_support::WriteFile(first, "");
+  testing_support::WriteFile(second, "");
+  std::filesystem::create_symlink(first, port);
+  Device();
+  HoldingView view(HoldAt::Nowhere);
+  view.answers = {true, true};
+  auto station = Make(100ms);
+  station->AddPort(PortEntry(1, port), view);
+  station->Start();
+  ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 1; }));
+  silent = true;
+  ASSERT_TRUE(watch.WaitFor([](const std::vector<StationState>& s, std::size_t) {
+    return s.size() >= 2 && s[s.size() - 2] == StationState::Programmed && s.back() == StationState::Waiting;
+  }));
+  // The port's path now names another node: the station lets the old one go and opens afresh.
+  const std::size_t opens = opener.AttemptCount();
+  std::filesystem::remove(port);
+  std::filesystem::create_symlink(second, port);
+  ASSERT_TRUE(opener.WaitAttempts(opens + 1));
+  silent = false;
+  ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 2; }));
+  station->RequestStop(app::StopLevel::All);
+  station->Wait();
+
+  EXPECT_EQ(station->Outcomes().size(), 2u);
+  EXPECT_EQ(RecordLines(), 2u);
+}
+
+// Stops of either level that meet a port as its programming begins, before the erase command
+// is written, decline the device: it is not erased and the station names no cut. Once the
+// erase went out, a stop of every device cuts it, and the summary and the cut list say so.
+TEST_F(StationTest, AStopCutsADeviceOnlyOnceItsEraseWentOut) {
+  struct Case {
+    const char* what;
+    HoldAt at;
+    bool erased;
+    bool cut;
+  } cases[] = {
+      {"as programming begins", HoldAt::Programming, false, false},
+      {"once the erase went out", HoldAt::Erasing, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dev = testing_support::ScriptedDevice{};
+    Device();
+    HoldingView view(c.at);
+    auto station = Make(100ms);
+    station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+    station->Start();
+    ASSERT_TRUE(view.WaitHeld());
+    station->RequestStop(app::StopLevel::All);
+    view.Release();
+    station->Wait();
+
+    ASSERT_EQ(station->Outcomes().size(), 1u);
+    EXPECT_TRUE(station->Outcomes()[0].run.stopped);
+    EXPECT_EQ(station->Outcomes()[0].run.cut, c.cut);
+    EXPECT_EQ(Seen("erase"), c.erased ? 1 : 0);
+    EXPECT_EQ(Seen("decline"), c.erased ? 0 : 1);
+    EXPECT_EQ(station->CutWhileProgramming().size(), c.cut ? 1u : 0u);
+    EXPECT_EQ(app::CutNote(station->CutWhileProgramming()).empty(), !c.cut);
+    EXPECT_EQ(station->Summary(),
+              "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped");
+  }
+}
+
+// The terminal's line for each change of a port's state: what the port waits for, and that a
+// device left; nothing for the changes the device run's own lines tell.
+TEST(StationStateLine, SaysWhatAPortWaitsForAndThatADeviceLeft) {
+  struct Case {
+    std::optional<StationState> before;
+    StationState now;
+    std::string line;
+  } cases[] = {
+      {std::nullopt, StationState::Waiting, "waiting for a device"},
+      {std::nullopt, StationState::PortGone, "waiting for the port to appear"},
+      {StationState::PortGone, StationState::Waiting, "waiting for a device"},
+      {StationState::Waiting, StationState::PortGone, "waiting for the port to appear"},
+      {StationState::Programmed, StationState::Waiting, "device left; waiting for a device"},
+      {StationState::Failed, StationState::Waiting, "device left; waiting for a device"},
+      {StationState::UpToDate, StationState::PortGone, "device left; waiting for the port to appear"},
+      {StationState::Waiting, StationState::Programmed,
+       "the same device answers again; waiting for it to leave"},
+      {StationState::Waiting, StationState::Checking, ""},
+      {StationState::Checking, StationState::Programming, ""},
+      {StationState::Programming, StationState::Programmed, ""},
+      {StationState::Checking, StationState::UpToDate, ""},
+      {StationState::Waiting, StationState::Waiting, ""},
+      {StationState::Waiting, StationState::Ended, ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(app::StationStateLine(c.before, c.now), c.line)
+        << (c.before ? static_cast<int>(*c.before) : -1) << " -> " << static_cast<int>(c.now);
+}
+
+}  // namespace
+}  // namespace app_tests
