@@ -20,13 +20,18 @@ std::string CutNote(const std::vector<PortEntry>& cut) {
 
 void LineCounts::Add(const LineOutcome& outcome) {
   ++devices;
-  const LoadResultInfo* info = outcome.stopped ? nullptr : FindLoadResult(outcome.code);
-  if (!outcome.stopped && outcome.code == RESULT_OK)
-    ++programmed;
-  else if (info != nullptr && info->refusal)
-    ++refused;
-  else
-    ++failed;
+  switch (outcome.outcome()) {
+    case RunOutcome::Programmed:
+      ++programmed;
+      break;
+    case RunOutcome::Refused:
+      ++refused;
+      break;
+    case RunOutcome::Failed:
+    case RunOutcome::Stopped:
+      ++failed;
+      break;
+  }
 }
 
 std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {

@@ -29,7 +29,11 @@ CREATE TABLE IF NOT EXISTS vorloader_runs (
   run_id text PRIMARY KEY,
   station text NOT NULL,
   erase_began boolean,
-  wait_ms bigint NOT NULL DEFAULT 0
+  wait_ms bigint NOT NULL DEFAULT 0,
+  operator text NOT NULL DEFAULT '',
+  work_order text NOT NULL DEFAULT '',
+  profile text NOT NULL DEFAULT '',
+  profile_sha256 text NOT NULL DEFAULT ''
 );
 
 CREATE INDEX IF NOT EXISTS vorloader_runs_time ON vorloader_runs (time);

@@ -261,7 +261,7 @@ TEST_F(CliRecordDb, APasswordOrAnUnreadableStringIsAUsageError) {
        "VORLOADER_RECORD_DB is not a connection string libpq can read"},
       {{"--record-db", "host=db", "ports"},
        {},
-       "--record-db applies to connect, raw-boot, station, history and sync only"},
+       "--record-db applies to connect, raw-boot, station, history, sync and report only"},
   };
   for (const Case& c : cases) {
     const CliResult r = Run(c.args, c.env);
