@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "app/record/record_fields.h"
 #include "app/record/record_file.h"
 #include "app/record/record_line_parser.h"
 #include "app/record/run_record.h"
@@ -156,7 +157,8 @@ TEST_P(RecordDatabaseRefusal, KeepsTheRecordsAndNamesTheCause) {
   "CREATE TABLE vorloader_runs (time text, workflow text, port text, path text, device_id bigint, " \
   "product text, version_before text, version_after text, file text, sha256 text, code integer, "   \
   "result text, duration_ms bigint, loader text, run_id text PRIMARY KEY, station text, "           \
-  "erase_began boolean, wait_ms bigint);"
+  "erase_began boolean, wait_ms bigint, operator text, work_order text, profile text, "            \
+  "profile_sha256 text);"
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RecordDatabaseRefusal,
@@ -219,6 +221,78 @@ TEST_F(RecordDatabaseTest, TheShippedSchemaHasTheColumnsTheLoaderWrites) {
       other.Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
                    "ORDER BY ordinal_position"),
       expected);
+}
+
+// A new record field cannot be forgotten in the table: the columns are the fields, in order.
+TEST(RecordColumns, AreTheRecordFieldsInTheirOrder) {
+  std::vector<std::string> fields;
+  for (const record_fields::Field& f : record_fields::kFields) fields.emplace_back(f.name);
+  std::vector<std::string> columns;
+  for (const RecordColumn& c : RecordColumns()) columns.emplace_back(c.name);
+  EXPECT_EQ(columns, fields);
+}
+
+TEST_F(RecordDatabaseTest, TheSiteUpgradeAddsTheOperatorOrderAndProfileToAnOlderTable) {
+  // The table as loaders before the operator and the profile made it, with one of their rows.
+  m_db->Exec(
+      "CREATE TABLE vorloader_runs (time text NOT NULL, workflow text NOT NULL, port text NOT NULL, path text NOT "
+      "NULL, device_id bigint, product text, version_before text, version_after text, file text, sha256 text, code "
+      "integer NOT NULL, result text NOT NULL, duration_ms bigint NOT NULL, loader text NOT NULL, run_id text "
+      "PRIMARY KEY, station text NOT NULL, erase_began boolean, wait_ms bigint NOT NULL DEFAULT 0)");
+  m_db->Exec(
+      "INSERT INTO vorloader_runs VALUES ('2026-12-10T08:00:00Z', 'connect', 'COM3', '/dev/ttyUSB0', 7, 'Amp', "
+      "'1.20', '1.30', 'amp.hex', NULL, 0, '   -Device Programed OK.', 1000, '1.60.0', 'old-run', 'bench-1', true, "
+      "0)");
+  std::ifstream in(std::string(VOR_SOURCE_DIR) + "/packaging/sql/vorloader_runs_upgrade_site.sql");
+  ASSERT_TRUE(in) << "packaging/sql/vorloader_runs_upgrade_site.sql";
+  std::stringstream sql;
+  sql << in.rdbuf();
+  m_db->Exec(sql.str());
+  m_db->Exec(sql.str());  // once more changes nothing
+  std::vector<std::string> expected;
+  for (const RecordColumn& c : RecordColumns()) expected.emplace_back(c.name);
+  EXPECT_EQ(
+      m_db->Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
+                   "ORDER BY ordinal_position"),
+      expected);
+
+  // New records arrive with who and what for; the old row reads with them empty.
+  RunRecord named = Record(1);
+  named.time = "2026-12-10T09:00:00Z";
+  named.operatorName = "Jos\xe9";
+  named.workOrder = "WO-4711";
+  named.profileName = "line-a";
+  named.profileSha256 = std::string(64, 'c');
+  RecordDatabase database(m_db->conninfo());
+  ASSERT_TRUE(database.Insert(std::vector<RunRecord>{named}, {}).ok());
+  std::vector<RunRecord> back;
+  ASSERT_TRUE(database.ReadLast(10, back, {}).ok());
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].runId, "old-run");
+  EXPECT_EQ(back[0].operatorName + back[0].workOrder + back[0].profileName + back[0].profileSha256, "");
+  EXPECT_EQ(back[1], named);
+}
+
+TEST_F(RecordDatabaseTest, ReadsTheRecordsOfAPeriodOldestFirst) {
+  std::vector<RunRecord> records;
+  for (int n : {5, 1, 30, 12}) records.push_back(Record(n, n % 2 == 0 ? "bench-2" : "bench-1"));
+  RecordDatabase database(m_db->conninfo());
+  ASSERT_TRUE(database.Insert(records, {}).ok());
+  const auto times = [](const std::vector<RunRecord>& rs) {
+    std::vector<std::string> t;
+    for (const RunRecord& r : rs) t.push_back(r.time);
+    return t;
+  };
+  std::vector<RunRecord> back;
+  ASSERT_TRUE(database.ReadBetween("", "", back, {}).ok());
+  EXPECT_EQ(times(back), (std::vector<std::string>{"2026-12-10T13:46:01Z", "2026-12-10T13:46:05Z",
+                                                   "2026-12-10T13:46:12Z", "2026-12-10T13:46:30Z"}));
+  // From (included) and until (not included).
+  ASSERT_TRUE(database.ReadBetween("2026-12-10T13:46:05Z", "2026-12-10T13:46:30Z", back, {}).ok());
+  EXPECT_EQ(times(back), (std::vector<std::string>{"2026-12-10T13:46:05Z", "2026-12-10T13:46:12Z"}));
+  ASSERT_TRUE(database.ReadBetween("2026-12-10T13:46:06Z", "", back, {}).ok());
+  EXPECT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[1].station, "bench-2");
 }
 
 TEST_F(RecordDatabaseTest, LoadersDeliveringAtOnceStoreEachRecordOnce) {
