@@ -369,6 +369,9 @@ std::string UsageText() {
        vorloader-cli [OPTIONS] --yes (--port P ... | --all-ports [--skip-port P ...]) station
        vorloader-cli [--record FILE] [--record-db CONNINFO] history [N]
        vorloader-cli [--record FILE] [--record-db CONNINFO] sync
+       vorloader-cli [--record FILE] [--record-db CONNINFO] report [--since WHEN]
+                     [--until WHEN] [--by hour|day|station|product|operator|work-order]
+                     [--html FILE]
 
 Loads firmware into a VORnet device on a serial port, from a terminal.
 
@@ -385,6 +388,14 @@ Commands:
                its last N records of every station, with a station column
   sync         deliver the run records not yet in the record database; says how
                many were delivered and how many remain
+  report       the yield of the run records of a period (the record file, or with
+               a record database every station's records), one row per group and
+               a total: runs, runs without a device, devices, then the devices by
+               the outcome of their last run (programmed, failed, refused,
+               stopped), yield = programmed / (programmed + failed + stopped),
+               first-pass yield = devices programmed by their first run / devices
+               whose first run was not a refusal, median and 95th percentile run
+               time of the programmed runs (s), the three most frequent failures
   station      a production station, until stopped: the same preparation once,
                then each port (--port, or --all-ports) waits for a device, programs
                every device plugged in once (as connect --yes would) and waits for
@@ -421,6 +432,14 @@ Options:
   --record-db CONNINFO  also deliver run records to this PostgreSQL database (a
                libpq connection string or URI, without a password: use ~/.pgpass
                or a service file); the default is $VORLOADER_RECORD_DB
+  --since WHEN, --until WHEN  report: the runs from WHEN (included) until WHEN
+               (not included); WHEN is YYYY-MM-DD (its midnight) or
+               YYYY-MM-DDTHH:MM[:SS], local time, or UTC with Z at its end
+  --by G       report: one row per hour, day (local time), station, product,
+               operator or work-order
+  --html FILE  report: also write the report as one HTML page (no script, nothing
+               fetched; bar charts of the devices programmed and failed per hour
+               and of the failures by result; prints on A4)
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -438,6 +457,8 @@ Exit status:
   0, 1   check: every firmware file is good / some are missing
   0, 1   history: the records were shown (or there are none) / the file cannot be read
   0, 1   sync: no record remains to deliver / some remain
+  0, 1   report: the report was made (also for a period without runs) / the
+         records cannot be read or the page cannot be written
   16     no workflow ran (no port listed, no product database, or a port named
          with --port held by another program: it says which process holds it)
   64     usage error (also --port naming a port that is not there)
