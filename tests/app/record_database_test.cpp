@@ -22,6 +22,9 @@
 #include "app/record_db/record_columns.h"
 #include "app/record_db/record_delivery.h"
 #include "app/record_db/spooling_database_sink.h"
+#include "app/report/report_time.h"
+#include "app/report/yield_report.h"
+#include "common/load_result.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/pg/test_database.h"
 
@@ -293,6 +296,79 @@ TEST_F(RecordDatabaseTest, ReadsTheRecordsOfAPeriodOldestFirst) {
   ASSERT_TRUE(database.ReadBetween("2026-12-10T13:46:06Z", "", back, {}).ok());
   EXPECT_EQ(back.size(), 2u);
   EXPECT_EQ(back[1].station, "bench-2");
+}
+
+std::string SqlFile(const std::string& name) {
+  std::ifstream in(std::string(VOR_SOURCE_DIR) + "/packaging/sql/" + name);
+  std::stringstream sql;
+  sql << in.rdbuf();
+  return sql.str();
+}
+
+// The dashboards' views count as `vorloader-cli report` does: the same outcome of every result
+// code, and per hour and station the same figures as the report over the same records.
+TEST_F(RecordDatabaseTest, TheDashboardViewsCountAsTheReportDoes) {
+  m_db->Exec(
+      "DO $$ BEGIN CREATE ROLE vorloader_station NOLOGIN; EXCEPTION WHEN duplicate_object OR "
+      "unique_violation THEN NULL; END $$");
+  m_db->Exec(SqlFile("vorloader_runs.sql"));
+  const std::string views = SqlFile("vorloader_views.sql");
+  ASSERT_FALSE(views.empty());
+  m_db->Exec(views);
+  m_db->Exec(views);  // again: replaced
+
+  std::vector<RunRecord> records;
+  std::ifstream fixture(std::string(VOR_SOURCE_DIR) + "/tests/app/fixtures/report_records.jsonl");
+  for (std::string line; std::getline(fixture, line);)
+    if (std::optional<RunRecord> r = ParseRecordLine(line)) records.push_back(*r);
+  ASSERT_EQ(records.size(), 16u);
+  // Every code of the table, a stop and a code beyond it, once each.
+  for (int code = -1; code <= static_cast<int>(kLoadResults.size()); ++code) {
+    RunRecord r = records.front();
+    r.time = "2026-11-01T00:00:00Z";
+    r.deviceId = 5000u + static_cast<unsigned>(code + 1);
+    r.code = code;
+    r.runId = "code-" + std::to_string(code);
+    r.station = "codes";
+    records.push_back(r);
+  }
+  RecordDatabase database(m_db->conninfo());
+  ASSERT_TRUE(database.Insert(records, {}).ok());
+
+  for (int code = -1; code <= static_cast<int>(kLoadResults.size()); ++code)
+    EXPECT_EQ(m_db->Column("SELECT outcome FROM vorloader_runs_timed WHERE run_id = 'code-" + std::to_string(code) +
+                           "'"),
+              std::vector<std::string>{std::string(OutcomeName(OutcomeOfResult(code)))})
+        << "code " << code;
+
+  for (const std::string station : {"bench-1", "bench-2"}) {
+    std::vector<RunRecord> ofStation;
+    for (const RunRecord& r : records)
+      if (r.station == station) ofStation.push_back(r);
+    const YieldReport report = ComputeYieldReport(ofStation, ReportGrouping::Hour, FixedZone(std::chrono::minutes(0)));
+    std::vector<std::string> expected;
+    for (const YieldFigures& f : report.groups) {
+      const std::optional<double> yield = f.yieldPercent();
+      char percent[32] = "<null>";
+      if (yield) std::snprintf(percent, sizeof percent, "%.1f", *yield);
+      expected.push_back(f.group + " " + std::to_string(f.runs) + " " + std::to_string(f.runsWithoutDevice) + " " +
+                         std::to_string(f.devices) + " " + std::to_string(f.programmed) + " " +
+                         std::to_string(f.failed) + " " + std::to_string(f.refused) + " " +
+                         std::to_string(f.stopped) + " " + percent);
+    }
+    ASSERT_FALSE(expected.empty()) << station;
+    EXPECT_EQ(m_db->Column("SELECT concat_ws(' ', to_char(hour AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:00'), runs, "
+                           "runs_without_device, devices, programmed, failed, refused, stopped, "
+                           "coalesce(yield_percent::text, '<null>')) FROM vorloader_yield_hourly WHERE station = '" +
+                           station + "' ORDER BY hour"),
+              expected)
+        << station;
+  }
+  // The failed runs by result over every day: E13 three times, E05 twice, E02 once (and the
+  // codes' own runs once each).
+  EXPECT_EQ(m_db->Column("SELECT concat_ws(' ', code, sum(runs)) FROM vorloader_failures_daily WHERE code IN (2, 5, "
+                         "13) GROUP BY code ORDER BY code"),
+            (std::vector<std::string>{"2 2", "5 3", "13 4"}));
 }
 
 TEST_F(RecordDatabaseTest, LoadersDeliveringAtOnceStoreEachRecordOnce) {
