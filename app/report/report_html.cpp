@@ -82,7 +82,8 @@ std::string TableHtml(const YieldReport& report) {
     out += "</tr>\n";
   };
   for (const YieldFigures& group : report.groups) row(group, group.group, false);
-  row(report.total, report.grouping == ReportGrouping::None ? "all" : "Total", report.grouping != ReportGrouping::None);
+  row(report.total, report.grouping == ReportGrouping::None ? "all" : "Total",
+      report.grouping != ReportGrouping::None);
   return out + "</tbody>\n</table>\n";
 }
 
@@ -128,14 +129,17 @@ std::string SlotChart(const YieldReport& report) {
   const int barWidth = std::max(1, slotWidth * 2 / 5);
   const int baseline = kTop + kPlotHeight;
 
-  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" +
-                    Num(kHeight) + "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) +
-                    "\" shape-rendering=\"crispEdges\" role=\"img\" aria-label=\"Devices programmed and failed per " +
-                    (report.timelineInDays ? "day" : "hour") + "\">\n";
+  std::string svg =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" + Num(kHeight) +
+      "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) +
+      "\" shape-rendering=\"crispEdges\" role=\"img\" aria-label=\"Devices programmed and failed per " +
+      (report.timelineInDays ? "day" : "hour") + "\">\n";
   // The legend.
-  svg += "<rect x=\"" + Num(kLeft) + "\" y=\"6\" width=\"10\" height=\"10\" fill=\"" + kProgrammedColour + "\"/>";
+  svg += "<rect x=\"" + Num(kLeft) + "\" y=\"6\" width=\"10\" height=\"10\" fill=\"" + kProgrammedColour +
+         "\"/>";
   svg += "<text x=\"" + Num(kLeft + 14) + "\" y=\"15\">programmed</text>";
-  svg += "<rect x=\"" + Num(kLeft + 90) + "\" y=\"6\" width=\"10\" height=\"10\" fill=\"" + kFailedColour + "\"/>";
+  svg += "<rect x=\"" + Num(kLeft + 90) + "\" y=\"6\" width=\"10\" height=\"10\" fill=\"" + kFailedColour +
+         "\"/>";
   svg += "<text x=\"" + Num(kLeft + 104) + "\" y=\"15\">failed</text>\n";
   // Grid lines and their counts: the bottom, the middle and the top of the plot.
   const int top = scale.Top();
@@ -156,8 +160,8 @@ std::string SlotChart(const YieldReport& report) {
       const int h = scale.Height(count);
       if (h <= 0) return;
       svg += "<rect x=\"" + Num(left) + "\" y=\"" + Num(baseline - h) + "\" width=\"" + Num(barWidth) +
-             "\" height=\"" + Num(h) + "\" fill=\"" + colour + "\"><title>" + Text(s.group) + ": " + Num(count) +
-             "</title></rect>";
+             "\" height=\"" + Num(h) + "\" fill=\"" + colour + "\"><title>" + Text(s.group) + ": " +
+             Num(count) + "</title></rect>";
     };
     bar(x, s.programmed, kProgrammedColour);
     bar(x + barWidth, s.failed, kFailedColour);
@@ -190,11 +194,12 @@ std::string FailureChart(const YieldReport& report) {
     if (label.size() > 48) label = label.substr(0, 45) + "...";
     if (FailureLabel(f).rfind("code ", 0) == 0) label = FailureLabel(f) + ": " + label;
     const int w = std::max(1, scale.Height(f.runs));
-    svg += "<text x=\"" + Num(kLabelWidth - 6) + "\" y=\"" + Num(y + 11) + "\" text-anchor=\"end\">" + Text(label) +
-           "</text>";
-    svg += "<rect x=\"" + Num(kLabelWidth) + "\" y=\"" + Num(y) + "\" width=\"" + Num(w) + "\" height=\"" + Num(kBar) +
-           "\" fill=\"" + kFailureResultColour + "\"/>";
-    svg += "<text x=\"" + Num(kLabelWidth + w + 4) + "\" y=\"" + Num(y + 11) + "\">" + Num(f.runs) + "</text>\n";
+    svg += "<text x=\"" + Num(kLabelWidth - 6) + "\" y=\"" + Num(y + 11) + "\" text-anchor=\"end\">" +
+           Text(label) + "</text>";
+    svg += "<rect x=\"" + Num(kLabelWidth) + "\" y=\"" + Num(y) + "\" width=\"" + Num(w) + "\" height=\"" +
+           Num(kBar) + "\" fill=\"" + kFailureResultColour + "\"/>";
+    svg +=
+        "<text x=\"" + Num(kLabelWidth + w + 4) + "\" y=\"" + Num(y + 11) + "\">" + Num(f.runs) + "</text>\n";
   }
   return svg + "</svg>\n";
 }
@@ -204,11 +209,14 @@ std::string FailureChart(const YieldReport& report) {
 std::string ReportHtml(const YieldReport& report, const std::string& period, const std::string& source) {
   std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   // Nothing may be fetched: no script, no image, no style from elsewhere.
-  page += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'\">\n";
+  page +=
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src "
+      "'unsafe-inline'\">\n";
   page += "<title>Yield report</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
-  page += "<h1>Yield report</h1>\n<p class=\"period\">" + Html(period) + " &middot; " + Html(source) + " &middot; " +
-          Num(report.total.runs) + (report.total.runs == 1 ? " run" : " runs") + "</p>\n";
-  if (report.total.runs == 0) return page + "<p class=\"none\">No run in this period.</p>\n</body>\n</html>\n";
+  page += "<h1>Yield report</h1>\n<p class=\"period\">" + Html(period) + " &middot; " + Html(source) +
+          " &middot; " + Num(report.total.runs) + (report.total.runs == 1 ? " run" : " runs") + "</p>\n";
+  if (report.total.runs == 0)
+    return page + "<p class=\"none\">No run in this period.</p>\n</body>\n</html>\n";
   page += TableHtml(report);
   page += std::string("<h2>Devices programmed and failed per ") + (report.timelineInDays ? "day" : "hour") +
           "</h2>\n<figure>\n" + SlotChart(report) + "</figure>\n";

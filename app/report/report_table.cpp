@@ -86,7 +86,8 @@ std::vector<std::string> ReportCells(const YieldFigures& f) {
 
 std::string PeriodText(const ReportPeriod& period, const LocalZone& zone) {
   const auto shown = [&zone](std::chrono::sys_seconds when) { return MinuteText(zone.toLocal(when)); };
-  if (period.since && period.until) return shown(*period.since) + " to " + shown(*period.until) + " (local time)";
+  if (period.since && period.until)
+    return shown(*period.since) + " to " + shown(*period.until) + " (local time)";
   if (period.since) return "since " + shown(*period.since) + " (local time)";
   if (period.until) return "until " + shown(*period.until) + " (local time)";
   return "all records";

@@ -157,7 +157,8 @@ std::optional<double> YieldFigures::firstPassPercent() const {
 }
 
 std::vector<FailureCount> YieldFigures::topFailures() const {
-  return {failures.begin(), failures.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(3, failures.size()))};
+  return {failures.begin(),
+          failures.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(3, failures.size()))};
 }
 
 YieldReport ComputeYieldReport(const std::vector<RunRecord>& records, ReportGrouping grouping,
@@ -172,7 +173,8 @@ YieldReport ComputeYieldReport(const std::vector<RunRecord>& records, ReportGrou
     else
       ++report.unreadableTimes;
   }
-  std::stable_sort(runs.begin(), runs.end(), [](const TimedRun& a, const TimedRun& b) { return a.time < b.time; });
+  std::stable_sort(runs.begin(), runs.end(),
+                   [](const TimedRun& a, const TimedRun& b) { return a.time < b.time; });
 
   report.total = FiguresOf("all", runs);
   if (grouping != ReportGrouping::None) {
@@ -192,11 +194,13 @@ YieldReport ComputeYieldReport(const std::vector<RunRecord>& records, ReportGrou
   for (const TimedRun& run : runs) bySlot[KeyOf(run, slotGrouping, zone)].push_back(run);
   const hours step = report.timelineInDays ? hours{24} : hours{1};
   using LocalHours = std::chrono::local_time<hours>;
-  const LocalHours firstSlot = report.timelineInDays ? LocalHours(floor<std::chrono::days>(firstHour)) : firstHour;
+  const LocalHours firstSlot =
+      report.timelineInDays ? LocalHours(floor<std::chrono::days>(firstHour)) : firstHour;
   for (LocalHours slot = firstSlot; slot <= lastHour; slot += step) {
     const std::string key = report.timelineInDays ? DayText(slot) : HourText(slot);
     const auto found = bySlot.find(key);
-    report.timeline.push_back(FiguresOf(key, found != bySlot.end() ? found->second : std::vector<TimedRun>{}));
+    report.timeline.push_back(
+        FiguresOf(key, found != bySlot.end() ? found->second : std::vector<TimedRun>{}));
   }
   return report;
 }

@@ -158,8 +158,10 @@ bool AddPortArgument(std::string_view option, const std::string& value, bool mis
 }
 
 // A --since or --until time into `into`; false after setting the fault.
-bool TakeWhen(std::string_view option, const std::string& value, bool missing, std::string& into, ParseResult& r) {
-  constexpr std::string_view kForms = " needs a time YYYY-MM-DD or YYYY-MM-DDTHH:MM (local time; Z at the end for UTC)";
+bool TakeWhen(std::string_view option, const std::string& value, bool missing, std::string& into,
+              ParseResult& r) {
+  constexpr std::string_view kForms =
+      " needs a time YYYY-MM-DD or YYYY-MM-DDTHH:MM (local time; Z at the end for UTC)";
   const std::string wanted = std::string(option) + std::string(kForms);
   if (missing) {
     r.error = Fault(wanted);
@@ -355,8 +357,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     r.error = Fault("--record applies to connect, raw-boot, station, history, sync and report only");
   else if (!line.recordDb.empty() && (line.command == Command::Check || line.command == Command::Ports))
     r.error = Fault("--record-db applies to connect, raw-boot, station, history, sync and report only");
-  else if (line.command != Command::Report &&
-           !(line.reportSince.empty() && line.reportUntil.empty() && line.reportBy.empty() && line.reportHtml.empty()))
+  else if (line.command != Command::Report && !(line.reportSince.empty() && line.reportUntil.empty() &&
+                                                line.reportBy.empty() && line.reportHtml.empty()))
     r.error = Fault("--since, --until, --by and --html apply to report only");
   else if (!line.reportSince.empty() && !line.reportUntil.empty() && !SinceBeforeUntil(line))
     r.error = Fault("--since must be before --until");

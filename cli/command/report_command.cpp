@@ -34,7 +34,8 @@ struct Source {
   std::size_t skipped = 0;
 };
 
-bool ReadDatabase(const CommandLine& line, const app::ReportPeriod& period, Source& source, LoaderView& view) {
+bool ReadDatabase(const CommandLine& line, const app::ReportPeriod& period, Source& source,
+                  LoaderView& view) {
   app::RecordDatabase database(line.recordDb);
   std::vector<app::RunRecord> rows;
   const auto bound = [](const std::optional<std::chrono::sys_seconds>& when) {
@@ -94,7 +95,8 @@ int RunReport(const CommandLine& line, const app::Environment& env, LoaderView& 
   period.since = Instant(line.reportSince, zone);
   period.until = Instant(line.reportUntil, zone);
   const app::ReportGrouping grouping =
-      line.reportBy.empty() ? app::ReportGrouping::None : app::ParseGrouping(line.reportBy).value_or(app::ReportGrouping::None);
+      line.reportBy.empty() ? app::ReportGrouping::None
+                            : app::ParseGrouping(line.reportBy).value_or(app::ReportGrouping::None);
 
   Source source;
   int status = 1;
@@ -112,7 +114,8 @@ int RunReport(const CommandLine& line, const app::Environment& env, LoaderView& 
                 (report.total.runs == 1 ? " run" : " runs") + " from " + source.name);
   for (const std::string& text : app::ReportTableLines(report)) view.appendLog(text);
 
-  if (!line.reportHtml.empty() && !WritePage(line.reportHtml, app::ReportHtml(report, periodText, source.name), view))
+  if (!line.reportHtml.empty() &&
+      !WritePage(line.reportHtml, app::ReportHtml(report, periodText, source.name), view))
     return 1;
   return 0;
 }

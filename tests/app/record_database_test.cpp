@@ -160,7 +160,7 @@ TEST_P(RecordDatabaseRefusal, KeepsTheRecordsAndNamesTheCause) {
   "CREATE TABLE vorloader_runs (time text, workflow text, port text, path text, device_id bigint, " \
   "product text, version_before text, version_after text, file text, sha256 text, code integer, "   \
   "result text, duration_ms bigint, loader text, run_id text PRIMARY KEY, station text, "           \
-  "erase_began boolean, wait_ms bigint, operator text, work_order text, profile text, "            \
+  "erase_began boolean, wait_ms bigint, operator text, work_order text, profile text, "             \
   "profile_sha256 text);"
 
 INSTANTIATE_TEST_SUITE_P(
@@ -238,13 +238,18 @@ TEST(RecordColumns, AreTheRecordFieldsInTheirOrder) {
 TEST_F(RecordDatabaseTest, TheSiteUpgradeAddsTheOperatorOrderAndProfileToAnOlderTable) {
   // The table as loaders before the operator and the profile made it, with one of their rows.
   m_db->Exec(
-      "CREATE TABLE vorloader_runs (time text NOT NULL, workflow text NOT NULL, port text NOT NULL, path text NOT "
-      "NULL, device_id bigint, product text, version_before text, version_after text, file text, sha256 text, code "
-      "integer NOT NULL, result text NOT NULL, duration_ms bigint NOT NULL, loader text NOT NULL, run_id text "
+      "CREATE TABLE vorloader_runs (time text NOT NULL, workflow text NOT NULL, port text NOT NULL, path "
+      "text NOT "
+      "NULL, device_id bigint, product text, version_before text, version_after text, file text, sha256 "
+      "text, code "
+      "integer NOT NULL, result text NOT NULL, duration_ms bigint NOT NULL, loader text NOT NULL, run_id "
+      "text "
       "PRIMARY KEY, station text NOT NULL, erase_began boolean, wait_ms bigint NOT NULL DEFAULT 0)");
   m_db->Exec(
-      "INSERT INTO vorloader_runs VALUES ('2026-12-10T08:00:00Z', 'connect', 'COM3', '/dev/ttyUSB0', 7, 'Amp', "
-      "'1.20', '1.30', 'amp.hex', NULL, 0, '   -Device Programed OK.', 1000, '1.60.0', 'old-run', 'bench-1', true, "
+      "INSERT INTO vorloader_runs VALUES ('2026-12-10T08:00:00Z', 'connect', 'COM3', '/dev/ttyUSB0', 7, "
+      "'Amp', "
+      "'1.20', '1.30', 'amp.hex', NULL, 0, '   -Device Programed OK.', 1000, '1.60.0', 'old-run', 'bench-1', "
+      "true, "
       "0)");
   std::ifstream in(std::string(VOR_SOURCE_DIR) + "/packaging/sql/vorloader_runs_upgrade_site.sql");
   ASSERT_TRUE(in) << "packaging/sql/vorloader_runs_upgrade_site.sql";
@@ -336,8 +341,8 @@ TEST_F(RecordDatabaseTest, TheDashboardViewsCountAsTheReportDoes) {
   ASSERT_TRUE(database.Insert(records, {}).ok());
 
   for (int code = -1; code <= static_cast<int>(kLoadResults.size()); ++code)
-    EXPECT_EQ(m_db->Column("SELECT outcome FROM vorloader_runs_timed WHERE run_id = 'code-" + std::to_string(code) +
-                           "'"),
+    EXPECT_EQ(m_db->Column("SELECT outcome FROM vorloader_runs_timed WHERE run_id = 'code-" +
+                           std::to_string(code) + "'"),
               std::vector<std::string>{std::string(OutcomeName(OutcomeOfResult(code)))})
         << "code " << code;
 
@@ -345,29 +350,32 @@ TEST_F(RecordDatabaseTest, TheDashboardViewsCountAsTheReportDoes) {
     std::vector<RunRecord> ofStation;
     for (const RunRecord& r : records)
       if (r.station == station) ofStation.push_back(r);
-    const YieldReport report = ComputeYieldReport(ofStation, ReportGrouping::Hour, FixedZone(std::chrono::minutes(0)));
+    const YieldReport report =
+        ComputeYieldReport(ofStation, ReportGrouping::Hour, FixedZone(std::chrono::minutes(0)));
     std::vector<std::string> expected;
     for (const YieldFigures& f : report.groups) {
       const std::optional<double> yield = f.yieldPercent();
       char percent[32] = "<null>";
       if (yield) std::snprintf(percent, sizeof percent, "%.1f", *yield);
-      expected.push_back(f.group + " " + std::to_string(f.runs) + " " + std::to_string(f.runsWithoutDevice) + " " +
-                         std::to_string(f.devices) + " " + std::to_string(f.programmed) + " " +
+      expected.push_back(f.group + " " + std::to_string(f.runs) + " " + std::to_string(f.runsWithoutDevice) +
+                         " " + std::to_string(f.devices) + " " + std::to_string(f.programmed) + " " +
                          std::to_string(f.failed) + " " + std::to_string(f.refused) + " " +
                          std::to_string(f.stopped) + " " + percent);
     }
     ASSERT_FALSE(expected.empty()) << station;
-    EXPECT_EQ(m_db->Column("SELECT concat_ws(' ', to_char(hour AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:00'), runs, "
-                           "runs_without_device, devices, programmed, failed, refused, stopped, "
-                           "coalesce(yield_percent::text, '<null>')) FROM vorloader_yield_hourly WHERE station = '" +
-                           station + "' ORDER BY hour"),
+    EXPECT_EQ(m_db->Column(
+                  "SELECT concat_ws(' ', to_char(hour AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:00'), runs, "
+                  "runs_without_device, devices, programmed, failed, refused, stopped, "
+                  "coalesce(yield_percent::text, '<null>')) FROM vorloader_yield_hourly WHERE station = '" +
+                  station + "' ORDER BY hour"),
               expected)
         << station;
   }
   // The failed runs by result over every day: E13 three times, E05 twice, E02 once (and the
   // codes' own runs once each).
-  EXPECT_EQ(m_db->Column("SELECT concat_ws(' ', code, sum(runs)) FROM vorloader_failures_daily WHERE code IN (2, 5, "
-                         "13) GROUP BY code ORDER BY code"),
+  EXPECT_EQ(m_db->Column(
+                "SELECT concat_ws(' ', code, sum(runs)) FROM vorloader_failures_daily WHERE code IN (2, 5, "
+                "13) GROUP BY code ORDER BY code"),
             (std::vector<std::string>{"2 2", "5 3", "13 4"}));
 }
 

@@ -49,8 +49,8 @@ int RunChromium(const std::string& chromium, const testing_support::TempDir& dir
                               " --headless --no-sandbox --disable-gpu --disable-quic --no-first-run"
                               " --disable-background-networking --disable-component-update --disable-sync"
                               " --hide-scrollbars --force-device-scale-factor=1 --user-data-dir=" +
-                              dir.Path("profile") + " --window-size=794,1500 " + what + " file://" + page + " >" +
-                              log + " 2>&1";
+                              dir.Path("profile") + " --window-size=794,1500 " + what + " file://" + page +
+                              " >" + log + " 2>&1";
   return std::system(command.c_str());
 }
 
@@ -114,7 +114,8 @@ class ReportRender : public ::testing::Test {
     // Per hour: 2 and 3 devices programmed, 1 and 1 failed; failed runs by result 2, 2 and 1.
     ASSERT_EQ(report.timeline.size(), 2u);
     page = dir.Path("report.html");
-    testing_support::WriteFile(page, ReportHtml(report, "2026-12-10 00:00 to 2026-12-10 10:00", "the fixture"));
+    testing_support::WriteFile(page,
+                               ReportHtml(report, "2026-12-10 00:00 to 2026-12-10 10:00", "the fixture"));
   }
 
   testing_support::TempDir dir{"vor-render"};
@@ -157,7 +158,8 @@ TEST_F(ReportRender, PrintsOnOneA4Page) {
   // A4 is 595 x 842 points.
   EXPECT_NE(bytes.find("/MediaBox [0 0 594.95996 841.91998]"), std::string::npos) << bytes.substr(0, 2000);
   std::size_t pages = 0;
-  for (std::size_t at = bytes.find("/Type /Page"); at != std::string::npos; at = bytes.find("/Type /Page", at + 1))
+  for (std::size_t at = bytes.find("/Type /Page"); at != std::string::npos;
+       at = bytes.find("/Type /Page", at + 1))
     if (bytes.compare(at, 12, "/Type /Pages") != 0) ++pages;
   EXPECT_EQ(pages, 1u);
 }

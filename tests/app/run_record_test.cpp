@@ -104,7 +104,9 @@ TEST(RunRecordJson, FullRecordIsOneCompactObjectInFieldOrder) {
       R"("file":"vor8_203.hex","sha256":"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08",)"
       R"("code":0,"result":"   -Device Programed OK.","duration_ms":41234,"loader":"1.70.0",)"
       R"("run_id":"0f8fad5b-d9cb-469f-a165-70867728950e","station":"bench-7","erase_began":true,"wait_ms":1500,)"
-      R"("operator":"Jos)" "\xC3\xA9" R"(","work_order":"WO-4711","profile":"line-a",)"
+      R"("operator":"Jos)"
+      "\xC3\xA9"
+      R"(","work_order":"WO-4711","profile":"line-a",)"
       R"("profile_sha256":"2c26b46b68ffc68ff99b453c1d30413413422d706483bfa0f98a5e886266e7ae"})");
 }
 
@@ -387,9 +389,10 @@ TEST(RecordLineParser, ReadsNewFieldsAndLinesOfOlderLoaders) {
     EXPECT_EQ(r->runId, c.runId);
     EXPECT_EQ(ParseRecordLine(ToJsonLine(*r)), r) << "writes back as it read";
   }
-  for (const std::string& bad : {"{" + base + R"(,"erase_began":1})", "{" + base + R"(,"wait_ms":-1})",
-                                 "{" + base + R"(,"wait_ms":9223372036854775808})", "{" + base + R"(,"operator":7})",
-                                 "{" + base + R"(,"work_order":null})", "{" + base + R"(,"profile":false})"})
+  for (const std::string& bad :
+       {"{" + base + R"(,"erase_began":1})", "{" + base + R"(,"wait_ms":-1})",
+        "{" + base + R"(,"wait_ms":9223372036854775808})", "{" + base + R"(,"operator":7})",
+        "{" + base + R"(,"work_order":null})", "{" + base + R"(,"profile":false})"})
     EXPECT_FALSE(ParseRecordLine(bad)) << bad;
 
   // Who and what for: empty in lines that do not name them.
@@ -397,7 +400,8 @@ TEST(RecordLineParser, ReadsNewFieldsAndLinesOfOlderLoaders) {
   ASSERT_TRUE(old);
   EXPECT_EQ(old->operatorName + old->workOrder + old->profileName + old->profileSha256, "");
   const std::optional<RunRecord> named = ParseRecordLine(
-      "{" + base + R"(,"operator":"Jos\u00e9","work_order":"WO-9","profile":"line-b","profile_sha256":"00ff"})");
+      "{" + base +
+      R"(,"operator":"Jos\u00e9","work_order":"WO-9","profile":"line-b","profile_sha256":"00ff"})");
   ASSERT_TRUE(named);
   EXPECT_EQ(named->operatorName, "Jos\xE9");
   EXPECT_EQ(named->workOrder, "WO-9");

@@ -124,8 +124,8 @@ TEST(ReportPeriodReading, KeepsThePeriodSkipsWhatIsNoRecordAndLeavesATornLineOut
   const std::string good = testing_support::ReadFile(kFixture);
   const std::string first = good.substr(0, good.find('\n') + 1);
   // An overlong line between two records, and a last record still being written.
-  testing_support::WriteFile(dir.Path("r.jsonl"),
-                             first + std::string(kMaxRecordLine + 10, 'x') + "\n" + first + first.substr(0, 40));
+  testing_support::WriteFile(dir.Path("r.jsonl"), first + std::string(kMaxRecordLine + 10, 'x') + "\n" +
+                                                      first + first.substr(0, 40));
   const PeriodRead read = ReadRecordsOfPeriod(dir.Path("r.jsonl"), all);
   EXPECT_EQ(read.records.size(), 2u);
   EXPECT_EQ(read.skipped, 1u);
@@ -253,7 +253,8 @@ TEST(YieldReport, ProductsOperatorsAndWorkOrdersGroupTheRuns) {
 
 TEST(YieldReport, ALongPeriodIsChartedByDayAndEmptyHoursStayInTheChart) {
   std::vector<RunRecord> records = Period();
-  EXPECT_EQ(ComputeYieldReport({records.front(), records.back()}, ReportGrouping::None, FixedZone(0min)).timeline.size(),
+  EXPECT_EQ(ComputeYieldReport({records.front(), records.back()}, ReportGrouping::None, FixedZone(0min))
+                .timeline.size(),
             2u);
   RunRecord late = records.back();
   late.time = "2026-12-12T09:00:00Z";  // 49 hours after the first
@@ -285,13 +286,17 @@ TEST(YieldReport, NoRunsGiveEmptyFiguresAndNoTable) {
 TEST(ReportTable, AlignsTheFiguresAndNamesTheFailureResults) {
   const YieldReport report = ComputeYieldReport(Period(), ReportGrouping::Station, FixedZone(0min));
   const std::vector<std::string> expected = {
-      "Station  Runs  No device  Devices  Programmed  Failed  Refused  Stopped  Yield   First pass  Median s  "
+      "Station  Runs  No device  Devices  Programmed  Failed  Refused  Stopped  Yield   First pass  Median s "
+      " "
       "P95 s  Top failures",
-      "bench-1  9     1          5        4           0       1        0        100.0%  33.3%       43.0      "
+      "bench-1  9     1          5        4           0       1        0        100.0%  33.3%       43.0     "
+      " "
       "60.0   1 E02, 1 E13",
-      "bench-2  5     0          3        1           1       0        1        33.3%   33.3%       50.0      "
+      "bench-2  5     0          3        1           1       0        1        33.3%   33.3%       50.0     "
+      " "
       "50.0   2 E05, 1 E13",
-      "Total    14    1          8        5           1       1        1        71.4%   33.3%       44.0      "
+      "Total    14    1          8        5           1       1        1        71.4%   33.3%       44.0     "
+      " "
       "60.0   2 E05, 2 E13, 1 E02",
       "",
       "Failure results:",

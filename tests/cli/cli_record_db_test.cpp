@@ -153,7 +153,7 @@ TEST_F(CliRecordDb, TheReportOverTheDatabaseIsTheReportOverTheFile) {
   ASSERT_EQ(RunIds().size(), 16u);
 
   const std::vector<std::string> report = {"report", "--since", "2026-12-10Z", "--until", "2026-12-10T10:00Z",
-                                           "--by", "station"};
+                                           "--by",   "station"};
   std::vector<std::string> fromFile = {"-q"};
   fromFile.insert(fromFile.end(), report.begin(), report.end());
   std::vector<std::string> fromDb = {"-q", "--record-db", m_db->conninfo()};

@@ -21,8 +21,9 @@ namespace {
 const std::string kFixture = std::string(VOR_SOURCE_DIR) + "/tests/app/fixtures/report_records.jsonl";
 
 TEST(ReportCommandLine, TakesThePeriodTheGroupingAndThePage) {
-  const ParseResult r = ParseCommandLine({"--record", "r.jsonl", "report", "--since", "2026-12-10",
-                                          "--until=2026-12-10T18:00Z", "--by", "work-order", "--html", "r.html"});
+  const ParseResult r =
+      ParseCommandLine({"--record", "r.jsonl", "report", "--since", "2026-12-10", "--until=2026-12-10T18:00Z",
+                        "--by", "work-order", "--html", "r.html"});
   ASSERT_TRUE(r.ok()) << r.error;
   EXPECT_EQ(r.line.command, Command::Report);
   EXPECT_EQ(r.line.reportSince, "2026-12-10");
@@ -42,7 +43,8 @@ TEST(ReportCommandLine, RefusesWhatItCannotReadInOneLine) {
       {{"report", "--until", "2026-02-30"}, "--until needs a time"},
       {{"report", "--until"}, "--until needs a time"},
       {{"report", "--since", "2026-12-10T08:00+01:00"}, "'2026-12-10T08:00+01:00'"},
-      {{"report", "--by", "week"}, "--by needs hour, day, station, product, operator or work-order, not 'week'"},
+      {{"report", "--by", "week"},
+       "--by needs hour, day, station, product, operator or work-order, not 'week'"},
       {{"report", "--by"}, "--by needs hour"},
       {{"report", "--html"}, "--html needs a file name"},
       {{"report", "--html", "--by", "day"}, "--html needs a file name"},
@@ -100,27 +102,31 @@ class ReportCommand : public ::testing::Test {
 };
 
 TEST_F(ReportCommand, ShowsTheFiguresOfThePeriodPerHour) {
-  EXPECT_EQ(Run({"--record", kFixture, "report", "--since", "2026-12-10", "--until", "2026-12-10T10:00", "--by",
-                 "hour"}),
+  EXPECT_EQ(Run({"--record", kFixture, "report", "--since", "2026-12-10", "--until", "2026-12-10T10:00",
+                 "--by", "hour"}),
             0);
   ASSERT_GE(m_view.log.size(), 4u);
-  EXPECT_EQ(m_view.log[0].rfind("Hour              Runs  No device  Devices  Programmed  Failed  Refused  Stopped", 0),
+  EXPECT_EQ(m_view.log[0].rfind(
+                "Hour              Runs  No device  Devices  Programmed  Failed  Refused  Stopped", 0),
             0u)
       << m_view.log[0];
-  EXPECT_EQ(m_view.log[1].rfind("2026-12-10 08:00  7     0          5        2           1       1        1        "
-                                "50.0%",
-                                0),
-            0u)
+  EXPECT_EQ(
+      m_view.log[1].rfind("2026-12-10 08:00  7     0          5        2           1       1        1        "
+                          "50.0%",
+                          0),
+      0u)
       << m_view.log[1];
-  EXPECT_EQ(m_view.log[2].rfind("2026-12-10 09:00  7     1          4        3           1       0        0        "
-                                "75.0%",
-                                0),
-            0u)
+  EXPECT_EQ(
+      m_view.log[2].rfind("2026-12-10 09:00  7     1          4        3           1       0        0        "
+                          "75.0%",
+                          0),
+      0u)
       << m_view.log[2];
-  EXPECT_EQ(m_view.log[3].rfind("Total             14    1          8        5           1       1        1        "
-                                "71.4%  33.3%",
-                                0),
-            0u)
+  EXPECT_EQ(
+      m_view.log[3].rfind("Total             14    1          8        5           1       1        1        "
+                          "71.4%  33.3%",
+                          0),
+      0u)
       << m_view.log[3];
   ASSERT_FALSE(m_view.details.empty());
   EXPECT_EQ(m_view.details.front(), kFixture + ": 1 line that is not a run record skipped");
@@ -152,7 +158,8 @@ TEST_F(ReportCommand, WritesThePageAndSaysWhenThereIsNothingToReport) {
   EXPECT_NE(m_view.details.front().find("cannot read the record file"), std::string::npos);
   m_view = {};
   EXPECT_EQ(Run({"--record", kFixture, "report", "--html", m_temp.Path("no/such/folder/r.html")}), 1);
-  EXPECT_NE(m_view.details.back().find("report page not written to"), std::string::npos) << m_view.details.back();
+  EXPECT_NE(m_view.details.back().find("report page not written to"), std::string::npos)
+      << m_view.details.back();
 }
 
 }  // namespace
