@@ -76,9 +76,9 @@ std::string TableHtml(const YieldReport& report) {
   const auto row = [&out](const YieldFigures& figures, const std::string& label, bool total) {
     std::vector<std::string> cells = ReportCells(figures);
     cells.front() = label;
-    out += total ? "<tr class=\"total\">" : "<tr>";
+    out += total ? "<tr class='total'>" : "<tr>";
     for (std::size_t c = 0; c < cells.size(); ++c)
-      out += (c + 1 == cells.size() ? "<td class=\"failures\">" : "<td>") + Text(cells[c]) + "</td>";
+      out += (c + 1 == cells.size() ? "<td class='failures'>" : "<td>") + Text(cells[c]) + "</td>";
     out += "</tr>\n";
   };
   for (const YieldFigures& group : report.groups) row(group, group.group, false);
@@ -130,25 +130,23 @@ std::string SlotChart(const YieldReport& report) {
   const int baseline = kTop + kPlotHeight;
 
   std::string svg =
-      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" + Num(kHeight) +
-      "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(kHeight) +
-      "\" shape-rendering=\"crispEdges\" role=\"img\" aria-label=\"Devices programmed and failed per " +
-      (report.timelineInDays ? "day" : "hour") + "\">\n";
+      "<svg xmlns='http://www.w3.org/2000/svg' width='" + Num(kWidth) + "' height='" + Num(kHeight) +
+      "' viewBox='0 0 " + Num(kWidth) + " " + Num(kHeight) +
+      "' shape-rendering='crispEdges' role='img' aria-label='Devices programmed and failed per " +
+      (report.timelineInDays ? "day" : "hour") + "'>\n";
   // The legend.
-  svg += "<rect x=\"" + Num(kLeft) + "\" y=\"6\" width=\"10\" height=\"10\" fill=\"" + kProgrammedColour +
-         "\"/>";
-  svg += "<text x=\"" + Num(kLeft + 14) + "\" y=\"15\">programmed</text>";
-  svg += "<rect x=\"" + Num(kLeft + 90) + "\" y=\"6\" width=\"10\" height=\"10\" fill=\"" + kFailedColour +
-         "\"/>";
-  svg += "<text x=\"" + Num(kLeft + 104) + "\" y=\"15\">failed</text>\n";
+  svg += "<rect x='" + Num(kLeft) + "' y='6' width='10' height='10' fill='" + kProgrammedColour + "'/>";
+  svg += "<text x='" + Num(kLeft + 14) + "' y='15'>programmed</text>";
+  svg += "<rect x='" + Num(kLeft + 90) + "' y='6' width='10' height='10' fill='" + kFailedColour + "'/>";
+  svg += "<text x='" + Num(kLeft + 104) + "' y='15'>failed</text>\n";
   // Grid lines and their counts: the bottom, the middle and the top of the plot.
   const int top = scale.Top();
   for (const int count : {0, top / 2, top}) {
     if (count == top / 2 && (top < 2 || count == 0)) continue;
     const int y = baseline - scale.Height(count);
-    svg += "<line x1=\"" + Num(kLeft) + "\" x2=\"" + Num(kWidth - kRight) + "\" y1=\"" + Num(y) + "\" y2=\"" +
-           Num(y) + "\" stroke=\"" + (count == 0 ? "#777" : "#ddd") + "\" stroke-width=\"1\"/>";
-    svg += "<text x=\"" + Num(kLeft - 4) + "\" y=\"" + Num(y + 3) + "\" text-anchor=\"end\">" + Num(count) +
+    svg += "<line x1='" + Num(kLeft) + "' x2='" + Num(kWidth - kRight) + "' y1='" + Num(y) + "' y2='" +
+           Num(y) + "' stroke='" + (count == 0 ? "#777" : "#ddd") + "' stroke-width='1'/>";
+    svg += "<text x='" + Num(kLeft - 4) + "' y='" + Num(y + 3) + "' text-anchor='end'>" + Num(count) +
            "</text>\n";
   }
   // The bars, programmed left of failed in each slot; a label under every slot that has room.
@@ -159,15 +157,15 @@ std::string SlotChart(const YieldReport& report) {
     const auto bar = [&](int left, int count, const char* colour) {
       const int h = scale.Height(count);
       if (h <= 0) return;
-      svg += "<rect x=\"" + Num(left) + "\" y=\"" + Num(baseline - h) + "\" width=\"" + Num(barWidth) +
-             "\" height=\"" + Num(h) + "\" fill=\"" + colour + "\"><title>" + Text(s.group) + ": " +
-             Num(count) + "</title></rect>";
+      svg += "<rect x='" + Num(left) + "' y='" + Num(baseline - h) + "' width='" + Num(barWidth) +
+             "' height='" + Num(h) + "' fill='" + colour + "'><title>" + Text(s.group) + ": " + Num(count) +
+             "</title></rect>";
     };
     bar(x, s.programmed, kProgrammedColour);
     bar(x + barWidth, s.failed, kFailedColour);
     if (i % labelEvery == 0)
-      svg += "<text x=\"" + Num(kLeft + i * slotWidth + slotWidth / 2) + "\" y=\"" + Num(baseline + 14) +
-             "\" text-anchor=\"middle\">" + Text(SlotLabel(s.group, report.timelineInDays)) + "</text>";
+      svg += "<text x='" + Num(kLeft + i * slotWidth + slotWidth / 2) + "' y='" + Num(baseline + 14) +
+             "' text-anchor='middle'>" + Text(SlotLabel(s.group, report.timelineInDays)) + "</text>";
     svg += "\n";
   }
   return svg + "</svg>\n";
@@ -175,7 +173,7 @@ std::string SlotChart(const YieldReport& report) {
 
 std::string FailureChart(const YieldReport& report) {
   const std::vector<FailureCount>& failures = report.total.failures;
-  if (failures.empty()) return "<p class=\"none\">No run failed in this period.</p>\n";
+  if (failures.empty()) return "<p class='none'>No run failed in this period.</p>\n";
   constexpr int kWidth = 680;
   constexpr int kLabelWidth = 280;
   constexpr int kRow = 22;
@@ -184,22 +182,22 @@ std::string FailureChart(const YieldReport& report) {
   const int rows = static_cast<int>(failures.size());
   const int height = rows * kRow + 6;
   const Scale scale{kBarSpace, failures.front().runs};
-  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(kWidth) + "\" height=\"" +
-                    Num(height) + "\" viewBox=\"0 0 " + Num(kWidth) + " " + Num(height) +
-                    "\" shape-rendering=\"crispEdges\" role=\"img\" aria-label=\"Failed runs by result\">\n";
+  std::string svg = "<svg xmlns='http://www.w3.org/2000/svg' width='" + Num(kWidth) + "' height='" +
+                    Num(height) + "' viewBox='0 0 " + Num(kWidth) + " " + Num(height) +
+                    "' shape-rendering='crispEdges' role='img' aria-label='Failed runs by result'>\n";
   for (int i = 0; i < rows; ++i) {
     const FailureCount& f = failures[static_cast<std::size_t>(i)];
     const int y = 3 + i * kRow;
     std::string label = f.result;
     if (label.size() > 48) label = label.substr(0, 45) + "...";
-    if (FailureLabel(f).rfind("code ", 0) == 0) label = FailureLabel(f) + ": " + label;
+    if (const std::string shortName = FailureLabel(f); shortName.rfind("code ", 0) == 0)
+      label.insert(0, shortName + ": ");
     const int w = std::max(1, scale.Height(f.runs));
-    svg += "<text x=\"" + Num(kLabelWidth - 6) + "\" y=\"" + Num(y + 11) + "\" text-anchor=\"end\">" +
-           Text(label) + "</text>";
-    svg += "<rect x=\"" + Num(kLabelWidth) + "\" y=\"" + Num(y) + "\" width=\"" + Num(w) + "\" height=\"" +
-           Num(kBar) + "\" fill=\"" + kFailureResultColour + "\"/>";
-    svg +=
-        "<text x=\"" + Num(kLabelWidth + w + 4) + "\" y=\"" + Num(y + 11) + "\">" + Num(f.runs) + "</text>\n";
+    svg += "<text x='" + Num(kLabelWidth - 6) + "' y='" + Num(y + 11) + "' text-anchor='end'>" + Text(label) +
+           "</text>";
+    svg += "<rect x='" + Num(kLabelWidth) + "' y='" + Num(y) + "' width='" + Num(w) + "' height='" +
+           Num(kBar) + "' fill='" + kFailureResultColour + "'/>";
+    svg += "<text x='" + Num(kLabelWidth + w + 4) + "' y='" + Num(y + 11) + "'>" + Num(f.runs) + "</text>\n";
   }
   return svg + "</svg>\n";
 }
@@ -207,16 +205,15 @@ std::string FailureChart(const YieldReport& report) {
 }  // namespace
 
 std::string ReportHtml(const YieldReport& report, const std::string& period, const std::string& source) {
-  std::string page = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+  std::string page = "<!DOCTYPE html>\n<html lang='en'>\n<head>\n<meta charset='utf-8'>\n";
   // Nothing may be fetched: no script, no image, no style from elsewhere.
   page +=
-      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src "
-      "'unsafe-inline'\">\n";
+      R"(<meta http-equiv="Content-Security-Policy" content="default-src 'none'; style-src 'unsafe-inline'">)";
+  page += "\n";
   page += "<title>Yield report</title>\n<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
-  page += "<h1>Yield report</h1>\n<p class=\"period\">" + Html(period) + " &middot; " + Html(source) +
+  page += "<h1>Yield report</h1>\n<p class='period'>" + Html(period) + " &middot; " + Html(source) +
           " &middot; " + Num(report.total.runs) + (report.total.runs == 1 ? " run" : " runs") + "</p>\n";
-  if (report.total.runs == 0)
-    return page + "<p class=\"none\">No run in this period.</p>\n</body>\n</html>\n";
+  if (report.total.runs == 0) return page + "<p class='none'>No run in this period.</p>\n</body>\n</html>\n";
   page += TableHtml(report);
   page += std::string("<h2>Devices programmed and failed per ") + (report.timelineInDays ? "day" : "hour") +
           "</h2>\n<figure>\n" + SlotChart(report) + "</figure>\n";

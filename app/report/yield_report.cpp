@@ -39,7 +39,7 @@ struct DeviceRuns {
   RunOutcome last;
 };
 
-std::string OrDash(std::string text) {
+std::string OrDash(const std::string& text) {
   return text.empty() ? "-" : text;
 }
 

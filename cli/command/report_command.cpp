@@ -14,6 +14,7 @@
 #include "app/report/report_time.h"
 #include "app/report/yield_report.h"
 #include "cli/command/history_command.h"
+#include "cli/command/sync_command.h"
 
 namespace cli {
 
@@ -26,8 +27,7 @@ std::optional<std::chrono::sys_seconds> Instant(const std::string& text, const a
   return app::InstantOf(*when, zone);
 }
 
-// The records of the period and where they came from; false after telling why there are none
-// to read (`status` then holds the exit status).
+// The records of the period, where they came from, and how many lines were not records.
 struct Source {
   std::vector<app::RunRecord> records;
   std::string name;
@@ -43,8 +43,7 @@ bool ReadDatabase(const CommandLine& line, const app::ReportPeriod& period, Sour
   };
   const app::DbOutcome outcome = database.ReadBetween(bound(period.since), bound(period.until), rows, {});
   if (!outcome.ok()) {
-    view.detail("record database cannot be read" +
-                (outcome.message.empty() ? std::string() : " (" + outcome.message + ")"));
+    view.detail(DatabaseReadNote(outcome));
     return false;
   }
   source.records = app::RecordsOfPeriod(std::move(rows), period, source.skipped);

@@ -55,14 +55,25 @@ int RunSync(const CommandLine& line, const app::Environment& env, LoaderView& vi
   return report.remaining == 0 && report.fileError.empty() ? 0 : 1;
 }
 
+std::string DatabaseReadNote(const app::DbOutcome& outcome) {
+  std::string note = "record database cannot be read";
+  if (outcome.message.empty()) return note;
+  note += " (" + outcome.message + ")";
+  if (outcome.message.find(R"(column ")") != std::string::npos &&
+      outcome.message.find("does not exist") != std::string::npos)
+    note +=
+        "; a table made for an older loader gets the new columns from "
+        "packaging/sql/vorloader_runs_upgrade_site.sql";
+  return note;
+}
+
 int ShowDatabaseHistory(const CommandLine& line, LoaderView& view) {
   app::RecordDatabase database(line.recordDb);
   std::vector<app::RunRecord> records;
   const app::DbOutcome outcome =
       database.ReadLast(static_cast<std::size_t>(line.historyCount), records, std::stop_token());
   if (!outcome.ok()) {
-    view.detail("record database cannot be read" +
-                (outcome.message.empty() ? std::string() : " (" + outcome.message + ")"));
+    view.detail(DatabaseReadNote(outcome));
     return 1;
   }
   if (records.empty()) {
