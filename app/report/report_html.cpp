@@ -128,10 +128,13 @@ std::string SlotChart(const YieldReport& report) {
   const int slotWidth = std::max(2, plotWidth / std::max(slots, 1));
   const int barWidth = std::max(1, slotWidth * 2 / 5);
   const int baseline = kTop + kPlotHeight;
+  // A period of more days than the plot has pixel pairs widens the picture, which the page
+  // then shrinks to its width, rather than leaving days out.
+  const int width = std::max(kWidth, kLeft + slots * slotWidth + kRight);
 
   std::string svg =
-      "<svg xmlns='http://www.w3.org/2000/svg' width='" + Num(kWidth) + "' height='" + Num(kHeight) +
-      "' viewBox='0 0 " + Num(kWidth) + " " + Num(kHeight) +
+      "<svg xmlns='http://www.w3.org/2000/svg' width='" + Num(width) + "' height='" + Num(kHeight) +
+      "' viewBox='0 0 " + Num(width) + " " + Num(kHeight) +
       "' shape-rendering='crispEdges' role='img' aria-label='Devices programmed and failed per " +
       (report.timelineInDays ? "day" : "hour") + "'>\n";
   // The legend.
@@ -144,7 +147,7 @@ std::string SlotChart(const YieldReport& report) {
   for (const int count : {0, top / 2, top}) {
     if (count == top / 2 && (top < 2 || count == 0)) continue;
     const int y = baseline - scale.Height(count);
-    svg += "<line x1='" + Num(kLeft) + "' x2='" + Num(kWidth - kRight) + "' y1='" + Num(y) + "' y2='" +
+    svg += "<line x1='" + Num(kLeft) + "' x2='" + Num(width - kRight) + "' y1='" + Num(y) + "' y2='" +
            Num(y) + "' stroke='" + (count == 0 ? "#777" : "#ddd") + "' stroke-width='1'/>";
     svg += "<text x='" + Num(kLeft - 4) + "' y='" + Num(y + 3) + "' text-anchor='end'>" + Num(count) +
            "</text>\n";

@@ -271,6 +271,25 @@ TEST(YieldReport, ALongPeriodIsChartedByDayAndEmptyHoursStayInTheChart) {
   EXPECT_EQ(days.timeline.size(), 11u);
 }
 
+TEST(ReportHtml, APeriodOfYearsKeepsEveryDayInTheChart) {
+  std::vector<RunRecord> records = Period();
+  RunRecord late = records.back();
+  late.time = "2028-12-10T09:45:00Z";
+  records.push_back(late);
+  const YieldReport report = ComputeYieldReport(records, ReportGrouping::None, FixedZone(0min));
+  ASSERT_TRUE(report.timelineInDays);
+  EXPECT_EQ(report.timeline.size(), 732u);
+  const std::string page = ReportHtml(report, "all records", "r.jsonl");
+  EXPECT_NE(page.find("<title>2026-12-10: 5</title>"), std::string::npos);
+  EXPECT_NE(page.find("<title>2028-12-10: 1</title>"), std::string::npos) << "the last day is drawn too";
+  // And it lies inside the picture.
+  const std::size_t svg = page.find("<svg");
+  const std::size_t width = page.find("width='", svg) + 7;
+  const int pictureWidth = std::stoi(page.substr(width));
+  const std::size_t last = page.rfind("<rect x='", page.find("<title>2028-12-10: 1</title>")) + 9;
+  EXPECT_LT(std::stoi(page.substr(last)), pictureWidth);
+}
+
 TEST(YieldReport, NoRunsGiveEmptyFiguresAndNoTable) {
   const YieldReport report = ComputeYieldReport({}, ReportGrouping::Station, FixedZone(0min));
   EXPECT_EQ(report.total.runs, 0);
