@@ -39,7 +39,7 @@ std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {
   std::string notProgrammed;
   for (const LineOutcome& o : outcomes) {
     counts.Add(o);
-    if (!o.stopped && o.code == RESULT_OK) continue;
+    if (o.outcome() == RunOutcome::Programmed) continue;
     notProgrammed += (notProgrammed.empty() ? "; not programmed: " : ", ") + PortName(o.port) + " " +
                      (o.stopped ? std::string("stopped") : std::to_string(o.code));
   }
