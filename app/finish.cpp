@@ -22,13 +22,11 @@ void DeviceSession::FinishWorkflow(LoadResult code) {
   }
   m_view.setPortStatus("No Connection");
   const LoadResultInfo* info = FindLoadResult(code);
-  if (code == RESULT_OK) {
+  const RunOutcome outcome = OutcomeOfResult(code);
+  if (outcome == RunOutcome::Programmed) {
     m_view.setMainStatus("Program Loaded.");
-  } else if (info && info->refusal) {
-    m_view.setMainStatus("..");
-    m_view.setDeviceStatus("..");
   } else {
-    m_view.setMainStatus("..Failed..");
+    m_view.setMainStatus(outcome == RunOutcome::Refused ? ".." : "..Failed..");
     m_view.setDeviceStatus("..");
   }
   const bool offerRawBoot = info != nullptr && info->offerRawBoot;

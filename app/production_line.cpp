@@ -24,13 +24,18 @@ std::string CutNote(const std::vector<PortEntry>& cut) {
 
 void LineCounts::Add(const LineOutcome& outcome) {
   ++devices;
-  const LoadResultInfo* info = outcome.stopped ? nullptr : FindLoadResult(outcome.code);
-  if (!outcome.stopped && outcome.code == RESULT_OK)
-    ++programmed;
-  else if (info != nullptr && info->refusal)
-    ++refused;
-  else
-    ++failed;
+  switch (outcome.outcome()) {
+    case RunOutcome::Programmed:
+      ++programmed;
+      break;
+    case RunOutcome::Refused:
+      ++refused;
+      break;
+    case RunOutcome::Failed:
+    case RunOutcome::Stopped:
+      ++failed;
+      break;
+  }
 }
 
 std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {
@@ -38,7 +43,7 @@ std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {
   std::string notProgrammed;
   for (const LineOutcome& o : outcomes) {
     counts.Add(o);
-    if (!o.stopped && o.code == RESULT_OK) continue;
+    if (o.outcome() == RunOutcome::Programmed) continue;
     notProgrammed += (notProgrammed.empty() ? "; not programmed: " : ", ") + PortName(o.port) + " " +
                      (o.stopped ? std::string("stopped") : std::to_string(o.code));
   }

@@ -53,6 +53,8 @@ struct LineOutcome {
   bool stopped = false;  // by a stop request, so without a result
   int code = 0;          // the result code when not stopped
   bool cut = false;      // stopped while its device was being erased or programmed
+
+  RunOutcome outcome() const { return stopped ? RunOutcome::Stopped : OutcomeOfResult(code); }
 };
 
 // The counts of finished runs.

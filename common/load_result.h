@@ -66,7 +66,41 @@ constexpr bool EveryRowAtItsCode() {
 static_assert(EveryRowAtItsCode(), "a result row is not at the index of its code");
 
 // The table row of a code, or nullptr for a code outside the table.
-inline const LoadResultInfo* FindLoadResult(int code) {
+constexpr const LoadResultInfo* FindLoadResult(int code) {
   if (code < 0 || code >= static_cast<int>(kLoadResults.size())) return nullptr;
   return &kLoadResults[static_cast<std::size_t>(code)];
+}
+
+// How a run ended, as everything that counts runs sees it: the line's summary, the station's
+// panels and counts, the end of a workflow and the yield reports.
+enum class RunOutcome {
+  Programmed,  // the device holds the new image
+  Refused,     // the loader chose not to program: the device was left alone on purpose
+  Failed,      // programming was attempted or wanted and did not succeed
+  Stopped,     // a stop request ended the run, so the device gave no result
+};
+
+// The one classification of a result code: RESULT_STOPPED is Stopped, RESULT_OK Programmed,
+// a row marked as a refusal Refused, and every other code, in the table or not (a later
+// loader's code read from a record), Failed.
+constexpr RunOutcome OutcomeOfResult(int code) {
+  if (code == RESULT_STOPPED) return RunOutcome::Stopped;
+  if (code == RESULT_OK) return RunOutcome::Programmed;
+  const LoadResultInfo* info = FindLoadResult(code);
+  return info != nullptr && info->refusal ? RunOutcome::Refused : RunOutcome::Failed;
+}
+
+// "programmed", "refused", "failed", "stopped".
+constexpr std::string_view OutcomeName(RunOutcome outcome) {
+  switch (outcome) {
+    case RunOutcome::Programmed:
+      return "programmed";
+    case RunOutcome::Refused:
+      return "refused";
+    case RunOutcome::Failed:
+      return "failed";
+    case RunOutcome::Stopped:
+      return "stopped";
+  }
+  return "failed";
 }

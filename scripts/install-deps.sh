@@ -14,6 +14,8 @@ PACKAGES=(
   libpq-dev postgresql
   # The screenshots and the window's ping probe under Xvfb: a screen grabber, a keyboard and mouse.
   imagemagick xdotool libx11-dev
+  # The report page drawn headless in its test (skipped without it).
+  chromium
 )
 
 missing=()

@@ -4,22 +4,18 @@
 
 namespace app {
 
-namespace {
-
-constexpr std::size_t kMaxCell = 40;
-
-// Latin-1 text for one cell: one byte is one column; control bytes cannot move the cursor; a
-// text longer than kMaxCell is cut, its end shown as "...".
-std::string Cell(std::string_view text) {
-  std::string out(text.size() > kMaxCell ? std::string(text.substr(0, kMaxCell - 3)) + "..."
-                                         : std::string(text));
+std::string TableCell(std::string_view text) {
+  std::string out(text.size() > kMaxTableCell ? std::string(text.substr(0, kMaxTableCell - 3)) + "..."
+                                              : std::string(text));
   for (char& c : out)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   return out;
 }
 
+namespace {
+
 std::string OptionalCell(const std::optional<std::string>& text) {
-  return text ? Cell(*text) : std::string("-");
+  return text ? TableCell(*text) : std::string("-");
 }
 
 std::string Versions(const RunRecord& r) {
@@ -34,8 +30,8 @@ std::string FormatHistoryTable(const std::vector<RunRecord>& records) {
   std::vector<std::vector<std::string>> rows;
   rows.push_back({"Time", "Port", "Device ID", "Product", "Before -> After", "Result"});
   for (const RunRecord& r : records)
-    rows.push_back({Cell(r.time), Cell(r.port), r.deviceId ? std::to_string(*r.deviceId) : "-",
-                    OptionalCell(r.product), Versions(r), Cell(r.result)});
+    rows.push_back({TableCell(r.time), TableCell(r.port), r.deviceId ? std::to_string(*r.deviceId) : "-",
+                    OptionalCell(r.product), Versions(r), TableCell(r.result)});
 
   std::string out;
   for (const std::string& line : AlignedTableLines(rows)) out += Latin1ToUtf8(line) + "\n";

@@ -28,7 +28,7 @@ struct Field {
   bool required;  // a line without it is no record
 };
 
-inline const std::array<Field, 18> kFields{{
+inline const std::array<Field, 22> kFields{{
     {"time", &RunRecord::time, true},
     {"workflow", &RunRecord::workflow, true},
     {"port", &RunRecord::port, true},
@@ -47,6 +47,10 @@ inline const std::array<Field, 18> kFields{{
     {"station", &RunRecord::station, false},
     {"erase_began", &RunRecord::eraseBegan, false},
     {"wait_ms", &RunRecord::waitMs, false},
+    {"operator", &RunRecord::operatorName, false},
+    {"work_order", &RunRecord::workOrder, false},
+    {"profile", &RunRecord::profileName, false},
+    {"profile_sha256", &RunRecord::profileSha256, false},
 }};
 
 // The lowest and highest result code a record holds: a stop is written as kStoppedCode.

@@ -75,6 +75,10 @@ RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
   r.loader = LoaderVersion();
   r.runId = facts.runId;
   r.station = facts.station;
+  r.operatorName = facts.operatorName;
+  r.workOrder = facts.workOrder;
+  r.profileName = facts.profileName;
+  r.profileSha256 = facts.profileSha256;
   return r;
 }
 

@@ -30,6 +30,10 @@ struct RunFacts {
   std::optional<std::string> sha256;        // of the file's bytes as checked and sent
   std::string runId;                        // NewRunId() when the run began
   std::string station;                      // StationName() when the run began
+  std::string operatorName;                 // who runs the station; empty when not given
+  std::string workOrder;                    // the work order the devices are programmed for
+  std::string profileName;                  // the station profile's name; empty without one
+  std::string profileSha256;                // SHA-256 of the profile's file, lower-case hex
 };
 
 // A random version 4 UUID in its lower-case text form, new for every run.

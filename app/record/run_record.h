@@ -42,6 +42,12 @@ struct RunRecord {
   // in records of older loaders.
   std::optional<bool> eraseBegan;
   std::int64_t waitMs = 0;  // time spent waiting for the answer to a question, not in durationMs
+  // Who ran the station and for which order, and the station profile it ran with (its name
+  // and the SHA-256 of its file, lower-case hex); empty when not given, and in older records.
+  std::string operatorName;
+  std::string workOrder;
+  std::string profileName;
+  std::string profileSha256;
 
   bool operator==(const RunRecord&) const = default;
 };

@@ -31,7 +31,7 @@ std::optional<Number> ParseNumber(const std::optional<std::string>& text) {
       }
 
 // NOLINTBEGIN(cppcoreguidelines-macro-usage)
-const std::array<RecordColumn, 18> kColumns{{
+const std::array<RecordColumn, 22> kColumns{{
     {"time", "text NOT NULL", VOR_TEXT(time)},
     {"workflow", "text NOT NULL", VOR_TEXT(workflow)},
     {"port", "text NOT NULL", VOR_TEXT(port)},
@@ -66,6 +66,10 @@ const std::array<RecordColumn, 18> kColumns{{
          r.eraseBegan = *v == "t" || *v == "true";
      }},
     {"wait_ms", "bigint NOT NULL DEFAULT 0", VOR_NUMBER(waitMs, std::int64_t)},
+    {"operator", "text NOT NULL DEFAULT ''", VOR_TEXT(operatorName)},
+    {"work_order", "text NOT NULL DEFAULT ''", VOR_TEXT(workOrder)},
+    {"profile", "text NOT NULL DEFAULT ''", VOR_TEXT(profileName)},
+    {"profile_sha256", "text NOT NULL DEFAULT ''", VOR_TEXT(profileSha256)},
 }};
 // NOLINTEND(cppcoreguidelines-macro-usage)
 

@@ -78,6 +78,29 @@ struct ResultDeleter {
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
+// "SELECT <every column> FROM vorloader_runs".
+std::string SelectColumnsSql() {
+  const std::span<const RecordColumn> columns = RecordColumns();
+  std::string sql = "SELECT ";
+  for (std::size_t c = 0; c < columns.size(); ++c) sql += (c > 0 ? ", " : "") + std::string(columns[c].name);
+  return sql + " FROM " + std::string(kRunsTable);
+}
+
+// One row of a SelectColumnsSql() result, read as UTF-8, as its record.
+RunRecord RecordOfRow(const PGresult* result, int row) {
+  const std::span<const RecordColumn> columns = RecordColumns();
+  RunRecord record;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    const int column = static_cast<int>(c);
+    std::optional<std::string> value;
+    if (PQgetisnull(result, row, column) == 0)
+      value = Utf8ToLatin1(
+          std::string(PQgetvalue(result, row, column), static_cast<std::size_t>(PQgetlength(result, row, column))));
+    columns[c].set(record, value);
+  }
+  return record;
+}
+
 }  // namespace
 
 struct RecordDatabase::Connection {
@@ -355,10 +378,7 @@ DbOutcome RecordDatabase::ReadLast(std::size_t count, std::vector<RunRecord>& re
   records.clear();
   DbOutcome outcome = Open(stop);
   if (!outcome.ok()) return outcome;
-  const std::span<const RecordColumn> columns = RecordColumns();
-  std::string sql = "SELECT ";
-  for (std::size_t c = 0; c < columns.size(); ++c) sql += (c > 0 ? ", " : "") + std::string(columns[c].name);
-  sql += " FROM " + std::string(kRunsTable) + " ORDER BY time DESC, run_id DESC LIMIT $1";
+  std::string sql = SelectColumnsSql() + " ORDER BY time DESC, run_id DESC LIMIT $1";
   // Read as UTF-8: a row another tool wrote may hold what Latin-1 cannot, and the server would
   // refuse the whole answer for it. The session goes back to Latin-1 for the records it sends.
   Result result;
@@ -371,18 +391,30 @@ DbOutcome RecordDatabase::ReadLast(std::size_t count, std::vector<RunRecord>& re
   }
   if (!result) return {DbFault::Refused, "no rows came back", {}};
   const int rows = PQntuples(result.get());
-  for (int row = rows - 1; row >= 0; --row) {
-    RunRecord record;
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      const int column = static_cast<int>(c);
-      std::optional<std::string> value;
-      if (PQgetisnull(result.get(), row, column) == 0)
-        value = Utf8ToLatin1(std::string(PQgetvalue(result.get(), row, column),
-                                         static_cast<std::size_t>(PQgetlength(result.get(), row, column))));
-      columns[c].set(record, value);
-    }
-    records.push_back(std::move(record));
+  for (int row = rows - 1; row >= 0; --row) records.push_back(RecordOfRow(result.get(), row));
+  return {};
+}
+
+DbOutcome RecordDatabase::ReadBetween(const std::string& since, const std::string& until,
+                                      std::vector<RunRecord>& records, const std::stop_token& stop) {
+  records.clear();
+  DbOutcome outcome = Open(stop);
+  if (!outcome.ok()) return outcome;
+  // Record times are UTC texts of one fixed form, so their order as texts is their order in time.
+  std::string sql = SelectColumnsSql() + " WHERE ($1 = '' OR time >= $1) AND ($2 = '' OR time < $2)" +
+                    " ORDER BY time, run_id";
+  Result result;
+  outcome = m_connection->Exec("SET client_encoding TO 'UTF8'", {}, stop);
+  if (outcome.ok()) outcome = m_connection->Exec(sql, {since, until}, stop, &result);
+  if (outcome.ok()) outcome = m_connection->Exec("SET client_encoding TO 'LATIN1'", {}, stop);
+  if (!outcome.ok()) {
+    Close();
+    return outcome;
   }
+  if (!result) return {DbFault::Refused, "no rows came back", {}};
+  const int rows = PQntuples(result.get());
+  records.reserve(static_cast<std::size_t>(rows));
+  for (int row = 0; row < rows; ++row) records.push_back(RecordOfRow(result.get(), row));
   return {};
 }
 

@@ -73,6 +73,11 @@ class RecordDatabase {
   // The last `count` records by time, of every station, oldest first.
   DbOutcome ReadLast(std::size_t count, std::vector<RunRecord>& records, const std::stop_token& stop);
 
+  // The records of every station whose time is at or after `since` and before `until`
+  // (record times, "2026-12-10T13:46:18Z"; empty: no bound), oldest first.
+  DbOutcome ReadBetween(const std::string& since, const std::string& until, std::vector<RunRecord>& records,
+                        const std::stop_token& stop);
+
  private:
   struct Connection;
   DbOutcome TablePresent(bool& present, const std::stop_token& stop);

@@ -7,6 +7,8 @@
 #include <string_view>
 
 #include "app/options.h"
+#include "app/report/report_time.h"
+#include "app/report/yield_report.h"
 #include "cli/output/terminal_text.h"
 
 #ifndef VOR_VERSION
@@ -24,7 +26,7 @@ struct CommandName {
   Command command;
 };
 
-constexpr std::array<CommandName, 7> kCommands{{
+constexpr std::array<CommandName, 8> kCommands{{
     {"connect", Command::Connect},
     {"raw-boot", Command::RawBoot},
     {"check", Command::Check},
@@ -32,6 +34,7 @@ constexpr std::array<CommandName, 7> kCommands{{
     {"history", Command::History},
     {"sync", Command::Sync},
     {"station", Command::Station},
+    {"report", Command::Report},
 }};
 
 std::string Fault(std::string_view what, const std::string& argument) {
@@ -154,6 +157,32 @@ bool AddPortArgument(std::string_view option, const std::string& value, bool mis
   return true;
 }
 
+// A --since or --until time into `into`; false after setting the fault.
+bool TakeWhen(std::string_view option, const std::string& value, bool missing, std::string& into,
+              ParseResult& r) {
+  constexpr std::string_view kForms =
+      " needs a time YYYY-MM-DD or YYYY-MM-DDTHH:MM (local time; Z at the end for UTC)";
+  const std::string wanted = std::string(option) + std::string(kForms);
+  if (missing) {
+    r.error = Fault(wanted);
+    return false;
+  }
+  if (!app::ParseWhen(value)) {
+    r.error = Fault(wanted + ", not", value);
+    return false;
+  }
+  into = value;
+  return true;
+}
+
+// Whether --since names an earlier instant than --until (both given and readable).
+bool SinceBeforeUntil(const CommandLine& line) {
+  const app::LocalZone zone = app::SystemZone();
+  const std::optional<app::WhenText> since = app::ParseWhen(line.reportSince);
+  const std::optional<app::WhenText> until = app::ParseWhen(line.reportUntil);
+  return since && until && app::InstantOf(*since, zone) < app::InstantOf(*until, zone);
+}
+
 }  // namespace
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
@@ -245,6 +274,24 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
       }
       line.recordDb = *conninfo;
+    } else if (auto since = OptionValue(args, i, "--since", missing)) {
+      if (!TakeWhen("--since", *since, missing, line.reportSince, r)) return r;
+    } else if (auto until = OptionValue(args, i, "--until", missing)) {
+      if (!TakeWhen("--until", *until, missing, line.reportUntil, r)) return r;
+    } else if (auto by = OptionValue(args, i, "--by", missing)) {
+      if (missing || !app::ParseGrouping(*by)) {
+        r.error = missing ? Fault("--by needs hour, day, station, product, operator or work-order")
+                          : Fault("--by needs hour, day, station, product, operator or work-order, not", *by);
+        return r;
+      }
+      line.reportBy = *by;
+    } else if (auto html = OptionValue(args, i, "--html", missing)) {
+      // As --record: "--html --by day" has forgotten the file.
+      if (missing || html->empty() || (i != at && html->front() == '-')) {
+        r.error = Fault("--html needs a file name");
+        return r;
+      }
+      line.reportHtml = *html;
     } else if (commandGiven && line.command == Command::History && !countGiven &&
                std::none_of(kCommands.begin(), kCommands.end(),
                             [&](const CommandName& c) { return arg == c.name; })) {
@@ -307,9 +354,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     // Nobody can answer a box per device at one keyboard.
     r.error = Fault("with more than one port, --yes or --no is required");
   else if (!line.recordFile.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record applies to connect, raw-boot, station, history and sync only");
+    r.error = Fault("--record applies to connect, raw-boot, station, history, sync and report only");
   else if (!line.recordDb.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record-db applies to connect, raw-boot, station, history and sync only");
+    r.error = Fault("--record-db applies to connect, raw-boot, station, history, sync and report only");
+  else if (line.command != Command::Report && !(line.reportSince.empty() && line.reportUntil.empty() &&
+                                                line.reportBy.empty() && line.reportHtml.empty()))
+    r.error = Fault("--since, --until, --by and --html apply to report only");
+  else if (!line.reportSince.empty() && !line.reportUntil.empty() && !SinceBeforeUntil(line))
+    r.error = Fault("--since must be before --until");
   return r;
 }
 
@@ -319,6 +371,9 @@ std::string UsageText() {
        vorloader-cli [OPTIONS] --yes (--port P ... | --all-ports [--skip-port P ...]) station
        vorloader-cli [--record FILE] [--record-db CONNINFO] history [N]
        vorloader-cli [--record FILE] [--record-db CONNINFO] sync
+       vorloader-cli [--record FILE] [--record-db CONNINFO] report [--since WHEN]
+                     [--until WHEN] [--by hour|day|station|product|operator|work-order]
+                     [--html FILE]
 
 Loads firmware into a VORnet device on a serial port, from a terminal.
 
@@ -336,6 +391,14 @@ Commands:
   sync         deliver the run records not yet in the record database; says how
                many were delivered, refused (set aside in FILE.refused with the
                reason) and remain
+  report       the yield of the run records of a period (the record file, or with
+               a record database every station's records), one row per group and
+               a total: runs, runs without a device, devices, then the devices by
+               the outcome of their last run (programmed, failed, refused,
+               stopped), yield = programmed / (programmed + failed + stopped),
+               first-pass yield = devices programmed by their first run / devices
+               whose first run was not a refusal, median and 95th percentile run
+               time of the programmed runs (s), the three most frequent failures
   station      a production station, until stopped: the same preparation once,
                then each port (--port, or --all-ports) waits for a device, programs
                every device plugged in once (as connect --yes would) and waits for
@@ -379,6 +442,14 @@ Options:
                table is made once by packaging/sql/vorloader_runs.sql (never by
                the loader); a record the database refuses is set aside in
                FILE.refused
+  --since WHEN, --until WHEN  report: the runs from WHEN (included) until WHEN
+               (not included); WHEN is YYYY-MM-DD (its midnight) or
+               YYYY-MM-DDTHH:MM[:SS], local time, or UTC with Z at its end
+  --by G       report: one row per hour, day (local time), station, product,
+               operator or work-order
+  --html FILE  report: also write the report as one HTML page (no script, nothing
+               fetched; bar charts of the devices programmed and failed per hour
+               and of the failures by result; prints on A4)
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -397,6 +468,8 @@ Exit status:
   0, 1   history: the records were shown (or there are none) / the file cannot be read
   0, 1   sync: no record remains to deliver (refused ones are set aside) / some
          remain
+  0, 1   report: the report was made (also for a period without runs) / the
+         records cannot be read or the page cannot be written
   16     no workflow ran (no port listed, no product database, or a port named
          with --port held by another program: it says which process holds it)
   64     usage error (also --port naming a port that is not there)

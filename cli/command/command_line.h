@@ -7,7 +7,7 @@
 
 namespace cli {
 
-enum class Command { Connect, RawBoot, Check, Ports, History, Sync, Station };
+enum class Command { Connect, RawBoot, Check, Ports, History, Sync, Station, Report };
 
 // How message boxes are answered: asked on a terminal, or Yes/No for every box.
 enum class Answers { Ask, Yes, No };
@@ -38,6 +38,12 @@ struct CommandLine {
   int historyCount = 20;  // 1..kMaxHistoryCount
   // --record-db CONNINFO: the record database (empty when not given; see cli/command/record_db_options.h).
   std::string recordDb;
+  // `report`: --since and --until as given (checked: app::ParseWhen reads them), --by's word
+  // (checked: app::ParseGrouping reads it) and --html's file; empty when not given.
+  std::string reportSince;
+  std::string reportUntil;
+  std::string reportBy;
+  std::string reportHtml;
   bool help = false;
   bool version = false;
 };

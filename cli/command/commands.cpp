@@ -11,6 +11,7 @@
 #include "cli/command/history_command.h"
 #include "cli/command/port_argument.h"
 #include "cli/command/production_line.h"
+#include "cli/command/report_command.h"
 #include "cli/command/station_command.h"
 #include "cli/command/sync_command.h"
 #include "cli/output/port_table.h"
@@ -219,6 +220,12 @@ CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::Po
         result = ShowHistory(line, app::ProcessEnvironment(), view);
       else
         result = ShowDatabaseHistory(line, view);
+      result.table = view.heldLog();  // the table is the log; held back under -q
+      return result;
+    }
+    case Command::Report: {
+      CommandResult result;
+      result.status = RunReport(line, app::ProcessEnvironment(), view);
       result.table = view.heldLog();  // the table is the log; held back under -q
       return result;
     }

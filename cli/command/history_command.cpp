@@ -7,15 +7,10 @@
 
 namespace cli {
 
-namespace {
-
-// "N lines that are not run records skipped".
 std::string SkippedText(std::size_t skipped) {
   return skipped == 1 ? "1 line that is not a run record skipped"
                       : std::to_string(skipped) + " lines that are not run records skipped";
 }
-
-}  // namespace
 
 int ShowHistory(const CommandLine& line, const app::Environment& env, LoaderView& view) {
   const std::optional<std::string> path = app::RecordFilePath(env, line.recordFile);

@@ -60,6 +60,21 @@ int RunSync(const CommandLine& line, const app::Environment& env, LoaderView& vi
   return report.remaining == 0 && report.fileError.empty() ? 0 : 1;
 }
 
+std::string DatabaseReadNote(const app::DbOutcome& outcome) {
+  if (outcome.fault == app::DbFault::NoTable)
+    return "record database cannot be read: it has no table vorloader_runs (run "
+           "packaging/sql/vorloader_runs.sql as the database owner)";
+  std::string note = "record database cannot be read";
+  if (outcome.message.empty()) return note;
+  note += " (" + outcome.message + ")";
+  if (outcome.message.find(R"(column ")") != std::string::npos &&
+      outcome.message.find("does not exist") != std::string::npos)
+    note +=
+        "; a table made for an older loader gets the new columns from "
+        "packaging/sql/vorloader_runs_upgrade_site.sql";
+  return note;
+}
+
 int ShowDatabaseHistory(const CommandLine& line, LoaderView& view) {
   app::RecordDatabase database(line.recordDb);
   std::vector<app::RunRecord> records;
@@ -67,11 +82,7 @@ int ShowDatabaseHistory(const CommandLine& line, LoaderView& view) {
       database.ReadLast(static_cast<std::size_t>(line.historyCount), records, std::stop_token());
   if (!database.plainTextNote().empty()) view.detail(database.plainTextNote());
   if (!outcome.ok()) {
-    view.detail(outcome.fault == app::DbFault::NoTable
-                    ? "record database cannot be read: it has no table vorloader_runs (run "
-                      "packaging/sql/vorloader_runs.sql as the database owner)"
-                    : "record database cannot be read" +
-                          (outcome.message.empty() ? std::string() : " (" + outcome.message + ")"));
+    view.detail(DatabaseReadNote(outcome));
     return 1;
   }
   if (records.empty()) {

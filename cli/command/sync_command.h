@@ -2,7 +2,10 @@
 // `vorloader-cli sync` and `vorloader-cli --record-db ... history [N]`: the record database
 // from the terminal.
 
+#include <string>
+
 #include "app/record/record_file.h"
+#include "app/record_db/record_database.h"
 #include "cli/command/command_line.h"
 #include "common/loader_view.h"
 
@@ -18,5 +21,9 @@ int RunSync(const CommandLine& line, const app::Environment& env, LoaderView& vi
 // with a station column. Returns 0 when shown (or there are none), 1 when the database
 // cannot be read.
 int ShowDatabaseHistory(const CommandLine& line, LoaderView& view);
+
+// "record database cannot be read (<the server's reason>)"; when a column is missing (a table
+// made for an older loader), also the script that adds it.
+std::string DatabaseReadNote(const app::DbOutcome& outcome);
 
 }  // namespace cli

@@ -15,6 +15,7 @@ std::vector<std::string> QuietResultLines(Command command, const CommandResult& 
       return result.status >= kExitNoWorkflow ? std::vector<std::string>{} : result.fileCheck;
     case Command::History:
     case Command::Sync:
+    case Command::Report:
       return result.table;  // the table, or the count delivered, is the result
     case Command::Connect:
     case Command::RawBoot: {

@@ -18,12 +18,12 @@ struct CommandResult {
   int status = 0;                      // the exit status
   std::vector<PortEntry> ports;        // ports: the ports listed
   std::vector<std::string> fileCheck;  // check: the file check's report
-  std::vector<std::string> table;      // history: the table's lines
+  std::vector<std::string> table;      // history, report: the table's lines
 };
 
 // connect and raw-boot: the result line of `status` (none when no workflow ran, status 16 or
 // more); check: the file check's report (none without a product database); ports: the "COMn"
-// lines; history: the table.
+// lines; history and report: the table.
 std::vector<std::string> QuietResultLines(Command command, const CommandResult& result);
 
 }  // namespace cli

@@ -33,6 +33,10 @@ CREATE TABLE IF NOT EXISTS vorloader_runs (
   station text NOT NULL,
   erase_began boolean,
   wait_ms bigint NOT NULL DEFAULT 0,
+  operator text NOT NULL DEFAULT '',
+  work_order text NOT NULL DEFAULT '',
+  profile text NOT NULL DEFAULT '',
+  profile_sha256 text NOT NULL DEFAULT '',
   db_role text NOT NULL DEFAULT session_user
 );
 

@@ -17,6 +17,7 @@
 #include <stop_token>
 #include <thread>
 
+#include "app/record/record_fields.h"
 #include "app/record/record_file.h"
 #include "app/record/record_line_parser.h"
 #include "app/record/run_record.h"
@@ -26,6 +27,9 @@
 #include "app/record_db/record_delivery.h"
 #include "app/record_db/spool_reading.h"
 #include "app/record_db/spooling_database_sink.h"
+#include "app/report/report_time.h"
+#include "app/report/yield_report.h"
+#include "common/load_result.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/pg/tcp_proxy.h"
 #include "tests/support/pg/test_database.h"
@@ -170,7 +174,8 @@ TEST_P(RecordDatabaseRefusal, KeepsTheRecordsAndNamesTheCause) {
   "CREATE TABLE vorloader_runs (time text, workflow text, port text, path text, device_id bigint, " \
   "product text, version_before text, version_after text, file text, sha256 text, code integer, "   \
   "result text, duration_ms bigint, loader text, run_id text PRIMARY KEY, station text, "           \
-  "erase_began boolean, wait_ms bigint);"
+  "erase_began boolean, wait_ms bigint, operator text, work_order text, profile text, "             \
+  "profile_sha256 text);"
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RecordDatabaseRefusal,
@@ -259,6 +264,159 @@ TEST_F(RecordDatabaseTest, TheUpgradeScriptAddsTheInsertingRole) {
   const std::string super = m_db->Column("SELECT session_user").at(0);
   EXPECT_EQ(m_db->Column("SELECT run_id || ' ' || db_role FROM vorloader_runs ORDER BY run_id"),
             (std::vector<std::string>{"bench-1-run-1 " + super, "old unknown"}));
+}
+
+// A new record field cannot be forgotten in the table: the columns are the fields, in order.
+TEST(RecordColumns, AreTheRecordFieldsInTheirOrder) {
+  std::vector<std::string> fields;
+  for (const record_fields::Field& f : record_fields::kFields) fields.emplace_back(f.name);
+  std::vector<std::string> columns;
+  for (const RecordColumn& c : RecordColumns()) columns.emplace_back(c.name);
+  EXPECT_EQ(columns, fields);
+}
+
+TEST_F(RecordDatabaseTest, TheSiteUpgradeAddsTheOperatorOrderAndProfileToAnOlderTable) {
+  // The table as loaders before the operator and the profile made it, with one of their rows.
+  m_db->Exec(
+      "CREATE TABLE vorloader_runs (time text NOT NULL, workflow text NOT NULL, port text NOT NULL, path "
+      "text NOT "
+      "NULL, device_id bigint, product text, version_before text, version_after text, file text, sha256 "
+      "text, code "
+      "integer NOT NULL, result text NOT NULL, duration_ms bigint NOT NULL, loader text NOT NULL, run_id "
+      "text "
+      "PRIMARY KEY, station text NOT NULL, erase_began boolean, wait_ms bigint NOT NULL DEFAULT 0)");
+  m_db->Exec(
+      "INSERT INTO vorloader_runs VALUES ('2026-12-10T08:00:00Z', 'connect', 'COM3', '/dev/ttyUSB0', 7, "
+      "'Amp', "
+      "'1.20', '1.30', 'amp.hex', NULL, 0, '   -Device Programed OK.', 1000, '1.60.0', 'old-run', 'bench-1', "
+      "true, "
+      "0)");
+  std::ifstream in(std::string(VOR_SOURCE_DIR) + "/packaging/sql/vorloader_runs_upgrade_site.sql");
+  ASSERT_TRUE(in) << "packaging/sql/vorloader_runs_upgrade_site.sql";
+  std::stringstream sql;
+  sql << in.rdbuf();
+  m_db->Exec(sql.str());
+  m_db->Exec(sql.str());  // once more changes nothing
+  std::vector<std::string> expected;
+  for (const RecordColumn& c : RecordColumns()) expected.emplace_back(c.name);
+  EXPECT_EQ(
+      m_db->Column("SELECT column_name FROM information_schema.columns WHERE table_name = 'vorloader_runs' "
+                   "ORDER BY ordinal_position"),
+      expected);
+
+  // New records arrive with who and what for; the old row reads with them empty.
+  RunRecord named = Record(1);
+  named.time = "2026-12-10T09:00:00Z";
+  named.operatorName = "Jos\xe9";
+  named.workOrder = "WO-4711";
+  named.profileName = "line-a";
+  named.profileSha256 = std::string(64, 'c');
+  RecordDatabase database(m_db->conninfo());
+  ASSERT_TRUE(database.Insert(std::vector<RunRecord>{named}, {}).ok());
+  std::vector<RunRecord> back;
+  ASSERT_TRUE(database.ReadLast(10, back, {}).ok());
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[0].runId, "old-run");
+  EXPECT_EQ(back[0].operatorName + back[0].workOrder + back[0].profileName + back[0].profileSha256, "");
+  EXPECT_EQ(back[1], named);
+}
+
+TEST_F(RecordDatabaseTest, ReadsTheRecordsOfAPeriodOldestFirst) {
+  std::vector<RunRecord> records;
+  for (int n : {5, 1, 30, 12}) records.push_back(Record(n, n % 2 == 0 ? "bench-2" : "bench-1"));
+  RecordDatabase database(m_db->conninfo());
+  ASSERT_TRUE(database.Insert(records, {}).ok());
+  const auto times = [](const std::vector<RunRecord>& rs) {
+    std::vector<std::string> t;
+    for (const RunRecord& r : rs) t.push_back(r.time);
+    return t;
+  };
+  std::vector<RunRecord> back;
+  ASSERT_TRUE(database.ReadBetween("", "", back, {}).ok());
+  EXPECT_EQ(times(back), (std::vector<std::string>{"2026-12-10T13:46:01Z", "2026-12-10T13:46:05Z",
+                                                   "2026-12-10T13:46:12Z", "2026-12-10T13:46:30Z"}));
+  // From (included) and until (not included).
+  ASSERT_TRUE(database.ReadBetween("2026-12-10T13:46:05Z", "2026-12-10T13:46:30Z", back, {}).ok());
+  EXPECT_EQ(times(back), (std::vector<std::string>{"2026-12-10T13:46:05Z", "2026-12-10T13:46:12Z"}));
+  ASSERT_TRUE(database.ReadBetween("2026-12-10T13:46:06Z", "", back, {}).ok());
+  EXPECT_EQ(back.size(), 2u);
+  EXPECT_EQ(back[1].station, "bench-2");
+}
+
+std::string SqlFile(const std::string& name) {
+  std::ifstream in(std::string(VOR_SOURCE_DIR) + "/packaging/sql/" + name);
+  std::stringstream sql;
+  sql << in.rdbuf();
+  return sql.str();
+}
+
+// The dashboards' views count as `vorloader-cli report` does: the same outcome of every result
+// code, and per hour and station the same figures as the report over the same records.
+TEST_F(RecordDatabaseTest, TheDashboardViewsCountAsTheReportDoes) {
+  m_db->Exec(
+      "DO $$ BEGIN CREATE ROLE vorloader_station NOLOGIN; EXCEPTION WHEN duplicate_object OR "
+      "unique_violation THEN NULL; END $$");
+  m_db->Exec(SqlFile("vorloader_runs.sql"));
+  const std::string views = SqlFile("vorloader_views.sql");
+  ASSERT_FALSE(views.empty());
+  m_db->Exec(views);
+  m_db->Exec(views);  // again: replaced
+
+  std::vector<RunRecord> records;
+  std::ifstream fixture(std::string(VOR_SOURCE_DIR) + "/tests/app/fixtures/report_records.jsonl");
+  for (std::string line; std::getline(fixture, line);)
+    if (std::optional<RunRecord> r = ParseRecordLine(line)) records.push_back(*r);
+  ASSERT_EQ(records.size(), 16u);
+  // Every code of the table, a stop and a code beyond it, once each.
+  for (int code = -1; code <= static_cast<int>(kLoadResults.size()); ++code) {
+    RunRecord r = records.front();
+    r.time = "2026-11-01T00:00:00Z";
+    r.deviceId = 5000u + static_cast<unsigned>(code + 1);
+    r.code = code;
+    r.runId = "code-" + std::to_string(code);
+    r.station = "codes";
+    records.push_back(r);
+  }
+  RecordDatabase database(m_db->conninfo());
+  ASSERT_TRUE(database.Insert(records, {}).ok());
+
+  for (int code = -1; code <= static_cast<int>(kLoadResults.size()); ++code)
+    EXPECT_EQ(m_db->Column("SELECT outcome FROM vorloader_runs_timed WHERE run_id = 'code-" +
+                           std::to_string(code) + "'"),
+              std::vector<std::string>{std::string(OutcomeName(OutcomeOfResult(code)))})
+        << "code " << code;
+
+  for (const std::string station : {"bench-1", "bench-2"}) {
+    std::vector<RunRecord> ofStation;
+    for (const RunRecord& r : records)
+      if (r.station == station) ofStation.push_back(r);
+    const YieldReport report =
+        ComputeYieldReport(ofStation, ReportGrouping::Hour, FixedZone(std::chrono::minutes(0)));
+    std::vector<std::string> expected;
+    for (const YieldFigures& f : report.groups) {
+      const std::optional<double> yield = f.yieldPercent();
+      char percent[32] = "<null>";
+      if (yield) std::snprintf(percent, sizeof percent, "%.1f", *yield);
+      expected.push_back(f.group + " " + std::to_string(f.runs) + " " + std::to_string(f.runsWithoutDevice) +
+                         " " + std::to_string(f.devices) + " " + std::to_string(f.programmed) + " " +
+                         std::to_string(f.failed) + " " + std::to_string(f.refused) + " " +
+                         std::to_string(f.stopped) + " " + percent);
+    }
+    ASSERT_FALSE(expected.empty()) << station;
+    EXPECT_EQ(m_db->Column(
+                  "SELECT concat_ws(' ', to_char(hour AT TIME ZONE 'UTC', 'YYYY-MM-DD HH24:00'), runs, "
+                  "runs_without_device, devices, programmed, failed, refused, stopped, "
+                  "coalesce(yield_percent::text, '<null>')) FROM vorloader_yield_hourly WHERE station = '" +
+                  station + "' ORDER BY hour"),
+              expected)
+        << station;
+  }
+  // The failed runs by result over every day: E13 three times, E05 twice, E02 once (and the
+  // codes' own runs once each).
+  EXPECT_EQ(m_db->Column(
+                "SELECT concat_ws(' ', code, sum(runs)) FROM vorloader_failures_daily WHERE code IN (2, 5, "
+                "13) GROUP BY code ORDER BY code"),
+            (std::vector<std::string>{"2 2", "5 3", "13 4"}));
 }
 
 TEST_F(RecordDatabaseTest, LoadersDeliveringAtOnceStoreEachRecordOnce) {

@@ -66,6 +66,10 @@ RunRecord FullRecord() {
   r.station = "bench-7";
   r.eraseBegan = true;
   r.waitMs = 1500;
+  r.operatorName = "Jos\xE9";  // Latin-1, as every text of the loader
+  r.workOrder = "WO-4711";
+  r.profileName = "line-a";
+  r.profileSha256 = "2c26b46b68ffc68ff99b453c1d30413413422d706483bfa0f98a5e886266e7ae";
   return r;
 }
 
@@ -99,7 +103,11 @@ TEST(RunRecordJson, FullRecordIsOneCompactObjectInFieldOrder) {
       R"("device_id":3000000000,"product":"VOR-8 Stage","version_before":"2.01","version_after":"2.03",)"
       R"("file":"vor8_203.hex","sha256":"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08",)"
       R"("code":0,"result":"   -Device Programed OK.","duration_ms":41234,"loader":"1.70.0",)"
-      R"("run_id":"0f8fad5b-d9cb-469f-a165-70867728950e","station":"bench-7","erase_began":true,"wait_ms":1500})");
+      R"("run_id":"0f8fad5b-d9cb-469f-a165-70867728950e","station":"bench-7","erase_began":true,"wait_ms":1500,)"
+      R"("operator":"Jos)"
+      "\xC3\xA9"
+      R"(","work_order":"WO-4711","profile":"line-a",)"
+      R"("profile_sha256":"2c26b46b68ffc68ff99b453c1d30413413422d706483bfa0f98a5e886266e7ae"})");
 }
 
 TEST(RunRecordJson, MissingValuesAreNull) {
@@ -107,7 +115,8 @@ TEST(RunRecordJson, MissingValuesAreNull) {
             R"({"time":"2026-12-10T13:46:18Z","workflow":"raw-boot","port":"COM32","path":"/dev/ttyACM7",)"
             R"("device_id":null,"product":null,"version_before":null,"version_after":null,"file":null,)"
             R"("sha256":null,"code":13,"result":"E13-Device Failed to Erase Flash.","duration_ms":0,)"
-            R"("loader":"1.70.0","run_id":"","station":"","erase_began":null,"wait_ms":0})");
+            R"("loader":"1.70.0","run_id":"","station":"","erase_began":null,"wait_ms":0,)"
+            R"("operator":"","work_order":"","profile":"","profile_sha256":""})");
 }
 
 TEST(RunRecordJson, DeviceTextsAreEscapedAndLatin1BecomesUtf8) {
@@ -400,9 +409,24 @@ TEST(RecordLineParser, ReadsNewFieldsAndLinesOfOlderLoaders) {
     EXPECT_EQ(r->runId, c.runId);
     EXPECT_EQ(ParseRecordLine(ToJsonLine(*r)), r) << "writes back as it read";
   }
-  for (const std::string& bad : {"{" + base + R"(,"erase_began":1})", "{" + base + R"(,"wait_ms":-1})",
-                                 "{" + base + R"(,"wait_ms":9223372036854775808})"})
+  for (const std::string& bad :
+       {"{" + base + R"(,"erase_began":1})", "{" + base + R"(,"wait_ms":-1})",
+        "{" + base + R"(,"wait_ms":9223372036854775808})", "{" + base + R"(,"operator":7})",
+        "{" + base + R"(,"work_order":null})", "{" + base + R"(,"profile":false})"})
     EXPECT_FALSE(ParseRecordLine(bad)) << bad;
+
+  // Who and what for: empty in lines that do not name them.
+  const std::optional<RunRecord> old = ParseRecordLine("{" + base + "}");
+  ASSERT_TRUE(old);
+  EXPECT_EQ(old->operatorName + old->workOrder + old->profileName + old->profileSha256, "");
+  const std::optional<RunRecord> named = ParseRecordLine(
+      "{" + base +
+      R"(,"operator":"Jos\u00e9","work_order":"WO-9","profile":"line-b","profile_sha256":"00ff"})");
+  ASSERT_TRUE(named);
+  EXPECT_EQ(named->operatorName, "Jos\xE9");
+  EXPECT_EQ(named->workOrder, "WO-9");
+  EXPECT_EQ(named->profileName, "line-b");
+  EXPECT_EQ(named->profileSha256, "00ff");
 
   RunRecord stopped = NullRecord();
   stopped.code = kStoppedCode;
@@ -623,6 +647,10 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   facts.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
   facts.runId = "0f8fad5b-d9cb-469f-a165-70867728950e";
   facts.station = "bench-7";
+  facts.operatorName = "Jos\xE9";
+  facts.workOrder = "WO-4711";
+  facts.profileName = "line-a";
+  facts.profileSha256 = "2c26b46b68ffc68ff99b453c1d30413413422d706483bfa0f98a5e886266e7ae";
 
   RunRecord expected = FullRecord();
   expected.sha256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";

@@ -34,12 +34,18 @@ trap 'rm -rf "$comdir"' EXIT
 export VORLOADER_COM_DIR=$comdir
 
 expect "check connect" c
-expect "raw-boot" r
-expect "check connect history ports raw-boot station sync" ""
+expect "raw-boot report" r
+expect "check connect history ports raw-boot report station sync" ""
 expect "history" h
 expect "station sync" s
 expect "" check ""                       # one command only
 expect "" history ""
+expect "" report ""
+expect "hour" report --by h
+expect "operator" --by o
+expect "station" --by st
+expect "--since --skip-port" --s
+expect "--by" --b
 expect "--all-ports --allow-older --allow-reload" --al
 expect "--record --record-db" --rec
 expect "--skip-port" --sk
