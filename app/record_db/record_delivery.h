@@ -1,13 +1,12 @@
 #pragma once
 // The background worker that delivers the record file's pending records to the record
 // database, so that no workflow ever waits for it. It delivers what is pending as soon as it
-// starts, then whenever it is told a record was appended (Kick) or sees the file grow; after
-// the database refused, it tries again about every 30 s. Each cause of refusal is told once
+// starts (what earlier runs left), then whenever the sink that appended a record tells it so
+// (Kick): it never looks at the file by itself while it waits. After the database refused, it
+// tries again about every 30 s. Each cause of refusal is told once
 // (through the note function, on the worker's thread) until a delivery succeeds again.
 //
 // Guarded by one mutex: every public member may be called from any thread.
-
-#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -29,7 +28,6 @@ class RecordDelivery {
     std::string conninfo;
     std::string recordFile;
     std::chrono::milliseconds retry{30000};  // after a refusal
-    std::chrono::milliseconds look{1000};    // how often the file is looked at for growth
   };
 
   RecordDelivery(Settings settings, NoteFunction note);
@@ -70,8 +68,6 @@ class RecordDelivery {
   std::chrono::steady_clock::time_point m_retryAt{};
   std::set<DbFault> m_noted;
   std::string m_fileNoted;
-  // What the file looked like when it was last delivered up to its end.
-  struct stat m_seen {};
 
   std::jthread m_thread;  // last: starts after everything above exists
 };

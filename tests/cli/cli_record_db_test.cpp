@@ -6,9 +6,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,17 +71,30 @@ class CliRecordDb : public ::testing::Test {
     return sim;
   }
 
-  CliResult Run(std::vector<std::string> args,
-                std::vector<std::pair<std::string, std::string>> env = {}) const {
+  CliResult Run(std::vector<std::string> args, std::vector<std::pair<std::string, std::string>> env = {},
+                std::vector<Cue> cues = {}) const {
     CliRun run;
     run.args = std::move(args);
     run.env = {{"VORLOADER_COM_DIR", ComDir()},
                {"VORLOADER_PROGRAMDATA", ProgramData()},
                {"VORLOADER_HISTORY", Records()}};
     run.env.insert(run.env.end(), env.begin(), env.end());
+    run.cues = std::move(cues);
     CliResult r = RunCli(run);
     EXPECT_FALSE(r.timedOut) << r.out << r.err;
     return r;
+  }
+
+  // The table as a site's database owner makes it, before any loader connects.
+  void CreateTable() const {
+    m_db->Exec(
+        "DO $$ BEGIN CREATE ROLE vorloader_station NOLOGIN; EXCEPTION WHEN duplicate_object OR "
+        "unique_violation THEN NULL; END $$");
+    std::ifstream in(std::string(VOR_SOURCE_DIR) + "/packaging/sql/vorloader_runs.sql", std::ios::binary);
+    std::stringstream sql;
+    sql << in.rdbuf();
+    ASSERT_FALSE(sql.str().empty()) << "packaging/sql/vorloader_runs.sql";
+    m_db->Exec(sql.str());
   }
 
   // A connect run on a fresh device at COM1, offline, answering Yes.
@@ -130,6 +146,32 @@ TEST_F(CliRecordDb, RecordsOfSingleRunsAndOfAProductionLineArriveOnceEach) {
   EXPECT_EQ(r.OutLines()[0].rfind("Station  ", 0), 0u) << r.out;
   const std::string station = m_db->Column("SELECT DISTINCT station FROM vorloader_runs").at(0);
   EXPECT_EQ(r.OutLines()[1].rfind(station, 0), 0u) << r.out;
+}
+
+// The terminal station runs for a shift: each device's record reaches the database while the
+// station still runs, not only after it ends.
+TEST_F(CliRecordDb, TheStationDeliversEachRecordWhileItRuns) {
+  CreateTable();
+  auto device = StartDevice(1, "00002cc0");
+  std::size_t rowsWhileRunning = 0;
+  std::chrono::steady_clock::time_point firstLook{};
+  const CliResult r =
+      Run({"--x", "1", "--yes", "--port", "COM1", "--record-db", m_db->conninfo(), "station"}, {},
+          {{"COM1: ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.", true,
+            [&] {
+              // Looked at about every 100 ms, for at most 20 s; then the station is stopped.
+              const auto now = std::chrono::steady_clock::now();
+              if (firstLook == std::chrono::steady_clock::time_point{}) firstLook = now;
+              rowsWhileRunning = RunIds().size();
+              return rowsWhileRunning > 0 || now - firstLook > std::chrono::seconds(20);
+            },
+            nullptr, SIGINT}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(rowsWhileRunning, 1u) << Dump(r);
+  EXPECT_EQ(RunIds(), FileRunIds());
+  EXPECT_EQ(RunIds().size(), 1u);
+  EXPECT_FALSE(Contains(r.err, "record database")) << Dump(r);
+  EXPECT_EQ(r.ErrLines().back(), "summary: 1 devices: 1 programmed, 0 failed, 0 refused") << Dump(r);
 }
 
 TEST_F(CliRecordDb, WithTheServerStoppedRunsEndAsBeforeAndSyncLaterDeliversEachOnce) {
