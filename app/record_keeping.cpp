@@ -17,8 +17,8 @@ RecordKeeping::RecordKeeping(RecordSettings settings, NoteFunction note)
     if (note) note("run records are off, so none is delivered to the record database");
     return;
   }
-  m_delivery = std::make_unique<RecordDelivery>(RecordDelivery::Settings{m_settings.conninfo, *m_settings.file},
-                                                std::move(note));
+  m_delivery = std::make_unique<RecordDelivery>(
+      RecordDelivery::Settings{m_settings.conninfo, *m_settings.file}, std::move(note));
   m_sink = std::make_shared<SpoolingDatabaseSink>(*m_file, *m_delivery);
 }
 

@@ -50,12 +50,12 @@ RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
     r.port = facts.port->comName();
     r.path = facts.port->path;
   }
-  if (const std::optional<device::Identity>& named = facts.before ? facts.before : facts.after) {
-    r.deviceId = named->m_nDevId;
-    r.product = named->m_strDevName;
+  if (const std::optional<DeviceFacts>& named = facts.before ? facts.before : facts.after) {
+    r.deviceId = named->id;
+    r.product = named->name;
   }
-  if (facts.before) r.versionBefore = facts.before->m_strDevVersion;
-  if (facts.after) r.versionAfter = facts.after->m_strDevVersion;
+  if (facts.before) r.versionBefore = facts.before->version;
+  if (facts.after) r.versionAfter = facts.after->version;
   if (facts.firmwarePath) {
     const std::size_t slash = facts.firmwarePath->find_last_of("/\\");
     r.file = slash == std::string::npos ? *facts.firmwarePath : facts.firmwarePath->substr(slash + 1);

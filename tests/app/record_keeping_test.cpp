@@ -78,7 +78,8 @@ TEST(RecordKeeping, ADatabaseWithRecordsOffStartsNoDeliveryAndSaysWhy) {
   RecordKeeping keeping({std::nullopt, "dbname=records"}, notes.Function());
   EXPECT_FALSE(keeping.delivering());
   EXPECT_EQ(keeping.sink()->Write(Record(1)), "");
-  EXPECT_EQ(notes.Told(), std::vector<std::string>{"run records are off, so none is delivered to the record database"});
+  EXPECT_EQ(notes.Told(),
+            std::vector<std::string>{"run records are off, so none is delivered to the record database"});
 }
 
 // With a database the sink still checks the record file when a run begins, so that a record
@@ -87,8 +88,9 @@ TEST(RecordKeeping, WithADatabaseTheSinkStillChecksTheRecordFile) {
   TempDir dir("vor-keeping");
   std::ofstream(dir.Path("file.txt")) << "not a folder";
   Notes notes;
-  RecordKeeping keeping({dir.Path("file.txt/history.jsonl"), "host=" + dir.Path("no-server") + " dbname=none"},
-                        notes.Function());
+  RecordKeeping keeping(
+      {dir.Path("file.txt/history.jsonl"), "host=" + dir.Path("no-server") + " dbname=none"},
+      notes.Function());
   ASSERT_TRUE(keeping.delivering());
   const std::string note = keeping.sink()->Check();
   EXPECT_NE(note.find("run records cannot be written"), std::string::npos) << note;

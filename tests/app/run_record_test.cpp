@@ -566,13 +566,8 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   facts.workflow = kWorkflowConnect;
   facts.started = started;
   facts.port = PortEntry(3, "/dev/ttyUSB0");
-  device::Identity id;
-  id.m_nDevId = 3000000000u;
-  id.m_strDevName = "VOR-8 Stage";
-  id.m_strDevVersion = "2.01";
-  facts.before = id;
-  id.m_strDevVersion = "2.03";
-  facts.after = id;
+  facts.before = DeviceFacts{3000000000u, "VOR-8 Stage", "2.01"};
+  facts.after = DeviceFacts{3000000000u, "VOR-8 Stage", "2.03"};
   facts.firmwarePath = dir.Path("vor8_203.hex");
   facts.eraseBegan = true;
   facts.programmed = true;
