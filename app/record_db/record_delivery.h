@@ -3,8 +3,8 @@
 // database, so that no workflow ever waits for it. It delivers what is pending as soon as it
 // starts (what earlier runs left), then whenever the sink that appended a record tells it so
 // (Kick): it never looks at the file by itself while it waits. After the database refused, it
-// tries again about every 30 s. Each cause of refusal is told once
-// (through the note function, on the worker's thread) until a delivery succeeds again.
+// tries again about every 30 s. Each cause of refusal is told once (through the note
+// function, on the worker's thread) until a delivery succeeds again.
 //
 // Guarded by one mutex: every public member may be called from any thread.
 

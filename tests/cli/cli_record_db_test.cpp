@@ -174,6 +174,25 @@ TEST_F(CliRecordDb, TheStationDeliversEachRecordWhileItRuns) {
   EXPECT_EQ(r.ErrLines().back(), "summary: 1 devices: 1 programmed, 0 failed, 0 refused") << Dump(r);
 }
 
+// A station runs for a shift: a database that is away is told while it runs, once, and the
+// record waits in the file.
+TEST_F(CliRecordDb, TheStationTellsADatabaseThatIsAwayWhileItRuns) {
+  auto device = StartDevice(1, "00002cc0");
+  const CliResult r =
+      Run({"--x", "1", "--yes", "--port", "COM1", "--record-db", Stopped(), "station"}, {},
+          {{"COM1: ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.", true, nullptr, nullptr},
+           {"note: record database not reached", false, nullptr, nullptr, SIGINT}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  const std::vector<std::string> err = r.ErrLines();
+  EXPECT_EQ(
+      std::count_if(err.begin(), err.end(),
+                    [](const std::string& l) { return Contains(l, "note: record database not reached"); }),
+      1)
+      << Dump(r);
+  EXPECT_TRUE(Contains(r.err, "note: 1 run record is kept in " + Records())) << Dump(r);
+  EXPECT_EQ(FileRunIds().size(), 1u);
+}
+
 TEST_F(CliRecordDb, WithTheServerStoppedRunsEndAsBeforeAndSyncLaterDeliversEachOnce) {
   CliResult r = Program(Stopped());
   // The run's own result and status; the database only has notes, and nothing was waited for.
