@@ -25,7 +25,7 @@ namespace {
 using testing_support::TempDir;
 using testing_support::TestDatabase;
 
-RunRecord Record(int n) {
+RunRecord KeptRecord(int n) {
   RunRecord r;
   r.time = "2026-12-10T13:46:1" + std::to_string(n % 10) + "Z";
   r.workflow = std::string(kWorkflowConnect);
@@ -38,15 +38,15 @@ RunRecord Record(int n) {
   return r;
 }
 
-std::string ReadAll(const std::string& path) {
+std::string FileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
 }
 
-// Notes of the worker, from its thread.
-struct Notes {
+// The notes of the worker, from its thread.
+struct HeardNotes {
   std::mutex mutex;
   std::vector<std::string> told;
   RecordKeeping::NoteFunction Function() {
@@ -63,21 +63,21 @@ struct Notes {
 
 TEST(RecordKeeping, WithoutADatabaseTheSinkIsTheRecordFileAlone) {
   TempDir dir("vor-keeping");
-  Notes notes;
+  HeardNotes notes;
   RecordKeeping keeping({dir.Path("history.jsonl"), ""}, notes.Function());
   EXPECT_FALSE(keeping.delivering());
   EXPECT_EQ(keeping.sink()->Check(), "");
-  EXPECT_EQ(keeping.sink()->Write(Record(1)), "");
-  EXPECT_EQ(ReadAll(dir.Path("history.jsonl")), ToJsonLine(Record(1)) + "\n");
+  EXPECT_EQ(keeping.sink()->Write(KeptRecord(1)), "");
+  EXPECT_EQ(FileText(dir.Path("history.jsonl")), ToJsonLine(KeptRecord(1)) + "\n");
   EXPECT_FALSE(keeping.Finish(std::chrono::seconds(1)).has_value());
   EXPECT_TRUE(notes.Told().empty());
 }
 
 TEST(RecordKeeping, ADatabaseWithRecordsOffStartsNoDeliveryAndSaysWhy) {
-  Notes notes;
+  HeardNotes notes;
   RecordKeeping keeping({std::nullopt, "dbname=records"}, notes.Function());
   EXPECT_FALSE(keeping.delivering());
-  EXPECT_EQ(keeping.sink()->Write(Record(1)), "");
+  EXPECT_EQ(keeping.sink()->Write(KeptRecord(1)), "");
   EXPECT_EQ(notes.Told(),
             std::vector<std::string>{"run records are off, so none is delivered to the record database"});
 }
@@ -87,14 +87,14 @@ TEST(RecordKeeping, ADatabaseWithRecordsOffStartsNoDeliveryAndSaysWhy) {
 TEST(RecordKeeping, WithADatabaseTheSinkStillChecksTheRecordFile) {
   TempDir dir("vor-keeping");
   std::ofstream(dir.Path("file.txt")) << "not a folder";
-  Notes notes;
+  HeardNotes notes;
   RecordKeeping keeping(
       {dir.Path("file.txt/history.jsonl"), "host=" + dir.Path("no-server") + " dbname=none"},
       notes.Function());
   ASSERT_TRUE(keeping.delivering());
   const std::string note = keeping.sink()->Check();
   EXPECT_NE(note.find("run records cannot be written"), std::string::npos) << note;
-  EXPECT_NE(keeping.sink()->Write(Record(1)).find("run record not written"), std::string::npos);
+  EXPECT_NE(keeping.sink()->Write(KeptRecord(1)).find("run record not written"), std::string::npos);
 }
 
 class RecordKeepingDb : public ::testing::Test {
@@ -107,7 +107,7 @@ class RecordKeepingDb : public ::testing::Test {
     m_db->Exec(
         "DO $$ BEGIN CREATE ROLE vorloader_station NOLOGIN; EXCEPTION WHEN duplicate_object OR "
         "unique_violation THEN NULL; END $$");
-    const std::string sql = ReadAll(std::string(VOR_SOURCE_DIR) + "/packaging/sql/vorloader_runs.sql");
+    const std::string sql = FileText(std::string(VOR_SOURCE_DIR) + "/packaging/sql/vorloader_runs.sql");
     ASSERT_FALSE(sql.empty()) << "packaging/sql/vorloader_runs.sql";
     m_db->Exec(sql);
   }
@@ -129,13 +129,13 @@ class RecordKeepingDb : public ::testing::Test {
 // What earlier runs left goes when the keeping starts; each record the sink keeps goes while
 // the loader runs, without waiting for the end of the run.
 TEST_F(RecordKeepingDb, EachRecordTheSinkKeepsIsDeliveredWhileTheLoaderRuns) {
-  ASSERT_TRUE(AppendRecord(File(), ToJsonLine(Record(0))).ok());
-  Notes notes;
+  ASSERT_TRUE(AppendRecord(File(), ToJsonLine(KeptRecord(0))).ok());
+  HeardNotes notes;
   RecordKeeping keeping({File(), m_db->conninfo()}, notes.Function());
   ASSERT_TRUE(keeping.delivering());
   EXPECT_TRUE(RowsArrive(1));
   for (int n = 1; n <= 3; ++n) {
-    EXPECT_EQ(keeping.sink()->Write(Record(n)), "");
+    EXPECT_EQ(keeping.sink()->Write(KeptRecord(n)), "");
     EXPECT_TRUE(RowsArrive(static_cast<std::size_t>(n) + 1)) << "record " << n;
   }
   EXPECT_EQ(CountPending(File()), 0u);
