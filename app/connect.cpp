@@ -31,7 +31,7 @@ LoadResult DeviceSession::FindDevice() {
   const LoadResult code = SearchPorts();
   if (code == RESULT_OK) {
     m_facts.port = m_cbPorts.entries[static_cast<std::size_t>(m_cbPorts.selected)];
-    m_facts.before = m_identity;
+    m_facts.before = FactsOf(m_identity);
   }
   return code;
 }
@@ -103,7 +103,7 @@ LoadResult DeviceSession::Program() {
   m_facts.programmed = steps.streamBegan;
   // The new firmware has answered with its own identity: show it beside "Program Loaded.".
   if (code == RESULT_OK) {
-    m_facts.after = m_identity;
+    m_facts.after = FactsOf(m_identity);
     m_view.setDeviceStatus(device::DeviceLine(m_identity));
   }
   return code;

@@ -21,6 +21,10 @@ DeviceSession::DeviceSession(const FirmwareSet& firmware, LoaderView& view, devi
   m_searchOthers = false;
 }
 
+DeviceFacts FactsOf(const device::Identity& identity) {
+  return DeviceFacts{identity.m_nDevId, identity.m_strDevName, identity.m_strDevVersion};
+}
+
 int DeviceSession::SelectedPortNumber() const {
   const auto& entries = m_cbPorts.entries;
   if (m_cbPorts.selected < 0 || static_cast<std::size_t>(m_cbPorts.selected) >= entries.size()) return 0;

@@ -20,6 +20,9 @@
 
 namespace app {
 
+// What a run's record keeps of the identity `identity`.
+DeviceFacts FactsOf(const device::Identity& identity);
+
 class DeviceSession {
  public:
   DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener);

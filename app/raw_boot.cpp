@@ -77,7 +77,7 @@ LoadResult DeviceSession::AwaitPowerCycle() {
   // Whatever the device named itself as after its restart goes into the record.
   if (m_identity.m_devIdBytes != device::Identity{}.m_devIdBytes ||
       m_identity.m_devText != device::Identity{}.m_devText)
-    m_facts.after = m_identity;
+    m_facts.after = FactsOf(m_identity);
   if (code == RESULT_OK) m_view.setDeviceStatus(device::DeviceLine(m_identity));
   return code;
 }

@@ -83,11 +83,12 @@ int main(int argc, char** argv) {
   const auto systemPorts = device::MakeSystemPortOpener();
   cli::ObservingPortOpener opener(*systemPorts);
 
-  cli::RunDelivery delivery(command, app::ProcessEnvironment());
-  cli::CommandResult result = cli::RunCommand(command, view, opener);
+  // Where every session of the command writes its records; delivery to the database starts here.
+  cli::RunRecords records(command, app::ProcessEnvironment());
+  cli::CommandResult result = cli::RunCommand(command, view, opener, records);
   int& status = result.status;
   view.EndProgress();
-  delivery.End(view);
+  records.End(view);
   // Enumeration has said why a port it could not open is missing; the fix is given once.
   const std::string hint = cli::PermissionHint(opener, opener.deniedPorts());
   if (!hint.empty() && !view.Noted(device::PermissionFix())) view.Note(hint);

@@ -21,7 +21,7 @@
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
 #include "window/program_start.h"
-#include "window/record_delivery_start.h"
+#include "window/record_keeping_start.h"
 #include "window/shown_text.h"
 #include "window/station/station_runner.h"
 #include "window/station/station_window.h"
@@ -80,16 +80,15 @@ int RunStation(const app::Options& options, const catalogue::FolderResult& folde
   const device::PortList ports = app::ListPorts(*opener, listing);
   window::StationWindow station(ports.entries, options);
   for (const auto& [text, detail] : listing.lines) station.AddLogLine(-1, window::ShownLine(text), detail);
-  // Goes before the window: its ports report to the window's views.
-  window::StationRunner runner(station, folder, *opener);
-  station.SetControl(&runner);
-  const window::CloseOnSignals closeSignals([&station] { station.CloseOnRequest(); });
   // Run records go on to the record database, if one is named, while the station is open.
   StationNotes notes(station);
-  auto recordDelivery = window::StartRecordDelivery(notes);
+  const auto records = window::StartRecordKeeping(notes);
+  // Goes before the window: its ports report to the window's views.
+  window::StationRunner runner(station, folder, *opener, records->sink());
+  station.SetControl(&runner);
+  const window::CloseOnSignals closeSignals([&station] { station.CloseOnRequest(); });
   station.exec();
   runner.Shutdown();
-  recordDelivery.reset();
   return closeSignals.ExitStatus(0);
 }
 
@@ -115,7 +114,10 @@ class CVORLoaderXApp {
       dlg.SetOptions(options);
       const auto opener = device::MakeSystemPortOpener();
       app::FirmwareSet firmware(options, folder);
+      // Run records go on to the record database, if one is named, while the window is open.
+      const auto records = window::StartRecordKeeping(dlg.view());
       app::DeviceSession session(firmware, dlg.view(), *opener);
+      session.SetRecordSink(records->sink());
       session.SetWireTrace(device::WireTraceFromEnvironment());  // VORLOADER_TRACE, read once
       window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
       dlg.SetWorkflows(&workflows);
@@ -127,13 +129,9 @@ class CVORLoaderXApp {
       });
       const window::CloseOnSignals closeSignals([&dlg] { dlg.CloseOnRequest(); });
 
-      // Run records go on to the record database, if one is named, while the window is open.
-      auto recordDelivery = window::StartRecordDelivery(dlg.view());
-
       dlg.exec();
       // The loader goes before the window: its thread must be gone first.
       dlg.ShutDownWorkflows();
-      recordDelivery.reset();
       status = closeSignals.ExitStatus(0);
       if (closeSignals.firstSignal() != 0) openStation = false;
     }

@@ -1,5 +1,6 @@
 #include "app/record/record_of_run.h"
 
+#include <openssl/rand.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,16 +13,15 @@
 namespace app {
 
 std::string NewRunId() {
-  // Seeded once per thread from the system's entropy; 128 bits of which 122 are random.
-  thread_local std::mt19937_64 engine = [] {
-    std::random_device device;
-    std::seed_seq seed{device(), device(), device(), device(), device(), device(), device(), device()};
-    return std::mt19937_64(seed);
-  }();
+  // From the cryptographic generator, which reseeds itself (after a fork too), so that no two
+  // loaders or processes ever share a stream of IDs. Should it fail, the system's entropy.
   std::array<std::uint8_t, 16> bytes{};
-  for (std::size_t i = 0; i < bytes.size(); i += 8) {
-    const std::uint64_t word = engine();
-    for (std::size_t k = 0; k < 8; ++k) bytes[i + k] = static_cast<std::uint8_t>(word >> (8 * k));
+  if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
+    std::random_device device;
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+      const std::uint32_t word = device();
+      for (std::size_t k = 0; k < 4; ++k) bytes[i + k] = static_cast<std::uint8_t>(word >> (8 * k));
+    }
   }
   bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
   bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
@@ -50,12 +50,12 @@ RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
     r.port = facts.port->comName();
     r.path = facts.port->path;
   }
-  if (const std::optional<device::Identity>& named = facts.before ? facts.before : facts.after) {
-    r.deviceId = named->m_nDevId;
-    r.product = named->m_strDevName;
+  if (const std::optional<DeviceFacts>& named = facts.before ? facts.before : facts.after) {
+    r.deviceId = named->id;
+    r.product = named->name;
   }
-  if (facts.before) r.versionBefore = facts.before->m_strDevVersion;
-  if (facts.after) r.versionAfter = facts.after->m_strDevVersion;
+  if (facts.before) r.versionBefore = facts.before->version;
+  if (facts.after) r.versionAfter = facts.after->version;
   if (facts.firmwarePath) {
     const std::size_t slash = facts.firmwarePath->find_last_of("/\\");
     r.file = slash == std::string::npos ? *facts.firmwarePath : facts.firmwarePath->substr(slash + 1);

@@ -5,6 +5,7 @@
 // gives the record of every run on a port to its record sink (app::DeviceSession::SaveRecord).
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -13,16 +14,22 @@
 #include "app/record/record_file.h"
 #include "app/record/run_record.h"
 #include "common/loader_view.h"
-#include "device/link.h"
 
 namespace app {
+
+// A device as it named itself, in the plain values a record keeps of it.
+struct DeviceFacts {
+  std::uint32_t id = 0;
+  std::string name;
+  std::string version;
+};
 
 struct RunFacts {
   std::string_view workflow = kWorkflowConnect;
   std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
   std::optional<PortEntry> port;            // the port searched, then the one the device answered on
-  std::optional<device::Identity> before;   // as identified, before anything was changed
-  std::optional<device::Identity> after;    // as read back after programming (or the restart)
+  std::optional<DeviceFacts> before;        // as identified, before anything was changed
+  std::optional<DeviceFacts> after;         // as read back after programming (or the restart)
   std::optional<std::string> firmwarePath;  // folder + name of the file chosen for the device
   bool eraseBegan = false;                  // the erase command went to the device
   bool programmed = false;                  // the erase was answered and the file began to go out

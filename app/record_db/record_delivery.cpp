@@ -1,18 +1,8 @@
 #include "app/record_db/record_delivery.h"
 
-#include <sys/stat.h>
-
 #include <vector>
 
 namespace app {
-
-namespace {
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size;
-}
-
-}  // namespace
 
 std::string RefusedNote(const DeliveryReport& report, const std::string& recordFile) {
   return "record database refused " +
@@ -45,24 +35,19 @@ void RecordDelivery::Run(const std::stop_token& stop) {
   RecordDatabase database(m_settings.conninfo);
   std::unique_lock lock(m_mutex);
   while (!stop.stop_requested()) {
-    m_wake.wait_for(lock, stop, m_settings.look, [this] { return m_kicked; });
-    if (stop.stop_requested()) break;
-    if (m_refused && std::chrono::steady_clock::now() < m_retryAt) {
+    if (m_refused) {
       // Kicks wait for the retry too; Finish may bring it forward.
-      m_wake.wait_until(lock, stop, m_retryAt,
+      const std::chrono::steady_clock::time_point retryAt = m_retryAt;
+      m_wake.wait_until(lock, stop, retryAt,
                         [this] { return !m_refused || std::chrono::steady_clock::now() >= m_retryAt; });
-      continue;
+    } else {
+      m_wake.wait(lock, stop, [this] { return m_kicked; });
     }
-    if (!m_kicked && !m_refused) {
-      // Nothing said: look whether the file changed since it was last delivered in full.
-      struct stat info {};
-      if (::stat(m_settings.recordFile.c_str(), &info) != 0 || SameFile(info, m_seen)) continue;
-    }
+    if (stop.stop_requested()) break;
+    if (m_refused && std::chrono::steady_clock::now() < m_retryAt) continue;
     m_kicked = false;
     m_busy = true;
     lock.unlock();
-    struct stat before {};
-    const bool known = ::stat(m_settings.recordFile.c_str(), &before) == 0;
     const DeliveryReport report = DeliverPending(database, m_settings.recordFile, stop);
     std::vector<std::string> notes;
     lock.lock();
@@ -94,7 +79,6 @@ void RecordDelivery::Run(const std::stop_token& stop) {
     } else if (report.outcome.ok()) {
       m_noted.clear();
       m_fileNoted.clear();
-      if (known) m_seen = before;
     }
     m_busy = false;
     ++m_passes;

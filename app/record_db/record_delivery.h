@@ -1,14 +1,13 @@
 #pragma once
 // The background worker that delivers the record file's pending records to the record
 // database, so that no workflow ever waits for it. It delivers what is pending as soon as it
-// starts, then whenever it is told a record was appended (Kick) or sees the file grow; after
-// the database refused, it tries again about every 30 s. Each cause of refusal is told once
-// (through the note function, on the worker's thread) until a delivery succeeds again; records
+// starts (what earlier runs left), then whenever the sink that appended a record tells it so
+// (Kick): it never looks at the file by itself while it waits. After the database refused, it
+// tries again about every 30 s. Each cause of refusal is told once (through the note
+// function, on the worker's thread) until a delivery succeeds again; records
 // set aside for their data, and a connection without TLS, are told once for the worker's life.
 //
 // Guarded by one mutex: every public member may be called from any thread.
-
-#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -33,7 +32,6 @@ class RecordDelivery {
     std::string conninfo;
     std::string recordFile;
     std::chrono::milliseconds retry{30000};  // after a refusal
-    std::chrono::milliseconds look{1000};    // how often the file is looked at for growth
   };
 
   RecordDelivery(Settings settings, NoteFunction note);
@@ -76,8 +74,6 @@ class RecordDelivery {
   std::string m_fileNoted;
   bool m_refusedNoted = false;
   bool m_plainTextNoted = false;
-  // What the file looked like when it was last delivered up to its end.
-  struct stat m_seen {};
 
   std::jthread m_thread;  // last: starts after everything above exists
 };

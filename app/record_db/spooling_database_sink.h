@@ -20,6 +20,8 @@ class SpoolingDatabaseSink : public RecordSink {
     if (note.empty()) m_delivery.Kick();
     return note;
   }
+  // The spool's check: a record file that cannot be written is told when the run begins.
+  std::string Check() override { return m_spool.Check(); }
 
  private:
   RecordSink& m_spool;

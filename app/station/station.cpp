@@ -158,7 +158,7 @@ bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   port->observing = std::make_unique<PortView>(*this, *port);
   // A session of a station keeps to its own port: another port's device is another session's.
   port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener, entry);
-  port->session->SetRecordFile(m_recordFile);
+  if (m_recordSink) port->session->SetRecordSink(m_recordSink);
   port->session->SetWireTrace(m_trace);
   std::lock_guard lock(m_mutex);
   for (const auto& p : m_ports)

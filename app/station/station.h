@@ -40,6 +40,7 @@
 
 #include "app/firmware_set.h"
 #include "app/production_line.h"
+#include "app/record/record_sink.h"
 #include "app/station/port_node.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
@@ -104,7 +105,9 @@ class Station {
   Station& operator=(const Station&) = delete;
 
   // Settings, before Start.
-  void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
+  // Where every port's sessions write their records (shared by all of them; see RecordSink);
+  // without one, the record file the rules choose when each run begins.
+  void SetRecordSink(std::shared_ptr<RecordSink> sink) { m_recordSink = std::move(sink); }
   // Every port's session traces its wire traffic with this (the terminal's -v).
   void SetWireTrace(device::WireTrace trace) { m_trace = trace; }
   // Told of every change of a port's status (each progress step included), with the new status;
@@ -180,7 +183,7 @@ class Station {
 
   const FirmwareSet& m_firmware;
   device::PortOpener& m_opener;
-  std::string m_recordFile;
+  std::shared_ptr<RecordSink> m_recordSink;
   device::WireTrace m_trace = device::WireTrace::Off;
   Observer m_observer;
   std::function<void(bool)> m_onProgramming;

@@ -135,7 +135,8 @@ std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::P
   return chosen;
 }
 
-int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
+int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortOpener& opener,
+                      RunRecords& records) {
   app::FirmwareSet firmware(OptionsOf(line), app::OpenFirmwareFolder());
   std::stop_source stop;
   const StopRelay relay(view.interrupts(), stop);
@@ -184,11 +185,11 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
     if (several.empty() && !station) return kExitNoWorkflow;
     InterruptState fallback;
     InterruptState& interrupts = view.setup().interrupts != nullptr ? *view.setup().interrupts : fallback;
-    if (station) return RunStation(line, view.setup(), view, opener, firmware, several, interrupts);
-    return RunProductionLine(line, view, opener, firmware, several, interrupts);
+    if (station) return RunStation(line, view.setup(), view, opener, firmware, several, interrupts, records);
+    return RunProductionLine(line, view, opener, firmware, several, interrupts, records.sink());
   }
   app::DeviceSession session(firmware, view, opener);
-  session.SetRecordFile(line.recordFile);
+  session.SetRecordSink(records.sink());
   session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   session.SetPorts(prepared.ports);
   const std::stop_callback forward(stop.get_token(), [&session] { session.RequestStop(); });
@@ -204,7 +205,8 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
 
 }  // namespace
 
-CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener) {
+CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener,
+                         RunRecords& records) {
   switch (line.command) {
     case Command::Ports:
       return ListPorts(view, opener);
@@ -213,7 +215,7 @@ CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::Po
     case Command::Connect:
     case Command::RawBoot:
     case Command::Station:
-      return RunDeviceWorkflow(line, view, opener);
+      return RunDeviceWorkflow(line, view, opener, records);
     case Command::History: {
       CommandResult result;
       if (line.recordDb.empty())

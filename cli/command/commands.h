@@ -2,6 +2,7 @@
 // The commands of the terminal front end: the loader's workflows, and the run records.
 
 #include "cli/command/command_line.h"
+#include "cli/command/record_db_options.h"
 #include "cli/output/quiet_output.h"
 #include "cli/output/terminal_view.h"
 #include "device/serial_port.h"
@@ -11,7 +12,8 @@ namespace cli {
 // Runs `line`'s command and returns its exit status (and what -q prints): connect and raw-boot the workflow's
 // result code (kExitNoWorkflow when none ran), check 0 / kExitMissingFiles / kExitNoWorkflow,
 // ports 0; kExitUsage when --port names a port that is not listed; kExitInterrupted after a
-// stop request.
-CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener);
+// stop request. Every device run leaves its record in `records`.
+CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener,
+                         RunRecords& records);
 
 }  // namespace cli

@@ -35,7 +35,7 @@ TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, Sh
 
 int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::PortOpener& opener,
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
-                      InterruptState& interrupts) {
+                      InterruptState& interrupts, const std::shared_ptr<app::RecordSink>& records) {
   interrupts.setSeveral(true);
   const TerminalSetup& base = mainView.setup();
   SharedOutput shared(base.err, base.errIsTerminal && !base.quiet, base.columns);
@@ -47,7 +47,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
   for (const PortEntry& port : ports) {
     views.push_back(std::make_unique<BoardView>(PortViewSetup(base, port, shared)));
     app::DeviceSession& session = productionLine.AddPort(port, *views.back()).session();
-    session.SetRecordFile(line.recordFile);
+    session.SetRecordSink(records);
     session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   }
   {

@@ -3,11 +3,13 @@
 // line prefixed with the port and drawn through one shared output (with a live board on a
 // terminal), and the process's stop signals mapped to stop levels.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/firmware_set.h"
 #include "app/production_line.h"
+#include "app/record/record_sink.h"
 #include "cli/command/command_line.h"
 #include "cli/output/terminal_view.h"
 #include "cli/signals/interrupt.h"
@@ -18,9 +20,10 @@ namespace cli {
 // Runs Connect on every port of `ports` at once and reports through views made like
 // `mainView`'s. The first stop signal stops the sessions not programming, the second all.
 // Writes the summary (and which ports were cut while programmed); returns the exit status.
+// Every session writes its records to `records`.
 int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::PortOpener& opener,
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
-                      InterruptState& interrupts);
+                      InterruptState& interrupts, const std::shared_ptr<app::RecordSink>& records);
 
 // The stop level of the stop signals so far: the first stops what is not programming, the
 // second everything.

@@ -29,33 +29,47 @@ RecordDbChoice ChooseRecordDb(const CommandLine& line, const app::Environment& e
   return choice;
 }
 
-RunDelivery::RunDelivery(const CommandLine& line, const app::Environment& env) {
-  if (line.recordDb.empty() || (line.command != Command::Connect && line.command != Command::RawBoot)) return;
-  const std::optional<std::string> file = app::RecordFilePath(env, line.recordFile);
-  if (!file) {
-    m_problem = "run records are off, so none is delivered to the record database";
+RunRecords::RunRecords(const CommandLine& line, const app::Environment& env) {
+  if (line.command != Command::Connect && line.command != Command::RawBoot &&
+      line.command != Command::Station)
     return;
-  }
-  m_delivery = std::make_unique<app::RecordDelivery>(app::RecordDelivery::Settings{line.recordDb, *file},
-                                                     [this](const std::string& note) {
-                                                       const std::lock_guard lock(m_mutex);
-                                                       m_notes.push_back(note);
-                                                     });
+  m_keeping =
+      std::make_unique<app::RecordKeeping>(app::RecordSettings::ByRules(line.recordDb, line.recordFile, env),
+                                           [this](const std::string& note) { Hear(note); });
 }
 
-void RunDelivery::End(LoaderView& view) {
-  if (!m_problem.empty()) view.detail(m_problem);
-  if (!m_delivery) return;
-  const app::RecordDelivery::Outcome outcome = m_delivery->Finish(kDeliveryWait);
+std::shared_ptr<app::RecordSink> RunRecords::sink() const {
+  return m_keeping ? m_keeping->sink() : nullptr;
+}
+
+void RunRecords::Hear(const std::string& note) {
+  const std::lock_guard lock(m_mutex);
+  if (m_tell)
+    m_tell(note);
+  else
+    m_notes.push_back(note);
+}
+
+void RunRecords::TellAsTheyCome(std::function<void(const std::string& note)> tell) {
+  const std::lock_guard lock(m_mutex);
+  m_tell = std::move(tell);
+  if (!m_tell) return;
+  for (const std::string& note : m_notes) m_tell(note);
+  m_notes.clear();
+}
+
+void RunRecords::End(LoaderView& view) {
+  if (!m_keeping) return;
+  const std::optional<app::RecordDelivery::Outcome> outcome = m_keeping->Finish(kDeliveryWait);
   {
     const std::lock_guard lock(m_mutex);
     for (const std::string& note : m_notes) view.detail(note);
     m_notes.clear();
   }
-  if (outcome.pending > 0)
-    view.detail(std::to_string(outcome.pending) +
-                (outcome.pending == 1 ? " run record is" : " run records are") + " kept in " +
-                m_delivery->recordFile() +
+  if (outcome && outcome->pending > 0)
+    view.detail(std::to_string(outcome->pending) +
+                (outcome->pending == 1 ? " run record is" : " run records are") + " kept in " +
+                m_keeping->settings().file.value_or(std::string()) +
                 " for the record database; they go with a later run or `vorloader-cli sync`");
 }
 

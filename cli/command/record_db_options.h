@@ -1,14 +1,17 @@
 #pragma once
 // The record database on the terminal front end: which one the command line and the
-// environment name, and the delivery that runs beside a connect or raw-boot run.
+// environment name, and the run records of a command that runs devices.
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "app/record/record_file.h"
-#include "app/record_db/record_delivery.h"
+#include "app/record/record_sink.h"
+#include "app/record_keeping.h"
 #include "cli/command/command_line.h"
 #include "common/loader_view.h"
 
@@ -27,21 +30,34 @@ RecordDbChoice ChooseRecordDb(const CommandLine& line, const app::Environment& e
 // How long the end of a run waits for the delivery in flight.
 inline constexpr std::chrono::seconds kDeliveryWait{5};
 
-// Delivery beside a connect or raw-boot run: started when a record database is named and run
-// records are on, it delivers what was pending at once and each record the run appends.
-class RunDelivery {
+// The run records of a command that runs devices (connect, raw-boot, station): one record
+// keeping for the whole command, from --record and the record database chosen, whose sink every
+// session of the command writes to. The worker's notes are held back and told at the end,
+// unless TellAsTheyCome sends them on at once.
+//
+// How it is guarded: m_mutex guards the held notes and where they go; the keeping guards itself.
+class RunRecords {
  public:
-  RunDelivery(const CommandLine& line, const app::Environment& env);
+  RunRecords(const CommandLine& line, const app::Environment& env);
+  // The sink for every session of the command; null for a command that runs no device.
+  std::shared_ptr<app::RecordSink> sink() const;
+  // From now on the notes go to `tell` as they come (first those held back so far), from the
+  // worker's thread; nullptr holds them back again. `tell` is called under the lock that this
+  // call takes too, so once it returns with nullptr, `tell` is called no more.
+  void TellAsTheyCome(std::function<void(const std::string& note)> tell);
   // Waits for the delivery in flight at most kDeliveryWait (not at all when the database has
-  // just refused), then tells `view` why the database refused (one note per cause) and, in
-  // one note, how many records are kept for later and where. Call once, on the main thread.
+  // just refused), then tells `view` the notes held back (why the database refused, one note
+  // per cause) and, in one note, how many records are kept for later and where. Call once, on
+  // the main thread, after the command.
   void End(LoaderView& view);
 
  private:
+  void Hear(const std::string& note);
+
   std::mutex m_mutex;
-  std::vector<std::string> m_notes;  // guarded by m_mutex: the worker's notes, told at the end
-  std::string m_problem;             // why there is no delivery although a database is named
-  std::unique_ptr<app::RecordDelivery> m_delivery;
+  std::vector<std::string> m_notes;                     // held back
+  std::function<void(const std::string& note)> m_tell;  // where notes go at once, if set
+  std::unique_ptr<app::RecordKeeping> m_keeping;        // last: its worker calls Hear
 };
 
 }  // namespace cli

@@ -81,14 +81,14 @@ bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped
 
 int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
                device::PortOpener& opener, const app::FirmwareSet& firmware,
-               const std::vector<PortEntry>& ports, InterruptState& interrupts) {
+               const std::vector<PortEntry>& ports, InterruptState& interrupts, RunRecords& records) {
   interrupts.setSeveral(true);
   SharedOutput shared(base.err, base.errIsTerminal && !base.quiet, base.columns);
   PortViews views(base, shared);
 
   StateLines states(shared, base.err);  // told by the station's ports until it is gone
   app::Station station(firmware, opener);
-  station.SetRecordFile(line.recordFile);
+  station.SetRecordSink(records.sink());
   station.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   station.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
   if (!base.quiet)
@@ -108,8 +108,13 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
       KeepFirstPressWarning(shared, interrupts, presses);
       station.RequestStop(LevelOfPresses(presses));
     });
+    // A station runs for a shift: what the record database says is told when it is said.
+    records.TellAsTheyCome([&shared, &base](const std::string& note) {
+      shared.WriteLine(base.err, "note: " + PrintableText(note));
+    });
     station.Start();
     station.Wait();
+    records.TellAsTheyCome(nullptr);
   }
   views.EndProgress();
   shared.Finish();

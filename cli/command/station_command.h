@@ -6,6 +6,7 @@
 
 #include "app/firmware_set.h"
 #include "cli/command/command_line.h"
+#include "cli/command/record_db_options.h"
 #include "cli/output/terminal_view.h"
 #include "cli/signals/interrupt.h"
 #include "device/serial_port.h"
@@ -17,8 +18,9 @@ bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped
 
 // Runs the station on `ports` (with --all-ports, ports that appear later join) until the stop
 // signals end it. Returns the exit status: 0 after one stop signal, 128 + the signal after two.
+// Every device run leaves its record in `records`, whose notes are told as they come.
 int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
                device::PortOpener& opener, const app::FirmwareSet& firmware,
-               const std::vector<PortEntry>& ports, InterruptState& interrupts);
+               const std::vector<PortEntry>& ports, InterruptState& interrupts, RunRecords& records);
 
 }  // namespace cli

@@ -454,9 +454,7 @@ TEST_F(RecordDatabaseTest, TheWorkerDeliversInTheBackgroundAndTellsEachCauseOnce
   Append(File(), ToJsonLine(Record(1)));
   {
     // Refused: told once however often it is asked, and the end does not wait.
-    RecordDelivery delivery({"host=" + m_dir.Path("no-server"), File(), std::chrono::milliseconds(10),
-                             std::chrono::milliseconds(10)},
-                            note);
+    RecordDelivery delivery({"host=" + m_dir.Path("no-server"), File(), std::chrono::milliseconds(10)}, note);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     Append(File(), ToJsonLine(Record(2)));
     delivery.Kick();
@@ -468,13 +466,13 @@ TEST_F(RecordDatabaseTest, TheWorkerDeliversInTheBackgroundAndTellsEachCauseOnce
   EXPECT_NE(notes[0].find("record database not reached"), std::string::npos) << notes[0];
   CreateTable();
   {
-    // Reachable: what was kept and what comes later is delivered, without being asked.
-    RecordDelivery delivery(
-        {m_db->conninfo(), File(), std::chrono::milliseconds(10), std::chrono::milliseconds(10)}, note);
+    // Reachable: what was kept is delivered at once, and what comes later when it is told.
+    RecordDelivery delivery({m_db->conninfo(), File(), std::chrono::milliseconds(10)}, note);
     for (int i = 0; i < 500 && CountPending(File()) != 0; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(Rows(), 2u);
     Append(File(), ToJsonLine(Record(3)));
+    delivery.Kick();
     for (int i = 0; i < 500 && Rows() != 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(Rows(), 3u);
     Append(File(), ToJsonLine(Record(4)));
@@ -500,8 +498,8 @@ class FileSink : public RecordSink {
 
 TEST_F(RecordDatabaseTest, TheSpoolingSinkWritesTheFileFirstAndWakesTheWorker) {
   CreateTable();
-  // The worker would not look at the file by itself within the test.
-  RecordDelivery delivery({m_db->conninfo(), File(), std::chrono::hours(1), std::chrono::hours(1)}, nullptr);
+  // The worker never looks at the file by itself while it waits.
+  RecordDelivery delivery({m_db->conninfo(), File(), std::chrono::hours(1)}, nullptr);
   FileSink file(File());
   SpoolingDatabaseSink sink(file, delivery);
   EXPECT_EQ(sink.Write(Record(1)), "");

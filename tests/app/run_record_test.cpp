@@ -633,13 +633,8 @@ TEST(RecordOfRun, TakesWhatTheWorkflowKnew) {
   facts.workflow = kWorkflowConnect;
   facts.started = started;
   facts.port = PortEntry(3, "/dev/ttyUSB0");
-  device::Identity id;
-  id.m_nDevId = 3000000000u;
-  id.m_strDevName = "VOR-8 Stage";
-  id.m_strDevVersion = "2.01";
-  facts.before = id;
-  id.m_strDevVersion = "2.03";
-  facts.after = id;
+  facts.before = DeviceFacts{3000000000u, "VOR-8 Stage", "2.01"};
+  facts.after = DeviceFacts{3000000000u, "VOR-8 Stage", "2.03"};
   facts.firmwarePath = dir.Path("vor8_203.hex");
   facts.eraseBegan = true;
   facts.programmed = true;
@@ -690,6 +685,34 @@ TEST(RecordOfRun, RunIdsAreVersion4UuidsAndDiffer) {
     EXPECT_TRUE(seen.insert(id).second) << "repeated " << id;
   }
   EXPECT_FALSE(StationName().empty());
+}
+
+// A process made by fork carries its parent's memory: IDs drawn from a generator state kept in
+// that memory would repeat in both. Each must still draw IDs of its own.
+TEST(RecordOfRun, AForkedProcessDrawsRunIdsOfItsOwn) {
+  const std::string before = NewRunId();  // the parent's generator is in use before the fork
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const std::string id = NewRunId();
+    const ssize_t written = ::write(fds[1], id.data(), id.size());
+    ::_exit(written == static_cast<ssize_t>(id.size()) ? 0 : 1);
+  }
+  ::close(fds[1]);
+  const std::string parent = NewRunId();
+  std::string child(64, '\0');
+  const ssize_t got = ::read(fds[0], child.data(), child.size());
+  ::close(fds[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(got, 36);
+  child.resize(36);
+  EXPECT_EQ(child[14], '4') << child;
+  EXPECT_NE(child, parent);
+  EXPECT_NE(child, before);
 }
 
 TEST(RecordOfRun, LoaderVersionIsTheProgramVersion) {

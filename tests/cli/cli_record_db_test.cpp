@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <memory>
 #include <set>
@@ -73,14 +74,15 @@ class CliRecordDb : public ::testing::Test {
     return sim;
   }
 
-  CliResult Run(std::vector<std::string> args,
-                std::vector<std::pair<std::string, std::string>> env = {}) const {
+  CliResult Run(std::vector<std::string> args, std::vector<std::pair<std::string, std::string>> env = {},
+                std::vector<Cue> cues = {}) const {
     CliRun run;
     run.args = std::move(args);
     run.env = {{"VORLOADER_COM_DIR", ComDir()},
                {"VORLOADER_PROGRAMDATA", ProgramData()},
                {"VORLOADER_HISTORY", Records()}};
     run.env.insert(run.env.end(), env.begin(), env.end());
+    run.cues = std::move(cues);
     CliResult r = RunCli(run);
     EXPECT_FALSE(r.timedOut) << r.out << r.err;
     return r;
@@ -184,6 +186,50 @@ TEST_F(CliRecordDb, TheReportOverTheDatabaseIsTheReportOverTheFile) {
   r = Run({"--record-db", m_db->conninfo(), "report", "--since", "2026-12-10 06:00"});
   EXPECT_EQ(r.status, 64) << Dump(r);
   EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+// The terminal station runs for a shift: each device's record reaches the database while the
+// station still runs, not only after it ends.
+TEST_F(CliRecordDb, TheStationDeliversEachRecordWhileItRuns) {
+  auto device = StartDevice(1, "00002cc0");
+  std::size_t rowsWhileRunning = 0;
+  std::chrono::steady_clock::time_point firstLook{};
+  const CliResult r =
+      Run({"--x", "1", "--yes", "--port", "COM1", "--record-db", m_db->conninfo(), "station"}, {},
+          {{"COM1: ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.", true,
+            [&] {
+              // Looked at about every 100 ms, for at most 20 s; then the station is stopped.
+              const auto now = std::chrono::steady_clock::now();
+              if (firstLook == std::chrono::steady_clock::time_point{}) firstLook = now;
+              rowsWhileRunning = RunIds().size();
+              return rowsWhileRunning > 0 || now - firstLook > std::chrono::seconds(20);
+            },
+            nullptr, SIGINT}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_EQ(rowsWhileRunning, 1u) << Dump(r);
+  EXPECT_EQ(RunIds(), FileRunIds());
+  EXPECT_EQ(RunIds().size(), 1u);
+  EXPECT_FALSE(Contains(r.err, "record database")) << Dump(r);
+  EXPECT_EQ(r.ErrLines().back(), "summary: 1 devices: 1 programmed, 0 failed, 0 refused") << Dump(r);
+}
+
+// A station runs for a shift: a database that is away is told while it runs, once, and the
+// record waits in the file.
+TEST_F(CliRecordDb, TheStationTellsADatabaseThatIsAwayWhileItRuns) {
+  auto device = StartDevice(1, "00002cc0");
+  const CliResult r =
+      Run({"--x", "1", "--yes", "--port", "COM1", "--record-db", Stopped(), "station"}, {},
+          {{"COM1: ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.", true, nullptr, nullptr},
+           {"note: record database not reached", false, nullptr, nullptr, SIGINT}});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  const std::vector<std::string> err = r.ErrLines();
+  EXPECT_EQ(
+      std::count_if(err.begin(), err.end(),
+                    [](const std::string& l) { return Contains(l, "note: record database not reached"); }),
+      1)
+      << Dump(r);
+  EXPECT_TRUE(Contains(r.err, "note: 1 run record is kept in " + Records())) << Dump(r);
+  EXPECT_EQ(FileRunIds().size(), 1u);
 }
 
 TEST_F(CliRecordDb, WithTheServerStoppedRunsEndAsBeforeAndSyncLaterDeliversEachOnce) {

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <thread>
@@ -30,6 +31,7 @@
 #include "app/firmware_set.h"
 #include "app/port_listing.h"
 #include "app/record/record_line_parser.h"
+#include "app/record/record_sink.h"
 #include "app/record/run_record.h"
 #include "app/station/station.h"
 #include "catalogue/firmware_folder.h"
@@ -439,6 +441,40 @@ TEST_F(StationWithDevices, ProgramsEveryDevicePluggedInWithoutABoxUntilStop) {
     EXPECT_EQ(r.versionAfter, "1.80");
   }
   EXPECT_EQ(ports, (std::multiset<std::string>{"COM1", "COM1", "COM2", "COM3"}));
+}
+
+// The records go to the sink the window's record keeping gives the runner (which tells the
+// record database's worker of each), not to a file of the station's own choosing.
+TEST_F(StationWithDevices, EveryRecordGoesToTheSinkTheRunnerIsGiven) {
+  struct Kept final : app::RecordSink {
+    std::mutex mutex;
+    std::vector<app::RunRecord> records;
+    std::string Write(const app::RunRecord& record) override {
+      const std::lock_guard lock(mutex);
+      records.push_back(record);
+      return {};
+    }
+    std::size_t Count() {
+      const std::lock_guard lock(mutex);
+      return records.size();
+    }
+  };
+  auto kept = std::make_shared<Kept>();
+  auto device = Plug(1, "00002cc0");
+  StationWindow station(ListedPorts(), window::DecodedOptions(kOffline));
+  window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener, kept);
+  station.SetControl(&runner);
+  station.show();
+  BoxAnswerer none({});
+  Click(station, "start");
+  ASSERT_TRUE(WaitFor([&] { return kept->Count() == 1; })) << station.log().toStdString();
+  Click(station, "stop");
+  ASSERT_TRUE(WaitFor([&] { return !station.running(); })) << station.log().toStdString();
+  runner.Shutdown();
+  ASSERT_EQ(kept->Count(), 1u);
+  EXPECT_EQ(kept->records[0].port, "COM1");
+  EXPECT_EQ(kept->records[0].code, 0);
+  EXPECT_TRUE(RecordsWritten().empty());
 }
 
 // An erase fault fails its device in its own panel only; the other ports program theirs and

@@ -15,8 +15,8 @@
 namespace window {
 
 StationRunner::StationRunner(StationWindow& window, catalogue::FolderResult folder,
-                             device::PortOpener& opener)
-    : m_window(window), m_folder(std::move(folder)), m_opener(opener) {
+                             device::PortOpener& opener, std::shared_ptr<app::RecordSink> records)
+    : m_window(window), m_folder(std::move(folder)), m_opener(opener), m_records(std::move(records)) {
   for (int i = 0; i < window.panelCount(); ++i) m_ports.push_back(window.panel(i).port());
 }
 
@@ -120,8 +120,7 @@ void StationRunner::Run(const std::stop_token& stop) {
     const app::Preparation preparation = app::PrepareStartup(*firmware, m_opener, shared, stop);
     if (preparation.ready() && !stop.stop_requested()) {
       auto made = std::make_unique<app::Station>(*firmware, m_opener);
-      // The record file the rules choose, as the terminal station's without --record.
-      made->SetRecordFile({});
+      made->SetRecordSink(m_records);
       made->SetWireTrace(device::WireTraceFromEnvironment());
       made->SetObserver([this](const app::StationPortStatus& status) {
         if (const int panel = PanelOf(status.port.number); panel >= 0)

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/record/record_sink.h"
 #include "catalogue/firmware_folder.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
@@ -38,8 +39,10 @@ class StationWindow;
 
 class StationRunner final : public StationControl {
  public:
-  // Takes the panels' ports from `window` (on its thread). `opener` must outlive this.
-  StationRunner(StationWindow& window, catalogue::FolderResult folder, device::PortOpener& opener);
+  // Takes the panels' ports from `window` (on its thread). `opener` must outlive this. Every
+  // device run leaves its record in `records` (null: the record file the rules choose).
+  StationRunner(StationWindow& window, catalogue::FolderResult folder, device::PortOpener& opener,
+                std::shared_ptr<app::RecordSink> records = nullptr);
   // Cuts whatever still runs and waits for it.
   ~StationRunner() override;
   StationRunner(const StationRunner&) = delete;
@@ -61,6 +64,7 @@ class StationRunner final : public StationControl {
   StationWindow& m_window;
   const catalogue::FolderResult m_folder;
   device::PortOpener& m_opener;
+  const std::shared_ptr<app::RecordSink> m_records;
   std::vector<PortEntry> m_ports;  // the panels' ports, in panel order
   std::mutex m_catalogue;
   std::mutex m_mutex;
