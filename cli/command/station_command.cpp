@@ -16,6 +16,7 @@
 #include "cli/command/station_result_line.h"
 #include "cli/output/board_view.h"
 #include "cli/output/shared_output.h"
+#include "cli/output/terminal_text.h"
 #include "cli/signals/stop_relay.h"
 
 namespace cli {

@@ -2,6 +2,7 @@
 // device that fell silent is still the same device, and what a stop as programming begins
 // leaves of the device and of the station's summary.
 
+#include "app/record/file_record_sink.h"
 #include "app/station/station.h"
 
 #include <gtest/gtest.h>
@@ -130,7 +131,7 @@ class StationTest : public ::testing::Test {
   std::unique_ptr<app::Station> Make(std::chrono::milliseconds every) {
     auto station = std::make_unique<app::Station>(*firmware, opener);
     station->SetPollInterval(every);
-    station->SetRecordFile(folder.Path("records.jsonl"));
+    station->SetRecordSink(std::make_shared<app::FileRecordSink>(folder.Path("records.jsonl")));
     station->SetObserver([this](const app::StationPortStatus& s) { watch.Status(s); });
     station->SetOnOutcome([this](const app::StationOutcome& o) { watch.Outcome(o); });
     return station;
