@@ -30,6 +30,10 @@ struct RunFacts {
   std::optional<std::string> sha256;        // of the file's bytes as checked and sent
   std::string runId;                        // NewRunId() when the run began
   std::string station;                      // StationName() when the run began
+  std::string operatorName;                 // who ran it; empty when nobody said
+  std::string workOrder;                    // what for; empty when nobody said
+  std::string profileName;                  // the station profile's name; empty without one
+  std::string profileSha256;                // of the station profile's file
 };
 
 // A random version 4 UUID in its lower-case text form, new for every run.

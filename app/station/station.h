@@ -36,6 +36,7 @@
 
 #include "app/firmware_set.h"
 #include "app/production_line.h"
+#include "app/site_control.h"
 #include "app/station/port_node.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
@@ -79,9 +80,11 @@ struct StationPortStatus {
 struct StationOutcome {
   LineOutcome run;
   StationDevice device;
+  std::string detail;  // why it ended so, when its result says less (the session's result detail)
 };
 
-// "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance.
+// "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance. An
+// image the profile does not approve is named with its SHA-256 and the profile after the result.
 std::string StationResultLine(const StationOutcome& outcome);
 
 class Station {
@@ -95,6 +98,8 @@ class Station {
 
   // Settings, before Start.
   void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
+  // Every port's session runs under this (operator, work order, profile, approved images).
+  void SetSiteControl(std::shared_ptr<const SiteControl> site) { m_site = std::move(site); }
   // Every port's session traces its wire traffic with this (the terminal's -v).
   void SetWireTrace(device::WireTrace trace) { m_trace = trace; }
   // Told of every change of a port's status (each progress step included), with the new status.
@@ -167,6 +172,7 @@ class Station {
   const FirmwareSet& m_firmware;
   device::PortOpener& m_opener;
   std::string m_recordFile;
+  std::shared_ptr<const SiteControl> m_site;
   device::WireTrace m_trace = device::WireTrace::Off;
   Observer m_observer;
   std::function<void(bool)> m_onProgramming;

@@ -198,12 +198,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
       }
       line.options |= x.reading.value;
+      line.optionsGiven = true;
       i = x.last;
     } else if (arg.rfind("--x", 0) == 0) {
       r.error = Fault("--x may be given only once; also got", arg);
       return r;
     } else if (const int bit = app::NamedOptionBit(arg); bit != 0) {
       line.options |= bit;
+      line.optionsGiven = true;
     } else if (arg == "--yes") {
       sawYes = true;
     } else if (arg == "--no") {
@@ -245,6 +247,36 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
       }
       line.recordDb = *conninfo;
+    } else if (auto profile = OptionValue(args, i, "--profile", missing)) {
+      if (missing || profile->empty() || (i != at && profile->front() == '-')) {
+        r.error = Fault("--profile needs a file name");
+        return r;
+      }
+      if (i != at && x.reading.found && i == x.first) {
+        r.error = Fault("--x must begin an argument; the window would read it from", *profile);
+        return r;
+      }
+      line.profileFile = *profile;
+    } else if (auto name = OptionValue(args, i, "--operator", missing)) {
+      if (missing || name->empty() || (i != at && name->front() == '-')) {
+        r.error = Fault("--operator needs a name");
+        return r;
+      }
+      if (x.reading.found && i == x.first) {
+        r.error = Fault("--x must begin an argument; the window would read it from", *name);
+        return r;
+      }
+      line.operatorName = *name;
+    } else if (auto order = OptionValue(args, i, "--work-order", missing)) {
+      if (missing || order->empty() || (i != at && order->front() == '-')) {
+        r.error = Fault("--work-order needs a text");
+        return r;
+      }
+      if (x.reading.found && i == x.first) {
+        r.error = Fault("--x must begin an argument; the window would read it from", *order);
+        return r;
+      }
+      line.workOrder = *order;
     } else if (commandGiven && line.command == Command::History && !countGiven &&
                std::none_of(kCommands.begin(), kCommands.end(),
                             [&](const CommandName& c) { return arg == c.name; })) {
@@ -287,30 +319,47 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return r;
   }
   line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
+  const bool device = line.command == Command::Connect || line.command == Command::RawBoot ||
+                      line.command == Command::Station;
+  if (!line.profileFile.empty() && line.command != Command::Connect && line.command != Command::Station)
+    r.error = Fault("--profile applies to connect and station only");
+  else if (!line.operatorName.empty() && !device)
+    r.error = Fault("--operator applies to connect, raw-boot and station only");
+  else if (!line.workOrder.empty() && !device)
+    r.error = Fault("--work-order applies to connect, raw-boot and station only");
+  else if (line.profileFile.empty())
+    r.error = CombinationFault(line);
+  return r;
+}
+
+std::string UsageFault(const std::string& what) { return Fault(what); }
+
+std::string CombinationFault(const CommandLine& line) {
+  std::string error;
   const bool station = line.command == Command::Station;
   if (station && line.answers != Answers::Yes)
     // A station asks nobody: every device plugged in is programmed as --yes decides.
-    r.error = Fault("station needs --yes");
+    error = Fault("station needs --yes");
   else if (station && line.ports.empty() && !line.allPorts)
-    r.error = Fault("station needs --port (one or more) or --all-ports");
+    error = Fault("station needs --port (one or more) or --all-ports");
   else if ((!line.ports.empty() || line.allPorts) && line.command != Command::Connect &&
            line.command != Command::RawBoot && !station)
-    r.error = Fault(line.allPorts ? "--all-ports applies to connect and station only"
+    error = Fault(line.allPorts ? "--all-ports applies to connect and station only"
                                   : "--port applies to connect, raw-boot and station only");
   else if (!line.skipPorts.empty() && !line.allPorts)
-    r.error = Fault("--skip-port applies to --all-ports only");
+    error = Fault("--skip-port applies to --all-ports only");
   else if (line.allPorts && !line.ports.empty())
-    r.error = Fault("--all-ports and --port cannot be used together");
+    error = Fault("--all-ports and --port cannot be used together");
   else if (SeveralPorts(line) && line.command == Command::RawBoot)
-    r.error = Fault("raw-boot takes one port only");
+    error = Fault("raw-boot takes one port only");
   else if (SeveralPorts(line) && line.answers == Answers::Ask)
     // Nobody can answer a box per device at one keyboard.
-    r.error = Fault("with more than one port, --yes or --no is required");
+    error = Fault("with more than one port, --yes or --no is required");
   else if (!line.recordFile.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record applies to connect, raw-boot, station, history and sync only");
+    error = Fault("--record applies to connect, raw-boot, station, history and sync only");
   else if (!line.recordDb.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record-db applies to connect, raw-boot, station, history and sync only");
-  return r;
+    error = Fault("--record-db applies to connect, raw-boot, station, history and sync only");
+  return error;
 }
 
 std::string UsageText() {

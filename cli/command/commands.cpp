@@ -13,6 +13,7 @@
 #include "cli/command/production_line.h"
 #include "cli/command/station_command.h"
 #include "cli/command/sync_command.h"
+#include "cli/output/firmware_table.h"
 #include "cli/output/port_table.h"
 #include "cli/signals/stop_relay.h"
 
@@ -53,6 +54,9 @@ CommandResult CheckFiles(const CommandLine& line, TerminalView& view) {
   CommandResult result;
   result.status = report.usable < static_cast<int>(report.products) ? kExitMissingFiles : 0;
   result.fileCheck = report.fileCheck;
+  // What a station profile approves an image by, beside the lines scripts read.
+  if (!view.quiet())
+    for (const std::string& row : FirmwareTableLines(*firmware.products())) view.detail(row);
   return result;
 }
 
@@ -188,6 +192,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   }
   app::DeviceSession session(firmware, view, opener);
   session.SetRecordFile(line.recordFile);
+  session.SetSiteControl(line.site);
   session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   session.SetPorts(prepared.ports);
   const std::stop_callback forward(stop.get_token(), [&session] { session.RequestStop(); });

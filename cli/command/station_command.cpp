@@ -59,6 +59,7 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
 
   app::Station station(firmware, opener);
   station.SetRecordFile(line.recordFile);
+  station.SetSiteControl(line.site);
   station.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   station.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
   // One line per device, whole, that a person reads at a glance.
