@@ -70,6 +70,8 @@ class DeviceSession {
   const device::Identity& identity() const { return m_identity; }
   // Why the last workflow ended as it did, when more than its result line says; else empty.
   const std::string& lastResultDetail() const { return m_resultDetail; }
+  // What the last run's record was made from (operator, work order, profile among them).
+  const RunFacts& lastFacts() const { return m_facts; }
   device::Link& link() { return m_link; }
 
  private:

@@ -1,5 +1,7 @@
 #include "app/site_control.h"
 
+#include <algorithm>
+
 #include "catalogue/checked_firmware.h"
 #include "device/version.h"
 
@@ -14,6 +16,13 @@ bool SameVersion(std::string stated, const std::string& file) {
   return device::VersionHundredths(stated) == device::VersionHundredths(file);
 }
 
+// The catalogue writes a product's name with "_" for its blanks ("Amp_One"), the table keeps
+// it shown ("Amp One"); a profile may name it either way.
+bool SameProduct(std::string named, const std::string& shown) {
+  std::replace(named.begin(), named.end(), '_', ' ');
+  return named == shown;
+}
+
 }  // namespace
 
 std::string NotApprovedReason(const SiteControl& site, const catalogue::ProductTable& table, std::size_t row) {
@@ -26,7 +35,7 @@ std::string NotApprovedReason(const SiteControl& site, const catalogue::ProductT
   const ApprovedImage* otherVersion = nullptr;
   for (const ApprovedImage& entry : *site.approved) {
     if (sha.empty() || entry.sha256 != sha) continue;
-    if (!entry.product.empty() && entry.product != product) continue;
+    if (!entry.product.empty() && !SameProduct(entry.product, product)) continue;
     if (!entry.version.empty() && !SameVersion(entry.version, version)) {
       otherVersion = &entry;
       continue;
