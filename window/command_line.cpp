@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <filesystem>
 #include <string_view>
 
 namespace window {
@@ -166,6 +167,10 @@ WindowParse ParseWindowCommandLine(const std::vector<std::string>& args) {
       return r;
     }
     line.profile = std::move(reading.profile);
+    // A relative record file lies beside the profile, wherever the window is started from.
+    if (line.profile->record && std::filesystem::path(line.profile->record->text).is_relative())
+      line.profile->record->text =
+          (std::filesystem::path(profileFile).parent_path() / line.profile->record->text).string();
   }
   return r;
 }

@@ -74,7 +74,11 @@ struct RecordingControl : window::StationControl {
   std::vector<int> starts;
   int stops = 0;
   int checks = 0;
-  void Start(int optionBits) override { starts.push_back(optionBits); }
+  std::vector<std::string> operators;
+  void Start(int optionBits, const std::string& operatorName) override {
+    starts.push_back(optionBits);
+    operators.push_back(operatorName);
+  }
   void Stop() override { ++stops; }
   void CheckForUpdates(int /*optionBits*/) override { ++checks; }
 };

@@ -19,9 +19,11 @@
 #include <memory>
 #include <mutex>
 #include <stop_token>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "app/site_control.h"
 #include "catalogue/firmware_folder.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
@@ -45,7 +47,12 @@ class StationRunner final : public StationControl {
   StationRunner(const StationRunner&) = delete;
   StationRunner& operator=(const StationRunner&) = delete;
 
-  void Start(int optionBits) override;
+  // Before the first Start: what every run is under (profile, approved images, work order; the
+  // operator comes with each Start), and the record file (empty: the file the rules choose).
+  void SetSiteControl(app::SiteControl site) { m_siteBase = std::move(site); }
+  void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
+
+  void Start(int optionBits, const std::string& operatorName) override;
   void Stop() override;
   void CheckForUpdates(int optionBits) override;
   // Cuts everything now and waits for the workers (the window is closing).
@@ -62,10 +69,13 @@ class StationRunner final : public StationControl {
   const catalogue::FolderResult m_folder;
   device::PortOpener& m_opener;
   std::vector<PortEntry> m_ports;  // the panels' ports, in panel order
+  app::SiteControl m_siteBase;
+  std::string m_recordFile;
   std::mutex m_catalogue;
   std::mutex m_mutex;
   std::unique_ptr<app::FirmwareSet> m_firmware;  // of the last Start
   std::unique_ptr<app::Station> m_station;       // of the last Start, once prepared
+  std::shared_ptr<const app::SiteControl> m_site;  // of the last Start
   int m_stops = 0;                               // Stop presses since the last Start
   std::jthread m_worker;                         // the preparation, then the station's run
   std::jthread m_refresher;                      // a Check for Updates
