@@ -25,12 +25,14 @@ bool SameProduct(std::string named, const std::string& shown) {
 
 }  // namespace
 
-std::string NotApprovedReason(const SiteControl& site, const catalogue::ProductTable& table, std::size_t row) {
+std::string NotApprovedReason(const SiteControl& site, const catalogue::ProductTable& table,
+                              std::size_t row) {
   if (!site.approved || row >= catalogue::kMaxProducts) return {};
   const std::string sha = catalogue::CheckedSha256Hex(table, row);
   const std::string& version = table.m_prodVersion[row];
   const std::string& product = table.m_prodName[row];
-  const std::string image = table.m_prodHexFile[row] + " (V" + version + ", SHA-256 " + (sha.empty() ? "unknown" : sha) + ")";
+  const std::string image =
+      table.m_prodHexFile[row] + " (V" + version + ", SHA-256 " + (sha.empty() ? "unknown" : sha) + ")";
   const std::string profile = "the profile \"" + site.profileName + "\"";
   const ApprovedImage* otherVersion = nullptr;
   for (const ApprovedImage& entry : *site.approved) {
@@ -43,8 +45,9 @@ std::string NotApprovedReason(const SiteControl& site, const catalogue::ProductT
     return {};
   }
   if (otherVersion != nullptr)
-    return image + " is not approved by " + profile + ": its entry on line " + std::to_string(otherVersion->line) +
-           " states V" + otherVersion->version + ", the file is V" + version;
+    return image + " is not approved by " + profile + ": its entry on line " +
+           std::to_string(otherVersion->line) + " states V" + otherVersion->version + ", the file is V" +
+           version;
   return image + " is not approved by " + profile;
 }
 

@@ -73,8 +73,8 @@ bool ReadBits(std::string_view value, int& bits) {
 
 // "--name VALUE" or "--name=VALUE": the value, advancing `i` past it; nullopt when `args[i]`
 // is not this option, or (with the fault set in `r`) when its value is missing or empty.
-std::optional<std::string> ValueOf(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
-                                   std::string_view needs, WindowParse& r) {
+std::optional<std::string> ValueOf(const std::vector<std::string>& args, std::size_t& i,
+                                   std::string_view name, std::string_view needs, WindowParse& r) {
   const std::string_view arg = args[i];
   std::optional<std::string> value;
   if (arg == name && i + 1 < args.size())

@@ -16,8 +16,8 @@ namespace window {
 inline constexpr int kExitUsage = 64;
 
 struct WindowCommandLine {
-  int options = 0;       // --x N with the bits of the named options
-  bool station = false;  // --station: the station window instead of the main window
+  int options = 0;            // --x N with the bits of the named options
+  bool station = false;       // --station: the station window instead of the main window
   bool optionsGiven = false;  // --x or a named option
   // --profile FILE, read (the station window's set-up), --operator and --work-order.
   std::optional<app::StationProfile> profile;

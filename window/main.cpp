@@ -81,7 +81,8 @@ int RunStation(const window::WindowCommandLine& line, const catalogue::FolderRes
   const auto opener = device::MakeSystemPortOpener();
   CollectingView listing;
   const device::PortList ports = app::ListPorts(*opener, listing);
-  const window::StationStart start = window::PlanStationStart(line, ports, *opener, app::ProcessEnvironment());
+  const window::StationStart start =
+      window::PlanStationStart(line, ports, *opener, app::ProcessEnvironment());
   window::StationWindow station(start.ports, window::DecodedOptions(start.optionBits), start.setUp);
   for (const auto& [text, detail] : listing.lines) station.AddLogLine(-1, window::ShownLine(text), detail);
   for (const std::string& note : start.notes) station.AddLogLine(-1, window::ShownLine(note), false);

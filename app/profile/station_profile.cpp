@@ -20,7 +20,9 @@ namespace app {
 
 namespace {
 
-int LineOf(const toml::source_region& where) { return static_cast<int>(where.begin.line); }
+int LineOf(const toml::source_region& where) {
+  return static_cast<int>(where.begin.line);
+}
 
 // Every fault ends the reading: the first one found is the one told.
 struct Fault {
@@ -86,8 +88,9 @@ class Reader {
 };
 
 bool IsSha256Hex(std::string_view text) {
-  return text.size() == 64 &&
-         std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+           return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+         });
 }
 
 bool ReadApproved(Reader& r, const toml::node& node, std::vector<ApprovedImage>& into) {

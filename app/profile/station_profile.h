@@ -42,7 +42,7 @@ struct ApprovedImage {
 
 struct StationProfile {
   std::string name;
-  std::vector<ProfileText> ports;      // COM names or device paths, as written
+  std::vector<ProfileText> ports;  // COM names or device paths, as written
   bool allPorts = false;
   std::vector<ProfileText> skipPorts;  // with allPorts only
   int options = 0;                     // option bits, as --x takes them

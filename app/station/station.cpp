@@ -50,7 +50,8 @@ std::string StationResultLine(const StationOutcome& outcome) {
                      : info != nullptr ? std::string(info->logMessage)
                                        : "";
   text.erase(0, text.find_first_not_of(' '));
-  if (!o.stopped && o.code == RESULT_NOT_APPROVED && !outcome.detail.empty()) text += " " + outcome.detail + ".";
+  if (!o.stopped && o.code == RESULT_NOT_APPROVED && !outcome.detail.empty())
+    text += " " + outcome.detail + ".";
   return line + ": " + text;
 }
 

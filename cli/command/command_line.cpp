@@ -332,7 +332,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
   return r;
 }
 
-std::string UsageFault(const std::string& what) { return Fault(what); }
+std::string UsageFault(const std::string& what) {
+  return Fault(what);
+}
 
 std::string CombinationFault(const CommandLine& line) {
   std::string error;
@@ -345,7 +347,7 @@ std::string CombinationFault(const CommandLine& line) {
   else if ((!line.ports.empty() || line.allPorts) && line.command != Command::Connect &&
            line.command != Command::RawBoot && !station)
     error = Fault(line.allPorts ? "--all-ports applies to connect and station only"
-                                  : "--port applies to connect, raw-boot and station only");
+                                : "--port applies to connect, raw-boot and station only");
   else if (!line.skipPorts.empty() && !line.allPorts)
     error = Fault("--skip-port applies to --all-ports only");
   else if (line.allPorts && !line.ports.empty())
@@ -366,6 +368,7 @@ std::string UsageText() {
   return R"(Usage: vorloader-cli [--x N] [OPTIONS] [--yes | --no] [--port COMn | --port PATH] [--record FILE] [COMMAND]
        vorloader-cli [OPTIONS] (--yes | --no) (--port P --port P ... | --all-ports) connect
        vorloader-cli [OPTIONS] --yes (--port P ... | --all-ports [--skip-port P ...]) station
+       vorloader-cli [OPTIONS] --yes --profile FILE [--operator NAME] [--work-order TEXT] station
        vorloader-cli [--record FILE] [--record-db CONNINFO] history [N]
        vorloader-cli [--record FILE] [--record-db CONNINFO] sync
 
@@ -376,7 +379,9 @@ Commands:
                firmware files, then connect to the device and offer to program it
   raw-boot     the same preparation, then reprogram a device that only answers in
                its bootloader: switch it off, confirm, and switch it on
-  check        refresh the catalogue and check the firmware files; no port is used
+  check        refresh the catalogue and check the firmware files; no port is used.
+               On standard error, a table of each file with its product, version
+               and SHA-256 (the value a profile's [[approved]] entry names)
   ports        list the serial ports that open, then (on standard error) what is
                known of each: device path, USB ID, maker, product, serial number
   history [N]  show the last N run records (default 20): time, port, device ID,
@@ -420,6 +425,20 @@ Options:
   --record-db CONNINFO  also deliver run records to this PostgreSQL database (a
                libpq connection string or URI, without a password: use ~/.pgpass
                or a service file); the default is $VORLOADER_RECORD_DB
+  --profile FILE  connect, station: the station profile, a TOML file with the
+               line's name, ports (ports = ["COM3"], or all-ports = true with
+               skip-ports), option bits (offline, allow-older, allow-reload,
+               keep-untagged = true, or x = N), record, record-db,
+               operator-required, operator, work-order and [[approved]] images
+               (sha256 required; version and product optional). Options given
+               here override it (ports, and the option bits, as a whole). With
+               an approved list, a device whose image is not on it is not
+               programmed (E17, exit status 17). An unreadable profile or an
+               unknown key is a usage error naming the line
+  --operator NAME  who programs the devices, named in every record (else
+               $VORLOADER_OPERATOR, else the profile's); a profile with
+               operator-required = true does not start without one
+  --work-order TEXT  what the devices are programmed for, named in every record
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -433,6 +452,8 @@ Exit status:
   0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled); with
          several ports, 0 when every device was programmed, else the code of the
          first port (in the order given, or listed) that was not
+  17     connect: the station profile does not approve the device's image
+         ("E17-Image not approved by the profile."); nothing was erased
   0      station: stopped by one stop signal, its devices being programmed finished
   0, 1   check: every firmware file is good / some are missing
   0, 1   history: the records were shown (or there are none) / the file cannot be read
@@ -449,7 +470,8 @@ With a record database named, a background worker delivers each record to it;
 records it cannot take yet stay pending beside the file and go later.
 
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_UPDATE_URL,
-VORLOADER_TRACE, VORLOADER_HISTORY, VORLOADER_RECORD_DB (see vorloader-cli(1)).
+VORLOADER_TRACE, VORLOADER_HISTORY, VORLOADER_RECORD_DB, VORLOADER_OPERATOR
+(see vorloader-cli(1)).
 )";
 }
 

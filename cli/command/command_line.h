@@ -29,7 +29,7 @@ inline constexpr int kMaxHistoryCount = 100000;
 
 struct CommandLine {
   Command command = Command::Connect;
-  int options = 0;  // the number after --x, with the bits of the named options
+  int options = 0;            // the number after --x, with the bits of the named options
   bool optionsGiven = false;  // --x or a named option was given
   Answers answers = Answers::Ask;
   // Every --port in the order given; with more than one, one session per port runs at once.
@@ -61,7 +61,7 @@ struct ParseResult {
   bool ok() const { return error.empty(); }
 };
 
-// Exit statuses that are the front end's own (the workflows' result codes are 0..15).
+// Exit statuses that are the front end's own (the workflows' result codes are 0..15 and 17).
 inline constexpr int kExitMissingFiles = 1;
 inline constexpr int kExitNoWorkflow = 16;
 inline constexpr int kExitUsage = 64;

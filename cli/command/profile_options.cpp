@@ -55,7 +55,8 @@ ProfileApplied ApplyProfile(CommandLine& line, const app::Environment& env) {
       for (const app::ProfileText& port : p.ports)
         if (!AddProfilePort(line.profileFile, "ports", port, line.ports, applied.error)) return applied;
       for (const app::ProfileText& port : p.skipPorts)
-        if (!AddProfilePort(line.profileFile, "skip-ports", port, line.skipPorts, applied.error)) return applied;
+        if (!AddProfilePort(line.profileFile, "skip-ports", port, line.skipPorts, applied.error))
+          return applied;
     }
     if (!line.optionsGiven) line.options = p.options;
     if (line.recordFile.empty() && p.record) {

@@ -13,7 +13,8 @@ std::vector<std::string> FirmwareTableLines(const catalogue::ProductTable& table
   if (rows == 0) return {};
   std::vector<std::vector<std::string>> cells{{"FILE", "PRODUCT", "VERSION", "SHA-256"}};
   for (std::size_t i = 0; i < rows; ++i) {
-    const std::string sha = catalogue::IsUsable(table.m_prodState[i]) ? catalogue::CheckedSha256Hex(table, i) : "";
+    const std::string sha =
+        catalogue::IsUsable(table.m_prodState[i]) ? catalogue::CheckedSha256Hex(table, i) : "";
     cells.push_back({PrintableText(table.m_prodHexFile[i]), PrintableText(table.m_prodName[i]),
                      PrintableText(table.m_prodVersion[i]), sha.empty() ? "-" : sha});
   }

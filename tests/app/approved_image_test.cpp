@@ -87,7 +87,8 @@ TEST_F(ApprovedImageTest, AnImageNotOnTheListIsRefusedBeforeAnythingIsAskedOrEra
   Run(std::vector<app::ApprovedImage>{{kOtherSha, "", "", 3}});
   ExpectRefusedUntouched();
   ASSERT_EQ(view.details.size(), 1u);
-  EXPECT_EQ(view.details[0], "amp.hex (V1.30, SHA-256 " + FileSha() + ") is not approved by the profile \"Line 3\"");
+  EXPECT_EQ(view.details[0],
+            "amp.hex (V1.30, SHA-256 " + FileSha() + ") is not approved by the profile \"Line 3\"");
   // The refused run still names who and what for.
   EXPECT_EQ(loader->session().lastFacts().operatorName, "Ana");
   EXPECT_EQ(loader->session().lastFacts().workOrder, "WO-7");
@@ -138,16 +139,19 @@ INSTANTIATE_TEST_SUITE_P(Table, ApprovedEntry,
                                            EntryCase{"ProductAsTheTableShowsIt", "", "VN Amp", true},
                                            EntryCase{"AnotherProduct", "", "VN_Mixer", false},
                                            EntryCase{"AnotherVersion", "1.40", "", false}),
-                         [](const ::testing::TestParamInfo<EntryCase>& p) { return std::string(p.param.name); });
+                         [](const ::testing::TestParamInfo<EntryCase>& p) {
+                           return std::string(p.param.name);
+                         });
 
 TEST_F(ApprovedImageTest, AVersionTheFileDoesNotHaveIsNamedWithItsLine) {
   Firmware("1.30");
   Device("1.20", "1.30");
   Run(std::vector<app::ApprovedImage>{{FileSha(), "1.40", "", 9}});
   ASSERT_EQ(view.details.size(), 1u);
-  EXPECT_EQ(view.details[0], "amp.hex (V1.30, SHA-256 " + FileSha() +
-                                 ") is not approved by the profile \"Line 3\": its entry on line 9 states V1.40, "
-                                 "the file is V1.30");
+  EXPECT_EQ(view.details[0],
+            "amp.hex (V1.30, SHA-256 " + FileSha() +
+                ") is not approved by the profile \"Line 3\": its entry on line 9 states V1.40, "
+                "the file is V1.30");
 }
 
 TEST_F(ApprovedImageTest, WithoutAListEveryImageGoesAsBefore) {

@@ -1,6 +1,8 @@
 // The station profile's reader: a table of good profiles and what they set, and a table of bad
 // ones with the line and the words of their fault.
 
+#include "app/profile/station_profile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "app/options.h"
-#include "app/profile/station_profile.h"
 
 namespace {
 
@@ -128,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, BadProfile,
     ::testing::Values(
         BadCase{"UnknownKey", "name = \"L\"\n\ncolour = \"red\"\n", " line 3: unknown key 'colour'"},
-        BadCase{"UnknownKeyInApproved", "name = \"L\"\n[[approved]]\nsha256 = \"" + std::string(kSha) + "\"\nby = \"me\"\n",
+        BadCase{"UnknownKeyInApproved",
+                "name = \"L\"\n[[approved]]\nsha256 = \"" + std::string(kSha) + "\"\nby = \"me\"\n",
                 " line 4: unknown key 'by' in [[approved]]"},
         BadCase{"ASection", "name = \"L\"\n[station]\nports = []\n", " line 2: unknown key 'station'"},
         BadCase{"DottedKey", "name = \"L\"\nline.ports = \"COM1\"\n", " line 2: unknown key 'line'"},
@@ -141,7 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"ControlInOperator", "name = \"L\"\noperator = \"A\\u001bB\"\n",
                 " line 2: operator holds a control character"},
         BadCase{"PortsNotAList", "name = \"L\"\nports = \"COM1\"\n", " line 2: ports must be a list"},
-        BadCase{"PortNotText", "name = \"L\"\nports = [\"COM1\",\n 2]\n", " line 3: ports must be a quoted text"},
+        BadCase{"PortNotText", "name = \"L\"\nports = [\"COM1\",\n 2]\n",
+                " line 3: ports must be a quoted text"},
         BadCase{"PortsAndAllPorts", "name = \"L\"\nall-ports = true\nports = [\"COM1\"]\n",
                 " line 3: ports and all-ports = true cannot be used together"},
         BadCase{"SkipWithoutAllPorts", "name = \"L\"\nskip-ports = [\"COM1\"]\n",
@@ -152,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"EmptyRecord", "name = \"L\"\nrecord = \"\"\n", " line 2: record must not be empty"},
         BadCase{"ApprovedWithoutSha", "name = \"L\"\n[[approved]]\nversion = \"1.30\"\n",
                 " line 2: an [[approved]] entry needs its sha256"},
-        BadCase{"ShortSha", "name = \"L\"\n[[approved]]\nsha256 = \"5f3a\"\n", " line 3: sha256 must be 64 hex digits"},
+        BadCase{"ShortSha", "name = \"L\"\n[[approved]]\nsha256 = \"5f3a\"\n",
+                " line 3: sha256 must be 64 hex digits"},
         BadCase{"ShaNotHex", "name = \"L\"\n[[approved]]\nsha256 = \"" + std::string(63, 'a') + "g\"\n",
                 " line 3: sha256 must be 64 hex digits"},
         BadCase{"ApprovedNotTables", "name = \"L\"\napproved = [\"x\"]\n",
@@ -163,8 +167,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BadCase>& param) { return std::string(param.param.name); });
 
 TEST(StationProfileFile, IsReadWithTheDigestOfItsBytes) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("vor-profile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() /
+      ("vor-profile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "p.toml").string();
   { std::ofstream(path) << "name = \"abc\"\n"; }

@@ -407,8 +407,10 @@ TEST_F(CliEndToEnd, CheckListsEachFileWithItsVersionAndSha256) {
   const CliResult r = Run({"check"});
   EXPECT_EQ(r.status, 0) << Dump(r);
   EXPECT_TRUE(Contains(r.err, "note: FILE     PRODUCT     VERSION  SHA-256\n")) << Dump(r);
-  EXPECT_TRUE(Contains(r.err, "note: amp.hex  VORnet Amp  1.30     " + image::Sha256Hex(*digest) + "\n")) << Dump(r);
-  EXPECT_EQ(r.OutLines(), (Lines{"Checking Online..OK.", "1 Product definitions Found.", "All Files found and Correct."}))
+  EXPECT_TRUE(Contains(r.err, "note: amp.hex  VORnet Amp  1.30     " + image::Sha256Hex(*digest) + "\n"))
+      << Dump(r);
+  EXPECT_EQ(r.OutLines(),
+            (Lines{"Checking Online..OK.", "1 Product definitions Found.", "All Files found and Correct."}))
       << "standard output stays the window's log";
 
   std::filesystem::remove(FirmwareFolder() + "/amp.hex");

@@ -83,9 +83,9 @@ TEST_F(ProfileOptions, SetsWhatTheCommandLineLeavesOpen) {
 TEST_F(ProfileOptions, TheCommandLineOverridesIt) {
   const std::string file = Profile(kFull);
   environment["VORLOADER_OPERATOR"] = "Cy";
-  const auto [line, applied] =
-      Apply({"--yes", "--profile", file, "--all-ports", "--skip-port", "COM1", "--x", "0", "--record", "/tmp/r.jsonl",
-             "--record-db", "service=other", "--operator", "Ana", "--work-order", "WO-8", "station"});
+  const auto [line, applied] = Apply({"--yes", "--profile", file, "--all-ports", "--skip-port", "COM1", "--x",
+                                      "0", "--record", "/tmp/r.jsonl", "--record-db", "service=other",
+                                      "--operator", "Ana", "--work-order", "WO-8", "station"});
   ASSERT_TRUE(applied.ok()) << applied.error;
   EXPECT_TRUE(line.allPorts);
   EXPECT_TRUE(line.ports.empty()) << "the command line's ports replace the profile's whole";
@@ -103,7 +103,8 @@ TEST_F(ProfileOptions, TheOperatorComesFromTheCommandLineThenTheEnvironmentThenT
   EXPECT_EQ(Apply({"--yes", "--profile", file, "station"}).second.site->operatorName, "Bo");
   environment["VORLOADER_OPERATOR"] = "Cy";
   EXPECT_EQ(Apply({"--yes", "--profile", file, "station"}).second.site->operatorName, "Cy");
-  EXPECT_EQ(Apply({"--yes", "--profile", file, "--operator", "Ana", "station"}).second.site->operatorName, "Ana");
+  EXPECT_EQ(Apply({"--yes", "--profile", file, "--operator", "Ana", "station"}).second.site->operatorName,
+            "Ana");
   // Without a profile too, and with nothing approved or refused.
   const auto [line, applied] = Apply({"--yes", "--port", "COM1", "--work-order", "WO-9", "connect"});
   ASSERT_TRUE(applied.ok());
@@ -115,9 +116,9 @@ TEST_F(ProfileOptions, TheOperatorComesFromTheCommandLineThenTheEnvironmentThenT
 
 struct BadCase {
   const char* name;
-  std::string profile;           // the file's text; empty: no such file
+  std::string profile;            // the file's text; empty: no such file
   std::vector<std::string> args;  // before "--profile FILE"
-  std::string fault;             // part of the one usage line
+  std::string fault;              // part of the one usage line
 };
 
 class BadProfileUse : public ProfileOptions, public ::testing::WithParamInterface<BadCase> {};
@@ -139,26 +140,42 @@ INSTANTIATE_TEST_SUITE_P(
     Table, BadProfileUse,
     ::testing::Values(
         BadCase{"Unreadable", "", {"--yes", "station"}, "missing.toml: cannot be read"},
-        BadCase{"UnknownKey", "name = \"L\"\nports = [\"COM1\"]\ncolour = 1\n", {"--yes", "station"},
+        BadCase{"UnknownKey",
+                "name = \"L\"\nports = [\"COM1\"]\ncolour = 1\n",
+                {"--yes", "station"},
                 "line3.toml line 3: unknown key 'colour'"},
-        BadCase{"BadPort", "name = \"L\"\nports = [\"COM1\",\n  \"LPT1\"]\n", {"--yes", "station"},
+        BadCase{"BadPort",
+                "name = \"L\"\nports = [\"COM1\",\n  \"LPT1\"]\n",
+                {"--yes", "station"},
                 "line3.toml line 3: ports needs port names COM1 to COM32 or device paths, not 'LPT1'"},
-        BadCase{"PortTwice", "name = \"L\"\nports = [\"COM1\", \"com1\"]\n", {"--yes", "station"},
+        BadCase{"PortTwice",
+                "name = \"L\"\nports = [\"COM1\", \"com1\"]\n",
+                {"--yes", "station"},
                 "line3.toml line 2: ports names a port twice"},
-        BadCase{"OperatorRequired", "name = \"L\"\nports = [\"COM1\"]\noperator-required = true\n",
-                {"--yes", "station"}, "the profile \"L\" requires an operator"},
-        BadCase{"StationWithoutPorts", "name = \"L\"\n", {"--yes", "station"},
+        BadCase{"OperatorRequired",
+                "name = \"L\"\nports = [\"COM1\"]\noperator-required = true\n",
+                {"--yes", "station"},
+                "the profile \"L\" requires an operator"},
+        BadCase{"StationWithoutPorts",
+                "name = \"L\"\n",
+                {"--yes", "station"},
                 "station needs --port (one or more) or --all-ports"},
-        BadCase{"StationWithoutYes", "name = \"L\"\nports = [\"COM1\"]\n", {"station"}, "station needs --yes"}),
+        BadCase{
+            "StationWithoutYes", "name = \"L\"\nports = [\"COM1\"]\n", {"station"}, "station needs --yes"}),
     [](const ::testing::TestParamInfo<BadCase>& p) { return std::string(p.param.name); });
 
 TEST(ProfileCommandLine, AppliesToConnectAndStationOnly) {
   EXPECT_TRUE(ParseCommandLine({"--profile", "p.toml", "--yes", "station"}).ok());
   EXPECT_TRUE(ParseCommandLine({"--profile=p.toml", "connect"}).ok());
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--profile", "p.toml", "check"}, {"--profile", "p.toml", "raw-boot"},
-        {"--profile", "p.toml", "history"}, {"--operator", "Ana", "ports"}, {"--work-order", "W", "check"},
-        {"--profile"}, {"--profile", "--yes", "station"}, {"--operator="}, {"--work-order"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--profile", "p.toml", "check"},
+                                               {"--profile", "p.toml", "raw-boot"},
+                                               {"--profile", "p.toml", "history"},
+                                               {"--operator", "Ana", "ports"},
+                                               {"--work-order", "W", "check"},
+                                               {"--profile"},
+                                               {"--profile", "--yes", "station"},
+                                               {"--operator="},
+                                               {"--work-order"}}) {
     const ParseResult r = ParseCommandLine(args);
     EXPECT_FALSE(r.ok()) << ::testing::PrintToString(args);
   }

@@ -243,18 +243,22 @@ TEST_F(Station, AProfileProgramsTheApprovedImageAndNoOther) {
 
   Publish("1.40");
   auto refused = Plug(1, "00002cc1");
-  const CliResult other = RunStation({"--yes", "--profile", profile, "--operator", "Ana"},
-                                     {{"E17-Image not approved by the profile.", true, nullptr, nullptr, SIGINT}});
+  const CliResult other =
+      RunStation({"--yes", "--profile", profile, "--operator", "Ana"},
+                 {{"E17-Image not approved by the profile.", true, nullptr, nullptr, SIGINT}});
   EXPECT_EQ(other.status, 0) << Dump(other);
-  const std::string line = ResultLine(1, "11457", "V1.20: E17-Image not approved by the profile. amp.hex (V1.40, SHA-256 ");
+  const std::string line =
+      ResultLine(1, "11457", "V1.20: E17-Image not approved by the profile. amp.hex (V1.40, SHA-256 ");
   const Lines out = other.OutLines();
-  const auto found = std::find_if(out.begin(), out.end(), [&](const std::string& l) { return l.rfind(line, 0) == 0; });
+  const auto found =
+      std::find_if(out.begin(), out.end(), [&](const std::string& l) { return l.rfind(line, 0) == 0; });
   ASSERT_NE(found, out.end()) << Dump(other);
   EXPECT_TRUE(Contains(*found, ") is not approved by the profile \"Line 3\".")) << *found;
   EXPECT_FALSE(Contains(*found, approved)) << "the image refused is the new one";
   EXPECT_TRUE(refused->Lines("erase").empty()) << "nothing is erased";
   EXPECT_TRUE(refused->Lines("boot").empty());
-  EXPECT_EQ(other.ErrLines().back(), "summary: 1 devices: 0 programmed, 0 failed, 1 refused; not programmed: COM1 17")
+  EXPECT_EQ(other.ErrLines().back(),
+            "summary: 1 devices: 0 programmed, 0 failed, 1 refused; not programmed: COM1 17")
       << Dump(other);
 
   // A connect under the same profile ends with the code of its own.

@@ -20,7 +20,9 @@ using Args = std::vector<std::string>;
 
 // Ports COMn at /dev/ttyUSBn-1 that never open.
 struct NamedPorts final : device::PortOpener {
-  std::unique_ptr<device::SerialPort> Open(int /*number*/, device::OpenError& /*error*/) override { return nullptr; }
+  std::unique_ptr<device::SerialPort> Open(int /*number*/, device::OpenError& /*error*/) override {
+    return nullptr;
+  }
   std::string PathOf(int number) const override { return "/dev/ttyUSB" + std::to_string(number - 1); }
 };
 
@@ -102,15 +104,17 @@ TEST_F(StationSetUp, AProfileSetsPortsOptionsRecordsAndWhatTheRunsAreUnder) {
 }
 
 TEST_F(StationSetUp, TheCommandLineOverridesTheProfile) {
-  const std::string file =
-      Profile("name = \"L\"\nall-ports = true\nskip-ports = [\"COM2\"]\nx = 6\noperator = \"Bo\"\nwork-order = \"W\"\n");
+  const std::string file = Profile(
+      "name = \"L\"\nall-ports = true\nskip-ports = [\"COM2\"]\nx = 6\noperator = \"Bo\"\nwork-order = "
+      "\"W\"\n");
   environment["VORLOADER_OPERATOR"] = "Cy";
   const window::StationStart fromEnv = Plan({"--station", "--profile", file}, Listed({1, 2, 3}));
   EXPECT_EQ(Numbers(fromEnv.ports), (std::vector<int>{1, 3}));
   EXPECT_EQ(fromEnv.optionBits, 6);
   EXPECT_EQ(fromEnv.setUp.operatorName, "Cy");
   const window::StationStart given =
-      Plan({"--station", "--profile", file, "--offline", "--operator", "Ana", "--work-order", "WO-9"}, Listed({1}));
+      Plan({"--station", "--profile", file, "--offline", "--operator", "Ana", "--work-order", "WO-9"},
+           Listed({1}));
   EXPECT_EQ(given.optionBits, 1) << "the command line's bits replace the profile's";
   EXPECT_EQ(given.setUp.operatorName, "Ana");
   EXPECT_EQ(given.site.workOrder, "WO-9");

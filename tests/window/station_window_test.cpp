@@ -204,9 +204,9 @@ TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
 
   // Every state has its own colour, and the panels show it.
   std::set<QRgb> colours;
-  for (PanelState s :
-       {PanelState::Waiting, PanelState::Checking, PanelState::Programming, PanelState::Programmed,
-        PanelState::Failed, PanelState::UpToDate, PanelState::NotApproved, PanelState::Gone, PanelState::Stopped})
+  for (PanelState s : {PanelState::Waiting, PanelState::Checking, PanelState::Programming,
+                       PanelState::Programmed, PanelState::Failed, PanelState::UpToDate,
+                       PanelState::NotApproved, PanelState::Gone, PanelState::Stopped})
     colours.insert(PortPanel::StateColour(s).rgb());
   EXPECT_EQ(colours.size(), 9u);
   EXPECT_EQ(StateColourShown(programming), PortPanel::StateColour(PanelState::Programmed));
@@ -295,7 +295,8 @@ TEST(StationWindow, ClosingWhileADeviceIsBeingProgrammedAsksFirst) {
 // beside Start, and a profile that requires an operator keeps Start waiting for a name.
 TEST(StationWindow, TheHeaderNamesWhatAndWhoAndStartWaitsForARequiredOperator) {
   RecordingControl control;
-  StationWindow station(Ports(2), window::DecodedOptions(0), window::StationSetUp{"Line 3", "WO-7", "", true});
+  StationWindow station(Ports(2), window::DecodedOptions(0),
+                        window::StationSetUp{"Line 3", "WO-7", "", true});
   station.SetControl(&control);
   station.show();
   auto* name = station.findChild<QLineEdit*>(QStringLiteral("operator"));
@@ -309,7 +310,8 @@ TEST(StationWindow, TheHeaderNamesWhatAndWhoAndStartWaitsForARequiredOperator) {
   start->click();
   EXPECT_TRUE(control.starts.empty());
   EXPECT_FALSE(station.running());
-  EXPECT_TRUE(station.log().contains("Enter the operator's name beside Start")) << station.log().toStdString();
+  EXPECT_TRUE(station.log().contains("Enter the operator's name beside Start"))
+      << station.log().toStdString();
 
   name->setText(QStringLiteral("  Ana "));
   EXPECT_EQ(Text(station, "setUp"), "Profile: Line 3   Work order: WO-7   Operator: Ana");
@@ -485,9 +487,10 @@ TEST_F(StationWithDevices, AProfileProgramsOnlyTheImagesItApproves) {
       EXPECT_TRUE(device->Lines("boot").empty());
       EXPECT_EQ(Text(station.panel(0), "state"), "Image not approved");
       EXPECT_EQ(Text(station.panel(0), "line2"), "E17-Image not approved by the profile.");
-      EXPECT_TRUE(station.log().contains("COM1: ID 11457 (VORnet Amp) V1.20 -> V1.20: E17-Image not approved by the "
-                                         "profile. vornet_amp_v180.hex (V1.80, SHA-256 " +
-                                         QString::fromStdString(sha) + ") is not approved by the profile \"Line 3\"."))
+      EXPECT_TRUE(station.log().contains(
+          "COM1: ID 11457 (VORnet Amp) V1.20 -> V1.20: E17-Image not approved by the "
+          "profile. vornet_amp_v180.hex (V1.80, SHA-256 " +
+          QString::fromStdString(sha) + ") is not approved by the profile \"Line 3\"."))
           << station.log().toStdString();
     }
     Click(station, "stop");

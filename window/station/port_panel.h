@@ -22,7 +22,17 @@ namespace window {
 class TransferProgress;
 
 // NotApproved: left alone because the station profile does not approve its image.
-enum class PanelState { Waiting, Checking, Programming, Programmed, Failed, UpToDate, NotApproved, Gone, Stopped };
+enum class PanelState {
+  Waiting,
+  Checking,
+  Programming,
+  Programmed,
+  Failed,
+  UpToDate,
+  NotApproved,
+  Gone,
+  Stopped
+};
 
 class PortPanel : public QFrame {
   Q_OBJECT

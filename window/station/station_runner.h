@@ -73,12 +73,12 @@ class StationRunner final : public StationControl {
   std::string m_recordFile;
   std::mutex m_catalogue;
   std::mutex m_mutex;
-  std::unique_ptr<app::FirmwareSet> m_firmware;  // of the last Start
-  std::unique_ptr<app::Station> m_station;       // of the last Start, once prepared
+  std::unique_ptr<app::FirmwareSet> m_firmware;    // of the last Start
+  std::unique_ptr<app::Station> m_station;         // of the last Start, once prepared
   std::shared_ptr<const app::SiteControl> m_site;  // of the last Start
-  int m_stops = 0;                               // Stop presses since the last Start
-  std::jthread m_worker;                         // the preparation, then the station's run
-  std::jthread m_refresher;                      // a Check for Updates
+  int m_stops = 0;                                 // Stop presses since the last Start
+  std::jthread m_worker;                           // the preparation, then the station's run
+  std::jthread m_refresher;                        // a Check for Updates
 };
 
 }  // namespace window

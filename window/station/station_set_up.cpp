@@ -42,7 +42,9 @@ StationStart PlanStationStart(const WindowCommandLine& line, const device::PortL
   start.optionBits = line.options;
   start.setUp.workOrder = line.workOrder;
   const std::optional<std::string> fromEnv = env ? env("VORLOADER_OPERATOR") : std::nullopt;
-  start.setUp.operatorName = !line.operatorName.empty() ? line.operatorName : fromEnv ? *fromEnv : std::string();
+  start.setUp.operatorName = !line.operatorName.empty() ? line.operatorName
+                             : fromEnv                  ? *fromEnv
+                                                        : std::string();
   if (!line.profile) {
     start.ports = listed.entries;
   } else {
@@ -59,9 +61,10 @@ StationStart PlanStationStart(const WindowCommandLine& line, const device::PortL
     start.site.approved = p.approved;
     if (p.ports.empty()) {
       for (const PortEntry& entry : listed.entries) {
-        const bool skipped = std::any_of(p.skipPorts.begin(), p.skipPorts.end(), [&](const app::ProfileText& s) {
-          return PortNamed(s.text, {entry}, opener).number == entry.number;
-        });
+        const bool skipped =
+            std::any_of(p.skipPorts.begin(), p.skipPorts.end(), [&](const app::ProfileText& s) {
+              return PortNamed(s.text, {entry}, opener).number == entry.number;
+            });
         if (!skipped) start.ports.push_back(entry);
       }
     } else {

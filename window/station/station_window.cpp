@@ -4,8 +4,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFont>
 #include <QFileDialog>
+#include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -68,7 +68,8 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
   m_alsoSame->setChecked(options.m_bAllowReload);
   m_operator = new QLineEdit(QString::fromStdString(m_setUp.operatorName), this);
   m_operator->setObjectName(QStringLiteral("operator"));
-  m_operator->setPlaceholderText(m_setUp.operatorRequired ? QStringLiteral("required") : QStringLiteral("name"));
+  m_operator->setPlaceholderText(m_setUp.operatorRequired ? QStringLiteral("required")
+                                                          : QStringLiteral("name"));
   m_operator->setMaxLength(100);
   auto* operatorLabel = new QLabel(QStringLiteral("Operator:"), this);
   operatorLabel->setBuddy(m_operator);
@@ -82,8 +83,8 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
   m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdates"));
   auto* saveLog = new QPushButton(QStringLiteral("Save Log..."), this);
   saveLog->setObjectName(QStringLiteral("saveLog"));
-  for (QWidget* w :
-       std::initializer_list<QWidget*>{m_alsoOlder, m_alsoSame, operatorLabel, m_operator, m_start, m_stop, m_totals})
+  for (QWidget* w : std::initializer_list<QWidget*>{m_alsoOlder, m_alsoSame, operatorLabel, m_operator,
+                                                    m_start, m_stop, m_totals})
     controls->addWidget(w);
   controls->addStretch();
   controls->addWidget(m_checkForUpdates);
@@ -157,7 +158,8 @@ QString StationWindow::setUpText() const {
   QStringList parts;
   if (!m_setUp.profileName.empty())
     parts << QStringLiteral("Profile: ") + QString::fromStdString(m_setUp.profileName);
-  if (!m_setUp.workOrder.empty()) parts << QStringLiteral("Work order: ") + QString::fromStdString(m_setUp.workOrder);
+  if (!m_setUp.workOrder.empty())
+    parts << QStringLiteral("Work order: ") + QString::fromStdString(m_setUp.workOrder);
   const QString name = QString::fromStdString(operatorName());
   parts << QStringLiteral("Operator: ") + (name.isEmpty() ? QStringLiteral("-") : name);
   return parts.join(QStringLiteral("   "));
@@ -199,7 +201,8 @@ void StationWindow::OnStart() {
   if (m_running) return;
   const std::string name = operatorName();
   if (m_setUp.operatorRequired && name.empty()) {
-    AddLogLine(-1, QStringLiteral("Enter the operator's name beside Start: the profile requires one."), false);
+    AddLogLine(-1, QStringLiteral("Enter the operator's name beside Start: the profile requires one."),
+               false);
     m_operator->setFocus();
     return;
   }
