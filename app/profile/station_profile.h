@@ -65,7 +65,7 @@ struct ProfileReading {
 };
 
 // The largest profile file read; a profile is a page of settings.
-inline constexpr std::size_t kMaxProfileBytes = 256 * 1024;
+inline constexpr std::size_t kMaxProfileBytes = std::size_t{256} * 1024;
 
 // The profile in `text`; `source` names it in errors (its file name).
 ProfileReading ParseStationProfile(std::string_view text, std::string_view source);
