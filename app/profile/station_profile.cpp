@@ -177,6 +177,58 @@ bool ReadKey(Reader& r, std::string_view name, const toml::key& key, const toml:
   return r.Fail(LineOf(key.source()), "unknown key " + Quoted(name));
 }
 
+// The TOML reader tests characters outside quoted texts and comments against every kind of
+// blank, and for some non-ASCII characters that test is undefined behaviour. A profile needs
+// neither those characters there (TOML allows none of them outside quotes and comments) nor
+// multi-line texts (whose line-ending backslash runs the same test inside the quotes): both
+// are refused before the reader sees the text. So is a quote where no quoted text can begin
+// (inside a bare word, which the reader would read on past the quote).
+std::optional<Fault> OutsideWhatTheReaderTakes(std::string_view text) {
+  enum class In { Bare, Basic, Literal, Comment } in = In::Bare;
+  int line = 1;
+  char before = '\n';  // outside quotes: the last character that is not a blank
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++line;
+      in = In::Bare;  // a comment ends; a one-line text left open is the reader's fault
+      before = '\n';
+      continue;
+    }
+    switch (in) {
+      case In::Bare:
+        if (c == '#') {
+          in = In::Comment;
+        } else if (c == '"' || c == '\'') {
+          // A key at the start of a line or after a dot; a value after "=", "[", "," or "{".
+          if (std::string_view("\n.=[,{").find(before) == std::string_view::npos)
+            return Fault{line, "a quote stands where no quoted text can begin"};
+          if (text.substr(i, 3) == std::string(3, c))
+            return Fault{line, "multi-line texts (\"\"\" or ''') are not used in a profile"};
+          in = c == '"' ? In::Basic : In::Literal;
+          before = c;
+        } else if (static_cast<unsigned char>(c) >= 0x80) {
+          return Fault{line, "a character that is not ASCII stands outside quotes"};
+        } else if (c != ' ' && c != '\t' && c != '\r') {
+          before = c;
+        }
+        break;
+      case In::Basic:
+        if (c == '\\' && i + 1 < text.size() && text[i + 1] != '\n')
+          ++i;  // an escaped character, a quote among them
+        else if (c == '"')
+          in = In::Bare;
+        break;
+      case In::Literal:
+        if (c == '\'') in = In::Bare;
+        break;
+      case In::Comment:
+        break;
+    }
+  }
+  return std::nullopt;
+}
+
 std::string Place(std::string_view source, int line) {
   std::string place(source);
   if (line > 0) place += " line " + std::to_string(line);
@@ -190,6 +242,10 @@ ProfileReading ParseStationProfile(std::string_view text, std::string_view sourc
   if (text.size() > kMaxProfileBytes) {
     reading.error = Place(source, 0) + ": a profile is at most " + std::to_string(kMaxProfileBytes / 1024) +
                     " KiB; this one is larger";
+    return reading;
+  }
+  if (const std::optional<Fault> fault = OutsideWhatTheReaderTakes(text)) {
+    reading.error = Place(source, fault->line) + ": " + fault->what;
     return reading;
   }
   const toml::parse_result parsed = toml::parse(text, source);

@@ -102,6 +102,21 @@ INSTANTIATE_TEST_SUITE_P(
                    ASSERT_TRUE(p.approved);
                    EXPECT_TRUE(p.approved->empty());
                  }},
+        GoodCase{"NonAsciiInQuotesAndComments",
+                 "# L\xc3\xadnea 3 \xc4\xb0\nname = \"L\xc3\xadnea \\\"3\\\" \xc4\xb0\" # \xe3\x80\x81\n"
+                 "operator = 'Jos\xc3\xa9 \xc4\xb0'\n",
+                 [](const StationProfile& p) {
+                   EXPECT_EQ(p.name, "L\xc3\xadnea \"3\" \xc4\xb0");
+                   EXPECT_EQ(p.operatorName, "Jos\xc3\xa9 \xc4\xb0");
+                 }},
+        GoodCase{"QuotedKeysAndTables",
+                 "\"name\" = \"L\"\n[[ \"approved\" ]]\n\"sha256\" = '" + std::string(kSha) +
+                     "'\nproduct = \"A\" # after\nversion = \"1.0\"\n",
+                 [](const StationProfile& p) {
+                   ASSERT_TRUE(p.approved);
+                   ASSERT_EQ(p.approved->size(), 1u);
+                   EXPECT_EQ((*p.approved)[0].product, "A");
+                 }},
         GoodCase{"InlineTables", "name = \"L\"\napproved = [{ sha256 = \"" + std::string(kSha) + "\" }]\n",
                  [](const StationProfile& p) {
                    ASSERT_TRUE(p.approved);
@@ -162,6 +177,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"ApprovedNotTables", "name = \"L\"\napproved = [\"x\"]\n",
                 " line 2: each approved entry must be an [[approved]] table"},
         BadCase{"ApprovedNotAList", "name = \"L\"\napproved = true\n", " line 2: approved must be a list"},
+        BadCase{"NonAsciiAfterAValue", "name = \"x\"\nx = 1\xc4\xb0\n",
+                 " line 2: a character that is not ASCII stands outside quotes"},
+        BadCase{"NonAsciiKey", "name = \"x\"\n[\xc4\xb0]\n", " line 2: a character that is not ASCII"},
+        BadCase{"MultiLineBasic", "name = \"\"\"\\\n  \xc4\xb0\"\"\"\n", " line 1: multi-line texts"},
+        BadCase{"QuoteInABareWord", "name = \"x\"\nx = 1\"\xd2\x98\"\n",
+                 " line 2: a quote stands where no quoted text can begin"},
+        BadCase{"MultiLineLiteral", "name = '''x'''\n", " line 1: multi-line texts"},
         BadCase{"TooLarge", "name = \"L\"\n#" + std::string(app::kMaxProfileBytes, 'x') + "\n",
                 ": a profile is at most"}),
     [](const ::testing::TestParamInfo<BadCase>& param) { return std::string(param.param.name); });
