@@ -238,6 +238,47 @@ std::optional<Fault> BadTableName(std::string_view text) {
   return std::nullopt;
 }
 
+// The reader takes a list's next element to begin with something other than "}" without
+// looking: a "}" right after "[" or "," (blanks, line ends and comments between) is refused here.
+std::optional<Fault> BraceForAnElement(std::string_view text) {
+  enum class In { Bare, Basic, Literal, Comment } in = In::Bare;
+  int line = 1;
+  char last = '\n';  // the last character outside blanks, line ends and comments
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++line;
+      if (in == In::Comment) in = In::Bare;
+      continue;
+    }
+    switch (in) {
+      case In::Bare:
+        if (c == '#')
+          in = In::Comment;
+        else if (c == '"')
+          in = In::Basic;
+        else if (c == '\'')
+          in = In::Literal;
+        else if (c == '}' && (last == '[' || last == ','))
+          return Fault{line, "a \"}\" stands where an element of a list belongs"};
+        if (c != ' ' && c != '\t' && c != '\r' && c != '#') last = c;
+        break;
+      case In::Basic:
+        if (c == '\\')
+          ++i;
+        else if (c == '"')
+          in = In::Bare;
+        break;
+      case In::Literal:
+        if (c == '\'') in = In::Bare;
+        break;
+      case In::Comment:
+        break;
+    }
+  }
+  return std::nullopt;
+}
+
 bool LineHasNonAscii(std::string_view text, int line) {
   int at = 1;
   for (char c : text) {
@@ -267,6 +308,10 @@ ProfileReading ParseStationProfile(std::string_view text, std::string_view sourc
     return reading;
   }
   if (const std::optional<Fault> fault = BadTableName(text)) {
+    reading.error = Place(source, fault->line) + ": " + fault->what;
+    return reading;
+  }
+  if (const std::optional<Fault> fault = BraceForAnElement(text)) {
     reading.error = Place(source, fault->line) + ": " + fault->what;
     return reading;
   }
