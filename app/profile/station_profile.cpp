@@ -238,8 +238,16 @@ std::optional<Fault> BadTableName(std::string_view text) {
   return std::nullopt;
 }
 
-// The reader takes a list's next element to begin with something other than "}" without
-// looking: a "}" right after "[" or "," (blanks, line ends and comments between) is refused here.
+// The rest of a value that began with a digit or sign, up to the next blank, line end, ",",
+// "]", "}" or "#": no "-" or ":" (which would make it a date or time) in it.
+bool NumberAlone(std::string_view rest) {
+  const std::size_t end = std::min(rest.find_first_of(" \t\r\n,]}#"), rest.size());
+  return rest.substr(0, end).find_first_of("-:") == std::string_view::npos;
+}
+
+// Two places where the reader takes a value's first character as given without looking, and
+// would go wrong on: a "}" right after "[" or "," (blanks, line ends and comments between), and
+// the reading of dates and times (which have no place in a profile). Both are refused here.
 std::optional<Fault> BraceForAnElement(std::string_view text) {
   enum class In { Bare, Basic, Literal, Comment } in = In::Bare;
   int line = 1;
@@ -261,6 +269,10 @@ std::optional<Fault> BraceForAnElement(std::string_view text) {
           in = In::Literal;
         else if (c == '}' && (last == '[' || last == ','))
           return Fault{line, "a \"}\" stands where an element of a list belongs"};
+        else if ((std::isdigit(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-') &&
+                 std::string_view("=[,").find(last) != std::string_view::npos &&
+                 !NumberAlone(text.substr(i + 1)))
+          return Fault{line, "dates and times are not used in a profile, and a number is digits alone"};
         if (c != ' ' && c != '\t' && c != '\r' && c != '#') last = c;
         break;
       case In::Basic:
