@@ -14,7 +14,9 @@
 // in every build: in an optimised build it would otherwise take them as given, and a text that
 // breaks one (the checks below keep every known one out) would be undefined behaviour rather
 // than a clean stop that a fuzzer finds.
-[[noreturn]] static void TomlAssumptionBroken() { __builtin_trap(); }
+[[noreturn]] static void TomlAssumptionBroken() {
+  __builtin_trap();
+}
 #ifdef NDEBUG
 #define VOR_PROFILE_NDEBUG
 #undef NDEBUG
@@ -197,13 +199,14 @@ bool ReadKey(Reader& r, std::string_view name, const toml::key& key, const toml:
 // are refused, and the reader first reads the text with every non-ASCII byte as "~" (good in
 // quotes and comments, a fault anywhere else); only a text that reads well so is read as it is.
 int LineOfOffset(std::string_view text, std::size_t offset) {
-  return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
+  return 1 +
+         static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(offset), '\n'));
 }
 
 std::optional<Fault> MultiLineText(std::string_view text) {
-  for (const std::string_view opener : {std::string_view("\"\"\""), std::string_view("'''")})
+  for (const std::string_view opener : {std::string_view(R"(""")"), std::string_view("'''")})
     if (const std::size_t at = text.find(opener); at != std::string_view::npos)
-      return Fault{LineOfOffset(text, at), "multi-line texts (\"\"\" or ''') are not used in a profile"};
+      return Fault{LineOfOffset(text, at), R"(multi-line texts (""" or ''') are not used in a profile)"};
   return std::nullopt;
 }
 
@@ -229,9 +232,10 @@ std::optional<Fault> BadTableName(std::string_view text) {
       if (i < row.size() && row[i] == '[') ++i;
       i = std::min(row.find_first_not_of(" \t", i), row.size());
       const char c = i < row.size() ? row[i] : '\n';
-      const bool keyStart = std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' || c == '"' ||
-                            c == '\'' || c == ']';
-      if (!keyStart) return Fault{line, "a table name must begin with a letter, digit, \"_\", \"-\" or a quote"};
+      const bool keyStart = std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == '-' ||
+                            c == '"' || c == '\'' || c == ']';
+      if (!keyStart)
+        return Fault{line, R"(a table name must begin with a letter, digit, "_", "-" or a quote)"};
     }
     start = end + 1;
   }
@@ -331,9 +335,10 @@ ProfileReading ParseStationProfile(std::string_view text, std::string_view sourc
   const toml::parse_result shaped = toml::parse(shape, source);
   if (!shaped) {
     const int line = LineOf(shaped.error().source());
-    reading.error = Place(source, line) + ": " +
-                    (LineHasNonAscii(text, line) ? std::string("a character that is not ASCII stands outside quotes")
-                                                 : std::string(shaped.error().description()));
+    reading.error =
+        Place(source, line) + ": " +
+        (LineHasNonAscii(text, line) ? std::string("a character that is not ASCII stands outside quotes")
+                                     : std::string(shaped.error().description()));
     return reading;
   }
   const toml::parse_result parsed = toml::parse(text, source);
