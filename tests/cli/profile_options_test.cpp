@@ -114,17 +114,17 @@ TEST_F(ProfileOptions, TheOperatorComesFromTheCommandLineThenTheEnvironmentThenT
   EXPECT_FALSE(applied.site->approved);
 }
 
-struct BadCase {
+struct ProfileUseCase {
   const char* name;
   std::string profile;            // the file's text; empty: no such file
   std::vector<std::string> args;  // before "--profile FILE"
   std::string fault;              // part of the one usage line
 };
 
-class BadProfileUse : public ProfileOptions, public ::testing::WithParamInterface<BadCase> {};
+class BadProfileUse : public ProfileOptions, public ::testing::WithParamInterface<ProfileUseCase> {};
 
 TEST_P(BadProfileUse, IsAUsageErrorThatSaysWhere) {
-  const BadCase& c = GetParam();
+  const ProfileUseCase& c = GetParam();
   const std::string file = c.profile.empty() ? dir.Path("missing.toml") : Profile(c.profile);
   std::vector<std::string> args = c.args;
   args.insert(args.begin(), {"--profile", file});
@@ -139,30 +139,30 @@ TEST_P(BadProfileUse, IsAUsageErrorThatSaysWhere) {
 INSTANTIATE_TEST_SUITE_P(
     Table, BadProfileUse,
     ::testing::Values(
-        BadCase{"Unreadable", "", {"--yes", "station"}, "missing.toml: cannot be read"},
-        BadCase{"UnknownKey",
+        ProfileUseCase{"Unreadable", "", {"--yes", "station"}, "missing.toml: cannot be read"},
+        ProfileUseCase{"UnknownKey",
                 "name = \"L\"\nports = [\"COM1\"]\ncolour = 1\n",
                 {"--yes", "station"},
                 "line3.toml line 3: unknown key 'colour'"},
-        BadCase{"BadPort",
+        ProfileUseCase{"BadPort",
                 "name = \"L\"\nports = [\"COM1\",\n  \"LPT1\"]\n",
                 {"--yes", "station"},
                 "line3.toml line 3: ports needs port names COM1 to COM32 or device paths, not 'LPT1'"},
-        BadCase{"PortTwice",
+        ProfileUseCase{"PortTwice",
                 "name = \"L\"\nports = [\"COM1\", \"com1\"]\n",
                 {"--yes", "station"},
                 "line3.toml line 2: ports names a port twice"},
-        BadCase{"OperatorRequired",
+        ProfileUseCase{"OperatorRequired",
                 "name = \"L\"\nports = [\"COM1\"]\noperator-required = true\n",
                 {"--yes", "station"},
                 "the profile \"L\" requires an operator"},
-        BadCase{"StationWithoutPorts",
+        ProfileUseCase{"StationWithoutPorts",
                 "name = \"L\"\n",
                 {"--yes", "station"},
                 "station needs --port (one or more) or --all-ports"},
-        BadCase{
+        ProfileUseCase{
             "StationWithoutYes", "name = \"L\"\nports = [\"COM1\"]\n", {"station"}, "station needs --yes"}),
-    [](const ::testing::TestParamInfo<BadCase>& p) { return std::string(p.param.name); });
+    [](const ::testing::TestParamInfo<ProfileUseCase>& p) { return std::string(p.param.name); });
 
 TEST(ProfileCommandLine, AppliesToConnectAndStationOnly) {
   EXPECT_TRUE(ParseCommandLine({"--profile", "p.toml", "--yes", "station"}).ok());
