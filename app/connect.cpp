@@ -5,6 +5,7 @@
 #include "app/device_session.h"
 #include "app/select_firmware.h"
 #include "app/step_runner.h"
+#include "catalogue/checked_firmware.h"
 
 namespace app {
 
@@ -69,6 +70,16 @@ LoadResult DeviceSession::ChooseFirmware() {
   m_view.setMainStatus("Checking correct Hex file.");
   LoadResult code = SelectFirmware(m_identity, *m_products, m_nProduct);
   NoteChosenFile();
+  if (m_site && m_nProduct >= 0) {
+    // Before anything is asked: an image the profile does not approve is never offered.
+    const auto row = static_cast<std::size_t>(m_nProduct);
+    m_resultDetail = NotApprovedReason(*m_site, *m_products, row);
+    if (!m_resultDetail.empty()) {
+      m_facts.sha256 = catalogue::CheckedSha256Hex(*m_products, row);
+      m_view.setMainStatus("Connected.");
+      return RESULT_NOT_APPROVED;
+    }
+  }
   m_view.setMainStatus("Connected.");
   const Options& options = m_firmware.options();
   if (code == RESULT_SAME_VERSION && options.m_bAllowReload) {

@@ -37,6 +37,12 @@ void DeviceSession::BeginRun(std::string_view workflow) {
   m_facts.started = std::chrono::steady_clock::now();
   m_facts.runId = NewRunId();
   m_facts.station = StationName();
+  if (m_site) {
+    m_facts.operatorName = m_site->operatorName;
+    m_facts.workOrder = m_site->workOrder;
+    m_facts.profileName = m_site->profileName;
+    m_facts.profileSha256 = m_site->profileSha256;
+  }
   // The run is on the selected port until the device answers on another.
   if (m_cbPorts.selected >= 0 && static_cast<std::size_t>(m_cbPorts.selected) < m_cbPorts.entries.size())
     m_facts.port = m_cbPorts.entries[static_cast<std::size_t>(m_cbPorts.selected)];

@@ -11,6 +11,7 @@
 #include "app/firmware_set.h"
 #include "app/record/record_of_run.h"
 #include "app/record/record_sink.h"
+#include "app/site_control.h"
 #include "catalogue/product_table.h"
 #include "common/load_result.h"
 #include "common/loader_view.h"
@@ -51,6 +52,11 @@ class DeviceSession {
   void SetRecordSink(std::shared_ptr<RecordSink> sink) { m_recordSink = std::move(sink); }
   void SetRecordFile(std::string file) { m_recordFile = std::move(file); }
 
+  // Who runs the session and what for, named in every record, and the approved images: a
+  // device whose image the profile does not approve is refused (RESULT_NOT_APPROVED) before
+  // any question and before its flash is touched. None: nobody named, every image allowed.
+  void SetSiteControl(std::shared_ptr<const SiteControl> site) { m_site = std::move(site); }
+
   // Whether the session's link writes the wire trace (the front end's -v or VORLOADER_TRACE,
   // decided once at start); off unless set. Before a workflow runs.
   void SetWireTrace(device::WireTrace trace) { m_link.m_trace = trace; }
@@ -67,6 +73,10 @@ class DeviceSession {
   // Whether the last run wrote the erase command to its device (its old firmware may be gone).
   bool lastRunErased() const { return m_facts.eraseBegan; }
   const device::Identity& identity() const { return m_identity; }
+  // Why the last workflow ended as it did, when more than its result line says; else empty.
+  const std::string& lastResultDetail() const { return m_resultDetail; }
+  // What the last run's record was made from (operator, work order, profile among them).
+  const RunFacts& lastFacts() const { return m_facts; }
   device::Link& link() { return m_link; }
 
  private:
@@ -117,6 +127,7 @@ class DeviceSession {
   std::string m_recordFile;
   std::shared_ptr<RecordSink> m_recordSink;  // given by the front end; null: the file by the rules
   std::shared_ptr<RecordSink> m_runSink;     // where this run's record goes
+  std::shared_ptr<const SiteControl> m_site;
 };
 
 }  // namespace app

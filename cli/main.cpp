@@ -13,6 +13,7 @@
 #include "cli/command/command_line.h"
 #include "cli/command/commands.h"
 #include "cli/command/permission_hint.h"
+#include "cli/command/profile_options.h"
 #include "cli/command/record_db_options.h"
 #include "cli/output/bar_view.h"
 #include "cli/output/quiet_output.h"
@@ -48,8 +49,15 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  // The record database the command line or the environment names, chosen before anything runs.
+  // The station profile under the command line, and who runs the loader and what for.
   cli::CommandLine command = parsed.line;
+  const cli::ProfileApplied profile = cli::ApplyProfile(command, app::ProcessEnvironment());
+  if (!profile.ok()) {
+    std::fputs((profile.error + "\n").c_str(), stderr);
+    return cli::kExitUsage;
+  }
+  command.site = profile.site;
+  // The record database the command line, the profile or the environment names, chosen before anything runs.
   const cli::RecordDbChoice recordDb = cli::ChooseRecordDb(command, app::ProcessEnvironment());
   if (!recordDb.error.empty()) {
     std::fputs((recordDb.error + "\n").c_str(), stderr);
@@ -98,8 +106,8 @@ int main(int argc, char** argv) {
       view.Note("vorloader-cli: stopped while the device was being programmed; it may need a raw boot");
     status = cli::ProcessInterrupts().exitStatus();
   }
-  if (parsed.line.quiet && !cli::SeveralPorts(parsed.line)) {
-    for (const std::string& line : cli::QuietResultLines(parsed.line.command, result))
+  if (command.quiet && !cli::SeveralPorts(command)) {
+    for (const std::string& line : cli::QuietResultLines(command.command, result))
       std::fputs((cli::PrintableText(line) + "\n").c_str(), stdout);
     std::fflush(stdout);
   }

@@ -23,6 +23,9 @@ enum LoadResult : int {
   RESULT_ERASE_FAILED = 13,
   RESULT_PROGRAM_FAILED = 14,
   RESULT_USER_CANCELLED = 15,
+  // The station profile does not approve the image chosen for the device. 16 is the terminal
+  // front end's "no workflow ran", so this code is the first after it.
+  RESULT_NOT_APPROVED = 17,
   // Not a result of the device but the front end's stop request (window closing, Ctrl-C): the
   // workflow ends at once with the port closed and no result line. Outside the table.
   RESULT_STOPPED = -1,
@@ -36,7 +39,7 @@ struct LoadResultInfo {
   bool refusal;                 // ".." instead of "..Failed.." (the device was left alone on purpose)
 };
 
-inline constexpr std::array<LoadResultInfo, 16> kLoadResults{{
+inline constexpr std::array<LoadResultInfo, 17> kLoadResults{{
     {RESULT_OK, "RESULT_OK", "   -Device Programed OK.", false, false},
     {RESULT_PORT_OPEN_FAILED, "RESULT_PORT_OPEN_FAILED", "E01-Failed to Open Com Port.", false, false},
     {RESULT_NO_SINGLE_DEVICE, "RESULT_NO_SINGLE_DEVICE", "E02-Cannot Connect to a Single Device.", true,
@@ -55,20 +58,23 @@ inline constexpr std::array<LoadResultInfo, 16> kLoadResults{{
     {RESULT_ERASE_FAILED, "RESULT_ERASE_FAILED", "E13-Device Failed to Erase Flash.", true, false},
     {RESULT_PROGRAM_FAILED, "RESULT_PROGRAM_FAILED", "E14-Device Failed to Program correctly.", true, false},
     {RESULT_USER_CANCELLED, "RESULT_USER_CANCELLED", "E15-Load Cancelled by User.", false, true},
+    {RESULT_NOT_APPROVED, "RESULT_NOT_APPROVED", "E17-Image not approved by the profile.", false, true},
 }};
 
-// Each row sits at its own code, so a code indexes its row.
-constexpr bool EveryRowAtItsCode() {
+// Each code has one row.
+constexpr bool EveryCodeOnce() {
   for (std::size_t i = 0; i < kLoadResults.size(); ++i)
-    if (static_cast<std::size_t>(kLoadResults[i].code) != i) return false;
+    for (std::size_t j = i + 1; j < kLoadResults.size(); ++j)
+      if (kLoadResults[i].code == kLoadResults[j].code) return false;
   return true;
 }
-static_assert(EveryRowAtItsCode(), "a result row is not at the index of its code");
+static_assert(EveryCodeOnce(), "a result code has two rows");
 
 // The table row of a code, or nullptr for a code outside the table.
 constexpr const LoadResultInfo* FindLoadResult(int code) {
-  if (code < 0 || code >= static_cast<int>(kLoadResults.size())) return nullptr;
-  return &kLoadResults[static_cast<std::size_t>(code)];
+  for (const LoadResultInfo& info : kLoadResults)
+    if (info.code == code) return &info;
+  return nullptr;
 }
 
 // How a run ended, as everything that counts runs sees it: the line's summary, the station's

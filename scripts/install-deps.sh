@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libcpp-httplib-dev libssl-dev nlohmann-json3-dev
+  libcpp-httplib-dev libssl-dev nlohmann-json3-dev libtomlplusplus-dev
   xvfb xauth dpkg-dev file
   lintian appstream desktop-file-utils groff-base
   libpq-dev postgresql

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <filesystem>
 #include <string_view>
 
 namespace window {
@@ -70,12 +71,32 @@ bool ReadBits(std::string_view value, int& bits) {
   return (bits & ~app::kKnownOptionBits) == 0;
 }
 
+// "--name VALUE" or "--name=VALUE": the value, advancing `i` past it; nullopt when `args[i]`
+// is not this option, or (with the fault set in `r`) when its value is missing or empty.
+std::optional<std::string> ValueOf(const std::vector<std::string>& args, std::size_t& i,
+                                   std::string_view name, std::string_view needs, WindowParse& r) {
+  const std::string_view arg = args[i];
+  std::optional<std::string> value;
+  if (arg == name && i + 1 < args.size())
+    value = args[++i];
+  else if (arg == name)
+    value = std::string();
+  else if (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=')
+    value = std::string(arg.substr(name.size() + 1));
+  if (value && value->empty()) {
+    r.error = Fault(std::string(name) + " needs " + std::string(needs));
+    return std::nullopt;
+  }
+  return value;
+}
+
 }  // namespace
 
 WindowParse ParseWindowCommandLine(const std::vector<std::string>& args) {
   WindowParse r;
   WindowCommandLine& line = r.line;
   bool xGiven = false;
+  std::string profileFile;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     if (arg == "--help" || arg == "-h") {
@@ -105,10 +126,18 @@ WindowParse ParseWindowCommandLine(const std::vector<std::string>& args) {
         return r;
       }
       line.options |= bits;
+      line.optionsGiven = true;
     } else if (const int bit = app::NamedOptionBit(arg); bit != 0) {
       line.options |= bit;
+      line.optionsGiven = true;
     } else if (arg == "--station") {
       line.station = true;
+    } else if (const std::optional<std::string> value = ValueOf(args, i, "--profile", "a file name", r)) {
+      profileFile = *value;
+    } else if (const std::optional<std::string> name = ValueOf(args, i, "--operator", "a name", r)) {
+      line.operatorName = *name;
+    } else if (const std::optional<std::string> order = ValueOf(args, i, "--work-order", "a text", r)) {
+      line.workOrder = *order;
     } else if (const ToolkitOption* toolkit = FindToolkitOption(arg)) {
       if (toolkit->takesValue && arg.find('=') == std::string_view::npos) {
         if (i + 1 >= args.size()) {
@@ -117,6 +146,8 @@ WindowParse ParseWindowCommandLine(const std::vector<std::string>& args) {
         }
         ++i;
       }
+    } else if (!r.ok()) {
+      return r;
     } else if (arg.starts_with("-")) {
       r.error = Fault("unknown option", arg);
       return r;
@@ -124,6 +155,22 @@ WindowParse ParseWindowCommandLine(const std::vector<std::string>& args) {
       r.error = Fault("takes no arguments but options; got", arg);
       return r;
     }
+  }
+  if ((!profileFile.empty() || !line.operatorName.empty() || !line.workOrder.empty()) && !line.station) {
+    r.error = Fault("--profile, --operator and --work-order apply to --station only");
+    return r;
+  }
+  if (!profileFile.empty()) {
+    app::ProfileReading reading = app::ReadProfileFile(profileFile);
+    if (!reading.ok()) {
+      r.error = Fault("--profile " + Printable(reading.error));
+      return r;
+    }
+    line.profile = std::move(reading.profile);
+    // A relative record file lies beside the profile, wherever the window is started from.
+    if (line.profile->record && std::filesystem::path(line.profile->record->text).is_relative())
+      line.profile->record->text =
+          (std::filesystem::path(profileFile).parent_path() / line.profile->record->text).string();
   }
   return r;
 }

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "window/record_keeping_start.h"
 #include "window/shown_text.h"
 #include "window/station/station_runner.h"
+#include "window/station/station_set_up.h"
 #include "window/station/station_window.h"
 #include "window/window_resources.h"
 
@@ -73,18 +75,25 @@ class StationNotes final : public LoaderView {
   window::StationWindow& m_station;
 };
 
-// The station window on every listed port, with the plug-and-program station behind its buttons.
-int RunStation(const app::Options& options, const catalogue::FolderResult& folder) {
+// The station window on every listed port (or the profile's), with the plug-and-program station
+// behind its buttons.
+int RunStation(const window::WindowCommandLine& line, const catalogue::FolderResult& folder) {
   const auto opener = device::MakeSystemPortOpener();
   CollectingView listing;
   const device::PortList ports = app::ListPorts(*opener, listing);
-  window::StationWindow station(ports.entries, options);
+  const window::StationStart start =
+      window::PlanStationStart(line, ports, *opener, app::ProcessEnvironment());
+  window::StationWindow station(start.ports, window::DecodedOptions(start.optionBits), start.setUp);
   for (const auto& [text, detail] : listing.lines) station.AddLogLine(-1, window::ShownLine(text), detail);
-  // Run records go on to the record database, if one is named, while the station is open.
+  for (const std::string& note : start.notes) station.AddLogLine(-1, window::ShownLine(note), false);
+  // Run records go on to the record database, if one is named, while the station is open: the
+  // profile's record file and database, else the ones the rules choose, as the terminal station's.
   StationNotes notes(station);
-  const auto records = window::StartRecordKeeping(notes);
+  const auto records =
+      window::StartRecordKeeping(notes, window::StationEnvironment(start, app::ProcessEnvironment()));
   // Goes before the window: its ports report to the window's views.
   window::StationRunner runner(station, folder, *opener, records->sink());
+  runner.SetSiteControl(start.site);
   station.SetControl(&runner);
   const window::CloseOnSignals closeSignals([&station] { station.CloseOnRequest(); });
   station.exec();
@@ -95,7 +104,8 @@ int RunStation(const app::Options& options, const catalogue::FolderResult& folde
 class CVORLoaderXApp {
  public:
   // `options`: the option bits, decoded once for the whole program.
-  static int InitInstance(const app::Options& options, bool station) {
+  static int InitInstance(const window::WindowCommandLine& line) {
+    const app::Options options = window::DecodedOptions(line.options);
     // The settings key the program is known by; nothing is ever written under it. The
     // application name stays the executable's name: it captions every message box.
     QCoreApplication::setOrganizationName(QStringLiteral("VORnetLoader"));
@@ -105,7 +115,7 @@ class CVORLoaderXApp {
     }
 
     const catalogue::FolderResult folder = app::OpenFirmwareFolder();
-    if (station) return RunStation(options, folder);
+    if (line.station) return RunStation(line, folder);
 
     bool openStation = false;
     int status = 0;
@@ -119,6 +129,10 @@ class CVORLoaderXApp {
       app::DeviceSession session(firmware, dlg.view(), *opener);
       session.SetRecordSink(records->sink());
       session.SetWireTrace(device::WireTraceFromEnvironment());  // VORLOADER_TRACE, read once
+      // Who runs it, for the records: VORLOADER_OPERATOR, read once.
+      auto site = std::make_shared<app::SiteControl>();
+      site->operatorName = app::ProcessEnvironment()("VORLOADER_OPERATOR").value_or("");
+      session.SetSiteControl(site);
       window::LoaderWorkflows workflows(firmware, session, *opener, dlg.view());
       dlg.SetWorkflows(&workflows);
       // The context menu's station command closes the main window (asking first during a
@@ -135,7 +149,7 @@ class CVORLoaderXApp {
       status = closeSignals.ExitStatus(0);
       if (closeSignals.firstSignal() != 0) openStation = false;
     }
-    return openStation ? RunStation(options, folder) : status;
+    return openStation ? RunStation(line, folder) : status;
   }
 };
 
@@ -147,5 +161,5 @@ int main(int argc, char** argv) {
       window::ParseWindowCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
   if (const auto status = window::EarlyExit(parsed, argc, argv, stdout, stderr)) return *status;
   QApplication application(argc, argv);
-  return CVORLoaderXApp::InitInstance(window::DecodedOptions(parsed.line.options), parsed.line.station);
+  return CVORLoaderXApp::InitInstance(parsed.line);
 }

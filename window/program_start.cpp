@@ -35,7 +35,8 @@ bool NeedsDisplayServer(int argc, const char* const* argv) {
 std::string UsageText() {
   return R"(Usage: vorloader [--x N]
        vorloader [--x N] [--offline] [--allow-older] [--allow-reload]
-                 [--keep-untagged] [--station]
+                 [--keep-untagged] [--station [--profile FILE] [--operator NAME]
+                 [--work-order TEXT]]
        vorloader --help | --version
 
 The VORnet Loader window: finds a VORnet device on a serial port, identifies and
@@ -54,6 +55,15 @@ Options:
   --station    the station window: one panel per port; from Start until Stop each
                port programs every device plugged into it, without a question,
                and then waits for the next
+  --profile FILE  with --station: the station profile (TOML) of the line: its
+               name, ports, option bits, records, operator-required and the
+               [[approved]] images (see vorloader-cli(1)); options given here
+               override it. A device whose image it does not approve is not
+               programmed (E17). Its name and work order head the window
+  --operator NAME  with --station: the operator, preset in the field beside
+               Start (else $VORLOADER_OPERATOR, else the profile's); a profile
+               with operator-required = true starts only with a name there
+  --work-order TEXT  with --station: what the devices are programmed for
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -66,10 +76,11 @@ $XDG_STATE_HOME/vorloader/history.jsonl (~/.local/state/...). A record holds
 time, workflow, port and path, device_id, product, version_before and
 version_after, file and its sha256, code and result (the log's result line),
 duration_ms, loader (this version), run_id (one per run) and station (the host
-name); `vorloader-cli history` shows them.
+name), the operator, the work order and the station profile; `vorloader-cli
+history` shows them.
 
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_TRACE,
-VORLOADER_UPDATE_URL, VORLOADER_HISTORY; see vorloader(1).
+VORLOADER_UPDATE_URL, VORLOADER_HISTORY, VORLOADER_OPERATOR; see vorloader(1).
 
 Closing the window, or the signals TERM and HUP, end the program; during an erase
 or an image stream it asks first, and a second signal answers Yes.

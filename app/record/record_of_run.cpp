@@ -59,7 +59,8 @@ RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
   if (facts.firmwarePath) {
     const std::size_t slash = facts.firmwarePath->find_last_of("/\\");
     r.file = slash == std::string::npos ? *facts.firmwarePath : facts.firmwarePath->substr(slash + 1);
-    if (facts.programmed) r.sha256 = facts.sha256;
+    // The image programmed, or the one the station profile refused.
+    if (facts.programmed || code == RESULT_NOT_APPROVED) r.sha256 = facts.sha256;
   }
   r.code = code == RESULT_STOPPED ? kStoppedCode : code;
   if (code == RESULT_STOPPED)

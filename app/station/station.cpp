@@ -74,6 +74,8 @@ std::string StationResultLine(const StationOutcome& outcome) {
                      : info != nullptr ? std::string(info->logMessage)
                                        : "";
   text.erase(0, text.find_first_not_of(' '));
+  if (!o.stopped && o.code == RESULT_NOT_APPROVED && !outcome.detail.empty())
+    text += " " + outcome.detail + ".";
   return line + ": " + text;
 }
 
@@ -159,6 +161,7 @@ bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   // A session of a station keeps to its own port: another port's device is another session's.
   port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener, entry);
   if (m_recordSink) port->session->SetRecordSink(m_recordSink);
+  port->session->SetSiteControl(m_site);
   port->session->SetWireTrace(m_trace);
   std::lock_guard lock(m_mutex);
   for (const auto& p : m_ports)
@@ -456,6 +459,7 @@ bool Station::EndRun(Port& port) {
     if (!outcome.stopped && outcome.code == RESULT_OK)
       port.status.device.versionAfter = port.session->identity().m_strDevVersion;
     whole.device = port.status.device;
+    if (!outcome.stopped) whole.detail = port.session->lastResultDetail();
     const LoadResultInfo* info = outcome.stopped ? nullptr : FindLoadResult(outcome.code);
     port.status.result = outcome.code;
     if (!outcome.stopped && outcome.code == RESULT_OK) {

@@ -41,6 +41,7 @@
 #include "app/firmware_set.h"
 #include "app/production_line.h"
 #include "app/record/record_sink.h"
+#include "app/site_control.h"
 #include "app/station/port_node.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
@@ -84,6 +85,7 @@ struct StationPortStatus {
 struct StationOutcome {
   LineOutcome run;
   StationDevice device;
+  std::string detail;  // why it ended so, when its result says less (the session's result detail)
 };
 
 // What a terminal says when a port's state changes from `before` (none: the port's first
@@ -92,7 +94,8 @@ struct StationOutcome {
 // checked, programmed, its result) and for none at all.
 std::string StationStateLine(std::optional<StationState> before, StationState now);
 
-// "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance.
+// "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance. An
+// image the profile does not approve is named with its SHA-256 and the profile after the result.
 std::string StationResultLine(const StationOutcome& outcome);
 
 class Station {
@@ -108,6 +111,8 @@ class Station {
   // Where every port's sessions write their records (shared by all of them; see RecordSink);
   // without one, the record file the rules choose when each run begins.
   void SetRecordSink(std::shared_ptr<RecordSink> sink) { m_recordSink = std::move(sink); }
+  // Every port's session runs under this (operator, work order, profile, approved images).
+  void SetSiteControl(std::shared_ptr<const SiteControl> site) { m_site = std::move(site); }
   // Every port's session traces its wire traffic with this (the terminal's -v).
   void SetWireTrace(device::WireTrace trace) { m_trace = trace; }
   // Told of every change of a port's status (each progress step included), with the new status;
@@ -184,6 +189,7 @@ class Station {
   const FirmwareSet& m_firmware;
   device::PortOpener& m_opener;
   std::shared_ptr<RecordSink> m_recordSink;
+  std::shared_ptr<const SiteControl> m_site;
   device::WireTrace m_trace = device::WireTrace::Off;
   Observer m_observer;
   std::function<void(bool)> m_onProgramming;

@@ -227,12 +227,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
       }
       line.options |= x.reading.value;
+      line.optionsGiven = true;
       i = x.last;
     } else if (arg.rfind("--x", 0) == 0) {
       r.error = Fault("--x may be given only once; also got", arg);
       return r;
     } else if (const int bit = app::NamedOptionBit(arg); bit != 0) {
       line.options |= bit;
+      line.optionsGiven = true;
     } else if (arg == "--yes") {
       sawYes = true;
     } else if (arg == "--no") {
@@ -292,6 +294,36 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return r;
       }
       line.reportHtml = *html;
+    } else if (auto profile = OptionValue(args, i, "--profile", missing)) {
+      if (missing || profile->empty() || (i != at && profile->front() == '-')) {
+        r.error = Fault("--profile needs a file name");
+        return r;
+      }
+      if (i != at && x.reading.found && i == x.first) {
+        r.error = Fault("--x must begin an argument; the window would read it from", *profile);
+        return r;
+      }
+      line.profileFile = *profile;
+    } else if (auto name = OptionValue(args, i, "--operator", missing)) {
+      if (missing || name->empty() || (i != at && name->front() == '-')) {
+        r.error = Fault("--operator needs a name");
+        return r;
+      }
+      if (x.reading.found && i == x.first) {
+        r.error = Fault("--x must begin an argument; the window would read it from", *name);
+        return r;
+      }
+      line.operatorName = *name;
+    } else if (auto order = OptionValue(args, i, "--work-order", missing)) {
+      if (missing || order->empty() || (i != at && order->front() == '-')) {
+        r.error = Fault("--work-order needs a text");
+        return r;
+      }
+      if (x.reading.found && i == x.first) {
+        r.error = Fault("--x must begin an argument; the window would read it from", *order);
+        return r;
+      }
+      line.workOrder = *order;
     } else if (commandGiven && line.command == Command::History && !countGiven &&
                std::none_of(kCommands.begin(), kCommands.end(),
                             [&](const CommandName& c) { return arg == c.name; })) {
@@ -334,41 +366,61 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return r;
   }
   line.answers = sawYes ? Answers::Yes : sawNo ? Answers::No : Answers::Ask;
+  const bool device = line.command == Command::Connect || line.command == Command::RawBoot ||
+                      line.command == Command::Station;
+  if (!line.profileFile.empty() && line.command != Command::Connect && line.command != Command::Station)
+    r.error = Fault("--profile applies to connect and station only");
+  else if (!line.operatorName.empty() && !device)
+    r.error = Fault("--operator applies to connect, raw-boot and station only");
+  else if (!line.workOrder.empty() && !device)
+    r.error = Fault("--work-order applies to connect, raw-boot and station only");
+  else if (line.profileFile.empty())
+    r.error = CombinationFault(line);
+  return r;
+}
+
+std::string UsageFault(const std::string& what) {
+  return Fault(what);
+}
+
+std::string CombinationFault(const CommandLine& line) {
+  std::string error;
   const bool station = line.command == Command::Station;
   if (station && line.answers != Answers::Yes)
     // A station asks nobody: every device plugged in is programmed as --yes decides.
-    r.error = Fault("station needs --yes");
+    error = Fault("station needs --yes");
   else if (station && line.ports.empty() && !line.allPorts)
-    r.error = Fault("station needs --port (one or more) or --all-ports");
+    error = Fault("station needs --port (one or more) or --all-ports");
   else if ((!line.ports.empty() || line.allPorts) && line.command != Command::Connect &&
            line.command != Command::RawBoot && !station)
-    r.error = Fault(line.allPorts ? "--all-ports applies to connect and station only"
-                                  : "--port applies to connect, raw-boot and station only");
+    error = Fault(line.allPorts ? "--all-ports applies to connect and station only"
+                                : "--port applies to connect, raw-boot and station only");
   else if (!line.skipPorts.empty() && !line.allPorts)
-    r.error = Fault("--skip-port applies to --all-ports only");
+    error = Fault("--skip-port applies to --all-ports only");
   else if (line.allPorts && !line.ports.empty())
-    r.error = Fault("--all-ports and --port cannot be used together");
+    error = Fault("--all-ports and --port cannot be used together");
   else if (SeveralPorts(line) && line.command == Command::RawBoot)
-    r.error = Fault("raw-boot takes one port only");
+    error = Fault("raw-boot takes one port only");
   else if (SeveralPorts(line) && line.answers == Answers::Ask)
     // Nobody can answer a box per device at one keyboard.
-    r.error = Fault("with more than one port, --yes or --no is required");
+    error = Fault("with more than one port, --yes or --no is required");
   else if (!line.recordFile.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record applies to connect, raw-boot, station, history, sync and report only");
+    error = Fault("--record applies to connect, raw-boot, station, history, sync and report only");
   else if (!line.recordDb.empty() && (line.command == Command::Check || line.command == Command::Ports))
-    r.error = Fault("--record-db applies to connect, raw-boot, station, history, sync and report only");
+    error = Fault("--record-db applies to connect, raw-boot, station, history, sync and report only");
   else if (line.command != Command::Report && !(line.reportSince.empty() && line.reportUntil.empty() &&
                                                 line.reportBy.empty() && line.reportHtml.empty()))
-    r.error = Fault("--since, --until, --by and --html apply to report only");
+    error = Fault("--since, --until, --by and --html apply to report only");
   else if (!line.reportSince.empty() && !line.reportUntil.empty() && !SinceBeforeUntil(line))
-    r.error = Fault("--since must be before --until");
-  return r;
+    error = Fault("--since must be before --until");
+  return error;
 }
 
 std::string UsageText() {
   return R"(Usage: vorloader-cli [--x N] [OPTIONS] [--yes | --no] [--port COMn | --port PATH] [--record FILE] [COMMAND]
        vorloader-cli [OPTIONS] (--yes | --no) (--port P --port P ... | --all-ports) connect
        vorloader-cli [OPTIONS] --yes (--port P ... | --all-ports [--skip-port P ...]) station
+       vorloader-cli [OPTIONS] --yes --profile FILE [--operator NAME] [--work-order TEXT] station
        vorloader-cli [--record FILE] [--record-db CONNINFO] history [N]
        vorloader-cli [--record FILE] [--record-db CONNINFO] sync
        vorloader-cli [--record FILE] [--record-db CONNINFO] report [--since WHEN]
@@ -382,7 +434,9 @@ Commands:
                firmware files, then connect to the device and offer to program it
   raw-boot     the same preparation, then reprogram a device that only answers in
                its bootloader: switch it off, confirm, and switch it on
-  check        refresh the catalogue and check the firmware files; no port is used
+  check        refresh the catalogue and check the firmware files; no port is used.
+               On standard error, a table of each file with its product, version
+               and SHA-256 (the value a profile's [[approved]] entry names)
   ports        list the serial ports that open, then (on standard error) what is
                known of each: device path, USB ID, maker, product, serial number
   history [N]  show the last N run records (default 20): time, port, device ID,
@@ -450,6 +504,20 @@ Options:
   --html FILE  report: also write the report as one HTML page (no script, nothing
                fetched; bar charts of the devices programmed and failed per hour
                and of the failures by result; prints on A4)
+  --profile FILE  connect, station: the station profile, a TOML file with the
+               line's name, ports (ports = ["COM3"], or all-ports = true with
+               skip-ports), option bits (offline, allow-older, allow-reload,
+               keep-untagged = true, or x = N), record, record-db,
+               operator-required, operator, work-order and [[approved]] images
+               (sha256 required; version and product optional). Options given
+               here override it (ports, and the option bits, as a whole). With
+               an approved list, a device whose image is not on it is not
+               programmed (E17, exit status 17). An unreadable profile or an
+               unknown key is a usage error naming the line
+  --operator NAME  who programs the devices, named in every record (else
+               $VORLOADER_OPERATOR, else the profile's); a profile with
+               operator-required = true does not start without one
+  --work-order TEXT  what the devices are programmed for, named in every record
   -h, --help   show this help and exit
   -V, --version  show the version and exit
 
@@ -463,6 +531,8 @@ Exit status:
   0..15  connect, raw-boot: the workflow's result (0 programmed; 15 cancelled); with
          several ports, 0 when every device was programmed, else the code of the
          first port (in the order given, or listed) that was not
+  17     connect: the station profile does not approve the device's image
+         ("E17-Image not approved by the profile."); nothing was erased
   0      station: stopped by one stop signal, its devices being programmed finished
   0, 1   check: every firmware file is good / some are missing
   0, 1   history: the records were shown (or there are none) / the file cannot be read
@@ -482,7 +552,8 @@ With a record database named, a background worker delivers each record to it;
 records it cannot take yet stay pending beside the file and go later.
 
 Environment: VORLOADER_PROGRAMDATA, VORLOADER_COM_DIR, VORLOADER_UPDATE_URL,
-VORLOADER_TRACE, VORLOADER_HISTORY, VORLOADER_RECORD_DB (see vorloader-cli(1)).
+VORLOADER_TRACE, VORLOADER_HISTORY, VORLOADER_RECORD_DB, VORLOADER_OPERATOR
+(see vorloader-cli(1)).
 )";
 }
 

@@ -2,8 +2,13 @@
 // The terminal front end's command line: one command, the option number of --x, how message
 // boxes are answered, and the port to start with.
 
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace app {
+struct SiteControl;
+}
 
 namespace cli {
 
@@ -24,7 +29,8 @@ inline constexpr int kMaxHistoryCount = 100000;
 
 struct CommandLine {
   Command command = Command::Connect;
-  int options = 0;  // the number after --x, with the bits of the named options
+  int options = 0;            // the number after --x, with the bits of the named options
+  bool optionsGiven = false;  // --x or a named option was given
   Answers answers = Answers::Ask;
   // Every --port in the order given; with more than one, one session per port runs at once.
   std::vector<PortArgument> ports;
@@ -44,6 +50,13 @@ struct CommandLine {
   std::string reportUntil;
   std::string reportBy;
   std::string reportHtml;
+  // --profile FILE (empty when not given; its settings are merged in by ApplyProfile, see
+  // cli/command/profile_options.h), --operator NAME and --work-order TEXT.
+  std::string profileFile;
+  std::string operatorName;
+  std::string workOrder;
+  // What every session of the run is given of the above (ApplyProfile makes it); null: none.
+  std::shared_ptr<const app::SiteControl> site;
   bool help = false;
   bool version = false;
 };
@@ -54,7 +67,7 @@ struct ParseResult {
   bool ok() const { return error.empty(); }
 };
 
-// Exit statuses that are the front end's own (the workflows' result codes are 0..15).
+// Exit statuses that are the front end's own (the workflows' result codes are 0..15 and 17).
 inline constexpr int kExitMissingFiles = 1;
 inline constexpr int kExitNoWorkflow = 16;
 inline constexpr int kExitUsage = 64;
@@ -67,7 +80,16 @@ inline constexpr int kMaxPortNumber = 32;
 // as the window reads it (app::ReadOptionArgument); a command line on which that reading would
 // differ from what the arguments say (digits beyond the three read, "--x" inside another
 // argument, a second --x) is refused rather than read otherwise.
+// With --profile the rules that depend on ports, options and records (station needs a port,
+// ...) wait until the profile is merged in: ApplyProfile checks them then (CombinationFault).
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// The fault of a command line whose options do not go together, as a usage error line; empty
+// when they do.
+std::string CombinationFault(const CommandLine& line);
+
+// A usage error line for `what`, as every other one reads.
+std::string UsageFault(const std::string& what);
 
 // More than one device at once: several --port, --all-ports, or a station (one device after
 // another on each of its ports, each port with its own session).

@@ -14,6 +14,7 @@
 #include "cli/command/report_command.h"
 #include "cli/command/station_command.h"
 #include "cli/command/sync_command.h"
+#include "cli/output/firmware_table.h"
 #include "cli/output/port_table.h"
 #include "cli/signals/stop_relay.h"
 
@@ -54,6 +55,9 @@ CommandResult CheckFiles(const CommandLine& line, TerminalView& view) {
   CommandResult result;
   result.status = report.usable < static_cast<int>(report.products) ? kExitMissingFiles : 0;
   result.fileCheck = report.fileCheck;
+  // What a station profile approves an image by, beside the lines scripts read.
+  if (!view.quiet())
+    for (const std::string& row : FirmwareTableLines(*firmware.products())) view.detail(row);
   return result;
 }
 
@@ -190,6 +194,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   }
   app::DeviceSession session(firmware, view, opener);
   session.SetRecordSink(records.sink());
+  session.SetSiteControl(line.site);
   session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   session.SetPorts(prepared.ports);
   const std::stop_callback forward(stop.get_token(), [&session] { session.RequestStop(); });

@@ -48,6 +48,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
     views.push_back(std::make_unique<BoardView>(PortViewSetup(base, port, shared)));
     app::DeviceSession& session = productionLine.AddPort(port, *views.back()).session();
     session.SetRecordSink(records);
+    session.SetSiteControl(line.site);
     session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   }
   {

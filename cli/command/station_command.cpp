@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "app/site_control.h"
 #include "app/station/station.h"
 #include "cli/command/port_argument.h"
 #include "cli/command/production_line.h"
@@ -74,6 +75,19 @@ class StateLines {
 
 }  // namespace
 
+std::string StationSetUpLine(const CommandLine& line) {
+  if (!line.site) return {};
+  const app::SiteControl& site = *line.site;
+  std::vector<std::string> parts;
+  if (!site.profileName.empty()) parts.push_back("profile \"" + site.profileName + "\"");
+  if (!site.operatorName.empty()) parts.push_back("operator " + site.operatorName);
+  if (!site.workOrder.empty()) parts.push_back("work order " + site.workOrder);
+  if (parts.empty()) return {};
+  std::string text = "station: ";
+  for (std::size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : ", ") + parts[i];
+  return text;
+}
+
 bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped) {
   return std::ranges::any_of(skipped, [&port](const PortArgument& s) {
     return s.number != 0 ? s.number == port.number : ListedPortOfPath(s.path, {port}) == port.number;
@@ -84,12 +98,15 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
                device::PortOpener& opener, const app::FirmwareSet& firmware,
                const std::vector<PortEntry>& ports, InterruptState& interrupts, RunRecords& records) {
   interrupts.setSeveral(true);
+  // Whoever looks at the station sees under which profile, by whom and for what it runs.
+  if (const std::string setUp = StationSetUpLine(line); !setUp.empty()) mainView.Note(setUp);
   SharedOutput shared(base.err, base.errIsTerminal && !base.quiet, base.columns);
   PortViews views(base, shared);
 
   StateLines states(shared, base.err);  // told by the station's ports until it is gone
   app::Station station(firmware, opener);
   station.SetRecordSink(records.sink());
+  station.SetSiteControl(line.site);
   station.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   station.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
   if (!base.quiet)

@@ -2,6 +2,7 @@
 // The station in the terminal: app::Station over the ports, each port's lines prefixed, one
 // result line per device on standard output, the stop signals, the summary.
 
+#include <string>
 #include <vector>
 
 #include "app/firmware_set.h"
@@ -12,6 +13,10 @@
 #include "device/serial_port.h"
 
 namespace cli {
+
+// "station: profile "Line 3", operator Ana, work order WO-7": what the station runs under, said
+// once at its start; empty when nothing of it is known.
+std::string StationSetUpLine(const CommandLine& line);
 
 // Whether `port` is one of `skipped` (a COM name, or a path leading to the same device).
 bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped);

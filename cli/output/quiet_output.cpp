@@ -19,7 +19,7 @@ std::vector<std::string> QuietResultLines(Command command, const CommandResult& 
       return result.table;  // the table, or the count delivered, is the result
     case Command::Connect:
     case Command::RawBoot: {
-      if (result.status < 0 || result.status >= kExitNoWorkflow) return {};
+      // A workflow's result, 17 among them; not the front end's own statuses (16, 64, signals).
       const LoadResultInfo* info = FindLoadResult(result.status);
       if (info == nullptr) return {};
       return {std::string(info->logMessage)};

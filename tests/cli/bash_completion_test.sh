@@ -53,6 +53,17 @@ expect "--allow-older --allow-reload" --allow
 expect "--keep-untagged" --k
 expect "--offline" --off
 expect "--quiet" --q
+expect "--profile" --pro
+expect "--operator" --op
+expect "--work-order" --wo
+expect "" --operator ""
+expect "" --work-order A
+# After --profile: TOML files and the folders that may hold them.
+profiles=$(mktemp -d)
+mkdir "$profiles/sub"
+touch "$profiles/line3.toml" "$profiles/notes.txt"
+expect "$profiles/line3.toml $profiles/sub" --profile "$profiles/"
+rm -rf "$profiles"
 expect "1 10 11 12 13 14 15" --x 1
 # Adapters plugged into this machine show up by their stable names too.
 serial=$( { compgen -G "/dev/serial/by-id/*"; compgen -G "/dev/serial/by-path/*"; } | sort | tr '\n' ' ' | sed 's/ $//')

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
@@ -393,6 +394,29 @@ TEST_P(CliStopSignal, DuringTheStreamTheFirstOnlyWarnsTheSecondStops) {
   EXPECT_EQ(record->port, "COM1");
   EXPECT_EQ(record->file, "amp.hex");
   EXPECT_FALSE(std::getline(in, line)) << "one run, one record";
+}
+
+// `check` lists each firmware file with its product, version and SHA-256 (what a station
+// profile approves), beside the lines scripts read; a missing file has no digest.
+TEST_F(CliEndToEnd, CheckListsEachFileWithItsVersionAndSha256) {
+  Publish(kNewer);
+  std::ifstream served(WebRoot() + "/fw/amp.hex", std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(served)), std::istreambuf_iterator<char>());
+  const auto digest = image::Sha256Of(bytes);
+  ASSERT_TRUE(digest);
+  const CliResult r = Run({"check"});
+  EXPECT_EQ(r.status, 0) << Dump(r);
+  EXPECT_TRUE(Contains(r.err, "note: FILE     PRODUCT     VERSION  SHA-256\n")) << Dump(r);
+  EXPECT_TRUE(Contains(r.err, "note: amp.hex  VORnet Amp  1.30     " + image::Sha256Hex(*digest) + "\n"))
+      << Dump(r);
+  EXPECT_EQ(r.OutLines(),
+            (Lines{"Checking Online..OK.", "1 Product definitions Found.", "All Files found and Correct."}))
+      << "standard output stays the window's log";
+
+  std::filesystem::remove(FirmwareFolder() + "/amp.hex");
+  const CliResult offline = Run({"--offline", "check"});
+  EXPECT_EQ(offline.status, 1) << Dump(offline);
+  EXPECT_TRUE(Contains(offline.err, "note: amp.hex  VORnet Amp  1.30     -\n")) << Dump(offline);
 }
 
 // A download cut off by the signal leaves no temporary file behind.

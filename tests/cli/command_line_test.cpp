@@ -283,9 +283,30 @@ TEST(CommandLine, HelpAndVersionEndTheParseWhereTheyStand) {
 
 TEST(CommandLine, HelpNamesEveryCommandAndOption) {
   const std::string usage = UsageText();
-  for (const char* word :
-       {"connect", "raw-boot", "check", "ports", "--x N", "--yes", "--no", "--port COMn", "64", "--offline",
-        "--allow-older", "--allow-reload", "--keep-untagged", "--quiet", "--verbose", "143", "129"})
+  for (const char* word : {"connect",
+                           "raw-boot",
+                           "check",
+                           "ports",
+                           "--x N",
+                           "--yes",
+                           "--no",
+                           "--port COMn",
+                           "64",
+                           "--offline",
+                           "--allow-older",
+                           "--allow-reload",
+                           "--keep-untagged",
+                           "--quiet",
+                           "--verbose",
+                           "143",
+                           "129",
+                           "--profile FILE",
+                           "--operator NAME",
+                           "--work-order TEXT",
+                           "VORLOADER_OPERATOR",
+                           "17 ",
+                           "[[approved]]",
+                           "operator-required"})
     EXPECT_NE(usage.find(word), std::string::npos) << word;
   EXPECT_EQ(VersionText().rfind("vorloader-cli ", 0), 0u);
 }

@@ -12,6 +12,7 @@
 #include "cli/command/port_argument.h"
 #include "cli/output/port_table.h"
 #include "cli/output/quiet_output.h"
+#include "common/load_result.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
@@ -44,6 +45,10 @@ TEST(QuietOutput, KeepsOnlyTheResultFromWhatTheCommandReturned) {
   EXPECT_EQ(QuietResultLines(Command::RawBoot, withStatus(0)), (Lines{"   -Device Programed OK."}));
   // No workflow ran, or it was stopped: there is no result line to show.
   EXPECT_TRUE(QuietResultLines(Command::Connect, withStatus(kExitNoWorkflow)).empty());
+  // The station profile's refusal is a result too, beyond the front end's 16.
+  EXPECT_EQ(QuietResultLines(Command::Connect, withStatus(RESULT_NOT_APPROVED)),
+            (Lines{"E17-Image not approved by the profile."}));
+  EXPECT_TRUE(QuietResultLines(Command::Connect, withStatus(kExitUsage)).empty());
   EXPECT_TRUE(QuietResultLines(Command::Connect, withStatus(143)).empty());
   CommandResult check = withStatus(1);
   check.fileCheck = {"Warning 1 Missing Files.", "Missing->amp.hex."};

@@ -200,6 +200,87 @@ TEST_F(Station, StopSignalsDuringAStream) {
   }
 }
 
+// The SHA-256 `check` lists for `file` (the value a profile approves), or "".
+std::string ShaListed(const CliResult& check, const std::string& file) {
+  for (const std::string& l : check.ErrLines()) {
+    if (l.rfind("note: " + file + " ", 0) != 0) continue;
+    const std::size_t last = l.find_last_of(' ');
+    return l.substr(last + 1);
+  }
+  return {};
+}
+
+// A station under a profile that approves the image an engineer took from `check`: a device
+// that gets it is programmed; after the maker publishes another, a device that would get that
+// one is refused untouched. Without its operator the station does not start. The records go to
+// the profile's record file, beside it.
+TEST_F(Station, AProfileProgramsTheApprovedImageAndNoOther) {
+  Publish(kNewer);
+  const CliResult check = Run({"check"});
+  const std::string approved = ShaListed(check, "amp.hex");
+  ASSERT_EQ(approved.size(), 64u) << Dump(check);
+  const std::string profile = m_dir.path + "/line3.toml";
+  std::ofstream(profile) << "name = \"Line 3\"\nports = [\"COM1\"]\noperator-required = true\n"
+                            "work-order = \"WO-7\"\nrecord = \"line3.jsonl\"\n\n[[approved]]\nsha256 = \""
+                         << approved << "\"\nversion = \"" << kNewer << "\"\n";
+  CliRun noOperator;
+  noOperator.args = {"--yes", "--profile", profile, "station"};
+  noOperator.env = {{"VORLOADER_OPERATOR", ""}};
+  const CliResult nobody = RunIn(std::move(noOperator));
+  EXPECT_EQ(nobody.status, 64) << Dump(nobody);
+  ASSERT_EQ(nobody.ErrLines().size(), 1u) << Dump(nobody);
+  EXPECT_TRUE(Contains(nobody.err, "the profile \"Line 3\" requires an operator")) << Dump(nobody);
+
+  auto good = Plug(1, "00002cc0");
+  const CliResult programmed =
+      RunStation({"--yes", "--profile", profile, "--operator", "Ana"},
+                 {{ResultLine(1, "11456", kProgrammedToNewer), true, nullptr, nullptr, SIGINT}});
+  EXPECT_EQ(programmed.status, 0) << Dump(programmed);
+  EXPECT_TRUE(Contains(programmed.err, "station: profile \"Line 3\", operator Ana, work order WO-7\n"))
+      << Dump(programmed);
+  EXPECT_EQ(good->Lines("erase").size(), 1u);
+  good->Stop();
+
+  Publish("1.40");
+  auto refused = Plug(1, "00002cc1");
+  const CliResult other =
+      RunStation({"--yes", "--profile", profile, "--operator", "Ana"},
+                 {{"E17-Image not approved by the profile.", true, nullptr, nullptr, SIGINT}});
+  EXPECT_EQ(other.status, 0) << Dump(other);
+  const std::string line =
+      ResultLine(1, "11457", "V1.20: E17-Image not approved by the profile. amp.hex (V1.40, SHA-256 ");
+  const Lines out = other.OutLines();
+  const auto found =
+      std::find_if(out.begin(), out.end(), [&](const std::string& l) { return l.rfind(line, 0) == 0; });
+  ASSERT_NE(found, out.end()) << Dump(other);
+  EXPECT_TRUE(Contains(*found, ") is not approved by the profile \"Line 3\".")) << *found;
+  EXPECT_FALSE(Contains(*found, approved)) << "the image refused is the new one";
+  EXPECT_TRUE(refused->Lines("erase").empty()) << "nothing is erased";
+  EXPECT_TRUE(refused->Lines("boot").empty());
+  EXPECT_EQ(other.ErrLines().back(),
+            "summary: 1 devices: 0 programmed, 0 failed, 1 refused; not programmed: COM1 17")
+      << Dump(other);
+
+  // A connect under the same profile ends with the code of its own.
+  const CliResult connect = Run({"--yes", "--profile", profile, "--operator", "Ana", "connect"});
+  EXPECT_EQ(connect.status, 17) << Dump(connect);
+  EXPECT_TRUE(Contains(connect.out, "E17-Image not approved by the profile.\n")) << Dump(connect);
+  refused->Stop();
+
+  const std::vector<app::RunRecord> records = RecordsIn(m_dir.path + "/line3.jsonl");
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].code, 0);
+  EXPECT_EQ(records[0].sha256, approved);
+  for (std::size_t i : {1u, 2u}) {
+    EXPECT_EQ(records[i].code, 17);
+    EXPECT_EQ(records[i].result, "E17-Image not approved by the profile.");
+    EXPECT_EQ(records[i].eraseBegan, false);
+    ASSERT_TRUE(records[i].sha256.has_value());
+    EXPECT_NE(records[i].sha256, approved);
+    EXPECT_TRUE(Contains(*found, *records[i].sha256)) << "the line names the digest the record keeps";
+  }
+}
+
 TEST_F(Station, UsageErrors) {
   const std::vector<std::vector<std::string>> cases = {
       {"--port", "COM1", "station"},

@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,9 +35,11 @@
 #include "app/record/record_line_parser.h"
 #include "app/record/record_sink.h"
 #include "app/record/run_record.h"
+#include "app/site_control.h"
 #include "app/station/station.h"
 #include "catalogue/firmware_folder.h"
 #include "common/load_result.h"
+#include "image/sha256.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
 #include "window/station/station_control.h"
@@ -78,7 +82,11 @@ struct RecordingControl : window::StationControl {
   std::vector<int> starts;
   int stops = 0;
   int checks = 0;
-  void Start(int optionBits) override { starts.push_back(optionBits); }
+  std::vector<std::string> operators;
+  void Start(int optionBits, const std::string& operatorName) override {
+    starts.push_back(optionBits);
+    operators.push_back(operatorName);
+  }
   void Stop() override { ++stops; }
   void CheckForUpdates(int /*optionBits*/) override { ++checks; }
 };
@@ -200,11 +208,11 @@ TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
 
   // Every state has its own colour, and the panels show it.
   std::set<QRgb> colours;
-  for (PanelState s :
-       {PanelState::Waiting, PanelState::Checking, PanelState::Programming, PanelState::Programmed,
-        PanelState::Failed, PanelState::UpToDate, PanelState::Gone, PanelState::Stopped})
+  for (PanelState s : {PanelState::Waiting, PanelState::Checking, PanelState::Programming,
+                       PanelState::Programmed, PanelState::Failed, PanelState::UpToDate,
+                       PanelState::NotApproved, PanelState::Gone, PanelState::Stopped})
     colours.insert(PortPanel::StateColour(s).rgb());
-  EXPECT_EQ(colours.size(), 8u);
+  EXPECT_EQ(colours.size(), 9u);
   EXPECT_EQ(StateColourShown(programming), PortPanel::StateColour(PanelState::Programmed));
   EXPECT_EQ(StateColourShown(station.panel(2)), PortPanel::StateColour(PanelState::Gone));
 
@@ -325,6 +333,49 @@ TEST(StationWindow, ClosingWhileADeviceIsBeingProgrammedAsksFirst) {
 }
 
 // The station window with the station behind it, against simulated devices on COM1..COM3.
+// The header names the profile, the work order and the operator; the operator's field sits
+// beside Start, and a profile that requires an operator keeps Start waiting for a name.
+TEST(StationWindow, TheHeaderNamesWhatAndWhoAndStartWaitsForARequiredOperator) {
+  RecordingControl control;
+  StationWindow station(Ports(2), window::DecodedOptions(0),
+                        window::StationSetUp{"Line 3", "WO-7", "", true});
+  station.SetControl(&control);
+  station.show();
+  auto* name = station.findChild<QLineEdit*>(QStringLiteral("operator"));
+  auto* start = station.findChild<QPushButton*>(QStringLiteral("start"));
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(Text(station, "setUp"), "Profile: Line 3   Work order: WO-7   Operator: -");
+  ASSERT_TRUE(WaitFor([&] { return start->height() > 0; }));
+  EXPECT_LT(std::abs(name->geometry().center().y() - start->geometry().center().y()), start->height())
+      << "the field is on Start's row";
+
+  start->click();
+  EXPECT_TRUE(control.starts.empty());
+  EXPECT_FALSE(station.running());
+  EXPECT_TRUE(station.log().contains("Enter the operator's name beside Start"))
+      << station.log().toStdString();
+
+  name->setText(QStringLiteral("  Ana "));
+  EXPECT_EQ(Text(station, "setUp"), "Profile: Line 3   Work order: WO-7   Operator: Ana");
+  start->click();
+  ASSERT_EQ(control.operators.size(), 1u);
+  EXPECT_EQ(control.operators[0], "Ana");
+  EXPECT_TRUE(station.running());
+  EXPECT_TRUE(name->isReadOnly()) << "one operator for the records of a run";
+  station.findChild<QPushButton*>(QStringLiteral("stop"))->click();
+  station.sharedView().stationStopped();
+  EXPECT_FALSE(name->isReadOnly());
+
+  // Without a profile the header shows the operator alone, and Start needs no name.
+  RecordingControl plain;
+  StationWindow free(Ports(1), window::DecodedOptions(0));
+  free.SetControl(&plain);
+  EXPECT_EQ(Text(free, "setUp"), "Operator: -");
+  free.findChild<QPushButton*>(QStringLiteral("start"))->click();
+  ASSERT_EQ(plain.operators.size(), 1u);
+  EXPECT_EQ(plain.operators[0], "");
+}
+
 class StationWithDevices : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -475,6 +526,65 @@ TEST_F(StationWithDevices, EveryRecordGoesToTheSinkTheRunnerIsGiven) {
   EXPECT_EQ(kept->records[0].port, "COM1");
   EXPECT_EQ(kept->records[0].code, 0);
   EXPECT_TRUE(RecordsWritten().empty());
+}
+
+// Under a profile: a device whose image is approved is programmed, and with the image no longer
+// approved the next one is left untouched, its panel and log saying why; the operator typed
+// beside Start and the work order go with every run.
+TEST_F(StationWithDevices, AProfileProgramsOnlyTheImagesItApproves) {
+  const std::string file = m_folder + "vornet_amp_v180.hex";
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto digest = image::Sha256Of(bytes);
+  ASSERT_TRUE(digest);
+  const std::string sha = image::Sha256Hex(*digest);
+  for (const bool approved : {true, false}) {
+    SCOPED_TRACE(approved);
+    auto device = Plug(1, approved ? "00002cc0" : "00002cc1");
+    StationWindow station(ListedPorts(), window::DecodedOptions(kOffline),
+                          window::StationSetUp{"Line 3", "WO-7", "", true});
+    ASSERT_EQ(station.panelCount(), 1);
+    window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener);
+    app::SiteControl site;
+    site.profileName = "Line 3";
+    site.workOrder = "WO-7";
+    site.approved = std::vector<app::ApprovedImage>{{approved ? sha : std::string(64, '0'), "", "", 5}};
+    runner.SetSiteControl(site);
+    station.SetControl(&runner);
+    station.show();
+    station.findChild<QLineEdit*>(QStringLiteral("operator"))->setText(QStringLiteral("Ana"));
+    Click(station, "start");
+    const PanelState expected = approved ? PanelState::Programmed : PanelState::NotApproved;
+    ASSERT_TRUE(WaitFor([&] { return station.panel(0).state() == expected; })) << station.log().toStdString();
+    if (approved) {
+      EXPECT_EQ(device->Lines("erase").size(), 1u);
+    } else {
+      EXPECT_TRUE(device->Lines("erase").empty());
+      EXPECT_TRUE(device->Lines("boot").empty());
+      EXPECT_EQ(Text(station.panel(0), "state"), "Image not approved");
+      EXPECT_EQ(Text(station.panel(0), "line2"), "E17-Image not approved by the profile.");
+      EXPECT_TRUE(station.log().contains(
+          "COM1: ID 11457 (VORnet Amp) V1.20 -> V1.20: E17-Image not approved by the "
+          "profile. vornet_amp_v180.hex (V1.80, SHA-256 " +
+          QString::fromStdString(sha) + ") is not approved by the profile \"Line 3\"."))
+          << station.log().toStdString();
+    }
+    Click(station, "stop");
+    ASSERT_TRUE(WaitFor([&] { return !station.running(); })) << station.log().toStdString();
+    runner.Shutdown();
+    device->Stop();
+  }
+  const std::vector<app::RunRecord> records = RecordsWritten();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].code, 0);
+  EXPECT_EQ(records[1].code, 17);
+  EXPECT_EQ(records[1].sha256, sha);
+  EXPECT_EQ(records[1].eraseBegan, false);
+  for (const app::RunRecord& record : records) {
+    EXPECT_EQ(record.operatorName, "Ana");
+    EXPECT_EQ(record.workOrder, "WO-7");
+    EXPECT_EQ(record.profileName, "Line 3");
+  }
 }
 
 // An erase fault fails its device in its own panel only; the other ports program theirs and

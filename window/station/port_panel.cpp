@@ -82,6 +82,8 @@ QString PortPanel::StateText(PanelState state) {
       return QStringLiteral("Failed");
     case PanelState::UpToDate:
       return QStringLiteral("Already up to date");
+    case PanelState::NotApproved:
+      return QStringLiteral("Image not approved");
     case PanelState::Gone:
       return QStringLiteral("Port gone");
     case PanelState::Stopped:
@@ -104,6 +106,8 @@ QColor PortPanel::StateColour(PanelState state) {
       return {240, 140, 140};  // red
     case PanelState::UpToDate:
       return {160, 200, 240};  // blue
+    case PanelState::NotApproved:
+      return {200, 170, 230};  // violet
     case PanelState::Gone:
       return {170, 170, 170};  // dark grey
     case PanelState::Stopped:
@@ -135,7 +139,7 @@ void PortPanel::ShowStatus(const app::StationPortStatus& status) {
   else if (status.failed > m_failed)
     NoteResult(status, PanelState::Failed);
   else if (status.refused > m_refused)
-    NoteResult(status, PanelState::UpToDate);
+    NoteResult(status, status.result == RESULT_NOT_APPROVED ? PanelState::NotApproved : PanelState::UpToDate);
   m_programmed = status.programmed;
   m_failed = status.failed;
   m_refused = status.refused;
@@ -174,7 +178,7 @@ void PortPanel::ShowStatus(const app::StationPortStatus& status) {
     case StationState::Ended:
       // The last device's result stays in view.
       if (m_state != PanelState::Programmed && m_state != PanelState::Failed &&
-          m_state != PanelState::UpToDate)
+          m_state != PanelState::UpToDate && m_state != PanelState::NotApproved)
         SetState(PanelState::Stopped, {}, {});
       return;
   }
@@ -189,8 +193,9 @@ void PortPanel::NoteResult(const app::StationPortStatus& status, PanelState stat
     m_last.line1 =
         QStringLiteral("ID %1: V%2 -> V%3").arg(id, Shown(device.versionBefore), Shown(device.versionAfter));
     m_last.line2.clear();
-  } else if (state == PanelState::UpToDate) {
-    // Left alone on purpose: the device already has this version (or a later one).
+  } else if (state == PanelState::UpToDate || state == PanelState::NotApproved) {
+    // Left alone on purpose: the device already has this version (or a later one), or the
+    // profile does not approve the image it would get.
     m_last.line1 = QStringLiteral("ID %1: V%2").arg(id, Shown(device.versionBefore));
     m_last.line2 = info != nullptr ? Shown(info->logMessage).trimmed() : QString();
   } else if (status.result == RESULT_OK || info == nullptr) {

@@ -21,7 +21,18 @@ namespace window {
 
 class TransferProgress;
 
-enum class PanelState { Waiting, Checking, Programming, Programmed, Failed, UpToDate, Gone, Stopped };
+// NotApproved: left alone because the station profile does not approve its image.
+enum class PanelState {
+  Waiting,
+  Checking,
+  Programming,
+  Programmed,
+  Failed,
+  UpToDate,
+  NotApproved,
+  Gone,
+  Stopped
+};
 
 class PortPanel : public QFrame {
   Q_OBJECT

@@ -3,13 +3,16 @@
 // thread; each call returns at once (the station runs on its own threads and reports through
 // the window's StationPortViews).
 
+#include <string>
+
 namespace window {
 
 class StationControl {
  public:
   virtual ~StationControl() = default;
-  // Arm every port until Stop: program each device that answers, with these option bits.
-  virtual void Start(int optionBits) = 0;
+  // Arm every port until Stop: program each device that answers, with these option bits; the
+  // run records name `operatorName` (empty: nobody named).
+  virtual void Start(int optionBits, const std::string& operatorName) = 0;
   // Arm nothing new; devices being programmed finish. A second Stop cuts them.
   virtual void Stop() = 0;
   // Refresh the shared firmware set between devices (only called while no device is being

@@ -42,11 +42,14 @@ void StationRunner::Join() {
   if (refresher.joinable()) refresher.join();
 }
 
-void StationRunner::Start(int optionBits) {
+void StationRunner::Start(int optionBits, const std::string& operatorName) {
   Join();  // a station that has ended, a refresh that has ended
   std::lock_guard<std::mutex> lock(m_mutex);
   m_station.reset();  // before the firmware set it reads
   m_firmware = std::make_unique<app::FirmwareSet>(DecodedOptions(optionBits), m_folder);
+  auto site = std::make_shared<app::SiteControl>(m_siteBase);
+  site->operatorName = operatorName;
+  m_site = std::move(site);
   m_stops = 0;
   m_worker = std::jthread([this](const std::stop_token& stop) { Run(stop); });
 }
@@ -110,9 +113,11 @@ void StationRunner::Refresh(int optionBits, const std::stop_token& stop) {
 void StationRunner::Run(const std::stop_token& stop) {
   StationPortView& shared = m_window.sharedView();
   app::FirmwareSet* firmware = nullptr;
+  std::shared_ptr<const app::SiteControl> site;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     firmware = m_firmware.get();
+    site = m_site;
   }
   app::Station* station = nullptr;
   {
@@ -121,6 +126,7 @@ void StationRunner::Run(const std::stop_token& stop) {
     if (preparation.ready() && !stop.stop_requested()) {
       auto made = std::make_unique<app::Station>(*firmware, m_opener);
       made->SetRecordSink(m_records);
+      made->SetSiteControl(site);
       made->SetWireTrace(device::WireTraceFromEnvironment());
       made->SetObserver([this](const app::StationPortStatus& status) {
         if (const int panel = PanelOf(status.port.number); panel >= 0)

@@ -19,10 +19,12 @@
 #include <memory>
 #include <mutex>
 #include <stop_token>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "app/record/record_sink.h"
+#include "app/site_control.h"
 #include "catalogue/firmware_folder.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
@@ -48,7 +50,11 @@ class StationRunner final : public StationControl {
   StationRunner(const StationRunner&) = delete;
   StationRunner& operator=(const StationRunner&) = delete;
 
-  void Start(int optionBits) override;
+  // Before the first Start: what every run is under (profile, approved images, work order; the
+  // operator comes with each Start).
+  void SetSiteControl(app::SiteControl site) { m_siteBase = std::move(site); }
+
+  void Start(int optionBits, const std::string& operatorName) override;
   void Stop() override;
   void CheckForUpdates(int optionBits) override;
   // Cuts everything now and waits for the workers (the window is closing).
@@ -66,13 +72,15 @@ class StationRunner final : public StationControl {
   device::PortOpener& m_opener;
   const std::shared_ptr<app::RecordSink> m_records;
   std::vector<PortEntry> m_ports;  // the panels' ports, in panel order
+  app::SiteControl m_siteBase;
   std::mutex m_catalogue;
   std::mutex m_mutex;
-  std::unique_ptr<app::FirmwareSet> m_firmware;  // of the last Start
-  std::unique_ptr<app::Station> m_station;       // of the last Start, once prepared
-  int m_stops = 0;                               // Stop presses since the last Start
-  std::jthread m_worker;                         // the preparation, then the station's run
-  std::jthread m_refresher;                      // a Check for Updates
+  std::unique_ptr<app::FirmwareSet> m_firmware;    // of the last Start
+  std::unique_ptr<app::Station> m_station;         // of the last Start, once prepared
+  std::shared_ptr<const app::SiteControl> m_site;  // of the last Start
+  int m_stops = 0;                                 // Stop presses since the last Start
+  std::jthread m_worker;                           // the preparation, then the station's run
+  std::jthread m_refresher;                        // a Check for Updates
 };
 
 }  // namespace window

@@ -5,17 +5,21 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTextDocument>
+#include <QStringList>
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "window/log_file.h"
 #include "window/station/station_control.h"
@@ -34,12 +38,25 @@ constexpr const char* kDetailIndent = "    ";
 
 StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Options& options,
                              QWidget* parent)
-    : QDialog(parent), m_options(options) {
+    : StationWindow(ports, options, StationSetUp{}, parent) {}
+
+StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Options& options,
+                             StationSetUp setUp, QWidget* parent)
+    : QDialog(parent), m_options(options), m_setUp(std::move(setUp)) {
   setWindowTitle(QStringLiteral("VORnet Loader Station"));
   setWindowIcon(ApplicationIcon());
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                  Qt::WindowCloseButtonHint);
   auto* layout = new QVBoxLayout(this);
+
+  // At the top: under which profile, for which work order and by whom the devices are programmed.
+  m_setUpLabel = new QLabel(this);
+  m_setUpLabel->setObjectName(QStringLiteral("setUp"));
+  m_setUpLabel->setTextFormat(Qt::PlainText);
+  QFont bold = m_setUpLabel->font();
+  bold.setBold(true);
+  m_setUpLabel->setFont(bold);
+  layout->addWidget(m_setUpLabel);
 
   // Above the panels: what to program, Start and Stop, the totals, Check for Updates.
   auto* controls = new QHBoxLayout;
@@ -50,6 +67,13 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
   m_alsoSame = new QCheckBox(QStringLiteral("also the same version"), this);
   m_alsoSame->setObjectName(QStringLiteral("alsoSame"));
   m_alsoSame->setChecked(options.m_bAllowReload);
+  m_operator = new QLineEdit(QString::fromStdString(m_setUp.operatorName), this);
+  m_operator->setObjectName(QStringLiteral("operator"));
+  m_operator->setPlaceholderText(m_setUp.operatorRequired ? QStringLiteral("required")
+                                                          : QStringLiteral("name"));
+  m_operator->setMaxLength(100);
+  auto* operatorLabel = new QLabel(QStringLiteral("Operator:"), this);
+  operatorLabel->setBuddy(m_operator);
   m_start = new QPushButton(QStringLiteral("Start"), this);
   m_start->setObjectName(QStringLiteral("start"));
   m_stop = new QPushButton(QStringLiteral("Stop"), this);
@@ -60,7 +84,8 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
   m_checkForUpdates->setObjectName(QStringLiteral("checkForUpdates"));
   auto* saveLog = new QPushButton(QStringLiteral("Save Log..."), this);
   saveLog->setObjectName(QStringLiteral("saveLog"));
-  for (QWidget* w : std::initializer_list<QWidget*>{m_alsoOlder, m_alsoSame, m_start, m_stop, m_totals})
+  for (QWidget* w : std::initializer_list<QWidget*>{m_alsoOlder, m_alsoSame, operatorLabel, m_operator,
+                                                    m_start, m_stop, m_totals})
     controls->addWidget(w);
   controls->addStretch();
   controls->addWidget(m_checkForUpdates);
@@ -104,12 +129,14 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
     m_control->CheckForUpdates(chosenOptionBits());
   });
   connect(saveLog, &QPushButton::clicked, this, &StationWindow::OnSaveLog);
+  connect(m_operator, &QLineEdit::textChanged, this, [this] { ShowSetUp(); });
   // As wide as the panels' columns, the scroll area's frame and scroll bar and the margins.
   const QMargins margins = layout->contentsMargins();
   resize(grid->sizeHint().width() + 2 * m_scroll->frameWidth() +
              m_scroll->verticalScrollBar()->sizeHint().width() + margins.left() + margins.right(),
          640);
   ShowTotals();
+  ShowSetUp();
   ApplyControls();
 }
 
@@ -126,6 +153,25 @@ int StationWindow::chosenOptionBits() const {
   return bits;
 }
 
+std::string StationWindow::operatorName() const {
+  return m_operator->text().trimmed().toStdString();
+}
+
+QString StationWindow::setUpText() const {
+  QStringList parts;
+  if (!m_setUp.profileName.empty())
+    parts << QStringLiteral("Profile: ") + QString::fromStdString(m_setUp.profileName);
+  if (!m_setUp.workOrder.empty())
+    parts << QStringLiteral("Work order: ") + QString::fromStdString(m_setUp.workOrder);
+  const QString name = QString::fromStdString(operatorName());
+  parts << QStringLiteral("Operator: ") + (name.isEmpty() ? QStringLiteral("-") : name);
+  return parts.join(QStringLiteral("   "));
+}
+
+void StationWindow::ShowSetUp() {
+  m_setUpLabel->setText(setUpText());
+}
+
 PortPanel* StationWindow::PanelAt(int panel) {
   if (panel < 0 || panel >= panelCount()) return nullptr;
   return m_panels[static_cast<std::size_t>(panel)];
@@ -138,6 +184,8 @@ void StationWindow::ApplyControls() {
   // What to program is chosen before Start, not while devices are being programmed.
   m_alsoOlder->setEnabled(!m_running);
   m_alsoSame->setEnabled(!m_running);
+  // The records of a run name one operator: the name is changed between runs only.
+  m_operator->setReadOnly(m_running);
   // Offline, there is nothing to check for; never while a device is being programmed.
   m_checkForUpdates->setEnabled(!m_options.m_bOffline && !m_programming && !m_refreshing);
 }
@@ -154,11 +202,19 @@ void StationWindow::ShowTotals() {
 
 void StationWindow::OnStart() {
   if (m_running) return;
+  const std::string name = operatorName();
+  if (m_setUp.operatorRequired && name.empty()) {
+    AddLogLine(-1, QStringLiteral("Enter the operator's name beside Start: the profile requires one."),
+               false);
+    m_operator->setFocus();
+    return;
+  }
   m_running = true;
   m_stopPresses = 0;
   ApplyControls();
   AddLogLine(-1, QStringLiteral("Station started."), false);
-  if (m_control != nullptr) m_control->Start(chosenOptionBits());
+  if (!name.empty()) AddLogLine(-1, setUpText(), true);
+  if (m_control != nullptr) m_control->Start(chosenOptionBits(), name);
 }
 
 void StationWindow::OnStop() {

@@ -12,6 +12,7 @@
 #include <QString>
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/options.h"
@@ -21,11 +22,21 @@
 class QCheckBox;
 class QGridLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QScrollArea;
 class QTextEdit;
 
 namespace window {
+
+// What the station runs under, shown in the window's header: the station profile's name, the
+// work order and the operator (the field beside Start, preset from here).
+struct StationSetUp {
+  std::string profileName;  // empty without a profile
+  std::string workOrder;
+  std::string operatorName;
+  bool operatorRequired = false;  // Start waits for an operator's name
+};
 
 class StationControl;
 class StationPortView;
@@ -36,6 +47,8 @@ class StationWindow : public QDialog {
  public:
   // One panel per port, in the order given. `options` presets what to program.
   StationWindow(const std::vector<PortEntry>& ports, const app::Options& options, QWidget* parent = nullptr);
+  StationWindow(const std::vector<PortEntry>& ports, const app::Options& options, StationSetUp setUp,
+                QWidget* parent = nullptr);
   ~StationWindow() override;
 
   // The station behind the buttons (not owned; must outlive the window's use of it). Without
@@ -48,6 +61,10 @@ class StationWindow : public QDialog {
 
   // The option bits Start hands to the station, from what to program.
   int chosenOptionBits() const;
+  // The operator's name as typed (blanks at its ends dropped).
+  std::string operatorName() const;
+  // "Profile: Line 3   Work order: WO-7   Operator: Ana": the header's text.
+  QString setUpText() const;
   bool running() const { return m_running; }
   bool anyProgramming() const { return m_programming; }
   bool refreshing() const { return m_refreshing; }
@@ -84,8 +101,10 @@ class StationWindow : public QDialog {
   void OnSaveLog();
   void ApplyControls();
   void ShowTotals();
+  void ShowSetUp();
 
   app::Options m_options;
+  StationSetUp m_setUp;
   StationControl* m_control = nullptr;
   std::vector<PortPanel*> m_panels;  // owned by the grid
   std::vector<std::unique_ptr<StationPortView>> m_views;
@@ -93,6 +112,8 @@ class StationWindow : public QDialog {
 
   QCheckBox* m_alsoOlder = nullptr;
   QCheckBox* m_alsoSame = nullptr;
+  QLabel* m_setUpLabel = nullptr;
+  QLineEdit* m_operator = nullptr;
   QPushButton* m_start = nullptr;
   QPushButton* m_stop = nullptr;
   QPushButton* m_checkForUpdates = nullptr;
