@@ -94,8 +94,8 @@ RunRecord RecordOfRow(const PGresult* result, int row) {
     const int column = static_cast<int>(c);
     std::optional<std::string> value;
     if (PQgetisnull(result, row, column) == 0)
-      value = Utf8ToLatin1(
-          std::string(PQgetvalue(result, row, column), static_cast<std::size_t>(PQgetlength(result, row, column))));
+      value = Utf8ToLatin1(std::string(PQgetvalue(result, row, column),
+                                       static_cast<std::size_t>(PQgetlength(result, row, column))));
     columns[c].set(record, value);
   }
   return record;

@@ -7,8 +7,8 @@
 --                          vorloader_failures_daily TO dashboard"
 --
 -- The meanings are those of `vorloader-cli report`: a run's outcome is programmed (code 0),
--- stopped (code -1, a stop request), refused (the loader chose not to program: codes 9, 10
--- and 15) or failed (every other code); a device is a distinct device_id, counted by the
+-- stopped (code -1, a stop request), refused (the loader chose not to program: codes 9, 10,
+-- 15 and 17) or failed (every other code); a device is a distinct device_id, counted by the
 -- outcome of its last run in the hour (runs of one second: the higher run_id last). Hours
 -- and days are those of the session's TimeZone.
 
@@ -30,7 +30,7 @@ SELECT
   CASE
     WHEN code = -1 THEN 'stopped'
     WHEN code = 0 THEN 'programmed'
-    WHEN code IN (9, 10, 15) THEN 'refused'
+    WHEN code IN (9, 10, 15, 17) THEN 'refused'
     ELSE 'failed'
   END AS outcome,
   duration_ms,

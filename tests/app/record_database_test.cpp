@@ -322,6 +322,7 @@ TEST_F(RecordDatabaseTest, TheSiteUpgradeAddsTheOperatorOrderAndProfileToAnOlder
 }
 
 TEST_F(RecordDatabaseTest, ReadsTheRecordsOfAPeriodOldestFirst) {
+  CreateTable();
   std::vector<RunRecord> records;
   for (int n : {5, 1, 30, 12}) records.push_back(Record(n, n % 2 == 0 ? "bench-2" : "bench-1"));
   RecordDatabase database(m_db->conninfo());

@@ -31,9 +31,11 @@ TEST(RunOutcome, EveryResultCodeHasItsOutcome) {
       {RESULT_ERASE_FAILED, RunOutcome::Failed},
       {RESULT_PROGRAM_FAILED, RunOutcome::Failed},
       {RESULT_USER_CANCELLED, RunOutcome::Refused},
+      {RESULT_NOT_APPROVED, RunOutcome::Refused},
       // Codes outside the table (a later loader's record, a damaged line) are failures.
       {-2, RunOutcome::Failed},
-      {static_cast<int>(kLoadResults.size()), RunOutcome::Failed},
+      {16, RunOutcome::Failed},
+      {18, RunOutcome::Failed},
       {255, RunOutcome::Failed},
   };
   for (const Case& c : cases) {

@@ -2,7 +2,6 @@
 // device that fell silent is still the same device, and what a stop as programming begins
 // leaves of the device and of the station's summary.
 
-#include "app/record/file_record_sink.h"
 #include "app/station/station.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/record/file_record_sink.h"
 #include "tests/app/holding_view.h"
 #include "tests/app/workflow_fixture.h"
 

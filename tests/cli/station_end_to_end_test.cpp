@@ -279,6 +279,13 @@ TEST_F(Station, AProfileProgramsTheApprovedImageAndNoOther) {
     EXPECT_NE(records[i].sha256, approved);
     EXPECT_TRUE(Contains(*found, *records[i].sha256)) << "the line names the digest the record keeps";
   }
+  // Who and what for, in every record: the operator given, the profile's work order and name.
+  for (const app::RunRecord& record : records) {
+    EXPECT_EQ(record.operatorName, "Ana");
+    EXPECT_EQ(record.workOrder, "WO-7");
+    EXPECT_EQ(record.profileName, "Line 3");
+    EXPECT_EQ(record.profileSha256.size(), 64u);
+  }
 }
 
 TEST_F(Station, UsageErrors) {

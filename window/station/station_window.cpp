@@ -14,8 +14,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStandardPaths>
-#include <QTextDocument>
 #include <QStringList>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <algorithm>
