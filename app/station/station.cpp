@@ -64,12 +64,18 @@ std::string StationResultLine(const StationOutcome& outcome) {
   const StationDevice& d = outcome.device;
   std::string line = "ID " + std::to_string(d.id) + " (" + d.name + ") V" + d.versionBefore + " -> ";
   const LoadResultInfo* info = o.stopped ? nullptr : FindLoadResult(o.code);
-  if (!o.stopped && o.code == RESULT_OK)
-    line += "V" + d.versionAfter;
-  else if (info != nullptr && info->refusal)
-    line += "V" + d.versionBefore;  // left alone
-  else
-    line += "?";  // what the flash now holds is not known
+  switch (o.outcome()) {
+    case RunOutcome::Programmed:
+      line += "V" + d.versionAfter;
+      break;
+    case RunOutcome::Refused:
+      line += "V" + d.versionBefore;  // left alone
+      break;
+    case RunOutcome::Failed:
+    case RunOutcome::Stopped:
+      line += "?";  // what the flash now holds is not known
+      break;
+  }
   std::string text = o.stopped         ? std::string("stopped")
                      : info != nullptr ? std::string(info->logMessage)
                                        : "";
@@ -460,17 +466,22 @@ bool Station::EndRun(Port& port) {
       port.status.device.versionAfter = port.session->identity().m_strDevVersion;
     whole.device = port.status.device;
     if (!outcome.stopped) whole.detail = port.session->lastResultDetail();
-    const LoadResultInfo* info = outcome.stopped ? nullptr : FindLoadResult(outcome.code);
     port.status.result = outcome.code;
-    if (!outcome.stopped && outcome.code == RESULT_OK) {
-      ++port.status.programmed;
-      port.status.state = StationState::Programmed;
-    } else if (info != nullptr && info->refusal) {
-      ++port.status.refused;
-      port.status.state = StationState::UpToDate;
-    } else {
-      ++port.status.failed;
-      port.status.state = StationState::Failed;
+    port.status.stopped = outcome.stopped;
+    switch (outcome.outcome()) {
+      case RunOutcome::Programmed:
+        ++port.status.programmed;
+        port.status.state = StationState::Programmed;
+        break;
+      case RunOutcome::Refused:
+        ++port.status.refused;
+        port.status.state = StationState::UpToDate;
+        break;
+      case RunOutcome::Failed:
+      case RunOutcome::Stopped:  // counted as the line counts it: not programmed
+        ++port.status.failed;
+        port.status.state = StationState::Failed;
+        break;
     }
     m_outcomes.push_back(whole);
     copy = port.status;

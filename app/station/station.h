@@ -75,6 +75,7 @@ struct StationPortStatus {
   StationState state = StationState::Waiting;
   StationDevice device;     // from Checking on: the current or last device
   int result = 0;           // the last device's result code (Programmed, Failed, UpToDate)
+  bool stopped = false;     // the last device's run was stopped, so it has no result code
   StreamProgress progress;  // while Programming
   int programmed = 0;       // the port's devices so far, by outcome
   int failed = 0;

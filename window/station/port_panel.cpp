@@ -198,9 +198,8 @@ void PortPanel::NoteResult(const app::StationPortStatus& status, PanelState stat
     // profile does not approve the image it would get.
     m_last.line1 = QStringLiteral("ID %1: V%2").arg(id, Shown(device.versionBefore));
     m_last.line2 = info != nullptr ? Shown(info->logMessage).trimmed() : QString();
-  } else if (status.result == RESULT_OK || info == nullptr) {
-    // A failure with no result of its own was stopped: only a stop during the erase or the
-    // stream leaves the device to recover.
+  } else if (status.stopped || info == nullptr) {
+    // Only a stop during the erase or the stream leaves the device to recover.
     m_last.line1 = QStringLiteral("ID %1: stopped.").arg(id);
     m_last.line2 = QStringLiteral("If the erase had begun, Raw Boot can recover this device.");
   } else {
