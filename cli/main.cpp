@@ -15,7 +15,7 @@
 #include "cli/command/permission_hint.h"
 #include "cli/command/record_db_options.h"
 #include "cli/output/bar_view.h"
-#include "cli/output/quiet_output.h"
+#include "cli/command/command_result.h"
 #include "cli/output/terminal_text.h"
 #include "cli/signals/interrupt.h"
 #include "device/port_problems.h"

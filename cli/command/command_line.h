@@ -5,12 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/output/answers.h"
+
 namespace cli {
 
 enum class Command { Connect, RawBoot, Check, Ports, History, Sync, Station };
-
-// How message boxes are answered: asked on a terminal, or Yes/No for every box.
-enum class Answers { Ask, Yes, No };
 
 // One --port: a COM name's number, or a device path.
 struct PortArgument {

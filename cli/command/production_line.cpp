@@ -6,7 +6,7 @@
 
 #include "app/production_line.h"
 #include "cli/output/board_view.h"
-#include "cli/output/quiet_output.h"
+#include "cli/command/command_result.h"
 #include "cli/output/shared_output.h"
 #include "cli/output/terminal_text.h"
 #include "cli/signals/stop_relay.h"

@@ -11,7 +11,7 @@
 
 #include "cli/command/port_argument.h"
 #include "cli/output/port_table.h"
-#include "cli/output/quiet_output.h"
+#include "cli/command/command_result.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {
