@@ -74,9 +74,6 @@ std::string SummaryLine(const std::vector<LineOutcome>& outcomes);
 // the order given) that did not; a stopped session counts as `stoppedStatus`.
 int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus);
 
-// "COM3".
-std::string PortName(const PortEntry& port);
-
 // "stopped while COM2, COM3 were being programmed; a raw boot may be needed": the note after a
 // stop that cut these ports in their erase or image stream. Empty when none was.
 std::string CutNote(const std::vector<PortEntry>& cut);

@@ -24,7 +24,7 @@ app::StopLevel LevelOfPresses(int presses) {
 
 TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared) {
   TerminalSetup setup = base;
-  setup.prefix = app::PortName(port) + ": ";
+  setup.prefix = port.comName() + ": ";
   setup.shared = &shared;
   // Boxes are answered by --yes or --no; the board draws the live lines.
   setup.errIsTerminal = false;
@@ -64,7 +64,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
     if (!line.quiet || i >= outcomes.size()) continue;
     const app::LineOutcome& o = outcomes[i];
     for (const std::string& kept : QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code))
-      shared.WriteLine(base.out, app::PortName(o.port) + ": " + PrintableText(kept));
+      shared.WriteLine(base.out, o.port.comName() + ": " + PrintableText(kept));
   }
   shared.Finish();
   mainView.Note(app::SummaryLine(outcomes));
