@@ -3,15 +3,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -227,19 +224,15 @@ bool StationWindow::SaveLog(const QString& path) {
                      .arg(kMaxLogLines));
   const QString why = WriteLogFile(path, text);
   if (why.isEmpty()) return true;
-  QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
-                  QStringLiteral("The log could not be saved."), QMessageBox::Ok, this);
-  box.setInformativeText(QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
+  QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), QString::fromLatin1(kLogNotSavedText),
+                  QMessageBox::Ok, this);
+  box.setInformativeText(LogNotSavedDetail(path, why));
   box.exec();
   return false;
 }
 
 void StationWindow::OnSaveLog() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (folder.isEmpty()) folder = QDir::homePath();
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"),
-                                                    folder + QLatin1Char('/') + DefaultLogFileName(),
-                                                    QStringLiteral("Text files (*.txt);;All files (*)"));
+  const QString path = AskLogFilePath(this);
   if (!path.isEmpty()) SaveLog(path);
 }
 
