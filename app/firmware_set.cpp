@@ -17,9 +17,7 @@ FirmwareSet::FirmwareSet(Options options, std::string folder, std::string folder
     : m_options(options),
       m_strFirmFolderA(std::move(folder)),
       m_folderProblem(std::move(folderProblem)),
-      m_products(std::make_shared<const catalogue::ProductTable>()) {
-  m_options.ApplyBits();
-}
+      m_products(std::make_shared<const catalogue::ProductTable>()) {}
 
 FirmwareSet::FirmwareSet(Options options, const catalogue::FolderResult& folder)
     : FirmwareSet(options, folder.ok ? folder.path : std::string(), folder.problem) {
@@ -44,7 +42,7 @@ std::shared_ptr<const catalogue::ProductTable> FirmwareSet::products() const {
 CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop_token& stop) {
   CatalogueReport report;
   const std::optional<catalogue::DownloadResult> refresh =
-      catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, m_folderWritable, view, stop);
+      catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.offline(), m_folderWritable, view, stop);
   if (stop.stop_requested()) {
     report.stopped = true;
     return report;
@@ -60,8 +58,8 @@ CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop
     return report;
   }
   catalogue::FileCheckSettings settings;
-  settings.offline = m_options.m_bOffline;
-  settings.keepUntagged = m_options.m_bKeepUntagged;
+  settings.offline = m_options.offline();
+  settings.keepUntagged = m_options.keepUntagged();
   settings.folderWritable = m_folderWritable;
   settings.stop = stop;
   // The report the file check logs, kept as it goes by (the terminal's -q prints it alone).

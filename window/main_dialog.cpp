@@ -154,7 +154,7 @@ void CVORLoaderXDlg::OnInitDialog() {
   }
   setWindowIcon(window::ApplicationIcon());
 
-  m_offline = m_options.m_bOffline;
+  m_offline = m_options.offline();
   if (m_offline) {
     m_updatesOn = false;
     ApplyButtons();

@@ -20,11 +20,9 @@ namespace cli {
 
 namespace {
 
-// The firmware set decodes the bits into its flags.
+// --x and the named options, decoded once for every session.
 app::Options OptionsOf(const CommandLine& line) {
-  app::Options options;
-  options.m_nOptions = line.options;
-  return options;
+  return app::Options(line.options);
 }
 
 CommandResult ListPorts(TerminalView& view, device::PortOpener& opener) {

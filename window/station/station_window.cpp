@@ -43,10 +43,10 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
   controls->addWidget(new QLabel(QStringLiteral("Program newer images;"), this));
   m_alsoOlder = new QCheckBox(QStringLiteral("also older"), this);
   m_alsoOlder->setObjectName(QStringLiteral("alsoOlder"));
-  m_alsoOlder->setChecked(options.m_bAllowOlder);
+  m_alsoOlder->setChecked(options.allowOlder());
   m_alsoSame = new QCheckBox(QStringLiteral("also the same version"), this);
   m_alsoSame->setObjectName(QStringLiteral("alsoSame"));
-  m_alsoSame->setChecked(options.m_bAllowReload);
+  m_alsoSame->setChecked(options.allowReload());
   m_start = new QPushButton(QStringLiteral("Start"), this);
   m_start->setObjectName(QStringLiteral("start"));
   m_stop = new QPushButton(QStringLiteral("Stop"), this);
@@ -117,7 +117,7 @@ StationPortView& StationWindow::portView(int panel) {
 }
 
 int StationWindow::chosenOptionBits() const {
-  int bits = m_options.m_nOptions & ~(app::kOptionAllowOlder | app::kOptionAllowReload);
+  int bits = m_options.bits() & ~(app::kOptionAllowOlder | app::kOptionAllowReload);
   if (m_alsoOlder->isChecked()) bits |= app::kOptionAllowOlder;
   if (m_alsoSame->isChecked()) bits |= app::kOptionAllowReload;
   return bits;
@@ -136,7 +136,7 @@ void StationWindow::ApplyControls() {
   m_alsoOlder->setEnabled(!m_running);
   m_alsoSame->setEnabled(!m_running);
   // Offline, there is nothing to check for; never while a device is being programmed.
-  m_checkForUpdates->setEnabled(!m_options.m_bOffline && !m_programming && !m_refreshing);
+  m_checkForUpdates->setEnabled(!m_options.offline() && !m_programming && !m_refreshing);
 }
 
 void StationWindow::ShowTotals() {
