@@ -9,6 +9,7 @@
 #include "app/forwarding_view.h"
 #include "catalogue/catalogue_refresh.h"
 #include "catalogue/file_check.h"
+#include "catalogue/firmware_folder.h"
 #include "catalogue/stale_temporary_files.h"
 
 namespace app {
@@ -19,18 +20,23 @@ FirmwareSet::FirmwareSet(Options options, std::string folder, std::string folder
       m_folderProblem(std::move(folderProblem)),
       m_products(std::make_shared<const catalogue::ProductTable>()) {}
 
-FirmwareSet::FirmwareSet(Options options, const catalogue::FolderResult& folder)
-    : FirmwareSet(options, folder.ok ? folder.path : std::string(), folder.problem) {
+FirmwareSet::FirmwareSet(Options options, const FirmwareFolder& folder)
+    : FirmwareSet(options, folder.path, folder.problem) {
   m_folderDetail = folder.detail;
-  m_folderWritable = folder.ok && folder.writable;
+  m_folderWritable = folder.writable;
 }
 
-catalogue::FolderResult OpenFirmwareFolder() {
-  catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
+FirmwareFolder OpenFirmwareFolder() {
+  const catalogue::FolderResult found = catalogue::InitFirmwareFolder();
   // A file untouched this long belongs to no running download (a live one is written to far
   // more often than the download's low-speed limit allows), so another loader's is safe.
   constexpr std::chrono::minutes kIdleTemporaryFile{2};
-  if (folder.ok && folder.writable) catalogue::RemoveStaleTemporaryFiles(folder.path, kIdleTemporaryFile);
+  if (found.ok && found.writable) catalogue::RemoveStaleTemporaryFiles(found.path, kIdleTemporaryFile);
+  FirmwareFolder folder;
+  folder.path = found.ok ? found.path : std::string();
+  folder.problem = found.problem;
+  folder.detail = found.detail;
+  folder.writable = found.ok && found.writable;
   return folder;
 }
 

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/firmware_set.h"
 #include "app/options.h"
 #include "app/port_listing.h"
-#include "catalogue/firmware_folder.h"
 #include "device/serial_port.h"
 #include "device/steps.h"
 #include "device/wire_trace.h"
@@ -74,10 +74,10 @@ class StationNotes final : public LoaderView {
 };
 
 // The station window on every listed port, with the plug-and-program station behind its buttons.
-int RunStation(const app::Options& options, const catalogue::FolderResult& folder) {
+int RunStation(const app::Options& options, const app::FirmwareFolder& folder) {
   const auto opener = device::MakeSystemPortOpener();
   CollectingView listing;
-  const device::PortList ports = app::ListPorts(*opener, listing);
+  const PortList ports = app::ListPorts(*opener, listing);
   window::StationWindow station(ports.entries, options);
   for (const auto& [text, detail] : listing.lines) station.AddLogLine(-1, window::ShownLine(text), detail);
   // Goes before the window: its ports report to the window's views.
@@ -105,7 +105,7 @@ class CVORLoaderXApp {
       return 1;
     }
 
-    const catalogue::FolderResult folder = app::OpenFirmwareFolder();
+    const app::FirmwareFolder folder = app::OpenFirmwareFolder();
     if (station) return RunStation(options, folder);
 
     bool openStation = false;

@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "catalogue/firmware_folder.h"
+#include "app/firmware_set.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
 #include "window/station/station_control.h"
@@ -39,7 +39,7 @@ class StationWindow;
 class StationRunner final : public StationControl {
  public:
   // Takes the panels' ports from `window` (on its thread). `opener` must outlive this.
-  StationRunner(StationWindow& window, catalogue::FolderResult folder, device::PortOpener& opener);
+  StationRunner(StationWindow& window, app::FirmwareFolder folder, device::PortOpener& opener);
   // Cuts whatever still runs and waits for it.
   ~StationRunner() override;
   StationRunner(const StationRunner&) = delete;
@@ -59,7 +59,7 @@ class StationRunner final : public StationControl {
   int PanelOf(int number) const;
 
   StationWindow& m_window;
-  const catalogue::FolderResult m_folder;
+  const app::FirmwareFolder m_folder;
   device::PortOpener& m_opener;
   std::vector<PortEntry> m_ports;  // the panels' ports, in panel order
   std::mutex m_catalogue;
