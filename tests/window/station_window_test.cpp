@@ -32,7 +32,6 @@
 #include "app/record/record_line_parser.h"
 #include "app/record/run_record.h"
 #include "app/station/station.h"
-#include "catalogue/firmware_folder.h"
 #include "common/load_result.h"
 #include "tests/support/sim/sim_process.h"
 #include "tests/window/loader_run_setup.h"
@@ -394,7 +393,7 @@ TEST_F(StationWithDevices, ProgramsEveryDevicePluggedInWithoutABoxUntilStop) {
   auto third = Plug(3, "00002cc2");
   StationWindow station(ListedPorts(), window::DecodedOptions(kOffline));
   ASSERT_EQ(station.panelCount(), 3);
-  window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener);
+  window::StationRunner runner(station, app::OpenFirmwareFolder(), *m_opener);
   station.SetControl(&runner);
   station.show();
   BoxAnswerer none({});
@@ -449,7 +448,7 @@ TEST_F(StationWithDevices, AFailureShowsInItsOwnPanelOnly) {
   auto third = Plug(3, "00002cc2");
   StationWindow station(ListedPorts(), window::DecodedOptions(kOffline));
   ASSERT_EQ(station.panelCount(), 3);
-  window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener);
+  window::StationRunner runner(station, app::OpenFirmwareFolder(), *m_opener);
   station.SetControl(&runner);
   station.show();
   BoxAnswerer none({});
@@ -478,7 +477,7 @@ TEST_F(StationWithDevices, AFailureShowsInItsOwnPanelOnly) {
 TEST_F(StationWithDevices, AHeldStationBeginsNoDeviceUntilItResumes) {
   auto device = Plug(1, "00002cc0");
   Quiet quiet;
-  app::FirmwareSet firmware(window::DecodedOptions(kOffline), catalogue::InitFirmwareFolder());
+  app::FirmwareSet firmware(window::DecodedOptions(kOffline), app::OpenFirmwareFolder());
   firmware.RunCatalogueSteps(quiet, {});
   app::Station station(firmware, *m_opener);
   const std::vector<PortEntry> ports = ListedPorts();
