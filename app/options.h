@@ -25,10 +25,14 @@ class Options {
   explicit Options(int bits);
 
   int bits() const { return m_nOptions; }
-  bool offline() const { return m_bOffline; }            // bit 0: no online access
-  bool allowOlder() const { return m_bAllowOlder; }      // bit 1: offer to load an older image
-  bool allowReload() const { return m_bAllowReload; }    // bit 2: offer to reload the same version
-  bool keepUntagged() const { return m_bKeepUntagged; }  // bit 3: keep firmware files without a readable version tag
+  // Bit 0: no online access.
+  bool offline() const { return m_bOffline; }
+  // Bit 1: offer to load an older image.
+  bool allowOlder() const { return m_bAllowOlder; }
+  // Bit 2: offer to reload the same version.
+  bool allowReload() const { return m_bAllowReload; }
+  // Bit 3: keep firmware files without a readable version tag.
+  bool keepUntagged() const { return m_bKeepUntagged; }
 
  private:
   int m_nOptions = 0;

@@ -28,8 +28,7 @@ struct Preparation {
 // problem and its detail, then refreshes the catalogue, builds the product table and checks
 // the files. Stops early when `stop` is requested.
 Preparation PrepareStartup(FirmwareSet& firmware, device::PortOpener& opener, LoaderView& view,
-                           const std::stop_token& stop,
-                           const std::function<bool(PortList&)>& onPorts = {});
+                           const std::stop_token& stop, const std::function<bool(PortList&)>& onPorts = {});
 
 // The preparation, then Connect when a port exists and the table has a product.
 void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::PortOpener& opener,

@@ -251,8 +251,8 @@ QString CVORLoaderXDlg::LogToolTipAt(const QPoint& viewportPos) const {
 bool CVORLoaderXDlg::SaveLog(const QString& path) {
   const QString why = window::WriteLogFile(path, m_strLog);
   if (why.isEmpty()) return true;
-  RunBox(QMessageBox::Warning, QString::fromLatin1(window::kLogNotSavedText), window::LogNotSavedDetail(path, why),
-         false, false);
+  RunBox(QMessageBox::Warning, QString::fromLatin1(window::kLogNotSavedText),
+         window::LogNotSavedDetail(path, why), false, false);
   return false;
 }
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/production_line.h"
-#include "cli/output/board_view.h"
 #include "cli/command/command_result.h"
+#include "cli/output/board_view.h"
 #include "cli/output/shared_output.h"
 #include "cli/output/terminal_text.h"
 #include "cli/signals/stop_relay.h"

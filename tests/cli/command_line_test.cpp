@@ -223,7 +223,8 @@ TEST(CommandLine, ReadsTheOptionNumberAsTheWindowDoes) {
   for (const std::vector<std::string>& args : lines) {
     std::vector<const char*> argv = {"vorloader"};
     for (const std::string& a : args) argv.push_back(a.c_str());
-    const app::Options window(app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data())));
+    const app::Options window(
+        app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data())));
 
     const ParseResult cli = ParseCommandLine(args);
     std::string shown;

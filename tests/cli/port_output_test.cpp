@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/command/command_result.h"
 #include "cli/command/port_argument.h"
 #include "cli/output/port_table.h"
-#include "cli/command/command_result.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace cli {

@@ -224,8 +224,8 @@ bool StationWindow::SaveLog(const QString& path) {
                      .arg(kMaxLogLines));
   const QString why = WriteLogFile(path, text);
   if (why.isEmpty()) return true;
-  QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), QString::fromLatin1(kLogNotSavedText),
-                  QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                  QString::fromLatin1(kLogNotSavedText), QMessageBox::Ok, this);
   box.setInformativeText(LogNotSavedDetail(path, why));
   box.exec();
   return false;
