@@ -82,9 +82,9 @@ LoadResult DeviceSession::ChooseFirmware() {
   }
   m_view.setMainStatus("Connected.");
   const Options& options = m_firmware.options();
-  if (code == RESULT_SAME_VERSION && options.m_bAllowReload) {
+  if (code == RESULT_SAME_VERSION && options.allowReload()) {
     if (AskYesNo("Identical Versions.\n Reload?")) code = RESULT_OK;
-  } else if (code == RESULT_DEVICE_NEWER && options.m_bAllowOlder) {
+  } else if (code == RESULT_DEVICE_NEWER && options.allowOlder()) {
     if (AskYesNo("Device has later Version.\n Load OLD? (Not Recomended!)")) code = RESULT_OK;
   }
   return code;

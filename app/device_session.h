@@ -15,6 +15,7 @@
 #include "catalogue/product_table.h"
 #include "common/load_result.h"
 #include "common/loader_view.h"
+#include "common/port_list.h"
 #include "device/link.h"
 #include "device/steps.h"
 #include "image/mem_image.h"
@@ -34,9 +35,9 @@ class DeviceSession {
 
   // The ports the session may use and the selected one. Connect looks for the device on the
   // other entries when the selected port has none, unless the session keeps to its own port.
-  void SetPorts(device::PortList ports) { m_cbPorts = std::move(ports); }
+  void SetPorts(PortList ports) { m_cbPorts = std::move(ports); }
   void SelectPort(int index) { m_cbPorts.selected = index; }
-  const device::PortList& ports() const { return m_cbPorts; }
+  const PortList& ports() const { return m_cbPorts; }
   bool portsFound() const { return !m_cbPorts.entries.empty(); }
 
   void OnConnect();
@@ -115,7 +116,7 @@ class DeviceSession {
   std::stop_source m_stopSource;
   device::Link m_link;
   device::Identity m_identity;
-  device::PortList m_cbPorts;
+  PortList m_cbPorts;
   bool m_searchOthers = true;
   std::shared_ptr<const catalogue::ProductTable> m_products;  // the table this run started with
   int m_nProduct = -1;

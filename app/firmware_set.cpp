@@ -9,6 +9,7 @@
 #include "app/forwarding_view.h"
 #include "catalogue/catalogue_refresh.h"
 #include "catalogue/file_check.h"
+#include "catalogue/firmware_folder.h"
 #include "catalogue/stale_temporary_files.h"
 
 namespace app {
@@ -17,22 +18,25 @@ FirmwareSet::FirmwareSet(Options options, std::string folder, std::string folder
     : m_options(options),
       m_strFirmFolderA(std::move(folder)),
       m_folderProblem(std::move(folderProblem)),
-      m_products(std::make_shared<const catalogue::ProductTable>()) {
-  m_options.ApplyBits();
-}
+      m_products(std::make_shared<const catalogue::ProductTable>()) {}
 
-FirmwareSet::FirmwareSet(Options options, const catalogue::FolderResult& folder)
-    : FirmwareSet(options, folder.ok ? folder.path : std::string(), folder.problem) {
+FirmwareSet::FirmwareSet(Options options, const FirmwareFolder& folder)
+    : FirmwareSet(options, folder.path, folder.problem) {
   m_folderDetail = folder.detail;
-  m_folderWritable = folder.ok && folder.writable;
+  m_folderWritable = folder.writable;
 }
 
-catalogue::FolderResult OpenFirmwareFolder() {
-  catalogue::FolderResult folder = catalogue::InitFirmwareFolder();
+FirmwareFolder OpenFirmwareFolder() {
+  const catalogue::FolderResult found = catalogue::InitFirmwareFolder();
   // A file untouched this long belongs to no running download (a live one is written to far
   // more often than the download's low-speed limit allows), so another loader's is safe.
   constexpr std::chrono::minutes kIdleTemporaryFile{2};
-  if (folder.ok && folder.writable) catalogue::RemoveStaleTemporaryFiles(folder.path, kIdleTemporaryFile);
+  if (found.ok && found.writable) catalogue::RemoveStaleTemporaryFiles(found.path, kIdleTemporaryFile);
+  FirmwareFolder folder;
+  folder.path = found.ok ? found.path : std::string();
+  folder.problem = found.problem;
+  folder.detail = found.detail;
+  folder.writable = found.ok && found.writable;
   return folder;
 }
 
@@ -44,7 +48,7 @@ std::shared_ptr<const catalogue::ProductTable> FirmwareSet::products() const {
 CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop_token& stop) {
   CatalogueReport report;
   const std::optional<catalogue::DownloadResult> refresh =
-      catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.m_bOffline, m_folderWritable, view, stop);
+      catalogue::RefreshCatalogue(m_strFirmFolderA, m_options.offline(), m_folderWritable, view, stop);
   if (stop.stop_requested()) {
     report.stopped = true;
     return report;
@@ -60,8 +64,8 @@ CatalogueReport FirmwareSet::RunCatalogueSteps(LoaderView& view, const std::stop
     return report;
   }
   catalogue::FileCheckSettings settings;
-  settings.offline = m_options.m_bOffline;
-  settings.keepUntagged = m_options.m_bKeepUntagged;
+  settings.offline = m_options.offline();
+  settings.keepUntagged = m_options.keepUntagged();
   settings.folderWritable = m_folderWritable;
   settings.stop = stop;
   // The report the file check logs, kept as it goes by (the terminal's -q prints it alone).

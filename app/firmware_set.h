@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/options.h"
-#include "catalogue/firmware_folder.h"
 #include "catalogue/product_table.h"
 #include "common/loader_view.h"
 
@@ -25,8 +24,16 @@ struct CatalogueReport {
   std::vector<std::string> fileCheck;  // the file check's report, as it was logged
 };
 
+// The firmware folder as the start-up found it.
+struct FirmwareFolder {
+  std::string path;       // ends with a separator; empty when there is none
+  std::string problem;    // when there is none: the one line the start-up sequence logs about it
+  std::string detail;     // why it is not the one first asked for, or why nothing can be downloaded into it
+  bool writable = false;  // downloads may be written into it
+};
+
 // The firmware folder of this machine, with the temporary files of a killed run cleared out.
-catalogue::FolderResult OpenFirmwareFolder();
+FirmwareFolder OpenFirmwareFolder();
 
 class FirmwareSet {
  public:
@@ -34,7 +41,7 @@ class FirmwareSet {
   // `folderProblem`, when not empty, is the one line the start-up sequence logs about it.
   FirmwareSet(Options options, std::string folder, std::string folderProblem = {});
   // The firmware folder as the start-up found it (see OpenFirmwareFolder).
-  FirmwareSet(Options options, const catalogue::FolderResult& folder);
+  FirmwareSet(Options options, const FirmwareFolder& folder);
 
   const Options& options() const { return m_options; }
   const std::string& folder() const { return m_strFirmFolderA; }

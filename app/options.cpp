@@ -21,12 +21,12 @@ constexpr std::array<NamedOption, 4> kNamedOptions{{
 
 }  // namespace
 
-void Options::ApplyBits() {
-  m_bOffline = (m_nOptions & kOptionOffline) != 0;
-  m_bAllowOlder = (m_nOptions & kOptionAllowOlder) != 0;
-  m_bAllowReload = (m_nOptions & kOptionAllowReload) != 0;
-  m_bKeepUntagged = (m_nOptions & kOptionKeepUntagged) != 0;
-}
+Options::Options(int bits)
+    : m_nOptions(bits),
+      m_bOffline((bits & kOptionOffline) != 0),
+      m_bAllowOlder((bits & kOptionAllowOlder) != 0),
+      m_bAllowReload((bits & kOptionAllowReload) != 0),
+      m_bKeepUntagged((bits & kOptionKeepUntagged) != 0) {}
 
 OptionReading ReadOptionArgument(std::string_view args) {
   OptionReading r;

@@ -17,15 +17,29 @@ inline constexpr int kOptionKeepUntagged = 8;
 inline constexpr int kKnownOptionBits =
     kOptionOffline | kOptionAllowOlder | kOptionAllowReload | kOptionKeepUntagged;
 
-struct Options {
-  int m_nOptions = 0;
-  bool m_bOffline = false;       // bit 0: no online access
-  bool m_bAllowOlder = false;    // bit 1: offer to load an older image
-  bool m_bAllowReload = false;   // bit 2: offer to reload the same version
-  bool m_bKeepUntagged = false;  // bit 3: keep firmware files without a readable version tag
+// The option's number and the four flags its bits switch, decoded once when it is made.
+class Options {
+ public:
+  Options() = default;  // no option given
+  // Higher bits than the four are kept in bits() but have no effect.
+  explicit Options(int bits);
 
-  // Sets the four flags from the bits of m_nOptions; higher bits have no effect.
-  void ApplyBits();
+  int bits() const { return m_nOptions; }
+  // Bit 0: no online access.
+  bool offline() const { return m_bOffline; }
+  // Bit 1: offer to load an older image.
+  bool allowOlder() const { return m_bAllowOlder; }
+  // Bit 2: offer to reload the same version.
+  bool allowReload() const { return m_bAllowReload; }
+  // Bit 3: keep firmware files without a readable version tag.
+  bool keepUntagged() const { return m_bKeepUntagged; }
+
+ private:
+  int m_nOptions = 0;
+  bool m_bOffline = false;
+  bool m_bAllowOlder = false;
+  bool m_bAllowReload = false;
+  bool m_bKeepUntagged = false;
 };
 
 // Where and how the option was found in an argument string.

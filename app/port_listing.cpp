@@ -4,15 +4,15 @@
 
 namespace app {
 
-device::PortList ListPorts(device::PortOpener& opener, LoaderView& view) {
-  device::PortList ports;
+PortList ListPorts(device::PortOpener& opener, LoaderView& view) {
+  PortList ports;
   device::EnumerateComPorts(opener, ports, view);
   view.appendLog(std::to_string(ports.entries.size()) + " Com Ports Found.");
   for (const std::string& note : ports.notes) view.detail(note);
   return ports;
 }
 
-int IndexOfPort(const device::PortList& ports, int number) {
+int IndexOfPort(const PortList& ports, int number) {
   for (std::size_t i = 0; i < ports.entries.size(); ++i)
     if (ports.entries[i].number == number) return static_cast<int>(i);
   return -1;

@@ -2,6 +2,7 @@
 // The ports a front end offers: listed once, shared by the sessions that run on them.
 
 #include "common/loader_view.h"
+#include "common/port_list.h"
 #include "device/serial_port.h"
 #include "device/steps.h"
 
@@ -9,9 +10,9 @@ namespace app {
 
 // Lists the ports that open, logs "%i Com Ports Found." and, as details, why ports that are
 // there were left out.
-device::PortList ListPorts(device::PortOpener& opener, LoaderView& view);
+PortList ListPorts(device::PortOpener& opener, LoaderView& view);
 
 // The index of port `number` in `ports`, or -1.
-int IndexOfPort(const device::PortList& ports, int number);
+int IndexOfPort(const PortList& ports, int number);
 
 }  // namespace app

@@ -10,13 +10,9 @@ bool RunWasCut(bool stopped, bool stopMetProgramming, bool eraseWritten) {
   return stopped && stopMetProgramming && eraseWritten;
 }
 
-std::string PortName(const PortEntry& port) {
-  return port.comName();
-}
-
 std::string CutNote(const std::vector<PortEntry>& cut) {
   std::string ports;
-  for (const PortEntry& port : cut) ports += (ports.empty() ? "" : ", ") + PortName(port);
+  for (const PortEntry& port : cut) ports += (ports.empty() ? "" : ", ") + port.comName();
   if (ports.empty()) return {};
   return "stopped while " + ports + " " + (cut.size() == 1 ? "was" : "were") +
          " being programmed; a raw boot may be needed";
@@ -44,7 +40,7 @@ std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {
   for (const LineOutcome& o : outcomes) {
     counts.Add(o);
     if (o.outcome() == RunOutcome::Programmed) continue;
-    notProgrammed += (notProgrammed.empty() ? "; not programmed: " : ", ") + PortName(o.port) + " " +
+    notProgrammed += (notProgrammed.empty() ? "; not programmed: " : ", ") + o.port.comName() + " " +
                      (o.stopped ? std::string("stopped") : std::to_string(o.code));
   }
   return "summary: " + std::to_string(counts.devices) + " devices: " + std::to_string(counts.programmed) +

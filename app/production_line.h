@@ -81,9 +81,6 @@ int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus);
 // before the erase declines the device, whose firmware stays whole.
 bool RunWasCut(bool stopped, bool stopMetProgramming, bool eraseWritten);
 
-// "COM3".
-std::string PortName(const PortEntry& port);
-
 // "stopped while COM2, COM3 were being programmed; a raw boot may be needed": the note after a
 // stop that cut these ports in their erase or image stream. Empty when none was.
 std::string CutNote(const std::vector<PortEntry>& cut);

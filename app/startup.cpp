@@ -7,8 +7,7 @@
 namespace app {
 
 Preparation PrepareStartup(FirmwareSet& firmware, device::PortOpener& opener, LoaderView& view,
-                           const std::stop_token& stop,
-                           const std::function<bool(device::PortList&)>& onPorts) {
+                           const std::stop_token& stop, const std::function<bool(PortList&)>& onPorts) {
   Preparation done;
   done.ports = ListPorts(opener, view);
   if (onPorts && !onPorts(done.ports)) {

@@ -8,13 +8,14 @@
 #include "app/device_session.h"
 #include "app/firmware_set.h"
 #include "common/loader_view.h"
+#include "common/port_list.h"
 #include "device/serial_port.h"
 
 namespace app {
 
 // What the preparation found.
 struct Preparation {
-  device::PortList ports;
+  PortList ports;
   CatalogueReport catalogue;
   bool stopped = false;    // a stop request ended it early
   bool abandoned = false;  // `onPorts` refused the ports: nothing was fetched
@@ -27,8 +28,7 @@ struct Preparation {
 // problem and its detail, then refreshes the catalogue, builds the product table and checks
 // the files. Stops early when `stop` is requested.
 Preparation PrepareStartup(FirmwareSet& firmware, device::PortOpener& opener, LoaderView& view,
-                           const std::stop_token& stop,
-                           const std::function<bool(device::PortList&)>& onPorts = {});
+                           const std::stop_token& stop, const std::function<bool(PortList&)>& onPorts = {});
 
 // The preparation, then Connect when a port exists and the table has a product.
 void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::PortOpener& opener,

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-namespace catalogue {
+#include "catalogue/safe_file_name.h"
 
-inline constexpr const char* kCatalogueFile = "vornet_verinfo.xml";
+namespace catalogue {
 
 // Only the start of a catalogue file is ever looked at.
 inline constexpr std::size_t kCatalogueReadLimit = 8192;

@@ -17,10 +17,6 @@ inline constexpr std::uint64_t kMaxFirmwareDownload = std::uint64_t{32} * 1024 *
 inline constexpr long kDefaultDownloadTimeoutSeconds = 120;
 inline constexpr long kMaxDownloadTimeoutSeconds = 24L * 60 * 60;
 
-// Names the loader uses for its own files in the firmware folder: a download is written to
-// kTemporaryPrefix + six characters first.
-inline constexpr const char* kTemporaryPrefix = ".vordl-";
-
 struct DownloadJob {
   std::string baseUrl;  // without a trailing "/"
   std::string folder;   // ends with a separator

@@ -6,9 +6,6 @@
 
 #include <algorithm>
 
-#include "catalogue/catalogue_text.h"
-#include "catalogue/download.h"
-
 namespace catalogue {
 
 bool IsSafeFileName(const std::string& name) {

@@ -5,6 +5,11 @@
 
 namespace catalogue {
 
+// The names the loader keeps for its own files in the firmware folder: the catalogue, and the
+// downloads, each written to kTemporaryPrefix + six characters before it takes its name.
+inline constexpr const char* kCatalogueFile = "vornet_verinfo.xml";
+inline constexpr const char* kTemporaryPrefix = ".vordl-";
+
 // A file name from the catalogue that may be used as a path inside the firmware folder.
 bool IsSafeFileName(const std::string& name);
 

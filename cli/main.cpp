@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "cli/command/command_line.h"
+#include "cli/command/command_result.h"
 #include "cli/command/commands.h"
 #include "cli/command/permission_hint.h"
 #include "cli/command/profile_options.h"
 #include "cli/command/record_db_options.h"
 #include "cli/output/bar_view.h"
-#include "cli/output/quiet_output.h"
 #include "cli/output/terminal_text.h"
 #include "cli/signals/interrupt.h"
 #include "device/port_problems.h"

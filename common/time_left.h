@@ -4,8 +4,11 @@
 // the port's buffer, which runs seconds ahead of the line.
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <optional>
+#include <string>
 
 #include "common/loader_view.h"
 
@@ -45,4 +48,20 @@ inline TimeLeft EstimateTimeLeft(const StreamProgress& p, std::size_t startOnLin
     estimate.seconds = left * elapsedSeconds / static_cast<double>(onLine - startOnLine);
   }
   return estimate;
+}
+
+// An estimate further out than this says nothing useful: it is shown as unknown.
+inline constexpr double kMaxShownSecondsLeft = 86400.0;
+
+// The time left as both front ends write it, rounded to the nearest second: "0:42 left",
+// "1:02:05 left" from an hour on, "--:-- left" while unknown or beyond a day.
+inline std::string TimeLeftText(std::optional<double> seconds) {
+  if (!seconds || !(*seconds <= kMaxShownSecondsLeft)) return "--:-- left";
+  const long s = std::lround(std::max(*seconds, 0.0));
+  char text[32];
+  if (s >= 3600)
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld left", s / 3600, (s / 60) % 60, s % 60);
+  else
+    std::snprintf(text, sizeof text, "%ld:%02ld left", s / 60, s % 60);
+  return text;
 }

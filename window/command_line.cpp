@@ -176,10 +176,7 @@ WindowParse ParseWindowCommandLine(const std::vector<std::string>& args) {
 }
 
 app::Options DecodedOptions(int bits) {
-  app::Options options;
-  options.m_nOptions = bits;
-  options.ApplyBits();
-  return options;
+  return app::Options(bits);
 }
 
 }  // namespace window

@@ -1,7 +1,10 @@
 #include "window/log_file.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace window {
 
@@ -31,6 +34,18 @@ QString WriteLogFile(const QString& path, const QString& log) {
 QString DefaultLogFileName() {
   return QStringLiteral("vorloader-log-%1.txt")
       .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+}
+
+QString AskLogFilePath(QWidget* parent) {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (folder.isEmpty()) folder = QDir::homePath();
+  return QFileDialog::getSaveFileName(parent, QStringLiteral("Save Log"),
+                                      folder + QLatin1Char('/') + DefaultLogFileName(),
+                                      QStringLiteral("Text files (*.txt);;All files (*)"));
+}
+
+QString LogNotSavedDetail(const QString& path, const QString& why) {
+  return QDir::toNativeSeparators(path) + QStringLiteral(": ") + why;
 }
 
 }  // namespace window

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QWidget;
+
 namespace window {
 
 // `log` is the log as the window keeps it ("\r\n" after every line). Empty on success, else
@@ -13,5 +15,14 @@ QString WriteLogFile(const QString& path, const QString& log);
 
 // A file name for a log saved now: "vorloader-log-YYYYMMDD-HHMMSS.txt".
 QString DefaultLogFileName();
+
+// The "Save Log..." command's question: where to save, offered in the user's documents under
+// DefaultLogFileName(). Empty when the user cancels.
+QString AskLogFilePath(QWidget* parent);
+
+// What a box says when the log could not be saved: its text, and as the detail the path as
+// the system writes it and why.
+inline constexpr const char* kLogNotSavedText = "The log could not be saved.";
+QString LogNotSavedDetail(const QString& path, const QString& why);
 
 }  // namespace window

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/firmware_set.h"
 #include "app/options.h"
 #include "app/port_listing.h"
-#include "catalogue/firmware_folder.h"
 #include "device/serial_port.h"
 #include "device/steps.h"
 #include "device/wire_trace.h"
@@ -77,10 +77,10 @@ class StationNotes final : public LoaderView {
 
 // The station window on every listed port (or the profile's), with the plug-and-program station
 // behind its buttons.
-int RunStation(const window::WindowCommandLine& line, const catalogue::FolderResult& folder) {
+int RunStation(const window::WindowCommandLine& line, const app::FirmwareFolder& folder) {
   const auto opener = device::MakeSystemPortOpener();
   CollectingView listing;
-  const device::PortList ports = app::ListPorts(*opener, listing);
+  const PortList ports = app::ListPorts(*opener, listing);
   const window::StationStart start =
       window::PlanStationStart(line, ports, *opener, app::ProcessEnvironment());
   window::StationWindow station(start.ports, window::DecodedOptions(start.optionBits), start.setUp);
@@ -114,7 +114,7 @@ class CVORLoaderXApp {
       return 1;
     }
 
-    const catalogue::FolderResult folder = app::OpenFirmwareFolder();
+    const app::FirmwareFolder folder = app::OpenFirmwareFolder();
     if (line.station) return RunStation(line, folder);
 
     bool openStation = false;

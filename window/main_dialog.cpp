@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -14,7 +12,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -157,7 +154,7 @@ void CVORLoaderXDlg::OnInitDialog() {
   }
   setWindowIcon(window::ApplicationIcon());
 
-  m_offline = m_options.m_bOffline;
+  m_offline = m_options.offline();
   if (m_offline) {
     m_updatesOn = false;
     ApplyButtons();
@@ -254,17 +251,13 @@ QString CVORLoaderXDlg::LogToolTipAt(const QPoint& viewportPos) const {
 bool CVORLoaderXDlg::SaveLog(const QString& path) {
   const QString why = window::WriteLogFile(path, m_strLog);
   if (why.isEmpty()) return true;
-  RunBox(QMessageBox::Warning, QStringLiteral("The log could not be saved."),
-         QDir::toNativeSeparators(path) + QStringLiteral(": ") + why, false, false);
+  RunBox(QMessageBox::Warning, QString::fromLatin1(window::kLogNotSavedText),
+         window::LogNotSavedDetail(path, why), false, false);
   return false;
 }
 
 void CVORLoaderXDlg::OnSaveLog() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (folder.isEmpty()) folder = QDir::homePath();
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"),
-                                                    folder + QLatin1Char('/') + window::DefaultLogFileName(),
-                                                    QStringLiteral("Text files (*.txt);;All files (*)"));
+  const QString path = window::AskLogFilePath(this);
   if (!path.isEmpty()) SaveLog(path);
 }
 

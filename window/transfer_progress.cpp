@@ -26,8 +26,7 @@ QString TransferProgress::TimeLeft(const StreamProgress& progress, qint64 elapse
   const std::optional<double> left =
       EstimateTimeLeft(progress, 0, static_cast<double>(std::max<qint64>(elapsedMs, 0)) / 1000.0).seconds;
   if (!left) return {};
-  const auto seconds = static_cast<long long>(std::ceil(*left));
-  return QStringLiteral("%1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+  return QString::fromStdString(TimeLeftText(left));
 }
 
 void TransferProgress::Show(const QString& text) {

@@ -190,8 +190,7 @@ int main(int argc, char** argv) {
     std::ofstream catalogue(folder.path + "/vornet_verinfo.xml", std::ios::binary);
     catalogue << Catalogue();
   }
-  app::Options options;
-  options.m_nOptions = kOffline;
+  const app::Options options(kOffline);
   app::FirmwareSet firmware(options, folder.path + "/");
   testing_support::RecordingView preparation;
   if (firmware.RunCatalogueSteps(preparation, {}).usable != 1) {

@@ -223,8 +223,7 @@ int main(int argc, char** argv) {
     std::ofstream catalogue(folder.path + "/vornet_verinfo.xml", std::ios::binary);
     catalogue << Catalogue();
   }
-  app::Options options;
-  options.m_nOptions = kOffline;
+  const app::Options options(kOffline);
   QuietView preparation;
   std::unique_ptr<device::PortOpener> opener = device::MakeSystemPortOpener();
 

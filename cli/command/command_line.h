@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/output/answers.h"
 namespace app {
 struct SiteControl;
 }
@@ -13,9 +14,6 @@ struct SiteControl;
 namespace cli {
 
 enum class Command { Connect, RawBoot, Check, Ports, History, Sync, Station, Report };
-
-// How message boxes are answered: asked on a terminal, or Yes/No for every box.
-enum class Answers { Ask, Yes, No };
 
 // One --port: a COM name's number, or a device path.
 struct PortArgument {

@@ -7,7 +7,6 @@
 #include "app/firmware_set.h"
 #include "app/port_listing.h"
 #include "app/startup.h"
-#include "catalogue/firmware_folder.h"
 #include "cli/command/history_command.h"
 #include "cli/command/port_argument.h"
 #include "cli/command/production_line.h"
@@ -22,15 +21,13 @@ namespace cli {
 
 namespace {
 
-// The firmware set decodes the bits into its flags.
+// --x and the named options, decoded once for every session.
 app::Options OptionsOf(const CommandLine& line) {
-  app::Options options;
-  options.m_nOptions = line.options;
-  return options;
+  return app::Options(line.options);
 }
 
 CommandResult ListPorts(TerminalView& view, device::PortOpener& opener) {
-  const device::PortList ports = app::ListPorts(opener, view);
+  const PortList ports = app::ListPorts(opener, view);
   if (view.stopRequested()) return kExitInterrupted;
   for (const PortEntry& entry : ports.entries) view.appendLog(entry.comName());
   // What is known of each port goes beside the lines scripts read, not among them.
@@ -42,7 +39,7 @@ CommandResult ListPorts(TerminalView& view, device::PortOpener& opener) {
 }
 
 CommandResult CheckFiles(const CommandLine& line, TerminalView& view) {
-  const catalogue::FolderResult folder = app::OpenFirmwareFolder();
+  const app::FirmwareFolder folder = app::OpenFirmwareFolder();
   // Only the start-up sequence logs a folder problem; without it this is the only word of it.
   if (!folder.problem.empty()) view.Note("vorloader-cli: " + folder.problem);
   if (!folder.detail.empty()) view.detail(folder.detail);
@@ -66,11 +63,11 @@ constexpr int kBusyPort = -2;
 
 // The index in `listed` of the port `given` names; after telling why, kBusyPort when another
 // program holds it (no usage error: it may be free later), else -1 when it is not listed.
-int IndexOfNamedPort(const PortArgument& given, const device::PortList& listed, TerminalView& view) {
+int IndexOfNamedPort(const PortArgument& given, const PortList& listed, TerminalView& view) {
   const int number = given.number != 0 ? given.number : ListedPortOfPath(given.path, listed.entries);
   const int index = app::IndexOfPort(listed, number);
   if (index >= 0) return index;
-  for (const device::BusyPort& busy : listed.busy) {
+  for (const BusyPort& busy : listed.busy) {
     if (busy.number != given.number && (given.path.empty() || busy.path != given.path)) continue;
     view.Note("vorloader-cli: --port " + (given.path.empty() ? ComName(busy.number) : given.path) +
               " is busy, " + busy.holder + "; no workflow ran");
@@ -107,7 +104,7 @@ PortEntry UnlistedStationPort(const PortArgument& given, device::PortOpener& ope
 // The ports named for several sessions, in the order given (every listed port for
 // --all-ports, but those --skip-port leaves out); empty after a usage error or a busy port,
 // which it has told (`busy` says which). A station waits for a named port that is not listed.
-std::vector<PortEntry> PortsForSessions(const CommandLine& line, const device::PortList& listed,
+std::vector<PortEntry> PortsForSessions(const CommandLine& line, const PortList& listed,
                                         device::PortOpener& opener, TerminalView& view, bool& busy) {
   busy = false;
   std::vector<PortEntry> chosen;
@@ -150,7 +147,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
   int refused = 0;
   std::vector<PortEntry> several;
   const app::Preparation prepared =
-      app::PrepareStartup(firmware, opener, view, stop.get_token(), [&](device::PortList& ports) {
+      app::PrepareStartup(firmware, opener, view, stop.get_token(), [&](PortList& ports) {
         if (view.stopRequested()) {
           refused = kExitInterrupted;
           return false;

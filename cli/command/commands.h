@@ -2,8 +2,8 @@
 // The commands of the terminal front end: the loader's workflows, and the run records.
 
 #include "cli/command/command_line.h"
+#include "cli/command/command_result.h"
 #include "cli/command/record_db_options.h"
-#include "cli/output/quiet_output.h"
 #include "cli/output/terminal_view.h"
 #include "device/serial_port.h"
 

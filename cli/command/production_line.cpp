@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/production_line.h"
+#include "cli/command/command_result.h"
 #include "cli/output/board_view.h"
-#include "cli/output/quiet_output.h"
 #include "cli/output/shared_output.h"
 #include "cli/output/terminal_text.h"
 #include "cli/signals/stop_relay.h"
@@ -24,7 +24,7 @@ app::StopLevel LevelOfPresses(int presses) {
 
 TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared) {
   TerminalSetup setup = base;
-  setup.prefix = app::PortName(port) + ": ";
+  setup.prefix = port.comName() + ": ";
   setup.shared = &shared;
   // Boxes are answered by --yes or --no; the board draws the live lines.
   setup.errIsTerminal = false;
@@ -65,7 +65,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
     if (!line.quiet || i >= outcomes.size()) continue;
     const app::LineOutcome& o = outcomes[i];
     for (const std::string& kept : QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code))
-      shared.WriteLine(base.out, app::PortName(o.port) + ": " + PrintableText(kept));
+      shared.WriteLine(base.out, o.port.comName() + ": " + PrintableText(kept));
   }
   shared.Finish();
   mainView.Note(app::SummaryLine(outcomes));

@@ -63,7 +63,7 @@ class StateLines {
     if (before == status.state) return;  // a progress step
     m_last[status.port.number] = status.state;
     const std::string line = app::StationStateLine(before, status.state);
-    if (!line.empty()) m_shared.WriteLine(m_err, app::PortName(status.port) + ": " + line);
+    if (!line.empty()) m_shared.WriteLine(m_err, status.port.comName() + ": " + line);
   }
 
  private:

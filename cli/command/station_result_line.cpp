@@ -7,7 +7,7 @@
 namespace cli {
 
 std::string TerminalStationResultLine(const app::StationOutcome& outcome) {
-  return app::PortName(outcome.run.port) + ": " +
+  return outcome.run.port.comName() + ": " +
          PrintableText(app::Latin1ToUtf8(app::StationResultLine(outcome)));
 }
 

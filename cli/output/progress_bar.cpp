@@ -16,19 +16,6 @@ double PercentOf(const StreamProgress& p) {
   return 100.0 * EstimateTimeLeft(p).share;
 }
 
-std::string TimeLeft(std::optional<double> seconds) {
-  if (!seconds) return "--:-- left";
-  // Estimates beyond a day say nothing useful; they are shown as unknown.
-  if (*seconds > 86400.0) return "--:-- left";
-  const auto s = static_cast<long>(std::lround(*seconds));
-  char text[32];
-  if (s >= 3600)
-    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld left", s / 3600, (s / 60) % 60, s % 60);
-  else
-    std::snprintf(text, sizeof text, "%ld:%02ld left", s / 60, s % 60);
-  return text;
-}
-
 }  // namespace
 
 std::string RenderProgressLine(const StreamProgress& p, std::optional<double> secondsLeft,
@@ -36,7 +23,7 @@ std::string RenderProgressLine(const StreamProgress& p, std::optional<double> se
   const double percent = PercentOf(p);
   char numbers[96];
   std::snprintf(numbers, sizeof numbers, " %5.1f%%  %zu/%zu bytes  ", percent, BytesOnLine(p), p.total);
-  const std::string tail = numbers + TimeLeft(secondsLeft);
+  const std::string tail = numbers + TimeLeftText(secondsLeft);
 
   const std::size_t room = width > tail.size() + 2 ? width - tail.size() - 2 : 0;
   const std::size_t barWidth = std::min(room, kMaxBar);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/command/command_line.h"
+#include "cli/output/answers.h"
 #include "cli/output/shared_output.h"
 #include "cli/signals/interrupt.h"
 #include "common/loader_view.h"

@@ -3,8 +3,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "cli/command/command_line.h"
-
 namespace cli {
 
 namespace {

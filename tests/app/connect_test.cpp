@@ -293,8 +293,7 @@ TEST_F(WorkflowTest, TheLoadQuestionSaysWhatWouldBeLoadedWhere) {
   Firmware("1.30");
   Device("1.20", "1.30");
   asking.answers = {false};
-  app::Options offline;
-  offline.m_nOptions = kOffline;
+  const app::Options offline(kOffline);
   TestLoader l(offline, folder.Path(""), "", asking, opener);
   l.RunStartupSequence();
   EXPECT_EQ(asking.Calls("ask: "), Strings{"ask: Load Hex Now?"});
@@ -420,8 +419,7 @@ TEST_P(StoppedRunTest, IsRecordedWithHowFarTheEraseWent) {
   StopAtView stopping;
   stopping.answers = {true};
   stopping.stopAt = GetParam().stopAt;
-  app::Options offline;
-  offline.m_nOptions = kOffline;
+  const app::Options offline(kOffline);
   TestLoader l(offline, folder.Path(""), "", stopping, opener);
   stopping.stop = [&l] { l.session().RequestStop(); };
   auto sink = std::make_shared<RecordingSink>();
@@ -456,8 +454,7 @@ TEST_F(WorkflowTest, TheTimeAQuestionWaitsIsKeptOutOfTheDuration) {
   StopAtView slow;
   slow.answers = {false};  // E15: cancelled at the question, after the file was chosen
   slow.questionTime = 300ms;
-  app::Options offline;
-  offline.m_nOptions = kOffline;
+  const app::Options offline(kOffline);
   TestLoader l(offline, folder.Path(""), "", slow, opener);
   auto sink = std::make_shared<RecordingSink>();
   sink->view = &slow;
@@ -579,8 +576,7 @@ TEST_F(WorkflowTest, AStopDuringTheStreamEndsWithThePortClosedAndNoVerdict) {
   Device("1.20", "1.30");
   StoppingView stopping;
   stopping.answers = {true};
-  app::Options o;
-  o.m_nOptions = kOffline;
+  const app::Options o(kOffline);
   TestLoader l(o, folder.Path(""), "", stopping, opener);
   stopping.session = &l.session();
   l.RunStartupSequence();

@@ -16,14 +16,12 @@ class OptionParsing : public ::testing::TestWithParam<OptionCase> {};
 
 TEST_P(OptionParsing, ReadsTheFirstXOptionIntoTheFourFlags) {
   const OptionCase& c = GetParam();
-  app::Options o;
-  o.m_nOptions = app::ParseOptionArgument(c.args);
-  o.ApplyBits();
-  EXPECT_EQ(o.m_nOptions, c.value) << c.args;
-  EXPECT_EQ(o.m_bOffline, c.offline) << c.args;
-  EXPECT_EQ(o.m_bAllowOlder, c.older) << c.args;
-  EXPECT_EQ(o.m_bAllowReload, c.reload) << c.args;
-  EXPECT_EQ(o.m_bKeepUntagged, c.untagged) << c.args;
+  const app::Options o(app::ParseOptionArgument(c.args));
+  EXPECT_EQ(o.bits(), c.value) << c.args;
+  EXPECT_EQ(o.offline(), c.offline) << c.args;
+  EXPECT_EQ(o.allowOlder(), c.older) << c.args;
+  EXPECT_EQ(o.allowReload(), c.reload) << c.args;
+  EXPECT_EQ(o.keepUntagged(), c.untagged) << c.args;
 }
 
 INSTANTIATE_TEST_SUITE_P(

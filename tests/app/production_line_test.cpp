@@ -46,8 +46,7 @@ class ProductionLineTest : public ::testing::Test {
     catalogue_fixtures::WriteFile(folder.Path("vornet_verinfo.xml"), Catalogue("1.30"));
     catalogue_fixtures::WriteFile(folder.Path("amp.hex"),
                                   catalogue_fixtures::EncryptedFirmware("VOR_T0a1b_V1.30"));
-    app::Options offline;
-    offline.m_nOptions = 1;
+    const app::Options offline(1);
     firmware = std::make_unique<app::FirmwareSet>(offline, folder.Path(""), "");
     testing_support::RecordingView preparation;
     ASSERT_EQ(firmware->RunCatalogueSteps(preparation, {}).usable, 1);

@@ -41,8 +41,7 @@ TEST_F(WorkflowTest, WithoutACatalogueTheDatabaseIsMissingAndConnectStaysGrey) {
 }
 
 TEST_F(WorkflowTest, AFirmwareFolderProblemIsLoggedBeforeTheMissingDatabase) {
-  app::Options o;
-  o.m_nOptions = kOffline;
+  const app::Options o(kOffline);
   const std::string problem = "No firmware folder: /nowhere/VORnet/ cannot be created (Permission denied).";
   TestLoader l(o, "", problem, view, opener);
   l.RunStartupSequence();

@@ -104,8 +104,7 @@ class WorkflowTest : public ::testing::Test {
   }
 
   TestLoader& Make(int options = kOffline, const std::string& folderProblem = {}) {
-    app::Options o;
-    o.m_nOptions = options;
+    const app::Options o(options);
     loader = std::make_unique<TestLoader>(o, folder.Path(""), folderProblem, view, opener);
     loader->link().m_sleep = [](int) {};  // the reboot polls need not wait a second each
     return *loader;

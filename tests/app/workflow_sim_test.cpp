@@ -63,8 +63,7 @@ class SimWorkflow : public ::testing::Test {
   }
 
   TestLoader& Make(int options = 0) {
-    app::Options o;
-    o.m_nOptions = options;
+    const app::Options o(options);
     loader = std::make_unique<TestLoader>(o, firmware.Path(""), "", view, *opener);
     loader->link().m_sleep = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
     return *loader;

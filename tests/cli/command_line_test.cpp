@@ -223,10 +223,8 @@ TEST(CommandLine, ReadsTheOptionNumberAsTheWindowDoes) {
   for (const std::vector<std::string>& args : lines) {
     std::vector<const char*> argv = {"vorloader"};
     for (const std::string& a : args) argv.push_back(a.c_str());
-    app::Options window;
-    window.m_nOptions =
-        app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data()));
-    window.ApplyBits();
+    const app::Options window(
+        app::ParseOptionArgument(app::JoinArguments(static_cast<int>(argv.size()), argv.data())));
 
     const ParseResult cli = ParseCommandLine(args);
     std::string shown;
@@ -237,16 +235,14 @@ TEST(CommandLine, ReadsTheOptionNumberAsTheWindowDoes) {
     }
     int named = 0;
     for (const std::string& a : args) named |= app::NamedOptionBit(a);
-    EXPECT_EQ(cli.line.options, window.m_nOptions | named) << shown;
-    app::Options fromCli;
-    fromCli.m_nOptions = cli.line.options;
-    fromCli.ApplyBits();
+    EXPECT_EQ(cli.line.options, window.bits() | named) << shown;
+    const app::Options fromCli(cli.line.options);
     // Named options aside, the four flags are the window's.
     if (named == 0) {
-      EXPECT_EQ(fromCli.m_bOffline, window.m_bOffline) << shown;
-      EXPECT_EQ(fromCli.m_bAllowOlder, window.m_bAllowOlder) << shown;
-      EXPECT_EQ(fromCli.m_bAllowReload, window.m_bAllowReload) << shown;
-      EXPECT_EQ(fromCli.m_bKeepUntagged, window.m_bKeepUntagged) << shown;
+      EXPECT_EQ(fromCli.offline(), window.offline()) << shown;
+      EXPECT_EQ(fromCli.allowOlder(), window.allowOlder()) << shown;
+      EXPECT_EQ(fromCli.allowReload(), window.allowReload()) << shown;
+      EXPECT_EQ(fromCli.keepUntagged(), window.keepUntagged()) << shown;
     }
   }
 }

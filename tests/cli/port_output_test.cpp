@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/command/command_result.h"
 #include "cli/command/port_argument.h"
 #include "cli/output/port_table.h"
-#include "cli/output/quiet_output.h"
 #include "common/load_result.h"
 #include "tests/support/fixtures/temp_dir.h"
 

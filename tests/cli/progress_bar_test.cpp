@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
+
+#include "common/time_left.h"
 
 namespace cli {
 namespace {
@@ -17,6 +20,32 @@ struct LineCase {
 };
 
 class ProgressLine : public ::testing::TestWithParam<LineCase> {};
+
+// The one "m:ss left" both front ends show: to the nearest second, hours from an hour on, and
+// unknown for what cannot be told or lies beyond a day.
+TEST(TimeLeftText, RoundsToTheNearestSecondEverywhere) {
+  const struct {
+    std::optional<double> seconds;
+    const char* text;
+  } cases[] = {
+      {std::nullopt, "--:-- left"},
+      {0.0, "0:00 left"},
+      {0.4, "0:00 left"},
+      {0.5, "0:01 left"},
+      {29.4, "0:29 left"},
+      {59.6, "1:00 left"},
+      {3599.4, "59:59 left"},
+      {3599.5, "1:00:00 left"},
+      {3725.0, "1:02:05 left"},
+      {86400.0, "24:00:00 left"},
+      {86400.5, "--:-- left"},
+      {-2.0, "0:00 left"},
+      {std::numeric_limits<double>::quiet_NaN(), "--:-- left"},
+      {std::numeric_limits<double>::infinity(), "--:-- left"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(TimeLeftText(c.seconds), c.text) << (c.seconds ? std::to_string(*c.seconds) : "none");
+}
 
 TEST_P(ProgressLine, Renders) {
   const LineCase& c = GetParam();

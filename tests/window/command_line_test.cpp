@@ -78,11 +78,11 @@ TEST(WindowCommandLine, RefusesWhatItDoesNotKnowWithOneLineNamingTheArgument) {
 
 TEST(WindowCommandLine, DecodesTheBitsOnce) {
   const app::Options options = window::DecodedOptions(app::kOptionOffline | app::kOptionKeepUntagged);
-  EXPECT_EQ(options.m_nOptions, 9);
-  EXPECT_TRUE(options.m_bOffline);
-  EXPECT_FALSE(options.m_bAllowOlder);
-  EXPECT_FALSE(options.m_bAllowReload);
-  EXPECT_TRUE(options.m_bKeepUntagged);
+  EXPECT_EQ(options.bits(), 9);
+  EXPECT_TRUE(options.offline());
+  EXPECT_FALSE(options.allowOlder());
+  EXPECT_FALSE(options.allowReload());
+  EXPECT_TRUE(options.keepUntagged());
 }
 
 }  // namespace

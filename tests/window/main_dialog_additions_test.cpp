@@ -137,6 +137,9 @@ TEST(ProgressBar, TimeLeftFollowsTheRateSoFar) {
   EXPECT_EQ(window::TransferProgress::TimeLeft({2000, 1000, 200.0}, 10000), "");
   // With the line rate known, what the port still holds counts as left: 960 bytes at 9600 bit/s.
   EXPECT_EQ(window::TransferProgress::TimeLeft({1000, 1000, 100.0, 40, 9600}, 100), "0:01 left");
+  // Rounded and written as the terminal writes it: 29.4 s, and 3996 s past the hour.
+  EXPECT_EQ(window::TransferProgress::TimeLeft({100, 1000, 10.0}, 3267), "0:29 left");
+  EXPECT_EQ(window::TransferProgress::TimeLeft({1, 1000, 0.1}, 4000), "1:06:36 left");
 }
 
 TEST(StatusLines, ALongTextLosesItsMiddleAndShowsWholeInTheTooltip) {

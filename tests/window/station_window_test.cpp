@@ -37,7 +37,6 @@
 #include "app/record/run_record.h"
 #include "app/site_control.h"
 #include "app/station/station.h"
-#include "catalogue/firmware_folder.h"
 #include "common/load_result.h"
 #include "image/sha256.h"
 #include "tests/support/sim/sim_process.h"
@@ -447,7 +446,7 @@ TEST_F(StationWithDevices, ProgramsEveryDevicePluggedInWithoutABoxUntilStop) {
   auto third = Plug(3, "00002cc2");
   StationWindow station(ListedPorts(), window::DecodedOptions(kOffline));
   ASSERT_EQ(station.panelCount(), 3);
-  window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener);
+  window::StationRunner runner(station, app::OpenFirmwareFolder(), *m_opener);
   station.SetControl(&runner);
   station.show();
   BoxAnswerer none({});
@@ -513,7 +512,7 @@ TEST_F(StationWithDevices, EveryRecordGoesToTheSinkTheRunnerIsGiven) {
   auto kept = std::make_shared<Kept>();
   auto device = Plug(1, "00002cc0");
   StationWindow station(ListedPorts(), window::DecodedOptions(kOffline));
-  window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener, kept);
+  window::StationRunner runner(station, app::OpenFirmwareFolder(), *m_opener, kept);
   station.SetControl(&runner);
   station.show();
   BoxAnswerer none({});
@@ -544,7 +543,7 @@ TEST_F(StationWithDevices, AProfileProgramsOnlyTheImagesItApproves) {
     StationWindow station(ListedPorts(), window::DecodedOptions(kOffline),
                           window::StationSetUp{"Line 3", "WO-7", "", true});
     ASSERT_EQ(station.panelCount(), 1);
-    window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener);
+    window::StationRunner runner(station, app::OpenFirmwareFolder(), *m_opener);
     app::SiteControl site;
     site.profileName = "Line 3";
     site.workOrder = "WO-7";
@@ -595,7 +594,7 @@ TEST_F(StationWithDevices, AFailureShowsInItsOwnPanelOnly) {
   auto third = Plug(3, "00002cc2");
   StationWindow station(ListedPorts(), window::DecodedOptions(kOffline));
   ASSERT_EQ(station.panelCount(), 3);
-  window::StationRunner runner(station, catalogue::InitFirmwareFolder(), *m_opener);
+  window::StationRunner runner(station, app::OpenFirmwareFolder(), *m_opener);
   station.SetControl(&runner);
   station.show();
   BoxAnswerer none({});
@@ -624,7 +623,7 @@ TEST_F(StationWithDevices, AFailureShowsInItsOwnPanelOnly) {
 TEST_F(StationWithDevices, AHeldStationBeginsNoDeviceUntilItResumes) {
   auto device = Plug(1, "00002cc0");
   Quiet quiet;
-  app::FirmwareSet firmware(window::DecodedOptions(kOffline), catalogue::InitFirmwareFolder());
+  app::FirmwareSet firmware(window::DecodedOptions(kOffline), app::OpenFirmwareFolder());
   firmware.RunCatalogueSteps(quiet, {});
   app::Station station(firmware, *m_opener);
   const std::vector<PortEntry> ports = ListedPorts();

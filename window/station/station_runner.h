@@ -23,9 +23,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/firmware_set.h"
 #include "app/record/record_sink.h"
 #include "app/site_control.h"
-#include "catalogue/firmware_folder.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
 #include "window/station/station_control.h"
@@ -43,7 +43,7 @@ class StationRunner final : public StationControl {
  public:
   // Takes the panels' ports from `window` (on its thread). `opener` must outlive this. Every
   // device run leaves its record in `records` (null: the record file the rules choose).
-  StationRunner(StationWindow& window, catalogue::FolderResult folder, device::PortOpener& opener,
+  StationRunner(StationWindow& window, app::FirmwareFolder folder, device::PortOpener& opener,
                 std::shared_ptr<app::RecordSink> records = nullptr);
   // Cuts whatever still runs and waits for it.
   ~StationRunner() override;
@@ -68,7 +68,7 @@ class StationRunner final : public StationControl {
   int PanelOf(int number) const;
 
   StationWindow& m_window;
-  const catalogue::FolderResult m_folder;
+  const app::FirmwareFolder m_folder;
   device::PortOpener& m_opener;
   const std::shared_ptr<app::RecordSink> m_records;
   std::vector<PortEntry> m_ports;  // the panels' ports, in panel order

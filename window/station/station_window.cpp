@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileDialog>
 #include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -13,7 +11,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -63,10 +60,10 @@ StationWindow::StationWindow(const std::vector<PortEntry>& ports, const app::Opt
   controls->addWidget(new QLabel(QStringLiteral("Program newer images;"), this));
   m_alsoOlder = new QCheckBox(QStringLiteral("also older"), this);
   m_alsoOlder->setObjectName(QStringLiteral("alsoOlder"));
-  m_alsoOlder->setChecked(options.m_bAllowOlder);
+  m_alsoOlder->setChecked(options.allowOlder());
   m_alsoSame = new QCheckBox(QStringLiteral("also the same version"), this);
   m_alsoSame->setObjectName(QStringLiteral("alsoSame"));
-  m_alsoSame->setChecked(options.m_bAllowReload);
+  m_alsoSame->setChecked(options.allowReload());
   m_operator = new QLineEdit(QString::fromStdString(m_setUp.operatorName), this);
   m_operator->setObjectName(QStringLiteral("operator"));
   m_operator->setPlaceholderText(m_setUp.operatorRequired ? QStringLiteral("required")
@@ -147,7 +144,7 @@ StationPortView& StationWindow::portView(int panel) {
 }
 
 int StationWindow::chosenOptionBits() const {
-  int bits = m_options.m_nOptions & ~(app::kOptionAllowOlder | app::kOptionAllowReload);
+  int bits = m_options.bits() & ~(app::kOptionAllowOlder | app::kOptionAllowReload);
   if (m_alsoOlder->isChecked()) bits |= app::kOptionAllowOlder;
   if (m_alsoSame->isChecked()) bits |= app::kOptionAllowReload;
   return bits;
@@ -187,7 +184,7 @@ void StationWindow::ApplyControls() {
   // The records of a run name one operator: the name is changed between runs only.
   m_operator->setReadOnly(m_running);
   // Offline, there is nothing to check for; never while a device is being programmed.
-  m_checkForUpdates->setEnabled(!m_options.m_bOffline && !m_programming && !m_refreshing);
+  m_checkForUpdates->setEnabled(!m_options.offline() && !m_programming && !m_refreshing);
 }
 
 void StationWindow::ShowTotals() {
@@ -284,18 +281,14 @@ bool StationWindow::SaveLog(const QString& path) {
   const QString why = WriteLogFile(path, text);
   if (why.isEmpty()) return true;
   QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
-                  QStringLiteral("The log could not be saved."), QMessageBox::Ok, this);
-  box.setInformativeText(QDir::toNativeSeparators(path) + QStringLiteral(": ") + why);
+                  QString::fromLatin1(kLogNotSavedText), QMessageBox::Ok, this);
+  box.setInformativeText(LogNotSavedDetail(path, why));
   box.exec();
   return false;
 }
 
 void StationWindow::OnSaveLog() {
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (folder.isEmpty()) folder = QDir::homePath();
-  const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"),
-                                                    folder + QLatin1Char('/') + DefaultLogFileName(),
-                                                    QStringLiteral("Text files (*.txt);;All files (*)"));
+  const QString path = AskLogFilePath(this);
   if (!path.isEmpty()) SaveLog(path);
 }
 

@@ -1,4 +1,4 @@
-#include "cli/output/quiet_output.h"
+#include "cli/command/command_result.h"
 
 #include "common/load_result.h"
 
