@@ -28,6 +28,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "app/firmware_set.h"
@@ -533,7 +534,9 @@ TEST_F(StationWithDevices, EveryRecordGoesToTheSinkTheRunnerIsGiven) {
 TEST_F(StationWithDevices, AProfileProgramsOnlyTheImagesItApproves) {
   const std::string file = m_folder + "vornet_amp_v180.hex";
   std::ifstream in(file, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::ostringstream read;
+  read << in.rdbuf();
+  const std::string bytes = read.str();
   const auto digest = image::Sha256Of(bytes);
   ASSERT_TRUE(digest);
   const std::string sha = image::Sha256Hex(*digest);
