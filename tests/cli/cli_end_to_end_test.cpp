@@ -14,6 +14,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -401,7 +402,9 @@ TEST_P(CliStopSignal, DuringTheStreamTheFirstOnlyWarnsTheSecondStops) {
 TEST_F(CliEndToEnd, CheckListsEachFileWithItsVersionAndSha256) {
   Publish(kNewer);
   std::ifstream served(WebRoot() + "/fw/amp.hex", std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(served)), std::istreambuf_iterator<char>());
+  std::ostringstream read;
+  read << served.rdbuf();
+  const std::string bytes = read.str();
   const auto digest = image::Sha256Of(bytes);
   ASSERT_TRUE(digest);
   const CliResult r = Run({"check"});
