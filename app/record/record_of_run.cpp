@@ -1,7 +1,6 @@
 #include "app/record/record_of_run.h"
 
 #include <openssl/rand.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -9,6 +8,7 @@
 #include <random>
 
 #include "common/load_result.h"
+#include "platform/host.h"
 
 namespace app {
 
@@ -36,9 +36,7 @@ std::string NewRunId() {
 }
 
 std::string StationName() {
-  std::array<char, 256> name{};
-  if (::gethostname(name.data(), name.size() - 1) != 0 || name[0] == '\0') return "unknown";
-  return name.data();
+  return platform::HostName();
 }
 
 RunRecord RecordOfRun(const RunFacts& facts, int code, const SystemClock& now,
