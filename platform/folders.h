@@ -32,8 +32,8 @@ struct FolderAccess {
 };
 FolderAccess AccessTo(const std::string& folder);
 
-// The standard places. Each is an absolute folder without a trailing separator, or nullopt
-// when the environment names none.
+// The standard places. Each is an absolute folder, written as the environment gives it, or
+// nullopt when the environment names none.
 // Per-user state that is kept between runs (the record file's folder): an absolute
 // $XDG_STATE_HOME, else $HOME/.local/state (Windows: %LOCALAPPDATA%).
 std::optional<std::string> UserStateFolder(const Environment& env);
