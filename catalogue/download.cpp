@@ -17,8 +17,8 @@
 #include <thread>
 
 #include "catalogue/safe_file_name.h"
-#include "common/file_io.h"
 #include "common/hex_text.h"
+#include "platform/files.h"
 
 namespace catalogue {
 
@@ -285,8 +285,8 @@ DownloadResult DownloadFile(const DownloadJob& job, const std::string& name) {
     ::unlink(tempPath.c_str());
     return fail({DownloadCause::kBodyRefused, outcome.status, {}});
   }
-  if (const int error = PutInPlace(tempPath, folder + name); error != 0) {
-    const std::string why = "cannot put " + folder + name + " in place (" + std::strerror(error) + ")";
+  if (const std::error_code error = platform::PutInPlace(tempPath, folder + name)) {
+    const std::string why = "cannot put " + folder + name + " in place (" + error.message() + ")";
     ::unlink(tempPath.c_str());
     return fail({DownloadCause::kLocalFile, outcome.status, why});
   }
