@@ -23,7 +23,8 @@ using namespace std::chrono_literals;
 constexpr int kAbsentPort = 29;
 
 long Elapsed(Clock::time_point since) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
 TEST(WindowsComPorts, PathsAreTheSystemsDeviceNames) {
@@ -42,7 +43,8 @@ TEST(WindowsComPorts, APortThatIsNotThereIsNotFound) {
   }
   EXPECT_FALSE(platform::ProbePort(platform::ComPortPath(kAbsentPort)).present);
   EXPECT_FALSE(platform::ProbePort("").present);
-  EXPECT_FALSE(platform::SameCharDevice(platform::ComPortPath(kAbsentPort), platform::ComPortPath(kAbsentPort)));
+  EXPECT_FALSE(
+      platform::SameCharDevice(platform::ComPortPath(kAbsentPort), platform::ComPortPath(kAbsentPort)));
 }
 
 TEST(WindowsComPorts, UsbIdentityFromDeviceIds) {
