@@ -8,12 +8,12 @@
 
 namespace app {
 
-DeviceSession::DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener)
+DeviceSession::DeviceSession(const FirmwareSet& firmware, LoaderView& view, platform::PortOpener& opener)
     : m_firmware(firmware), m_view(view), m_link(opener), m_products(firmware.products()) {
   m_link.m_stop = m_stopSource.get_token();
 }
 
-DeviceSession::DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener,
+DeviceSession::DeviceSession(const FirmwareSet& firmware, LoaderView& view, platform::PortOpener& opener,
                              const PortEntry& ownPort)
     : DeviceSession(firmware, view, opener) {
   m_cbPorts.entries = {ownPort};

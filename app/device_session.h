@@ -27,10 +27,10 @@ DeviceFacts FactsOf(const device::Identity& identity);
 
 class DeviceSession {
  public:
-  DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener);
+  DeviceSession(const FirmwareSet& firmware, LoaderView& view, platform::PortOpener& opener);
   // A session that shares the machine with others (a production line): it searches `ownPort`
   // alone, never the other entries, so it never reaches another session's device.
-  DeviceSession(const FirmwareSet& firmware, LoaderView& view, device::PortOpener& opener,
+  DeviceSession(const FirmwareSet& firmware, LoaderView& view, platform::PortOpener& opener,
                 const PortEntry& ownPort);
 
   // The ports the session may use and the selected one. Connect looks for the device on the

@@ -4,7 +4,7 @@
 
 namespace app {
 
-PortList ListPorts(device::PortOpener& opener, LoaderView& view) {
+PortList ListPorts(platform::PortOpener& opener, LoaderView& view) {
   PortList ports;
   device::EnumerateComPorts(opener, ports, view);
   view.appendLog(std::to_string(ports.entries.size()) + " Com Ports Found.");

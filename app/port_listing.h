@@ -3,14 +3,14 @@
 
 #include "common/loader_view.h"
 #include "common/port_list.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "device/steps.h"
 
 namespace app {
 
 // Lists the ports that open, logs "%i Com Ports Found." and, as details, why ports that are
 // there were left out.
-PortList ListPorts(device::PortOpener& opener, LoaderView& view);
+PortList ListPorts(platform::PortOpener& opener, LoaderView& view);
 
 // The index of port `number` in `ports`, or -1.
 int IndexOfPort(const PortList& ports, int number);

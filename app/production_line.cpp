@@ -73,7 +73,7 @@ class LinePort::ObservingView final : public ForwardingView {
   LinePort& m_port;
 };
 
-LinePort::LinePort(ProductionLine& line, const FirmwareSet& firmware, device::PortOpener& opener,
+LinePort::LinePort(ProductionLine& line, const FirmwareSet& firmware, platform::PortOpener& opener,
                    const PortEntry& port, LoaderView& view)
     : m_line(line),
       m_port(port),
@@ -152,7 +152,7 @@ void LinePort::RunOnce() {
   m_line.Finished(outcome);
 }
 
-ProductionLine::ProductionLine(const FirmwareSet& firmware, device::PortOpener& opener)
+ProductionLine::ProductionLine(const FirmwareSet& firmware, platform::PortOpener& opener)
     : m_firmware(firmware), m_opener(opener) {}
 
 ProductionLine::~ProductionLine() {

@@ -28,7 +28,7 @@
 #include "app/firmware_set.h"
 #include "common/load_result.h"
 #include "common/loader_view.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace app {
 
@@ -100,7 +100,7 @@ class LinePort {
   // touched while it runs.
   DeviceSession& session() { return *m_session; }
 
-  LinePort(ProductionLine& line, const FirmwareSet& firmware, device::PortOpener& opener,
+  LinePort(ProductionLine& line, const FirmwareSet& firmware, platform::PortOpener& opener,
            const PortEntry& port, LoaderView& view);
   LinePort(const LinePort&) = delete;
   LinePort& operator=(const LinePort&) = delete;
@@ -133,7 +133,7 @@ class LinePort {
 
 class ProductionLine {
  public:
-  ProductionLine(const FirmwareSet& firmware, device::PortOpener& opener);
+  ProductionLine(const FirmwareSet& firmware, platform::PortOpener& opener);
   ~ProductionLine();  // waits for the ports still running
   ProductionLine(const ProductionLine&) = delete;
   ProductionLine& operator=(const ProductionLine&) = delete;
@@ -173,7 +173,7 @@ class ProductionLine {
   void Finished(const LineOutcome& outcome);
 
   const FirmwareSet& m_firmware;
-  device::PortOpener& m_opener;
+  platform::PortOpener& m_opener;
   std::function<void(bool)> m_onProgramming;
   mutable std::mutex m_mutex;
   std::deque<std::unique_ptr<LinePort>> m_ports;  // stable addresses

@@ -6,7 +6,7 @@
 
 namespace app {
 
-Preparation PrepareStartup(FirmwareSet& firmware, device::PortOpener& opener, LoaderView& view,
+Preparation PrepareStartup(FirmwareSet& firmware, platform::PortOpener& opener, LoaderView& view,
                            const std::stop_token& stop, const std::function<bool(PortList&)>& onPorts) {
   Preparation done;
   done.ports = ListPorts(opener, view);
@@ -26,7 +26,7 @@ Preparation PrepareStartup(FirmwareSet& firmware, device::PortOpener& opener, Lo
   return done;
 }
 
-void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::PortOpener& opener,
+void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, platform::PortOpener& opener,
                         LoaderView& view) {
   Preparation prepared = PrepareStartup(firmware, opener, view, session.stopToken());
   const bool ready = prepared.ready();

@@ -9,7 +9,7 @@
 #include "app/firmware_set.h"
 #include "common/loader_view.h"
 #include "common/port_list.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace app {
 
@@ -27,11 +27,11 @@ struct Preparation {
 // preparation before anything is downloaded), greys Connect and Raw Boot, tells the folder's
 // problem and its detail, then refreshes the catalogue, builds the product table and checks
 // the files. Stops early when `stop` is requested.
-Preparation PrepareStartup(FirmwareSet& firmware, device::PortOpener& opener, LoaderView& view,
+Preparation PrepareStartup(FirmwareSet& firmware, platform::PortOpener& opener, LoaderView& view,
                            const std::stop_token& stop, const std::function<bool(PortList&)>& onPorts = {});
 
 // The preparation, then Connect when a port exists and the table has a product.
-void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, device::PortOpener& opener,
+void RunStartupSequence(FirmwareSet& firmware, DeviceSession& session, platform::PortOpener& opener,
                         LoaderView& view);
 
 // The catalogue steps alone.

@@ -4,7 +4,6 @@
 
 #include "catalogue/download.h"
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,12 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <system_error>
 #include <thread>
 
 #include "catalogue/safe_file_name.h"
 #include "common/file_io.h"
 #include "common/hex_text.h"
+#include "platform/http_get.h"
 
 namespace catalogue {
 
@@ -26,16 +27,10 @@ namespace {
 
 constexpr long kConnectTimeoutSeconds = 10;
 // A server that sends less than one byte a second for this long is taken for dead.
-constexpr long kLowSpeedBytesPerSecond = 1;
-constexpr long kLowSpeedSeconds = 30;
-constexpr long kMaxRedirects = 10;
+constexpr long kDeadServerSeconds = 30;
+constexpr int kMaxRedirects = 10;
 // mkstemp's six characters.
 constexpr std::size_t kTemporaryUniqueLength = 6;
-
-bool CurlReady() {
-  static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  return ready;
-}
 
 // Bytes of a file name that may stand in a URL path as they are; all others are escaped,
 // so a name with a blank, "#" or "?" still asks for that very file.
@@ -58,133 +53,59 @@ std::string EscapeForUrl(const std::string& name) {
   return out;
 }
 
-struct Transfer {
-  std::FILE* out = nullptr;
-  std::stop_token stop;
-  std::uint64_t maxBytes = 0;
-  std::uint64_t received = 0;
-  bool writeFailed = false;
-  bool tooLarge = false;
-};
-
 // How a transfer ended.
 struct Outcome {
   DownloadCause cause = DownloadCause::kOk;
   long status = 0;
-  std::string why;  // for kNetwork: the transfer library's own words
+  std::string why;  // for kNetwork: the transfer's own words
 };
 
-std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* user) {
-  auto* t = static_cast<Transfer*>(user);
-  const std::size_t n = size * count;
-  // An endless or oversized body is cut off here: a length announced up front is refused
-  // before the body starts, but a body without one is only known by what arrives.
-  if (n > t->maxBytes - t->received) {
-    t->tooLarge = true;
-    return 0;
+DownloadCause CauseOf(platform::HttpFailure failure) {
+  switch (failure) {
+    case platform::HttpFailure::kNone:
+      return DownloadCause::kOk;
+    case platform::HttpFailure::kCancelled:
+      return DownloadCause::kCancelled;
+    case platform::HttpFailure::kUnresolved:
+      return DownloadCause::kUnresolved;
+    case platform::HttpFailure::kRefused:
+      return DownloadCause::kRefused;
+    case platform::HttpFailure::kTimedOut:
+      return DownloadCause::kTimedOut;
+    case platform::HttpFailure::kHttpStatus:
+      return DownloadCause::kHttpStatus;
+    case platform::HttpFailure::kTooLarge:
+      return DownloadCause::kTooLarge;
+    case platform::HttpFailure::kSinkFailed:
+      return DownloadCause::kLocalFile;  // the body could not be written to the file
+    case platform::HttpFailure::kNetwork:
+      return DownloadCause::kNetwork;
   }
-  t->received += n;
-  if (std::fwrite(data, 1, n, t->out) != n) {
-    t->writeFailed = true;
-    return 0;  // makes the transfer fail
-  }
-  return n;
-}
-
-int PollCancel(void* user, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/, curl_off_t /*ultotal*/,
-               curl_off_t /*ulnow*/) {
-  const auto* t = static_cast<const Transfer*>(user);
-  return t->stop.stop_requested() ? 1 : 0;
-}
-
-// Every way a transfer can fail, told in the words a person reads in the log.
-Outcome Classify(CURLcode code, long status, const Transfer& transfer) {
-  Outcome o;
-  o.status = status;
-  if (transfer.tooLarge) {
-    o.cause = DownloadCause::kTooLarge;
-  } else if (transfer.writeFailed) {
-    o.cause = DownloadCause::kLocalFile;
-  } else {
-    switch (code) {
-      case CURLE_OK:
-        // Only a 200 brings the whole file: 204 brings nothing, 206 a part, and a redirect
-        // that was not followed brings no file at all.
-        o.cause = status == 200 ? DownloadCause::kOk : DownloadCause::kHttpStatus;
-        break;
-      case CURLE_HTTP_RETURNED_ERROR:
-        o.cause = DownloadCause::kHttpStatus;
-        break;
-      case CURLE_COULDNT_RESOLVE_HOST:
-      case CURLE_COULDNT_RESOLVE_PROXY:
-        o.cause = DownloadCause::kUnresolved;
-        break;
-      case CURLE_COULDNT_CONNECT:
-        o.cause = DownloadCause::kRefused;
-        break;
-      case CURLE_OPERATION_TIMEDOUT:
-        o.cause = DownloadCause::kTimedOut;
-        break;
-      case CURLE_FILESIZE_EXCEEDED:
-        o.cause = DownloadCause::kTooLarge;
-        break;
-      case CURLE_ABORTED_BY_CALLBACK:
-        o.cause = DownloadCause::kCancelled;
-        break;
-      case CURLE_PARTIAL_FILE:
-        o.cause = DownloadCause::kNetwork;
-        o.why = "the body was cut short";
-        break;
-      default:
-        o.cause = DownloadCause::kNetwork;
-        o.why = curl_easy_strerror(code);
-        break;
-    }
-  }
-  return o;
+  return DownloadCause::kNetwork;
 }
 
 // The worker's whole job: GET `url` into `out`.
-Outcome Fetch(const std::string& url, long timeoutSeconds, Transfer& transfer) {
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) return {DownloadCause::kNetwork, 0, "the transfer could not be set up"};
-  const bool ready = curl_easy_setopt(curl, CURLOPT_URL, url.c_str()) == CURLE_OK &&
-                     // Only the web: a redirect to file:, ftp: or anything else is refused.
-                     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds) == CURLE_OK &&
-                     // A server that keeps sending a little, slowly, is stopped by the limit on the whole.
-                     curl_easy_setopt(curl, CURLOPT_TIMEOUT, timeoutSeconds) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
-                                      static_cast<curl_off_t>(transfer.maxBytes)) == CURLE_OK &&
-                     // No signals: the worker is one thread among others.
-                     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, PollCancel) == CURLE_OK &&
-                     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer) == CURLE_OK;
-  if (!ready) {
-    curl_easy_cleanup(curl);
-    return {DownloadCause::kNetwork, 0, "the transfer could not be set up"};
-  }
-  const CURLcode code = curl_easy_perform(curl);
-  long status = 0;
-  if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) status = 0;
-  curl_easy_cleanup(curl);
-  return Classify(code, status, transfer);
+Outcome Fetch(const DownloadJob& job, const std::string& url, long timeoutSeconds, std::FILE* out) {
+  platform::HttpGetRequest request;
+  request.url = url;
+  request.maxBytes = job.maxBytes;
+  request.timeoutSeconds = timeoutSeconds;
+  request.connectTimeoutSeconds = kConnectTimeoutSeconds;
+  request.deadServerSeconds = kDeadServerSeconds;
+  request.maxRedirects = kMaxRedirects;
+  request.stop = job.stop;
+  request.sink = [out](std::span<const std::uint8_t> bytes) {
+    return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  };
+  const platform::HttpGetResult got = platform::HttpGet(request);
+  return {CauseOf(got.failure), got.status, got.why};
 }
 
 // Runs Fetch on a worker thread and waits for it.
-Outcome FetchOnWorker(const std::string& url, long timeoutSeconds, Transfer& transfer) {
+Outcome FetchOnWorker(const DownloadJob& job, const std::string& url, long timeoutSeconds, std::FILE* out) {
   Outcome outcome{DownloadCause::kNetwork, 0, "no worker thread could be started"};
   try {
-    std::thread worker([&] { outcome = Fetch(url, timeoutSeconds, transfer); });
+    std::thread worker([&] { outcome = Fetch(job, url, timeoutSeconds, out); });
     worker.join();
   } catch (const std::system_error&) {
     return {DownloadCause::kNetwork, 0, "no worker thread could be started"};
@@ -240,11 +161,7 @@ std::string DownloadToTemp(const DownloadJob& job, const std::string& folder, co
     outcome = {DownloadCause::kLocalFile, 0, {}};
     return {};
   }
-  Transfer transfer;
-  transfer.out = out;
-  transfer.stop = job.stop;
-  transfer.maxBytes = job.maxBytes;
-  outcome = FetchOnWorker(url, timeoutSeconds, transfer);
+  outcome = FetchOnWorker(job, url, timeoutSeconds, out);
   bool stored = std::fflush(out) == 0;
   stored = ::fsync(fd) == 0 && stored;
   stored = std::fclose(out) == 0 && stored;
@@ -273,7 +190,6 @@ DownloadResult DownloadFile(const DownloadJob& job, const std::string& name) {
   if (job.baseUrl.empty() || folder.empty() || !IsSafeFileName(name) || name.rfind(kTemporaryPrefix, 0) == 0)
     return fail({DownloadCause::kNotAsked, 0, {}});
   if (job.stop.stop_requested()) return fail({DownloadCause::kCancelled, 0, {}});
-  if (!CurlReady()) return fail({DownloadCause::kNetwork, 0, "the transfer library could not start"});
 
   std::string problem;
   const long timeout = job.timeoutSeconds > 0 ? job.timeoutSeconds : DownloadTimeout(problem);

@@ -4,7 +4,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,7 +20,7 @@
 #include "cli/output/terminal_text.h"
 #include "cli/signals/interrupt.h"
 #include "device/port_problems.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "device/wire_trace.h"
 
 namespace {
@@ -68,9 +67,8 @@ int main(int argc, char** argv) {
   // The wire trace: -v, or VORLOADER_TRACE=1 read here once; every session's link is given it.
   command.verbose = command.verbose || device::WireTraceFromEnvironment() == device::WireTrace::On;
 
-  // The serial ports are driven by blocking waits on this thread, which Qt supports only on
-  // a thread it knows: the application object makes the main thread one. No event loop runs.
-  QCoreApplication application(argc, argv);
+  // Whatever the serial ports need for the life of the program; no event loop runs.
+  const platform::SerialRuntime serialRuntime(argc, argv);
 
   // A reader that goes away (a pipe into head) must not end the program mid-workflow: the
   // lines it would have read are dropped instead.
@@ -89,7 +87,7 @@ int main(int argc, char** argv) {
   setup.columns = StderrColumns;
   cli::BarView view(setup);
 
-  const auto systemPorts = device::MakeSystemPortOpener();
+  const auto systemPorts = platform::MakeSystemPortOpener();
   cli::ObservingPortOpener opener(*systemPorts);
 
   // Where every session of the command writes its records; delivery to the database starts here.

@@ -46,7 +46,7 @@ void DeclineBoot(Link& link) {
   // The port is often closed right after (a stop, the workflow's end), and closing it resets
   // the line's settings at once: the byte must have left, and the device have read it at the
   // rate it listens at, first. The wait is not cut short by a stop, which is what often sent it.
-  if (link.m_hComm) link.m_hComm->Drain([] { return false; });
+  if (link.m_hComm) link.m_hComm->Drain(std::stop_token());
   if (link.m_sleep)
     link.m_sleep(kDeclineSettleMs);
   else

@@ -30,7 +30,7 @@ std::size_t WriteTx(Link& link, std::size_t n) {
 long ReadReply(Link& link, std::size_t n) {
   n = std::min(n, link.m_rxBuf.size());
   if (!link.m_hComm) return 0;
-  const long got = link.m_hComm->Read(link.m_rxBuf.data(), n, [&link] { return link.StopRequested(); });
+  const long got = link.m_hComm->Read(link.m_rxBuf.data(), n, link.m_stop);
   const std::size_t count = got > 0 ? std::min(static_cast<std::size_t>(got), n) : 0;
   link.TraceBytes("rx", std::span<const std::uint8_t>(link.m_rxBuf.data(), count));
   if (got < 0) link.TraceEvent("read error");

@@ -26,28 +26,28 @@ void Link::TraceEvent(std::string_view text) const {
 }
 
 LoadResult OpenComPort(Link& link, int port, int rate) {
-  OpenError why = OpenError::None;
+  platform::OpenError why = platform::OpenError::None;
   return OpenComPort(link, port, rate, kBusyWaitMs, why);
 }
 
-LoadResult OpenComPort(Link& link, int port, int rate, int busyWaitMs, OpenError& why) {
+LoadResult OpenComPort(Link& link, int port, int rate, int busyWaitMs, platform::OpenError& why) {
   // One port handle at a time: a handle still held from before is let go first, so it can
   // neither leak nor keep the port busy against this open.
   link.Close();
   link.m_portName = ComName(port);
-  why = OpenError::None;
+  why = platform::OpenError::None;
   if (port < 1 || port > 32) {
-    why = OpenError::NotFound;
+    why = platform::OpenError::NotFound;
     return RESULT_PORT_OPEN_FAILED;
   }
   link.m_hComm = OpenWaitingWhileBusy(*link.m_opener, port, why, busyWaitMs, link.m_stop);
   if (!link.m_hComm) {
-    link.TraceEvent(why == OpenError::Busy ? "open failed: busy" : "open failed");
+    link.TraceEvent(why == platform::OpenError::Busy ? "open failed: busy" : "open failed");
     return RESULT_PORT_OPEN_FAILED;
   }
   if (!link.m_hComm->Configure(rate)) {
     link.Close();
-    why = OpenError::Settings;
+    why = platform::OpenError::Settings;
     link.TraceEvent("configure at " + std::to_string(rate) + " failed");
     return RESULT_PORT_OPEN_FAILED;
   }

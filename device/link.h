@@ -10,7 +10,7 @@
 #include <string>
 
 #include "common/load_result.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "device/wire_trace.h"
 
 namespace device {
@@ -18,10 +18,10 @@ namespace device {
 // A link belongs to one session and is used by one thread at a time; only its stop token is
 // shared (a stop may be requested from any thread).
 struct Link {
-  explicit Link(PortOpener& opener, WireTrace trace = WireTrace::Off) : m_opener(&opener), m_trace(trace) {}
+  explicit Link(platform::PortOpener& opener, WireTrace trace = WireTrace::Off) : m_opener(&opener), m_trace(trace) {}
 
-  PortOpener* m_opener;
-  std::unique_ptr<SerialPort> m_hComm;
+  platform::PortOpener* m_opener;
+  std::unique_ptr<platform::SerialPort> m_hComm;
   std::array<std::uint8_t, 1024> m_txBuf{};
   std::array<std::uint8_t, 1024> m_rxBuf{};
   std::string m_portName;  // "COM3" while a port is open: names the link in trace lines
@@ -61,6 +61,6 @@ struct Identity {
 LoadResult OpenComPort(Link& link, int port, int rate);
 // As above, with the time a busy port is waited for given (0: not at all) and, on failure, why
 // the port did not open in `why` (OpenError::Settings when it opened but took no rate).
-LoadResult OpenComPort(Link& link, int port, int rate, int busyWaitMs, OpenError& why);
+LoadResult OpenComPort(Link& link, int port, int rate, int busyWaitMs, platform::OpenError& why);
 
 }  // namespace device

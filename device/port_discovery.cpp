@@ -19,23 +19,23 @@ constexpr int kPortCount = 32;
 
 }  // namespace
 
-bool EnumerateComPorts(PortOpener& opener, PortList& m_cbPorts, LoaderView& view) {
+bool EnumerateComPorts(platform::PortOpener& opener, PortList& m_cbPorts, LoaderView& view) {
   view.setMainStatus("Searching Valid Com Ports.");
   m_cbPorts.entries.clear();
   m_cbPorts.selected = -1;
   m_cbPorts.busy.clear();
   // Every port is tried once; the ones found busy are then tried again together until they
   // open or the wait is over, so the listing waits at most kBusyWaitMs however many are busy.
-  std::array<OpenError, kPortCount + 1> errors{};
+  std::array<platform::OpenError, kPortCount + 1> errors{};
   std::array<bool, kPortCount + 1> opened{};
   std::vector<int> busy;
   const auto tryOpen = [&](int number) {
-    OpenError error = OpenError::None;
-    std::unique_ptr<SerialPort> port = opener.Open(number, error);
+    platform::OpenError error = platform::OpenError::None;
+    std::unique_ptr<platform::SerialPort> port = opener.Open(number, error);
     if (port) port->Close();
     opened[static_cast<std::size_t>(number)] = port != nullptr;
-    errors[static_cast<std::size_t>(number)] = port ? OpenError::None : error;
-    return port == nullptr && error == OpenError::Busy;
+    errors[static_cast<std::size_t>(number)] = port ? platform::OpenError::None : error;
+    return port == nullptr && error == platform::OpenError::Busy;
   };
   for (int number = 1; number <= kPortCount; ++number)
     if (tryOpen(number)) busy.push_back(number);
@@ -52,7 +52,7 @@ bool EnumerateComPorts(PortOpener& opener, PortList& m_cbPorts, LoaderView& view
   for (int number = 1; number <= kPortCount; ++number) {
     if (!opened[static_cast<std::size_t>(number)]) {
       const std::string path = opener.PathOf(number);
-      const PortFacts facts = ProbePort(path);
+      const platform::PortFacts facts = platform::ProbePort(path);
       const PortProblem problem = ClassifyPort(facts, errors[static_cast<std::size_t>(number)]);
       if (problem == PortProblem::NoPermission)
         denied.push_back({number, path});

@@ -4,7 +4,7 @@
 
 #include "common/loader_view.h"
 #include "common/port_list.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace device {
 
@@ -16,6 +16,6 @@ using ::PortList;
 // selects entry 0. True when a port was found. A port found busy is tried again, all of them
 // together, for up to kBusyWaitMs (device/port_open.h): another loader's listing holds a
 // port only for a moment. The open is exclusive and nothing is written to a listed port.
-bool EnumerateComPorts(PortOpener& opener, PortList& m_cbPorts, LoaderView& view);
+bool EnumerateComPorts(platform::PortOpener& opener, PortList& m_cbPorts, LoaderView& view);
 
 }  // namespace device

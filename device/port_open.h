@@ -7,7 +7,7 @@
 #include <memory>
 #include <stop_token>
 
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace device {
 
@@ -18,7 +18,7 @@ inline constexpr int kBusyRetryGapMs = 20;
 // Opens port `number` through `opener`; while the open fails with OpenError::Busy it is tried
 // again every kBusyRetryGapMs for up to `busyWaitMs`, or until `stop` is requested. Any other
 // failure ends at once. nullptr on failure with the last reason in `error`.
-std::unique_ptr<SerialPort> OpenWaitingWhileBusy(PortOpener& opener, int number, OpenError& error,
+std::unique_ptr<platform::SerialPort> OpenWaitingWhileBusy(platform::PortOpener& opener, int number, platform::OpenError& error,
                                                  int busyWaitMs = kBusyWaitMs,
                                                  const std::stop_token& stop = {});
 

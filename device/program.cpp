@@ -112,12 +112,11 @@ LoadResult SendImage(Link& link, image::MemImage& img, LoaderView& view) {
   // then may the device be expected to restart (or the user be told it is programmed). While
   // the port drains, the progress goes on counting what leaves.
   auto lastReport = Clock::now();
-  const bool drained = !link.m_hComm || link.m_hComm->Drain([&] {
+  const bool drained = !link.m_hComm || link.m_hComm->Drain(link.m_stop, [&] {
     if (!complete && Clock::now() - lastReport >= kDrainReportEvery) {
       lastReport = Clock::now();
       report(total, false);
     }
-    return link.StopRequested();
   });
   if (!drained) return link.StopRequested() ? RESULT_STOPPED : RESULT_PROGRAM_FAILED;
   if (!complete) report(total, true);

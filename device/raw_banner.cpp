@@ -28,8 +28,7 @@ LoadResult WaitForRawBanner(Link& link, int timeoutMs, LoaderView& view, std::st
     if (left <= 0 || got >= kBannerReadLen || link.StopRequested()) break;
     view.countdown(static_cast<int>((left + kSliceMs - 1) / kSliceMs), totalSeconds);
     link.m_hComm->SetReadTimeout(static_cast<int>(std::min<long long>(left, kSliceMs)));
-    const long n = link.m_hComm->Read(link.m_rxBuf.data() + got, kBannerReadLen - got,
-                                      [&link] { return link.StopRequested(); });
+    const long n = link.m_hComm->Read(link.m_rxBuf.data() + got, kBannerReadLen - got, link.m_stop);
     if (n < 0) {
       lineLost = true;  // the adapter is gone: no banner can come any more
       break;

@@ -1,11 +1,10 @@
 #include "image/auth_challenge.h"
 
-#include <openssl/crypto.h>
-
 #include <chrono>
 #include <cstddef>
 
 #include "image/firmware_key.h"
+#include "platform/aes_cipher.h"
 
 namespace image {
 namespace {
@@ -64,7 +63,7 @@ std::optional<AuthChallenge> MakeAuthChallenge(int mode, const UtcTime& now, Cha
   std::uint8_t key[16];
   BuildChallengeKey1(key);
   const bool ok = encrypt != nullptr && encrypt(key, challenge.encrypted.data());
-  OPENSSL_cleanse(key, sizeof key);
+  platform::WipeSecret(key);
   if (!ok) return std::nullopt;
   return challenge;
 }

@@ -1,7 +1,5 @@
 #include "image/firmware_cipher.h"
 
-#include <openssl/crypto.h>
-
 #include "image/firmware_key.h"
 
 namespace image {
@@ -12,12 +10,12 @@ bool CFirmwareCipher::PrepareFileKey() {
   BuildFirmwareFileKey(key, iv);
   const bool ok = PrepareKey(key, iv);
   // The key leaves no copy behind in this stack frame.
-  OPENSSL_cleanse(key, sizeof key);
+  platform::WipeSecret(key);
   return ok;
 }
 
 bool CFirmwareCipher::PrepareKey(const std::uint8_t key[24], const std::uint8_t iv[16]) {
-  m_cipher.emplace(AesMode::k192Cbc, CipherDirection::kDecrypt, std::span<const std::uint8_t>(key, 24),
+  m_cipher.emplace(platform::AesMode::k192Cbc, platform::CipherDirection::kDecrypt, std::span<const std::uint8_t>(key, 24),
                    std::span<const std::uint8_t>(iv, 16));
   if (m_cipher->ok()) return true;
   m_cipher.reset();

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "image/aes_cipher.h"
+#include "platform/aes_cipher.h"
 
 namespace image {
 
@@ -29,7 +29,7 @@ class CFirmwareCipher {
   bool DecryptCbc(const std::uint8_t* in, std::uint8_t* out, std::size_t blocks);
 
  private:
-  std::optional<AesCipher> m_cipher;
+  std::optional<platform::AesCipher> m_cipher;
 };
 
 }  // namespace image

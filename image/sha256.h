@@ -1,20 +1,21 @@
 #pragma once
-// SHA-256 of a byte string, through libcrypto: what a firmware file held when it was checked,
-// so that the very same bytes can be confirmed before they are programmed.
+// SHA-256 of a byte string: what a firmware file held when it was checked, so that the very
+// same bytes can be confirmed before they are programmed. The digest itself comes from the
+// platform; this is the text form the loader stores and compares.
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/sha256.h"
+
 namespace image {
 
-using Sha256Digest = std::array<std::uint8_t, 32>;
+using platform::Sha256Digest;
+using platform::Sha256Of;
 
 // Empty when the library fails (no digest is ever made up).
-std::optional<Sha256Digest> Sha256Of(const std::uint8_t* data, std::size_t n);
 std::optional<Sha256Digest> Sha256Of(const std::string& bytes);
 
 // The digest as 64 lower-case hexadecimal digits.

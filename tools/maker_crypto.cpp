@@ -1,9 +1,7 @@
 #include "tools/maker_crypto.h"
 
-#include <openssl/crypto.h>
-
-#include "image/aes_cipher.h"
 #include "image/firmware_key.h"
+#include "platform/aes_cipher.h"
 
 namespace maker {
 
@@ -12,8 +10,8 @@ std::optional<std::vector<std::uint8_t>> EncryptFirmware(std::span<const std::ui
   std::uint8_t key[24];
   std::uint8_t iv[16];
   image::BuildFirmwareFileKey(key, iv);
-  image::AesCipher cipher(image::AesMode::k192Cbc, image::CipherDirection::kEncrypt, key, iv);
-  OPENSSL_cleanse(key, sizeof key);
+  platform::AesCipher cipher(platform::AesMode::k192Cbc, platform::CipherDirection::kEncrypt, key, iv);
+  platform::WipeSecret(key);
   std::vector<std::uint8_t> out(plain.size());
   if (!cipher.Run(plain.data(), out.data(), plain.size())) return std::nullopt;
   return out;
@@ -22,8 +20,8 @@ std::optional<std::vector<std::uint8_t>> EncryptFirmware(std::span<const std::ui
 std::optional<std::array<std::uint8_t, 16>> DecryptChallenge(const std::array<std::uint8_t, 16>& block) {
   std::uint8_t key[16];
   image::BuildChallengeKey1(key);
-  image::AesCipher cipher(image::AesMode::k128Ecb, image::CipherDirection::kDecrypt, key);
-  OPENSSL_cleanse(key, sizeof key);
+  platform::AesCipher cipher(platform::AesMode::k128Ecb, platform::CipherDirection::kDecrypt, key);
+  platform::WipeSecret(key);
   std::array<std::uint8_t, 16> out{};
   if (!cipher.Run(block.data(), out.data(), out.size())) return std::nullopt;
   return out;

@@ -10,7 +10,7 @@ namespace window {
 
 class LoaderWorkflows final : public Workflows {
  public:
-  LoaderWorkflows(app::FirmwareSet& firmware, app::DeviceSession& session, device::PortOpener& opener,
+  LoaderWorkflows(app::FirmwareSet& firmware, app::DeviceSession& session, platform::PortOpener& opener,
                   LoaderView& view)
       : m_firmware(firmware), m_session(session), m_opener(opener), m_view(view) {}
   void SelectPort(int index) override { m_session.SelectPort(index); }
@@ -23,7 +23,7 @@ class LoaderWorkflows final : public Workflows {
  private:
   app::FirmwareSet& m_firmware;
   app::DeviceSession& m_session;
-  device::PortOpener& m_opener;
+  platform::PortOpener& m_opener;
   LoaderView& m_view;
 };
 

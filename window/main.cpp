@@ -14,7 +14,7 @@
 #include "app/firmware_set.h"
 #include "app/options.h"
 #include "app/port_listing.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "device/steps.h"
 #include "device/wire_trace.h"
 #include "window/close_on_signals.h"
@@ -78,7 +78,7 @@ class StationNotes final : public LoaderView {
 // The station window on every listed port (or the profile's), with the plug-and-program station
 // behind its buttons.
 int RunStation(const window::WindowCommandLine& line, const app::FirmwareFolder& folder) {
-  const auto opener = device::MakeSystemPortOpener();
+  const auto opener = platform::MakeSystemPortOpener();
   CollectingView listing;
   const PortList ports = app::ListPorts(*opener, listing);
   const window::StationStart start =
@@ -122,7 +122,7 @@ class CVORLoaderXApp {
     {
       CVORLoaderXDlg dlg;
       dlg.SetOptions(options);
-      const auto opener = device::MakeSystemPortOpener();
+      const auto opener = platform::MakeSystemPortOpener();
       app::FirmwareSet firmware(options, folder);
       // Run records go on to the record database, if one is named, while the window is open.
       const auto records = window::StartRecordKeeping(dlg.view());

@@ -1,7 +1,5 @@
 #include "app/record/record_of_run.h"
 
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -9,6 +7,7 @@
 
 #include "common/load_result.h"
 #include "platform/host.h"
+#include "platform/random.h"
 
 namespace app {
 
@@ -16,7 +15,7 @@ std::string NewRunId() {
   // From the cryptographic generator, which reseeds itself (after a fork too), so that no two
   // loaders or processes ever share a stream of IDs. Should it fail, the system's entropy.
   std::array<std::uint8_t, 16> bytes{};
-  if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
+  if (!platform::FillRandom(bytes)) {
     std::random_device device;
     for (std::size_t i = 0; i < bytes.size(); i += 4) {
       const std::uint32_t word = device();

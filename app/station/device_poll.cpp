@@ -6,7 +6,7 @@
 
 namespace app {
 
-DevicePoll::DevicePoll(device::PortOpener& opener, int port, std::stop_token stop)
+DevicePoll::DevicePoll(platform::PortOpener& opener, int port, std::stop_token stop)
     : m_link(opener), m_port(port) {
   m_link.m_stop = std::move(stop);
 }
@@ -24,9 +24,9 @@ PollAnswer DevicePoll::Identify(const int* rates, std::size_t count) {
   // The port open from the last poll is set to the first rate; one that is not open (first
   // poll, or it failed) is opened.
   const bool reused = m_link.m_bCommOpen() && m_link.m_hComm->Configure(rates[0]);
-  device::OpenError why = device::OpenError::None;
+  platform::OpenError why = platform::OpenError::None;
   if (!reused && device::OpenComPort(m_link, m_port, rates[0], 0, why) != RESULT_OK) {
-    answer.kind = why == device::OpenError::Busy ? PollAnswer::Kind::Busy : PollAnswer::Kind::NoPort;
+    answer.kind = why == platform::OpenError::Busy ? PollAnswer::Kind::Busy : PollAnswer::Kind::NoPort;
     return answer;
   }
   for (std::size_t i = 0; i < count; ++i) {

@@ -9,7 +9,7 @@
 #include <stop_token>
 
 #include "device/link.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace app {
 
@@ -28,7 +28,7 @@ struct PollAnswer {
 
 class DevicePoll {
  public:
-  DevicePoll(device::PortOpener& opener, int port, std::stop_token stop);
+  DevicePoll(platform::PortOpener& opener, int port, std::stop_token stop);
 
   // Identify at the three device rates, in the rate search's order, on one opening of the port.
   PollAnswer Search();

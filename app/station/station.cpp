@@ -142,7 +142,7 @@ class Station::PortView final : public LoaderView {
   Port& m_port;
 };
 
-Station::Station(const FirmwareSet& firmware, device::PortOpener& opener)
+Station::Station(const FirmwareSet& firmware, platform::PortOpener& opener)
     : m_firmware(firmware), m_opener(opener) {}
 
 Station::~Station() {
@@ -235,8 +235,8 @@ void Station::WatchPorts(const std::stop_token& stop) {
         leftOut.insert(n);
         continue;
       }
-      device::OpenError error = device::OpenError::None;
-      std::unique_ptr<device::SerialPort> probe = m_opener.Open(n, error);
+      platform::OpenError error = platform::OpenError::None;
+      std::unique_ptr<platform::SerialPort> probe = m_opener.Open(n, error);
       if (!probe) continue;
       probe->Close();
       probe.reset();

@@ -44,7 +44,7 @@
 #include "app/site_control.h"
 #include "app/station/port_node.h"
 #include "common/loader_view.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "device/wire_trace.h"
 
 namespace app {
@@ -103,7 +103,7 @@ class Station {
  public:
   using Observer = std::function<void(const StationPortStatus&)>;
 
-  Station(const FirmwareSet& firmware, device::PortOpener& opener);
+  Station(const FirmwareSet& firmware, platform::PortOpener& opener);
   ~Station();  // stops everything and waits
   Station(const Station&) = delete;
   Station& operator=(const Station&) = delete;
@@ -188,7 +188,7 @@ class Station {
   void WatchPorts(const std::stop_token& stop);
 
   const FirmwareSet& m_firmware;
-  device::PortOpener& m_opener;
+  platform::PortOpener& m_opener;
   std::shared_ptr<RecordSink> m_recordSink;
   std::shared_ptr<const SiteControl> m_site;
   device::WireTrace m_trace = device::WireTrace::Off;

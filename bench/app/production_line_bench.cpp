@@ -14,7 +14,6 @@
 //
 //   build/bench/app/production_line_bench [--rounds R] [--flash-kib K] [--devices 1,2,4,8]
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -33,7 +32,7 @@
 #include "app/port_listing.h"
 #include "app/production_line.h"
 #include "bench/app/line_bench_fixtures.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/sim/sim_process.h"
 
@@ -91,7 +90,7 @@ std::optional<std::string> RunLine(const app::FirmwareSet& firmware, const std::
     sims.push_back(std::make_unique<testing_support::SimProcess>(comDir, cfg));
     if (!sims.back()->Ready()) return "simulator " + std::to_string(i + 1) + ": " + sims.back()->Error();
   }
-  std::unique_ptr<device::PortOpener> opener = device::MakeSystemPortOpener();
+  std::unique_ptr<platform::PortOpener> opener = platform::MakeSystemPortOpener();
   testing_support::RecordingView listing;
   const device::PortList listed = app::ListPorts(*opener, listing);
 
@@ -175,7 +174,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   // The serial layer wants an application object, as the front ends have.
-  QCoreApplication application(argc, argv);
+  platform::SerialRuntime application(argc, argv);
   ::setenv("VORLOADER_HISTORY", "", 1);  // no run records
 
   testing_support::TempDir com("vornet-line-com");

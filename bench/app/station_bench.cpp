@@ -18,7 +18,6 @@
 
 #include <time.h>
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -38,7 +37,7 @@
 #include "app/firmware_set.h"
 #include "app/station/station.h"
 #include "bench/app/line_bench_fixtures.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "tests/support/sim/sim_process.h"
 
 namespace {
@@ -213,7 +212,7 @@ int main(int argc, char** argv) {
                  "[--detect-cycles N]\n");
     return 2;
   }
-  QCoreApplication application(argc, argv);
+  platform::SerialRuntime application(argc, argv);
   ::setenv("VORLOADER_HISTORY", "", 1);  // no run records
 
   testing_support::TempDir com("vornet-station-com");
@@ -225,7 +224,7 @@ int main(int argc, char** argv) {
   }
   const app::Options options(kOffline);
   QuietView preparation;
-  std::unique_ptr<device::PortOpener> opener = device::MakeSystemPortOpener();
+  std::unique_ptr<platform::PortOpener> opener = platform::MakeSystemPortOpener();
 
   // Idle: 16 ports there, nothing answering.
   {

@@ -51,7 +51,7 @@ void BM_SendImagePaced(benchmark::State& state) {
       state.SkipWithError(sim.Error().c_str());
       return;
     }
-    auto opener = device::MakeSystemPortOpener();
+    auto opener = platform::MakeSystemPortOpener();
     device::Link link(*opener);
     device::Identity id;
     testing_support::RecordingView view;

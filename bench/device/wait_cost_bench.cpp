@@ -16,7 +16,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QtCore/QCoreApplication>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -28,7 +27,7 @@
 #include <vector>
 
 #include "device/link.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "device/steps.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/sim/sim_process.h"
@@ -92,8 +91,8 @@ struct PtyDevice {
   }
 };
 
-std::unique_ptr<device::SerialPort> OpenPort(device::PortOpener& opener) {
-  device::OpenError error = device::OpenError::None;
+std::unique_ptr<platform::SerialPort> OpenPort(platform::PortOpener& opener) {
+  platform::OpenError error = platform::OpenError::None;
   auto port = opener.Open(kPort, error);
   if (port && !port->Configure(57600)) port.reset();
   return port;
@@ -106,8 +105,8 @@ void BM_ReadWait(benchmark::State& state) {
   const int silentMs = 1000;
   for (auto _ : state) {
     PtyDevice dev;
-    auto opener = device::MakeSystemPortOpener();
-    std::unique_ptr<device::SerialPort> port;
+    auto opener = platform::MakeSystemPortOpener();
+    std::unique_ptr<platform::SerialPort> port;
     if (!dev.Create() || !(port = OpenPort(*opener))) {
       state.SkipWithError("no pty");
       return;
@@ -144,7 +143,7 @@ void BM_EraseWait(benchmark::State& state) {
       state.SkipWithError(sim.Error().c_str());
       return;
     }
-    auto opener = device::MakeSystemPortOpener();
+    auto opener = platform::MakeSystemPortOpener();
     device::Link link(*opener);
     device::Identity id;
     testing_support::RecordingView view;
@@ -178,7 +177,7 @@ void BM_BannerWait(benchmark::State& state) {
       state.SkipWithError(sim.Error().c_str());
       return;
     }
-    auto opener = device::MakeSystemPortOpener();
+    auto opener = platform::MakeSystemPortOpener();
     device::Link link(*opener);
     if (device::OpenComPort(link, kPort, 57600) != RESULT_OK) {
       state.SkipWithError("cannot open the port");
@@ -208,7 +207,7 @@ BENCHMARK(BM_BannerWait)->Apply(WaitCases);
 
 // The loader runs with an application object; so does the benchmark.
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  platform::SerialRuntime app(argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -26,7 +26,7 @@ app::Options OptionsOf(const CommandLine& line) {
   return app::Options(line.options);
 }
 
-CommandResult ListPorts(TerminalView& view, device::PortOpener& opener) {
+CommandResult ListPorts(TerminalView& view, platform::PortOpener& opener) {
   const PortList ports = app::ListPorts(opener, view);
   if (view.stopRequested()) return kExitInterrupted;
   for (const PortEntry& entry : ports.entries) view.appendLog(entry.comName());
@@ -83,7 +83,7 @@ int IndexOfNamedPort(const PortArgument& given, const PortList& listed, Terminal
 
 // A station's named port that is not listed (yet): it is waited for. The entry of the port
 // the argument names, or a port number 0 after telling that no port 1..32 can be that.
-PortEntry UnlistedStationPort(const PortArgument& given, device::PortOpener& opener, TerminalView& view) {
+PortEntry UnlistedStationPort(const PortArgument& given, platform::PortOpener& opener, TerminalView& view) {
   if (given.number != 0) return opener.Describe(given.number);
   std::vector<PortEntry> every;
   for (int n = 1; n <= kMaxPortNumber; ++n) every.emplace_back(n, opener.PathOf(n));
@@ -105,7 +105,7 @@ PortEntry UnlistedStationPort(const PortArgument& given, device::PortOpener& ope
 // --all-ports, but those --skip-port leaves out); empty after a usage error or a busy port,
 // which it has told (`busy` says which). A station waits for a named port that is not listed.
 std::vector<PortEntry> PortsForSessions(const CommandLine& line, const PortList& listed,
-                                        device::PortOpener& opener, TerminalView& view, bool& busy) {
+                                        platform::PortOpener& opener, TerminalView& view, bool& busy) {
   busy = false;
   std::vector<PortEntry> chosen;
   if (line.allPorts) {
@@ -136,7 +136,7 @@ std::vector<PortEntry> PortsForSessions(const CommandLine& line, const PortList&
   return chosen;
 }
 
-int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortOpener& opener,
+int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, platform::PortOpener& opener,
                       RunRecords& records) {
   app::FirmwareSet firmware(OptionsOf(line), app::OpenFirmwareFolder());
   std::stop_source stop;
@@ -207,7 +207,7 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, device::PortO
 
 }  // namespace
 
-CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener,
+CommandResult RunCommand(const CommandLine& line, TerminalView& view, platform::PortOpener& opener,
                          RunRecords& records) {
   switch (line.command) {
     case Command::Ports:

@@ -5,7 +5,7 @@
 #include "cli/command/command_result.h"
 #include "cli/command/record_db_options.h"
 #include "cli/output/terminal_view.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace cli {
 
@@ -13,7 +13,7 @@ namespace cli {
 // result code (kExitNoWorkflow when none ran), check 0 / kExitMissingFiles / kExitNoWorkflow,
 // ports 0; kExitUsage when --port names a port that is not listed; kExitInterrupted after a
 // stop request. Every device run leaves its record in `records`.
-CommandResult RunCommand(const CommandLine& line, TerminalView& view, device::PortOpener& opener,
+CommandResult RunCommand(const CommandLine& line, TerminalView& view, platform::PortOpener& opener,
                          RunRecords& records);
 
 }  // namespace cli

@@ -6,9 +6,9 @@
 
 namespace cli {
 
-std::unique_ptr<device::SerialPort> ObservingPortOpener::Open(int number, device::OpenError& error) {
+std::unique_ptr<platform::SerialPort> ObservingPortOpener::Open(int number, platform::OpenError& error) {
   auto port = m_inner.Open(number, error);
-  if (port || error != device::OpenError::PermissionDenied) return port;
+  if (port || error != platform::OpenError::PermissionDenied) return port;
   const std::lock_guard<std::mutex> lock(m_mutex);
   if (std::find(m_denied.begin(), m_denied.end(), number) == m_denied.end()) m_denied.push_back(number);
   return port;
@@ -19,7 +19,7 @@ std::vector<int> ObservingPortOpener::deniedPorts() const {
   return m_denied;
 }
 
-std::string PermissionHint(const device::PortOpener& opener, const std::vector<int>& denied) {
+std::string PermissionHint(const platform::PortOpener& opener, const std::vector<int>& denied) {
   if (denied.empty()) return {};
   std::string line = "vorloader-cli: no permission to open " + opener.PathOf(denied.front()) + " (" +
                      ComName(denied.front()) + ")";

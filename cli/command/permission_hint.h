@@ -8,18 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace cli {
 
 // Passes every open through to `inner` and remembers the ports refused for lack of permission.
 // Shared by every session of a production line: Open and deniedPorts may be called from
 // several threads at once (the list is guarded by a mutex).
-class ObservingPortOpener final : public device::PortOpener {
+class ObservingPortOpener final : public platform::PortOpener {
  public:
-  explicit ObservingPortOpener(device::PortOpener& inner) : m_inner(inner) {}
+  explicit ObservingPortOpener(platform::PortOpener& inner) : m_inner(inner) {}
 
-  std::unique_ptr<device::SerialPort> Open(int number, device::OpenError& error) override;
+  std::unique_ptr<platform::SerialPort> Open(int number, platform::OpenError& error) override;
   std::string PathOf(int number) const override { return m_inner.PathOf(number); }
   PortEntry Describe(int number) const override { return m_inner.Describe(number); }
 
@@ -27,12 +27,12 @@ class ObservingPortOpener final : public device::PortOpener {
   std::vector<int> deniedPorts() const;
 
  private:
-  device::PortOpener& m_inner;
+  platform::PortOpener& m_inner;
   mutable std::mutex m_mutex;
   std::vector<int> m_denied;  // guarded by m_mutex
 };
 
 // One line naming the refused ports' paths and the fix; empty when `denied` is empty.
-std::string PermissionHint(const device::PortOpener& opener, const std::vector<int>& denied);
+std::string PermissionHint(const platform::PortOpener& opener, const std::vector<int>& denied);
 
 }  // namespace cli

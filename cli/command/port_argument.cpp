@@ -1,9 +1,9 @@
 #include "cli/command/port_argument.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <system_error>
+
+#include "platform/port_checks.h"
 
 namespace cli {
 
@@ -15,14 +15,6 @@ std::string Resolved(const std::string& path) {
   return ec ? std::string() : resolved.string();
 }
 
-// Two names of one device node: device nodes made elsewhere (a container's /dev) share no path.
-bool SameCharDevice(const std::string& a, const std::string& b) {
-  struct stat sa {};
-  struct stat sb {};
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return S_ISCHR(sa.st_mode) && S_ISCHR(sb.st_mode) && sa.st_rdev == sb.st_rdev;
-}
-
 }  // namespace
 
 int ListedPortOfPath(const std::string& path, const std::vector<PortEntry>& listed) {
@@ -31,7 +23,7 @@ int ListedPortOfPath(const std::string& path, const std::vector<PortEntry>& list
   for (const PortEntry& entry : listed)
     if (Resolved(entry.path) == wanted) return entry.number;
   for (const PortEntry& entry : listed)
-    if (SameCharDevice(path, entry.path)) return entry.number;
+    if (platform::SameCharDevice(path, entry.path)) return entry.number;
   return 0;
 }
 

@@ -33,7 +33,7 @@ TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, Sh
   return setup;
 }
 
-int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::PortOpener& opener,
+int RunProductionLine(const CommandLine& line, TerminalView& mainView, platform::PortOpener& opener,
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
                       InterruptState& interrupts, const std::shared_ptr<app::RecordSink>& records) {
   interrupts.setSeveral(true);

@@ -13,7 +13,7 @@
 #include "cli/command/command_line.h"
 #include "cli/output/terminal_view.h"
 #include "cli/signals/interrupt.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace cli {
 
@@ -21,7 +21,7 @@ namespace cli {
 // `mainView`'s. The first stop signal stops the sessions not programming, the second all.
 // Writes the summary (and which ports were cut while programmed); returns the exit status.
 // Every session writes its records to `records`.
-int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::PortOpener& opener,
+int RunProductionLine(const CommandLine& line, TerminalView& mainView, platform::PortOpener& opener,
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
                       InterruptState& interrupts, const std::shared_ptr<app::RecordSink>& records);
 

@@ -95,7 +95,7 @@ bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped
 }
 
 int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
-               device::PortOpener& opener, const app::FirmwareSet& firmware,
+               platform::PortOpener& opener, const app::FirmwareSet& firmware,
                const std::vector<PortEntry>& ports, InterruptState& interrupts, RunRecords& records) {
   interrupts.setSeveral(true);
   // Whoever looks at the station sees under which profile, by whom and for what it runs.

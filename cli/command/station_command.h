@@ -10,7 +10,7 @@
 #include "cli/command/record_db_options.h"
 #include "cli/output/terminal_view.h"
 #include "cli/signals/interrupt.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace cli {
 
@@ -25,7 +25,7 @@ bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped
 // signals end it. Returns the exit status: 0 after one stop signal, 128 + the signal after two.
 // Every device run leaves its record in `records`, whose notes are told as they come.
 int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
-               device::PortOpener& opener, const app::FirmwareSet& firmware,
+               platform::PortOpener& opener, const app::FirmwareSet& firmware,
                const std::vector<PortEntry>& ports, InterruptState& interrupts, RunRecords& records);
 
 }  // namespace cli

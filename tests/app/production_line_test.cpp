@@ -23,10 +23,10 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // Each port its own scripted opener: the sessions' threads never share one.
-class PortsApart : public device::PortOpener {
+class PortsApart : public platform::PortOpener {
  public:
   testing_support::ScriptedOpener& operator[](int number) { return m_openers[number]; }
-  std::unique_ptr<device::SerialPort> Open(int number, device::OpenError& error) override {
+  std::unique_ptr<platform::SerialPort> Open(int number, platform::OpenError& error) override {
     return m_openers.at(number).Open(number, error);
   }
   std::string PathOf(int number) const override { return m_openers.at(number).PathOf(number); }

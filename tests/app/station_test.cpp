@@ -32,12 +32,12 @@ using app::StationState;
 
 // The scripted opener behind a mutex, for the station's port thread to open through while the
 // test waits for its opens; every open attempt's time is kept.
-class GuardedOpener : public device::PortOpener {
+class GuardedOpener : public platform::PortOpener {
  public:
   // The scripted opener itself, to set up before the station runs and to look at after.
   testing_support::ScriptedOpener& scripted() { return m_scripted; }
 
-  std::unique_ptr<device::SerialPort> Open(int number, device::OpenError& error) override {
+  std::unique_ptr<platform::SerialPort> Open(int number, platform::OpenError& error) override {
     std::lock_guard lock(m_mutex);
     m_attempts.push_back(Clock::now());
     m_changed.notify_all();

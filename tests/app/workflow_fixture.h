@@ -50,7 +50,7 @@ struct RecordingSink : app::RecordSink {
 class TestLoader {
  public:
   TestLoader(app::Options options, const std::string& folder, const std::string& folderProblem,
-             LoaderView& view, device::PortOpener& opener)
+             LoaderView& view, platform::PortOpener& opener)
       : m_view(view),
         m_opener(opener),
         m_firmware(options, folder, folderProblem),
@@ -74,7 +74,7 @@ class TestLoader {
 
  private:
   LoaderView& m_view;
-  device::PortOpener& m_opener;
+  platform::PortOpener& m_opener;
   app::FirmwareSet m_firmware;
   app::DeviceSession m_session;
 };

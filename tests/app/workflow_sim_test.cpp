@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -11,7 +10,7 @@
 #include <vector>
 
 #include "app/port_listing.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "tests/app/workflow_fixture.h"
 #include "tests/support/http/http_test_server.h"
 #include "tests/support/sim/sim_process.h"
@@ -32,19 +31,20 @@ class PatientView : public testing_support::RecordingView {
 
 class SimWorkflow : public ::testing::Test {
  protected:
-  // The serial layer wants a Qt application object, as the front ends have.
+  // The serial layer wants its runtime, as the front ends have.
   static void SetUpTestSuite() {
     static int argc = 1;
     static char name[] = "app_simulator_tests";
     static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) new QCoreApplication(argc, argv);
+    static const auto* runtime = new platform::SerialRuntime(argc, argv);  // kept for the process
+    (void)runtime;
   }
 
   testing_support::TempDir com{"wf-com"};
   testing_support::TempDir www{"vor-www"};
   testing_support::TempDir firmware{"vor-firmware"};
   testing_support::HttpTestServer server{www.Path("")};
-  std::unique_ptr<device::PortOpener> opener = device::MakeSystemPortOpener();
+  std::unique_ptr<platform::PortOpener> opener = platform::MakeSystemPortOpener();
   PatientView view;
   std::unique_ptr<TestLoader> loader;
 

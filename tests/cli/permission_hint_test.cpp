@@ -10,11 +10,11 @@ namespace cli {
 namespace {
 
 // Ports in `denied` are refused for lack of permission, all others do not exist.
-class RefusingOpener : public device::PortOpener {
+class RefusingOpener : public platform::PortOpener {
  public:
   explicit RefusingOpener(std::set<int> denied) : m_denied(std::move(denied)) {}
-  std::unique_ptr<device::SerialPort> Open(int number, device::OpenError& error) override {
-    error = m_denied.count(number) ? device::OpenError::PermissionDenied : device::OpenError::NotFound;
+  std::unique_ptr<platform::SerialPort> Open(int number, platform::OpenError& error) override {
+    error = m_denied.count(number) ? platform::OpenError::PermissionDenied : platform::OpenError::NotFound;
     return nullptr;
   }
   std::string PathOf(int number) const override { return "/dev/ttyS" + std::to_string(number - 1); }
@@ -33,9 +33,9 @@ TEST(PermissionHint, RemembersEachRefusedPortOnce) {
   ObservingPortOpener opener(inner);
   for (int round = 0; round < 2; ++round)
     for (int n = 1; n <= 32; ++n) {
-      device::OpenError error = device::OpenError::None;
+      platform::OpenError error = platform::OpenError::None;
       EXPECT_EQ(opener.Open(n, error), nullptr);
-      EXPECT_EQ(error, n == 3 || n == 5 ? device::OpenError::PermissionDenied : device::OpenError::NotFound);
+      EXPECT_EQ(error, n == 3 || n == 5 ? platform::OpenError::PermissionDenied : platform::OpenError::NotFound);
     }
   EXPECT_EQ(opener.deniedPorts(), (std::vector<int>{3, 5}));
   EXPECT_EQ(opener.PathOf(3), "/dev/ttyS2");
@@ -60,7 +60,7 @@ TEST(PermissionHint, TheWatchingOpenerPassesOnWhatIsKnownOfAPort) {
 TEST(PermissionHint, NothingWhenNoPortWasRefused) {
   RefusingOpener inner({});
   ObservingPortOpener opener(inner);
-  device::OpenError error = device::OpenError::None;
+  platform::OpenError error = platform::OpenError::None;
   EXPECT_EQ(opener.Open(1, error), nullptr);
   EXPECT_TRUE(opener.deniedPorts().empty());
   EXPECT_EQ(PermissionHint(opener, opener.deniedPorts()), "");

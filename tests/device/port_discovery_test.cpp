@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QtCore/QCoreApplication>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +12,8 @@
 #include <optional>
 
 #include "device/port_problems.h"
+#include "platform/posix/serial_lock_files.h"
+#include "platform/serial_port.h"
 #include "tests/device/step_fixture.h"
 #include "tests/support/fixtures/temp_dir.h"
 
@@ -309,7 +310,7 @@ class WhyNotListed : public ::testing::Test {
     const char* old = std::getenv("VORLOADER_COM_DIR");
     if (old != nullptr) m_oldComDir = old;
     ::setenv("VORLOADER_COM_DIR", m_dir.c_str(), 1);
-    if (QCoreApplication::instance() == nullptr) m_app = std::make_unique<QCoreApplication>(m_argc, m_argv);
+    m_app = std::make_unique<platform::SerialRuntime>(m_argc, m_argv);
   }
   void TearDown() override {
     for (int fd : m_fds) ::close(fd);
@@ -339,7 +340,7 @@ class WhyNotListed : public ::testing::Test {
   int m_argc = 1;
   char m_name[16] = "device_steps";
   char* m_argv[2] = {m_name, nullptr};
-  std::unique_ptr<QCoreApplication> m_app;
+  std::unique_ptr<platform::SerialRuntime> m_app;
 };
 
 TEST_F(WhyNotListed, SaysWhyEachPortThatIsThereIsMissing) {

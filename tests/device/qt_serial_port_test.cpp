@@ -8,8 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <QtCore/QCoreApplication>
 #include <chrono>
+#include <stop_token>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "device/steps.h"
 #include "tests/support/fixtures/cost_clocks.h"
 #include "tests/support/fixtures/temp_dir.h"
@@ -51,14 +51,14 @@ constexpr double kWaitCpuShare = 0.10;
 // The program runs with an application object; so do these tests.
 class QtApplication : public ::testing::Environment {
  public:
-  void SetUp() override { m_app = std::make_unique<QCoreApplication>(m_argc, m_argv); }
+  void SetUp() override { m_app = std::make_unique<platform::SerialRuntime>(m_argc, m_argv); }
   void TearDown() override { m_app.reset(); }
 
  private:
   int m_argc = 1;
   char m_name[16] = "device_serial";
   char* m_argv[2] = {m_name, nullptr};
-  std::unique_ptr<QCoreApplication> m_app;
+  std::unique_ptr<platform::SerialRuntime> m_app;
 };
 const auto* const kQtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
@@ -128,9 +128,9 @@ class QtSerialPortTest : public ::testing::Test {
   }
 
   static long ReadInto(SerialPort& port, std::string& out, std::size_t n,
-                       const std::function<bool()>& abort = {}) {
+                       const std::stop_token& stop = {}) {
     std::vector<std::uint8_t> buf(n);
-    const long got = port.Read(buf.data(), n, abort);
+    const long got = port.Read(buf.data(), n, stop);
     out.assign(buf.begin(), buf.begin() + std::max(got, 0L));
     return got;
   }
@@ -298,7 +298,7 @@ TEST_F(QtSerialPortTest, AfterAHangUpEveryCallFailsAtOnce) {
     port->DiscardInput();
     secondRead = ReadInto(*port, got, 16);
     written = port->Write(chunk.data(), chunk.size());
-    drained = port->Drain({});
+    drained = port->Drain(std::stop_token());
   });
   EXPECT_LT(secondRead, 0);
   EXPECT_LT(written, 0);
@@ -319,7 +319,7 @@ TEST_F(QtSerialPortTest, WriteAndDrainFailAtOnceWhenThePeerIsGone) {
   bool drained = true;
   const Cost cost = Measure([&] {
     written = port->Write(chunk.data(), chunk.size());
-    drained = port->Drain({});
+    drained = port->Drain(std::stop_token());
   });
   EXPECT_LT(written, 0);
   EXPECT_FALSE(drained);
@@ -333,15 +333,32 @@ TEST_F(QtSerialPortTest, WaitingForASilentDeviceCostsLittleCpu) {
   ASSERT_NE(port, nullptr);
   constexpr int kTimeoutMs = 600;
   port->SetReadTimeout(kTimeoutMs);
-  int polls = 0;
   std::string got;
   long n = -1;
-  const Cost cost = Measure([&] { n = ReadInto(*port, got, 16, [&] { return ++polls < 0; }); });
+  const Cost cost = Measure([&] { n = ReadInto(*port, got, 16); });
   EXPECT_EQ(n, 0);
   EXPECT_GE(cost.wallMs, kTimeoutMs - 1);
   EXPECT_LT(cost.cpuMs, kWaitCpuShare * kTimeoutMs) << "wall " << cost.wallMs << " ms";
-  // The stop request is still looked at while waiting, a few times a second at least.
-  EXPECT_GE(polls, 3);
+}
+
+// A stop requested from another thread ends a long wait early, with what had come (nothing).
+TEST_F(QtSerialPortTest, AStopEndsAWaitingReadEarly) {
+  Pty pty(dir, 3);
+  auto port = OpenConfigured(3);
+  ASSERT_NE(port, nullptr);
+  constexpr int kTimeoutMs = 5000;
+  port->SetReadTimeout(kTimeoutMs);
+  std::stop_source stop;
+  std::jthread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stop.request_stop();
+  });
+  std::string got;
+  long n = -1;
+  const Cost cost = Measure([&] { n = ReadInto(*port, got, 16, stop.get_token()); });
+  EXPECT_EQ(n, 0);
+  EXPECT_GE(cost.wallMs, 99);
+  EXPECT_LT(cost.wallMs, kTimeoutMs / 2);
 }
 
 // A port whose device has gone before the loader opens or sets it up: the pty's slave goes

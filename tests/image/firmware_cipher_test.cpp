@@ -82,9 +82,9 @@ TEST(FirmwareCipher, WithoutAPreparedKeyNothingIsDecrypted) {
 TEST(AesCipher, RefusesWhatIsNotWholeBlocksOrTheRightKey) {
   const std::array<std::uint8_t, 24> key24{};
   const std::array<std::uint8_t, 16> key16{}, iv{};
-  using image::AesCipher;
-  using image::AesMode;
-  using image::CipherDirection;
+  using platform::AesCipher;
+  using platform::AesMode;
+  using platform::CipherDirection;
   EXPECT_FALSE(AesCipher(AesMode::k192Cbc, CipherDirection::kDecrypt, key16, iv).ok());
   EXPECT_FALSE(AesCipher(AesMode::k192Cbc, CipherDirection::kDecrypt, key24).ok());
   EXPECT_FALSE(AesCipher(AesMode::k128Ecb, CipherDirection::kEncrypt, key24).ok());

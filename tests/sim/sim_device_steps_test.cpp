@@ -38,7 +38,7 @@ std::string AllLines(const SimProcess& sim) {
 class SimStepsTest : public ::testing::Test {
  protected:
   TempDir dir{"vornet-steps-test"};
-  std::unique_ptr<device::PortOpener> opener;
+  std::unique_ptr<platform::PortOpener> opener;
   std::unique_ptr<device::Link> link;
   device::Identity id;
   testing_support::RecordingView view;
@@ -46,7 +46,7 @@ class SimStepsTest : public ::testing::Test {
 
   void SetUp() override {
     ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
-    opener = device::MakeSystemPortOpener();
+    opener = platform::MakeSystemPortOpener();
     link = std::make_unique<device::Link>(*opener);
     // The reboot wait polls once a second; a short pause keeps the tests quick.
     link->m_sleep = [](int) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };

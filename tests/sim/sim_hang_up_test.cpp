@@ -57,7 +57,7 @@ void PrintTo(const HangUpCase& c, std::ostream* os) {
 class SimHangUpTest : public ::testing::TestWithParam<HangUpCase> {
  protected:
   TempDir dir{"vornet-hang-up-test"};
-  std::unique_ptr<device::PortOpener> opener;
+  std::unique_ptr<platform::PortOpener> opener;
   std::unique_ptr<device::Link> link;
   device::Identity id;
   testing_support::RecordingView view;
@@ -65,7 +65,7 @@ class SimHangUpTest : public ::testing::TestWithParam<HangUpCase> {
 
   void SetUp() override {
     ::setenv("VORLOADER_COM_DIR", dir.path.c_str(), 1);
-    opener = device::MakeSystemPortOpener();
+    opener = platform::MakeSystemPortOpener();
     link = std::make_unique<device::Link>(*opener);
     // Large enough that the stream is still under way when the device goes.
     const std::string file = dir.path + "/amp.hex";
@@ -147,7 +147,7 @@ TEST(SimHangUpProgramTest, AVanishedDeviceIsAFailedErase) {
   cfg.extraArgs = {"--banner-length", "75", "--hang-up-on-erase"};
   SimProcess sim(dir.path, cfg);
   ASSERT_TRUE(sim.Ready()) << sim.Error();
-  auto opener = device::MakeSystemPortOpener();
+  auto opener = platform::MakeSystemPortOpener();
   device::Link link(*opener);
   device::Identity id;
   testing_support::RecordingView view;

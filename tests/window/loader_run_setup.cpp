@@ -37,7 +37,7 @@ std::string PrepareLoaderRun(const std::string& dir, std::size_t flashBytes) {
 }
 
 LoaderBehindWindow::LoaderBehindWindow(CVORLoaderXDlg& dlg, int options, const std::string& firmFolder)
-    : opener(device::MakeSystemPortOpener()),
+    : opener(platform::MakeSystemPortOpener()),
       firmware(window::DecodedOptions(options), firmFolder),
       session(firmware, dlg.view(), *opener),
       workflows(firmware, session, *opener, dlg.view()),

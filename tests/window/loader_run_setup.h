@@ -9,7 +9,7 @@
 
 #include "app/device_session.h"
 #include "app/firmware_set.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "window/loader_workflows.h"
 #include "window/main_dialog.h"
 
@@ -23,7 +23,7 @@ std::string PrepareLoaderRun(const std::string& dir, std::size_t flashBytes);
 struct LoaderBehindWindow {
   LoaderBehindWindow(CVORLoaderXDlg& dlg, int options, const std::string& firmFolder);
   ~LoaderBehindWindow();
-  std::unique_ptr<device::PortOpener> opener;
+  std::unique_ptr<platform::PortOpener> opener;
   app::FirmwareSet firmware;
   app::DeviceSession session;
   window::LoaderWorkflows workflows;

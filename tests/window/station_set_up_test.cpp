@@ -19,8 +19,8 @@ namespace {
 using Args = std::vector<std::string>;
 
 // Ports COMn at /dev/ttyUSBn-1 that never open.
-struct NamedPorts final : device::PortOpener {
-  std::unique_ptr<device::SerialPort> Open(int /*number*/, device::OpenError& /*error*/) override {
+struct NamedPorts final : platform::PortOpener {
+  std::unique_ptr<platform::SerialPort> Open(int /*number*/, platform::OpenError& /*error*/) override {
     return nullptr;
   }
   std::string PathOf(int number) const override { return "/dev/ttyUSB" + std::to_string(number - 1); }

@@ -436,7 +436,7 @@ class StationWithDevices : public ::testing::Test {
 
   testing_support::TempDir m_dir{"vornet-station-window"};
   std::string m_folder;
-  std::unique_ptr<device::PortOpener> m_opener = device::MakeSystemPortOpener();
+  std::unique_ptr<platform::PortOpener> m_opener = platform::MakeSystemPortOpener();
 };
 
 // Every device is programmed without a box, each in its own panel, with its record; a device

@@ -14,7 +14,7 @@
 
 namespace window {
 
-StationRunner::StationRunner(StationWindow& window, app::FirmwareFolder folder, device::PortOpener& opener,
+StationRunner::StationRunner(StationWindow& window, app::FirmwareFolder folder, platform::PortOpener& opener,
                              std::shared_ptr<app::RecordSink> records)
     : m_window(window), m_folder(std::move(folder)), m_opener(opener), m_records(std::move(records)) {
   for (int i = 0; i < window.panelCount(); ++i) m_ports.push_back(window.panel(i).port());

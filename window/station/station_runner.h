@@ -27,7 +27,7 @@
 #include "app/record/record_sink.h"
 #include "app/site_control.h"
 #include "common/loader_view.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "window/station/station_control.h"
 
 namespace app {
@@ -43,7 +43,7 @@ class StationRunner final : public StationControl {
  public:
   // Takes the panels' ports from `window` (on its thread). `opener` must outlive this. Every
   // device run leaves its record in `records` (null: the record file the rules choose).
-  StationRunner(StationWindow& window, app::FirmwareFolder folder, device::PortOpener& opener,
+  StationRunner(StationWindow& window, app::FirmwareFolder folder, platform::PortOpener& opener,
                 std::shared_ptr<app::RecordSink> records = nullptr);
   // Cuts whatever still runs and waits for it.
   ~StationRunner() override;
@@ -69,7 +69,7 @@ class StationRunner final : public StationControl {
 
   StationWindow& m_window;
   const app::FirmwareFolder m_folder;
-  device::PortOpener& m_opener;
+  platform::PortOpener& m_opener;
   const std::shared_ptr<app::RecordSink> m_records;
   std::vector<PortEntry> m_ports;  // the panels' ports, in panel order
   app::SiteControl m_siteBase;

@@ -25,7 +25,7 @@ bool SamePath(const std::string& a, const std::string& b) {
 // The port the profile's text names: a listed one (by COM name or device path), else a COM
 // port not listed (yet); number 0 when it names none.
 PortEntry PortNamed(const std::string& text, const std::vector<PortEntry>& listed,
-                    const device::PortOpener& opener) {
+                    const platform::PortOpener& opener) {
   const std::string upper = Upper(text);
   for (const PortEntry& entry : listed)
     if (entry.comName() == upper || entry.path == text || SamePath(entry.path, text)) return entry;
@@ -37,7 +37,7 @@ PortEntry PortNamed(const std::string& text, const std::vector<PortEntry>& liste
 }  // namespace
 
 StationStart PlanStationStart(const WindowCommandLine& line, const device::PortList& listed,
-                              const device::PortOpener& opener, const app::Environment& env) {
+                              const platform::PortOpener& opener, const app::Environment& env) {
   StationStart start;
   start.optionBits = line.options;
   start.setUp.workOrder = line.workOrder;

@@ -11,7 +11,7 @@
 #include "app/site_control.h"
 #include "common/port_entry.h"
 #include "device/port_discovery.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 #include "window/command_line.h"
 #include "window/station/station_window.h"
 
@@ -33,7 +33,7 @@ struct StationStart {
 // work order and approved images. The operator: --operator, else VORLOADER_OPERATOR, else the
 // profile's.
 StationStart PlanStationStart(const WindowCommandLine& line, const device::PortList& listed,
-                              const device::PortOpener& opener, const app::Environment& env);
+                              const platform::PortOpener& opener, const app::Environment& env);
 
 // `env` with VORLOADER_HISTORY and VORLOADER_RECORD_DB as the station's set-up names them.
 app::Environment StationEnvironment(const StationStart& start, app::Environment env);

@@ -5,7 +5,7 @@
 namespace testing_support {
 namespace {
 
-class ScriptedPort final : public device::SerialPort {
+class ScriptedPort final : public platform::SerialPort {
  public:
   explicit ScriptedPort(std::shared_ptr<ScriptedLine> line) : m_line(std::move(line)) {}
   ~ScriptedPort() override { Close(); }
@@ -43,8 +43,8 @@ class ScriptedPort final : public device::SerialPort {
     return took;
   }
 
-  long Read(std::uint8_t* out, std::size_t n, const std::function<bool()>& abort) override {
-    (void)abort;  // nothing here ever waits
+  long Read(std::uint8_t* out, std::size_t n, const std::stop_token& stop) override {
+    (void)stop;  // nothing here ever waits
     if (!m_line->open || m_line->readError) {
       m_line->events.push_back("read error");
       return -1;
@@ -58,9 +58,10 @@ class ScriptedPort final : public device::SerialPort {
     return static_cast<long>(got);
   }
 
-  bool Drain(const std::function<bool()>& abort) override {
+  bool Drain(const std::stop_token& stop, const std::function<void()>& whileWaiting) override {
     m_line->events.push_back("drain");
-    (void)abort;
+    (void)stop;
+    (void)whileWaiting;
     return !m_line->drainFails;
   }
 
@@ -104,7 +105,7 @@ ScriptedLine& ScriptedOpener::Line(int number) {
   return *line;
 }
 
-void ScriptedOpener::Refuse(int number, device::OpenError why) {
+void ScriptedOpener::Refuse(int number, platform::OpenError why) {
   m_refused[number] = why;
 }
 
@@ -113,10 +114,10 @@ void ScriptedOpener::BusyFor(int number, int opens) {
 }
 
 void ScriptedOpener::Remove(int number) {
-  m_refused[number] = device::OpenError::NotFound;
+  m_refused[number] = platform::OpenError::NotFound;
 }
 
-std::unique_ptr<device::SerialPort> ScriptedOpener::Open(int number, device::OpenError& error) {
+std::unique_ptr<platform::SerialPort> ScriptedOpener::Open(int number, platform::OpenError& error) {
   attempts.push_back(number);
   if (auto r = m_refused.find(number); r != m_refused.end()) {
     error = r->second;
@@ -124,21 +125,21 @@ std::unique_ptr<device::SerialPort> ScriptedOpener::Open(int number, device::Ope
   }
   if (auto b = m_busyOpens.find(number); b != m_busyOpens.end() && b->second > 0) {
     --b->second;
-    error = device::OpenError::Busy;
+    error = platform::OpenError::Busy;
     return nullptr;
   }
   auto it = m_lines.find(number);
   if (it == m_lines.end()) {
-    error = device::OpenError::NotFound;
+    error = platform::OpenError::NotFound;
     return nullptr;
   }
   if (it->second->open) {
-    error = device::OpenError::Busy;  // opens are exclusive
+    error = platform::OpenError::Busy;  // opens are exclusive
     return nullptr;
   }
   it->second->open = true;
   it->second->events.push_back("open");
-  error = device::OpenError::None;
+  error = platform::OpenError::None;
   return std::make_unique<ScriptedPort>(it->second);
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
 namespace testing_support {
 
@@ -46,12 +46,12 @@ struct ScriptedLine {
 };
 
 // A test double for one thread: unlike the program's opener, it is not shared between threads.
-class ScriptedOpener : public device::PortOpener {
+class ScriptedOpener : public platform::PortOpener {
  public:
   // The line of port `number`, created (as a port that opens) on first use.
   ScriptedLine& Line(int number);
   // Port `number` refuses to open with `why`; Remove makes it vanish.
-  void Refuse(int number, device::OpenError why);
+  void Refuse(int number, platform::OpenError why);
   void Remove(int number);
   // The next `opens` opens of port `number` find it busy, as while another program holds it
   // for a moment; after them it opens as usual.
@@ -59,12 +59,12 @@ class ScriptedOpener : public device::PortOpener {
 
   std::vector<int> attempts;  // every Open call's port number, in order
 
-  std::unique_ptr<device::SerialPort> Open(int number, device::OpenError& error) override;
+  std::unique_ptr<platform::SerialPort> Open(int number, platform::OpenError& error) override;
   std::string PathOf(int number) const override { return "scripted/COM" + std::to_string(number); }
 
  private:
   std::map<int, std::shared_ptr<ScriptedLine>> m_lines;
-  std::map<int, device::OpenError> m_refused;
+  std::map<int, platform::OpenError> m_refused;
   std::map<int, int> m_busyOpens;
 };
 

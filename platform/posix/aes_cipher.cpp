@@ -1,10 +1,11 @@
-#include "image/aes_cipher.h"
+// AES through libcrypto's EVP interface, padding off.
 
+#include "platform/aes_cipher.h"
+
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
-#include <climits>
-
-namespace image {
+namespace platform {
 namespace {
 
 constexpr std::size_t kBlock = 16;
@@ -19,22 +20,29 @@ std::size_t KeyLength(AesMode mode) {
 
 }  // namespace
 
-void AesCipher::ContextFree::operator()(EVP_CIPHER_CTX* ctx) const {
-  EVP_CIPHER_CTX_free(ctx);
+// The library's cipher context; freeing it wipes the key schedule.
+struct AesCipher::State {
+  EVP_CIPHER_CTX* ctx = nullptr;
+};
+
+void AesCipher::StateFree::operator()(State* state) const {
+  if (state == nullptr) return;
+  EVP_CIPHER_CTX_free(state->ctx);
+  delete state;
 }
 
 AesCipher::AesCipher(AesMode mode, CipherDirection direction, std::span<const std::uint8_t> key,
                      std::span<const std::uint8_t> iv) {
   const bool cbc = mode == AesMode::k192Cbc;
   if (key.size() != KeyLength(mode) || (cbc && iv.size() != kBlock)) return;
-  std::unique_ptr<EVP_CIPHER_CTX, ContextFree> ctx(EVP_CIPHER_CTX_new());
-  EVP_CIPHER_CTX* c = ctx.get();
+  std::unique_ptr<State, StateFree> state(new State{EVP_CIPHER_CTX_new()});
+  EVP_CIPHER_CTX* c = state->ctx;
   if (c == nullptr ||
       EVP_CipherInit_ex(c, CipherOf(mode), nullptr, key.data(), cbc ? iv.data() : nullptr,
                         direction == CipherDirection::kEncrypt ? 1 : 0) != 1 ||
       EVP_CIPHER_CTX_set_padding(c, 0) != 1)
     return;
-  m_ctx = std::move(ctx);
+  m_state = std::move(state);
 }
 
 AesCipher::~AesCipher() = default;
@@ -42,11 +50,11 @@ AesCipher::AesCipher(AesCipher&&) noexcept = default;
 AesCipher& AesCipher::operator=(AesCipher&&) noexcept = default;
 
 bool AesCipher::Run(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
-  if (!m_ctx || n % kBlock != 0) {
-    m_ctx.reset();
+  if (!m_state || n % kBlock != 0) {
+    m_state.reset();
     return false;
   }
-  EVP_CIPHER_CTX* c = m_ctx.get();
+  EVP_CIPHER_CTX* c = m_state->ctx;
   // The library takes int lengths: a long input goes in slices of whole blocks. Without
   // padding every slice comes out whole, at once.
   constexpr std::size_t kSlice = std::size_t{1} << 20;
@@ -55,7 +63,7 @@ bool AesCipher::Run(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
     int produced = 0;
     if (EVP_CipherUpdate(c, out + done, &produced, in + done, static_cast<int>(take)) != 1 ||
         static_cast<std::size_t>(produced) != take) {
-      m_ctx.reset();
+      m_state.reset();
       return false;
     }
     done += take;
@@ -63,4 +71,8 @@ bool AesCipher::Run(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
   return true;
 }
 
-}  // namespace image
+void WipeSecret(std::span<std::uint8_t> secret) {
+  if (!secret.empty()) OPENSSL_cleanse(secret.data(), secret.size());
+}
+
+}  // namespace platform

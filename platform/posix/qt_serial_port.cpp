@@ -26,12 +26,12 @@
 #include <memory>
 #include <system_error>
 
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
-namespace device {
+namespace platform {
 namespace {
 
-constexpr int kSliceMs = 50;
+constexpr int kSliceMs = kStopLatencyMs;
 constexpr int kDrainPollMs = 5;
 
 enum class LineState { Quiet, Input, Gone };
@@ -157,7 +157,7 @@ class QtSerialPort final : public SerialPort {
     return m_gone ? -1 : static_cast<long>(queued - left);
   }
 
-  long Read(std::uint8_t* out, std::size_t n, const std::function<bool()>& abort) override {
+  long Read(std::uint8_t* out, std::size_t n, const std::stop_token& stop) override {
     if (!Usable()) return -1;
     char* dst = reinterpret_cast<char*>(out);
     qint64 got = 0;
@@ -166,7 +166,7 @@ class QtSerialPort final : public SerialPort {
     for (;;) {
       const qint64 r = m_port->read(dst + got, want - got);
       if (r > 0) got += r;
-      if (got >= want || deadline.hasExpired() || (abort && abort())) break;
+      if (got >= want || deadline.hasExpired() || stop.stop_requested()) break;
       const int slice =
           static_cast<int>(std::min<qint64>(kSliceMs, std::max<qint64>(deadline.remainingTime(), 1)));
       const LineState line = WaitOnLine(Fd(), POLLIN, slice);
@@ -190,7 +190,7 @@ class QtSerialPort final : public SerialPort {
     return static_cast<long>(got);
   }
 
-  bool Drain(const std::function<bool()>& abort) override {
+  bool Drain(const std::stop_token& stop, const std::function<void()>& whileWaiting) override {
     if (!Usable()) return false;
     // The driver's output queue: the bytes the program handed over that the line has not yet
     // carried. Poll it rather than block in tcdrain, so a stop request is honoured.
@@ -198,7 +198,8 @@ class QtSerialPort final : public SerialPort {
     if (!OutputQueued(queued)) return !m_gone;  // not knowable, unless the device is gone
     QDeadlineTimer deadline(WriteBudgetMs(static_cast<std::size_t>(std::max(queued, 0))));
     while (queued > 0) {
-      if (deadline.hasExpired() || (abort && abort())) return false;
+      if (whileWaiting) whileWaiting();
+      if (deadline.hasExpired() || stop.stop_requested()) return false;
       // Asked for no event, poll still wakes at once for a hang-up.
       if (WaitOnLine(Fd(), 0, kDrainPollMs) == LineState::Gone) {
         m_gone = true;
@@ -288,4 +289,17 @@ std::unique_ptr<PortOpener> MakeSystemPortOpener() {
   return std::make_unique<SystemPortOpener>();
 }
 
-}  // namespace device
+// The ports are driven by blocking waits on threads without an event loop, which Qt supports
+// only once an application object exists: it makes the main thread one Qt knows. No event
+// loop runs. A program with its own application object (the window) already has one.
+struct SerialRuntime::State {
+  std::unique_ptr<QCoreApplication> application;
+};
+
+SerialRuntime::SerialRuntime(int& argc, char** argv) : m_state(std::make_unique<State>()) {
+  if (QCoreApplication::instance() == nullptr) m_state->application = std::make_unique<QCoreApplication>(argc, argv);
+}
+
+SerialRuntime::~SerialRuntime() = default;
+
+}  // namespace platform

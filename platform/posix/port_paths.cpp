@@ -6,9 +6,9 @@
 #include <string>
 
 #include "common/port_entry.h"
-#include "device/serial_port.h"
+#include "platform/serial_port.h"
 
-namespace device {
+namespace platform {
 namespace {
 
 struct PortRange {
@@ -38,4 +38,4 @@ std::string ComPortPath(int number) {
   return {};
 }
 
-}  // namespace device
+}  // namespace platform
