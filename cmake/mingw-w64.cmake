@@ -20,6 +20,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# The C library's thread-safe time conversions (localtime_r, gmtime_r), which mingw-w64's
+# <time.h> gives over localtime_s and gmtime_s when asked.
+add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
+
 # The headers aim at Windows 10 by themselves (_WIN32_WINNT 0x0A00): the console's
 # virtual-terminal sequences, BCrypt and WinHTTP are all there.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
