@@ -62,20 +62,24 @@ std::string RunCipher(const wchar_t* mode, bool encrypt, const std::string& in, 
   const auto chainSize = static_cast<ULONG>(chain.size());
   PUCHAR chainData = chain.empty() ? nullptr : chain.data();
   if (encrypt)
-    Check(::BCryptEncrypt(keyHandle, input.data(), size, nullptr, chainData, chainSize, dst, size, &written, 0));
+    Check(::BCryptEncrypt(keyHandle, input.data(), size, nullptr, chainData, chainSize, dst, size, &written,
+                          0));
   else
-    Check(::BCryptDecrypt(keyHandle, input.data(), size, nullptr, chainData, chainSize, dst, size, &written, 0));
+    Check(::BCryptDecrypt(keyHandle, input.data(), size, nullptr, chainData, chainSize, dst, size, &written,
+                          0));
   out.resize(written);
   return out;
 }
 
 }  // namespace
 
-std::string OpenSslEncrypt192(const std::string& plain, const std::uint8_t key[24], const std::uint8_t iv[16]) {
+std::string OpenSslEncrypt192(const std::string& plain, const std::uint8_t key[24],
+                              const std::uint8_t iv[16]) {
   return RunCipher(BCRYPT_CHAIN_MODE_CBC, true, plain, key, 24, iv);
 }
 
-std::string OpenSslDecrypt192(const std::string& cipher, const std::uint8_t key[24], const std::uint8_t iv[16]) {
+std::string OpenSslDecrypt192(const std::string& cipher, const std::uint8_t key[24],
+                              const std::uint8_t iv[16]) {
   return RunCipher(BCRYPT_CHAIN_MODE_CBC, false, cipher, key, 24, iv);
 }
 
