@@ -4,21 +4,16 @@
 
 #include "catalogue/download.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <span>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
 #include "catalogue/safe_file_name.h"
-#include "common/file_io.h"
 #include "common/hex_text.h"
+#include "platform/files.h"
 #include "platform/http_get.h"
 
 namespace catalogue {
@@ -85,7 +80,7 @@ DownloadCause CauseOf(platform::HttpFailure failure) {
 }
 
 // The worker's whole job: GET `url` into `out`.
-Outcome Fetch(const DownloadJob& job, const std::string& url, long timeoutSeconds, std::FILE* out) {
+Outcome Fetch(const DownloadJob& job, const std::string& url, long timeoutSeconds, const platform::File& out) {
   platform::HttpGetRequest request;
   request.url = url;
   request.maxBytes = job.maxBytes;
@@ -94,15 +89,16 @@ Outcome Fetch(const DownloadJob& job, const std::string& url, long timeoutSecond
   request.deadServerSeconds = kDeadServerSeconds;
   request.maxRedirects = kMaxRedirects;
   request.stop = job.stop;
-  request.sink = [out](std::span<const std::uint8_t> bytes) {
-    return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  request.sink = [&out](std::span<const std::uint8_t> bytes) {
+    return !platform::WriteAll(out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   };
   const platform::HttpGetResult got = platform::HttpGet(request);
   return {CauseOf(got.failure), got.status, got.why};
 }
 
 // Runs Fetch on a worker thread and waits for it.
-Outcome FetchOnWorker(const DownloadJob& job, const std::string& url, long timeoutSeconds, std::FILE* out) {
+Outcome FetchOnWorker(const DownloadJob& job, const std::string& url, long timeoutSeconds,
+                      const platform::File& out) {
   Outcome outcome{DownloadCause::kNetwork, 0, "no worker thread could be started"};
   try {
     std::thread worker([&] { outcome = Fetch(job, url, timeoutSeconds, out); });
@@ -145,32 +141,24 @@ std::string CauseText(const Outcome& o, const std::string& refusedAs, std::uint6
 // download failed (the temporary file is then gone again).
 std::string DownloadToTemp(const DownloadJob& job, const std::string& folder, const std::string& url,
                            long timeoutSeconds, Outcome& outcome) {
-  std::string tempPath = folder + kTemporaryPrefix + std::string(kTemporaryUniqueLength, 'X');
-  const int fd = ::mkstemp(tempPath.data());
-  if (fd < 0) {
-    outcome = {DownloadCause::kLocalFile, 0,
-               "cannot create a file in " + folder + " (" + std::strerror(errno) + ")"};
+  std::error_code error;
+  platform::TemporaryFile temp = platform::MakeTemporaryFile(folder + kTemporaryPrefix, error);
+  if (temp.path.empty()) {
+    outcome = {DownloadCause::kLocalFile, 0, "cannot create a file in " + folder + " (" + error.message() + ")"};
     return {};
   }
   // Firmware files and the catalogue are shared by every user of the machine.
-  ::fchmod(fd, 0644);
-  std::FILE* out = ::fdopen(fd, "wb");
-  if (out == nullptr) {
-    ::close(fd);
-    ::unlink(tempPath.c_str());
-    outcome = {DownloadCause::kLocalFile, 0, {}};
-    return {};
-  }
-  outcome = FetchOnWorker(job, url, timeoutSeconds, out);
-  bool stored = std::fflush(out) == 0;
-  stored = ::fsync(fd) == 0 && stored;
-  stored = std::fclose(out) == 0 && stored;
+  using std::filesystem::perms;
+  platform::SetFileMode(temp.file, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+  outcome = FetchOnWorker(job, url, timeoutSeconds, temp.file);
+  bool stored = !platform::FlushToDisk(temp.file);
+  stored = !temp.file.Close() && stored;
   if (outcome.cause == DownloadCause::kOk && !stored) outcome = {DownloadCause::kLocalFile, 0, {}};
   if (outcome.cause != DownloadCause::kOk) {
-    ::unlink(tempPath.c_str());
+    platform::RemoveFile(temp.path);
     return {};
   }
-  return tempPath;
+  return temp.path;
 }
 
 }  // namespace
@@ -198,12 +186,12 @@ DownloadResult DownloadFile(const DownloadJob& job, const std::string& name) {
   if (tempPath.empty()) return fail(outcome);
 
   if (job.accept && !job.accept(tempPath)) {
-    ::unlink(tempPath.c_str());
+    platform::RemoveFile(tempPath);
     return fail({DownloadCause::kBodyRefused, outcome.status, {}});
   }
-  if (const int error = PutInPlace(tempPath, folder + name); error != 0) {
-    const std::string why = "cannot put " + folder + name + " in place (" + std::strerror(error) + ")";
-    ::unlink(tempPath.c_str());
+  if (const std::error_code error = platform::PutInPlace(tempPath, folder + name)) {
+    const std::string why = "cannot put " + folder + name + " in place (" + error.message() + ")";
+    platform::RemoveFile(tempPath);
     return fail({DownloadCause::kLocalFile, outcome.status, why});
   }
   result.httpStatus = outcome.status;

@@ -3,7 +3,7 @@
 
 #include "platform/aes_cipher.h"
 
-#include <windows.h>
+#include "platform/windows/windows_api.h"
 // windows.h first: the cipher library's header needs its types.
 #include <bcrypt.h>
 
@@ -81,11 +81,10 @@ bool AesCipher::Run(const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
     PUCHAR iv = s.cbc ? s.iv.data() : nullptr;
     const ULONG ivLength = s.cbc ? static_cast<ULONG>(s.iv.size()) : 0;
     ULONG produced = 0;
-    const NTSTATUS status =
-        s.encrypt ? ::BCryptEncrypt(s.key, const_cast<PUCHAR>(in + done), length, nullptr, iv, ivLength,
-                                    out + done, length, &produced, 0)
-                  : ::BCryptDecrypt(s.key, const_cast<PUCHAR>(in + done), length, nullptr, iv, ivLength,
-                                    out + done, length, &produced, 0);
+    const NTSTATUS status = s.encrypt ? ::BCryptEncrypt(s.key, const_cast<PUCHAR>(in + done), length, nullptr,
+                                                        iv, ivLength, out + done, length, &produced, 0)
+                                      : ::BCryptDecrypt(s.key, const_cast<PUCHAR>(in + done), length, nullptr,
+                                                        iv, ivLength, out + done, length, &produced, 0);
     if (!BCRYPT_SUCCESS(status) || produced != length) {
       m_state.reset();
       return false;

@@ -6,16 +6,19 @@
 // Windows byte-range locks are mandatory, so a lock over the data itself would make readers and
 // appenders of other loaders fail, where the POSIX lock only makes lockers wait.
 
-#include <windows.h>
+#include "platform/files.h"
 
 #include <array>
 #include <climits>
+#include <cstddef>
+#include <cstring>
 #include <thread>
 #include <utility>
+#include <vector>
 
-#include "platform/files.h"
 #include "platform/random.h"
 #include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 
@@ -55,7 +58,8 @@ std::error_code NotOpen() {
 File Open(const std::string& path, DWORD access, DWORD disposition, std::error_code& error) {
   const std::wstring wide = win::Widen(path);
   if (wide.empty()) {
-    error = std::make_error_code(path.empty() ? std::errc::no_such_file_or_directory : std::errc::invalid_argument);
+    error = std::make_error_code(path.empty() ? std::errc::no_such_file_or_directory
+                                              : std::errc::invalid_argument);
     return File();
   }
   // No security attributes: the handle is not inherited by programs the loader starts.
@@ -67,6 +71,44 @@ File Open(const std::string& path, DWORD access, DWORD disposition, std::error_c
   }
   error.clear();
   return File(Native(h));
+}
+
+// The system's own name of a path (\??\C:\...), which a rename by handle takes.
+std::wstring NtPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return {};
+  std::wstring full(size, L'\0');
+  const DWORD n = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (n == 0 || n >= size) return {};
+  full.resize(n);
+  if (full.rfind(L"\\\\?\\", 0) == 0) return L"\\??\\" + full.substr(4);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
+  return L"\\??\\" + full;
+}
+
+// Renames `from` over `to` with POSIX semantics. `unsupported` when the system has no such
+// rename (nothing was changed then).
+std::error_code RenameOver(const std::wstring& from, const std::wstring& to, bool& unsupported) {
+  constexpr auto kRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);  // FileRenameInfoEx
+  constexpr DWORD kReplaceIfExists = 0x1;
+  constexpr DWORD kPosixSemantics = 0x2;
+  unsupported = false;
+  const std::wstring target = NtPath(to);
+  if (target.empty()) return LastError();
+  win::OwnedHandle file(
+      ::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) return LastError();
+  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+  std::vector<std::uint8_t> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t), 0);
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->Flags = kReplaceIfExists | kPosixSemantics;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(info->FileName, target.data(), nameBytes);
+  if (::SetFileInformationByHandle(file.get(), kRenameInfoEx, info, static_cast<DWORD>(buffer.size()))) return {};
+  const DWORD code = ::GetLastError();
+  unsupported = code == ERROR_INVALID_PARAMETER || code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION;
+  return SystemError(code);
 }
 
 // The read-only attribute stands for a mode without the owner's write permission; Windows has
@@ -126,7 +168,8 @@ File OpenForAppending(const std::string& path, std::error_code& error) {
   // Appending rights without the right to write data elsewhere: the system puts every write
   // at the file's end at the moment of the write. Reading the data is allowed for the lock,
   // which Windows grants only to a handle that may read or write.
-  return Open(path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_ALWAYS, error);
+  return Open(path, FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, OPEN_ALWAYS,
+              error);
 }
 
 File OpenOrMake(const std::string& path, std::error_code& error) {
@@ -164,7 +207,8 @@ FileInfo InfoOf(const File& file, std::error_code& error) {
   return info;
 }
 
-std::int64_t ReadSomeAt(const File& file, std::uint64_t at, char* data, std::size_t size, std::error_code& error) {
+std::int64_t ReadSomeAt(const File& file, std::uint64_t at, char* data, std::size_t size,
+                        std::error_code& error) {
   if (!file.isOpen()) {
     error = NotOpen();
     return -1;
@@ -270,16 +314,23 @@ std::error_code PutInPlace(const std::string& temp, const std::string& path) {
   const std::wstring from = win::Widen(temp);
   const std::wstring to = win::Widen(path);
   if (from.empty() || to.empty()) return std::make_error_code(std::errc::invalid_argument);
-  // One step that replaces the old file, and returns only once the change is on the disk:
-  // Windows has no folder to flush afterwards.
-  DWORD code = NO_ERROR;
+  // First as POSIX does it: the old file goes even while others have it open, and they keep
+  // reading it. Systems before Windows 10 1809 (and Wine) have no such rename: there the
+  // classic one serves, which returns only once the change is on the disk, but is refused
+  // while anyone has the old file open.
+  bool unsupported = false;
+  std::error_code error;
   for (int attempt = 0; attempt < kRenameTries; ++attempt) {
-    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return {};
-    code = ::GetLastError();
-    if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) break;
+    if (!unsupported) error = RenameOver(from, to, unsupported);
+    if (unsupported)
+      error = ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                  ? std::error_code()
+                  : LastError();
+    if (!error) return {};
+    if (error.value() != ERROR_ACCESS_DENIED && error.value() != ERROR_SHARING_VIOLATION) break;
     std::this_thread::sleep_for(kRenameRetryGap);
   }
-  return SystemError(code);
+  return error;
 }
 
 std::error_code ReplaceFile(const std::string& path, std::string_view contents, std::filesystem::perms mode) {
@@ -313,8 +364,9 @@ TemporaryFile MakeTemporaryFile(const std::string& prefix, std::error_code& erro
       error = std::make_error_code(std::errc::invalid_argument);
       return made;
     }
-    const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                   nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h =
+        ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       error.clear();
       made.file = File(Native(h));
@@ -336,7 +388,8 @@ std::error_code SetFileMode(const File& file, std::filesystem::perms mode) {
   FILE_BASIC_INFO basic{};
   if (!::GetFileInformationByHandleEx(Handle(file), FileBasicInfo, &basic, sizeof basic)) return LastError();
   const DWORD before = basic.FileAttributes;
-  DWORD after = ReadOnlyMode(mode) ? (before | FILE_ATTRIBUTE_READONLY) : (before & ~DWORD{FILE_ATTRIBUTE_READONLY});
+  DWORD after =
+      ReadOnlyMode(mode) ? (before | FILE_ATTRIBUTE_READONLY) : (before & ~DWORD{FILE_ATTRIBUTE_READONLY});
   // Zero would mean "leave the attributes as they are".
   if (after == 0) after = FILE_ATTRIBUTE_NORMAL;
   if (after == before) return {};

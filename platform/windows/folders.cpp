@@ -4,7 +4,7 @@
 
 #include "platform/folders.h"
 
-#include <windows.h>
+#include "platform/windows/windows_api.h"
 // windows.h first: the shell's header needs its types.
 #include <shlobj.h>
 
@@ -92,7 +92,8 @@ std::string MakePrivateFolders(const std::string& folder) {
   for (const fs::path& part : target) {
     made /= part;
     if (part.empty() || made == made.root_path() || made == made.root_name()) continue;
-    if (!fs::create_directory(made, ec) && ec) return "cannot make folder " + Utf8(made) + ": " + ec.message();
+    if (!fs::create_directory(made, ec) && ec)
+      return "cannot make folder " + Utf8(made) + ": " + ec.message();
   }
   if (!fs::is_directory(target, ec))
     return "cannot use folder " + folder + ": " +
@@ -126,9 +127,9 @@ FolderAccess AccessTo(const std::string& folder) {
   if (!FillRandom(unique)) unique[0] = static_cast<std::uint8_t>(::GetCurrentProcessId());
   std::wstring trial = base + L".vorloader-access-";
   for (std::uint8_t b : unique) trial += static_cast<wchar_t>(L'a' + b % 26);
-  const HANDLE file = ::CreateFileW(trial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
-                                    nullptr);
+  const HANDLE file =
+      ::CreateFileW(trial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     access.writeError = LastError();
   } else {

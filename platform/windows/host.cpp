@@ -1,8 +1,8 @@
 #include "platform/host.h"
 
-#include <windows.h>
-
 #include <array>
+
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 

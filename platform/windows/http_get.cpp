@@ -8,15 +8,15 @@
 
 #include "platform/http_get.h"
 
-#include <windows.h>
+#include "platform/windows/windows_api.h"
 // windows.h first: WinHTTP's header needs its types.
 #include <winhttp.h>
 
 #include <array>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cwchar>
-#include <climits>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -249,7 +249,7 @@ HttpGetResult Transfer(const HttpGetRequest& request, HINTERNET handle, Transfer
   };
   const auto ended = [&watch, &status]() -> HttpGetResult {
     return watch.reason() == TransferWatch::Reason::kStopped ? Failure(HttpFailure::kCancelled, status)
-                                                              : Failure(HttpFailure::kTimedOut, status);
+                                                             : Failure(HttpFailure::kTimedOut, status);
   };
   const auto failed = [&](DWORD code) -> HttpGetResult {
     if (watch.reason() != TransferWatch::Reason::kNone) return ended();
@@ -276,14 +276,16 @@ HttpGetResult Transfer(const HttpGetRequest& request, HINTERNET handle, Transfer
   std::uint64_t received = 0;
   for (;;) {
     DWORD got = 0;
-    ok = call([&] { return ::WinHttpReadData(handle, buffer.data(), static_cast<DWORD>(buffer.size()), &got); });
+    ok = call(
+        [&] { return ::WinHttpReadData(handle, buffer.data(), static_cast<DWORD>(buffer.size()), &got); });
     if (!ok) return ended();
     if (!*ok) {
       const DWORD code = ::GetLastError();
       if (watch.reason() != TransferWatch::Reason::kNone) return ended();
       if (code == ERROR_WINHTTP_TIMEOUT) return Failure(HttpFailure::kTimedOut, status);
-      return Failure(HttpFailure::kNetwork, status,
-                     received > 0 ? "the body was cut short (" + WinHttpMessage(code) + ")" : WinHttpMessage(code));
+      return Failure(
+          HttpFailure::kNetwork, status,
+          received > 0 ? "the body was cut short (" + WinHttpMessage(code) + ")" : WinHttpMessage(code));
     }
     if (got == 0) break;
     // An endless or oversized body is cut off here: a body without an announced length is
@@ -293,7 +295,8 @@ HttpGetResult Transfer(const HttpGetRequest& request, HINTERNET handle, Transfer
     if (request.sink && !request.sink(std::span<const std::uint8_t>(buffer.data(), got)))
       return Failure(HttpFailure::kSinkFailed, status);
   }
-  if (announced && received < *announced) return Failure(HttpFailure::kNetwork, status, "the body was cut short");
+  if (announced && received < *announced)
+    return Failure(HttpFailure::kNetwork, status, "the body was cut short");
   return Failure(HttpFailure::kNone, status);
 }
 
@@ -322,7 +325,8 @@ HttpGetResult HttpGet(const HttpGetRequest& request) {
 
   const InternetHandle session(OpenSession());
   if (session.get() == nullptr)
-    return Failure(HttpFailure::kNetwork, 0, "the transfer could not be set up (" + WinHttpMessage(::GetLastError()) + ")");
+    return Failure(HttpFailure::kNetwork, 0,
+                   "the transfer could not be set up (" + WinHttpMessage(::GetLastError()) + ")");
   const int connectMs = Milliseconds(request.connectTimeoutSeconds > 0 ? request.connectTimeoutSeconds : 10);
   const int deadMs = Milliseconds(request.deadServerSeconds > 0 ? request.deadServerSeconds : 30);
   ::WinHttpSetTimeouts(session.get(), connectMs, connectMs, deadMs, deadMs);
@@ -334,8 +338,8 @@ HttpGetResult HttpGet(const HttpGetRequest& request) {
                                           WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
   if (handle == nullptr) return FailureOf(::GetLastError(), 0);
   DWORD redirects = request.maxRedirects > 0 ? static_cast<DWORD>(request.maxRedirects) : 0;
-  DWORD policy =
-      redirects > 0 ? WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+  DWORD policy = redirects > 0 ? WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP
+                               : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   ::WinHttpSetOption(handle, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
   if (redirects > 0)
     ::WinHttpSetOption(handle, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &redirects, sizeof redirects);

@@ -4,13 +4,12 @@
 
 #include "platform/port_checks.h"
 
-#include <windows.h>
-
 #include <cwctype>
 #include <vector>
 
 #include "platform/windows/port_identity.h"
 #include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 namespace {
@@ -19,7 +18,8 @@ constexpr std::string_view kDevicePrefix = "\\\\.\\";
 
 // "COMn" from "\\.\COMn"; empty for any other path.
 std::wstring DosName(const std::string& path) {
-  if (path.size() <= kDevicePrefix.size() || path.compare(0, kDevicePrefix.size(), kDevicePrefix) != 0) return {};
+  if (path.size() <= kDevicePrefix.size() || path.compare(0, kDevicePrefix.size(), kDevicePrefix) != 0)
+    return {};
   return win::Widen(std::string_view(path).substr(kDevicePrefix.size()));
 }
 

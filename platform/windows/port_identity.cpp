@@ -1,6 +1,6 @@
 #include "platform/windows/port_identity.h"
 
-#include <windows.h>
+#include "platform/windows/windows_api.h"
 // windows.h first: the device manager's header needs its types.
 #include <setupapi.h>
 
@@ -15,7 +15,8 @@ namespace {
 // The device setup class of serial and parallel ports, and the interface class every COM port
 // driver registers (some virtual ports sit in other setup classes).
 constexpr GUID kPortsClass = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-constexpr GUID kComPortInterface = {0x86e0d1e0, 0x8089, 0x11d0, {0x9c, 0xe4, 0x08, 0x00, 0x3e, 0x30, 0x1f, 0x73}};
+constexpr GUID kComPortInterface = {
+    0x86e0d1e0, 0x8089, 0x11d0, {0x9c, 0xe4, 0x08, 0x00, 0x3e, 0x30, 0x1f, 0x73}};
 
 // A registry text value, without its terminating nulls; nullopt when missing or not text.
 std::optional<std::wstring> TextValue(HKEY key, const wchar_t* name) {
@@ -45,8 +46,8 @@ std::string DeviceText(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
   ::SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, nullptr, 0, &size);
   if (size == 0 || size > 64 * 1024 || (type != REG_SZ && type != REG_MULTI_SZ)) return {};
   std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-  if (!::SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type, reinterpret_cast<PBYTE>(buffer.data()),
-                                           size, nullptr))
+  if (!::SetupDiGetDeviceRegistryPropertyW(set, &device, property, &type,
+                                           reinterpret_cast<PBYTE>(buffer.data()), size, nullptr))
     return {};
   return Narrow(buffer.data());  // up to the first null: one text
 }
@@ -54,7 +55,8 @@ std::string DeviceText(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
 std::string InstanceId(HDEVINFO set, SP_DEVINFO_DATA& device) {
   std::vector<wchar_t> buffer(1024, L'\0');
   DWORD needed = 0;
-  if (!::SetupDiGetDeviceInstanceIdW(set, &device, buffer.data(), static_cast<DWORD>(buffer.size() - 1), &needed))
+  if (!::SetupDiGetDeviceInstanceIdW(set, &device, buffer.data(), static_cast<DWORD>(buffer.size() - 1),
+                                     &needed))
     return {};
   return Narrow(buffer.data());
 }
@@ -106,7 +108,8 @@ bool FillFromSet(const GUID& guid, DWORD flags, PortEntry& entry) {
 
 std::optional<std::string> SerialDeviceOf(int number) {
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
     return std::nullopt;
   std::optional<std::string> device;
   // Each value is named after a kernel device and holds the COM name it is known by.
@@ -135,8 +138,10 @@ UsbIds ParseUsbIds(const std::string& id) {
   std::string upper = id;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   UsbIds ids;
-  if (const std::size_t vid = upper.find("VID_"); vid != std::string::npos) ids.vendorId = HexValue(upper, vid + 4);
-  if (const std::size_t pid = upper.find("PID_"); pid != std::string::npos) ids.productId = HexValue(upper, pid + 4);
+  if (const std::size_t vid = upper.find("VID_"); vid != std::string::npos)
+    ids.vendorId = HexValue(upper, vid + 4);
+  if (const std::size_t pid = upper.find("PID_"); pid != std::string::npos)
+    ids.productId = HexValue(upper, pid + 4);
   return ids;
 }
 

@@ -2,7 +2,7 @@
 
 #include "platform/random.h"
 
-#include <windows.h>
+#include "platform/windows/windows_api.h"
 // windows.h first: the cipher library's header needs its types.
 #include <bcrypt.h>
 

@@ -9,14 +9,13 @@
 
 #include "platform/serial_port.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "platform/windows/port_identity.h"
 #include "platform/windows/wide_text.h"
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 namespace {
@@ -239,8 +238,8 @@ class SystemPortOpener final : public PortOpener {
     }
     // Exclusive (no sharing), synchronous, and nothing written: opening raises no line that
     // was not raised before, and waits for no carrier.
-    win::OwnedHandle handle(::CreateFileW(DeviceName(number).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
+    win::OwnedHandle handle(::CreateFileW(DeviceName(number).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
     if (!handle.valid()) {
       error = OpenErrorOf(::GetLastError());
       return nullptr;

@@ -9,14 +9,14 @@
 
 #include "platform/stop_signals.h"
 
-#include <windows.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 #include <utility>
+
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 

@@ -6,13 +6,14 @@
 #include "platform/terminal.h"
 
 #include <io.h>
-#include <windows.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
+
+#include "platform/windows/windows_api.h"
 
 namespace platform {
 
@@ -54,7 +55,8 @@ void GiveBackCodePage() {
 
 void PrepareConsole() {
   std::call_once(g_prepared, [] {
-    const bool anyConsole = IsConsole(HandleOf(StandardStream::kOutput)) || IsConsole(HandleOf(StandardStream::kError));
+    const bool anyConsole =
+        IsConsole(HandleOf(StandardStream::kOutput)) || IsConsole(HandleOf(StandardStream::kError));
     if (anyConsole) {
       const UINT before = ::GetConsoleOutputCP();
       if (before != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
@@ -107,7 +109,8 @@ bool KeyWaiting(HANDLE in, std::error_code& error) {
       return false;
     }
     if (count == 0) return false;
-    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown && record.Event.KeyEvent.uChar.UnicodeChar != 0)
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+        record.Event.KeyEvent.uChar.UnicodeChar != 0)
       return true;
     if (!::ReadConsoleInputW(in, &record, 1, &count)) {
       error = LastError();

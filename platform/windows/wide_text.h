@@ -3,10 +3,10 @@
 // the system's words for an error code, and a handle owned by one object. Only the Windows
 // side of the platform layer includes this.
 
-#include <windows.h>
-
 #include <string>
 #include <string_view>
+
+#include "platform/windows/windows_api.h"
 
 namespace platform::win {
 

@@ -22,6 +22,12 @@ namespace {
 
 using testing_support::RecordingView;
 using testing_support::ScriptedOpener;
+using platform::MakeSystemPortOpener;
+using platform::OpenError;
+using platform::PortFacts;
+using platform::SerialPort;
+using platform::posix::LockFileCandidates;
+using platform::posix::ParseLockFile;
 
 TEST(EnumerateComPorts, ListsThePortsThatOpenInOrderAndClosesThem) {
   ScriptedOpener opener;
