@@ -2,12 +2,11 @@
 
 #include "catalogue/catalogue_refresh.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <utility>
 
 #include "catalogue/catalogue_text.h"
+#include "platform/folders.h"
 
 namespace catalogue {
 
@@ -32,7 +31,7 @@ std::string DefaultUpdateUrl() {
 
 std::optional<DownloadResult> RefreshCatalogue(const std::string& folder, bool offline, LoaderView& view,
                                                std::stop_token stop) {
-  const bool writable = !folder.empty() && ::access(folder.c_str(), W_OK | X_OK) == 0;
+  const bool writable = !folder.empty() && platform::AccessTo(folder).write;
   return RefreshCatalogue(folder, offline, writable, view, std::move(stop));
 }
 

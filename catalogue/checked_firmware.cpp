@@ -1,16 +1,12 @@
 #include "catalogue/checked_firmware.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <new>
+#include <system_error>
 
 #include "catalogue/safe_file_name.h"
-#include "common/file_descriptor.h"
 #include "image/firmware_decoder.h"
 #include "image/hex_scan.h"
+#include "platform/files.h"
 
 namespace catalogue {
 
@@ -26,22 +22,20 @@ std::string MiB(std::size_t bytes) {
 
 FileRead ReadFirmwareBytes(const std::string& path, std::string& bytes) {
   bytes.clear();
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return errno == ENOENT ? FileRead::kMissing : FileRead::kUnreadable;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return FileRead::kUnreadable;
-  if (static_cast<std::uintmax_t>(st.st_size) > image::kMaxFirmwareFileSize) return FileRead::kTooLarge;
+  std::error_code error;
+  const platform::File file = platform::OpenForReading(path, error);
+  if (!file.isOpen())
+    return error == std::errc::no_such_file_or_directory ? FileRead::kMissing : FileRead::kUnreadable;
+  const platform::FileInfo info = platform::InfoOf(file, error);
+  if (error || !info.regular) return FileRead::kUnreadable;
+  if (info.size > image::kMaxFirmwareFileSize) return FileRead::kTooLarge;
   try {
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    bytes.reserve(static_cast<std::size_t>(info.size));
     // The file may grow while it is read: one byte past the cap is enough to refuse it.
     for (;;) {
       const std::size_t at = bytes.size();
       bytes.resize(at + kReadPiece);
-      const ssize_t got = ::read(fd.get(), bytes.data() + at, kReadPiece);
-      if (got < 0 && errno == EINTR) {
-        bytes.resize(at);
-        continue;
-      }
+      const std::int64_t got = platform::ReadSomeAt(file, at, bytes.data() + at, kReadPiece, error);
       if (got < 0) {
         bytes.clear();
         return FileRead::kUnreadable;

@@ -8,14 +8,13 @@
 
 #include "catalogue/file_check.h"
 
-#include <unistd.h>
-
 #include <utility>
 #include <vector>
 
 #include "catalogue/checked_firmware.h"
 #include "catalogue/download.h"
 #include "catalogue/safe_file_name.h"
+#include "platform/folders.h"
 
 namespace catalogue {
 
@@ -101,7 +100,7 @@ bool AcceptedByAnother(const Check& c, std::size_t i, std::size_t n) {
 }
 
 bool FolderWritable(const std::string& folder) {
-  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+  return platform::AccessTo(folder).write;
 }
 
 // One download for row i; the body replaces the local file only when it passes row i's check.

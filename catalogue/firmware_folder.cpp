@@ -4,13 +4,11 @@
 
 #include "catalogue/firmware_folder.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/folders.h"
 
 namespace catalogue {
 
@@ -19,7 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kFolderName = "VORnet";
-constexpr const char* kDefaultProgramData = "/var/lib";
 
 // What a folder made by the loader may not give: everyone's write for a shared folder, and
 // everything to anyone else for a folder private to the user. The umask takes away the rest.
@@ -101,13 +98,14 @@ void UseFolder(Attempt& a, bool makeParents, fs::perms drop) {
   }
   // Whether this process may read or write there: only the system can say, the permission bits
   // alone cannot.
-  if (::access(a.path.c_str(), R_OK | X_OK) != 0) {
-    a.reason = "cannot be read: " + std::string(std::strerror(errno));
+  const platform::FolderAccess access = platform::AccessTo(a.path);
+  if (!access.read) {
+    a.reason = "cannot be read: " + access.readError.message();
     return;
   }
-  if (::access(a.path.c_str(), W_OK) != 0) {
+  if (!access.write) {
     a.access = Access::kReadOnly;
-    a.reason = "cannot be written (" + std::string(std::strerror(errno)) + ")";
+    a.reason = "cannot be written (" + access.writeError.message() + ")";
     return;
   }
   a.access = Access::kReadWrite;
@@ -123,13 +121,9 @@ Attempt Below(const std::string& base, bool makeParents, fs::perms drop) {
 // The per-user data folder may not exist yet on a fresh account: it and its parents are
 // created private to the user, as such folders are; then the last level, private too.
 Attempt PerUser() {
-  std::string base = FromEnv("XDG_DATA_HOME");
-  if (base.empty() || base.front() != '/') {  // a relative value is to be ignored
-    const std::string home = FromEnv("HOME");
-    if (home.empty()) return {"", Access::kNone, "no home folder is known"};
-    base = home + "/.local/share";
-  }
-  return Below(base, true, kNotPrivate);
+  const std::optional<std::string> base = platform::UserDataFolder(platform::ProcessEnvironment());
+  if (!base) return {"", Access::kNone, "no home folder is known"};
+  return Below(*base, true, kNotPrivate);
 }
 
 std::string Describe(const Attempt& a) {
@@ -150,7 +144,7 @@ FolderResult Use(const Attempt& a) {
 }  // namespace
 
 FolderResult InitFirmwareFolder() {
-  return InitFirmwareFolder(kDefaultProgramData);
+  return InitFirmwareFolder(platform::MachineDataFolder());
 }
 
 FolderResult InitFirmwareFolder(const std::string& machineProgramData) {

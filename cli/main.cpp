@@ -1,9 +1,5 @@
 // vorloader-cli: the loader's workflows in a terminal, for benches, production lines and scripts.
 
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,6 +8,7 @@
 #include "cli/command/command_line.h"
 #include "cli/command/command_result.h"
 #include "cli/command/commands.h"
+#include "cli/command/help_text.h"
 #include "cli/command/permission_hint.h"
 #include "cli/command/profile_options.h"
 #include "cli/command/record_db_options.h"
@@ -21,13 +18,14 @@
 #include "device/port_problems.h"
 #include "platform/serial_port.h"
 #include "device/wire_trace.h"
+#include "platform/stop_signals.h"
+#include "platform/terminal.h"
 
 namespace {
 
 std::size_t StderrColumns() {
-  winsize size{};
-  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
+  const std::size_t columns = platform::TerminalColumns(platform::StandardStream::kError);
+  return columns > 0 ? columns : 80;
 }
 
 }  // namespace
@@ -40,7 +38,7 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   if (parsed.line.help) {
-    std::fputs(cli::UsageText().c_str(), stdout);
+    std::fputs(cli::HelpText().c_str(), stdout);
     return 0;
   }
   if (parsed.line.version) {
@@ -71,15 +69,14 @@ int main(int argc, char** argv) {
 
   // A reader that goes away (a pipe into head) must not end the program mid-workflow: the
   // lines it would have read are dropped instead.
-  ::signal(SIGPIPE, SIG_IGN);
+  platform::IgnoreBrokenPipe();
   cli::InstallInterruptHandler();
 
   cli::TerminalSetup setup;
   // The bar redraws its line with an erase sequence, which a dumb terminal does not know.
-  const char* term = std::getenv("TERM");
-  setup.errShowsTyping = ::isatty(STDERR_FILENO) != 0;
-  setup.errIsTerminal = setup.errShowsTyping && !(term != nullptr && std::string(term) == "dumb");
-  setup.inIsTerminal = ::isatty(STDIN_FILENO) != 0;
+  setup.errShowsTyping = platform::IsTerminal(platform::StandardStream::kError);
+  setup.errIsTerminal = platform::RedrawsLines(platform::StandardStream::kError);
+  setup.inIsTerminal = platform::IsTerminal(platform::StandardStream::kInput);
   setup.answers = parsed.line.answers;
   setup.quiet = parsed.line.quiet;
   setup.interrupts = &cli::ProcessInterrupts();

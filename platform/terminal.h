@@ -23,9 +23,10 @@ std::size_t TerminalColumns(StandardStream stream);
 
 // What waiting for one typed byte brought.
 enum class InputWait {
-  kByte,      // `byte` holds it
-  kEnd,       // the input ended (or cannot be read any more: `error` says why)
-  kNothing,   // nothing came within the wait, or a signal cut the wait short: ask again
+  kByte,     // `byte` holds it
+  kEnd,      // the input ended, or reading it failed (`error` then says why)
+  kNothing,  // nothing came within the wait, or a signal cut the wait short: ask again
+  kFailed,   // the input cannot be waited for (`error` says why)
 };
 
 // Waits at most `wait` for input on the C runtime's file number `file` (0: standard input; a

@@ -1,14 +1,17 @@
 #pragma once
-// SIGTERM and SIGHUP close the window as the user would: the signal handler only writes the
-// signal's number into a pipe (all it may safely do); the window's thread reads it there and
-// asks the window to close. During an erase or an image stream the window asks first, and a
-// second signal answers that question Yes. The program then ends with 128 + the number of
+// SIGTERM and SIGHUP (on Windows: the console closing, logoff and shutdown) close the window as
+// the user would: the platform's watch hands each signal to a thread of its own, which passes
+// it on to the window's thread, which asks the window to close. During an erase or an image
+// stream the window asks first, and a second signal answers that question Yes. The program then ends with 128 + the number of
 // the first signal, as a shell reports a program a signal ended.
 
 #include <QObject>
 #include <functional>
+#include <memory>
 
-class QSocketNotifier;
+namespace platform {
+class CloseSignalWatch;
+}
 
 namespace window {
 
@@ -23,7 +26,7 @@ class CloseOnSignals : public QObject {
   CloseOnSignals(const CloseOnSignals&) = delete;
   CloseOnSignals& operator=(const CloseOnSignals&) = delete;
 
-  bool installed() const { return m_installed; }
+  bool installed() const;
   // The first signal's number, 0 while none came.
   int firstSignal() const { return m_first; }
   int signalsSeen() const { return m_seen; }
@@ -31,12 +34,10 @@ class CloseOnSignals : public QObject {
   int ExitStatus(int otherwise) const { return m_first != 0 ? 128 + m_first : otherwise; }
 
  private:
-  void Drain();
+  void OnSignal(int number);
 
   std::function<void()> m_closeRequest;
-  int m_pipe[2] = {-1, -1};
-  QSocketNotifier* m_notifier = nullptr;
-  bool m_installed = false;
+  std::unique_ptr<platform::CloseSignalWatch> m_watch;
   int m_first = 0;
   int m_seen = 0;
 };

@@ -1,82 +1,53 @@
 #include "app/record/record_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
-#include <thread>
 
 #include "app/record/file_record_sink.h"
 #include "app/record/record_line_parser.h"
-#include "common/file_descriptor.h"
+#include "platform/files.h"
+#include "platform/folders.h"
 
 namespace app {
 
 namespace {
 
-std::string Reason(int error) {
-  return std::strerror(error);
-}
-
-// Makes every missing folder of `folder`, each with mode 0700.
-std::string MakeFolders(const std::string& folder) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path made;
-  for (const fs::path& part : fs::path(folder)) {
-    made /= part;
-    if (part.empty() || made == made.root_path()) continue;
-    if (fs::create_directory(made, ec)) {
-      fs::permissions(made, fs::perms::owner_all, fs::perm_options::replace, ec);
-      if (ec) return "cannot make folder " + made.string() + ": " + ec.message();
-    } else if (ec) {
-      return "cannot make folder " + made.string() + ": " + ec.message();
-    }
-  }
-  if (!fs::is_directory(folder, ec))
-    return "cannot use folder " + folder + ": " + (ec ? ec.message() : Reason(ENOTDIR));
-  return {};
+std::string Reason(const std::error_code& error) {
+  return error.message();
 }
 
 // The record file opened for appending, its folders made; or why it cannot be.
-AppendResult OpenForAppend(const std::string& path, int& fd) {
+AppendResult OpenForAppend(const std::string& path, platform::File& file) {
   if (path.empty()) return {"no record file named"};
   const std::size_t slash = path.rfind('/');
   if (slash != std::string::npos && slash > 0) {
-    if (std::string fault = MakeFolders(path.substr(0, slash)); !fault.empty()) return {fault};
+    if (std::string fault = platform::MakePrivateFolders(path.substr(0, slash)); !fault.empty()) return {fault};
   }
-  // O_NONBLOCK: a FIFO without a reader fails at once instead of holding the loader.
-  fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-  if (fd < 0) return {"cannot open " + path + ": " + Reason(errno)};
+  // A FIFO without a reader fails at once instead of holding the loader.
+  std::error_code error;
+  file = platform::OpenForAppending(path, error);
+  if (!file.isOpen()) return {"cannot open " + path + ": " + Reason(error)};
   return {};
 }
 
-// Whether the regular file open on `fd` (at `path`) holds something after its last line end: a
-// line torn by a full disk, a crash or another writer, which the next record must not be glued
-// to. A file that cannot be read back, or is not a regular file, is taken as ending whole.
-bool EndsInTornLine(const std::string& path, int fd) {
-  struct stat written {};
-  if (::fstat(fd, &written) != 0 || !S_ISREG(written.st_mode) || written.st_size == 0) return false;
-  // The descriptor only writes: the last byte is read through one of its own, of the same file.
-  FileDescriptor reader(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  struct stat read {};
-  if (reader.get() < 0 || ::fstat(reader.get(), &read) != 0 || read.st_dev != written.st_dev ||
-      read.st_ino != written.st_ino || read.st_size == 0)
-    return false;
+// Whether the regular file open as `file` (at `path`) holds something after its last line end:
+// a line torn by a full disk, a crash or another writer, which the next record must not be
+// glued to. A file that cannot be read back, or is not a regular file, is taken as ending whole.
+bool EndsInTornLine(const std::string& path, const platform::File& file) {
+  std::error_code error;
+  const platform::FileInfo written = platform::InfoOf(file, error);
+  if (error || !written.regular || written.size == 0) return false;
+  // The file is open for writing only: the last byte is read through an open of its own, of
+  // the same file.
+  const platform::File reader = platform::OpenForReading(path, error);
+  if (!reader.isOpen()) return false;
+  const platform::FileInfo read = platform::InfoOf(reader, error);
+  if (error || read.identity != written.identity || read.size == 0) return false;
   char last = '\n';
-  ssize_t n = 0;
-  do {
-    n = ::pread(reader.get(), &last, 1, read.st_size - 1);
-  } while (n < 0 && errno == EINTR);
-  return n == 1 && last != '\n';
+  return platform::ReadSomeAt(reader, read.size - 1, &last, 1, error) == 1 && last != '\n';
 }
 
 // Loaders of this version take turns at the file for the look at its end and the write that
@@ -85,36 +56,30 @@ bool EndsInTornLine(const std::string& path, int fd) {
 // then written without its turn.
 class AppendTurn {
  public:
-  explicit AppendTurn(int fd) : m_fd(fd) {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= giveUp) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    m_held = true;
+  explicit AppendTurn(const platform::File& file) : m_file(file) {
+    std::error_code error;
+    m_held = platform::LockFile(m_file, std::chrono::milliseconds(2),
+                                std::chrono::steady_clock::now() + std::chrono::seconds(2), {},
+                                error) == platform::LockOutcome::kTaken;
   }
   ~AppendTurn() { Release(); }
   AppendTurn(const AppendTurn&) = delete;
   AppendTurn& operator=(const AppendTurn&) = delete;
 
   void Release() {
-    if (m_held) ::flock(m_fd, LOCK_UN);
+    if (m_held) platform::UnlockFile(m_file);
     m_held = false;
   }
 
  private:
-  int m_fd;
+  const platform::File& m_file;
   bool m_held = false;
 };
 
 }  // namespace
 
 Environment ProcessEnvironment() {
-  return [](const char* name) -> std::optional<std::string> {
-    const char* value = std::getenv(name);
-    if (value == nullptr) return std::nullopt;
-    return std::string(value);
-  };
+  return platform::ProcessEnvironment();
 }
 
 std::optional<std::string> RecordFilePath(const Environment& env, const std::string& commandLineFile) {
@@ -123,21 +88,17 @@ std::optional<std::string> RecordFilePath(const Environment& env, const std::str
     if (named->empty()) return std::nullopt;
     return *named;
   }
-  // A relative XDG_STATE_HOME is invalid and ignored, as the base directory rules say.
-  const std::optional<std::string> state = env("XDG_STATE_HOME");
-  if (state && !state->empty() && state->front() == '/') return *state + "/vorloader/history.jsonl";
-  const std::optional<std::string> home = env("HOME");
-  if (home && !home->empty()) return *home + "/.local/state/vorloader/history.jsonl";
+  if (const std::optional<std::string> state = platform::UserStateFolder(env))
+    return *state + "/vorloader/history.jsonl";
   return std::nullopt;
 }
 
 AppendResult OpenRecordFile(const std::string& path) {
   try {
-    int raw = -1;
-    AppendResult opened = OpenForAppend(path, raw);
-    FileDescriptor fd(raw);
+    platform::File file;
+    AppendResult opened = OpenForAppend(path, file);
     if (!opened.ok()) return opened;
-    if (fd.Close() != 0) return {"cannot open " + path + ": " + Reason(errno)};
+    if (const std::error_code closed = file.Close()) return {"cannot open " + path + ": " + Reason(closed)};
     return {};
   } catch (const std::exception& e) {
     return {std::string("cannot open the record file: ") + e.what()};
@@ -149,24 +110,24 @@ AppendResult AppendRecord(const std::string& path, const std::string& line) {
   try {
     if (path.empty()) return {"no record file named"};
     if (line.find_first_of("\r\n") != std::string::npos) return {"a record must be one line"};
-    int raw = -1;
-    AppendResult opened = OpenForAppend(path, raw);
-    FileDescriptor fd(raw);
+    platform::File file;
+    AppendResult opened = OpenForAppend(path, file);
     if (!opened.ok()) return opened;
     // A torn last line gets its line end first, in the same write: the record stays a line of
     // its own. Another loader's whole line landing in between leaves only an empty line.
-    AppendTurn turn(fd.get());
-    const std::string whole = (EndsInTornLine(path, fd.get()) ? "\n" : "") + line + '\n';
-    const ssize_t written = ::write(fd.get(), whole.data(), whole.size());
+    AppendTurn turn(file);
+    const std::string whole = (EndsInTornLine(path, file) ? "\n" : "") + line + '\n';
+    std::error_code error;
+    const std::int64_t written = platform::WriteOnce(file, whole, error);
     turn.Release();
-    if (written < 0) return {"cannot write to " + path + ": " + Reason(errno)};
+    if (written < 0) return {"cannot write to " + path + ": " + Reason(error)};
     // A second write could land after another loader's line; the torn line stays torn.
     if (static_cast<std::size_t>(written) != whole.size())
       return {"cannot write to " + path + ": only " + std::to_string(written) + " of " +
               std::to_string(whole.size()) + " bytes written"};
-    if (::fsync(fd.get()) != 0 && errno != EINVAL)
-      return {"cannot flush " + path + " to disk: " + Reason(errno)};
-    if (fd.Close() != 0) return {"cannot write to " + path + ": " + Reason(errno)};
+    if (error = platform::FlushToDisk(file); error && error != std::errc::invalid_argument)
+      return {"cannot flush " + path + " to disk: " + Reason(error)};
+    if (error = file.Close(); error) return {"cannot write to " + path + ": " + Reason(error)};
   } catch (const std::exception& e) {
     r.error = std::string("cannot write the record: ") + e.what();
   }
@@ -181,20 +142,21 @@ std::string SaveRunRecord(const RunRecord& record, const std::string& commandLin
 HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
   HistoryRead out;
   try {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-      if (errno == ENOENT)
+    std::error_code error;
+    const platform::File file = platform::OpenForReading(path, error);
+    if (!file.isOpen()) {
+      if (error == std::errc::no_such_file_or_directory)
         out.noFile = true;
       else
-        out.error = "cannot open " + path + ": " + Reason(errno);
+        out.error = "cannot open " + path + ": " + Reason(error);
       return out;
     }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-      out.error = "cannot read " + path + ": " + Reason(errno);
+    const platform::FileInfo info = platform::InfoOf(file, error);
+    if (error) {
+      out.error = "cannot read " + path + ": " + Reason(error);
       return out;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (!info.regular) {
       out.error = "cannot read " + path + ": not a regular file";
       return out;
     }
@@ -218,16 +180,15 @@ HistoryRead ReadLastRecords(const std::string& path, std::size_t count) {
       lastPiece = false;
     };
 
-    auto end = static_cast<std::size_t>(st.st_size);
+    auto end = static_cast<std::size_t>(info.size);
     while (end > 0 && out.records.size() < count) {
       const std::size_t start = end > kChunk ? end - kChunk : 0;
       const std::size_t size = end - start;
       std::size_t got = 0;
       while (got < size) {
-        const ssize_t n = ::pread(fd.get(), chunk.data() + got, size - got, static_cast<off_t>(start + got));
-        if (n < 0 && errno == EINTR) continue;
+        const std::int64_t n = platform::ReadSomeAt(file, start + got, chunk.data() + got, size - got, error);
         if (n < 0) {
-          out.error = "cannot read " + path + ": " + Reason(errno);
+          out.error = "cannot read " + path + ": " + Reason(error);
           return out;
         }
         if (n == 0) break;  // the file got shorter while being read: the rest is read as gone

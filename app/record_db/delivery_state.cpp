@@ -1,15 +1,11 @@
 #include "app/record_db/delivery_state.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
-#include <cstring>
 #include <sstream>
 #include <string_view>
+#include <system_error>
 
 #include "app/record/record_file.h"
-#include "common/file_descriptor.h"
-#include "common/file_io.h"
 #include "image/sha256.h"
 
 namespace app {
@@ -25,10 +21,11 @@ std::string DeliveryStatePath(const std::string& recordFile) {
 }
 
 std::optional<DeliveryState> LoadDeliveryState(const std::string& path) {
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return std::nullopt;
+  std::error_code error;
+  const platform::File file = platform::OpenForReading(path, error);
+  if (!file.isOpen()) return std::nullopt;
   std::string text(513, '\0');
-  const ssize_t n = ReadSomeAt(file.get(), 0, text.data(), text.size());
+  const std::int64_t n = platform::ReadSomeAt(file, 0, text.data(), text.size(), error);
   if (n < 0) return std::nullopt;
   text.resize(static_cast<std::size_t>(n));
   // One line, ending with its line end: a state without it was cut off.
@@ -54,37 +51,36 @@ std::string SaveDeliveryState(const std::string& path, const DeliveryState& stat
   const std::string text = std::string(kMagic) + " " + std::to_string(state.device) + " " +
                            std::to_string(state.inode) + " " + std::to_string(state.offset) + " " +
                            (state.lastLineSha256.empty() ? "-" : state.lastLineSha256) + "\n";
-  const int error = ReplaceFile(path, text);
-  if (error != 0) return "cannot write " + path + ": " + std::strerror(error);
+  if (const std::error_code error = platform::ReplaceFile(path, text))
+    return "cannot write " + path + ": " + error.message();
   return {};
 }
 
-std::string LastLineSum(int fd, std::uint64_t offset) {
+std::string LastLineSum(const platform::File& file, std::uint64_t offset) {
   if (offset == 0) return {};
   const std::uint64_t span = std::min<std::uint64_t>(offset, kMaxRecordLine + 1);
   std::string bytes(static_cast<std::size_t>(span), '\0');
-  if (!ReadAt(fd, offset - span, bytes.data(), bytes.size())) return {};
+  if (!platform::ReadAt(file, offset - span, bytes.data(), bytes.size())) return {};
   // The line end before the last line; the last byte is that line's own end.
   const std::size_t before = bytes.size() >= 2 ? bytes.rfind('\n', bytes.size() - 2) : std::string::npos;
   return image::Sha256Text(before == std::string::npos ? std::string_view(bytes)
                                                        : std::string_view(bytes).substr(before + 1));
 }
 
-DeliveryState StateAt(int fd, const struct stat& info, std::uint64_t offset) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino), offset,
-          LastLineSum(fd, offset)};
+DeliveryState StateAt(const platform::File& file, const platform::FileInfo& info, std::uint64_t offset) {
+  return {info.identity.device, info.identity.file, offset, LastLineSum(file, offset)};
 }
 
-std::uint64_t ResumeOffset(const std::optional<DeliveryState>& state, int fd, const struct stat& info) {
+std::uint64_t ResumeOffset(const std::optional<DeliveryState>& state, const platform::File& file,
+                           const platform::FileInfo& info) {
   if (!state || state->offset == 0) return 0;
-  if (state->device != static_cast<std::uint64_t>(info.st_dev) ||
-      state->inode != static_cast<std::uint64_t>(info.st_ino))
+  if (state->device != info.identity.device || state->inode != info.identity.file)
     return 0;  // another file now has the record file's name
-  if (state->offset > static_cast<std::uint64_t>(info.st_size)) return 0;  // it shrank
+  if (state->offset > info.size) return 0;  // it shrank
   // The prefix must end with a line end and with the same last line.
   char end = '\0';
-  if (!ReadAt(fd, state->offset - 1, &end, 1) || end != '\n') return 0;
-  const std::string sum = LastLineSum(fd, state->offset);
+  if (!platform::ReadAt(file, state->offset - 1, &end, 1) || end != '\n') return 0;
+  const std::string sum = LastLineSum(file, state->offset);
   return !sum.empty() && sum == state->lastLineSha256 ? state->offset : 0;
 }
 

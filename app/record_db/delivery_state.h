@@ -6,11 +6,11 @@
 // state file is cut off or unreadable) delivery starts again from the beginning: nothing is
 // lost, nothing is stored twice.
 
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "platform/files.h"
 
 namespace app {
 
@@ -33,16 +33,17 @@ std::optional<DeliveryState> LoadDeliveryState(const std::string& path);
 // it did not.
 std::string SaveDeliveryState(const std::string& path, const DeliveryState& state);
 
-// The SHA-256 (hex) of the last line before `offset` in the open file `fd` (from the byte after
-// the line end before it, reading back at most a record line's length, to `offset`); empty
-// when it cannot be read.
-std::string LastLineSum(int fd, std::uint64_t offset);
+// The SHA-256 (hex) of the last line before `offset` in the open file `file` (from the byte
+// after the line end before it, reading back at most a record line's length, to `offset`);
+// empty when it cannot be read.
+std::string LastLineSum(const platform::File& file, std::uint64_t offset);
 
-// The state of the open record file `fd` delivered up to `offset`.
-DeliveryState StateAt(int fd, const struct stat& info, std::uint64_t offset);
+// The state of the open record file `file` delivered up to `offset`.
+DeliveryState StateAt(const platform::File& file, const platform::FileInfo& info, std::uint64_t offset);
 
-// Where delivery of the open record file `fd` (whose fstat is `info`) resumes: the state's
-// offset when the state belongs to this file and still matches it, else 0.
-std::uint64_t ResumeOffset(const std::optional<DeliveryState>& state, int fd, const struct stat& info);
+// Where delivery of the open record file `file` (of which the system said `info`) resumes: the
+// state's offset when the state belongs to this file and still matches it, else 0.
+std::uint64_t ResumeOffset(const std::optional<DeliveryState>& state, const platform::File& file,
+                           const platform::FileInfo& info);
 
 }  // namespace app

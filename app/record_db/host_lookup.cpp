@@ -1,16 +1,9 @@
 #include "app/record_db/host_lookup.h"
 
-#include <arpa/inet.h>
 #include <libpq-fe.h>
-#include <netdb.h>
-#include <sys/socket.h>
 
-#include <algorithm>
-#include <array>
-#include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -37,9 +30,7 @@ bool IsSocket(const std::string& host) {
 }
 
 bool IsAddress(const std::string& host) {
-  in6_addr v6{};
-  in_addr v4{};
-  return ::inet_pton(AF_INET, host.c_str(), &v4) == 1 || ::inet_pton(AF_INET6, host.c_str(), &v6) == 1;
+  return platform::IsNumericAddress(host);
 }
 
 // What the looking-up thread hands back; the caller may have given up on it and gone.
@@ -59,34 +50,7 @@ void Add(std::string& list, bool& first, const std::string& entry) {
 }  // namespace
 
 HostAddresses ResolveHost(const std::string& host) {
-  HostAddresses found;
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_ADDRCONFIG;
-  addrinfo* list = nullptr;
-  const int status = ::getaddrinfo(host.c_str(), nullptr, &hints, &list);
-  if (status != 0) {
-    found.error = status == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(status);
-    return found;
-  }
-  for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
-    std::array<char, INET6_ADDRSTRLEN> text{};
-    const void* bytes = nullptr;
-    if (a->ai_family == AF_INET)
-      bytes = &reinterpret_cast<const sockaddr_in*>(a->ai_addr)
-                   ->sin_addr;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
-    else if (a->ai_family == AF_INET6)
-      bytes = &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)
-                   ->sin6_addr;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
-    if (bytes == nullptr || ::inet_ntop(a->ai_family, bytes, text.data(), text.size()) == nullptr) continue;
-    const std::string address(text.data());
-    if (std::find(found.addresses.begin(), found.addresses.end(), address) == found.addresses.end())
-      found.addresses.push_back(address);
-  }
-  ::freeaddrinfo(list);
-  if (found.addresses.empty()) found.error = "no address";
-  return found;
+  return platform::ResolveHost(host);
 }
 
 HostTargets LookUpHosts(const std::string& conninfo, const HostResolver& resolver,

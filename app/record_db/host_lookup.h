@@ -10,16 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/host_lookup.h"
+
 namespace app {
 
-// A host name's addresses as text ("192.0.2.7", "2001:db8::7"), or why it has none.
-struct HostAddresses {
-  std::vector<std::string> addresses;
-  std::string error;
-};
+using platform::HostAddresses;
 // Looks up one host name; may take any time.
 using HostResolver = std::function<HostAddresses(const std::string& host)>;
-// The system's lookup (getaddrinfo), TCP addresses of every family.
+// The system's lookup, TCP addresses of every family (platform::ResolveHost).
 HostAddresses ResolveHost(const std::string& host);
 
 // What to give libpq after the connection string: empty lists when nothing is to be looked up

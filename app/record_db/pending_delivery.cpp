@@ -1,35 +1,24 @@
 #include "app/record_db/pending_delivery.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <span>
-#include <thread>
+#include <system_error>
 
 #include "app/record/run_record.h"
 #include "app/record_db/delivery_state.h"
 #include "app/record_db/spool_reading.h"
-#include "common/file_descriptor.h"
+#include "platform/files.h"
 
 namespace app {
 
 namespace {
 
 // Takes the lock beside the record file, waiting for another loader to finish its turn; false
-// when stopped first or when the lock file cannot be made.
-bool TakeTurn(const FileDescriptor& lock, const std::stop_token& stop) {
-  if (lock.get() < 0) return false;
-  while (::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    if (stop.stop_requested()) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+// when stopped first or when the lock file cannot be made (`error` then says why).
+bool TakeTurn(const platform::File& lock, const std::stop_token& stop, std::error_code& error) {
+  if (!lock.isOpen()) return false;
+  return platform::LockFile(lock, std::chrono::milliseconds(20), std::chrono::steady_clock::time_point::max(),
+                            stop, error) == platform::LockOutcome::kTaken;
 }
 
 // Appends a refused record's line to the file of set-aside records, after a comment line with
@@ -41,16 +30,11 @@ std::string SetAside(const std::string& path, const std::string& line, const std
       "# refused by the record database " + UtcTimeText(std::chrono::system_clock::now()) + ": ";
   for (const char c : reason) text += c == '\n' || c == '\r' ? ' ' : c;
   text += "\n" + line + "\n";
-  const FileDescriptor out(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-  if (out.get() < 0) return "cannot write " + path + ": " + std::strerror(errno);
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(out.get(), text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return "cannot write " + path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(out.get()) != 0) return "cannot write " + path + ": " + std::strerror(errno);
+  std::error_code error;
+  const platform::File out = platform::OpenForAppending(path, error);
+  if (!out.isOpen()) return "cannot write " + path + ": " + error.message();
+  if (error = platform::WriteAll(out, text); error) return "cannot write " + path + ": " + error.message();
+  if (error = platform::FlushToDisk(out); error) return "cannot write " + path + ": " + error.message();
   return {};
 }
 
@@ -89,40 +73,44 @@ std::string RefusedPath(const std::string& recordFile) {
 }
 
 std::size_t CountPending(const std::string& recordFile) {
-  const FileDescriptor file(::open(recordFile.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat info {};
-  if (file.get() < 0 || ::fstat(file.get(), &info) != 0) return 0;
-  const std::uint64_t from = ResumeOffset(LoadDeliveryState(DeliveryStatePath(recordFile)), file.get(), info);
-  return ReadSpool(file.get(), from, static_cast<std::uint64_t>(info.st_size), SIZE_MAX, false).count;
+  std::error_code error;
+  const platform::File file = platform::OpenForReading(recordFile, error);
+  if (!file.isOpen()) return 0;
+  const platform::FileInfo info = platform::InfoOf(file, error);
+  if (error) return 0;
+  const std::uint64_t from = ResumeOffset(LoadDeliveryState(DeliveryStatePath(recordFile)), file, info);
+  return ReadSpool(file, from, info.size, SIZE_MAX, false).count;
 }
 
 DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recordFile,
                               const std::stop_token& stop) {
   DeliveryReport report;
-  const FileDescriptor lock(::open((recordFile + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!TakeTurn(lock, stop)) {
+  std::error_code error;
+  const platform::File lock = platform::OpenOrMake(recordFile + ".lock", error);
+  if (!TakeTurn(lock, stop, error)) {
     if (stop.stop_requested())
       report.outcome = {DbFault::Stopped, "stopped", {}};
     else
-      report.fileError = "cannot lock " + recordFile + ".lock: " + std::strerror(errno);
+      report.fileError = "cannot lock " + recordFile + ".lock: " + error.message();
     report.remaining = CountPending(recordFile);
     return report;
   }
-  const FileDescriptor file(::open(recordFile.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) {
-    if (errno != ENOENT) report.fileError = "cannot read " + recordFile + ": " + std::strerror(errno);
+  const platform::File file = platform::OpenForReading(recordFile, error);
+  if (!file.isOpen()) {
+    if (error != std::errc::no_such_file_or_directory)
+      report.fileError = "cannot read " + recordFile + ": " + error.message();
     return report;
   }
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) {
-    report.fileError = "cannot read " + recordFile + ": " + std::strerror(errno);
+  const platform::FileInfo info = platform::InfoOf(file, error);
+  if (error) {
+    report.fileError = "cannot read " + recordFile + ": " + error.message();
     return report;
   }
   const std::string statePath = DeliveryStatePath(recordFile);
-  const auto size = static_cast<std::uint64_t>(info.st_size);
-  std::uint64_t offset = ResumeOffset(LoadDeliveryState(statePath), file.get(), info);
+  const std::uint64_t size = info.size;
+  std::uint64_t offset = ResumeOffset(LoadDeliveryState(statePath), file, info);
   while (offset < size) {
-    SpoolRead batch = ReadSpool(file.get(), offset, size, kRecordsPerTransaction, true);
+    SpoolRead batch = ReadSpool(file, offset, size, kRecordsPerTransaction, true);
     if (!batch.error.empty()) {
       report.fileError = "cannot read " + recordFile + ": " + batch.error;
       break;
@@ -140,7 +128,7 @@ DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recor
     }
     if (done > offset) {
       offset = done;
-      const std::string saved = SaveDeliveryState(statePath, StateAt(file.get(), info, offset));
+      const std::string saved = SaveDeliveryState(statePath, StateAt(file, info, offset));
       if (!saved.empty()) {
         report.fileError = saved;
         break;
@@ -149,7 +137,7 @@ DeliveryReport DeliverPending(RecordDatabase& database, const std::string& recor
     if (!report.outcome.ok() || !report.fileError.empty()) break;
   }
   report.plainTextNote = database.plainTextNote();
-  report.remaining = ReadSpool(file.get(), offset, size, SIZE_MAX, false).count;
+  report.remaining = ReadSpool(file, offset, size, SIZE_MAX, false).count;
   return report;
 }
 

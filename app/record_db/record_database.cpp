@@ -1,7 +1,6 @@
 #include "app/record_db/record_database.h"
 
 #include <libpq-fe.h>
-#include <poll.h>
 
 #include <algorithm>
 #include <array>
@@ -10,6 +9,7 @@
 
 #include "app/record/record_line_parser.h"
 #include "app/record_db/record_columns.h"
+#include "platform/socket_wait.h"
 
 namespace app {
 
@@ -110,17 +110,12 @@ struct RecordDatabase::Connection {
     if (conn != nullptr) PQfinish(conn);
   }
 
-  // Waits until the socket is ready for `events`; false on stop or when `deadline` passed.
-  bool Wait(short events, Clock::time_point deadline, const std::stop_token& stop) const {
-    pollfd fd{PQsocket(conn), events, 0};
-    while (!stop.stop_requested() && Clock::now() < deadline) {
-      const int n = ::poll(&fd, 1, 100);
-      if (n != 0) return true;  // ready, or an error the next libpq call reports
-    }
-    return false;
+  // Waits until the socket is ready as asked; false on stop or when `deadline` passed.
+  bool Wait(platform::SocketReady ready, Clock::time_point deadline, const std::stop_token& stop) const {
+    return platform::WaitForSocket(PQsocket(conn), ready, deadline, stop);
   }
   bool Wait(bool forWrite, Clock::time_point deadline, const std::stop_token& stop) const {
-    return Wait(static_cast<short>(forWrite ? POLLOUT : POLLIN), deadline, stop);
+    return Wait(forWrite ? platform::SocketReady::kWritable : platform::SocketReady::kReadable, deadline, stop);
   }
 
   // Sends one statement and collects its result: the error result when there is one.
@@ -137,7 +132,7 @@ struct RecordDatabase::Connection {
       if (flushed < 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn)), {}};
       // The server may answer (a notice, an error) before it reads the rest: take its answer
       // in, or it could stop reading while waiting for the loader to read.
-      if (!Wait(static_cast<short>(POLLIN | POLLOUT), deadline, stop)) return Abandoned(stop);
+      if (!Wait(platform::SocketReady::kReadableOrWritable, deadline, stop)) return Abandoned(stop);
       if (PQconsumeInput(conn) == 0) return {DbFault::Unreachable, FirstLine(PQerrorMessage(conn)), {}};
     }
     DbOutcome outcome;

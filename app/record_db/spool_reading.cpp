@@ -1,13 +1,11 @@
 #include "app/record_db/spool_reading.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <span>
+#include <system_error>
 
 #include "app/record/record_file.h"
 #include "app/record/record_line_parser.h"
-#include "common/file_io.h"
 #include "common/hex_text.h"
 #include "image/sha256.h"
 
@@ -22,7 +20,7 @@ std::string DerivedRunId(std::string_view line) {
   return UuidText(std::span(digest).first<16>());
 }
 
-SpoolRead ReadSpool(int fd, std::uint64_t from, std::uint64_t size, std::size_t maxRecords, bool keep) {
+SpoolRead ReadSpool(const platform::File& file, std::uint64_t from, std::uint64_t size, std::size_t maxRecords, bool keep) {
   SpoolRead read;
   read.endOffset = from;
   constexpr std::size_t kChunk = std::size_t{256} * 1024;
@@ -32,9 +30,10 @@ SpoolRead ReadSpool(int fd, std::uint64_t from, std::uint64_t size, std::size_t 
   std::string chunk;
   while (at < size && read.count < maxRecords) {
     chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - at)));
-    const ssize_t n = ReadSomeAt(fd, at, chunk.data(), chunk.size());
+    std::error_code error;
+    const std::int64_t n = platform::ReadSomeAt(file, at, chunk.data(), chunk.size(), error);
     if (n < 0) {
-      read.error = std::strerror(errno);
+      read.error = error.message();
       return read;
     }
     if (n == 0) break;

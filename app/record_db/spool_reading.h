@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/record/run_record.h"
+#include "platform/files.h"
 
 namespace app {
 
@@ -23,9 +24,9 @@ struct SpoolRead {
   std::string error;                // why the file could not be read; empty when it was
 };
 
-// The records on the complete lines of the open file `fd` from byte `from` up to byte `size`,
-// at most `maxRecords` of them; with `keep` false they are only counted.
-SpoolRead ReadSpool(int fd, std::uint64_t from, std::uint64_t size, std::size_t maxRecords, bool keep);
+// The records on the complete lines of the open file `file` from byte `from` up to byte
+// `size`, at most `maxRecords` of them; with `keep` false they are only counted.
+SpoolRead ReadSpool(const platform::File& file, std::uint64_t from, std::uint64_t size, std::size_t maxRecords, bool keep);
 
 // A name-based UUID (version 8, from the SHA-256 of the line's bytes) for a record line
 // without a run ID.

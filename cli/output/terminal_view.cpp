@@ -1,21 +1,19 @@
 #include "cli/output/terminal_view.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
 #include "cli/output/terminal_text.h"
+#include "platform/terminal.h"
 
 namespace cli {
 
 namespace {
 
-constexpr int kPollMs = 100;  // how often a wait for typed input looks for a stop request
+constexpr std::chrono::milliseconds kPollTime{100};  // how often a wait for typed input looks for a stop request
 
 std::string Lowered(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -174,14 +172,12 @@ std::optional<std::string> TerminalView::ReadLine() {
   std::string line;
   for (;;) {
     if (stopRequested()) return std::nullopt;
-    pollfd in{m_setup.inFd, POLLIN, 0};
-    const int ready = ::poll(&in, 1, kPollMs);
-    if (ready < 0 && errno != EINTR) return std::nullopt;
-    if (ready <= 0) continue;
     char c = 0;
-    const ssize_t n = ::read(m_setup.inFd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return line.empty() ? std::nullopt : std::optional<std::string>(line);
+    std::error_code error;
+    const platform::InputWait got = platform::ReadTypedByte(m_setup.inFd, kPollTime, c, error);
+    if (got == platform::InputWait::kNothing) continue;
+    if (got == platform::InputWait::kFailed) return std::nullopt;
+    if (got == platform::InputWait::kEnd) return line.empty() ? std::nullopt : std::optional<std::string>(line);
     if (c == '\n') return line;
     line += c;
   }

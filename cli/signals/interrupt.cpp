@@ -1,8 +1,5 @@
 #include "cli/signals/interrupt.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 namespace cli {
 
 namespace {
@@ -11,8 +8,6 @@ constexpr char kTransferWarning[] =
     "\nThe device is being programmed: stopping now may leave it needing a raw boot.\n"
     "Press Ctrl-C again to stop anyway.\n";
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
 extern "C" void OnStopSignal(int number) {
   switch (ProcessInterrupts().OnPress(number)) {
     case InterruptState::Press::Stop:
@@ -20,23 +15,17 @@ extern "C" void OnStopSignal(int number) {
     case InterruptState::Press::Warn: {
       // Several sessions: whoever runs them shows the warning around their live board.
       if (ProcessInterrupts().several()) break;
-      // write() is async-signal-safe; a warning that fails to print is not worth a retry.
-      const ssize_t written = ::write(STDERR_FILENO, kTransferWarning, sizeof kTransferWarning - 1);
-      (void)written;
+      platform::WriteToStandardErrorFromHandler({kTransferWarning, sizeof kTransferWarning - 1});
       break;
     }
     case InterruptState::Press::Quit:
       // The stopped runs are ending and writing their records: the program ends when they
       // have, or when the alarm comes, whichever is first.
-      alarm(kQuitGraceSeconds);
+      platform::EndProcessAfterFromHandler(kQuitGraceSeconds, ProcessInterrupts().exitStatus());
       break;
     case InterruptState::Press::Quitting:
       break;
   }
-}
-
-extern "C" void OnQuitDeadline(int /*number*/) {
-  _exit(ProcessInterrupts().exitStatus());
 }
 
 }  // namespace
@@ -77,17 +66,9 @@ InterruptState& ProcessInterrupts() {
 
 void InstallInterruptHandler() {
   ProcessInterrupts();  // constructed before any signal can arrive
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  // One handler at a time: a second signal waits until the first has been counted.
-  sigemptyset(&action.sa_mask);
-  for (int number : kStopSignals) sigaddset(&action.sa_mask, number);
-  action.sa_flags = 0;  // no SA_RESTART: a blocking wait returns early and sees the request
-  for (int number : kStopSignals) sigaction(number, &action, nullptr);
-  struct sigaction deadline {};
-  deadline.sa_handler = OnQuitDeadline;
-  sigemptyset(&deadline.sa_mask);
-  sigaction(SIGALRM, &deadline, nullptr);
+  // One handler at a time: a second signal waits until the first has been counted. A blocking
+  // wait returns early and sees the request.
+  platform::InstallStopSignalHandler(OnStopSignal);
 }
 
 }  // namespace cli

@@ -9,7 +9,8 @@
 // number of the signal that stopped the program.
 
 #include <atomic>
-#include <csignal>
+
+#include "platform/stop_signals.h"
 
 namespace cli {
 
@@ -22,9 +23,9 @@ class InterruptState {
   // time it left is not shortened, so quick presses cannot cost a record).
   enum class Press { Stop, Warn, Quit, Quitting };
 
-  // Records one press (a signal, SIGINT unless named) and says what it means. Safe to call
+  // Records one press (a signal, Ctrl-C unless named) and says what it means. Safe to call
   // from a signal handler.
-  Press OnPress(int number = SIGINT);
+  Press OnPress(int number = platform::kInterruptSignal);
   // 128 + the signal that asked for the stop (130 for SIGINT).
   int exitStatus() const { return 128 + m_signal.load(); }
   bool stopRequested() const { return m_stop.load(); }
@@ -55,7 +56,7 @@ class InterruptState {
   std::atomic<bool> m_transfer{false};
   std::atomic<bool> m_warned{false};
   std::atomic<bool> m_stopInTransfer{false};
-  std::atomic<int> m_signal{SIGINT};
+  std::atomic<int> m_signal{platform::kInterruptSignal};
   std::atomic<bool> m_several{false};
   std::atomic<int> m_presses{0};
   std::atomic<bool> m_quit{false};

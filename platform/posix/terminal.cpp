@@ -47,7 +47,7 @@ InputWait ReadTypedByte(int file, std::chrono::milliseconds wait, char& byte, st
   const int ready = ::poll(&in, 1, static_cast<int>(wait.count()));
   if (ready < 0 && errno != EINTR) {
     error = {errno, std::system_category()};
-    return InputWait::kEnd;
+    return InputWait::kFailed;
   }
   if (ready <= 0) return InputWait::kNothing;
   const ssize_t n = ::read(file, &byte, 1);

@@ -1,20 +1,14 @@
-// The shared kit of small steps: hexadecimal text, UUID text, reading at an offset and putting a
-// file in place atomically.
+// The shared kit of small steps: hexadecimal and UUID text (the file steps are the platform
+// layer's, tested with it).
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-#include "common/file_descriptor.h"
-#include "common/file_io.h"
 #include "common/hex_text.h"
 #include "image/sha256.h"
-#include "tests/support/fixtures/temp_dir.h"
 
 namespace {
 
@@ -28,31 +22,6 @@ TEST(HexText, DigitsUuidsAndDigests) {
   EXPECT_EQ(escaped, "E9");
   EXPECT_EQ(image::Sha256Text("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
   EXPECT_EQ(image::Sha256Text(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-}
-
-TEST(FileIo, ReadsAtOffsetsAndReplacesWhole) {
-  const testing_support::TempDir dir{"vor-kit"};
-  const std::string path = dir.Path("state");
-  ASSERT_EQ(ReplaceFile(path, "first version\n"), 0);
-  ASSERT_EQ(ReplaceFile(path, "second\n"), 0);
-  EXPECT_EQ(testing_support::ReadFile(path), "second\n");
-  // No temporary file is left beside it.
-  std::size_t files = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path)) ++files;
-  EXPECT_EQ(files, 1u);
-
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  std::array<char, 4> got{};
-  ASSERT_TRUE(ReadAt(file.get(), 2, got.data(), got.size()));
-  EXPECT_EQ(std::string(got.data(), got.size()), "cond");
-  EXPECT_FALSE(ReadAt(file.get(), 5, got.data(), got.size()));  // beyond the end
-  EXPECT_EQ(ReadSomeAt(file.get(), 5, got.data(), got.size()), 2);
-  EXPECT_EQ(ReadSomeAt(file.get(), 7, got.data(), got.size()), 0);
-
-  // A folder that is not there: the error, and nothing made.
-  EXPECT_EQ(ReplaceFile(dir.Path("none/state"), "x"), ENOENT);
-  EXPECT_EQ(PutInPlace(dir.Path("missing"), path), ENOENT);
-  EXPECT_EQ(testing_support::ReadFile(path), "second\n");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/record_db/spool_reading.h"
+#include "platform/files.h"
 #include "tests/support/fixtures/temp_dir.h"
 
 namespace app {
@@ -28,12 +29,13 @@ std::string Line(int n, const std::string& runId = "") {
 }
 
 struct OpenFile {
-  explicit OpenFile(const std::string& path) : fd(::open(path.c_str(), O_RDONLY)) { ::fstat(fd, &info); }
-  ~OpenFile() { ::close(fd); }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  int fd;
-  struct stat info {};
+  explicit OpenFile(const std::string& path) {
+    std::error_code error;
+    fd = platform::OpenForReading(path, error);
+    info = platform::InfoOf(fd, error);
+  }
+  platform::File fd;
+  platform::FileInfo info;
 };
 
 // Where delivery resumes after `change` was done to a file of three records delivered up to
@@ -61,9 +63,9 @@ TEST_P(DeliveryResume, ResumesOnlyWhereTheStateStillMatches) {
   const std::uint64_t from = ResumeOffset(LoadDeliveryState(state), f.fd, f.info);
   EXPECT_EQ(from, GetParam().resumes ? delivered : 0u);
   // From there, every record not yet delivered is read.
-  const SpoolRead read = ReadSpool(f.fd, from, static_cast<std::uint64_t>(f.info.st_size), SIZE_MAX, true);
+  const SpoolRead read = ReadSpool(f.fd, from, f.info.size, SIZE_MAX, true);
   EXPECT_TRUE(read.error.empty());
-  EXPECT_EQ(read.endOffset, static_cast<std::uint64_t>(f.info.st_size));
+  EXPECT_EQ(read.endOffset, f.info.size);
   ASSERT_FALSE(read.records.empty());
   EXPECT_EQ(read.records.back().runId, ReadFile(file).find("\"d\"") != std::string::npos ? "d" : "c");
 }
@@ -131,7 +133,7 @@ TEST(SpoolReading, TakesCompleteRecordLinesOnlyAndGivesOldRecordsAStableId) {
   const std::string longLine = std::string(70 * 1024, 'x') + "\n";
   WriteFile(file, old + "not a record\n" + longLine + Line(2, "b") + R"({"time":"2026-)");
   const OpenFile f(file);
-  const std::uint64_t size = static_cast<std::uint64_t>(f.info.st_size);
+  const std::uint64_t size = f.info.size;
   const SpoolRead read = ReadSpool(f.fd, 0, size, SIZE_MAX, true);
   ASSERT_EQ(read.count, 2u);
   ASSERT_EQ(read.records.size(), 2u);
