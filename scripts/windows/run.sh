@@ -3,8 +3,9 @@
 #   scripts/windows/run.sh OUT [vorloader-cli arguments...]
 # OUT is the folder scripts/windows/build.sh made (OUT/vorloader-cli.exe). The Wine prefix is
 # kept in OUT/wine, made on first use (later starts are quick). At each start the prefix's COM
-# ports (dosdevices/comN) are pointed at $VORLOADER_COM_DIR/COMn when that folder is set, so the
-# simulator's links serve as COM1..COM32 (a port without a link there is taken away). The
+# ports COM1..COM32 are pointed at $VORLOADER_COM_DIR/COMn, so the simulator's links serve as
+# COM ports (unset: the Linux build's default devices, /dev/ttyS0.. and so on). One COM folder
+# at a time per prefix: runs at the same moment share it. The
 # environment passes through; VORLOADER_PROGRAMDATA and VORLOADER_HISTORY given as Linux paths
 # are handed over as the same places on Wine's Z: drive. The exit status is the program's.
 #   VORLOADER_WINE_EXE=NAME.exe  runs OUT/NAME.exe instead (a test program, the installer).
@@ -22,30 +23,39 @@ export WINEARCH=win64
 # No installer of the .NET runtime or the HTML engine pops up: the programs need neither.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+# Wine gives each COM port the path its registry names (HKLM\Software\Wine\Ports, read at
+# every start of the prefix; without it, it numbers the machine's own serial ports itself).
+# Here COMn is always OUT/wine/com-links/COMn, and com-links is the COM folder of this start.
+LINKS=$WINEPREFIX/com-links
+ports_registry() {
+  printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\r\n'
+  for n in $(seq 1 32); do printf '"COM%d"="%s/COM%d"\r\n' "$n" "$LINKS" "$n"; done
+}
+
 # The prefix, made once; several runs starting at the same moment make it together once.
-if [ ! -e "$WINEPREFIX/.vorloader-ready" ]; then
+if [ "$(cat "$WINEPREFIX/.vorloader-ready" 2>/dev/null)" != "$LINKS" ]; then
   mkdir -p "$WINEPREFIX"
   (
     flock 9
-    if [ ! -e "$WINEPREFIX/.vorloader-ready" ]; then
+    if [ "$(cat "$WINEPREFIX/.vorloader-ready" 2>/dev/null)" != "$LINKS" ]; then
       wineboot --init >/dev/null 2>&1 || { echo "run.sh: wineboot could not make $WINEPREFIX" >&2; exit 1; }
+      ports_registry >"$WINEPREFIX/ports.reg"
+      wine regedit /S "$WINEPREFIX/ports.reg" >/dev/null 2>&1 || { echo "run.sh: cannot set the COM ports" >&2; exit 1; }
+      # Without VORLOADER_COM_DIR, the ports are those the Linux build uses by default.
+      mkdir -p "$WINEPREFIX/default-com"
+      for n in $(seq 1 8); do ln -sfn "/dev/ttyS$((n - 1))" "$WINEPREFIX/default-com/COM$n"; done
+      for n in $(seq 9 24); do ln -sfn "/dev/ttyUSB$((n - 9))" "$WINEPREFIX/default-com/COM$n"; done
+      for n in $(seq 25 32); do ln -sfn "/dev/ttyACM$((n - 25))" "$WINEPREFIX/default-com/COM$n"; done
       wineserver --wait
-      touch "$WINEPREFIX/.vorloader-ready"
+      echo "$LINKS" >"$WINEPREFIX/.vorloader-ready"
     fi
-  ) 9>"$OUT/.wine-prefix.lock"
+  ) 9>"$OUT/.wine-prefix.lock" || exit 1
 fi
 
-# The COM ports: the links of $VORLOADER_COM_DIR, exactly.
-if [ -n "${VORLOADER_COM_DIR:-}" ]; then
-  for n in $(seq 1 32); do
-    link=$WINEPREFIX/dosdevices/com$n
-    if [ -e "$VORLOADER_COM_DIR/COM$n" ] || [ -L "$VORLOADER_COM_DIR/COM$n" ]; then
-      ln -sfn "$VORLOADER_COM_DIR/COM$n" "$link"
-    else
-      rm -f "$link"
-    fi
-  done
-fi
+# The COM ports of this start: the links of $VORLOADER_COM_DIR, exactly (a port without a link
+# there is not there, as on Linux).
+ln -sfn "${VORLOADER_COM_DIR:-$WINEPREFIX/default-com}" "$LINKS"
+for n in $(seq 1 32); do ln -sfn "$LINKS/COM$n" "$WINEPREFIX/dosdevices/com$n"; done
 
 # A Linux path as Wine's Z: drive shows it (Z:\ is /).
 windows_path() {
