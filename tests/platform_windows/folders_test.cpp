@@ -2,7 +2,6 @@
 // checks by trial.
 
 #include "platform/folders.h"
-#include "platform/host.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include <map>
 
 #include "platform/files.h"
+#include "platform/host.h"
 #include "platform/windows/windows_api.h"
 #include "tests/platform_windows/scratch_folder.h"
 
