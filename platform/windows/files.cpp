@@ -60,14 +60,14 @@ File Open(const std::string& path, DWORD access, DWORD disposition, std::error_c
   if (wide.empty()) {
     error = std::make_error_code(path.empty() ? std::errc::no_such_file_or_directory
                                               : std::errc::invalid_argument);
-    return File();
+    return {};
   }
   // No security attributes: the handle is not inherited by programs the loader starts.
   const HANDLE h =
       ::CreateFileW(wide.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastError();
-    return File();
+    return {};
   }
   error.clear();
   return File(Native(h));

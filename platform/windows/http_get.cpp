@@ -113,7 +113,7 @@ int Milliseconds(long seconds) {
 // The announced body length; nullopt when there is none or it is no number.
 std::optional<std::uint64_t> ContentLength(HINTERNET request) {
   std::array<wchar_t, 32> text{};
-  DWORD size = static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t));
+  auto size = static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t));
   if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text.data(),
                              &size, WINHTTP_NO_HEADER_INDEX))
     return std::nullopt;

@@ -275,7 +275,7 @@ std::string ComPortPath(int number) {
   // The device name the system gives the port. Folders of links are a Linux idea: under Wine
   // the prefix's own COM links lead to the ports.
   if (number < 1 || number > kPortCount) return {};
-  return "\\\\.\\COM" + std::to_string(number);
+  return R"(\\.\COM)" + std::to_string(number);
 }
 
 std::unique_ptr<PortOpener> MakeSystemPortOpener() {

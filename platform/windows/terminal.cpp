@@ -206,7 +206,7 @@ std::size_t TerminalColumns(StandardStream stream) {
 InputWait ReadTypedByte(int file, std::chrono::milliseconds wait, char& byte, std::error_code& error) {
   error.clear();
   const auto native = ::_get_osfhandle(file);
-  const HANDLE in = reinterpret_cast<HANDLE>(native);  // NOLINT(performance-no-int-to-ptr)
+  const auto in = reinterpret_cast<HANDLE>(native);  // NOLINT(performance-no-int-to-ptr)
   if (native == -1 || in == nullptr) {
     error = std::make_error_code(std::errc::bad_file_descriptor);
     return InputWait::kFailed;
