@@ -54,7 +54,7 @@ export VORLOADER_HISTORY=""
 wineserver -p 120
 
 echo "== Windows: unit tests under Wine"
-if ctest --test-dir "$OUT/build" -L windows --output-on-failure -j "$JOBS" --timeout 300; then
+if ctest --test-dir "$OUT/build" -L windows --output-on-failure -j "$JOBS" --timeout 120; then
   pass "unit tests"
 else
   fail "unit tests"
