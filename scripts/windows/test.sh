@@ -24,10 +24,18 @@ done
 
 failures=0
 passes=0
+# How long each part took, for the summary.
+part_start=$SECONDS
+parts=()
+part() {  # NAME: the part that begins now
+  [ -n "${part_name:-}" ] && parts+=("$(printf '%4d s  %s' $((SECONDS - part_start)) "$part_name")")
+  part_name=$1 part_start=$SECONDS
+  [ -n "$1" ] && echo "== Windows: $1"
+}
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok:   $*"; passes=$((passes + 1)); }
 
-echo "== Windows: cross-build"
+part "cross-build"
 if ! VORLOADER_WINDOWS_TESTS=1 JOBS=$JOBS "$ROOT/scripts/windows/build.sh" "$OUT"; then
   echo "windows/test.sh: the Windows build failed"
   printf 'windows/test.sh: %d s\n' $((SECONDS - STARTED))
@@ -49,18 +57,19 @@ trap cleanup EXIT
 # The records of the runs here stay here.
 export VORLOADER_HISTORY=""
 
+part "the Wine prefix"
 # The prefix (made on first use) and one Wine server for the whole stage: each start is quick.
 "$RUN" "$OUT" --version >/dev/null || { echo "windows/test.sh: Wine cannot run the program"; exit 1; }
 wineserver -p 120
 
-echo "== Windows: unit tests under Wine"
-if ctest --test-dir "$OUT/build" -L windows --output-on-failure -j "$JOBS" --timeout 300; then
+part "unit tests under Wine"
+if ctest --test-dir "$OUT/build" -L windows --output-on-failure -j "$JOBS" --timeout 120; then
   pass "unit tests"
 else
   fail "unit tests"
 fi
 
-echo "== Windows: end to end under Wine"
+part "end to end under Wine"
 # The maker's side: an encrypted firmware 1.80 for product 0a1b behind a local web server.
 . "$ROOT/scripts/lib/firmware-server.sh"
 start_firmware_server "$WORK" 16384 || exit 1
@@ -253,7 +262,7 @@ else
 fi
 stop_devices
 
-echo "== Windows: the installer under Wine"
+part "the installer under Wine"
 VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$OUT/build/CMakeCache.txt")
 SETUP=$OUT/vornet-loader-setup-$VERSION.exe
 INSTALLED="$WINEPREFIX/drive_c/Program Files/VORnet Loader"
@@ -286,5 +295,7 @@ else
   fi
 fi
 
+part ""
+printf '%s\n' "${parts[@]}"
 printf '== Windows stage: %d passed, %d failed, %d s\n' "$passes" "$failures" $((SECONDS - STARTED))
 [ "$failures" -eq 0 ]
