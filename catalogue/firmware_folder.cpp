@@ -67,8 +67,10 @@ std::error_code MakeFolder(const std::string& path, bool parents, fs::perms drop
     make(folder);
     return ec;
   }
-  fs::path level;
-  for (const fs::path& part : folder) {
+  // From the root on, which is there: a drive's name alone ("C:") is no folder to make or ask
+  // about on Windows.
+  fs::path level = folder.root_path();
+  for (const fs::path& part : folder.relative_path()) {
     level /= part;
     make(level);
     if (ec) return ec;

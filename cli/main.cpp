@@ -8,6 +8,7 @@
 #include "cli/command/command_line.h"
 #include "cli/command/command_result.h"
 #include "cli/command/commands.h"
+#include "cli/command/help_text.h"
 #include "cli/command/permission_hint.h"
 #include "cli/command/profile_options.h"
 #include "cli/command/record_db_options.h"
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   if (parsed.line.help) {
-    std::fputs(cli::UsageText().c_str(), stdout);
+    std::fputs(cli::HelpText().c_str(), stdout);
     return 0;
   }
   if (parsed.line.version) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the loader, its tests and its tools need.
+# Installs the Debian packages the loader, its tests and its tools need; given package names,
+# those instead (scripts/windows/ installs the Windows build's that way).
 # Idempotent: only missing packages are installed; quick when all are present.
 set -euo pipefail
 
@@ -17,6 +18,8 @@ PACKAGES=(
   # The report page drawn headless in its test (skipped without it).
   chromium
 )
+
+if [ $# -gt 0 ]; then PACKAGES=("$@"); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -23,4 +23,8 @@ ConninfoCheck CheckConninfo(const std::string& conninfo) {
   return check;
 }
 
+bool RecordDatabaseBuiltIn() {
+  return true;
+}
+
 }  // namespace app

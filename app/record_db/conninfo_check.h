@@ -12,4 +12,9 @@ struct ConninfoCheck {
 
 ConninfoCheck CheckConninfo(const std::string& conninfo);
 
+// False in a build without the database client library (the Windows build): there every
+// connection string is refused, with this reason.
+bool RecordDatabaseBuiltIn();
+inline constexpr const char* kNoRecordDatabase = "this build of the loader has no record database";
+
 }  // namespace app

@@ -17,7 +17,9 @@ RecordDbChoice ChooseRecordDb(const CommandLine& line, const app::Environment& e
   }
   if (choice.conninfo.empty()) return choice;
   const app::ConninfoCheck check = app::CheckConninfo(choice.conninfo);
-  if (!check.error.empty())
+  if (!app::RecordDatabaseBuiltIn())
+    choice.error = "vorloader-cli: " + source + ": " + app::kNoRecordDatabase + " (see vorloader-cli --help)";
+  else if (!check.error.empty())
     choice.error = "vorloader-cli: " + source +
                    " is not a connection string libpq can read: " + PrintableText(check.error) +
                    " (see vorloader-cli --help)";

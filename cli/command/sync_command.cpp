@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/record/history_table.h"
+#include "app/record_db/conninfo_check.h"
 #include "app/record_db/pending_delivery.h"
 #include "app/record_db/record_database.h"
 #include "app/record_db/record_delivery.h"
@@ -38,6 +39,10 @@ std::string StationCell(const std::string& station) {
 }  // namespace
 
 int RunSync(const CommandLine& line, const app::Environment& env, LoaderView& view) {
+  if (!app::RecordDatabaseBuiltIn()) {
+    view.detail(std::string("vorloader-cli: sync: ") + app::kNoRecordDatabase);
+    return kExitUsage;
+  }
   if (line.recordDb.empty()) {
     view.detail("vorloader-cli: sync needs a record database: --record-db CONNINFO or VORLOADER_RECORD_DB");
     return kExitUsage;

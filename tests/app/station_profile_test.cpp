@@ -207,14 +207,14 @@ TEST(StationProfileFile, IsReadWithTheDigestOfItsBytes) {
       ("vor-profile-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "p.toml").string();
-  { std::ofstream(path) << "name = \"abc\"\n"; }
+  { std::ofstream(path, std::ios::binary) << "name = \"abc\"\n"; }
   const app::ProfileReading r = app::ReadProfileFile(path);
   ASSERT_TRUE(r.ok()) << r.error;
   // sha256sum of the 13 bytes above.
   EXPECT_EQ(r.profile->sha256, "32e9f8e8d785f7be7798be44f5835ba7e3fae978f4b091a8082138cf0b44ddfb");
   const app::ProfileReading again = app::ReadProfileFile(path);
   EXPECT_EQ(again.profile->sha256, r.profile->sha256);
-  { std::ofstream(path) << "name = \"abd\"\n"; }
+  { std::ofstream(path, std::ios::binary) << "name = \"abd\"\n"; }
   EXPECT_NE(app::ReadProfileFile(path).profile->sha256, r.profile->sha256) << "another file, another digest";
 
   const app::ProfileReading missing = app::ReadProfileFile((dir / "none.toml").string());

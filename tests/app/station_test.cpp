@@ -142,7 +142,7 @@ class StationTest : public ::testing::Test {
     return lines;
   }
 
-  long Seen(const std::string& what) const { return std::ranges::count(dev.seen(), what); }
+  long Seen(const std::string& what) const { return static_cast<long>(std::ranges::count(dev.seen(), what)); }
 };
 
 // A port another program holds is opened once a poll, not over and over while it is held.
