@@ -6,56 +6,6 @@
 
 namespace app {
 
-bool RunWasCut(bool stopped, bool stopMetProgramming, bool eraseWritten) {
-  return stopped && stopMetProgramming && eraseWritten;
-}
-
-std::string CutNote(const std::vector<PortEntry>& cut) {
-  std::string ports;
-  for (const PortEntry& port : cut) ports += (ports.empty() ? "" : ", ") + port.comName();
-  if (ports.empty()) return {};
-  return "stopped while " + ports + " " + (cut.size() == 1 ? "was" : "were") +
-         " being programmed; a raw boot may be needed";
-}
-
-void LineCounts::Add(const LineOutcome& outcome) {
-  ++devices;
-  switch (outcome.outcome()) {
-    case RunOutcome::Programmed:
-      ++programmed;
-      break;
-    case RunOutcome::Refused:
-      ++refused;
-      break;
-    case RunOutcome::Failed:
-    case RunOutcome::Stopped:
-      ++failed;
-      break;
-  }
-}
-
-std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {
-  LineCounts counts;
-  std::string notProgrammed;
-  for (const LineOutcome& o : outcomes) {
-    counts.Add(o);
-    if (o.outcome() == RunOutcome::Programmed) continue;
-    notProgrammed += (notProgrammed.empty() ? "; not programmed: " : ", ") + o.port.comName() + " " +
-                     (o.stopped ? std::string("stopped") : std::to_string(o.code));
-  }
-  return "summary: " + std::to_string(counts.devices) + " devices: " + std::to_string(counts.programmed) +
-         " programmed, " + std::to_string(counts.failed) + " failed, " + std::to_string(counts.refused) +
-         " refused" + notProgrammed;
-}
-
-int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus) {
-  for (const LineOutcome& o : outcomes) {
-    if (o.stopped) return stoppedStatus;
-    if (o.code != RESULT_OK) return o.code;
-  }
-  return 0;
-}
-
 // The port's view as its session sees it: every call goes on to the view given to AddPort,
 // and the start and end of programming are noted on the way.
 class LinePort::ObservingView final : public ForwardingView {
@@ -111,7 +61,7 @@ void LinePort::SetProgramming(bool active) {
   SetState(active ? PortState::Programming : PortState::Working);
   // A stop asked just before the erase may still reach the device mid-way.
   if (active && m_stopAsked) m_cut = true;
-  m_line.ProgrammingChanged(active);
+  m_line.m_core.ProgrammingChanged(active);
 }
 
 bool LinePort::Stop(StopLevel level) {
@@ -119,7 +69,7 @@ bool LinePort::Stop(StopLevel level) {
   if (level == StopLevel::None || m_stopAsked) return false;
   if (m_state != PortState::Working && m_state != PortState::Programming) return false;
   const bool programming = m_state == PortState::Programming;
-  if (level == StopLevel::Idle && programming) return false;
+  if (!StopReaches(level, programming)) return false;
   m_stopAsked = true;
   m_cut = programming;
   m_session->RequestStop();
@@ -149,7 +99,7 @@ void LinePort::RunOnce() {
     m_outcomes.push_back(outcome);
     SetState(PortState::Done);
   }
-  m_line.Finished(outcome);
+  m_line.m_core.Finished(outcome, m_index);
 }
 
 ProductionLine::ProductionLine(const FirmwareSet& firmware, device::PortOpener& opener)
@@ -162,6 +112,7 @@ ProductionLine::~ProductionLine() {
 LinePort& ProductionLine::AddPort(const PortEntry& port, LoaderView& view) {
   auto added = std::make_unique<LinePort>(*this, m_firmware, m_opener, port, view);
   std::lock_guard<std::mutex> lock(m_mutex);
+  added->m_index = m_ports.size();
   m_ports.push_back(std::move(added));
   return *m_ports.back();
 }
@@ -193,55 +144,22 @@ void ProductionLine::Run() {
 }
 
 void ProductionLine::RequestStop(StopLevel level) {
+  level = m_core.RaiseStop(level);
   std::vector<LinePort*> ports;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (level > m_level) m_level = level;
-    level = m_level;
     for (const auto& port : m_ports) ports.push_back(port.get());
   }
-  // Never with the line's mutex held: a port takes its own mutex first, then the line's.
+  // Never with the line's mutex held: a port takes its own mutex first.
   for (LinePort* port : ports) port->Stop(level);
 }
 
 StopLevel ProductionLine::stopLevel() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_level;
+  return m_core.stopLevel();
 }
 
 bool ProductionLine::anyProgramming() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_programming > 0;
-}
-
-void ProductionLine::ProgrammingChanged(bool active) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_programming += active ? 1 : -1;
-  if (m_onProgramming) m_onProgramming(m_programming > 0);
-}
-
-void ProductionLine::Finished(const LineOutcome& outcome) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_counts.Add(outcome);
-}
-
-std::vector<LineOutcome> ProductionLine::Outcomes() const {
-  std::vector<LineOutcome> all;
-  for (const LinePort* port : ports())
-    for (const LineOutcome& o : port->outcomes()) all.push_back(o);
-  return all;
-}
-
-LineCounts ProductionLine::counts() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_counts;
-}
-
-std::vector<PortEntry> ProductionLine::CutWhileProgramming() const {
-  std::vector<PortEntry> cut;
-  for (const LineOutcome& o : Outcomes())
-    if (o.cut) cut.push_back(o.port);
-  return cut;
+  return m_core.anyProgramming();
 }
 
 std::vector<LinePort*> ProductionLine::ports() const {

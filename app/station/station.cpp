@@ -173,7 +173,7 @@ bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   for (const auto& p : m_ports)
     if (p->entry.number == entry.number) return false;
   m_ports.push_back(std::move(port));
-  if (m_started && m_level == StopLevel::None) StartPort(*m_ports.back());
+  if (m_started && m_core.stopLevel() == StopLevel::None) StartPort(*m_ports.back());
   return true;
 }
 
@@ -250,12 +250,12 @@ void Station::WatchPorts(const std::stop_token& stop) {
 void Station::RequestStop(StopLevel level) {
   {
     std::lock_guard lock(m_mutex);
-    if (level <= m_level) return;
-    m_level = level;
+    if (level <= m_core.stopLevel()) return;
+    level = m_core.RaiseStop(level);
     m_watcher.request_stop();
     m_nodeWatcher.request_stop();
     for (auto& p : m_ports) {
-      if (p->programming && level != StopLevel::All) continue;  // it ends once its image is in
+      if (!StopReaches(level, p->programming)) continue;  // it ends once its image is in
       if (p->programming) p->stopMetProgramming = true;
       p->loop.request_stop();
       p->session->RequestStop();
@@ -297,13 +297,11 @@ void Station::Resume() {
 }
 
 StopLevel Station::stopLevel() const {
-  std::lock_guard lock(m_mutex);
-  return m_level;
+  return m_core.stopLevel();
 }
 
 bool Station::anyProgramming() const {
-  std::lock_guard lock(m_mutex);
-  return m_programming > 0;
+  return m_core.anyProgramming();
 }
 
 std::vector<StationPortStatus> Station::Snapshot() const {
@@ -316,17 +314,6 @@ std::vector<StationPortStatus> Station::Snapshot() const {
 std::vector<StationOutcome> Station::Outcomes() const {
   std::lock_guard lock(m_mutex);
   return m_outcomes;
-}
-
-std::string Station::Summary() const {
-  std::vector<LineOutcome> runs;
-  for (const StationOutcome& o : Outcomes()) runs.push_back(o.run);
-  return SummaryLine(runs);
-}
-
-std::vector<PortEntry> Station::CutWhileProgramming() const {
-  std::lock_guard lock(m_mutex);
-  return m_cut;
 }
 
 void Station::Notify(const StationPortStatus& status) {
@@ -354,16 +341,11 @@ void Station::SetProgramming(Port& port, bool active) {
     if (row >= 0) target = products->m_prodVersion[static_cast<std::size_t>(row)];
   }
   StationPortStatus copy;
-  bool changed = false;
-  bool any = false;
   {
     std::lock_guard lock(m_mutex);
     if (port.programming == active) return;
     port.programming = active;
-    const int before = m_programming;
-    m_programming += active ? 1 : -1;
-    any = m_programming > 0;
-    changed = (before > 0) != any;
+    m_core.ProgrammingChanged(active);
     if (active) {
       // A stop asked before now may still be met by the erase (the device declines it only
       // when the stop is seen before the erase command goes out).
@@ -374,7 +356,6 @@ void Station::SetProgramming(Port& port, bool active) {
     }
     copy = port.status;
   }
-  if (changed && m_onProgramming) m_onProgramming(any);
   if (active) Notify(copy);
 }
 
@@ -416,9 +397,10 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
   {
     std::unique_lock lock(m_mutex);
     // A device found while the ports are held waits for Resume (or for a stop).
-    m_wake.wait(lock, port.loop.get_token(), [this] { return !m_held || m_level != StopLevel::None; });
+    m_wake.wait(lock, port.loop.get_token(),
+                [this] { return !m_held || m_core.stopLevel() != StopLevel::None; });
     // Nothing new is armed once a stop was asked for.
-    if (m_level != StopLevel::None) return false;
+    if (m_core.stopLevel() != StopLevel::None) return false;
     port.inRun = true;
     port.stopMetProgramming = false;
     port.status.state = StationState::Checking;
@@ -445,7 +427,7 @@ bool Station::EndRun(Port& port) {
       std::lock_guard lock(m_mutex);
       port.inRun = false;
       port.status.state = StationState::Waiting;
-      goOn = m_level == StopLevel::None;
+      goOn = m_core.stopLevel() == StopLevel::None;
     }
     m_wake.notify_all();  // a Hold waits for the runs to end
     return goOn;
@@ -461,7 +443,6 @@ bool Station::EndRun(Port& port) {
     outcome.stopped = !result || *result == RESULT_STOPPED;
     outcome.code = outcome.stopped ? 0 : *result;
     outcome.cut = RunWasCut(outcome.stopped, port.stopMetProgramming, port.session->lastRunErased());
-    if (outcome.cut) m_cut.push_back(port.entry);
     if (!outcome.stopped && outcome.code == RESULT_OK)
       port.status.device.versionAfter = port.session->identity().m_strDevVersion;
     whole.device = port.status.device;
@@ -484,8 +465,9 @@ bool Station::EndRun(Port& port) {
         break;
     }
     m_outcomes.push_back(whole);
+    m_core.Finished(outcome);
     copy = port.status;
-    goOn = m_level == StopLevel::None;
+    goOn = m_core.stopLevel() == StopLevel::None;
   }
   m_wake.notify_all();  // a Hold waits for the runs to end
   if (m_onOutcome) m_onOutcome(whole);

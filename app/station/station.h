@@ -9,18 +9,20 @@
 // once per poll.
 //
 // How it is guarded:
-//   - The station's mutex guards its port list, every port's status, the outcomes, the stop
-//     level and the programming count. The change into and out of programming and every stop
-//     decision are made under it, so a stop never misses a port that is just starting to
-//     program.
+//   - The station's mutex guards its port list, every port's status and the outcomes with
+//     their devices. The stop level, the programming count and the outcomes as a line counts
+//     them are the line core's (see LineCore, its own mutex, taken after the station's). The
+//     change into and out of programming and every stop decision are made under the station's
+//     mutex, so a stop never misses a port that is just starting to program.
 //   - Each port's thread owns its session, its poll and its link; no other thread touches them
 //     but to ask for a stop (stop_sources, safe from any thread).
 //   - Hold and Resume keep every port from beginning a device run (m_held, under the mutex):
 //     a port that finds a device waits for Resume before it touches the firmware set, and
 //     Hold returns only once no port is in a run, so the firmware set can be refreshed
 //     between devices.
-//   - The observer and the programming hook are called from the ports' threads (and from
-//     RequestStop's caller), without the station's mutex; they must be thread-safe themselves.
+//   - The observer is called from the ports' threads (and from RequestStop's caller), without
+//     the station's mutex; it must be thread-safe itself. The programming hook is called with
+//     the core's mutex held and must only store.
 //   - A view given to AddPort is called from its port's thread only.
 //   - The node watcher reads the ports' paths (fixed once added) without the mutex, and writes
 //     what they name, and its count of changes, under it.
@@ -39,7 +41,7 @@
 #include <vector>
 
 #include "app/firmware_set.h"
-#include "app/production_line.h"
+#include "app/line_core.h"
 #include "app/record/record_sink.h"
 #include "app/site_control.h"
 #include "app/station/port_node.h"
@@ -120,7 +122,7 @@ class Station {
   // also of a port's first state, once its first poll has found what it waits for.
   void SetObserver(Observer observer) { m_observer = std::move(observer); }
   // Told whenever some port starts or the last one stops being erased or programmed.
-  void SetOnProgramming(std::function<void(bool)> hook) { m_onProgramming = std::move(hook); }
+  void SetOnProgramming(std::function<void(bool)> hook) { m_core.SetOnProgramming(std::move(hook)); }
   // Told of every finished device run.
   void SetOnOutcome(std::function<void(const StationOutcome&)> hook) { m_onOutcome = std::move(hook); }
   // How often an idle port is polled (about once a second).
@@ -154,9 +156,11 @@ class Station {
   // Every device run so far, in the order they ended.
   std::vector<StationOutcome> Outcomes() const;
   // The production line's summary of every device run so far.
-  std::string Summary() const;
+  std::string Summary() const { return m_core.Summary(); }
   // The ports stopped while their device was being erased or programmed.
-  std::vector<PortEntry> CutWhileProgramming() const;
+  std::vector<PortEntry> CutWhileProgramming() const { return m_core.Cut(); }
+  // The summary, the ports cut and the exit status (StationExitStatus), once it has ended.
+  LineFinish Finish(int stoppedStatus) const { return m_core.Finish(stoppedStatus); }
 
  private:
   struct Port;
@@ -193,7 +197,6 @@ class Station {
   std::shared_ptr<const SiteControl> m_site;
   device::WireTrace m_trace = device::WireTrace::Off;
   Observer m_observer;
-  std::function<void(bool)> m_onProgramming;
   std::function<void(const StationOutcome&)> m_onOutcome;
   std::chrono::milliseconds m_pollEvery{1000};
 
@@ -201,9 +204,7 @@ class Station {
   std::condition_variable_any m_wake;
   std::deque<std::unique_ptr<Port>> m_ports;  // stable addresses
   std::vector<StationOutcome> m_outcomes;
-  std::vector<PortEntry> m_cut;
-  StopLevel m_level = StopLevel::None;
-  int m_programming = 0;
+  LineCore m_core{LineCore::Kind::Station};
   bool m_started = false;
   bool m_held = false;  // between Hold and Resume
 

@@ -13,15 +13,6 @@
 
 namespace cli {
 
-namespace {
-
-// The first signal stops what is not being programmed, the second everything.
-}  // namespace
-
-app::StopLevel LevelOfPresses(int presses) {
-  return presses >= 2 ? app::StopLevel::All : app::StopLevel::Idle;
-}
-
 TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared) {
   TerminalSetup setup = base;
   setup.prefix = port.comName() + ": ";
@@ -54,7 +45,7 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
   {
     const StopRelay relay(&interrupts, [&](int presses) {
       KeepFirstPressWarning(shared, interrupts, presses);
-      productionLine.RequestStop(LevelOfPresses(presses));
+      productionLine.RequestStop(app::StopLevelFor(presses));
     });
     productionLine.Run();
   }
@@ -68,10 +59,10 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
       shared.WriteLine(base.out, o.port.comName() + ": " + PrintableText(kept));
   }
   shared.Finish();
-  mainView.Note(app::SummaryLine(outcomes));
-  const std::string cut = CutNote(productionLine.CutWhileProgramming());
-  if (!cut.empty()) mainView.Note(cut);
-  return app::LineExitStatus(outcomes, interrupts.exitStatus());
+  const app::LineFinish finish = productionLine.Finish(interrupts.exitStatus());
+  mainView.Note(finish.summary);
+  if (const std::string cut = CutNote(finish.cut); !cut.empty()) mainView.Note(cut);
+  return finish.exitStatus;
 }
 
 void KeepFirstPressWarning(SharedOutput& shared, const InterruptState& interrupts, int presses) {

@@ -25,10 +25,6 @@ int RunProductionLine(const CommandLine& line, TerminalView& mainView, device::P
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
                       InterruptState& interrupts, const std::shared_ptr<app::RecordSink>& records);
 
-// The stop level of the stop signals so far: the first stops what is not programming, the
-// second everything.
-app::StopLevel LevelOfPresses(int presses);
-
 // The view of one port among several: its lines prefixed with the port, drawn through `shared`.
 TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared);
 
@@ -36,7 +32,8 @@ TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, Sh
 // second one cuts them above the live board until the run ends.
 void KeepFirstPressWarning(SharedOutput& shared, const InterruptState& interrupts, int presses);
 
-// The note naming the ports cut while their device was being programmed; empty when none was.
+// The note naming the ports cut while their device was being programmed, as the terminal says
+// it ("vorloader-cli: stopped while ..."); empty when none was.
 std::string CutNote(const std::vector<PortEntry>& cut);
 
 }  // namespace cli

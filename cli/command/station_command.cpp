@@ -124,7 +124,7 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
     // second cuts them.
     const StopRelay relay(&interrupts, [&](int presses) {
       KeepFirstPressWarning(shared, interrupts, presses);
-      station.RequestStop(LevelOfPresses(presses));
+      station.RequestStop(app::StopLevelFor(presses));
     });
     // A station runs for a shift: what the record database says is told when it is said.
     records.TellAsTheyCome([&shared, &base](const std::string& note) {
@@ -137,12 +137,10 @@ int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView&
   views.EndProgress();
   shared.Finish();
 
-  mainView.Note(station.Summary());
-  const std::vector<PortEntry> cutPorts = station.CutWhileProgramming();
-  const std::string cut = CutNote(cutPorts);
-  if (!cut.empty()) mainView.Note(cut);
-  // A device cut short is no clean end, however few the stop signals were.
-  return interrupts.presses() >= 2 || !cutPorts.empty() ? interrupts.exitStatus() : 0;
+  const app::LineFinish finish = station.Finish(interrupts.exitStatus());
+  mainView.Note(finish.summary);
+  if (const std::string cut = CutNote(finish.cut); !cut.empty()) mainView.Note(cut);
+  return finish.exitStatus;
 }
 
 }  // namespace cli

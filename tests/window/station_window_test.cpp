@@ -81,13 +81,17 @@ QColor StateColourShown(const PortPanel& panel) {
 struct RecordingControl : window::StationControl {
   std::vector<int> starts;
   int stops = 0;
+  std::vector<app::StopLevel> levels;  // of each Stop
   int checks = 0;
   std::vector<std::string> operators;
   void Start(int optionBits, const std::string& operatorName) override {
     starts.push_back(optionBits);
     operators.push_back(operatorName);
   }
-  void Stop() override { ++stops; }
+  void Stop(app::StopLevel level) override {
+    ++stops;
+    levels.push_back(level);
+  }
   void CheckForUpdates(int /*optionBits*/) override { ++checks; }
 };
 
@@ -295,6 +299,9 @@ TEST(StationWindow, WhatToProgramIsPresetFromTheOptionsAndFixedWhileRunning) {
     EXPECT_FALSE(station.findChild<QPushButton*>(QStringLiteral("start"))->isEnabled());
     station.findChild<QPushButton*>(QStringLiteral("stop"))->click();
     EXPECT_EQ(control.stops, 1);
+    // The window counts the presses: the first stops what is not being programmed, a second all.
+    station.findChild<QPushButton*>(QStringLiteral("stop"))->click();
+    EXPECT_EQ(control.levels, (std::vector<app::StopLevel>{app::StopLevel::Idle, app::StopLevel::All}));
     station.sharedView().stationStopped();
     EXPECT_FALSE(station.running());
     EXPECT_TRUE(older->isEnabled());
