@@ -58,7 +58,7 @@ void LinePort::SetState(PortState state) {
 void LinePort::SetProgramming(bool active) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if ((m_state == PortState::Programming) == active) return;
-  SetState(active ? PortState::Programming : PortState::Working);
+  SetState(active ? PortState::Programming : PortState::Checking);
   // A stop asked just before the erase may still reach the device mid-way.
   if (active && m_stopAsked) m_cut = true;
   m_line.m_core.ProgrammingChanged(active);
@@ -67,7 +67,7 @@ void LinePort::SetProgramming(bool active) {
 bool LinePort::Stop(StopLevel level) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (level == StopLevel::None || m_stopAsked) return false;
-  if (m_state != PortState::Working && m_state != PortState::Programming) return false;
+  if (m_state != PortState::Checking && m_state != PortState::Programming) return false;
   const bool programming = m_state == PortState::Programming;
   if (!StopReaches(level, programming)) return false;
   m_stopAsked = true;
@@ -81,7 +81,7 @@ void LinePort::RunOnce() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopAsked = false;
     m_cut = false;
-    SetState(PortState::Working);
+    SetState(PortState::Checking);
   }
   // A stop asked before this port began reaches it now.
   Stop(m_line.stopLevel());
@@ -97,7 +97,7 @@ void LinePort::RunOnce() {
     std::lock_guard<std::mutex> lock(m_mutex);
     outcome.cut = RunWasCut(outcome.stopped, m_cut, m_session->lastRunErased());
     m_outcomes.push_back(outcome);
-    SetState(PortState::Done);
+    SetState(PortState::Ended);
   }
   m_line.m_core.Finished(outcome, m_index);
 }

@@ -28,19 +28,12 @@
 #include "app/device_session.h"
 #include "app/firmware_set.h"
 #include "app/line_core.h"
+#include "app/port_state.h"
 #include "common/load_result.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
 
 namespace app {
-
-// Where a port stands. A later station mode adds its own waits between runs.
-enum class PortState {
-  Ready,        // added, not started
-  Working,      // its session runs: searching, checking, asking
-  Programming,  // its device is being erased or programmed
-  Done,         // its session ended
-};
 
 class ProductionLine;
 
@@ -48,6 +41,8 @@ class ProductionLine;
 class LinePort {
  public:
   const PortEntry& port() const { return m_port; }
+  // Ready, then Checking while its session runs (Programming while its device is being erased
+  // or programmed), then Ended.
   PortState state() const;
   // Every state the port has been in, in order, starting with Ready.
   std::vector<PortState> history() const;

@@ -29,6 +29,20 @@ std::string TrimmedRight(std::string text) {
   return text;
 }
 
+// The event that brings a port back to `result`, the state its device's run left it in.
+PortEvent ResultEventOf(PortState result) {
+  switch (result) {
+    case PortState::Programmed:
+      return PortEvent::Programmed;
+    case PortState::UpToDate:
+      return PortEvent::Refused;
+    case PortState::NotApproved:
+      return PortEvent::NotApproved;
+    default:
+      return PortEvent::Failed;
+  }
+}
+
 StationDevice DeviceOf(const device::Identity& id) {
   StationDevice d;
   d.id = id.m_nDevId;
@@ -39,21 +53,21 @@ StationDevice DeviceOf(const device::Identity& id) {
 
 }  // namespace
 
-std::string StationStateLine(std::optional<StationState> before, StationState now) {
-  const bool hadDevice = before && (*before == StationState::Programmed || *before == StationState::Failed ||
-                                    *before == StationState::UpToDate);
+std::string StationStateLine(std::optional<PortState> before, PortState now) {
+  const bool hadDevice = before && HoldsAResult(*before);
   if (before == now) return {};
   switch (now) {
-    case StationState::Waiting:
+    case PortState::Waiting:
       return hadDevice ? "device left; waiting for a device" : "waiting for a device";
-    case StationState::PortGone:
+    case PortState::PortGone:
       return hadDevice ? "device left; waiting for the port to appear" : "waiting for the port to appear";
-    case StationState::Programmed:
-    case StationState::Failed:
-    case StationState::UpToDate:
+    case PortState::Programmed:
+    case PortState::Failed:
+    case PortState::UpToDate:
+    case PortState::NotApproved:
       // Only a device that fell silent and answers again goes straight back to its result.
-      return before == StationState::Waiting ? "the same device answers again; waiting for it to leave"
-                                             : std::string();
+      return before == PortState::Waiting ? "the same device answers again; waiting for it to leave"
+                                          : std::string();
     default:
       return {};
   }
@@ -320,12 +334,20 @@ void Station::Notify(const StationPortStatus& status) {
   if (m_observer) m_observer(status);
 }
 
-void Station::SetState(Port& port, StationState state, bool always) {
+bool Station::Move(Port& port, PortEvent event) {
+  const std::optional<PortState> next = NextStationState(port.status.state, event);
+  if (!next) return false;
+  port.status.state = *next;
+  return true;
+}
+
+void Station::Apply(Port& port, PortEvent event, bool always) {
   StationPortStatus copy;
   {
     std::lock_guard lock(m_mutex);
-    if (port.status.state == state && !always) return;
-    port.status.state = state;
+    const PortState before = port.status.state;
+    const bool moved = Move(port, event);
+    if (!always && (!moved || port.status.state == before)) return;
     copy = port.status;
   }
   Notify(copy);
@@ -350,7 +372,7 @@ void Station::SetProgramming(Port& port, bool active) {
       // A stop asked before now may still be met by the erase (the device declines it only
       // when the stop is seen before the erase command goes out).
       if (port.session->stopToken().stop_requested()) port.stopMetProgramming = true;
-      port.status.state = StationState::Programming;
+      Move(port, PortEvent::ProgrammingBegan);
       port.status.device.versionTarget = target;
       port.status.progress = {};
     }
@@ -369,7 +391,7 @@ void Station::Progress(Port& port, const StreamProgress& p) {
   Notify(copy);
 }
 
-StationState Station::StateOf(const Port& port) const {
+PortState Station::StateOf(const Port& port) const {
   std::lock_guard lock(m_mutex);
   return port.status.state;
 }
@@ -403,7 +425,7 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
     if (m_core.stopLevel() != StopLevel::None) return false;
     port.inRun = true;
     port.stopMetProgramming = false;
-    port.status.state = StationState::Checking;
+    Move(port, PortEvent::DeviceFound);
     port.status.device = device;
     port.status.progress = {};
     copy = port.status;
@@ -426,7 +448,7 @@ bool Station::EndRun(Port& port) {
     {
       std::lock_guard lock(m_mutex);
       port.inRun = false;
-      port.status.state = StationState::Waiting;
+      Move(port, PortEvent::Missed);
       goOn = m_core.stopLevel() == StopLevel::None;
     }
     m_wake.notify_all();  // a Hold waits for the runs to end
@@ -447,21 +469,22 @@ bool Station::EndRun(Port& port) {
       port.status.device.versionAfter = port.session->identity().m_strDevVersion;
     whole.device = port.status.device;
     if (!outcome.stopped) whole.detail = port.session->lastResultDetail();
+    ++port.status.runs;
     port.status.result = outcome.code;
     port.status.stopped = outcome.stopped;
     switch (outcome.outcome()) {
       case RunOutcome::Programmed:
         ++port.status.programmed;
-        port.status.state = StationState::Programmed;
+        Move(port, PortEvent::Programmed);
         break;
       case RunOutcome::Refused:
         ++port.status.refused;
-        port.status.state = StationState::UpToDate;
+        Move(port, outcome.code == RESULT_NOT_APPROVED ? PortEvent::NotApproved : PortEvent::Refused);
         break;
       case RunOutcome::Failed:
       case RunOutcome::Stopped:  // counted as the line counts it: not programmed
         ++port.status.failed;
-        port.status.state = StationState::Failed;
+        Move(port, PortEvent::Failed);
         break;
     }
     m_outcomes.push_back(whole);
@@ -486,7 +509,7 @@ void Station::RunPort(Port& port) {
     std::uint32_t id = 0;
     std::chrono::steady_clock::time_point heard;  // when it answered last
     std::uint64_t nodeChanges = 0;                // the port's node changes then
-    StationState state = StationState::Waiting;   // what its run left the port in
+    PortEvent result = PortEvent::Failed;         // what its run ended with
   };
   Silent gone;
   bool told = false;  // the port's state was told once: the first poll's is told whatever it is
@@ -502,9 +525,8 @@ void Station::RunPort(Port& port) {
       if (found.kind != PollAnswer::Kind::Answered) {
         const bool busy = found.kind == PollAnswer::Kind::Busy;
         if (found.kind == PollAnswer::Kind::NoPort) gone = {};  // the port itself went
-        SetState(port,
-                 found.kind == PollAnswer::Kind::Silent ? StationState::Waiting : StationState::PortGone,
-                 !told);
+        Apply(port, found.kind == PollAnswer::Kind::Silent ? PortEvent::Silent : PortEvent::PortMissing,
+              !told);
         told = true;
         // A port another program holds is looked at again after a whole interval: it may be
         // held for hours, and opening it over and over costs both programs.
@@ -526,7 +548,7 @@ void Station::RunPort(Port& port) {
 
     if (sameAgain) {
       // The same device, back from a restart: it was run already, and waits to leave again.
-      SetState(port, gone.state);
+      Apply(port, gone.result);
     } else {
       // 2. A device answered: Connect on this port.
       poll.Release();
@@ -542,7 +564,7 @@ void Station::RunPort(Port& port) {
     // device that left is gone after about a second; a path that changes under it (the
     // adapter pulled out, or another in its place) means it left at once.
     const std::uint32_t id = found.identity.m_nDevId;
-    Silent last{true, id, std::chrono::steady_clock::now(), NodeChanges(port), StateOf(port)};
+    Silent last{true, id, std::chrono::steady_clock::now(), NodeChanges(port), ResultEventOf(StateOf(port))};
     int silent = 0;
     bool left = false;      // for certain: its port or its node went
     bool portGone = false;  // ... and the port with it
@@ -576,9 +598,9 @@ void Station::RunPort(Port& port) {
     }
     // Silent on a port whose node stayed: pulled from a fixed port, or only restarting.
     if (!haveDevice && !left && last.nodeChanges == NodeChanges(port)) gone = last;
-    if (!haveDevice) SetState(port, portGone ? StationState::PortGone : StationState::Waiting);
+    if (!haveDevice) Apply(port, portGone ? PortEvent::PortMissing : PortEvent::Silent);
   }
-  SetState(port, StationState::Ended);
+  Apply(port, PortEvent::Stop);
 }
 
 }  // namespace app

@@ -42,6 +42,7 @@
 
 #include "app/firmware_set.h"
 #include "app/line_core.h"
+#include "app/port_state.h"
 #include "app/record/record_sink.h"
 #include "app/site_control.h"
 #include "app/station/port_node.h"
@@ -50,18 +51,6 @@
 #include "device/wire_trace.h"
 
 namespace app {
-
-// Where a port stands, as a panel shows it.
-enum class StationState {
-  Waiting,      // for a device
-  Checking,     // a device answered: query, authentication, choice of firmware
-  Programming,  // its device is being erased or programmed
-  Programmed,   // the last device was programmed; waiting for it to leave
-  Failed,       // the last device failed; waiting for it to leave
-  UpToDate,     // the last device was left alone on purpose (same or later version)
-  PortGone,     // the port is not there (yet); it is looked for again
-  Ended,        // the station stopped on this port
-};
 
 // The device a port saw last.
 struct StationDevice {
@@ -74,9 +63,12 @@ struct StationDevice {
 
 struct StationPortStatus {
   PortEntry port;
-  StationState state = StationState::Waiting;
+  // Where the port stands; it moves only as the station's port machine allows
+  // (NextStationState).
+  PortState state = PortState::Waiting;
   StationDevice device;     // from Checking on: the current or last device
-  int result = 0;           // the last device's result code (Programmed, Failed, UpToDate)
+  int runs = 0;             // the port's device runs so far; the last one's result follows
+  int result = 0;           // the last device's result code (Programmed, Failed, UpToDate...)
   bool stopped = false;     // the last device's run was stopped, so it has no result code
   StreamProgress progress;  // while Programming
   int programmed = 0;       // the port's devices so far, by outcome
@@ -95,7 +87,7 @@ struct StationOutcome {
 // state) to `now`: "waiting for a device", "waiting for the port to appear", "device left;
 // waiting for a device"... Empty for the changes a port's own lines tell already (a device
 // checked, programmed, its result) and for none at all.
-std::string StationStateLine(std::optional<StationState> before, StationState now);
+std::string StationStateLine(std::optional<PortState> before, PortState now);
 
 // "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance. An
 // image the profile does not approve is named with its SHA-256 and the profile after the result.
@@ -173,9 +165,12 @@ class Station {
   bool EndRun(Port& port);
   // The last run did not reach the device the poll found (it left, or did not answer again).
   static bool MissedDevice(const Port& port);
-  // Sets and tells the port's state when it changed, or `always`.
-  void SetState(Port& port, StationState state, bool always = false);
-  StationState StateOf(const Port& port) const;
+  // Moves the port's state by `event` as the port machine says (call with m_mutex held); false
+  // when the machine refuses the event, which leaves the state as it was.
+  static bool Move(Port& port, PortEvent event);
+  // Moves the port's state by `event` and tells it when it changed, or `always`.
+  void Apply(Port& port, PortEvent event, bool always = false);
+  PortState StateOf(const Port& port) const;
   void SetProgramming(Port& port, bool active);
   void Progress(Port& port, const StreamProgress& p);
   void Notify(const StationPortStatus& status);

@@ -58,7 +58,7 @@ class StateLines {
   void Tell(const app::StationPortStatus& status) {
     std::lock_guard lock(m_mutex);
     const auto last = m_last.find(status.port.number);
-    std::optional<app::StationState> before;
+    std::optional<app::PortState> before;
     if (last != m_last.end()) before = last->second;
     if (before == status.state) return;  // a progress step
     m_last[status.port.number] = status.state;
@@ -70,7 +70,7 @@ class StateLines {
   SharedOutput& m_shared;
   std::FILE* m_err;
   std::mutex m_mutex;
-  std::map<int, app::StationState> m_last;
+  std::map<int, app::PortState> m_last;
 };
 
 }  // namespace

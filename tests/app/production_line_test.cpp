@@ -162,9 +162,9 @@ TEST_F(ProductionLineTest, EachStopLevelStopsWhatItNames) {
     EXPECT_EQ(counts.programmed, static_cast<int>(!c.com1Stopped) + static_cast<int>(!c.com2Stopped));
     // A stopped session never reached its device's flash; a programmed one wrote the image.
     EXPECT_EQ(devices[2].image().empty(), c.com2Stopped);
-    EXPECT_EQ(com1.history(), (std::vector<app::PortState>{app::PortState::Ready, app::PortState::Working,
+    EXPECT_EQ(com1.history(), (std::vector<app::PortState>{app::PortState::Ready, app::PortState::Checking,
                                                            app::PortState::Programming,
-                                                           app::PortState::Working, app::PortState::Done}));
+                                                           app::PortState::Checking, app::PortState::Ended}));
     EXPECT_FALSE(line.anyProgramming());
     ASSERT_FALSE(programmingSeen.empty());
     EXPECT_TRUE(programmingSeen.front());

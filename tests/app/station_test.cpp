@@ -28,7 +28,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-using app::StationState;
+using app::PortState;
 
 // The scripted opener behind a mutex, for the station's port thread to open through while the
 // test waits for its opens; every open attempt's time is kept.
@@ -71,6 +71,14 @@ class Watch {
  public:
   void Status(const app::StationPortStatus& status) {
     std::lock_guard lock(m_mutex);
+    if (!m_states.empty() && m_states.back() != status.state) {
+      // Every change the station tells is one its port machine allows.
+      const bool allowed = std::ranges::any_of(app::StationTransitions(), [&](const app::PortTransition& t) {
+        return t.from == m_states.back() && t.to == status.state;
+      });
+      EXPECT_TRUE(allowed) << app::PortStateName(m_states.back()) << " -> "
+                           << app::PortStateName(status.state);
+    }
     if (m_states.empty() || m_states.back() != status.state) m_states.push_back(status.state);
     m_changed.notify_all();
   }
@@ -80,19 +88,25 @@ class Watch {
     m_changed.notify_all();
   }
   // Waits until `ready` holds of the states and the number of runs; false after a minute.
-  bool WaitFor(const std::function<bool(const std::vector<StationState>&, std::size_t)>& ready) {
+  bool WaitFor(const std::function<bool(const std::vector<PortState>&, std::size_t)>& ready) {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, 1min, [&] { return ready(m_states, m_outcomes.size()); });
   }
-  std::vector<StationState> States() {
+  std::vector<PortState> States() {
     std::lock_guard lock(m_mutex);
     return m_states;
+  }
+  // For another station's port.
+  void Reset() {
+    std::lock_guard lock(m_mutex);
+    m_states.clear();
+    m_outcomes.clear();
   }
 
  private:
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::vector<StationState> m_states;
+  std::vector<PortState> m_states;
   std::vector<app::StationOutcome> m_outcomes;
 };
 
@@ -161,7 +175,7 @@ TEST_F(StationTest, APortHeldByAnotherProgramIsTriedOncePerPoll) {
   const std::vector<Clock::time_point> attempts = opener.Attempts();
   for (std::size_t i = 1; i < attempts.size(); ++i)
     EXPECT_GE(attempts[i] - attempts[i - 1], kEvery) << "open " << i;
-  EXPECT_TRUE(std::ranges::count(watch.States(), StationState::PortGone) > 0);
+  EXPECT_TRUE(std::ranges::count(watch.States(), PortState::PortGone) > 0);
   EXPECT_TRUE(station->Outcomes().empty());
 }
 
@@ -176,20 +190,19 @@ TEST_F(StationTest, ADeviceSilentThroughARestartIsNotRunAgain) {
   ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 1; }));
   silent = true;
   // Two silent polls: it counts as gone, and the port waits for a device.
-  ASSERT_TRUE(watch.WaitFor([](const std::vector<StationState>& s, std::size_t) {
-    return s.size() >= 2 && s[s.size() - 2] == StationState::Programmed && s.back() == StationState::Waiting;
+  ASSERT_TRUE(watch.WaitFor([](const std::vector<PortState>& s, std::size_t) {
+    return s.size() >= 2 && s[s.size() - 2] == PortState::Programmed && s.back() == PortState::Waiting;
   }));
   const std::size_t before = watch.States().size();
   silent = false;
-  ASSERT_TRUE(watch.WaitFor([before](const std::vector<StationState>& s, std::size_t runs) {
-    return s.size() > before || runs > 1;
-  }));
+  ASSERT_TRUE(watch.WaitFor(
+      [before](const std::vector<PortState>& s, std::size_t runs) { return s.size() > before || runs > 1; }));
   station->RequestStop(app::StopLevel::All);
   station->Wait();
 
-  const std::vector<StationState> states = watch.States();
+  const std::vector<PortState> states = watch.States();
   ASSERT_GT(states.size(), before);
-  EXPECT_EQ(states[before], StationState::Programmed) << "back as the device it was";
+  EXPECT_EQ(states[before], PortState::Programmed) << "back as the device it was";
   EXPECT_EQ(station->Outcomes().size(), 1u);
   EXPECT_EQ(Seen("boot"), 1);
   EXPECT_EQ(RecordLines(), 1u);
@@ -212,8 +225,8 @@ TEST_F(StationTest, TheSameIdAfterANodeChangeIsRunAgain) {
   station->Start();
   ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 1; }));
   silent = true;
-  ASSERT_TRUE(watch.WaitFor([](const std::vector<StationState>& s, std::size_t) {
-    return s.size() >= 2 && s[s.size() - 2] == StationState::Programmed && s.back() == StationState::Waiting;
+  ASSERT_TRUE(watch.WaitFor([](const std::vector<PortState>& s, std::size_t) {
+    return s.size() >= 2 && s[s.size() - 2] == PortState::Programmed && s.back() == PortState::Waiting;
   }));
   // The port's path now names another node: the station lets the old one go and opens afresh.
   const std::size_t opens = opener.AttemptCount();
@@ -245,6 +258,7 @@ TEST_F(StationTest, AStopCutsADeviceOnlyOnceItsEraseWentOut) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     dev = testing_support::ScriptedDevice{};
+    watch.Reset();
     Device();
     HoldingView view(c.at);
     auto station = Make(100ms);
@@ -271,25 +285,24 @@ TEST_F(StationTest, AStopCutsADeviceOnlyOnceItsEraseWentOut) {
 // device left; nothing for the changes the device run's own lines tell.
 TEST(StationStateLine, SaysWhatAPortWaitsForAndThatADeviceLeft) {
   struct Case {
-    std::optional<StationState> before;
-    StationState now;
+    std::optional<PortState> before;
+    PortState now;
     std::string line;
   } cases[] = {
-      {std::nullopt, StationState::Waiting, "waiting for a device"},
-      {std::nullopt, StationState::PortGone, "waiting for the port to appear"},
-      {StationState::PortGone, StationState::Waiting, "waiting for a device"},
-      {StationState::Waiting, StationState::PortGone, "waiting for the port to appear"},
-      {StationState::Programmed, StationState::Waiting, "device left; waiting for a device"},
-      {StationState::Failed, StationState::Waiting, "device left; waiting for a device"},
-      {StationState::UpToDate, StationState::PortGone, "device left; waiting for the port to appear"},
-      {StationState::Waiting, StationState::Programmed,
-       "the same device answers again; waiting for it to leave"},
-      {StationState::Waiting, StationState::Checking, ""},
-      {StationState::Checking, StationState::Programming, ""},
-      {StationState::Programming, StationState::Programmed, ""},
-      {StationState::Checking, StationState::UpToDate, ""},
-      {StationState::Waiting, StationState::Waiting, ""},
-      {StationState::Waiting, StationState::Ended, ""},
+      {std::nullopt, PortState::Waiting, "waiting for a device"},
+      {std::nullopt, PortState::PortGone, "waiting for the port to appear"},
+      {PortState::PortGone, PortState::Waiting, "waiting for a device"},
+      {PortState::Waiting, PortState::PortGone, "waiting for the port to appear"},
+      {PortState::Programmed, PortState::Waiting, "device left; waiting for a device"},
+      {PortState::Failed, PortState::Waiting, "device left; waiting for a device"},
+      {PortState::UpToDate, PortState::PortGone, "device left; waiting for the port to appear"},
+      {PortState::Waiting, PortState::Programmed, "the same device answers again; waiting for it to leave"},
+      {PortState::Waiting, PortState::Checking, ""},
+      {PortState::Checking, PortState::Programming, ""},
+      {PortState::Programming, PortState::Programmed, ""},
+      {PortState::Checking, PortState::UpToDate, ""},
+      {PortState::Waiting, PortState::Waiting, ""},
+      {PortState::Waiting, PortState::Ended, ""},
   };
   for (const Case& c : cases)
     EXPECT_EQ(app::StationStateLine(c.before, c.now), c.line)
