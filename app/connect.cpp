@@ -70,6 +70,8 @@ LoadResult DeviceSession::ChooseFirmware() {
   m_view.setMainStatus("Checking correct Hex file.");
   LoadResult code = SelectFirmware(m_identity, *m_products, m_nProduct);
   NoteChosenFile();
+  if (m_nProduct >= 0 && static_cast<std::size_t>(m_nProduct) < catalogue::kMaxProducts)
+    Events().firmwareChosen(m_nProduct, m_products->m_prodVersion[static_cast<std::size_t>(m_nProduct)]);
   if (m_site && m_nProduct >= 0) {
     // Before anything is asked: an image the profile does not approve is never offered.
     const auto row = static_cast<std::size_t>(m_nProduct);
@@ -105,7 +107,7 @@ LoadResult DeviceSession::ConfirmLoad() {
 }
 
 LoadResult DeviceSession::Program() {
-  device::FlashSteps steps;
+  device::FlashSteps steps = TellingSteps();
   const LoadResult code =
       device::ProgramDevice(m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
                             m_image, m_view, &steps);

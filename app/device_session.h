@@ -11,6 +11,7 @@
 #include "app/firmware_set.h"
 #include "app/record/record_of_run.h"
 #include "app/record/record_sink.h"
+#include "app/session_events.h"
 #include "app/site_control.h"
 #include "catalogue/product_table.h"
 #include "common/load_result.h"
@@ -62,6 +63,10 @@ class DeviceSession {
   // decided once at start); off unless set. Before a workflow runs.
   void SetWireTrace(device::WireTrace trace) { m_link.m_trace = trace; }
 
+  // Whom the session tells what it does (programming began and ended, the firmware chosen, each
+  // run's end), from its own thread; it must outlive the session. None: nobody is told.
+  void SetEvents(SessionEvents* events) { m_events = events; }
+
   // Asks the running workflow to end at its next step with the port closed; from any thread.
   // A stopped session stays stopped.
   void RequestStop() { m_stopSource.request_stop(); }
@@ -100,12 +105,18 @@ class DeviceSession {
   int SelectedPortNumber() const;
   // The common end of Connect and raw boot.
   void FinishWorkflow(LoadResult code);
+  // Tells the events how the run ended (after its record).
+  void TellRunEnd(LoadResult code);
   void LogResult(LoadResult code);
   // Starts the facts of a new run, kept as the workflow goes and recorded at its end.
   void BeginRun(std::string_view workflow);
   void SaveRecord(LoadResult code);
   // The file of the chosen product row is named in the run's record from now on.
   void NoteChosenFile();
+  // Whom to tell: the events given, or nobody.
+  SessionEvents& Events();
+  // Flash steps that tell the session's events when programming begins and ends.
+  device::FlashSteps TellingSteps();
   // The view's questions, their waits kept out of the run's duration.
   bool AskYesNo(const std::string& question);
   bool Confirm(const std::string& question, const std::string& about);
@@ -113,6 +124,7 @@ class DeviceSession {
 
   const FirmwareSet& m_firmware;
   LoaderView& m_view;
+  SessionEvents* m_events = nullptr;  // none: nobody is told
   std::stop_source m_stopSource;
   device::Link m_link;
   device::Identity m_identity;

@@ -18,6 +18,7 @@ void DeviceSession::FinishWorkflow(LoadResult code) {
   // the attempt is recorded, port closed, before the workflow returns.
   if (code == RESULT_STOPPED) {
     SaveRecord(code);
+    TellRunEnd(code);
     return;
   }
   m_view.setPortStatus("No Connection");
@@ -38,6 +39,16 @@ void DeviceSession::FinishWorkflow(LoadResult code) {
         "Raw Boot can recover this device: start a raw boot, then switch the device off and on when asked.");
   m_view.enableConnect(portsFound());
   SaveRecord(code);
+  TellRunEnd(code);
+}
+
+void DeviceSession::TellRunEnd(LoadResult code) {
+  SessionRunEnd end;
+  end.result = code;
+  end.eraseWritten = m_facts.eraseBegan;
+  end.detail = m_resultDetail;
+  end.device = FactsOf(m_identity);
+  Events().runFinished(end);
 }
 
 }  // namespace app

@@ -2,33 +2,13 @@
 
 #include <utility>
 
-#include "app/forwarding_view.h"
-
 namespace app {
-
-// The port's view as its session sees it: every call goes on to the view given to AddPort,
-// and the start and end of programming are noted on the way.
-class LinePort::ObservingView final : public ForwardingView {
- public:
-  ObservingView(LinePort& port, LoaderView& view) : ForwardingView(view), m_port(port) {}
-
-  void transferActive(bool active) override {
-    // Programming counts from before the view hears of it until after.
-    if (active) m_port.SetProgramming(true);
-    m_next.transferActive(active);
-    if (!active) m_port.SetProgramming(false);
-  }
-
- private:
-  LinePort& m_port;
-};
 
 LinePort::LinePort(ProductionLine& line, const FirmwareSet& firmware, device::PortOpener& opener,
                    const PortEntry& port, LoaderView& view)
-    : m_line(line),
-      m_port(port),
-      m_view(std::make_unique<ObservingView>(*this, view)),
-      m_session(std::make_unique<DeviceSession>(firmware, *m_view, opener, port)) {}
+    : m_line(line), m_port(port), m_session(std::make_unique<DeviceSession>(firmware, view, opener, port)) {
+  m_session->SetEvents(this);
+}
 
 LinePort::~LinePort() {
   if (m_thread.joinable()) m_thread.join();
@@ -85,17 +65,17 @@ void LinePort::RunOnce() {
   }
   // A stop asked before this port began reaches it now.
   Stop(m_line.stopLevel());
+  m_lastEnd.reset();
   m_session->OnConnect();
   SetProgramming(false);  // a session that ended mid-transfer no longer programs
 
-  const std::optional<LoadResult> result = m_session->lastResult();
   LineOutcome outcome;
   outcome.port = m_port;
-  outcome.stopped = !result || *result == RESULT_STOPPED;
-  outcome.code = outcome.stopped ? 0 : *result;
+  outcome.stopped = !m_lastEnd || m_lastEnd->result == RESULT_STOPPED;
+  outcome.code = outcome.stopped ? 0 : m_lastEnd->result;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    outcome.cut = RunWasCut(outcome.stopped, m_cut, m_session->lastRunErased());
+    outcome.cut = RunWasCut(outcome.stopped, m_cut, m_lastEnd && m_lastEnd->eraseWritten);
     m_outcomes.push_back(outcome);
     SetState(PortState::Ended);
   }

@@ -29,6 +29,7 @@
 #include "app/firmware_set.h"
 #include "app/line_core.h"
 #include "app/port_state.h"
+#include "app/session_events.h"
 #include "common/load_result.h"
 #include "common/loader_view.h"
 #include "device/serial_port.h"
@@ -37,8 +38,9 @@ namespace app {
 
 class ProductionLine;
 
-// One port of the line: its session, the view it reports to, its state and its outcomes.
-class LinePort {
+// One port of the line: its session, the view it reports to, its state and its outcomes. It
+// learns what its session does from the session's events.
+class LinePort final : private SessionEvents {
  public:
   const PortEntry& port() const { return m_port; }
   // Ready, then Checking while its session runs (Programming while its device is being erased
@@ -56,13 +58,16 @@ class LinePort {
            const PortEntry& port, LoaderView& view);
   LinePort(const LinePort&) = delete;
   LinePort& operator=(const LinePort&) = delete;
-  ~LinePort();
+  ~LinePort() override;
 
  private:
   friend class ProductionLine;
-  class ObservingView;
 
-  // Called from the session's thread through the observing view.
+  // The session's events, from the port's thread.
+  void programmingBegan() override { SetProgramming(true); }
+  void programmingEnded() override { SetProgramming(false); }
+  void runFinished(const SessionRunEnd& end) override { m_lastEnd = end; }
+
   void SetProgramming(bool active);
   void SetState(PortState state);  // call with m_mutex held
   // Asks the session to stop if `level` reaches it; true when it was asked now.
@@ -73,8 +78,8 @@ class LinePort {
   ProductionLine& m_line;
   std::size_t m_index = 0;  // its place in the line
   PortEntry m_port;
-  std::unique_ptr<ObservingView> m_view;
   std::unique_ptr<DeviceSession> m_session;
+  std::optional<SessionRunEnd> m_lastEnd;  // of its run, once ended (the port's thread)
   mutable std::mutex m_mutex;
   PortState m_state = PortState::Ready;
   std::vector<PortState> m_history{PortState::Ready};

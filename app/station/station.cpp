@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "app/device_session.h"
-#include "app/select_firmware.h"
+#include "app/forwarding_view.h"
 #include "app/station/device_poll.h"
 
 namespace app {
@@ -102,10 +102,11 @@ std::string StationResultLine(const StationOutcome& outcome) {
 // One port: its session and the view it reports through, its thread and its status.
 struct Station::Port {
   PortEntry entry;
-  LoaderView* view = nullptr;
   std::unique_ptr<PortView> observing;
+  std::unique_ptr<PortEvents> events;
   std::unique_ptr<DeviceSession> session;
-  std::stop_source loop;  // ends the port's polls and waits
+  std::optional<SessionRunEnd> lastEnd;  // of the last run, once it ended (the port's thread)
+  std::stop_source loop;                 // ends the port's polls and waits
   StationPortStatus status;
   bool inRun = false;
   bool programming = false;
@@ -118,40 +119,35 @@ struct Station::Port {
 };
 
 // The port's view as its session sees it: everything goes on to the front end's view; the
-// station takes note of the programming and its progress.
-class Station::PortView final : public LoaderView {
+// station shows the image stream's progress in the port's status too.
+class Station::PortView final : public ForwardingView {
  public:
-  PortView(Station& station, Port& port) : m_station(station), m_port(port) {}
+  PortView(Station& station, Port& port, LoaderView& next)
+      : ForwardingView(next), m_station(station), m_port(port) {}
 
-  void setPortStatus(const std::string& text) override { Inner().setPortStatus(text); }
-  void setDeviceStatus(const std::string& text) override { Inner().setDeviceStatus(text); }
-  void setMainStatus(const std::string& text) override { Inner().setMainStatus(text); }
-  void appendLog(const std::string& line) override { Inner().appendLog(line); }
-  void enableConnect(bool on) override { Inner().enableConnect(on); }
-  void enableRawBoot(bool on) override { Inner().enableRawBoot(on); }
-  void enableCheckForUpdates(bool on) override { Inner().enableCheckForUpdates(on); }
-  void detail(const std::string& text) override { Inner().detail(text); }
-  bool askYesNo(const std::string& text) override { return Inner().askYesNo(text); }
-  void tell(const std::string& text) override { Inner().tell(text); }
-  bool confirm(const std::string& text, const std::string& informative) override {
-    return Inner().confirm(text, informative);
-  }
-  void showPorts(const std::vector<PortEntry>& ports, int selected) override {
-    Inner().showPorts(ports, selected);
-  }
   void progress(const StreamProgress& p) override {
-    Inner().progress(p);
+    m_next.progress(p);
     m_station.Progress(m_port, p);
-  }
-  void countdown(int secondsLeft, int secondsTotal) override { Inner().countdown(secondsLeft, secondsTotal); }
-  void transferActive(bool active) override {
-    m_station.SetProgramming(m_port, active);
-    Inner().transferActive(active);
   }
 
  private:
-  LoaderView& Inner() { return *m_port.view; }
+  Station& m_station;
+  Port& m_port;
+};
 
+// What the port's session tells of itself, from the port's thread.
+class Station::PortEvents final : public SessionEvents {
+ public:
+  PortEvents(Station& station, Port& port) : m_station(station), m_port(port) {}
+
+  void programmingBegan() override { m_station.SetProgramming(m_port, true); }
+  void programmingEnded() override { m_station.SetProgramming(m_port, false); }
+  void firmwareChosen(int /*row*/, const std::string& version) override {
+    m_station.FirmwareChosen(m_port, version);
+  }
+  void runFinished(const SessionRunEnd& end) override;
+
+ private:
   Station& m_station;
   Port& m_port;
 };
@@ -174,12 +170,13 @@ bool Station::HasPort(int number) const {
 bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   auto port = std::make_unique<Port>();
   port->entry = entry;
-  port->view = &view;
   port->status.port = entry;
   port->node = NodeAt(entry.path);
-  port->observing = std::make_unique<PortView>(*this, *port);
+  port->observing = std::make_unique<PortView>(*this, *port, view);
+  port->events = std::make_unique<PortEvents>(*this, *port);
   // A session of a station keeps to its own port: another port's device is another session's.
   port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener, entry);
+  port->session->SetEvents(port->events.get());
   if (m_recordSink) port->session->SetRecordSink(m_recordSink);
   port->session->SetSiteControl(m_site);
   port->session->SetWireTrace(m_trace);
@@ -353,15 +350,16 @@ void Station::Apply(Port& port, PortEvent event, bool always) {
   Notify(copy);
 }
 
+void Station::PortEvents::runFinished(const SessionRunEnd& end) {
+  m_port.lastEnd = end;
+}
+
+void Station::FirmwareChosen(Port& port, const std::string& version) {
+  std::lock_guard lock(m_mutex);
+  port.status.device.versionTarget = version;
+}
+
 void Station::SetProgramming(Port& port, bool active) {
-  // The catalogue's version for this device, read on the port's own thread from its session.
-  std::string target;
-  if (active) {
-    int row = -1;
-    const auto products = m_firmware.products();
-    SelectFirmware(port.session->identity(), *products, row);
-    if (row >= 0) target = products->m_prodVersion[static_cast<std::size_t>(row)];
-  }
   StationPortStatus copy;
   {
     std::lock_guard lock(m_mutex);
@@ -373,7 +371,6 @@ void Station::SetProgramming(Port& port, bool active) {
       // when the stop is seen before the erase command goes out).
       if (port.session->stopToken().stop_requested()) port.stopMetProgramming = true;
       Move(port, PortEvent::ProgrammingBegan);
-      port.status.device.versionTarget = target;
       port.status.progress = {};
     }
     copy = port.status;
@@ -435,12 +432,12 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
 }
 
 bool Station::MissedDevice(const Port& port) {
-  const std::optional<LoadResult> result = port.session->lastResult();
-  return result && (*result == RESULT_NO_SINGLE_DEVICE || *result == RESULT_PORT_OPEN_FAILED);
+  return port.lastEnd &&
+         (port.lastEnd->result == RESULT_NO_SINGLE_DEVICE || port.lastEnd->result == RESULT_PORT_OPEN_FAILED);
 }
 
 bool Station::EndRun(Port& port) {
-  const std::optional<LoadResult> result = port.session->lastResult();
+  const std::optional<SessionRunEnd>& end = port.lastEnd;
   if (MissedDevice(port)) {
     // The device answered the poll but not the session: it was not reached, so this is no run
     // of it; the next poll tries again.
@@ -462,13 +459,12 @@ bool Station::EndRun(Port& port) {
     std::lock_guard lock(m_mutex);
     port.inRun = false;
     outcome.port = port.entry;
-    outcome.stopped = !result || *result == RESULT_STOPPED;
-    outcome.code = outcome.stopped ? 0 : *result;
-    outcome.cut = RunWasCut(outcome.stopped, port.stopMetProgramming, port.session->lastRunErased());
-    if (!outcome.stopped && outcome.code == RESULT_OK)
-      port.status.device.versionAfter = port.session->identity().m_strDevVersion;
+    outcome.stopped = !end || end->result == RESULT_STOPPED;
+    outcome.code = outcome.stopped ? 0 : end->result;
+    outcome.cut = RunWasCut(outcome.stopped, port.stopMetProgramming, end && end->eraseWritten);
+    if (!outcome.stopped && outcome.code == RESULT_OK) port.status.device.versionAfter = end->device.version;
     whole.device = port.status.device;
-    if (!outcome.stopped) whole.detail = port.session->lastResultDetail();
+    if (!outcome.stopped) whole.detail = end->detail;
     ++port.status.runs;
     port.status.result = outcome.code;
     port.status.stopped = outcome.stopped;
@@ -553,6 +549,7 @@ void Station::RunPort(Port& port) {
       // 2. A device answered: Connect on this port.
       poll.Release();
       if (!BeginRun(port, DeviceOf(found.identity))) break;
+      port.lastEnd.reset();
       port.session->OnConnect();
       if (!EndRun(port)) break;
       if (MissedDevice(port)) continue;

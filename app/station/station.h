@@ -44,6 +44,7 @@
 #include "app/line_core.h"
 #include "app/port_state.h"
 #include "app/record/record_sink.h"
+#include "app/session_events.h"
 #include "app/site_control.h"
 #include "app/station/port_node.h"
 #include "common/loader_view.h"
@@ -157,6 +158,7 @@ class Station {
  private:
   struct Port;
   class PortView;
+  class PortEvents;
 
   void RunPort(Port& port);
   // Begins a device run if nothing stops it; false when the port is to end.
@@ -172,6 +174,7 @@ class Station {
   void Apply(Port& port, PortEvent event, bool always = false);
   PortState StateOf(const Port& port) const;
   void SetProgramming(Port& port, bool active);
+  void FirmwareChosen(Port& port, const std::string& version);
   void Progress(Port& port, const StreamProgress& p);
   void Notify(const StationPortStatus& status);
   enum class Wake { Elapsed, NodeChanged, Stopped };

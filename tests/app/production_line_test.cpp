@@ -248,5 +248,43 @@ TEST_F(ProductionLineTest, EachSessionSearchesItsOwnPortOnly) {
   EXPECT_FALSE(opener[2].attempts.empty());
 }
 
+// A session tells whoever runs it what it does, in the order it happens, beside its view: the
+// firmware chosen, programming begun before the view hears of it and ended after, and the
+// run's end with its facts.
+TEST_F(ProductionLineTest, ASessionTellsItsEventsBesideItsView) {
+  struct Told final : app::SessionEvents {
+    explicit Told(testing_support::RecordingView& view) : calls(view.calls) {}
+    void programmingBegan() override { calls.push_back("event: programming began"); }
+    void programmingEnded() override { calls.push_back("event: programming ended"); }
+    void firmwareChosen(int row, const std::string& version) override {
+      calls.push_back("event: row " + std::to_string(row) + " V" + version);
+    }
+    void runFinished(const app::SessionRunEnd& e) override {
+      end = e;
+      calls.push_back("event: run finished");
+    }
+    std::vector<std::string>& calls;
+    app::SessionRunEnd end;
+  };
+  Device(1);
+  testing_support::RecordingView view;
+  view.answers = {true};
+  Told told(view);
+  app::DeviceSession session(*firmware, view, opener[1], PortEntry(1, opener.PathOf(1)));
+  session.link().m_sleep = [](int) {};
+  session.SetEvents(&told);
+  session.OnConnect();
+
+  std::vector<std::string> order;
+  for (const std::string& call : view.calls)
+    if (call.starts_with("event: ") || call.starts_with("transfer: ")) order.push_back(call);
+  EXPECT_EQ(order, (Strings{"event: row 0 V1.30", "event: programming began", "transfer: on", "transfer: off",
+                            "event: programming ended", "event: run finished"}));
+  EXPECT_EQ(told.end.result, RESULT_OK);
+  EXPECT_TRUE(told.end.eraseWritten);
+  EXPECT_EQ(told.end.device.version, "1.30");
+  EXPECT_EQ(told.end.detail, "");
+}
+
 }  // namespace
 }  // namespace app_tests

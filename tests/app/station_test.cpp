@@ -80,6 +80,7 @@ class Watch {
                            << app::PortStateName(status.state);
     }
     if (m_states.empty() || m_states.back() != status.state) m_states.push_back(status.state);
+    if (status.state == PortState::Programming) m_target = status.device.versionTarget;
     m_changed.notify_all();
   }
   void Outcome(const app::StationOutcome& outcome) {
@@ -96,6 +97,11 @@ class Watch {
     std::lock_guard lock(m_mutex);
     return m_states;
   }
+  // The version the last device being programmed was to get, as its status said.
+  std::string Target() {
+    std::lock_guard lock(m_mutex);
+    return m_target;
+  }
   // For another station's port.
   void Reset() {
     std::lock_guard lock(m_mutex);
@@ -108,6 +114,7 @@ class Watch {
   std::condition_variable m_changed;
   std::vector<PortState> m_states;
   std::vector<app::StationOutcome> m_outcomes;
+  std::string m_target;
 };
 
 class StationTest : public ::testing::Test {
@@ -203,7 +210,9 @@ TEST_F(StationTest, ADeviceSilentThroughARestartIsNotRunAgain) {
   const std::vector<PortState> states = watch.States();
   ASSERT_GT(states.size(), before);
   EXPECT_EQ(states[before], PortState::Programmed) << "back as the device it was";
+  EXPECT_EQ(watch.Target(), "1.30") << "the version its session chose";
   EXPECT_EQ(station->Outcomes().size(), 1u);
+  EXPECT_EQ(station->Outcomes()[0].device.versionAfter, "1.30");
   EXPECT_EQ(Seen("boot"), 1);
   EXPECT_EQ(RecordLines(), 1u);
 }
