@@ -44,6 +44,15 @@ class DeviceSession {
   void OnConnect();
   void OnRawBoot();
 
+  // `port`, open at `rate`, where a device just answered identify (a station's poll): the next
+  // Connect asks the device there first, without opening the selected port again or trying the
+  // other rates; a device that does not answer there is searched for as usual. A Connect that
+  // does not reach the search lets the port go.
+  void HandOverPort(std::unique_ptr<device::SerialPort> port, int rate) {
+    m_handedPort = std::move(port);
+    m_handedRate = rate;
+  }
+
   // Every Connect or raw boot run on a port leaves one record in the session's record sink:
   // stopped runs and runs where no device answered too. The sink is checked when a run
   // begins, before any device is touched (a note tells at once when records cannot be kept),
@@ -89,6 +98,8 @@ class DeviceSession {
   // Connect's steps.
   LoadResult FindDevice();
   LoadResult SearchPorts();
+  // The device on the handed-over port, if it answers there.
+  bool FoundOnHandedPort();
   LoadResult CheckDevice();
   LoadResult Authenticate();
   LoadResult ChooseFirmware();
@@ -129,6 +140,8 @@ class DeviceSession {
   device::Link m_link;
   device::Identity m_identity;
   PortList m_cbPorts;
+  std::unique_ptr<device::SerialPort> m_handedPort;  // see HandOverPort
+  int m_handedRate = 0;
   bool m_searchOthers = true;
   std::shared_ptr<const catalogue::ProductTable> m_products;  // the table this run started with
   int m_nProduct = -1;

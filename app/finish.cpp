@@ -11,6 +11,7 @@ void DeviceSession::LogResult(LoadResult code) {
 }
 
 void DeviceSession::FinishWorkflow(LoadResult code) {
+  m_handedPort.reset();
   m_link.Close();
   m_image.Close();
   m_lastResult = code;

@@ -11,6 +11,11 @@ DevicePoll::DevicePoll(device::PortOpener& opener, int port, std::stop_token sto
   m_link.m_stop = std::move(stop);
 }
 
+std::unique_ptr<device::SerialPort> DevicePoll::TakePort() {
+  m_link.m_portName.clear();
+  return std::move(m_link.m_hComm);
+}
+
 PollAnswer DevicePoll::Search() {
   return Identify(device::kDeviceRates, std::size(device::kDeviceRates));
 }

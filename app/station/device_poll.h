@@ -6,6 +6,7 @@
 // (a port that hung up is opened again by the next poll, or found gone). A port another
 // program holds is tried once per poll: the next poll is the time to look again.
 
+#include <memory>
 #include <stop_token>
 
 #include "device/link.h"
@@ -36,6 +37,9 @@ class DevicePoll {
   PollAnswer At(int rate);
   // Closes the port, for a workflow to open.
   void Release() { m_link.Close(); }
+  // The port as it stands, open at the rate the last answer came at (null when none is open),
+  // for the session that runs the device found: it need not open the port again.
+  std::unique_ptr<device::SerialPort> TakePort();
 
  private:
   PollAnswer Identify(const int* rates, std::size_t count);

@@ -546,9 +546,10 @@ void Station::RunPort(Port& port) {
       // The same device, back from a restart: it was run already, and waits to leave again.
       Apply(port, gone.result);
     } else {
-      // 2. A device answered: Connect on this port.
-      poll.Release();
+      // 2. A device answered: Connect on this port, which the poll hands over open at the
+      // rate the device answered at.
       if (!BeginRun(port, DeviceOf(found.identity))) break;
+      port.session->HandOverPort(poll.TakePort(), found.rate);
       port.lastEnd.reset();
       port.session->OnConnect();
       if (!EndRun(port)) break;

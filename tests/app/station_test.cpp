@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/record/file_record_sink.h"
@@ -70,6 +71,7 @@ class GuardedOpener : public device::PortOpener {
 class Watch {
  public:
   void Status(const app::StationPortStatus& status) {
+    if (status.port.number != 1) return;
     std::lock_guard lock(m_mutex);
     if (!m_states.empty() && m_states.back() != status.state) {
       // Every change the station tells is one its port machine allows.
@@ -117,12 +119,20 @@ class Watch {
   std::string m_target;
 };
 
+// Waits until `ready` holds; false after a minute (a hang, not a matter of speed).
+bool WaitUntil(const std::function<bool()>& ready) {
+  for (const auto end = Clock::now() + 1min; Clock::now() < end; std::this_thread::sleep_for(5ms))
+    if (ready()) return true;
+  return false;
+}
+
 class StationTest : public ::testing::Test {
  protected:
   testing_support::TempDir folder{"vor-station"};
   GuardedOpener opener;
   testing_support::ScriptedDevice dev;
   std::atomic<bool> silent{false};  // the device answers nothing, as while it restarts
+  std::atomic<int> heard{0};        // what the device was asked while not silent
   std::unique_ptr<app::FirmwareSet> firmware;
   Watch watch;
 
@@ -142,7 +152,9 @@ class StationTest : public ::testing::Test {
     testing_support::ScriptedLine& line = opener.scripted().Line(1);
     dev.Attach(line);
     line.respond = [this, answer = line.respond](std::span<const std::uint8_t> written, int rate) {
-      return silent ? std::vector<std::uint8_t>{} : answer(written, rate);
+      if (silent) return std::vector<std::uint8_t>{};
+      ++heard;
+      return answer(written, rate);
     };
   }
 
@@ -288,6 +300,106 @@ TEST_F(StationTest, AStopCutsADeviceOnlyOnceItsEraseWentOut) {
     EXPECT_EQ(station->Summary(),
               "summary: 1 devices: 0 programmed, 1 failed, 0 refused; not programmed: COM1 stopped");
   }
+}
+
+// The port the poll found a device on is handed, open at the rate the device answered at, to
+// the session that runs it: the session neither opens the port again nor tries the other rates.
+TEST_F(StationTest, ThePollHandsItsOpenPortToTheSession) {
+  Device();
+  dev.script().rates = {115200};  // the second rate the poll and a search try
+  HoldingView view(HoldAt::Nowhere);
+  auto station = Make(100ms);
+  std::atomic<std::size_t> opensAtRunEnd{0};
+  station->SetOnOutcome([this, &opensAtRunEnd](const app::StationOutcome& o) {
+    opensAtRunEnd = opener.AttemptCount();
+    watch.Outcome(o);
+  });
+  station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+  station->Start();
+  ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 1; }));
+  station->RequestStop(app::StopLevel::All);
+  station->Wait();
+
+  ASSERT_EQ(station->Outcomes().size(), 1u);
+  EXPECT_EQ(station->Outcomes()[0].run.code, RESULT_OK);
+  EXPECT_EQ(opensAtRunEnd.load(), 1u) << "the poll's one opening served the run";
+  EXPECT_EQ(view.Calls("port: Connected"), (std::vector<std::string>{"port: Connected Com 1 at Baud 115200"}))
+      << "no other rate was tried";
+}
+
+// A stop of what is idle lets a device being programmed finish (and counts as a clean end),
+// while an idle port ends at once; a stop of everything cuts the device (no clean end).
+TEST_F(StationTest, EachStopLevelStopsWhatItNames) {
+  for (const app::StopLevel second : {app::StopLevel::None, app::StopLevel::All}) {
+    SCOPED_TRACE(second == app::StopLevel::All ? "then all" : "idle only");
+    dev = testing_support::ScriptedDevice{};
+    watch.Reset();
+    Device();
+    opener.scripted().Line(2);  // a port with nothing on it
+    HoldingView view(HoldAt::Erasing);
+    testing_support::RecordingView idle;
+    auto station = Make(100ms);
+    station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+    station->AddPort(PortEntry(2, opener.PathOf(2)), idle);
+    station->Start();
+    ASSERT_TRUE(view.WaitHeld());
+    station->RequestStop(app::StopLevel::Idle);
+    EXPECT_EQ(station->stopLevel(), app::StopLevel::Idle);
+    // The idle port ends while the device on the other is still being programmed.
+    ASSERT_TRUE(WaitUntil([&] { return station->Snapshot()[1].state == PortState::Ended; }));
+    EXPECT_EQ(station->Snapshot()[0].state, PortState::Programming);
+    EXPECT_TRUE(station->anyProgramming());
+    if (second != app::StopLevel::None) station->RequestStop(second);
+    view.Release();
+    station->Wait();
+
+    ASSERT_EQ(station->Outcomes().size(), 1u);
+    const app::LineFinish finish = station->Finish(130);
+    if (second == app::StopLevel::All) {
+      EXPECT_TRUE(station->Outcomes()[0].run.stopped);
+      EXPECT_TRUE(station->Outcomes()[0].run.cut);
+      EXPECT_EQ(finish.exitStatus, 130);
+    } else {
+      EXPECT_EQ(station->Outcomes()[0].run.code, RESULT_OK);
+      EXPECT_TRUE(finish.cut.empty());
+      EXPECT_EQ(finish.exitStatus, 0);
+      EXPECT_EQ(finish.summary, "summary: 1 devices: 1 programmed, 0 failed, 0 refused");
+    }
+    EXPECT_FALSE(station->anyProgramming());
+  }
+}
+
+// Hold returns only once the device run under way has ended, and no run begins until Resume.
+TEST_F(StationTest, HoldWaitsForTheRunUnderWayAndResumeLetsTheNextBegin) {
+  Device();
+  HoldingView view(HoldAt::Question);
+  auto station = Make(100ms);
+  station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+  station->Start();
+  ASSERT_TRUE(view.WaitHeld());
+  std::atomic<int> runsWhenHeld{-1};
+  std::thread holder([&] {
+    station->Hold();
+    runsWhenHeld = static_cast<int>(station->Outcomes().size());
+  });
+  view.Release();
+  holder.join();
+  EXPECT_EQ(runsWhenHeld.load(), 1) << "Hold returned before the run ended";
+  // Another device takes the place of the first while the station is held: it waits.
+  silent = true;
+  ASSERT_TRUE(watch.WaitFor(
+      [](const std::vector<PortState>& s, std::size_t) { return s.back() == PortState::Waiting; }));
+  dev.script().idBytes = {0x00, 0x00, 0x10, 0x92};  // untouched while silent
+  const int before = heard;
+  silent = false;
+  // Its poll answers, but its run waits for Resume.
+  ASSERT_TRUE(WaitUntil([&] { return heard > before; }));
+  EXPECT_EQ(station->Outcomes().size(), 1u);
+  station->Resume();
+  ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 2; }));
+  station->RequestStop(app::StopLevel::All);
+  station->Wait();
+  EXPECT_EQ(station->Outcomes().size(), 2u);
 }
 
 // The terminal's line for each change of a port's state: what the port waits for, and that a
