@@ -1,5 +1,7 @@
 #include "app/station/device_poll.h"
 
+#include <algorithm>
+#include <array>
 #include <utility>
 
 #include "device/steps.h"
@@ -17,7 +19,11 @@ std::unique_ptr<device::SerialPort> DevicePoll::TakePort() {
 }
 
 PollAnswer DevicePoll::Search() {
-  return Identify(device::kDeviceRates, std::size(device::kDeviceRates));
+  std::array<int, std::size(device::kDeviceRates)> rates{};
+  std::ranges::copy(device::kDeviceRates, rates.begin());
+  if (const auto last = std::ranges::find(rates, m_lastRate); last != rates.end())
+    std::rotate(rates.begin(), last, last + 1);
+  return Identify(rates.data(), rates.size());
 }
 
 PollAnswer DevicePoll::At(int rate) {
@@ -43,6 +49,7 @@ PollAnswer DevicePoll::Identify(const int* rates, std::size_t count) {
     if (device::IdentifyDevice(m_link, answer.identity, false) == RESULT_OK) {
       answer.kind = PollAnswer::Kind::Answered;
       answer.rate = rates[i];
+      m_lastRate = rates[i];
       break;
     }
     // A port that hung up under the poll failed the write and was closed: its device is gone.

@@ -31,7 +31,9 @@ class DevicePoll {
  public:
   DevicePoll(device::PortOpener& opener, int port, std::stop_token stop);
 
-  // Identify at the three device rates, in the rate search's order, on one opening of the port.
+  // Identify at the three device rates on one opening of the port: first at the rate a device
+  // last answered at on this port (the next device is most likely of its kind), then the
+  // others in the rate search's order.
   PollAnswer Search();
   // Identify at `rate` alone (a device already found, still there?).
   PollAnswer At(int rate);
@@ -46,6 +48,7 @@ class DevicePoll {
 
   device::Link m_link;
   int m_port;
+  int m_lastRate = 0;  // the rate a device last answered at here; 0 before any did
 };
 
 }  // namespace app
