@@ -1,8 +1,7 @@
 #include "app/station/device_poll.h"
 
-#include <algorithm>
-#include <array>
 #include <utility>
+#include <vector>
 
 #include "device/steps.h"
 
@@ -19,10 +18,10 @@ std::unique_ptr<device::SerialPort> DevicePoll::TakePort() {
 }
 
 PollAnswer DevicePoll::Search() {
-  std::array<int, std::size(device::kDeviceRates)> rates{};
-  std::ranges::copy(device::kDeviceRates, rates.begin());
-  if (const auto last = std::ranges::find(rates, m_lastRate); last != rates.end())
-    std::rotate(rates.begin(), last, last + 1);
+  std::vector<int> rates;
+  if (m_lastRate != 0) rates.push_back(m_lastRate);
+  for (const int rate : device::kDeviceRates)
+    if (rate != m_lastRate) rates.push_back(rate);
   return Identify(rates.data(), rates.size());
 }
 
