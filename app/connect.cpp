@@ -37,7 +37,20 @@ LoadResult DeviceSession::FindDevice() {
   return code;
 }
 
+bool DeviceSession::FoundOnHandedPort() {
+  if (!m_handedPort) return false;
+  const int port = SelectedPortNumber();
+  m_view.setPortStatus("Connected Com " + std::to_string(port) + " at Baud " + std::to_string(m_handedRate));
+  m_link.Close();
+  m_link.m_hComm = std::move(m_handedPort);
+  m_link.m_portName = ComName(port);
+  m_link.m_rate = m_handedRate;
+  m_link.TraceEvent("open at " + std::to_string(m_handedRate) + " (as the poll left it)");
+  return device::IdentifyDevice(m_link, m_identity, true) == RESULT_OK;
+}
+
 LoadResult DeviceSession::SearchPorts() {
+  if (FoundOnHandedPort()) return RESULT_OK;
   LoadResult code = device::FindDeviceBaud(m_link, m_identity, SelectedPortNumber(), m_view);
   if (code == RESULT_OK || code == RESULT_STOPPED || !m_searchOthers) return code;
   // The device may sit on another listed port: try the others in list order.
@@ -70,6 +83,8 @@ LoadResult DeviceSession::ChooseFirmware() {
   m_view.setMainStatus("Checking correct Hex file.");
   LoadResult code = SelectFirmware(m_identity, *m_products, m_nProduct);
   NoteChosenFile();
+  if (m_nProduct >= 0 && static_cast<std::size_t>(m_nProduct) < catalogue::kMaxProducts)
+    Events().firmwareChosen(m_nProduct, m_products->m_prodVersion[static_cast<std::size_t>(m_nProduct)]);
   if (m_site && m_nProduct >= 0) {
     // Before anything is asked: an image the profile does not approve is never offered.
     const auto row = static_cast<std::size_t>(m_nProduct);
@@ -105,7 +120,7 @@ LoadResult DeviceSession::ConfirmLoad() {
 }
 
 LoadResult DeviceSession::Program() {
-  device::FlashSteps steps;
+  device::FlashSteps steps = TellingSteps();
   const LoadResult code =
       device::ProgramDevice(m_link, m_identity, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
                             m_image, m_view, &steps);

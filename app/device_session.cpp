@@ -61,6 +61,23 @@ void DeviceSession::SaveRecord(LoadResult code) {
   if (!note.empty()) m_view.detail(note);
 }
 
+SessionEvents& DeviceSession::Events() {
+  // Its calls do nothing, so one serves every session on every thread.
+  static SessionEvents nobody;
+  return m_events != nullptr ? *m_events : nobody;
+}
+
+device::FlashSteps DeviceSession::TellingSteps() {
+  device::FlashSteps steps;
+  steps.programming = [this](bool active) {
+    if (active)
+      Events().programmingBegan();
+    else
+      Events().programmingEnded();
+  };
+  return steps;
+}
+
 void DeviceSession::NoteChosenFile() {
   if (m_nProduct < 0 || static_cast<std::size_t>(m_nProduct) >= catalogue::kMaxProducts) return;
   m_facts.firmwarePath =

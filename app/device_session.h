@@ -11,6 +11,7 @@
 #include "app/firmware_set.h"
 #include "app/record/record_of_run.h"
 #include "app/record/record_sink.h"
+#include "app/session_events.h"
 #include "app/site_control.h"
 #include "catalogue/product_table.h"
 #include "common/load_result.h"
@@ -43,6 +44,15 @@ class DeviceSession {
   void OnConnect();
   void OnRawBoot();
 
+  // `port`, open at `rate`, where a device just answered identify (a station's poll): the next
+  // Connect asks the device there first, without opening the selected port again or trying the
+  // other rates; a device that does not answer there is searched for as usual. A Connect that
+  // does not reach the search lets the port go.
+  void HandOverPort(std::unique_ptr<platform::SerialPort> port, int rate) {
+    m_handedPort = std::move(port);
+    m_handedRate = rate;
+  }
+
   // Every Connect or raw boot run on a port leaves one record in the session's record sink:
   // stopped runs and runs where no device answered too. The sink is checked when a run
   // begins, before any device is touched (a note tells at once when records cannot be kept),
@@ -61,6 +71,10 @@ class DeviceSession {
   // Whether the session's link writes the wire trace (the front end's -v or VORLOADER_TRACE,
   // decided once at start); off unless set. Before a workflow runs.
   void SetWireTrace(device::WireTrace trace) { m_link.m_trace = trace; }
+
+  // Whom the session tells what it does (programming began and ended, the firmware chosen, each
+  // run's end), from its own thread; it must outlive the session. None: nobody is told.
+  void SetEvents(SessionEvents* events) { m_events = events; }
 
   // Asks the running workflow to end at its next step with the port closed; from any thread.
   // A stopped session stays stopped.
@@ -84,6 +98,8 @@ class DeviceSession {
   // Connect's steps.
   LoadResult FindDevice();
   LoadResult SearchPorts();
+  // The device on the handed-over port, if it answers there.
+  bool FoundOnHandedPort();
   LoadResult CheckDevice();
   LoadResult Authenticate();
   LoadResult ChooseFirmware();
@@ -100,12 +116,18 @@ class DeviceSession {
   int SelectedPortNumber() const;
   // The common end of Connect and raw boot.
   void FinishWorkflow(LoadResult code);
+  // Tells the events how the run ended (after its record).
+  void TellRunEnd(LoadResult code);
   void LogResult(LoadResult code);
   // Starts the facts of a new run, kept as the workflow goes and recorded at its end.
   void BeginRun(std::string_view workflow);
   void SaveRecord(LoadResult code);
   // The file of the chosen product row is named in the run's record from now on.
   void NoteChosenFile();
+  // Whom to tell: the events given, or nobody.
+  SessionEvents& Events();
+  // Flash steps that tell the session's events when programming begins and ends.
+  device::FlashSteps TellingSteps();
   // The view's questions, their waits kept out of the run's duration.
   bool AskYesNo(const std::string& question);
   bool Confirm(const std::string& question, const std::string& about);
@@ -113,10 +135,13 @@ class DeviceSession {
 
   const FirmwareSet& m_firmware;
   LoaderView& m_view;
+  SessionEvents* m_events = nullptr;  // none: nobody is told
   std::stop_source m_stopSource;
   device::Link m_link;
   device::Identity m_identity;
   PortList m_cbPorts;
+  std::unique_ptr<platform::SerialPort> m_handedPort;  // see HandOverPort
+  int m_handedRate = 0;
   bool m_searchOthers = true;
   std::shared_ptr<const catalogue::ProductTable> m_products;  // the table this run started with
   int m_nProduct = -1;

@@ -11,6 +11,7 @@ void DeviceSession::LogResult(LoadResult code) {
 }
 
 void DeviceSession::FinishWorkflow(LoadResult code) {
+  m_handedPort.reset();
   m_link.Close();
   m_image.Close();
   m_lastResult = code;
@@ -18,6 +19,7 @@ void DeviceSession::FinishWorkflow(LoadResult code) {
   // the attempt is recorded, port closed, before the workflow returns.
   if (code == RESULT_STOPPED) {
     SaveRecord(code);
+    TellRunEnd(code);
     return;
   }
   m_view.setPortStatus("No Connection");
@@ -38,6 +40,16 @@ void DeviceSession::FinishWorkflow(LoadResult code) {
         "Raw Boot can recover this device: start a raw boot, then switch the device off and on when asked.");
   m_view.enableConnect(portsFound());
   SaveRecord(code);
+  TellRunEnd(code);
+}
+
+void DeviceSession::TellRunEnd(LoadResult code) {
+  SessionRunEnd end;
+  end.result = code;
+  end.eraseWritten = m_facts.eraseBegan;
+  end.detail = m_resultDetail;
+  end.device = FactsOf(m_identity);
+  Events().runFinished(end);
 }
 
 }  // namespace app

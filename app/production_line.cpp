@@ -2,83 +2,13 @@
 
 #include <utility>
 
-#include "app/forwarding_view.h"
-
 namespace app {
-
-bool RunWasCut(bool stopped, bool stopMetProgramming, bool eraseWritten) {
-  return stopped && stopMetProgramming && eraseWritten;
-}
-
-std::string CutNote(const std::vector<PortEntry>& cut) {
-  std::string ports;
-  for (const PortEntry& port : cut) ports += (ports.empty() ? "" : ", ") + port.comName();
-  if (ports.empty()) return {};
-  return "stopped while " + ports + " " + (cut.size() == 1 ? "was" : "were") +
-         " being programmed; a raw boot may be needed";
-}
-
-void LineCounts::Add(const LineOutcome& outcome) {
-  ++devices;
-  switch (outcome.outcome()) {
-    case RunOutcome::Programmed:
-      ++programmed;
-      break;
-    case RunOutcome::Refused:
-      ++refused;
-      break;
-    case RunOutcome::Failed:
-    case RunOutcome::Stopped:
-      ++failed;
-      break;
-  }
-}
-
-std::string SummaryLine(const std::vector<LineOutcome>& outcomes) {
-  LineCounts counts;
-  std::string notProgrammed;
-  for (const LineOutcome& o : outcomes) {
-    counts.Add(o);
-    if (o.outcome() == RunOutcome::Programmed) continue;
-    notProgrammed += (notProgrammed.empty() ? "; not programmed: " : ", ") + o.port.comName() + " " +
-                     (o.stopped ? std::string("stopped") : std::to_string(o.code));
-  }
-  return "summary: " + std::to_string(counts.devices) + " devices: " + std::to_string(counts.programmed) +
-         " programmed, " + std::to_string(counts.failed) + " failed, " + std::to_string(counts.refused) +
-         " refused" + notProgrammed;
-}
-
-int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus) {
-  for (const LineOutcome& o : outcomes) {
-    if (o.stopped) return stoppedStatus;
-    if (o.code != RESULT_OK) return o.code;
-  }
-  return 0;
-}
-
-// The port's view as its session sees it: every call goes on to the view given to AddPort,
-// and the start and end of programming are noted on the way.
-class LinePort::ObservingView final : public ForwardingView {
- public:
-  ObservingView(LinePort& port, LoaderView& view) : ForwardingView(view), m_port(port) {}
-
-  void transferActive(bool active) override {
-    // Programming counts from before the view hears of it until after.
-    if (active) m_port.SetProgramming(true);
-    m_next.transferActive(active);
-    if (!active) m_port.SetProgramming(false);
-  }
-
- private:
-  LinePort& m_port;
-};
 
 LinePort::LinePort(ProductionLine& line, const FirmwareSet& firmware, platform::PortOpener& opener,
                    const PortEntry& port, LoaderView& view)
-    : m_line(line),
-      m_port(port),
-      m_view(std::make_unique<ObservingView>(*this, view)),
-      m_session(std::make_unique<DeviceSession>(firmware, *m_view, opener, port)) {}
+    : m_line(line), m_port(port), m_session(std::make_unique<DeviceSession>(firmware, view, opener, port)) {
+  m_session->SetEvents(this);
+}
 
 LinePort::~LinePort() {
   if (m_thread.joinable()) m_thread.join();
@@ -108,18 +38,18 @@ void LinePort::SetState(PortState state) {
 void LinePort::SetProgramming(bool active) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if ((m_state == PortState::Programming) == active) return;
-  SetState(active ? PortState::Programming : PortState::Working);
+  SetState(active ? PortState::Programming : PortState::Checking);
   // A stop asked just before the erase may still reach the device mid-way.
   if (active && m_stopAsked) m_cut = true;
-  m_line.ProgrammingChanged(active);
+  m_line.m_core.ProgrammingChanged(active);
 }
 
 bool LinePort::Stop(StopLevel level) {
   std::lock_guard<std::mutex> lock(m_mutex);
   if (level == StopLevel::None || m_stopAsked) return false;
-  if (m_state != PortState::Working && m_state != PortState::Programming) return false;
+  if (m_state != PortState::Checking && m_state != PortState::Programming) return false;
   const bool programming = m_state == PortState::Programming;
-  if (level == StopLevel::Idle && programming) return false;
+  if (!StopReaches(level, programming)) return false;
   m_stopAsked = true;
   m_cut = programming;
   m_session->RequestStop();
@@ -131,25 +61,25 @@ void LinePort::RunOnce() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopAsked = false;
     m_cut = false;
-    SetState(PortState::Working);
+    SetState(PortState::Checking);
   }
   // A stop asked before this port began reaches it now.
   Stop(m_line.stopLevel());
+  m_lastEnd.reset();
   m_session->OnConnect();
   SetProgramming(false);  // a session that ended mid-transfer no longer programs
 
-  const std::optional<LoadResult> result = m_session->lastResult();
   LineOutcome outcome;
   outcome.port = m_port;
-  outcome.stopped = !result || *result == RESULT_STOPPED;
-  outcome.code = outcome.stopped ? 0 : *result;
+  outcome.stopped = !m_lastEnd || m_lastEnd->result == RESULT_STOPPED;
+  outcome.code = outcome.stopped ? 0 : m_lastEnd->result;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    outcome.cut = RunWasCut(outcome.stopped, m_cut, m_session->lastRunErased());
+    outcome.cut = RunWasCut(outcome.stopped, m_cut, m_lastEnd && m_lastEnd->eraseWritten);
     m_outcomes.push_back(outcome);
-    SetState(PortState::Done);
+    SetState(PortState::Ended);
   }
-  m_line.Finished(outcome);
+  m_line.m_core.Finished(outcome, m_index);
 }
 
 ProductionLine::ProductionLine(const FirmwareSet& firmware, platform::PortOpener& opener)
@@ -162,6 +92,7 @@ ProductionLine::~ProductionLine() {
 LinePort& ProductionLine::AddPort(const PortEntry& port, LoaderView& view) {
   auto added = std::make_unique<LinePort>(*this, m_firmware, m_opener, port, view);
   std::lock_guard<std::mutex> lock(m_mutex);
+  added->m_index = m_ports.size();
   m_ports.push_back(std::move(added));
   return *m_ports.back();
 }
@@ -193,55 +124,22 @@ void ProductionLine::Run() {
 }
 
 void ProductionLine::RequestStop(StopLevel level) {
+  level = m_core.RaiseStop(level);
   std::vector<LinePort*> ports;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (level > m_level) m_level = level;
-    level = m_level;
     for (const auto& port : m_ports) ports.push_back(port.get());
   }
-  // Never with the line's mutex held: a port takes its own mutex first, then the line's.
+  // Never with the line's mutex held: a port takes its own mutex first.
   for (LinePort* port : ports) port->Stop(level);
 }
 
 StopLevel ProductionLine::stopLevel() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_level;
+  return m_core.stopLevel();
 }
 
 bool ProductionLine::anyProgramming() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_programming > 0;
-}
-
-void ProductionLine::ProgrammingChanged(bool active) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_programming += active ? 1 : -1;
-  if (m_onProgramming) m_onProgramming(m_programming > 0);
-}
-
-void ProductionLine::Finished(const LineOutcome& outcome) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_counts.Add(outcome);
-}
-
-std::vector<LineOutcome> ProductionLine::Outcomes() const {
-  std::vector<LineOutcome> all;
-  for (const LinePort* port : ports())
-    for (const LineOutcome& o : port->outcomes()) all.push_back(o);
-  return all;
-}
-
-LineCounts ProductionLine::counts() const {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  return m_counts;
-}
-
-std::vector<PortEntry> ProductionLine::CutWhileProgramming() const {
-  std::vector<PortEntry> cut;
-  for (const LineOutcome& o : Outcomes())
-    if (o.cut) cut.push_back(o.port);
-  return cut;
+  return m_core.anyProgramming();
 }
 
 std::vector<LinePort*> ProductionLine::ports() const {

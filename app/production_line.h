@@ -4,15 +4,16 @@
 // own port only, so two sessions never reach the same device.
 //
 // How it is guarded:
-//   - The line's port list and its counters are guarded by the line's mutex; ports may be
-//     added while others run (Start launches the ports not started yet).
+//   - The line's port list is guarded by the line's mutex; ports may be added while others run
+//     (Start launches the ports not started yet). The stop level, the programming count and
+//     the outcomes are the line core's (see LineCore), guarded by its own mutex.
 //   - Each LinePort guards its state, history, outcomes and stop flags with its own mutex; the
 //     change into and out of programming and a stop decision are made under that mutex, so a
 //     stop never misses a port that is just starting to program.
 //   - RequestStop may be called from any thread (a relay of the process's stop signals, a
 //     window's button); it only asks sessions to stop (a stop_source), it never waits.
 //   - The views given to AddPort are called from their port's thread only, as a session calls
-//     its view; the onProgramming hook is called with the line's mutex held and must only store.
+//     its view; the onProgramming hook is called with the core's mutex held and must only store.
 
 #include <cstddef>
 #include <deque>
@@ -26,71 +27,24 @@
 
 #include "app/device_session.h"
 #include "app/firmware_set.h"
+#include "app/line_core.h"
+#include "app/port_state.h"
+#include "app/session_events.h"
 #include "common/load_result.h"
 #include "common/loader_view.h"
 #include "platform/serial_port.h"
 
 namespace app {
 
-// How much a stop request stops.
-enum class StopLevel {
-  None,
-  Idle,  // the sessions not erasing or programming; those that are finish their image
-  All,   // every session, even one being programmed (it may then need a raw boot)
-};
-
-// Where a port stands. A later station mode adds its own waits between runs.
-enum class PortState {
-  Ready,        // added, not started
-  Working,      // its session runs: searching, checking, asking
-  Programming,  // its device is being erased or programmed
-  Done,         // its session ended
-};
-
-// What one run on one port ended with.
-struct LineOutcome {
-  PortEntry port;
-  bool stopped = false;  // by a stop request, so without a result
-  int code = 0;          // the result code when not stopped
-  bool cut = false;      // stopped while its device was being erased or programmed
-
-  RunOutcome outcome() const { return stopped ? RunOutcome::Stopped : OutcomeOfResult(code); }
-};
-
-// The counts of finished runs.
-struct LineCounts {
-  int devices = 0;
-  int programmed = 0;
-  int failed = 0;   // a failure, or a stop
-  int refused = 0;  // the device left alone on purpose
-
-  void Add(const LineOutcome& outcome);
-};
-
-// The summary of a production line run: "summary: N devices: P programmed, F failed,
-// R refused", then the ports and codes of those not programmed ("; not programmed: COM2 5,
-// COM3 stopped").
-std::string SummaryLine(const std::vector<LineOutcome>& outcomes);
-
-// The exit status: 0 when every session ended with 0, else the code of the first outcome (in
-// the order given) that did not; a stopped session counts as `stoppedStatus`.
-int LineExitStatus(const std::vector<LineOutcome>& outcomes, int stoppedStatus);
-
-// Whether a run that ended `stopped` cut its device short: the stop met it programming (or it
-// began programming after the stop) and its erase command had gone to the device. A stop seen
-// before the erase declines the device, whose firmware stays whole.
-bool RunWasCut(bool stopped, bool stopMetProgramming, bool eraseWritten);
-
-// "stopped while COM2, COM3 were being programmed; a raw boot may be needed": the note after a
-// stop that cut these ports in their erase or image stream. Empty when none was.
-std::string CutNote(const std::vector<PortEntry>& cut);
-
 class ProductionLine;
 
-// One port of the line: its session, the view it reports to, its state and its outcomes.
-class LinePort {
+// One port of the line: its session, the view it reports to, its state and its outcomes. It
+// learns what its session does from the session's events.
+class LinePort final : private SessionEvents {
  public:
   const PortEntry& port() const { return m_port; }
+  // Ready, then Checking while its session runs (Programming while its device is being erased
+  // or programmed), then Ended.
   PortState state() const;
   // Every state the port has been in, in order, starting with Ready.
   std::vector<PortState> history() const;
@@ -104,13 +58,16 @@ class LinePort {
            const PortEntry& port, LoaderView& view);
   LinePort(const LinePort&) = delete;
   LinePort& operator=(const LinePort&) = delete;
-  ~LinePort();
+  ~LinePort() override;
 
  private:
   friend class ProductionLine;
-  class ObservingView;
 
-  // Called from the session's thread through the observing view.
+  // The session's events, from the port's thread.
+  void programmingBegan() override { SetProgramming(true); }
+  void programmingEnded() override { SetProgramming(false); }
+  void runFinished(const SessionRunEnd& end) override { m_lastEnd = end; }
+
   void SetProgramming(bool active);
   void SetState(PortState state);  // call with m_mutex held
   // Asks the session to stop if `level` reaches it; true when it was asked now.
@@ -119,9 +76,10 @@ class LinePort {
   void RunOnce();
 
   ProductionLine& m_line;
+  std::size_t m_index = 0;  // its place in the line
   PortEntry m_port;
-  std::unique_ptr<ObservingView> m_view;
   std::unique_ptr<DeviceSession> m_session;
+  std::optional<SessionRunEnd> m_lastEnd;  // of its run, once ended (the port's thread)
   mutable std::mutex m_mutex;
   PortState m_state = PortState::Ready;
   std::vector<PortState> m_history{PortState::Ready};
@@ -141,9 +99,11 @@ class ProductionLine {
   // A port and the view its session reports to (which must outlive the line). Its session
   // searches this port alone. Any thread; a port added after Start waits for the next Start.
   LinePort& AddPort(const PortEntry& port, LoaderView& view);
-  // Told, with the line's mutex held, whenever some port starts or the last one stops being
+  // Told, with the core's mutex held, whenever some port starts or the last one stops being
   // erased or programmed (a signal relay warns before stopping then). Set before Start.
-  void SetOnProgramming(std::function<void(bool anyProgramming)> hook) { m_onProgramming = std::move(hook); }
+  void SetOnProgramming(std::function<void(bool anyProgramming)> hook) {
+    m_core.SetOnProgramming(std::move(hook));
+  }
 
   // Starts Connect on every port not started yet, each on its own thread.
   void Start();
@@ -159,28 +119,24 @@ class ProductionLine {
   bool anyProgramming() const;
 
   // The outcomes of every port's runs, in the order the ports were added.
-  std::vector<LineOutcome> Outcomes() const;
-  LineCounts counts() const;
-  std::string Summary() const { return SummaryLine(Outcomes()); }
-  int ExitStatus(int stoppedStatus) const { return LineExitStatus(Outcomes(), stoppedStatus); }
+  std::vector<LineOutcome> Outcomes() const { return m_core.Outcomes(); }
+  LineCounts counts() const { return m_core.counts(); }
+  std::string Summary() const { return m_core.Summary(); }
+  int ExitStatus(int stoppedStatus) const { return m_core.ExitStatus(stoppedStatus); }
   // The ports stopped while their device was being erased or programmed.
-  std::vector<PortEntry> CutWhileProgramming() const;
+  std::vector<PortEntry> CutWhileProgramming() const { return m_core.Cut(); }
+  // The summary, the ports cut and the exit status, once the line has ended.
+  LineFinish Finish(int stoppedStatus) const { return m_core.Finish(stoppedStatus); }
   std::vector<LinePort*> ports() const;
 
  private:
   friend class LinePort;
-  void ProgrammingChanged(bool active);  // from a port's thread
-  void Finished(const LineOutcome& outcome);
-
   const FirmwareSet& m_firmware;
   platform::PortOpener& m_opener;
-  std::function<void(bool)> m_onProgramming;
+  LineCore m_core{LineCore::Kind::Line};  // stop level, programming count, outcomes
   mutable std::mutex m_mutex;
   std::deque<std::unique_ptr<LinePort>> m_ports;  // stable addresses
   std::size_t m_started = 0;                      // m_ports[0, m_started) have threads
-  int m_programming = 0;
-  StopLevel m_level = StopLevel::None;
-  LineCounts m_counts;
 };
 
 }  // namespace app

@@ -57,7 +57,7 @@ LoadResult DeviceSession::CatchBanner() {
 }
 
 LoadResult DeviceSession::ProgramFromBootloader() {
-  device::FlashSteps steps;
+  device::FlashSteps steps = TellingSteps();
   const LoadResult code =
       device::EraseAndStream(m_link, m_image, TargetOf(*m_products, static_cast<std::size_t>(m_nProduct)),
                              device::EraseReport::Quiet, m_view, &steps);

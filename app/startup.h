@@ -20,7 +20,9 @@ struct Preparation {
   bool stopped = false;    // a stop request ended it early
   bool abandoned = false;  // `onPorts` refused the ports: nothing was fetched
   // A device workflow can follow: a port exists and the product table has a product.
-  bool ready() const { return !stopped && !abandoned && !ports.entries.empty() && catalogue.products > 0; }
+  bool ready() const { return readyForStation() && !ports.entries.empty(); }
+  // A station can run: it waits for its ports, so none need be there yet.
+  bool readyForStation() const { return !stopped && !abandoned && catalogue.products > 0; }
 };
 
 // Lists the ports (then `onPorts`, when given, may pick an entry or, returning false, end the

@@ -131,6 +131,10 @@ LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget
     img.Close();
     return DeclineForStop(link);
   }
+  const auto tell = [steps](bool active) {
+    if (steps != nullptr && steps->programming) steps->programming(active);
+  };
+  tell(true);
   view.transferActive(true);
   const LoadResult erased = EraseFlash(link, view, steps);
   if (erased != RESULT_OK) {
@@ -138,6 +142,7 @@ LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget
       view.setMainStatus("Erased Failed !!");
     img.Close();
     view.transferActive(false);
+    tell(false);
     return erased;
   }
   const std::string updating = "Updating " + target.name + " to Version: V" + target.version;
@@ -153,6 +158,7 @@ LoadResult EraseAndStream(Link& link, image::MemImage& img, const FirmwareTarget
   view.setDeviceStatus("..");
   img.Close();
   view.transferActive(false);
+  tell(false);
   return stream;
 }
 

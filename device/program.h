@@ -2,6 +2,7 @@
 // Programming: the flash erase, the image stream and the wait for the new firmware. What to
 // program comes in as a small value: the device layer knows nothing of the catalogue.
 
+#include <functional>
 #include <string>
 
 #include "common/load_result.h"
@@ -24,11 +25,15 @@ struct FirmwareTarget {
 // names the update first.
 enum class EraseReport { MarkFailure, Quiet };
 
-// How far programming went on the device's flash, for the run's record.
+// How far programming went on the device's flash, for the run's record, and whom to tell when
+// the device begins and ends being erased or programmed.
 struct FlashSteps {
   bool eraseBegan = false;   // the erase command went to the device: its old firmware may be gone
                              // (a stop before it declines the bootloader and leaves this false)
   bool streamBegan = false;  // the erase was answered and the image began to go out
+  // Told true just before the erase command (before the view hears of it), and false once the
+  // erase and the stream are over, however they ended (after the view heard).
+  std::function<void(bool active)> programming;
 };
 
 // The erase and the stream of `img` (decoded and checked by the caller), with the texts of

@@ -1,6 +1,7 @@
 #include "app/station/device_poll.h"
 
 #include <utility>
+#include <vector>
 
 #include "device/steps.h"
 
@@ -11,8 +12,17 @@ DevicePoll::DevicePoll(platform::PortOpener& opener, int port, std::stop_token s
   m_link.m_stop = std::move(stop);
 }
 
+std::unique_ptr<platform::SerialPort> DevicePoll::TakePort() {
+  m_link.m_portName.clear();
+  return std::move(m_link.m_hComm);
+}
+
 PollAnswer DevicePoll::Search() {
-  return Identify(device::kDeviceRates, std::size(device::kDeviceRates));
+  std::vector<int> rates;
+  if (m_lastRate != 0) rates.push_back(m_lastRate);
+  for (const int rate : device::kDeviceRates)
+    if (rate != m_lastRate) rates.push_back(rate);
+  return Identify(rates.data(), rates.size());
 }
 
 PollAnswer DevicePoll::At(int rate) {
@@ -38,6 +48,7 @@ PollAnswer DevicePoll::Identify(const int* rates, std::size_t count) {
     if (device::IdentifyDevice(m_link, answer.identity, false) == RESULT_OK) {
       answer.kind = PollAnswer::Kind::Answered;
       answer.rate = rates[i];
+      m_lastRate = rates[i];
       break;
     }
     // A port that hung up under the poll failed the write and was closed: its device is gone.

@@ -6,6 +6,7 @@
 // (a port that hung up is opened again by the next poll, or found gone). A port another
 // program holds is tried once per poll: the next poll is the time to look again.
 
+#include <memory>
 #include <stop_token>
 
 #include "device/link.h"
@@ -30,18 +31,24 @@ class DevicePoll {
  public:
   DevicePoll(platform::PortOpener& opener, int port, std::stop_token stop);
 
-  // Identify at the three device rates, in the rate search's order, on one opening of the port.
+  // Identify at the three device rates on one opening of the port: first at the rate a device
+  // last answered at on this port (the next device is most likely of its kind), then the
+  // others in the rate search's order.
   PollAnswer Search();
   // Identify at `rate` alone (a device already found, still there?).
   PollAnswer At(int rate);
   // Closes the port, for a workflow to open.
   void Release() { m_link.Close(); }
+  // The port as it stands, open at the rate the last answer came at (null when none is open),
+  // for the session that runs the device found: it need not open the port again.
+  std::unique_ptr<platform::SerialPort> TakePort();
 
  private:
   PollAnswer Identify(const int* rates, std::size_t count);
 
   device::Link m_link;
   int m_port;
+  int m_lastRate = 0;  // the rate a device last answered at here; 0 before any did
 };
 
 }  // namespace app

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "app/device_session.h"
-#include "app/select_firmware.h"
+#include "app/forwarding_view.h"
 #include "app/station/device_poll.h"
 
 namespace app {
@@ -29,6 +29,20 @@ std::string TrimmedRight(std::string text) {
   return text;
 }
 
+// The event that brings a port back to `result`, the state its device's run left it in.
+PortEvent ResultEventOf(PortState result) {
+  switch (result) {
+    case PortState::Programmed:
+      return PortEvent::Programmed;
+    case PortState::UpToDate:
+      return PortEvent::Refused;
+    case PortState::NotApproved:
+      return PortEvent::NotApproved;
+    default:
+      return PortEvent::Failed;
+  }
+}
+
 StationDevice DeviceOf(const device::Identity& id) {
   StationDevice d;
   d.id = id.m_nDevId;
@@ -39,21 +53,21 @@ StationDevice DeviceOf(const device::Identity& id) {
 
 }  // namespace
 
-std::string StationStateLine(std::optional<StationState> before, StationState now) {
-  const bool hadDevice = before && (*before == StationState::Programmed || *before == StationState::Failed ||
-                                    *before == StationState::UpToDate);
+std::string StationStateLine(std::optional<PortState> before, PortState now) {
+  const bool hadDevice = before && HoldsAResult(*before);
   if (before == now) return {};
   switch (now) {
-    case StationState::Waiting:
+    case PortState::Waiting:
       return hadDevice ? "device left; waiting for a device" : "waiting for a device";
-    case StationState::PortGone:
+    case PortState::PortGone:
       return hadDevice ? "device left; waiting for the port to appear" : "waiting for the port to appear";
-    case StationState::Programmed:
-    case StationState::Failed:
-    case StationState::UpToDate:
+    case PortState::Programmed:
+    case PortState::Failed:
+    case PortState::UpToDate:
+    case PortState::NotApproved:
       // Only a device that fell silent and answers again goes straight back to its result.
-      return before == StationState::Waiting ? "the same device answers again; waiting for it to leave"
-                                             : std::string();
+      return before == PortState::Waiting ? "the same device answers again; waiting for it to leave"
+                                          : std::string();
     default:
       return {};
   }
@@ -88,10 +102,11 @@ std::string StationResultLine(const StationOutcome& outcome) {
 // One port: its session and the view it reports through, its thread and its status.
 struct Station::Port {
   PortEntry entry;
-  LoaderView* view = nullptr;
   std::unique_ptr<PortView> observing;
+  std::unique_ptr<PortEvents> events;
   std::unique_ptr<DeviceSession> session;
-  std::stop_source loop;  // ends the port's polls and waits
+  std::optional<SessionRunEnd> lastEnd;  // of the last run, once it ended (the port's thread)
+  std::stop_source loop;                 // ends the port's polls and waits
   StationPortStatus status;
   bool inRun = false;
   bool programming = false;
@@ -104,40 +119,35 @@ struct Station::Port {
 };
 
 // The port's view as its session sees it: everything goes on to the front end's view; the
-// station takes note of the programming and its progress.
-class Station::PortView final : public LoaderView {
+// station shows the image stream's progress in the port's status too.
+class Station::PortView final : public ForwardingView {
  public:
-  PortView(Station& station, Port& port) : m_station(station), m_port(port) {}
+  PortView(Station& station, Port& port, LoaderView& next)
+      : ForwardingView(next), m_station(station), m_port(port) {}
 
-  void setPortStatus(const std::string& text) override { Inner().setPortStatus(text); }
-  void setDeviceStatus(const std::string& text) override { Inner().setDeviceStatus(text); }
-  void setMainStatus(const std::string& text) override { Inner().setMainStatus(text); }
-  void appendLog(const std::string& line) override { Inner().appendLog(line); }
-  void enableConnect(bool on) override { Inner().enableConnect(on); }
-  void enableRawBoot(bool on) override { Inner().enableRawBoot(on); }
-  void enableCheckForUpdates(bool on) override { Inner().enableCheckForUpdates(on); }
-  void detail(const std::string& text) override { Inner().detail(text); }
-  bool askYesNo(const std::string& text) override { return Inner().askYesNo(text); }
-  void tell(const std::string& text) override { Inner().tell(text); }
-  bool confirm(const std::string& text, const std::string& informative) override {
-    return Inner().confirm(text, informative);
-  }
-  void showPorts(const std::vector<PortEntry>& ports, int selected) override {
-    Inner().showPorts(ports, selected);
-  }
   void progress(const StreamProgress& p) override {
-    Inner().progress(p);
+    m_next.progress(p);
     m_station.Progress(m_port, p);
-  }
-  void countdown(int secondsLeft, int secondsTotal) override { Inner().countdown(secondsLeft, secondsTotal); }
-  void transferActive(bool active) override {
-    m_station.SetProgramming(m_port, active);
-    Inner().transferActive(active);
   }
 
  private:
-  LoaderView& Inner() { return *m_port.view; }
+  Station& m_station;
+  Port& m_port;
+};
 
+// What the port's session tells of itself, from the port's thread.
+class Station::PortEvents final : public SessionEvents {
+ public:
+  PortEvents(Station& station, Port& port) : m_station(station), m_port(port) {}
+
+  void programmingBegan() override { m_station.SetProgramming(m_port, true); }
+  void programmingEnded() override { m_station.SetProgramming(m_port, false); }
+  void firmwareChosen(int /*row*/, const std::string& version) override {
+    m_station.FirmwareChosen(m_port, version);
+  }
+  void runFinished(const SessionRunEnd& end) override;
+
+ private:
   Station& m_station;
   Port& m_port;
 };
@@ -160,12 +170,13 @@ bool Station::HasPort(int number) const {
 bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   auto port = std::make_unique<Port>();
   port->entry = entry;
-  port->view = &view;
   port->status.port = entry;
   port->node = NodeAt(entry.path);
-  port->observing = std::make_unique<PortView>(*this, *port);
+  port->observing = std::make_unique<PortView>(*this, *port, view);
+  port->events = std::make_unique<PortEvents>(*this, *port);
   // A session of a station keeps to its own port: another port's device is another session's.
   port->session = std::make_unique<DeviceSession>(m_firmware, *port->observing, m_opener, entry);
+  port->session->SetEvents(port->events.get());
   if (m_recordSink) port->session->SetRecordSink(m_recordSink);
   port->session->SetSiteControl(m_site);
   port->session->SetWireTrace(m_trace);
@@ -173,7 +184,7 @@ bool Station::AddPort(const PortEntry& entry, LoaderView& view) {
   for (const auto& p : m_ports)
     if (p->entry.number == entry.number) return false;
   m_ports.push_back(std::move(port));
-  if (m_started && m_level == StopLevel::None) StartPort(*m_ports.back());
+  if (m_started && m_core.stopLevel() == StopLevel::None) StartPort(*m_ports.back());
   return true;
 }
 
@@ -250,12 +261,12 @@ void Station::WatchPorts(const std::stop_token& stop) {
 void Station::RequestStop(StopLevel level) {
   {
     std::lock_guard lock(m_mutex);
-    if (level <= m_level) return;
-    m_level = level;
+    if (level <= m_core.stopLevel()) return;
+    level = m_core.RaiseStop(level);
     m_watcher.request_stop();
     m_nodeWatcher.request_stop();
     for (auto& p : m_ports) {
-      if (p->programming && level != StopLevel::All) continue;  // it ends once its image is in
+      if (!StopReaches(level, p->programming)) continue;  // it ends once its image is in
       if (p->programming) p->stopMetProgramming = true;
       p->loop.request_stop();
       p->session->RequestStop();
@@ -297,13 +308,11 @@ void Station::Resume() {
 }
 
 StopLevel Station::stopLevel() const {
-  std::lock_guard lock(m_mutex);
-  return m_level;
+  return m_core.stopLevel();
 }
 
 bool Station::anyProgramming() const {
-  std::lock_guard lock(m_mutex);
-  return m_programming > 0;
+  return m_core.anyProgramming();
 }
 
 std::vector<StationPortStatus> Station::Snapshot() const {
@@ -318,63 +327,54 @@ std::vector<StationOutcome> Station::Outcomes() const {
   return m_outcomes;
 }
 
-std::string Station::Summary() const {
-  std::vector<LineOutcome> runs;
-  for (const StationOutcome& o : Outcomes()) runs.push_back(o.run);
-  return SummaryLine(runs);
-}
-
-std::vector<PortEntry> Station::CutWhileProgramming() const {
-  std::lock_guard lock(m_mutex);
-  return m_cut;
-}
-
 void Station::Notify(const StationPortStatus& status) {
   if (m_observer) m_observer(status);
 }
 
-void Station::SetState(Port& port, StationState state, bool always) {
+bool Station::Move(Port& port, PortEvent event) {
+  const std::optional<PortState> next = NextStationState(port.status.state, event);
+  if (!next) return false;
+  port.status.state = *next;
+  return true;
+}
+
+void Station::Apply(Port& port, PortEvent event, bool always) {
   StationPortStatus copy;
   {
     std::lock_guard lock(m_mutex);
-    if (port.status.state == state && !always) return;
-    port.status.state = state;
+    const PortState before = port.status.state;
+    const bool moved = Move(port, event);
+    if (!always && (!moved || port.status.state == before)) return;
     copy = port.status;
   }
   Notify(copy);
 }
 
+void Station::PortEvents::runFinished(const SessionRunEnd& end) {
+  m_port.lastEnd = end;
+}
+
+void Station::FirmwareChosen(Port& port, const std::string& version) {
+  std::lock_guard lock(m_mutex);
+  port.status.device.versionTarget = version;
+}
+
 void Station::SetProgramming(Port& port, bool active) {
-  // The catalogue's version for this device, read on the port's own thread from its session.
-  std::string target;
-  if (active) {
-    int row = -1;
-    const auto products = m_firmware.products();
-    SelectFirmware(port.session->identity(), *products, row);
-    if (row >= 0) target = products->m_prodVersion[static_cast<std::size_t>(row)];
-  }
   StationPortStatus copy;
-  bool changed = false;
-  bool any = false;
   {
     std::lock_guard lock(m_mutex);
     if (port.programming == active) return;
     port.programming = active;
-    const int before = m_programming;
-    m_programming += active ? 1 : -1;
-    any = m_programming > 0;
-    changed = (before > 0) != any;
+    m_core.ProgrammingChanged(active);
     if (active) {
       // A stop asked before now may still be met by the erase (the device declines it only
       // when the stop is seen before the erase command goes out).
       if (port.session->stopToken().stop_requested()) port.stopMetProgramming = true;
-      port.status.state = StationState::Programming;
-      port.status.device.versionTarget = target;
+      Move(port, PortEvent::ProgrammingBegan);
       port.status.progress = {};
     }
     copy = port.status;
   }
-  if (changed && m_onProgramming) m_onProgramming(any);
   if (active) Notify(copy);
 }
 
@@ -388,7 +388,7 @@ void Station::Progress(Port& port, const StreamProgress& p) {
   Notify(copy);
 }
 
-StationState Station::StateOf(const Port& port) const {
+PortState Station::StateOf(const Port& port) const {
   std::lock_guard lock(m_mutex);
   return port.status.state;
 }
@@ -416,12 +416,13 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
   {
     std::unique_lock lock(m_mutex);
     // A device found while the ports are held waits for Resume (or for a stop).
-    m_wake.wait(lock, port.loop.get_token(), [this] { return !m_held || m_level != StopLevel::None; });
+    m_wake.wait(lock, port.loop.get_token(),
+                [this] { return !m_held || m_core.stopLevel() != StopLevel::None; });
     // Nothing new is armed once a stop was asked for.
-    if (m_level != StopLevel::None) return false;
+    if (m_core.stopLevel() != StopLevel::None) return false;
     port.inRun = true;
     port.stopMetProgramming = false;
-    port.status.state = StationState::Checking;
+    Move(port, PortEvent::DeviceFound);
     port.status.device = device;
     port.status.progress = {};
     copy = port.status;
@@ -431,12 +432,12 @@ bool Station::BeginRun(Port& port, const StationDevice& device) {
 }
 
 bool Station::MissedDevice(const Port& port) {
-  const std::optional<LoadResult> result = port.session->lastResult();
-  return result && (*result == RESULT_NO_SINGLE_DEVICE || *result == RESULT_PORT_OPEN_FAILED);
+  return port.lastEnd &&
+         (port.lastEnd->result == RESULT_NO_SINGLE_DEVICE || port.lastEnd->result == RESULT_PORT_OPEN_FAILED);
 }
 
 bool Station::EndRun(Port& port) {
-  const std::optional<LoadResult> result = port.session->lastResult();
+  const std::optional<SessionRunEnd>& end = port.lastEnd;
   if (MissedDevice(port)) {
     // The device answered the poll but not the session: it was not reached, so this is no run
     // of it; the next poll tries again.
@@ -444,8 +445,8 @@ bool Station::EndRun(Port& port) {
     {
       std::lock_guard lock(m_mutex);
       port.inRun = false;
-      port.status.state = StationState::Waiting;
-      goOn = m_level == StopLevel::None;
+      Move(port, PortEvent::Missed);
+      goOn = m_core.stopLevel() == StopLevel::None;
     }
     m_wake.notify_all();  // a Hold waits for the runs to end
     return goOn;
@@ -458,34 +459,34 @@ bool Station::EndRun(Port& port) {
     std::lock_guard lock(m_mutex);
     port.inRun = false;
     outcome.port = port.entry;
-    outcome.stopped = !result || *result == RESULT_STOPPED;
-    outcome.code = outcome.stopped ? 0 : *result;
-    outcome.cut = RunWasCut(outcome.stopped, port.stopMetProgramming, port.session->lastRunErased());
-    if (outcome.cut) m_cut.push_back(port.entry);
-    if (!outcome.stopped && outcome.code == RESULT_OK)
-      port.status.device.versionAfter = port.session->identity().m_strDevVersion;
+    outcome.stopped = !end || end->result == RESULT_STOPPED;
+    outcome.code = outcome.stopped ? 0 : end->result;
+    outcome.cut = RunWasCut(outcome.stopped, port.stopMetProgramming, end && end->eraseWritten);
+    if (!outcome.stopped && outcome.code == RESULT_OK) port.status.device.versionAfter = end->device.version;
     whole.device = port.status.device;
-    if (!outcome.stopped) whole.detail = port.session->lastResultDetail();
+    if (!outcome.stopped) whole.detail = end->detail;
+    ++port.status.runs;
     port.status.result = outcome.code;
     port.status.stopped = outcome.stopped;
     switch (outcome.outcome()) {
       case RunOutcome::Programmed:
         ++port.status.programmed;
-        port.status.state = StationState::Programmed;
+        Move(port, PortEvent::Programmed);
         break;
       case RunOutcome::Refused:
         ++port.status.refused;
-        port.status.state = StationState::UpToDate;
+        Move(port, outcome.code == RESULT_NOT_APPROVED ? PortEvent::NotApproved : PortEvent::Refused);
         break;
       case RunOutcome::Failed:
       case RunOutcome::Stopped:  // counted as the line counts it: not programmed
         ++port.status.failed;
-        port.status.state = StationState::Failed;
+        Move(port, PortEvent::Failed);
         break;
     }
     m_outcomes.push_back(whole);
+    m_core.Finished(outcome);
     copy = port.status;
-    goOn = m_level == StopLevel::None;
+    goOn = m_core.stopLevel() == StopLevel::None;
   }
   m_wake.notify_all();  // a Hold waits for the runs to end
   if (m_onOutcome) m_onOutcome(whole);
@@ -504,7 +505,7 @@ void Station::RunPort(Port& port) {
     std::uint32_t id = 0;
     std::chrono::steady_clock::time_point heard;  // when it answered last
     std::uint64_t nodeChanges = 0;                // the port's node changes then
-    StationState state = StationState::Waiting;   // what its run left the port in
+    PortEvent result = PortEvent::Failed;         // what its run ended with
   };
   Silent gone;
   bool told = false;  // the port's state was told once: the first poll's is told whatever it is
@@ -520,9 +521,8 @@ void Station::RunPort(Port& port) {
       if (found.kind != PollAnswer::Kind::Answered) {
         const bool busy = found.kind == PollAnswer::Kind::Busy;
         if (found.kind == PollAnswer::Kind::NoPort) gone = {};  // the port itself went
-        SetState(port,
-                 found.kind == PollAnswer::Kind::Silent ? StationState::Waiting : StationState::PortGone,
-                 !told);
+        Apply(port, found.kind == PollAnswer::Kind::Silent ? PortEvent::Silent : PortEvent::PortMissing,
+              !told);
         told = true;
         // A port another program holds is looked at again after a whole interval: it may be
         // held for hours, and opening it over and over costs both programs.
@@ -544,11 +544,13 @@ void Station::RunPort(Port& port) {
 
     if (sameAgain) {
       // The same device, back from a restart: it was run already, and waits to leave again.
-      SetState(port, gone.state);
+      Apply(port, gone.result);
     } else {
-      // 2. A device answered: Connect on this port.
-      poll.Release();
+      // 2. A device answered: Connect on this port, which the poll hands over open at the
+      // rate the device answered at.
       if (!BeginRun(port, DeviceOf(found.identity))) break;
+      port.session->HandOverPort(poll.TakePort(), found.rate);
+      port.lastEnd.reset();
       port.session->OnConnect();
       if (!EndRun(port)) break;
       if (MissedDevice(port)) continue;
@@ -560,7 +562,7 @@ void Station::RunPort(Port& port) {
     // device that left is gone after about a second; a path that changes under it (the
     // adapter pulled out, or another in its place) means it left at once.
     const std::uint32_t id = found.identity.m_nDevId;
-    Silent last{true, id, std::chrono::steady_clock::now(), NodeChanges(port), StateOf(port)};
+    Silent last{true, id, std::chrono::steady_clock::now(), NodeChanges(port), ResultEventOf(StateOf(port))};
     int silent = 0;
     bool left = false;      // for certain: its port or its node went
     bool portGone = false;  // ... and the port with it
@@ -594,9 +596,9 @@ void Station::RunPort(Port& port) {
     }
     // Silent on a port whose node stayed: pulled from a fixed port, or only restarting.
     if (!haveDevice && !left && last.nodeChanges == NodeChanges(port)) gone = last;
-    if (!haveDevice) SetState(port, portGone ? StationState::PortGone : StationState::Waiting);
+    if (!haveDevice) Apply(port, portGone ? PortEvent::PortMissing : PortEvent::Silent);
   }
-  SetState(port, StationState::Ended);
+  Apply(port, PortEvent::Stop);
 }
 
 }  // namespace app

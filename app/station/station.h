@@ -9,18 +9,20 @@
 // once per poll.
 //
 // How it is guarded:
-//   - The station's mutex guards its port list, every port's status, the outcomes, the stop
-//     level and the programming count. The change into and out of programming and every stop
-//     decision are made under it, so a stop never misses a port that is just starting to
-//     program.
+//   - The station's mutex guards its port list, every port's status and the outcomes with
+//     their devices. The stop level, the programming count and the outcomes as a line counts
+//     them are the line core's (see LineCore, its own mutex, taken after the station's). The
+//     change into and out of programming and every stop decision are made under the station's
+//     mutex, so a stop never misses a port that is just starting to program.
 //   - Each port's thread owns its session, its poll and its link; no other thread touches them
 //     but to ask for a stop (stop_sources, safe from any thread).
 //   - Hold and Resume keep every port from beginning a device run (m_held, under the mutex):
 //     a port that finds a device waits for Resume before it touches the firmware set, and
 //     Hold returns only once no port is in a run, so the firmware set can be refreshed
 //     between devices.
-//   - The observer and the programming hook are called from the ports' threads (and from
-//     RequestStop's caller), without the station's mutex; they must be thread-safe themselves.
+//   - The observer is called from the ports' threads (and from RequestStop's caller), without
+//     the station's mutex; it must be thread-safe itself. The programming hook is called with
+//     the core's mutex held and must only store.
 //   - A view given to AddPort is called from its port's thread only.
 //   - The node watcher reads the ports' paths (fixed once added) without the mutex, and writes
 //     what they name, and its count of changes, under it.
@@ -39,8 +41,10 @@
 #include <vector>
 
 #include "app/firmware_set.h"
-#include "app/production_line.h"
+#include "app/line_core.h"
+#include "app/port_state.h"
 #include "app/record/record_sink.h"
+#include "app/session_events.h"
 #include "app/site_control.h"
 #include "app/station/port_node.h"
 #include "common/loader_view.h"
@@ -48,18 +52,6 @@
 #include "platform/serial_port.h"
 
 namespace app {
-
-// Where a port stands, as a panel shows it.
-enum class StationState {
-  Waiting,      // for a device
-  Checking,     // a device answered: query, authentication, choice of firmware
-  Programming,  // its device is being erased or programmed
-  Programmed,   // the last device was programmed; waiting for it to leave
-  Failed,       // the last device failed; waiting for it to leave
-  UpToDate,     // the last device was left alone on purpose (same or later version)
-  PortGone,     // the port is not there (yet); it is looked for again
-  Ended,        // the station stopped on this port
-};
 
 // The device a port saw last.
 struct StationDevice {
@@ -72,9 +64,12 @@ struct StationDevice {
 
 struct StationPortStatus {
   PortEntry port;
-  StationState state = StationState::Waiting;
+  // Where the port stands; it moves only as the station's port machine allows
+  // (NextStationState).
+  PortState state = PortState::Waiting;
   StationDevice device;     // from Checking on: the current or last device
-  int result = 0;           // the last device's result code (Programmed, Failed, UpToDate)
+  int runs = 0;             // the port's device runs so far; the last one's result follows
+  int result = 0;           // the last device's result code (Programmed, Failed, UpToDate...)
   bool stopped = false;     // the last device's run was stopped, so it has no result code
   StreamProgress progress;  // while Programming
   int programmed = 0;       // the port's devices so far, by outcome
@@ -93,7 +88,7 @@ struct StationOutcome {
 // state) to `now`: "waiting for a device", "waiting for the port to appear", "device left;
 // waiting for a device"... Empty for the changes a port's own lines tell already (a device
 // checked, programmed, its result) and for none at all.
-std::string StationStateLine(std::optional<StationState> before, StationState now);
+std::string StationStateLine(std::optional<PortState> before, PortState now);
 
 // "ID 11456 (VORnet Amp) V1.20 -> V1.30: -Device Programed OK.": a run's result at a glance. An
 // image the profile does not approve is named with its SHA-256 and the profile after the result.
@@ -120,7 +115,7 @@ class Station {
   // also of a port's first state, once its first poll has found what it waits for.
   void SetObserver(Observer observer) { m_observer = std::move(observer); }
   // Told whenever some port starts or the last one stops being erased or programmed.
-  void SetOnProgramming(std::function<void(bool)> hook) { m_onProgramming = std::move(hook); }
+  void SetOnProgramming(std::function<void(bool)> hook) { m_core.SetOnProgramming(std::move(hook)); }
   // Told of every finished device run.
   void SetOnOutcome(std::function<void(const StationOutcome&)> hook) { m_onOutcome = std::move(hook); }
   // How often an idle port is polled (about once a second).
@@ -154,13 +149,16 @@ class Station {
   // Every device run so far, in the order they ended.
   std::vector<StationOutcome> Outcomes() const;
   // The production line's summary of every device run so far.
-  std::string Summary() const;
+  std::string Summary() const { return m_core.Summary(); }
   // The ports stopped while their device was being erased or programmed.
-  std::vector<PortEntry> CutWhileProgramming() const;
+  std::vector<PortEntry> CutWhileProgramming() const { return m_core.Cut(); }
+  // The summary, the ports cut and the exit status (StationExitStatus), once it has ended.
+  LineFinish Finish(int stoppedStatus) const { return m_core.Finish(stoppedStatus); }
 
  private:
   struct Port;
   class PortView;
+  class PortEvents;
 
   void RunPort(Port& port);
   // Begins a device run if nothing stops it; false when the port is to end.
@@ -169,10 +167,14 @@ class Station {
   bool EndRun(Port& port);
   // The last run did not reach the device the poll found (it left, or did not answer again).
   static bool MissedDevice(const Port& port);
-  // Sets and tells the port's state when it changed, or `always`.
-  void SetState(Port& port, StationState state, bool always = false);
-  StationState StateOf(const Port& port) const;
+  // Moves the port's state by `event` as the port machine says (call with m_mutex held); false
+  // when the machine refuses the event, which leaves the state as it was.
+  static bool Move(Port& port, PortEvent event);
+  // Moves the port's state by `event` and tells it when it changed, or `always`.
+  void Apply(Port& port, PortEvent event, bool always = false);
+  PortState StateOf(const Port& port) const;
   void SetProgramming(Port& port, bool active);
+  void FirmwareChosen(Port& port, const std::string& version);
   void Progress(Port& port, const StreamProgress& p);
   void Notify(const StationPortStatus& status);
   enum class Wake { Elapsed, NodeChanged, Stopped };
@@ -193,7 +195,6 @@ class Station {
   std::shared_ptr<const SiteControl> m_site;
   device::WireTrace m_trace = device::WireTrace::Off;
   Observer m_observer;
-  std::function<void(bool)> m_onProgramming;
   std::function<void(const StationOutcome&)> m_onOutcome;
   std::chrono::milliseconds m_pollEvery{1000};
 
@@ -201,9 +202,7 @@ class Station {
   std::condition_variable_any m_wake;
   std::deque<std::unique_ptr<Port>> m_ports;  // stable addresses
   std::vector<StationOutcome> m_outcomes;
-  std::vector<PortEntry> m_cut;
-  StopLevel m_level = StopLevel::None;
-  int m_programming = 0;
+  LineCore m_core{LineCore::Kind::Station};
   bool m_started = false;
   bool m_held = false;  // between Hold and Resume
 

@@ -306,12 +306,11 @@ int main(int argc, char** argv) {
   ok = ok && runStation(1, 1, [&](app::Station& station, RunCounter& counter) {
          std::mutex mutex;
          std::condition_variable changed;
-         app::StationState state = app::StationState::Waiting;
+         app::PortState state = app::PortState::Waiting;
          double waitingAt = 0;
          station.SetObserver([&](const app::StationPortStatus& s) {
            std::lock_guard lock(mutex);
-           if (s.state == app::StationState::Waiting && state != app::StationState::Waiting)
-             waitingAt = Mono();
+           if (s.state == app::PortState::Waiting && state != app::PortState::Waiting) waitingAt = Mono();
            state = s.state;
            changed.notify_all();
          });

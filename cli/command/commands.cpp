@@ -174,13 +174,10 @@ int RunDeviceWorkflow(const CommandLine& line, TerminalView& view, platform::Por
       });
   if (refused != 0) return refused;
   if (view.stopRequested()) return kExitInterrupted;
-  // As at the end of the start-up sequence: no device workflow without a port or without a
-  // product database.
-  // A station waits for its ports: none need be there yet.
+  // As at the end of the start-up sequence: no device workflow without a port (a station
+  // waits for its ports) or without a product database.
   const bool station = line.command == Command::Station;
-  const bool portsWanted = !station && prepared.ports.entries.empty();
-  if (prepared.stopped || prepared.abandoned || prepared.catalogue.products == 0 || portsWanted)
-    return kExitNoWorkflow;
+  if (!(station ? prepared.readyForStation() : prepared.ready())) return kExitNoWorkflow;
 
   if (SeveralPorts(line)) {
     if (several.empty() && !station) return kExitNoWorkflow;

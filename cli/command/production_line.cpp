@@ -1,88 +1,37 @@
 #include "cli/command/production_line.h"
 
-#include <iterator>
-#include <memory>
 #include <string>
 
 #include "app/production_line.h"
 #include "cli/command/command_result.h"
-#include "cli/output/board_view.h"
-#include "cli/output/shared_output.h"
+#include "cli/command/multi_port_frame.h"
 #include "cli/output/terminal_text.h"
-#include "cli/signals/stop_relay.h"
 
 namespace cli {
-
-namespace {
-
-// The first signal stops what is not being programmed, the second everything.
-}  // namespace
-
-app::StopLevel LevelOfPresses(int presses) {
-  return presses >= 2 ? app::StopLevel::All : app::StopLevel::Idle;
-}
-
-TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared) {
-  TerminalSetup setup = base;
-  setup.prefix = port.comName() + ": ";
-  setup.shared = &shared;
-  // Boxes are answered by --yes or --no; the board draws the live lines.
-  setup.errIsTerminal = false;
-  setup.inIsTerminal = false;
-  setup.interrupts = nullptr;
-  return setup;
-}
 
 int RunProductionLine(const CommandLine& line, TerminalView& mainView, platform::PortOpener& opener,
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
                       InterruptState& interrupts, const std::shared_ptr<app::RecordSink>& records) {
-  interrupts.setSeveral(true);
-  const TerminalSetup& base = mainView.setup();
-  SharedOutput shared(base.err, base.errIsTerminal && !base.quiet, base.columns);
-
+  MultiPortFrame frame(mainView.setup(), interrupts);
   app::ProductionLine productionLine(firmware, opener);
-  // The signal handler warns instead of stopping while some device is being programmed.
-  productionLine.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
-  std::vector<std::unique_ptr<TerminalView>> views;
+  productionLine.SetOnProgramming(frame.ProgrammingHook());
   for (const PortEntry& port : ports) {
-    views.push_back(std::make_unique<BoardView>(PortViewSetup(base, port, shared)));
-    app::DeviceSession& session = productionLine.AddPort(port, *views.back()).session();
+    app::DeviceSession& session = productionLine.AddPort(port, frame.ViewFor(port)).session();
     session.SetRecordSink(records);
     session.SetSiteControl(line.site);
     session.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
   }
-  {
-    const StopRelay relay(&interrupts, [&](int presses) {
-      KeepFirstPressWarning(shared, interrupts, presses);
-      productionLine.RequestStop(LevelOfPresses(presses));
-    });
-    productionLine.Run();
+  frame.RunRelayingStops([&productionLine](app::StopLevel level) { productionLine.RequestStop(level); },
+                         [&productionLine] { productionLine.Run(); });
+  frame.EndBoard();
+
+  // With --quiet, each port's kept result lines, named by the port each outcome ran on.
+  if (line.quiet) {
+    for (const app::LineOutcome& o : productionLine.Outcomes())
+      for (const std::string& kept : QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code))
+        frame.shared().WriteLine(frame.base().out, o.port.comName() + ": " + PrintableText(kept));
   }
-
-  const std::vector<app::LineOutcome> outcomes = productionLine.Outcomes();
-  for (std::size_t i = 0; i < views.size(); ++i) {
-    views[i]->EndProgress();
-    if (!line.quiet || i >= outcomes.size()) continue;
-    const app::LineOutcome& o = outcomes[i];
-    for (const std::string& kept : QuietResultLines(line.command, o.stopped ? kExitInterrupted : o.code))
-      shared.WriteLine(base.out, o.port.comName() + ": " + PrintableText(kept));
-  }
-  shared.Finish();
-  mainView.Note(app::SummaryLine(outcomes));
-  const std::string cut = CutNote(productionLine.CutWhileProgramming());
-  if (!cut.empty()) mainView.Note(cut);
-  return app::LineExitStatus(outcomes, interrupts.exitStatus());
-}
-
-void KeepFirstPressWarning(SharedOutput& shared, const InterruptState& interrupts, int presses) {
-  // The warning stays in view above the board until the run ends.
-  if (presses == 1 && interrupts.warned())
-    shared.KeepAbove({std::begin(kSeveralWarningLines), std::end(kSeveralWarningLines)});
-}
-
-std::string CutNote(const std::vector<PortEntry>& cut) {
-  const std::string note = app::CutNote(cut);
-  return note.empty() ? note : "vorloader-cli: " + note;
+  return MultiPortFrame::Finish(mainView, productionLine.Finish(interrupts.exitStatus()));
 }
 
 }  // namespace cli

@@ -1,14 +1,11 @@
 #pragma once
-// The terminal's production line: app::ProductionLine with one terminal view per port, every
-// line prefixed with the port and drawn through one shared output (with a live board on a
-// terminal), and the process's stop signals mapped to stop levels.
+// The terminal's production line: app::ProductionLine in the multi-port frame (a board view
+// per port, the stop signals as stop levels, the summary and the cut note).
 
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "app/firmware_set.h"
-#include "app/production_line.h"
 #include "app/record/record_sink.h"
 #include "cli/command/command_line.h"
 #include "cli/output/terminal_view.h"
@@ -24,19 +21,5 @@ namespace cli {
 int RunProductionLine(const CommandLine& line, TerminalView& mainView, platform::PortOpener& opener,
                       const app::FirmwareSet& firmware, const std::vector<PortEntry>& ports,
                       InterruptState& interrupts, const std::shared_ptr<app::RecordSink>& records);
-
-// The stop level of the stop signals so far: the first stops what is not programming, the
-// second everything.
-app::StopLevel LevelOfPresses(int presses);
-
-// The view of one port among several: its lines prefixed with the port, drawn through `shared`.
-TerminalSetup PortViewSetup(const TerminalSetup& base, const PortEntry& port, SharedOutput& shared);
-
-// After the first stop signal while devices are being programmed: keeps the warning that a
-// second one cuts them above the live board until the run ends.
-void KeepFirstPressWarning(SharedOutput& shared, const InterruptState& interrupts, int presses);
-
-// The note naming the ports cut while their device was being programmed; empty when none was.
-std::string CutNote(const std::vector<PortEntry>& cut);
 
 }  // namespace cli

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,41 +10,15 @@
 
 #include "app/site_control.h"
 #include "app/station/station.h"
+#include "cli/command/multi_port_frame.h"
 #include "cli/command/port_argument.h"
-#include "cli/command/production_line.h"
 #include "cli/command/station_result_line.h"
-#include "cli/output/board_view.h"
 #include "cli/output/shared_output.h"
 #include "cli/output/terminal_text.h"
-#include "cli/signals/stop_relay.h"
 
 namespace cli {
 
 namespace {
-
-// The ports' views, made as ports join (from the station's watcher thread); guarded by their mutex.
-class PortViews {
- public:
-  PortViews(const TerminalSetup& base, SharedOutput& shared) : m_base(base), m_shared(shared) {}
-
-  TerminalView& For(const PortEntry& port) {
-    TerminalSetup setup = PortViewSetup(m_base, port, m_shared);
-    std::lock_guard lock(m_mutex);
-    m_views.push_back(std::make_unique<BoardView>(std::move(setup)));
-    return *m_views.back();
-  }
-
-  void EndProgress() {
-    std::lock_guard lock(m_mutex);
-    for (auto& v : m_views) v->EndProgress();
-  }
-
- private:
-  const TerminalSetup& m_base;
-  SharedOutput& m_shared;
-  std::mutex m_mutex;
-  std::deque<std::unique_ptr<TerminalView>> m_views;
-};
 
 // Each port's state, a line of its own when it changes ("COM1: waiting for a device"): the
 // states the station window's panels show.
@@ -58,7 +30,7 @@ class StateLines {
   void Tell(const app::StationPortStatus& status) {
     std::lock_guard lock(m_mutex);
     const auto last = m_last.find(status.port.number);
-    std::optional<app::StationState> before;
+    std::optional<app::PortState> before;
     if (last != m_last.end()) before = last->second;
     if (before == status.state) return;  // a progress step
     m_last[status.port.number] = status.state;
@@ -70,7 +42,7 @@ class StateLines {
   SharedOutput& m_shared;
   std::FILE* m_err;
   std::mutex m_mutex;
-  std::map<int, app::StationState> m_last;
+  std::map<int, app::PortState> m_last;
 };
 
 }  // namespace
@@ -97,52 +69,42 @@ bool SkippedPort(const PortEntry& port, const std::vector<PortArgument>& skipped
 int RunStation(const CommandLine& line, const TerminalSetup& base, TerminalView& mainView,
                platform::PortOpener& opener, const app::FirmwareSet& firmware,
                const std::vector<PortEntry>& ports, InterruptState& interrupts, RunRecords& records) {
-  interrupts.setSeveral(true);
   // Whoever looks at the station sees under which profile, by whom and for what it runs.
   if (const std::string setUp = StationSetUpLine(line); !setUp.empty()) mainView.Note(setUp);
-  SharedOutput shared(base.err, base.errIsTerminal && !base.quiet, base.columns);
-  PortViews views(base, shared);
+  MultiPortFrame frame(base, interrupts);
+  SharedOutput& shared = frame.shared();
 
   StateLines states(shared, base.err);  // told by the station's ports until it is gone
   app::Station station(firmware, opener);
   station.SetRecordSink(records.sink());
   station.SetSiteControl(line.site);
   station.SetWireTrace(line.verbose ? device::WireTrace::On : device::WireTrace::Off);
-  station.SetOnProgramming([&interrupts](bool any) { interrupts.setTransferActive(any); });
+  station.SetOnProgramming(frame.ProgrammingHook());
   if (!base.quiet)
     station.SetObserver([&states](const app::StationPortStatus& status) { states.Tell(status); });
   // One line per device, whole, that a person reads at a glance.
   station.SetOnOutcome([&shared, &base](const app::StationOutcome& o) {
     shared.WriteLine(base.out, TerminalStationResultLine(o));
   });
-  for (const PortEntry& port : ports) station.AddPort(port, views.For(port));
+  for (const PortEntry& port : ports) station.AddPort(port, frame.ViewFor(port));
   if (line.allPorts)
     station.JoinNewPorts([&line](const PortEntry& port) { return !SkippedPort(port, line.skipPorts); },
-                         [&views](const PortEntry& port) -> LoaderView& { return views.For(port); });
-  {
-    // The first stop signal arms nothing new and lets the devices being programmed finish; the
-    // second cuts them.
-    const StopRelay relay(&interrupts, [&](int presses) {
-      KeepFirstPressWarning(shared, interrupts, presses);
-      station.RequestStop(LevelOfPresses(presses));
-    });
-    // A station runs for a shift: what the record database says is told when it is said.
-    records.TellAsTheyCome([&shared, &base](const std::string& note) {
-      shared.WriteLine(base.err, "note: " + PrintableText(note));
-    });
-    station.Start();
-    station.Wait();
-    records.TellAsTheyCome(nullptr);
-  }
-  views.EndProgress();
-  shared.Finish();
-
-  mainView.Note(station.Summary());
-  const std::vector<PortEntry> cutPorts = station.CutWhileProgramming();
-  const std::string cut = CutNote(cutPorts);
-  if (!cut.empty()) mainView.Note(cut);
-  // A device cut short is no clean end, however few the stop signals were.
-  return interrupts.presses() >= 2 || !cutPorts.empty() ? interrupts.exitStatus() : 0;
+                         [&frame](const PortEntry& port) -> LoaderView& { return frame.ViewFor(port); });
+  // The first stop signal arms nothing new and lets the devices being programmed finish; the
+  // second cuts them.
+  frame.RunRelayingStops([&station](app::StopLevel level) { station.RequestStop(level); },
+                         [&] {
+                           // A station runs for a shift: what the record database says is told
+                           // when it is said.
+                           records.TellAsTheyCome([&shared, &base](const std::string& note) {
+                             shared.WriteLine(base.err, "note: " + PrintableText(note));
+                           });
+                           station.Start();
+                           station.Wait();
+                           records.TellAsTheyCome(nullptr);
+                         });
+  frame.EndBoard();
+  return MultiPortFrame::Finish(mainView, station.Finish(interrupts.exitStatus()));
 }
 
 }  // namespace cli

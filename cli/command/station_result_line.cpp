@@ -1,6 +1,5 @@
 #include "cli/command/station_result_line.h"
 
-#include "app/production_line.h"
 #include "app/record/run_record.h"
 #include "cli/output/terminal_text.h"
 

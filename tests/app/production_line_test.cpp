@@ -162,9 +162,9 @@ TEST_F(ProductionLineTest, EachStopLevelStopsWhatItNames) {
     EXPECT_EQ(counts.programmed, static_cast<int>(!c.com1Stopped) + static_cast<int>(!c.com2Stopped));
     // A stopped session never reached its device's flash; a programmed one wrote the image.
     EXPECT_EQ(devices[2].image().empty(), c.com2Stopped);
-    EXPECT_EQ(com1.history(), (std::vector<app::PortState>{app::PortState::Ready, app::PortState::Working,
+    EXPECT_EQ(com1.history(), (std::vector<app::PortState>{app::PortState::Ready, app::PortState::Checking,
                                                            app::PortState::Programming,
-                                                           app::PortState::Working, app::PortState::Done}));
+                                                           app::PortState::Checking, app::PortState::Ended}));
     EXPECT_FALSE(line.anyProgramming());
     ASSERT_FALSE(programmingSeen.empty());
     EXPECT_TRUE(programmingSeen.front());
@@ -246,6 +246,44 @@ TEST_F(ProductionLineTest, EachSessionSearchesItsOwnPortOnly) {
   EXPECT_EQ(opener[1].attempts, std::vector<int>(opener[1].attempts.size(), 1));
   EXPECT_EQ(opener[2].attempts, std::vector<int>(opener[2].attempts.size(), 2));
   EXPECT_FALSE(opener[2].attempts.empty());
+}
+
+// A session tells whoever runs it what it does, in the order it happens, beside its view: the
+// firmware chosen, programming begun before the view hears of it and ended after, and the
+// run's end with its facts.
+TEST_F(ProductionLineTest, ASessionTellsItsEventsBesideItsView) {
+  struct Told final : app::SessionEvents {
+    explicit Told(testing_support::RecordingView& view) : calls(view.calls) {}
+    void programmingBegan() override { calls.push_back("event: programming began"); }
+    void programmingEnded() override { calls.push_back("event: programming ended"); }
+    void firmwareChosen(int row, const std::string& version) override {
+      calls.push_back("event: row " + std::to_string(row) + " V" + version);
+    }
+    void runFinished(const app::SessionRunEnd& e) override {
+      end = e;
+      calls.push_back("event: run finished");
+    }
+    std::vector<std::string>& calls;
+    app::SessionRunEnd end;
+  };
+  Device(1);
+  testing_support::RecordingView view;
+  view.answers = {true};
+  Told told(view);
+  app::DeviceSession session(*firmware, view, opener[1], PortEntry(1, opener.PathOf(1)));
+  session.link().m_sleep = [](int) {};
+  session.SetEvents(&told);
+  session.OnConnect();
+
+  std::vector<std::string> order;
+  for (const std::string& call : view.calls)
+    if (call.starts_with("event: ") || call.starts_with("transfer: ")) order.push_back(call);
+  EXPECT_EQ(order, (Strings{"event: row 0 V1.30", "event: programming began", "transfer: on", "transfer: off",
+                            "event: programming ended", "event: run finished"}));
+  EXPECT_EQ(told.end.result, RESULT_OK);
+  EXPECT_TRUE(told.end.eraseWritten);
+  EXPECT_EQ(told.end.device.version, "1.30");
+  EXPECT_EQ(told.end.detail, "");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/record/file_record_sink.h"
@@ -28,7 +29,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-using app::StationState;
+using app::PortState;
 
 // The scripted opener behind a mutex, for the station's port thread to open through while the
 // test waits for its opens; every open attempt's time is kept.
@@ -70,8 +71,18 @@ class GuardedOpener : public platform::PortOpener {
 class Watch {
  public:
   void Status(const app::StationPortStatus& status) {
+    if (status.port.number != 1) return;
     std::lock_guard lock(m_mutex);
+    if (!m_states.empty() && m_states.back() != status.state) {
+      // Every change the station tells is one its port machine allows.
+      const bool allowed = std::ranges::any_of(app::StationTransitions(), [&](const app::PortTransition& t) {
+        return t.from == m_states.back() && t.to == status.state;
+      });
+      EXPECT_TRUE(allowed) << app::PortStateName(m_states.back()) << " -> "
+                           << app::PortStateName(status.state);
+    }
     if (m_states.empty() || m_states.back() != status.state) m_states.push_back(status.state);
+    if (status.state == PortState::Programming) m_target = status.device.versionTarget;
     m_changed.notify_all();
   }
   void Outcome(const app::StationOutcome& outcome) {
@@ -80,21 +91,40 @@ class Watch {
     m_changed.notify_all();
   }
   // Waits until `ready` holds of the states and the number of runs; false after a minute.
-  bool WaitFor(const std::function<bool(const std::vector<StationState>&, std::size_t)>& ready) {
+  bool WaitFor(const std::function<bool(const std::vector<PortState>&, std::size_t)>& ready) {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, 1min, [&] { return ready(m_states, m_outcomes.size()); });
   }
-  std::vector<StationState> States() {
+  std::vector<PortState> States() {
     std::lock_guard lock(m_mutex);
     return m_states;
+  }
+  // The version the last device being programmed was to get, as its status said.
+  std::string Target() {
+    std::lock_guard lock(m_mutex);
+    return m_target;
+  }
+  // For another station's port.
+  void Reset() {
+    std::lock_guard lock(m_mutex);
+    m_states.clear();
+    m_outcomes.clear();
   }
 
  private:
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::vector<StationState> m_states;
+  std::vector<PortState> m_states;
   std::vector<app::StationOutcome> m_outcomes;
+  std::string m_target;
 };
+
+// Waits until `ready` holds; false after a minute (a hang, not a matter of speed).
+bool WaitUntil(const std::function<bool()>& ready) {
+  for (const auto end = Clock::now() + 1min; Clock::now() < end; std::this_thread::sleep_for(5ms))
+    if (ready()) return true;
+  return false;
+}
 
 class StationTest : public ::testing::Test {
  protected:
@@ -102,6 +132,7 @@ class StationTest : public ::testing::Test {
   GuardedOpener opener;
   testing_support::ScriptedDevice dev;
   std::atomic<bool> silent{false};  // the device answers nothing, as while it restarts
+  std::atomic<int> heard{0};        // what the device was asked while not silent
   std::unique_ptr<app::FirmwareSet> firmware;
   Watch watch;
 
@@ -121,7 +152,9 @@ class StationTest : public ::testing::Test {
     testing_support::ScriptedLine& line = opener.scripted().Line(1);
     dev.Attach(line);
     line.respond = [this, answer = line.respond](std::span<const std::uint8_t> written, int rate) {
-      return silent ? std::vector<std::uint8_t>{} : answer(written, rate);
+      if (silent) return std::vector<std::uint8_t>{};
+      ++heard;
+      return answer(written, rate);
     };
   }
 
@@ -161,7 +194,7 @@ TEST_F(StationTest, APortHeldByAnotherProgramIsTriedOncePerPoll) {
   const std::vector<Clock::time_point> attempts = opener.Attempts();
   for (std::size_t i = 1; i < attempts.size(); ++i)
     EXPECT_GE(attempts[i] - attempts[i - 1], kEvery) << "open " << i;
-  EXPECT_TRUE(std::ranges::count(watch.States(), StationState::PortGone) > 0);
+  EXPECT_TRUE(std::ranges::count(watch.States(), PortState::PortGone) > 0);
   EXPECT_TRUE(station->Outcomes().empty());
 }
 
@@ -176,21 +209,22 @@ TEST_F(StationTest, ADeviceSilentThroughARestartIsNotRunAgain) {
   ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 1; }));
   silent = true;
   // Two silent polls: it counts as gone, and the port waits for a device.
-  ASSERT_TRUE(watch.WaitFor([](const std::vector<StationState>& s, std::size_t) {
-    return s.size() >= 2 && s[s.size() - 2] == StationState::Programmed && s.back() == StationState::Waiting;
+  ASSERT_TRUE(watch.WaitFor([](const std::vector<PortState>& s, std::size_t) {
+    return s.size() >= 2 && s[s.size() - 2] == PortState::Programmed && s.back() == PortState::Waiting;
   }));
   const std::size_t before = watch.States().size();
   silent = false;
-  ASSERT_TRUE(watch.WaitFor([before](const std::vector<StationState>& s, std::size_t runs) {
-    return s.size() > before || runs > 1;
-  }));
+  ASSERT_TRUE(watch.WaitFor(
+      [before](const std::vector<PortState>& s, std::size_t runs) { return s.size() > before || runs > 1; }));
   station->RequestStop(app::StopLevel::All);
   station->Wait();
 
-  const std::vector<StationState> states = watch.States();
+  const std::vector<PortState> states = watch.States();
   ASSERT_GT(states.size(), before);
-  EXPECT_EQ(states[before], StationState::Programmed) << "back as the device it was";
+  EXPECT_EQ(states[before], PortState::Programmed) << "back as the device it was";
+  EXPECT_EQ(watch.Target(), "1.30") << "the version its session chose";
   EXPECT_EQ(station->Outcomes().size(), 1u);
+  EXPECT_EQ(station->Outcomes()[0].device.versionAfter, "1.30");
   EXPECT_EQ(Seen("boot"), 1);
   EXPECT_EQ(RecordLines(), 1u);
 }
@@ -212,8 +246,8 @@ TEST_F(StationTest, TheSameIdAfterANodeChangeIsRunAgain) {
   station->Start();
   ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 1; }));
   silent = true;
-  ASSERT_TRUE(watch.WaitFor([](const std::vector<StationState>& s, std::size_t) {
-    return s.size() >= 2 && s[s.size() - 2] == StationState::Programmed && s.back() == StationState::Waiting;
+  ASSERT_TRUE(watch.WaitFor([](const std::vector<PortState>& s, std::size_t) {
+    return s.size() >= 2 && s[s.size() - 2] == PortState::Programmed && s.back() == PortState::Waiting;
   }));
   // The port's path now names another node: the station lets the old one go and opens afresh.
   const std::size_t opens = opener.AttemptCount();
@@ -245,6 +279,7 @@ TEST_F(StationTest, AStopCutsADeviceOnlyOnceItsEraseWentOut) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     dev = testing_support::ScriptedDevice{};
+    watch.Reset();
     Device();
     HoldingView view(c.at);
     auto station = Make(100ms);
@@ -267,29 +302,128 @@ TEST_F(StationTest, AStopCutsADeviceOnlyOnceItsEraseWentOut) {
   }
 }
 
+// The port the poll found a device on is handed, open at the rate the device answered at, to
+// the session that runs it: the session neither opens the port again nor tries the other rates.
+TEST_F(StationTest, ThePollHandsItsOpenPortToTheSession) {
+  Device();
+  dev.script().rates = {115200};  // the second rate the poll and a search try
+  HoldingView view(HoldAt::Nowhere);
+  auto station = Make(100ms);
+  std::atomic<std::size_t> opensAtRunEnd{0};
+  station->SetOnOutcome([this, &opensAtRunEnd](const app::StationOutcome& o) {
+    opensAtRunEnd = opener.AttemptCount();
+    watch.Outcome(o);
+  });
+  station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+  station->Start();
+  ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 1; }));
+  station->RequestStop(app::StopLevel::All);
+  station->Wait();
+
+  ASSERT_EQ(station->Outcomes().size(), 1u);
+  EXPECT_EQ(station->Outcomes()[0].run.code, RESULT_OK);
+  EXPECT_EQ(opensAtRunEnd.load(), 1u) << "the poll's one opening served the run";
+  EXPECT_EQ(view.Calls("port: Connected"), (std::vector<std::string>{"port: Connected Com 1 at Baud 115200"}))
+      << "no other rate was tried";
+}
+
+// A stop of what is idle lets a device being programmed finish (and counts as a clean end),
+// while an idle port ends at once; a stop of everything cuts the device (no clean end).
+TEST_F(StationTest, EachStopLevelStopsWhatItNames) {
+  for (const app::StopLevel second : {app::StopLevel::None, app::StopLevel::All}) {
+    SCOPED_TRACE(second == app::StopLevel::All ? "then all" : "idle only");
+    dev = testing_support::ScriptedDevice{};
+    watch.Reset();
+    Device();
+    opener.scripted().Line(2);  // a port with nothing on it
+    HoldingView view(HoldAt::Erasing);
+    testing_support::RecordingView idle;
+    auto station = Make(100ms);
+    station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+    station->AddPort(PortEntry(2, opener.PathOf(2)), idle);
+    station->Start();
+    ASSERT_TRUE(view.WaitHeld());
+    station->RequestStop(app::StopLevel::Idle);
+    EXPECT_EQ(station->stopLevel(), app::StopLevel::Idle);
+    // The idle port ends while the device on the other is still being programmed.
+    ASSERT_TRUE(WaitUntil([&] { return station->Snapshot()[1].state == PortState::Ended; }));
+    EXPECT_EQ(station->Snapshot()[0].state, PortState::Programming);
+    EXPECT_TRUE(station->anyProgramming());
+    if (second != app::StopLevel::None) station->RequestStop(second);
+    view.Release();
+    station->Wait();
+
+    ASSERT_EQ(station->Outcomes().size(), 1u);
+    const app::LineFinish finish = station->Finish(130);
+    if (second == app::StopLevel::All) {
+      EXPECT_TRUE(station->Outcomes()[0].run.stopped);
+      EXPECT_TRUE(station->Outcomes()[0].run.cut);
+      EXPECT_EQ(finish.exitStatus, 130);
+    } else {
+      EXPECT_EQ(station->Outcomes()[0].run.code, RESULT_OK);
+      EXPECT_TRUE(finish.cut.empty());
+      EXPECT_EQ(finish.exitStatus, 0);
+      EXPECT_EQ(finish.summary, "summary: 1 devices: 1 programmed, 0 failed, 0 refused");
+    }
+    EXPECT_FALSE(station->anyProgramming());
+  }
+}
+
+// Hold returns only once the device run under way has ended, and no run begins until Resume.
+TEST_F(StationTest, HoldWaitsForTheRunUnderWayAndResumeLetsTheNextBegin) {
+  Device();
+  HoldingView view(HoldAt::Question);
+  auto station = Make(100ms);
+  station->AddPort(PortEntry(1, opener.PathOf(1)), view);
+  station->Start();
+  ASSERT_TRUE(view.WaitHeld());
+  std::atomic<int> runsWhenHeld{-1};
+  std::thread holder([&] {
+    station->Hold();
+    runsWhenHeld = static_cast<int>(station->Outcomes().size());
+  });
+  view.Release();
+  holder.join();
+  EXPECT_EQ(runsWhenHeld.load(), 1) << "Hold returned before the run ended";
+  // Another device takes the place of the first while the station is held: it waits.
+  silent = true;
+  ASSERT_TRUE(watch.WaitFor(
+      [](const std::vector<PortState>& s, std::size_t) { return s.back() == PortState::Waiting; }));
+  dev.script().idBytes = {0x00, 0x00, 0x10, 0x92};  // untouched while silent
+  const int before = heard;
+  silent = false;
+  // Its poll answers, but its run waits for Resume.
+  ASSERT_TRUE(WaitUntil([&] { return heard > before; }));
+  EXPECT_EQ(station->Outcomes().size(), 1u);
+  station->Resume();
+  ASSERT_TRUE(watch.WaitFor([](const auto&, std::size_t runs) { return runs == 2; }));
+  station->RequestStop(app::StopLevel::All);
+  station->Wait();
+  EXPECT_EQ(station->Outcomes().size(), 2u);
+}
+
 // The terminal's line for each change of a port's state: what the port waits for, and that a
 // device left; nothing for the changes the device run's own lines tell.
 TEST(StationStateLine, SaysWhatAPortWaitsForAndThatADeviceLeft) {
   struct Case {
-    std::optional<StationState> before;
-    StationState now;
+    std::optional<PortState> before;
+    PortState now;
     std::string line;
   } cases[] = {
-      {std::nullopt, StationState::Waiting, "waiting for a device"},
-      {std::nullopt, StationState::PortGone, "waiting for the port to appear"},
-      {StationState::PortGone, StationState::Waiting, "waiting for a device"},
-      {StationState::Waiting, StationState::PortGone, "waiting for the port to appear"},
-      {StationState::Programmed, StationState::Waiting, "device left; waiting for a device"},
-      {StationState::Failed, StationState::Waiting, "device left; waiting for a device"},
-      {StationState::UpToDate, StationState::PortGone, "device left; waiting for the port to appear"},
-      {StationState::Waiting, StationState::Programmed,
-       "the same device answers again; waiting for it to leave"},
-      {StationState::Waiting, StationState::Checking, ""},
-      {StationState::Checking, StationState::Programming, ""},
-      {StationState::Programming, StationState::Programmed, ""},
-      {StationState::Checking, StationState::UpToDate, ""},
-      {StationState::Waiting, StationState::Waiting, ""},
-      {StationState::Waiting, StationState::Ended, ""},
+      {std::nullopt, PortState::Waiting, "waiting for a device"},
+      {std::nullopt, PortState::PortGone, "waiting for the port to appear"},
+      {PortState::PortGone, PortState::Waiting, "waiting for a device"},
+      {PortState::Waiting, PortState::PortGone, "waiting for the port to appear"},
+      {PortState::Programmed, PortState::Waiting, "device left; waiting for a device"},
+      {PortState::Failed, PortState::Waiting, "device left; waiting for a device"},
+      {PortState::UpToDate, PortState::PortGone, "device left; waiting for the port to appear"},
+      {PortState::Waiting, PortState::Programmed, "the same device answers again; waiting for it to leave"},
+      {PortState::Waiting, PortState::Checking, ""},
+      {PortState::Checking, PortState::Programming, ""},
+      {PortState::Programming, PortState::Programmed, ""},
+      {PortState::Checking, PortState::UpToDate, ""},
+      {PortState::Waiting, PortState::Waiting, ""},
+      {PortState::Waiting, PortState::Ended, ""},
   };
   for (const Case& c : cases)
     EXPECT_EQ(app::StationStateLine(c.before, c.now), c.line)

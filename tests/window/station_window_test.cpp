@@ -49,7 +49,7 @@
 
 namespace {
 
-using window::PanelState;
+using app::PortState;
 using window::PortPanel;
 using window::StationWindow;
 using window_test::BoxAnswerer;
@@ -81,13 +81,17 @@ QColor StateColourShown(const PortPanel& panel) {
 struct RecordingControl : window::StationControl {
   std::vector<int> starts;
   int stops = 0;
+  std::vector<app::StopLevel> levels;  // of each Stop
   int checks = 0;
   std::vector<std::string> operators;
   void Start(int optionBits, const std::string& operatorName) override {
     starts.push_back(optionBits);
     operators.push_back(operatorName);
   }
-  void Stop() override { ++stops; }
+  void Stop(app::StopLevel level) override {
+    ++stops;
+    levels.push_back(level);
+  }
   void CheckForUpdates(int /*optionBits*/) override { ++checks; }
 };
 
@@ -103,7 +107,7 @@ TEST(StationWindow, APanelPerPortWithItsNamePathAndUsbIdentityInAScrollingGrid) 
       EXPECT_TRUE(identity.startsWith(QStringLiteral("/dev/ttyUSB%1\n").arg(i))) << identity.toStdString();
       EXPECT_TRUE(identity.contains("USB ID: 0403:6001"));
       EXPECT_TRUE(identity.contains(QStringLiteral("Serial number: FT%1").arg(i)));
-      EXPECT_EQ(panel.state(), PanelState::Waiting);
+      EXPECT_EQ(panel.state(), PortState::Waiting);
       EXPECT_EQ(Text(panel, "state"), "Waiting for a device");
     }
     auto* scroll = station.findChild<QScrollArea*>(QStringLiteral("panels"));
@@ -117,7 +121,7 @@ TEST(StationWindow, APanelPerPortWithItsNamePathAndUsbIdentityInAScrollingGrid) 
   }
 }
 
-app::StationPortStatus Status(app::StationState state, std::uint32_t id, const char* before, int result = 0) {
+app::StationPortStatus Status(app::PortState state, std::uint32_t id, const char* before, int result = 0) {
   app::StationPortStatus s;
   s.state = state;
   s.device.id = id;
@@ -128,34 +132,68 @@ app::StationPortStatus Status(app::StationState state, std::uint32_t id, const c
   return s;
 }
 
+// The panel takes a run's end from the run counter and its result from the status's result and
+// stopped flag: a stopped run says it was stopped, a refusal by the profile and one for the
+// version each show as what they are, and the last result outlives the station's end.
+TEST(StationWindow, APanelReadsEachRunFromItsCounterAndStoppedFlag) {
+  PortPanel panel(Ports(1)[0]);
+  app::StationPortStatus stopped = Status(PortState::Failed, 21, "1.20");
+  stopped.runs = 1;
+  stopped.failed = 1;
+  stopped.stopped = true;
+  panel.ShowStatus(stopped);
+  EXPECT_EQ(panel.state(), PortState::Failed);
+  EXPECT_EQ(Text(panel, "line1"), "ID 21: stopped.");
+  EXPECT_EQ(Text(panel, "line2"), "If the erase had begun, Raw Boot can recover this device.");
+
+  app::StationPortStatus refused = Status(PortState::NotApproved, 22, "1.20", RESULT_NOT_APPROVED);
+  refused.runs = 2;
+  refused.failed = 1;
+  refused.refused = 1;
+  panel.ShowStatus(refused);
+  EXPECT_EQ(panel.state(), PortState::NotApproved);
+  EXPECT_EQ(Text(panel, "line1"), "ID 22: V1.20");
+  app::StationPortStatus again = Status(PortState::UpToDate, 23, "1.80", RESULT_SAME_VERSION);
+  again.runs = 3;
+  again.failed = 1;
+  again.refused = 2;
+  panel.ShowStatus(again);
+  EXPECT_EQ(panel.state(), PortState::UpToDate);
+  EXPECT_EQ(Text(panel, "line1"), "ID 23: V1.80");
+  panel.ShowStatus(Status(PortState::Ended, 0, ""));
+  EXPECT_EQ(panel.state(), PortState::UpToDate) << "the last result stays in view";
+}
+
 TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
-  using app::StationState;
+  using app::PortState;
   StationWindow station(Ports(4), window::DecodedOptions(0));
   station.show();
   auto* checkForUpdates = station.findChild<QPushButton*>(QStringLiteral("checkForUpdates"));
   // The station's threads report.
   std::thread ports([&] {
-    app::StationPortStatus streaming = Status(StationState::Programming, 305419896, "1.20");
+    app::StationPortStatus streaming = Status(PortState::Programming, 305419896, "1.20");
     station.portView(0).status(streaming);
     streaming.progress = {32768, 65536, 50.0};
     station.portView(0).status(streaming);
     station.sharedView().programming(true);
-    app::StationPortStatus failed = Status(StationState::Failed, 17, "1.20", RESULT_ERASE_FAILED);
+    app::StationPortStatus failed = Status(PortState::Failed, 17, "1.20", RESULT_ERASE_FAILED);
     failed.failed = 1;
+    failed.runs = 1;  // its run has ended
     station.portView(1).status(failed);
     station.portView(1).appendLog("E13-Device Failed to Erase Flash.");
-    app::StationPortStatus same = Status(StationState::UpToDate, 18, "1.80", RESULT_SAME_VERSION);
+    app::StationPortStatus same = Status(PortState::UpToDate, 18, "1.80", RESULT_SAME_VERSION);
     same.refused = 1;
+    same.runs = 1;  // its run has ended
     station.portView(2).status(same);
-    station.portView(3).status(Status(StationState::Checking, 19, "1.20"));
+    station.portView(3).status(Status(PortState::Checking, 19, "1.20"));
     station.sharedView().appendLog("4 Com Ports Found.");
   });
   ports.join();
-  ASSERT_TRUE(WaitFor([&] { return station.panel(3).state() == PanelState::Checking; }));
+  ASSERT_TRUE(WaitFor([&] { return station.panel(3).state() == PortState::Checking; }));
   ASSERT_TRUE(WaitFor([&] { return station.anyProgramming(); }));
 
   const PortPanel& programming = station.panel(0);
-  EXPECT_EQ(programming.state(), PanelState::Programming);
+  EXPECT_EQ(programming.state(), PortState::Programming);
   EXPECT_EQ(Text(programming, "line1"), "VORnet Amp (ID 305419896)");
   EXPECT_EQ(Text(programming, "line2"), "V1.20 -> V1.80");
   auto* bar = programming.findChild<QProgressBar*>(QStringLiteral("progress"));
@@ -165,7 +203,7 @@ TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
   EXPECT_FALSE(checkForUpdates->isEnabled());
 
   const PortPanel& failed = station.panel(1);
-  EXPECT_EQ(failed.state(), PanelState::Failed);
+  EXPECT_EQ(failed.state(), PortState::Failed);
   EXPECT_EQ(Text(failed, "line1"), "ID 17: E13-Device Failed to Erase Flash.");
   EXPECT_EQ(Text(failed, "line2"), "Raw Boot can recover this device.");
   EXPECT_EQ(failed.failedCount(), 1);
@@ -179,42 +217,44 @@ TEST(StationWindow, EachPanelFollowsItsOwnDevicesInItsOwnColourAndCounts) {
   EXPECT_EQ(Text(station.panel(3), "line1"), "VORnet Amp (ID 19)");
 
   std::thread more([&] {
-    app::StationPortStatus done = Status(StationState::Programmed, 305419896, "1.20");
+    app::StationPortStatus done = Status(PortState::Programmed, 305419896, "1.20");
     done.device.versionAfter = "1.80";
     done.programmed = 1;
+    done.runs = 1;  // its run has ended
     station.portView(0).status(done);
     station.sharedView().programming(false);
-    app::StationPortStatus left = Status(StationState::Waiting, 17, "1.20");
+    app::StationPortStatus left = Status(PortState::Waiting, 17, "1.20");
     left.failed = 1;
+    left.runs = 1;  // its run has ended
     station.portView(1).status(left);
-    station.portView(2).status(Status(StationState::PortGone, 0, ""));
-    app::StationPortStatus ended = Status(StationState::Ended, 0, "");
+    station.portView(2).status(Status(PortState::PortGone, 0, ""));
+    app::StationPortStatus ended = Status(PortState::Ended, 0, "");
     station.portView(3).status(ended);
   });
   more.join();
-  ASSERT_TRUE(WaitFor([&] { return station.panel(3).state() == PanelState::Stopped; }));
+  ASSERT_TRUE(WaitFor([&] { return station.panel(3).state() == PortState::Ended; }));
   ASSERT_TRUE(WaitFor([&] { return !station.anyProgramming(); }));
-  EXPECT_EQ(programming.state(), PanelState::Programmed);
+  EXPECT_EQ(programming.state(), PortState::Programmed);
   EXPECT_EQ(Text(programming, "line1"), "ID 305419896: V1.20 -> V1.80");
   EXPECT_FALSE(bar->isVisible());
   EXPECT_EQ(Text(programming, "counts"), "Programmed: 1   Failed: 0");
-  EXPECT_EQ(failed.state(), PanelState::Waiting);
+  EXPECT_EQ(failed.state(), PortState::Waiting);
   // The last device's result stays in sight until the next one answers, and so does the count.
   EXPECT_EQ(Text(failed, "line1"), "Last: ID 17: E13-Device Failed to Erase Flash.");
   EXPECT_EQ(Text(failed, "counts"), "Programmed: 0   Failed: 1");
-  EXPECT_EQ(station.panel(2).state(), PanelState::Gone);
+  EXPECT_EQ(station.panel(2).state(), PortState::PortGone);
   EXPECT_EQ(Text(station, "totals"), "Programmed: 1   Failed: 1");
   EXPECT_TRUE(checkForUpdates->isEnabled());
 
   // Every state has its own colour, and the panels show it.
   std::set<QRgb> colours;
-  for (PanelState s : {PanelState::Waiting, PanelState::Checking, PanelState::Programming,
-                       PanelState::Programmed, PanelState::Failed, PanelState::UpToDate,
-                       PanelState::NotApproved, PanelState::Gone, PanelState::Stopped})
+  for (PortState s : {PortState::Waiting, PortState::Checking, PortState::Programming, PortState::Programmed,
+                      PortState::Failed, PortState::UpToDate, PortState::NotApproved, PortState::PortGone,
+                      PortState::Ended})
     colours.insert(PortPanel::StateColour(s).rgb());
   EXPECT_EQ(colours.size(), 9u);
-  EXPECT_EQ(StateColourShown(programming), PortPanel::StateColour(PanelState::Programmed));
-  EXPECT_EQ(StateColourShown(station.panel(2)), PortPanel::StateColour(PanelState::Gone));
+  EXPECT_EQ(StateColourShown(programming), PortPanel::StateColour(PortState::Programmed));
+  EXPECT_EQ(StateColourShown(station.panel(2)), PortPanel::StateColour(PortState::PortGone));
 
   // The shared log: port lines with their port first, shared lines as they are.
   EXPECT_TRUE(station.log().contains("COM10: E13-Device Failed to Erase Flash.\r\n"))
@@ -295,6 +335,9 @@ TEST(StationWindow, WhatToProgramIsPresetFromTheOptionsAndFixedWhileRunning) {
     EXPECT_FALSE(station.findChild<QPushButton*>(QStringLiteral("start"))->isEnabled());
     station.findChild<QPushButton*>(QStringLiteral("stop"))->click();
     EXPECT_EQ(control.stops, 1);
+    // The window counts the presses: the first stops what is not being programmed, a second all.
+    station.findChild<QPushButton*>(QStringLiteral("stop"))->click();
+    EXPECT_EQ(control.levels, (std::vector<app::StopLevel>{app::StopLevel::Idle, app::StopLevel::All}));
     station.sharedView().stationStopped();
     EXPECT_FALSE(station.running());
     EXPECT_TRUE(older->isEnabled());
@@ -457,7 +500,7 @@ TEST_F(StationWithDevices, ProgramsEveryDevicePluggedInWithoutABoxUntilStop) {
            station.panel(2).programmedCount() == 1;
   })) << station.log().toStdString();
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(station.panel(i).state(), PanelState::Programmed);
+    EXPECT_EQ(station.panel(i).state(), PortState::Programmed);
     EXPECT_EQ(Text(station.panel(i), "line1"), QStringLiteral("ID %1: V1.20 -> V1.80").arg(11456 + i));
   }
   // Each device's result at a glance, as the terminal station prints it.
@@ -556,7 +599,7 @@ TEST_F(StationWithDevices, AProfileProgramsOnlyTheImagesItApproves) {
     station.show();
     station.findChild<QLineEdit*>(QStringLiteral("operator"))->setText(QStringLiteral("Ana"));
     Click(station, "start");
-    const PanelState expected = approved ? PanelState::Programmed : PanelState::NotApproved;
+    const PortState expected = approved ? PortState::Programmed : PortState::NotApproved;
     ASSERT_TRUE(WaitFor([&] { return station.panel(0).state() == expected; })) << station.log().toStdString();
     if (approved) {
       EXPECT_EQ(device->Lines("erase").size(), 1u);
@@ -607,13 +650,13 @@ TEST_F(StationWithDevices, AFailureShowsInItsOwnPanelOnly) {
            station.panel(2).programmedCount() == 1;
   })) << station.log().toStdString();
   // Failed, or (once the silent device counts as gone) waiting with the failure still in sight.
-  const PanelState failedState = station.panel(1).state();
-  EXPECT_TRUE(failedState == PanelState::Failed || failedState == PanelState::Waiting);
+  const PortState failedState = station.panel(1).state();
+  EXPECT_TRUE(failedState == PortState::Failed || failedState == PortState::Waiting);
   EXPECT_TRUE(Text(station.panel(1), "line1").endsWith("ID 11457: E13-Device Failed to Erase Flash."))
       << Text(station.panel(1), "line1").toStdString();
   EXPECT_EQ(Text(station.panel(1), "line2"), "Raw Boot can recover this device.");
   for (int i : {0, 2}) {
-    EXPECT_EQ(station.panel(i).state(), PanelState::Programmed);
+    EXPECT_EQ(station.panel(i).state(), PortState::Programmed);
     EXPECT_EQ(station.panel(i).failedCount(), 0);
   }
   EXPECT_EQ(Text(station, "totals"), "Programmed: 2   Failed: 1");

@@ -68,55 +68,59 @@ QString PortPanel::portName() const {
   return QString::fromStdString(m_port.comName());
 }
 
-QString PortPanel::StateText(PanelState state) {
+QString PortPanel::StateText(app::PortState state) {
+  using app::PortState;
   switch (state) {
-    case PanelState::Waiting:
+    case PortState::Ready:
+    case PortState::Waiting:
       return QStringLiteral("Waiting for a device");
-    case PanelState::Checking:
+    case PortState::Checking:
       return QStringLiteral("Checking");
-    case PanelState::Programming:
+    case PortState::Programming:
       return QStringLiteral("Programming");
-    case PanelState::Programmed:
+    case PortState::Programmed:
       return QStringLiteral("Programmed");
-    case PanelState::Failed:
+    case PortState::Failed:
       return QStringLiteral("Failed");
-    case PanelState::UpToDate:
+    case PortState::UpToDate:
       return QStringLiteral("Already up to date");
-    case PanelState::NotApproved:
+    case PortState::NotApproved:
       return QStringLiteral("Image not approved");
-    case PanelState::Gone:
+    case PortState::PortGone:
       return QStringLiteral("Port gone");
-    case PanelState::Stopped:
+    case PortState::Ended:
       return QStringLiteral("Stopped");
   }
   return {};
 }
 
-QColor PortPanel::StateColour(PanelState state) {
+QColor PortPanel::StateColour(app::PortState state) {
+  using app::PortState;
   switch (state) {
-    case PanelState::Waiting:
+    case PortState::Ready:
+    case PortState::Waiting:
       return {225, 225, 225};  // grey
-    case PanelState::Checking:
+    case PortState::Checking:
       return {255, 250, 200};  // pale yellow
-    case PanelState::Programming:
+    case PortState::Programming:
       return {255, 230, 140};  // amber
-    case PanelState::Programmed:
+    case PortState::Programmed:
       return {150, 220, 150};  // green
-    case PanelState::Failed:
+    case PortState::Failed:
       return {240, 140, 140};  // red
-    case PanelState::UpToDate:
+    case PortState::UpToDate:
       return {160, 200, 240};  // blue
-    case PanelState::NotApproved:
+    case PortState::NotApproved:
       return {200, 170, 230};  // violet
-    case PanelState::Gone:
+    case PortState::PortGone:
       return {170, 170, 170};  // dark grey
-    case PanelState::Stopped:
+    case PortState::Ended:
       return {250, 250, 250};  // white
   }
   return {};
 }
 
-void PortPanel::SetState(PanelState state, const QString& line1, const QString& line2) {
+void PortPanel::SetState(app::PortState state, const QString& line1, const QString& line2) {
   m_state = state;
   m_stateLabel->setText(StateText(state));
   QPalette palette = m_stateLabel->palette();
@@ -127,38 +131,34 @@ void PortPanel::SetState(PanelState state, const QString& line1, const QString& 
   m_line1->setVisible(!line1.isEmpty());
   m_line2->setText(line2);
   m_line2->setVisible(!line2.isEmpty());
-  if (state != PanelState::Programming) m_progress->OnTransfer(false);
+  if (state != app::PortState::Programming) m_progress->OnTransfer(false);
 }
 
 void PortPanel::ShowStatus(const app::StationPortStatus& status) {
-  using app::StationState;
-  // A device run ended since the last status shown: its result, by the count that grew (a
-  // status in between may have been passed over).
-  if (status.programmed > m_programmed)
-    NoteResult(status, PanelState::Programmed);
-  else if (status.failed > m_failed)
-    NoteResult(status, PanelState::Failed);
-  else if (status.refused > m_refused)
-    NoteResult(status, status.result == RESULT_NOT_APPROVED ? PanelState::NotApproved : PanelState::UpToDate);
+  using app::PortState;
+  // A device run ended since the last status shown (a status in between may have been passed
+  // over): its result, as the status tells it.
+  if (status.runs > m_runs) NoteResult(status);
+  m_runs = status.runs;
   m_programmed = status.programmed;
   m_failed = status.failed;
-  m_refused = status.refused;
   m_counts->setText(QStringLiteral("Programmed: %1   Failed: %2").arg(m_programmed).arg(m_failed));
   const app::StationDevice& device = status.device;
   switch (status.state) {
-    case StationState::Waiting:
+    case PortState::Ready:
+    case PortState::Waiting:
       // The last device's result stays in sight until the next device answers.
-      SetState(PanelState::Waiting,
+      SetState(PortState::Waiting,
                m_last.line1.isEmpty() ? QString() : QStringLiteral("Last: ") + m_last.line1, m_last.line2);
       return;
-    case StationState::Checking:
-      SetState(PanelState::Checking, DeviceLine(device),
+    case PortState::Checking:
+      SetState(PortState::Checking, DeviceLine(device),
                QStringLiteral("Version V%1").arg(Shown(device.versionBefore)));
       return;
-    case StationState::Programming: {
-      const bool begins = m_state != PanelState::Programming;
+    case PortState::Programming: {
+      const bool begins = m_state != PortState::Programming;
       SetState(
-          PanelState::Programming, DeviceLine(device),
+          PortState::Programming, DeviceLine(device),
           device.versionTarget.empty()
               ? QStringLiteral("Version V%1").arg(Shown(device.versionBefore))
               : QStringLiteral("V%1 -> V%2").arg(Shown(device.versionBefore), Shown(device.versionTarget)));
@@ -167,44 +167,54 @@ void PortPanel::ShowStatus(const app::StationPortStatus& status) {
       m_progress->OnProgress(status.progress);
       return;
     }
-    case StationState::Programmed:
-    case StationState::Failed:
-    case StationState::UpToDate:
+    case PortState::Programmed:
+    case PortState::Failed:
+    case PortState::UpToDate:
+    case PortState::NotApproved:
       SetState(m_last.state, m_last.line1, m_last.line2);
       return;
-    case StationState::PortGone:
-      SetState(PanelState::Gone, {}, {});
+    case PortState::PortGone:
+      SetState(PortState::PortGone, {}, {});
       return;
-    case StationState::Ended:
+    case PortState::Ended:
       // The last device's result stays in view.
-      if (m_state != PanelState::Programmed && m_state != PanelState::Failed &&
-          m_state != PanelState::UpToDate && m_state != PanelState::NotApproved)
-        SetState(PanelState::Stopped, {}, {});
+      if (!app::HoldsAResult(m_state)) SetState(PortState::Ended, {}, {});
       return;
   }
 }
 
-void PortPanel::NoteResult(const app::StationPortStatus& status, PanelState state) {
+void PortPanel::NoteResult(const app::StationPortStatus& status) {
+  using app::PortState;
   const app::StationDevice& device = status.device;
   const QString id = QString::number(device.id);
   const LoadResultInfo* info = FindLoadResult(status.result);
-  m_last.state = state;
-  if (state == PanelState::Programmed) {
-    m_last.line1 =
-        QStringLiteral("ID %1: V%2 -> V%3").arg(id, Shown(device.versionBefore), Shown(device.versionAfter));
-    m_last.line2.clear();
-  } else if (state == PanelState::UpToDate || state == PanelState::NotApproved) {
-    // Left alone on purpose: the device already has this version (or a later one), or the
-    // profile does not approve the image it would get.
-    m_last.line1 = QStringLiteral("ID %1: V%2").arg(id, Shown(device.versionBefore));
-    m_last.line2 = info != nullptr ? Shown(info->logMessage).trimmed() : QString();
-  } else if (status.stopped || info == nullptr) {
-    // Only a stop during the erase or the stream leaves the device to recover.
-    m_last.line1 = QStringLiteral("ID %1: stopped.").arg(id);
-    m_last.line2 = QStringLiteral("If the erase had begun, Raw Boot can recover this device.");
-  } else {
-    m_last.line1 = QStringLiteral("ID %1: %2").arg(id, Shown(info->logMessage).trimmed());
-    m_last.line2 = info->offerRawBoot ? QStringLiteral("Raw Boot can recover this device.") : QString();
+  const RunOutcome outcome = status.stopped ? RunOutcome::Stopped : OutcomeOfResult(status.result);
+  switch (outcome) {
+    case RunOutcome::Programmed:
+      m_last.state = PortState::Programmed;
+      m_last.line1 = QStringLiteral("ID %1: V%2 -> V%3")
+                         .arg(id, Shown(device.versionBefore), Shown(device.versionAfter));
+      m_last.line2.clear();
+      return;
+    case RunOutcome::Refused:
+      // Left alone on purpose: the device already has this version (or a later one), or the
+      // profile does not approve the image it would get.
+      m_last.state = status.result == RESULT_NOT_APPROVED ? PortState::NotApproved : PortState::UpToDate;
+      m_last.line1 = QStringLiteral("ID %1: V%2").arg(id, Shown(device.versionBefore));
+      m_last.line2 = info != nullptr ? Shown(info->logMessage).trimmed() : QString();
+      return;
+    case RunOutcome::Failed:
+    case RunOutcome::Stopped:
+      m_last.state = PortState::Failed;
+      if (outcome == RunOutcome::Stopped || info == nullptr) {
+        // Only a stop during the erase or the stream leaves the device to recover.
+        m_last.line1 = QStringLiteral("ID %1: stopped.").arg(id);
+        m_last.line2 = QStringLiteral("If the erase had begun, Raw Boot can recover this device.");
+      } else {
+        m_last.line1 = QStringLiteral("ID %1: %2").arg(id, Shown(info->logMessage).trimmed());
+        m_last.line2 = info->offerRawBoot ? QStringLiteral("Raw Boot can recover this device.") : QString();
+      }
+      return;
   }
 }
 

@@ -21,19 +21,6 @@ namespace window {
 
 class TransferProgress;
 
-// NotApproved: left alone because the station profile does not approve its image.
-enum class PanelState {
-  Waiting,
-  Checking,
-  Programming,
-  Programmed,
-  Failed,
-  UpToDate,
-  NotApproved,
-  Gone,
-  Stopped
-};
-
 class PortPanel : public QFrame {
   Q_OBJECT
 
@@ -45,28 +32,30 @@ class PortPanel : public QFrame {
   // last device's result stays in view.
   void ShowStatus(const app::StationPortStatus& status);
 
-  PanelState state() const { return m_state; }
+  // The port's state as the panel shows it: the station's, but a port that waits after a
+  // device run keeps that run's result in view, and a port that ended shows the result it had.
+  app::PortState state() const { return m_state; }
   int programmedCount() const { return m_programmed; }
   int failedCount() const { return m_failed; }
   const PortEntry& port() const { return m_port; }
   QString portName() const;
 
   // The text and the colour of each state (the colours differ from one another).
-  static QString StateText(PanelState state);
-  static QColor StateColour(PanelState state);
+  static QString StateText(app::PortState state);
+  static QColor StateColour(app::PortState state);
 
  private:
-  void SetState(PanelState state, const QString& line1, const QString& line2);
-  // Keeps the result of the device run that ended with `status` as `state` shows it.
-  void NoteResult(const app::StationPortStatus& status, PanelState state);
+  void SetState(app::PortState state, const QString& line1, const QString& line2);
+  // Keeps the result of the device run that ended with `status`.
+  void NoteResult(const app::StationPortStatus& status);
 
   PortEntry m_port;
-  PanelState m_state = PanelState::Waiting;
+  app::PortState m_state = app::PortState::Waiting;
+  int m_runs = 0;  // the port's device runs shown so far
   int m_programmed = 0;
   int m_failed = 0;
-  int m_refused = 0;
   struct Result {
-    PanelState state = PanelState::Waiting;
+    app::PortState state = app::PortState::Waiting;
     QString line1, line2;
   } m_last;  // the last device run's result
   QLabel* m_stateLabel = nullptr;

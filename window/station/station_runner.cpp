@@ -1,10 +1,9 @@
 #include "window/station/station_runner.h"
 
-#include <cctype>
 #include <string>
 
 #include "app/firmware_set.h"
-#include "app/production_line.h"
+#include "app/line_core.h"
 #include "app/startup.h"
 #include "app/station/station.h"
 #include "device/wire_trace.h"
@@ -50,15 +49,15 @@ void StationRunner::Start(int optionBits, const std::string& operatorName) {
   auto site = std::make_shared<app::SiteControl>(m_siteBase);
   site->operatorName = operatorName;
   m_site = std::move(site);
-  m_stops = 0;
+  m_stopAsked = false;
   m_worker = std::jthread([this](const std::stop_token& stop) { Run(stop); });
 }
 
-void StationRunner::Stop() {
+void StationRunner::Stop(app::StopLevel level) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  ++m_stops;
+  m_stopAsked = true;
   if (m_station != nullptr)
-    m_station->RequestStop(m_stops > 1 ? app::StopLevel::All : app::StopLevel::Idle);
+    m_station->RequestStop(level);
   else
     m_worker.request_stop();  // during the preparation nothing is being programmed: it ends at once
 }
@@ -77,7 +76,7 @@ void StationRunner::CheckForUpdates(int optionBits) {
 void StationRunner::Shutdown() {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_stops = 2;
+    m_stopAsked = true;
     if (m_station != nullptr) m_station->RequestStop(app::StopLevel::All);
     m_worker.request_stop();
     m_refresher.request_stop();
@@ -144,17 +143,14 @@ void StationRunner::Run(const std::stop_token& stop) {
       m_station = std::move(made);
       station = m_station.get();
       // A Stop during the preparation leaves the station unarmed.
-      if (m_stops == 0) station->Start();
+      if (!m_stopAsked) station->Start();
     }
   }
   if (station != nullptr) {
     station->Wait();
-    shared.appendLog(station->Summary());
-    std::string cut = app::CutNote(station->CutWhileProgramming());
-    if (!cut.empty()) {
-      cut[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(cut[0])));
-      shared.appendLog(cut + ".");
-    }
+    const app::LineFinish finish = station->Finish(0);
+    shared.appendLog(finish.summary);
+    if (const std::string cut = app::CutSentence(finish.cut); !cut.empty()) shared.appendLog(cut);
   }
   shared.stationStopped();
 }

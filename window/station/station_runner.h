@@ -9,8 +9,8 @@
 // runs under way end first) for as long as the refresh runs.
 //
 // How it is guarded:
-//   - m_mutex guards the firmware set's and the station's addresses, the stop count and the
-//     two workers. The firmware set and the station are made and dropped only on the window's
+//   - m_mutex guards the firmware set's and the station's addresses, whether a stop was asked
+//     for and the two workers. The firmware set and the station are made and dropped only on the window's
 //     thread, in Start, after both workers have ended; so a worker's pointer to them stays good.
 //   - m_catalogue is held by the start-up preparation and by a refresh: the two never change
 //     the firmware folder at once. It is taken before m_mutex, never after.
@@ -55,7 +55,7 @@ class StationRunner final : public StationControl {
   void SetSiteControl(app::SiteControl site) { m_siteBase = std::move(site); }
 
   void Start(int optionBits, const std::string& operatorName) override;
-  void Stop() override;
+  void Stop(app::StopLevel level) override;
   void CheckForUpdates(int optionBits) override;
   // Cuts everything now and waits for the workers (the window is closing).
   void Shutdown();
@@ -78,7 +78,7 @@ class StationRunner final : public StationControl {
   std::unique_ptr<app::FirmwareSet> m_firmware;    // of the last Start
   std::unique_ptr<app::Station> m_station;         // of the last Start, once prepared
   std::shared_ptr<const app::SiteControl> m_site;  // of the last Start
-  int m_stops = 0;                                 // Stop presses since the last Start
+  bool m_stopAsked = false;                        // a Stop since the last Start
   std::jthread m_worker;                           // the preparation, then the station's run
   std::jthread m_refresher;                        // a Check for Updates
 };

@@ -224,7 +224,7 @@ void StationWindow::OnStop() {
                                   : QStringLiteral("Stopping now: the devices being programmed are cut."),
              false);
   if (m_control != nullptr)
-    m_control->Stop();
+    m_control->Stop(app::StopLevelFor(m_stopPresses));
   else
     ShowStopped();
 }
