@@ -66,16 +66,14 @@ run_tree() { build_tree "$@"; test_tree "$1"; }
 RELEASE=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG")
 build_tree build "${RELEASE[@]}" -DVOR_UNITY=ON
 test_tree build
-# clang-tidy checks the sources through the unity batches of a tree of the same flags,
-# configured only, never built: the headers a batch shares are parsed and matched once, not
-# once per file (scripts/run-clang-tidy.sh says why the findings are the same). Alone: beside
+# clang-tidy checks the sources through the unity batches of the tree just built (its compile
+# commands are the ones the checks need): the headers a batch shares are parsed and matched once,
+# not once per file, and the findings are the same (scripts/run-clang-tidy.sh). Alone: beside
 # the tests it would take the processor time that the tests' simulated devices need to answer
-# within the loader's time-outs.
+# within the loader's time-outs; beside a build it would only share the processors the build
+# keeps busy.
 stage "clang-tidy"
-if ! { cmake -S . -B build-tidy -G Ninja "${RELEASE[@]}" -DVOR_UNITY=ON >/dev/null &&
-  scripts/run-clang-tidy.sh build-tidy; }; then
-  status=1
-fi
+scripts/run-clang-tidy.sh build || status=1
 run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DVOR_SANITIZE=ON -DVOR_BENCH=OFF \
   -DVOR_UNITY=ON
 # The sessions of a production line and a station, the window's workflow thread, the record

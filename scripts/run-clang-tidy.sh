@@ -60,6 +60,10 @@ for batch in "${batches[@]}"; do
   done < <(sed -n 's/^#include "\(.*\)"$/\1/p' "$batch")
   [ "$use" -eq 0 ] || units+=("$batch")
 done
+# The largest batches first, so that two runs at a time end close together.
+mapfile -t units < <(for u in "${units[@]}"; do
+  case $u in *.cxx) echo "$(grep -c '^#include' "$u") $u" ;; *) echo "1 $u" ;; esac
+done | sort -s -k1,1nr | cut -d' ' -f2-)
 todo=()
 for f in "${files[@]}"; do [ -z "${covered[$f]:-}" ] || todo+=("$f"); done
 [ ${#todo[@]} -gt 0 ] || { echo "run-clang-tidy: no sources to check" >&2; exit 2; }
