@@ -28,31 +28,39 @@ struct StreamProgress {
   int lineRate = 0;  // the line rate in bits per second; 0 when unknown
 };
 
+// Every call but appendLog has a default that shows nothing (and answers No): a front end
+// overrides what it shows; the window's station panels, for one, have no status lines or
+// buttons.
 class LoaderView {
  public:
   virtual ~LoaderView() = default;
 
   // The three status lines.
-  virtual void setPortStatus(const std::string& text) = 0;
-  virtual void setDeviceStatus(const std::string& text) = 0;
-  virtual void setMainStatus(const std::string& text) = 0;
+  virtual void setPortStatus(const std::string& text) { (void)text; }
+  virtual void setDeviceStatus(const std::string& text) { (void)text; }
+  virtual void setMainStatus(const std::string& text) { (void)text; }
 
-  // One information-log line (without its line end).
+  // One information-log line (without its line end). Every view decides what becomes of the
+  // log, even if that is nothing.
   virtual void appendLog(const std::string& line) = 0;
 
   // The three buttons.
-  virtual void enableConnect(bool on) = 0;
-  virtual void enableRawBoot(bool on) = 0;
-  virtual void enableCheckForUpdates(bool on) = 0;
+  virtual void enableConnect(bool on) { (void)on; }
+  virtual void enableRawBoot(bool on) { (void)on; }
+  virtual void enableCheckForUpdates(bool on) { (void)on; }
 
   // Why something failed: the URL and cause of a failed download, why a file or a port was
   // refused. It follows the fixed line it explains and never replaces it; the window shows it
   // as an indented log line, the terminal as "note: TEXT" on standard error.
-  virtual void detail(const std::string& text) = 0;
+  virtual void detail(const std::string& text) { (void)text; }
 
   // Message boxes: Yes/No with a question icon and Yes the default; OK with an information icon.
-  virtual bool askYesNo(const std::string& text) = 0;
-  virtual void tell(const std::string& text) = 0;
+  // A view that shows no boxes answers No: nothing goes ahead that nobody agreed to.
+  virtual bool askYesNo(const std::string& text) {
+    (void)text;
+    return false;
+  }
+  virtual void tell(const std::string& text) { (void)text; }
   // A Yes/No box whose fixed question comes with what it is about (the device, the versions,
   // the port, the file): the window shows that as the box's informative text, the terminal
   // as notes before the question. Views that show nothing more simply ask.

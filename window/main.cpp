@@ -36,32 +36,16 @@ class CollectingView final : public LoaderView {
  public:
   std::vector<std::pair<std::string, bool>> lines;  // text, is a detail
 
-  void setPortStatus(const std::string& /*text*/) override {}
-  void setDeviceStatus(const std::string& /*text*/) override {}
-  void setMainStatus(const std::string& /*text*/) override {}
   void appendLog(const std::string& line) override { lines.emplace_back(line, false); }
   void detail(const std::string& text) override { lines.emplace_back(text, true); }
-  void enableConnect(bool /*on*/) override {}
-  void enableRawBoot(bool /*on*/) override {}
-  void enableCheckForUpdates(bool /*on*/) override {}
-  bool askYesNo(const std::string& /*text*/) override { return false; }
-  void tell(const std::string& /*text*/) override {}
 };
 
 // Notes of the record database's worker, from its thread, as detail lines of the station's log.
 class StationNotes final : public LoaderView {
  public:
   explicit StationNotes(window::StationWindow& station) : m_station(station) {}
-  void setPortStatus(const std::string& /*text*/) override {}
-  void setDeviceStatus(const std::string& /*text*/) override {}
-  void setMainStatus(const std::string& /*text*/) override {}
   void appendLog(const std::string& line) override { Post(line, false); }
   void detail(const std::string& text) override { Post(text, true); }
-  void enableConnect(bool /*on*/) override {}
-  void enableRawBoot(bool /*on*/) override {}
-  void enableCheckForUpdates(bool /*on*/) override {}
-  bool askYesNo(const std::string& /*text*/) override { return false; }
-  void tell(const std::string& /*text*/) override {}
 
  private:
   void Post(const std::string& text, bool isDetail) {

@@ -4,12 +4,20 @@
 
 namespace app {
 
-std::string TableCell(std::string_view text) {
-  std::string out(text.size() > kMaxTableCell ? std::string(text.substr(0, kMaxTableCell - 3)) + "..."
-                                              : std::string(text));
-  for (char& c : out)
+namespace {
+
+// Control bytes as '?', so that a cell cannot move the cursor.
+std::string Printable(std::string text) {
+  for (char& c : text)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return out;
+  return text;
+}
+
+}  // namespace
+
+std::string TableCell(std::string_view text) {
+  return Printable(text.size() > kMaxTableCell ? std::string(text.substr(0, kMaxTableCell - 3)) + "..."
+                                               : std::string(text));
 }
 
 namespace {
@@ -25,17 +33,24 @@ std::string Versions(const RunRecord& r) {
 
 }  // namespace
 
-std::string FormatHistoryTable(const std::vector<RunRecord>& records) {
+std::vector<std::string> HistoryTableLines(const std::vector<RunRecord>& records, StationColumn station) {
   if (records.empty()) return {};
+  const bool withStation = station == StationColumn::With;
   std::vector<std::vector<std::string>> rows;
-  rows.push_back({"Time", "Port", "Device ID", "Product", "Before -> After", "Result"});
-  for (const RunRecord& r : records)
-    rows.push_back({TableCell(r.time), TableCell(r.port), r.deviceId ? std::to_string(*r.deviceId) : "-",
-                    OptionalCell(r.product), Versions(r), TableCell(r.result)});
-
-  std::string out;
-  for (const std::string& line : AlignedTableLines(rows)) out += Latin1ToUtf8(line) + "\n";
-  return out;
+  rows.emplace_back();
+  if (withStation) rows.back().emplace_back("Station");
+  rows.back().insert(rows.back().end(),
+                     {"Time", "Port", "Device ID", "Product", "Before -> After", "Result"});
+  for (const RunRecord& r : records) {
+    std::vector<std::string>& row = rows.emplace_back();
+    if (withStation) row.push_back(r.station.empty() ? std::string("-") : Printable(r.station));
+    row.insert(row.end(),
+               {TableCell(r.time), TableCell(r.port), r.deviceId ? std::to_string(*r.deviceId) : "-",
+                OptionalCell(r.product), Versions(r), TableCell(r.result)});
+  }
+  std::vector<std::string> lines = AlignedTableLines(rows);
+  for (std::string& line : lines) line = Latin1ToUtf8(line);
+  return lines;
 }
 
 }  // namespace app

@@ -17,10 +17,17 @@ inline constexpr std::size_t kMaxTableCell = 40;
 // kMaxTableCell - 3 bytes and "...".
 std::string TableCell(std::string_view text);
 
-// A heading row, then one row per record, each ending with "\n"; nothing when there are no
-// records. Columns: time, port, device ID, product, "before -> after", result; missing values
-// show as "-". The text is UTF-8; control bytes in the records show as '?'; a text longer than
-// 40 columns is cut to 37 and "..." (the record keeps it whole).
-std::string FormatHistoryTable(const std::vector<RunRecord>& records);
+// Whether each row begins with the station that ran it: the record database holds the runs of
+// every station, the record file those of this machine alone.
+enum class StationColumn { Without, With };
+
+// A heading row, then one row per record, as UTF-8 lines without line ends; none when there
+// are no records. Columns: the station (with StationColumn::With; "-" for older records, the
+// host name shown whole), time, port, device ID, product, "before -> after", result; missing
+// values show as "-". Columns are aligned as the terminal shows them (one Latin-1 byte, one
+// column); control bytes in the records show as '?'; a text longer than 40 columns is cut to
+// 37 and "..." (the record keeps it whole).
+std::vector<std::string> HistoryTableLines(const std::vector<RunRecord>& records,
+                                           StationColumn station = StationColumn::Without);
 
 }  // namespace app

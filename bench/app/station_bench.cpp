@@ -61,16 +61,8 @@ struct Settings {
 // Says nothing and answers Yes: a station's port as the benchmark needs it, keeping nothing.
 class QuietView final : public LoaderView {
  public:
-  void setPortStatus(const std::string&) override {}
-  void setDeviceStatus(const std::string&) override {}
-  void setMainStatus(const std::string&) override {}
   void appendLog(const std::string&) override {}
-  void enableConnect(bool) override {}
-  void enableRawBoot(bool) override {}
-  void enableCheckForUpdates(bool) override {}
-  void detail(const std::string&) override {}
   bool askYesNo(const std::string&) override { return true; }
-  void tell(const std::string&) override {}
 };
 
 double Mono() {

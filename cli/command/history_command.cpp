@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "app/record/history_table.h"
 
@@ -35,12 +36,7 @@ int ShowHistory(const CommandLine& line, const app::Environment& env, LoaderView
     return 0;
   }
   if (read.skipped > 0) view.detail(*path + ": " + SkippedText(read.skipped));
-  const std::string table = app::FormatHistoryTable(read.records);
-  for (std::size_t start = 0; start < table.size();) {
-    const std::size_t end = table.find('\n', start);
-    view.appendLog(table.substr(start, end - start));
-    start = end + 1;
-  }
+  for (const std::string& row : app::HistoryTableLines(read.records)) view.appendLog(row);
   return 0;
 }
 

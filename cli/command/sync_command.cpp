@@ -1,6 +1,5 @@
 #include "cli/command/sync_command.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <stop_token>
 #include <string>
@@ -18,22 +17,6 @@ namespace {
 
 std::string Plural(std::size_t n) {
   return std::to_string(n) + (n == 1 ? " run record" : " run records");
-}
-
-void AppendLines(const std::string& text, LoaderView& view) {
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = text.find('\n', start);
-    view.appendLog(text.substr(start, end - start));
-    start = end == std::string::npos ? text.size() : end + 1;
-  }
-}
-
-// The station as a table cell: control bytes cannot move the cursor.
-std::string StationCell(const std::string& station) {
-  std::string cell = station.empty() ? "-" : station;
-  for (char& c : cell)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return app::Latin1ToUtf8(cell);
 }
 
 }  // namespace
@@ -94,21 +77,9 @@ int ShowDatabaseHistory(const CommandLine& line, LoaderView& view) {
     view.detail("no run records yet in the record database");
     return 0;
   }
-  // The local table, with the station before each row.
-  std::vector<std::string> stations{"Station"};
-  for (const app::RunRecord& r : records) stations.push_back(StationCell(r.station));
-  std::size_t width = 0;
-  for (const std::string& s : stations) width = std::max(width, s.size());
-  const std::string table = app::FormatHistoryTable(records);
-  std::string out;
-  std::size_t row = 0;
-  for (std::size_t start = 0; start < table.size() && row < stations.size(); ++row) {
-    const std::size_t end = table.find('\n', start);
-    out += stations[row] + std::string(width - stations[row].size() + 2, ' ') +
-           table.substr(start, end - start) + "\n";
-    start = end + 1;
-  }
-  AppendLines(out, view);
+  // The runs of every station: the local table with the station before each row.
+  for (const std::string& row : app::HistoryTableLines(records, app::StationColumn::With))
+    view.appendLog(row);
   return 0;
 }
 

@@ -54,9 +54,6 @@ class TerminalView : public LoaderView {
   void setMainStatus(const std::string& text) override;
   void appendLog(const std::string& line) override;
   void detail(const std::string& text) override;
-  void enableConnect(bool /*on*/) override {}
-  void enableRawBoot(bool /*on*/) override {}
-  void enableCheckForUpdates(bool /*on*/) override {}
   bool askYesNo(const std::string& text) override;
   // What the question is about (device and ID, versions, port and path, file), one "note: "
   // line each, then the question.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/record/history_table.h"
 #include "app/record/record_line_parser.h"
@@ -19,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (again.find('\n') != std::string::npos) __builtin_trap();
   const std::optional<app::RunRecord> back = app::ParseRecordLine(again);
   if (!back || !(*back == *record)) __builtin_trap();
-  const std::string table = app::FormatHistoryTable({*record});
-  for (char c : table)
-    if (static_cast<unsigned char>(c) < 0x20 && c != '\n') __builtin_trap();
+  for (app::StationColumn station : {app::StationColumn::Without, app::StationColumn::With})
+    for (const std::string& row : app::HistoryTableLines({*record}, station))
+      for (char c : row)
+        if (static_cast<unsigned char>(c) < 0x20) __builtin_trap();
   return 0;
 }

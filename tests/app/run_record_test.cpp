@@ -598,7 +598,9 @@ TEST_F(RecordFileReading, NoFileYetIsNotAnError) {
 
 // --- the history table ---
 
-TEST(HistoryTable, AlignsTheColumnsAndShowsMissingValuesAsDashes) {
+// Three records as the table shows them: an ASCII one, one whose product has a Latin-1 letter
+// and a control byte, and one with nothing but the required fields.
+std::vector<RunRecord> TableRecords() {
   RunRecord before = FullRecord();
   RunRecord refused = FullRecord();
   refused.time = "2026-12-10T13:50:02Z";
@@ -608,15 +610,44 @@ TEST(HistoryTable, AlignsTheColumnsAndShowsMissingValuesAsDashes) {
   refused.versionAfter.reset();
   refused.code = 9;
   refused.result = "E09-Device has latest Version.";
-  EXPECT_EQ(FormatHistoryTable({before, refused, NullRecord()}),
-            "Time                  Port   Device ID   Product      Before -> After  Result\n"
-            "2026-12-10T13:46:18Z  COM3   3000000000  VOR-8 Stage  2.01 -> 2.03     "
-            "   -Device Programed OK.\n"
-            "2026-12-10T13:50:02Z  COM12  7           VOR-8 \xC3\x84r?    2.01 -> -        "
-            "E09-Device has latest Version.\n"
-            "2026-12-10T13:46:18Z  COM32  -           -            -                "
-            "E13-Device Failed to Erase Flash.\n");
-  EXPECT_EQ(FormatHistoryTable({}), "");
+  refused.station = "B\xFCro\x1B";
+  return {before, refused, NullRecord()};
+}
+
+TEST(HistoryTable, AlignsTheColumnsAndShowsMissingValuesAsDashes) {
+  EXPECT_EQ(HistoryTableLines(TableRecords()),
+            (std::vector<std::string>{
+                "Time                  Port   Device ID   Product      Before -> After  Result",
+                "2026-12-10T13:46:18Z  COM3   3000000000  VOR-8 Stage  2.01 -> 2.03     "
+                "   -Device Programed OK.",
+                "2026-12-10T13:50:02Z  COM12  7           VOR-8 \xC3\x84r?    2.01 -> -        "
+                "E09-Device has latest Version.",
+                "2026-12-10T13:46:18Z  COM32  -           -            -                "
+                "E13-Device Failed to Erase Flash."}));
+  EXPECT_EQ(HistoryTableLines({}), std::vector<std::string>{});
+}
+
+// The record database's table: the same rows behind the station that ran each, aligned by the
+// columns the terminal shows (a Latin-1 letter is one), "-" for a record without one.
+TEST(HistoryTable, PutsTheStationBeforeEachRowWhenAsked) {
+  EXPECT_EQ(
+      HistoryTableLines(TableRecords(), StationColumn::With),
+      (std::vector<std::string>{
+          "Station  Time                  Port   Device ID   Product      Before -> After  Result",
+          "bench-7  2026-12-10T13:46:18Z  COM3   3000000000  VOR-8 Stage  2.01 -> 2.03     "
+          "   -Device Programed OK.",
+          "B\xC3\xBCro?    2026-12-10T13:50:02Z  COM12  7           VOR-8 \xC3\x84r?    2.01 -> -        "
+          "E09-Device has latest Version.",
+          "-        2026-12-10T13:46:18Z  COM32  -           -            -                "
+          "E13-Device Failed to Erase Flash."}));
+  EXPECT_EQ(HistoryTableLines({}, StationColumn::With), std::vector<std::string>{});
+
+  // A host name is shown whole, however long.
+  RunRecord named = FullRecord();
+  named.station = std::string(50, 'h');
+  const std::vector<std::string> lines = HistoryTableLines({named}, StationColumn::With);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].rfind(named.station + "  2026-12-10T13:46:18Z  COM3", 0), 0u) << lines[1];
 }
 
 // --- the record of a finished run ---

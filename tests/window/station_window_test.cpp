@@ -445,16 +445,8 @@ class StationWithDevices : public ::testing::Test {
 
   // A view that shows nothing and answers every question Yes, as the station window's do.
   struct Quiet final : LoaderView {
-    void setPortStatus(const std::string&) override {}
-    void setDeviceStatus(const std::string&) override {}
-    void setMainStatus(const std::string&) override {}
     void appendLog(const std::string&) override {}
-    void detail(const std::string&) override {}
-    void enableConnect(bool) override {}
-    void enableRawBoot(bool) override {}
-    void enableCheckForUpdates(bool) override {}
     bool askYesNo(const std::string&) override { return true; }
-    void tell(const std::string&) override {}
   };
 
   // The ports there now, as the program lists them for its station window.

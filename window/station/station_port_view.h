@@ -27,14 +27,8 @@ class StationPortView final : public LoaderView {
   StationPortView(StationWindow& window, int panel);
 
   // LoaderView: callable from any thread.
-  void setPortStatus(const std::string& /*text*/) override {}
-  void setDeviceStatus(const std::string& /*text*/) override {}
-  void setMainStatus(const std::string& /*text*/) override {}
   void appendLog(const std::string& line) override;
   void detail(const std::string& text) override;
-  void enableConnect(bool /*on*/) override {}
-  void enableRawBoot(bool /*on*/) override {}
-  void enableCheckForUpdates(bool /*on*/) override {}
   bool askYesNo(const std::string& text) override;
   void tell(const std::string& text) override;
 
