@@ -3,8 +3,8 @@
 
 #include "common/loader_view.h"
 #include "common/port_list.h"
-#include "platform/serial_port.h"
 #include "device/steps.h"
+#include "platform/serial_port.h"
 
 namespace app {
 

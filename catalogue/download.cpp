@@ -80,7 +80,8 @@ DownloadCause CauseOf(platform::HttpFailure failure) {
 }
 
 // The worker's whole job: GET `url` into `out`.
-Outcome Fetch(const DownloadJob& job, const std::string& url, long timeoutSeconds, const platform::File& out) {
+Outcome Fetch(const DownloadJob& job, const std::string& url, long timeoutSeconds,
+              const platform::File& out) {
   platform::HttpGetRequest request;
   request.url = url;
   request.maxBytes = job.maxBytes;
@@ -90,7 +91,8 @@ Outcome Fetch(const DownloadJob& job, const std::string& url, long timeoutSecond
   request.maxRedirects = kMaxRedirects;
   request.stop = job.stop;
   request.sink = [&out](std::span<const std::uint8_t> bytes) {
-    return !platform::WriteAll(out, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return !platform::WriteAll(out,
+                               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   };
   const platform::HttpGetResult got = platform::HttpGet(request);
   return {CauseOf(got.failure), got.status, got.why};
@@ -144,12 +146,14 @@ std::string DownloadToTemp(const DownloadJob& job, const std::string& folder, co
   std::error_code error;
   platform::TemporaryFile temp = platform::MakeTemporaryFile(folder + kTemporaryPrefix, error);
   if (temp.path.empty()) {
-    outcome = {DownloadCause::kLocalFile, 0, "cannot create a file in " + folder + " (" + error.message() + ")"};
+    outcome = {DownloadCause::kLocalFile, 0,
+               "cannot create a file in " + folder + " (" + error.message() + ")"};
     return {};
   }
   // Firmware files and the catalogue are shared by every user of the machine.
   using std::filesystem::perms;
-  platform::SetFileMode(temp.file, perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+  platform::SetFileMode(temp.file,
+                        perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
   outcome = FetchOnWorker(job, url, timeoutSeconds, temp.file);
   bool stored = !platform::FlushToDisk(temp.file);
   stored = !temp.file.Close() && stored;

@@ -16,8 +16,8 @@
 #include "cli/output/terminal_text.h"
 #include "cli/signals/interrupt.h"
 #include "device/port_problems.h"
-#include "platform/serial_port.h"
 #include "device/wire_trace.h"
+#include "platform/serial_port.h"
 #include "platform/stop_signals.h"
 #include "platform/terminal.h"
 

@@ -10,15 +10,16 @@
 #include <string>
 
 #include "common/load_result.h"
-#include "platform/serial_port.h"
 #include "device/wire_trace.h"
+#include "platform/serial_port.h"
 
 namespace device {
 
 // A link belongs to one session and is used by one thread at a time; only its stop token is
 // shared (a stop may be requested from any thread).
 struct Link {
-  explicit Link(platform::PortOpener& opener, WireTrace trace = WireTrace::Off) : m_opener(&opener), m_trace(trace) {}
+  explicit Link(platform::PortOpener& opener, WireTrace trace = WireTrace::Off)
+      : m_opener(&opener), m_trace(trace) {}
 
   platform::PortOpener* m_opener;
   std::unique_ptr<platform::SerialPort> m_hComm;

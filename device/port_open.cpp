@@ -6,8 +6,9 @@
 
 namespace device {
 
-std::unique_ptr<platform::SerialPort> OpenWaitingWhileBusy(platform::PortOpener& opener, int number, platform::OpenError& error,
-                                                 int busyWaitMs, const std::stop_token& stop) {
+std::unique_ptr<platform::SerialPort> OpenWaitingWhileBusy(platform::PortOpener& opener, int number,
+                                                           platform::OpenError& error, int busyWaitMs,
+                                                           const std::stop_token& stop) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point until = Clock::now() + std::chrono::milliseconds(std::max(busyWaitMs, 0));
   for (;;) {

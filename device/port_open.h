@@ -18,8 +18,9 @@ inline constexpr int kBusyRetryGapMs = 20;
 // Opens port `number` through `opener`; while the open fails with OpenError::Busy it is tried
 // again every kBusyRetryGapMs for up to `busyWaitMs`, or until `stop` is requested. Any other
 // failure ends at once. nullptr on failure with the last reason in `error`.
-std::unique_ptr<platform::SerialPort> OpenWaitingWhileBusy(platform::PortOpener& opener, int number, platform::OpenError& error,
-                                                 int busyWaitMs = kBusyWaitMs,
-                                                 const std::stop_token& stop = {});
+std::unique_ptr<platform::SerialPort> OpenWaitingWhileBusy(platform::PortOpener& opener, int number,
+                                                           platform::OpenError& error,
+                                                           int busyWaitMs = kBusyWaitMs,
+                                                           const std::stop_token& stop = {});
 
 }  // namespace device

@@ -15,8 +15,8 @@ bool CFirmwareCipher::PrepareFileKey() {
 }
 
 bool CFirmwareCipher::PrepareKey(const std::uint8_t key[24], const std::uint8_t iv[16]) {
-  m_cipher.emplace(platform::AesMode::k192Cbc, platform::CipherDirection::kDecrypt, std::span<const std::uint8_t>(key, 24),
-                   std::span<const std::uint8_t>(iv, 16));
+  m_cipher.emplace(platform::AesMode::k192Cbc, platform::CipherDirection::kDecrypt,
+                   std::span<const std::uint8_t>(key, 24), std::span<const std::uint8_t>(iv, 16));
   if (m_cipher->ok()) return true;
   m_cipher.reset();
   return false;

@@ -75,7 +75,8 @@ FileInfo InfoOf(const File& file, std::error_code& error);
 // Reads up to `size` bytes at byte `at` into `data` without moving the file position (a file
 // shared with other readers and writers), again when a signal interrupts: the count read
 // (fewer at the end of the file, 0 there), or -1 with `error` set.
-std::int64_t ReadSomeAt(const File& file, std::uint64_t at, char* data, std::size_t size, std::error_code& error);
+std::int64_t ReadSomeAt(const File& file, std::uint64_t at, char* data, std::size_t size,
+                        std::error_code& error);
 
 // Reads exactly `size` bytes at byte `at`; false at the end of the file or on an error.
 bool ReadAt(const File& file, std::uint64_t at, char* data, std::size_t size);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs clang-tidy (Debian's clang-tidy 14, the checks in .clang-tidy) over the production
-# sources: common, image, device, catalogue, app (with record), window, cli, sim and tools.
+# sources: common, platform, image, device, catalogue, app (with record), window, cli, sim and
+# tools.
 # The tests are left out: GoogleTest's macros expand to code these checks were not made for.
 # Every finding is an error: the exit status is 1 when there is any, 2 when the build tree is
 # not configured.
@@ -15,7 +16,7 @@ BUILD=${1:-build}
 [ $# -gt 0 ] && shift
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 JOBS=${JOBS:-2}
-DIRS=(common image device catalogue app window cli sim tools)
+DIRS=(common platform image device catalogue app window cli sim tools)
 
 TIDY=$(command -v clang-tidy-14 || command -v clang-tidy || true)
 if [ -z "$TIDY" ]; then

@@ -11,7 +11,8 @@ CloseOnSignals::CloseOnSignals(std::function<void()> closeRequest, QObject* pare
     : QObject(parent), m_closeRequest(std::move(closeRequest)) {
   // The watch calls on a thread of its own: the signal is taken to this object's thread.
   m_watch = std::make_unique<platform::CloseSignalWatch>([this](int number) {
-    QMetaObject::invokeMethod(this, [this, number] { OnSignal(number); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, number] { OnSignal(number); }, Qt::QueuedConnection);
   });
   if (!m_watch->installed()) m_watch.reset();  // another instance has them
 }

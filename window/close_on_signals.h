@@ -2,8 +2,8 @@
 // SIGTERM and SIGHUP (on Windows: the console closing, logoff and shutdown) close the window as
 // the user would: the platform's watch hands each signal to a thread of its own, which passes
 // it on to the window's thread, which asks the window to close. During an erase or an image
-// stream the window asks first, and a second signal answers that question Yes. The program then ends with 128 + the number of
-// the first signal, as a shell reports a program a signal ended.
+// stream the window asks first, and a second signal answers that question Yes. The program then ends with 128
+// + the number of the first signal, as a shell reports a program a signal ended.
 
 #include <QObject>
 #include <functional>

@@ -24,7 +24,8 @@ AppendResult OpenForAppend(const std::string& path, platform::File& file) {
   if (path.empty()) return {"no record file named"};
   const std::size_t slash = path.rfind('/');
   if (slash != std::string::npos && slash > 0) {
-    if (std::string fault = platform::MakePrivateFolders(path.substr(0, slash)); !fault.empty()) return {fault};
+    if (std::string fault = platform::MakePrivateFolders(path.substr(0, slash)); !fault.empty())
+      return {fault};
   }
   // A FIFO without a reader fails at once instead of holding the loader.
   std::error_code error;

@@ -75,7 +75,7 @@ std::uint64_t ResumeOffset(const std::optional<DeliveryState>& state, const plat
                            const platform::FileInfo& info) {
   if (!state || state->offset == 0) return 0;
   if (state->device != info.identity.device || state->inode != info.identity.file)
-    return 0;  // another file now has the record file's name
+    return 0;                               // another file now has the record file's name
   if (state->offset > info.size) return 0;  // it shrank
   // The prefix must end with a line end and with the same last line.
   char end = '\0';

@@ -115,7 +115,8 @@ struct RecordDatabase::Connection {
     return platform::WaitForSocket(PQsocket(conn), ready, deadline, stop);
   }
   bool Wait(bool forWrite, Clock::time_point deadline, const std::stop_token& stop) const {
-    return Wait(forWrite ? platform::SocketReady::kWritable : platform::SocketReady::kReadable, deadline, stop);
+    return Wait(forWrite ? platform::SocketReady::kWritable : platform::SocketReady::kReadable, deadline,
+                stop);
   }
 
   // Sends one statement and collects its result: the error result when there is one.

@@ -20,7 +20,8 @@ std::string DerivedRunId(std::string_view line) {
   return UuidText(std::span(digest).first<16>());
 }
 
-SpoolRead ReadSpool(const platform::File& file, std::uint64_t from, std::uint64_t size, std::size_t maxRecords, bool keep) {
+SpoolRead ReadSpool(const platform::File& file, std::uint64_t from, std::uint64_t size,
+                    std::size_t maxRecords, bool keep) {
   SpoolRead read;
   read.endOffset = from;
   constexpr std::size_t kChunk = std::size_t{256} * 1024;

@@ -26,7 +26,8 @@ struct SpoolRead {
 
 // The records on the complete lines of the open file `file` from byte `from` up to byte
 // `size`, at most `maxRecords` of them; with `keep` false they are only counted.
-SpoolRead ReadSpool(const platform::File& file, std::uint64_t from, std::uint64_t size, std::size_t maxRecords, bool keep);
+SpoolRead ReadSpool(const platform::File& file, std::uint64_t from, std::uint64_t size,
+                    std::size_t maxRecords, bool keep);
 
 // A name-based UUID (version 8, from the SHA-256 of the line's bytes) for a record line
 // without a run ID.

@@ -44,8 +44,8 @@
 #include "app/site_control.h"
 #include "app/station/port_node.h"
 #include "common/loader_view.h"
-#include "platform/serial_port.h"
 #include "device/wire_trace.h"
+#include "platform/serial_port.h"
 
 namespace app {
 

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "device/link.h"
-#include "platform/serial_port.h"
 #include "device/steps.h"
+#include "platform/serial_port.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/sim/sim_process.h"
 

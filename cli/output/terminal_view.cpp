@@ -13,7 +13,8 @@ namespace cli {
 
 namespace {
 
-constexpr std::chrono::milliseconds kPollTime{100};  // how often a wait for typed input looks for a stop request
+constexpr std::chrono::milliseconds kPollTime{
+    100};  // how often a wait for typed input looks for a stop request
 
 std::string Lowered(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -177,7 +178,8 @@ std::optional<std::string> TerminalView::ReadLine() {
     const platform::InputWait got = platform::ReadTypedByte(m_setup.inFd, kPollTime, c, error);
     if (got == platform::InputWait::kNothing) continue;
     if (got == platform::InputWait::kFailed) return std::nullopt;
-    if (got == platform::InputWait::kEnd) return line.empty() ? std::nullopt : std::optional<std::string>(line);
+    if (got == platform::InputWait::kEnd)
+      return line.empty() ? std::nullopt : std::optional<std::string>(line);
     if (c == '\n') return line;
     line += c;
   }

@@ -4,7 +4,6 @@
 // line end inside the file.
 
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,8 +11,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "app/record_db/delivery_state.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -45,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t stateSize = lineEnd == data + size ? size : static_cast<std::size_t>(lineEnd - data) + 1;
 
   const int stateFd = MemoryFile("delivered", data, stateSize);
-  const int recordFd = MemoryFile("history", data + stateSize, size - stateSize);
-  if (stateFd < 0 || recordFd < 0) __builtin_trap();
+  const platform::File record(MemoryFile("history", data + stateSize, size - stateSize));
+  if (stateFd < 0 || !record.isOpen()) __builtin_trap();
   std::optional<app::DeliveryState> state =
       app::LoadDeliveryState("/proc/self/fd/" + std::to_string(stateFd));
   ::close(stateFd);
@@ -56,20 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!whole && !(state->offset == 0 && state->lastLineSha256.empty())) __builtin_trap();
   }
 
-  struct stat info {};
-  if (::fstat(recordFd, &info) != 0) __builtin_trap();
-  const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+  std::error_code error;
+  const platform::FileInfo info = platform::InfoOf(record, error);
+  if (error || !info.regular) __builtin_trap();
+  const std::uint64_t fileSize = info.size;
   // The state as read, and the same state as if it were this file's own.
   for (int own = 0; own < 2 && state; ++own) {
     if (own == 1) {
-      state->device = static_cast<std::uint64_t>(info.st_dev);
-      state->inode = static_cast<std::uint64_t>(info.st_ino);
+      state->device = info.identity.device;
+      state->inode = info.identity.file;
     }
-    const std::uint64_t resume = app::ResumeOffset(state, recordFd, info);
+    const std::uint64_t resume = app::ResumeOffset(state, record, info);
     if (resume > fileSize) __builtin_trap();
     if (resume > 0 && data[stateSize + resume - 1] != '\n') __builtin_trap();
   }
-  if (app::ResumeOffset(std::nullopt, recordFd, info) != 0) __builtin_trap();
-  ::close(recordFd);
+  if (app::ResumeOffset(std::nullopt, record, info) != 0) __builtin_trap();
   return 0;
 }

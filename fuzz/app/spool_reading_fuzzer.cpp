@@ -13,6 +13,7 @@
 
 #include "app/record/run_record.h"
 #include "app/record_db/spool_reading.h"
+#include "platform/files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -20,10 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* file = data + 1;
   const std::uint64_t fileSize = size - 1;
 
-  const int fd = ::memfd_create("history", MFD_CLOEXEC);
-  if (fd < 0) __builtin_trap();
+  const platform::File fd(::memfd_create("history", MFD_CLOEXEC));
+  if (!fd.isOpen()) __builtin_trap();
   for (std::size_t done = 0; done < fileSize;) {
-    const ssize_t n = ::write(fd, file + done, fileSize - done);
+    const ssize_t n = ::write(static_cast<int>(fd.native()), file + done, fileSize - done);
     if (n <= 0) __builtin_trap();
     done += static_cast<std::size_t>(n);
   }
@@ -47,6 +48,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     from = part.endOffset;
   }
   if (batched != whole.records) __builtin_trap();
-  ::close(fd);
   return 0;
 }

@@ -92,7 +92,8 @@ FileInfo InfoOf(const File& file, std::error_code& error) {
   return info;
 }
 
-std::int64_t ReadSomeAt(const File& file, std::uint64_t at, char* data, std::size_t size, std::error_code& error) {
+std::int64_t ReadSomeAt(const File& file, std::uint64_t at, char* data, std::size_t size,
+                        std::error_code& error) {
   for (;;) {
     const ssize_t n = ::pread(Fd(file), data, size, static_cast<off_t>(at));
     if (n >= 0) {

@@ -122,7 +122,8 @@ HttpGetResult HttpGet(const HttpGetRequest& request) {
       curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, request.deadServerSeconds) == CURLE_OK &&
       // A server that keeps sending a little, slowly, is stopped by the limit on the whole.
       curl_easy_setopt(curl, CURLOPT_TIMEOUT, request.timeoutSeconds) == CURLE_OK &&
-      curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBytes)) == CURLE_OK &&
+      curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBytes)) ==
+          CURLE_OK &&
       // No signals: the caller is one thread among others.
       curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
       curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody) == CURLE_OK &&

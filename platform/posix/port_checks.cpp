@@ -102,7 +102,8 @@ std::optional<long> ParseLockFile(std::string_view bytes) {
   return std::nullopt;
 }
 
-std::vector<std::string> LockFileCandidates(const std::string& path, const std::vector<std::string>& lockDirs) {
+std::vector<std::string> LockFileCandidates(const std::string& path,
+                                            const std::vector<std::string>& lockDirs) {
   std::vector<std::string> names = {QtLockName(path)};
   const std::string resolved = Canonical(path);
   if (!resolved.empty() && resolved != path) names.push_back(QtLockName(resolved));

@@ -297,7 +297,8 @@ struct SerialRuntime::State {
 };
 
 SerialRuntime::SerialRuntime(int& argc, char** argv) : m_state(std::make_unique<State>()) {
-  if (QCoreApplication::instance() == nullptr) m_state->application = std::make_unique<QCoreApplication>(argc, argv);
+  if (QCoreApplication::instance() == nullptr)
+    m_state->application = std::make_unique<QCoreApplication>(argc, argv);
 }
 
 SerialRuntime::~SerialRuntime() = default;

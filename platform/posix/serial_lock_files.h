@@ -16,6 +16,7 @@ std::optional<long> ParseLockFile(std::string_view bytes);
 
 // The lock files that may guard the device at `path` (as given and as resolved), newest
 // convention first, in `lockDirs`.
-std::vector<std::string> LockFileCandidates(const std::string& path, const std::vector<std::string>& lockDirs);
+std::vector<std::string> LockFileCandidates(const std::string& path,
+                                            const std::vector<std::string>& lockDirs);
 
 }  // namespace platform::posix

@@ -87,7 +87,7 @@ void IgnoreBrokenPipe() {
 struct CloseSignalWatch::State {
   int pipe[2] = {-1, -1};
   int wake[2] = {-1, -1};  // written once by the destructor: the thread ends
-  struct sigaction previous[std::size(kCloseSignals)] {};
+  struct sigaction previous[std::size(kCloseSignals)]{};
   std::function<void(int)> onSignal;
   std::thread reader;
 

@@ -60,14 +60,14 @@ File Open(const std::string& path, DWORD access, DWORD disposition, std::error_c
   if (wide.empty()) {
     error = std::make_error_code(path.empty() ? std::errc::no_such_file_or_directory
                                               : std::errc::invalid_argument);
-    return File();
+    return {};
   }
   // No security attributes: the handle is not inherited by programs the loader starts.
   const HANDLE h =
       ::CreateFileW(wide.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = LastError();
-    return File();
+    return {};
   }
   error.clear();
   return File(Native(h));
@@ -95,8 +95,8 @@ std::error_code RenameOver(const std::wstring& from, const std::wstring& to, boo
   unsupported = false;
   const std::wstring target = NtPath(to);
   if (target.empty()) return LastError();
-  win::OwnedHandle file(
-      ::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  win::OwnedHandle file(::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return LastError();
   const std::size_t nameBytes = target.size() * sizeof(wchar_t);
   std::vector<std::uint8_t> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t), 0);
@@ -105,9 +105,11 @@ std::error_code RenameOver(const std::wstring& from, const std::wstring& to, boo
   info->RootDirectory = nullptr;
   info->FileNameLength = static_cast<DWORD>(nameBytes);
   std::memcpy(info->FileName, target.data(), nameBytes);
-  if (::SetFileInformationByHandle(file.get(), kRenameInfoEx, info, static_cast<DWORD>(buffer.size()))) return {};
+  if (::SetFileInformationByHandle(file.get(), kRenameInfoEx, info, static_cast<DWORD>(buffer.size())))
+    return {};
   const DWORD code = ::GetLastError();
-  unsupported = code == ERROR_INVALID_PARAMETER || code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION;
+  unsupported =
+      code == ERROR_INVALID_PARAMETER || code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_FUNCTION;
   return SystemError(code);
 }
 

@@ -2,9 +2,11 @@
 // Windows has it, else the configured one).
 //
 // WinHTTP's own time-outs cover the name lookup, the connection and each wait for data (the
-// dead-server limit). The limit on the whole transfer and a stop request are kept by a watch
-// thread: it closes the request handle, which ends the call that waits on it at once (the
-// documented way to cancel a synchronous request).
+// dead-server limit). The transfer runs on a worker thread that hands the body over in pieces;
+// the calling thread gives them to the sink and keeps the limit on the whole transfer and the
+// stop request. When either ends the transfer, the caller closes the request handle (which ends
+// a waiting call at once on Windows) and returns without waiting for the worker, which ends on
+// its own, by WinHTTP's time-outs at the latest, and touches nothing of the caller's.
 
 #include "platform/http_get.h"
 
@@ -16,8 +18,8 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
-#include <cwchar>
-#include <functional>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -32,6 +34,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
+// Pieces the worker may read ahead of the sink.
+constexpr std::size_t kPiecesAhead = 8;
+// How often the caller looks at the stop request and the clock while it waits for a piece.
+constexpr auto kWatchStep = std::chrono::milliseconds(100);
 constexpr const wchar_t* kUserAgent = L"vorloader";
 
 // A WinHTTP handle that closes when its owner goes.
@@ -68,102 +74,6 @@ std::string WinHttpMessage(DWORD code) {
   return win::SystemMessage(code);
 }
 
-// Ends the request when the transfer's time is up or a stop is requested, by closing the
-// request handle under the transfer's feet. The transfer asks before each call whether it may
-// still use the handle, and leaves the closing to the watch while it is inside a call.
-class TransferWatch {
- public:
-  enum class Reason { kNone, kStopped, kTimeUp };
-
-  TransferWatch(HINTERNET request, Clock::time_point deadline, const std::stop_token& stop)
-      : m_request(request), m_deadline(deadline), m_stop(stop), m_onStop(stop, [this] { Wake(); }) {
-    try {
-      m_thread = std::thread([this] { Watch(); });
-    } catch (const std::system_error&) {
-      // Without the watch the transfer still ends by WinHTTP's own time-outs; the stop is
-      // then seen between reads.
-    }
-  }
-
-  ~TransferWatch() {
-    {
-      const std::lock_guard<std::mutex> lock(m_guard);
-      m_finished = true;
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable()) m_thread.join();
-  }
-
-  TransferWatch(const TransferWatch&) = delete;
-  TransferWatch& operator=(const TransferWatch&) = delete;
-
-  // Before a call on the request: false when the transfer has been ended (do not call).
-  bool Enter() {
-    const std::lock_guard<std::mutex> lock(m_guard);
-    if (m_reason == Reason::kNone && m_stop.stop_requested()) m_reason = Reason::kStopped;
-    if (m_reason == Reason::kNone && Clock::now() >= m_deadline) m_reason = Reason::kTimeUp;
-    m_inCall = m_reason == Reason::kNone;
-    return m_inCall;
-  }
-  void Leave() {
-    const std::lock_guard<std::mutex> lock(m_guard);
-    m_inCall = false;
-  }
-
-  Reason reason() {
-    const std::lock_guard<std::mutex> lock(m_guard);
-    return m_reason;
-  }
-  // Whether the watch closed the request handle (its owner must not close it again).
-  bool closedRequest() {
-    const std::lock_guard<std::mutex> lock(m_guard);
-    return m_closed;
-  }
-
- private:
-  void Wake() {
-    { const std::lock_guard<std::mutex> lock(m_guard); }
-    m_wake.notify_all();
-  }
-
-  void Watch() {
-    std::unique_lock<std::mutex> lock(m_guard);
-    for (;;) {
-      if (m_finished) return;
-      if (m_stop.stop_requested()) {
-        End(Reason::kStopped);
-        return;
-      }
-      if (Clock::now() >= m_deadline) {
-        End(Reason::kTimeUp);
-        return;
-      }
-      m_wake.wait_until(lock, m_deadline);
-    }
-  }
-
-  // With m_guard held.
-  void End(Reason reason) {
-    if (m_reason == Reason::kNone) m_reason = reason;
-    if (m_inCall && !m_closed) {
-      ::WinHttpCloseHandle(m_request);
-      m_closed = true;
-    }
-  }
-
-  HINTERNET m_request;
-  Clock::time_point m_deadline;
-  std::stop_token m_stop;
-  std::mutex m_guard;
-  std::condition_variable m_wake;
-  Reason m_reason = Reason::kNone;  // guarded by m_guard
-  bool m_inCall = false;            // guarded by m_guard
-  bool m_closed = false;            // guarded by m_guard
-  bool m_finished = false;          // guarded by m_guard
-  std::stop_callback<std::function<void()>> m_onStop;
-  std::thread m_thread;
-};
-
 HttpGetResult Failure(HttpFailure failure, long status = 0, std::string why = {}) {
   return {failure, status, std::move(why)};
 }
@@ -197,32 +107,23 @@ HINTERNET OpenSession() {
 }
 
 int Milliseconds(long seconds) {
-  if (seconds <= 0) return 0;
   return seconds > INT_MAX / 1000 ? INT_MAX : static_cast<int>(seconds * 1000);
-}
-
-// The value of a header as text, or empty when the answer has none.
-std::wstring HeaderText(HINTERNET request, DWORD query) {
-  DWORD size = 0;
-  ::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
-                        WINHTTP_NO_HEADER_INDEX);
-  if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0 || size > 4096) return {};
-  std::vector<wchar_t> text(size / sizeof(wchar_t) + 1, L'\0');
-  if (!::WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, text.data(), &size,
-                             WINHTTP_NO_HEADER_INDEX))
-    return {};
-  return text.data();
 }
 
 // The announced body length; nullopt when there is none or it is no number.
 std::optional<std::uint64_t> ContentLength(HINTERNET request) {
-  const std::wstring text = HeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH);
-  if (text.empty() || text.size() > 19) return std::nullopt;
+  std::array<wchar_t, 32> text{};
+  auto size = static_cast<DWORD>((text.size() - 1) * sizeof(wchar_t));
+  if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text.data(),
+                             &size, WINHTTP_NO_HEADER_INDEX))
+    return std::nullopt;
   std::uint64_t value = 0;
-  for (wchar_t c : text) {
-    if (c < L'0' || c > L'9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - L'0');
+  std::size_t digits = 0;
+  for (const wchar_t* c = text.data(); *c != L'\0'; ++c, ++digits) {
+    if (*c < L'0' || *c > L'9' || digits >= 19) return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(*c - L'0');
   }
+  if (digits == 0) return std::nullopt;
   return value;
 }
 
@@ -235,69 +136,161 @@ long StatusCode(HINTERNET request) {
   return static_cast<long>(status);
 }
 
-// The transfer itself, from sending the request to the end of the body.
-HttpGetResult Transfer(const HttpGetRequest& request, HINTERNET handle, TransferWatch& watch) {
-  long status = 0;
-  // Each call on the handle is made only while the watch allows it; a call it ended fails.
-  const auto call = [&watch](auto&& step) -> std::optional<BOOL> {
-    if (!watch.Enter()) return std::nullopt;
+// What the worker and the caller share. The worker owns the WinHTTP handles; the caller may
+// close the request handle only while the worker is inside a call on it (`inCall`), which
+// ends that call, and the worker makes no further call once the caller has left.
+struct Shared {
+  std::mutex guard;
+  std::condition_variable changed;
+  std::deque<std::vector<std::uint8_t>> pieces;  // guarded by `guard`
+  std::optional<HttpGetResult> outcome;          // guarded by `guard`: set when the worker is done
+  long status = 0;                               // guarded by `guard`
+  bool abandoned = false;                        // guarded by `guard`: the caller has left
+  HINTERNET request = nullptr;                   // guarded by `guard`
+  bool inCall = false;                           // guarded by `guard`
+  bool closedByCaller = false;                   // guarded by `guard`
+};
+
+struct Target {
+  std::wstring host;
+  std::wstring path;
+  INTERNET_PORT port = 0;
+  bool secure = false;
+  std::uint64_t maxBytes = 0;
+  int connectMs = 10'000;
+  int deadMs = 30'000;
+  DWORD redirects = 10;
+};
+
+class Worker {
+ public:
+  Worker(std::shared_ptr<Shared> shared, Target target)
+      : m_shared(std::move(shared)), m_target(std::move(target)) {}
+
+  void Run() {
+    HttpGetResult outcome = Transfer();
+    const std::lock_guard<std::mutex> lock(m_shared->guard);
+    if (m_shared->request != nullptr && !m_shared->closedByCaller) ::WinHttpCloseHandle(m_shared->request);
+    m_shared->request = nullptr;
+    m_shared->outcome = std::move(outcome);
+    m_shared->changed.notify_all();
+  }
+
+ private:
+  // Makes a call on the request unless the caller has left; nullopt then.
+  template <typename Step>
+  std::optional<BOOL> Call(Step step) {
+    {
+      const std::lock_guard<std::mutex> lock(m_shared->guard);
+      if (m_shared->abandoned) return std::nullopt;
+      m_shared->inCall = true;
+    }
     const BOOL ok = step();
     const DWORD code = ::GetLastError();
-    watch.Leave();
+    const std::lock_guard<std::mutex> lock(m_shared->guard);
+    m_shared->inCall = false;
+    if (m_shared->abandoned) return std::nullopt;
     ::SetLastError(code);
     return ok;
-  };
-  const auto ended = [&watch, &status]() -> HttpGetResult {
-    return watch.reason() == TransferWatch::Reason::kStopped ? Failure(HttpFailure::kCancelled, status)
-                                                             : Failure(HttpFailure::kTimedOut, status);
-  };
-  const auto failed = [&](DWORD code) -> HttpGetResult {
-    if (watch.reason() != TransferWatch::Reason::kNone) return ended();
-    return FailureOf(code, status);
-  };
-
-  std::optional<BOOL> ok = call([&] {
-    return ::WinHttpSendRequest(handle, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
-  });
-  if (!ok) return ended();
-  if (!*ok) return failed(::GetLastError());
-  ok = call([&] { return ::WinHttpReceiveResponse(handle, nullptr); });
-  if (!ok) return ended();
-  if (!*ok) return failed(::GetLastError());
-
-  status = StatusCode(handle);
-  // Only a 200 brings the file: 204 brings nothing, 206 a part, and a redirect that was not
-  // followed brings no file at all. Its body never reaches the sink.
-  if (status != 200) return Failure(HttpFailure::kHttpStatus, status);
-  const std::optional<std::uint64_t> announced = ContentLength(handle);
-  if (announced && *announced > request.maxBytes) return Failure(HttpFailure::kTooLarge, status);
-
-  std::vector<std::uint8_t> buffer(kReadChunk);
-  std::uint64_t received = 0;
-  for (;;) {
-    DWORD got = 0;
-    ok = call(
-        [&] { return ::WinHttpReadData(handle, buffer.data(), static_cast<DWORD>(buffer.size()), &got); });
-    if (!ok) return ended();
-    if (!*ok) {
-      const DWORD code = ::GetLastError();
-      if (watch.reason() != TransferWatch::Reason::kNone) return ended();
-      if (code == ERROR_WINHTTP_TIMEOUT) return Failure(HttpFailure::kTimedOut, status);
-      return Failure(
-          HttpFailure::kNetwork, status,
-          received > 0 ? "the body was cut short (" + WinHttpMessage(code) + ")" : WinHttpMessage(code));
-    }
-    if (got == 0) break;
-    // An endless or oversized body is cut off here: a body without an announced length is
-    // only known by what arrives.
-    if (got > request.maxBytes - received) return Failure(HttpFailure::kTooLarge, status);
-    received += got;
-    if (request.sink && !request.sink(std::span<const std::uint8_t>(buffer.data(), got)))
-      return Failure(HttpFailure::kSinkFailed, status);
   }
-  if (announced && received < *announced)
-    return Failure(HttpFailure::kNetwork, status, "the body was cut short");
-  return Failure(HttpFailure::kNone, status);
+
+  // Hands a piece to the caller, waiting while it is far behind; false once it has left.
+  bool HandOver(std::vector<std::uint8_t> piece) {
+    std::unique_lock<std::mutex> lock(m_shared->guard);
+    m_shared->changed.wait(lock,
+                           [this] { return m_shared->abandoned || m_shared->pieces.size() < kPiecesAhead; });
+    if (m_shared->abandoned) return false;
+    m_shared->pieces.push_back(std::move(piece));
+    m_shared->changed.notify_all();
+    return true;
+  }
+
+  HttpGetResult Transfer() {
+    const InternetHandle session(OpenSession());
+    if (session.get() == nullptr)
+      return Failure(HttpFailure::kNetwork, 0,
+                     "the transfer could not be set up (" + WinHttpMessage(::GetLastError()) + ")");
+    ::WinHttpSetTimeouts(session.get(), m_target.connectMs, m_target.connectMs, m_target.deadMs,
+                         m_target.deadMs);
+    const InternetHandle connection(::WinHttpConnect(session.get(), m_target.host.c_str(), m_target.port, 0));
+    if (connection.get() == nullptr) return FailureOf(::GetLastError(), 0);
+    HINTERNET request =
+        ::WinHttpOpenRequest(connection.get(), L"GET", m_target.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                             WINHTTP_DEFAULT_ACCEPT_TYPES, m_target.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (request == nullptr) return FailureOf(::GetLastError(), 0);
+    {
+      const std::lock_guard<std::mutex> lock(m_shared->guard);
+      m_shared->request = request;
+    }
+    DWORD policy = m_target.redirects > 0 ? WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP
+                                          : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    ::WinHttpSetOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
+    if (m_target.redirects > 0)
+      ::WinHttpSetOption(request, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &m_target.redirects,
+                         sizeof m_target.redirects);
+
+    std::optional<BOOL> ok = Call([&] {
+      return ::WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                  0);
+    });
+    if (!ok) return Failure(HttpFailure::kCancelled);
+    if (!*ok) return FailureOf(::GetLastError(), 0);
+    ok = Call([&] { return ::WinHttpReceiveResponse(request, nullptr); });
+    if (!ok) return Failure(HttpFailure::kCancelled);
+    if (!*ok) return FailureOf(::GetLastError(), 0);
+
+    const long status = StatusCode(request);
+    {
+      const std::lock_guard<std::mutex> lock(m_shared->guard);
+      m_shared->status = status;
+    }
+    // Only a 200 brings the file: 204 brings nothing, 206 a part, and a redirect that was not
+    // followed brings no file at all. Its body never reaches the sink.
+    if (status != 200) return Failure(HttpFailure::kHttpStatus, status);
+    const std::optional<std::uint64_t> announced = ContentLength(request);
+    if (announced && *announced > m_target.maxBytes) return Failure(HttpFailure::kTooLarge, status);
+
+    std::uint64_t received = 0;
+    for (;;) {
+      std::vector<std::uint8_t> piece(kReadChunk);
+      DWORD got = 0;
+      ok = Call(
+          [&] { return ::WinHttpReadData(request, piece.data(), static_cast<DWORD>(piece.size()), &got); });
+      if (!ok) return Failure(HttpFailure::kCancelled, status);
+      if (!*ok) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_WINHTTP_TIMEOUT) return Failure(HttpFailure::kTimedOut, status);
+        return Failure(
+            HttpFailure::kNetwork, status,
+            received > 0 ? "the body was cut short (" + WinHttpMessage(code) + ")" : WinHttpMessage(code));
+      }
+      if (got == 0) break;
+      // An endless or oversized body is cut off here: a body without an announced length is
+      // only known by what arrives.
+      if (got > m_target.maxBytes - received) return Failure(HttpFailure::kTooLarge, status);
+      received += got;
+      piece.resize(got);
+      if (!HandOver(std::move(piece))) return Failure(HttpFailure::kCancelled, status);
+    }
+    if (announced && received < *announced)
+      return Failure(HttpFailure::kNetwork, status, "the body was cut short");
+    return Failure(HttpFailure::kNone, status);
+  }
+
+  std::shared_ptr<Shared> m_shared;
+  Target m_target;
+};
+
+// The caller leaves the transfer: the worker makes no further call, and a call it is waiting
+// in ends as the request handle closes.
+void Abandon(Shared& shared) {
+  const std::lock_guard<std::mutex> lock(shared.guard);
+  shared.abandoned = true;
+  if (shared.request != nullptr && shared.inCall && !shared.closedByCaller) {
+    ::WinHttpCloseHandle(shared.request);
+    shared.closedByCaller = true;
+  }
+  shared.changed.notify_all();
 }
 
 }  // namespace
@@ -318,41 +311,52 @@ HttpGetResult HttpGet(const HttpGetRequest& request) {
     return Failure(HttpFailure::kNetwork, 0, "not a web address: " + request.url);
   if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)
     return Failure(HttpFailure::kNetwork, 0, "only http and https addresses are fetched: " + request.url);
-  const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-  std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
-  path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-  if (path.empty()) path = L"/";
 
-  const InternetHandle session(OpenSession());
-  if (session.get() == nullptr)
-    return Failure(HttpFailure::kNetwork, 0,
-                   "the transfer could not be set up (" + WinHttpMessage(::GetLastError()) + ")");
-  const int connectMs = Milliseconds(request.connectTimeoutSeconds > 0 ? request.connectTimeoutSeconds : 10);
-  const int deadMs = Milliseconds(request.deadServerSeconds > 0 ? request.deadServerSeconds : 30);
-  ::WinHttpSetTimeouts(session.get(), connectMs, connectMs, deadMs, deadMs);
+  Target target;
+  target.host.assign(parts.lpszHostName, parts.dwHostNameLength);
+  target.path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+  target.path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+  if (target.path.empty()) target.path = L"/";
+  target.port = parts.nPort;
+  target.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+  target.maxBytes = request.maxBytes;
+  target.connectMs = Milliseconds(request.connectTimeoutSeconds > 0 ? request.connectTimeoutSeconds : 10);
+  target.deadMs = Milliseconds(request.deadServerSeconds > 0 ? request.deadServerSeconds : 30);
+  target.redirects = request.maxRedirects > 0 ? static_cast<DWORD>(request.maxRedirects) : 0;
 
-  const InternetHandle connection(::WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
-  if (connection.get() == nullptr) return FailureOf(::GetLastError(), 0);
-  const DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-  HINTERNET handle = ::WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                          WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
-  if (handle == nullptr) return FailureOf(::GetLastError(), 0);
-  DWORD redirects = request.maxRedirects > 0 ? static_cast<DWORD>(request.maxRedirects) : 0;
-  DWORD policy = redirects > 0 ? WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP
-                               : WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-  ::WinHttpSetOption(handle, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy);
-  if (redirects > 0)
-    ::WinHttpSetOption(handle, WINHTTP_OPTION_MAX_HTTP_AUTOMATIC_REDIRECTS, &redirects, sizeof redirects);
-
-  HttpGetResult result;
-  bool closedByWatch = false;
-  {
-    TransferWatch watch(handle, deadline, request.stop);
-    result = Transfer(request, handle, watch);
-    closedByWatch = watch.closedRequest();
+  auto shared = std::make_shared<Shared>();
+  try {
+    std::thread([worker = Worker(shared, std::move(target))]() mutable { worker.Run(); }).detach();
+  } catch (const std::system_error&) {
+    return Failure(HttpFailure::kNetwork, 0, "no worker thread could be started");
   }
-  if (!closedByWatch) ::WinHttpCloseHandle(handle);
-  return result;
+
+  std::unique_lock<std::mutex> lock(shared->guard);
+  for (;;) {
+    shared->changed.wait_for(lock, kWatchStep, [&] { return shared->outcome || !shared->pieces.empty(); });
+    while (!shared->pieces.empty()) {
+      std::vector<std::uint8_t> piece = std::move(shared->pieces.front());
+      shared->pieces.pop_front();
+      shared->changed.notify_all();
+      lock.unlock();
+      const bool taken =
+          !request.sink || request.sink(std::span<const std::uint8_t>(piece.data(), piece.size()));
+      if (!taken) {
+        Abandon(*shared);
+        lock.lock();
+        return Failure(HttpFailure::kSinkFailed, shared->status);
+      }
+      lock.lock();
+    }
+    if (shared->outcome) return *shared->outcome;
+    const bool stopped = request.stop.stop_requested();
+    if (stopped || Clock::now() >= deadline) {
+      const long status = shared->status;
+      lock.unlock();
+      Abandon(*shared);
+      return Failure(stopped ? HttpFailure::kCancelled : HttpFailure::kTimedOut, status);
+    }
+  }
 }
 
 }  // namespace platform

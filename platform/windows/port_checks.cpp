@@ -14,7 +14,7 @@
 namespace platform {
 namespace {
 
-constexpr std::string_view kDevicePrefix = "\\\\.\\";
+constexpr std::string_view kDevicePrefix = R"(\\.\)";
 
 // "COMn" from "\\.\COMn"; empty for any other path.
 std::wstring DosName(const std::string& path) {

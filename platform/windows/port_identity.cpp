@@ -115,7 +115,7 @@ std::optional<std::string> SerialDeviceOf(int number) {
   // Each value is named after a kernel device and holds the COM name it is known by.
   for (DWORD index = 0; !device; ++index) {
     std::vector<wchar_t> name(512, L'\0');
-    DWORD nameLength = static_cast<DWORD>(name.size() - 1);
+    auto nameLength = static_cast<DWORD>(name.size() - 1);
     const LSTATUS status =
         ::RegEnumValueW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_NO_MORE_ITEMS) break;
@@ -155,7 +155,7 @@ std::string UsbSerialFromInstanceId(const std::string& id) {
   }
   const std::size_t slash = id.find_last_of('\\');
   if (slash == std::string::npos || slash + 1 >= id.size()) return {};
-  const std::string last = id.substr(slash + 1);
+  std::string last = id.substr(slash + 1);
   // Windows makes up an instance part with '&' in it for a device without a serial number.
   if (last.find('&') != std::string::npos) return {};
   return last;

@@ -100,8 +100,12 @@ class ComPort final : public SerialPort {
     // The write time-out ends a write the line does not take: the call then succeeds with a
     // short count.
     if (!::WriteFile(m_handle.get(), data, want, &written, nullptr)) {
+      // A refused write on a port that still answers took what it says; a device gone took
+      // nothing that will reach it.
       Failed();
-      return written > 0 ? static_cast<long>(written) : -1;
+      if (m_gone) return -1;
+      ::PurgeComm(m_handle.get(), PURGE_TXCLEAR);
+      return static_cast<long>(written);
     }
     // What did not go out is not sent later.
     if (written < want) ::PurgeComm(m_handle.get(), PURGE_TXCLEAR);
@@ -271,7 +275,7 @@ std::string ComPortPath(int number) {
   // The device name the system gives the port. Folders of links are a Linux idea: under Wine
   // the prefix's own COM links lead to the ports.
   if (number < 1 || number > kPortCount) return {};
-  return "\\\\.\\COM" + std::to_string(number);
+  return R"(\\.\COM)" + std::to_string(number);
 }
 
 std::unique_ptr<PortOpener> MakeSystemPortOpener() {

@@ -128,11 +128,11 @@ InputWait ReadConsoleByte(HANDLE in, std::chrono::milliseconds wait, char& byte,
     const DWORD r = ::WaitForSingleObject(in, left);
     if (r == WAIT_FAILED) {
       error = LastError();
-      return InputWait::kEnd;
+      return InputWait::kFailed;
     }
     if (r == WAIT_TIMEOUT) return InputWait::kNothing;
     if (KeyWaiting(in, error)) break;
-    if (error) return InputWait::kEnd;
+    if (error) return InputWait::kFailed;
     if (left == 0) return InputWait::kNothing;
   }
   // The user is typing: the console hands over the line once it is ended with Enter. Ctrl-C
@@ -159,9 +159,11 @@ InputWait ReadPipeByte(HANDLE in, std::chrono::milliseconds wait, char& byte, st
   for (;;) {
     DWORD available = 0;
     if (!::PeekNamedPipe(in, nullptr, 0, nullptr, &available, nullptr)) {
+      // The writer went: the input has ended.
       const DWORD code = ::GetLastError();
-      if (code != ERROR_BROKEN_PIPE) error = {static_cast<int>(code), std::system_category()};
-      return InputWait::kEnd;
+      if (code == ERROR_BROKEN_PIPE) return InputWait::kEnd;
+      error = {static_cast<int>(code), std::system_category()};
+      return InputWait::kFailed;
     }
     if (available > 0) break;
     if (::GetTickCount64() >= until) return InputWait::kNothing;
@@ -204,10 +206,10 @@ std::size_t TerminalColumns(StandardStream stream) {
 InputWait ReadTypedByte(int file, std::chrono::milliseconds wait, char& byte, std::error_code& error) {
   error.clear();
   const auto native = ::_get_osfhandle(file);
-  const HANDLE in = reinterpret_cast<HANDLE>(native);  // NOLINT(performance-no-int-to-ptr)
+  const auto in = reinterpret_cast<HANDLE>(native);  // NOLINT(performance-no-int-to-ptr)
   if (native == -1 || in == nullptr) {
     error = std::make_error_code(std::errc::bad_file_descriptor);
-    return InputWait::kEnd;
+    return InputWait::kFailed;
   }
   if (IsConsole(in)) return ReadConsoleByte(in, wait, byte, error);
   if (::GetFileType(in) == FILE_TYPE_PIPE) return ReadPipeByte(in, wait, byte, error);

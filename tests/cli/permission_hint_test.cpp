@@ -35,7 +35,8 @@ TEST(PermissionHint, RemembersEachRefusedPortOnce) {
     for (int n = 1; n <= 32; ++n) {
       platform::OpenError error = platform::OpenError::None;
       EXPECT_EQ(opener.Open(n, error), nullptr);
-      EXPECT_EQ(error, n == 3 || n == 5 ? platform::OpenError::PermissionDenied : platform::OpenError::NotFound);
+      EXPECT_EQ(error,
+                n == 3 || n == 5 ? platform::OpenError::PermissionDenied : platform::OpenError::NotFound);
     }
   EXPECT_EQ(opener.deniedPorts(), (std::vector<int>{3, 5}));
   EXPECT_EQ(opener.PathOf(3), "/dev/ttyS2");

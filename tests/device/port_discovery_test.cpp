@@ -20,14 +20,14 @@
 namespace device {
 namespace {
 
-using testing_support::RecordingView;
-using testing_support::ScriptedOpener;
 using platform::MakeSystemPortOpener;
 using platform::OpenError;
 using platform::PortFacts;
 using platform::SerialPort;
 using platform::posix::LockFileCandidates;
 using platform::posix::ParseLockFile;
+using testing_support::RecordingView;
+using testing_support::ScriptedOpener;
 
 TEST(EnumerateComPorts, ListsThePortsThatOpenInOrderAndClosesThem) {
   ScriptedOpener opener;

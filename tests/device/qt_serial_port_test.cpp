@@ -9,16 +9,16 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <stop_token>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/serial_port.h"
 #include "device/steps.h"
+#include "platform/serial_port.h"
 #include "tests/support/fixtures/cost_clocks.h"
 #include "tests/support/fixtures/temp_dir.h"
 #include "tests/support/recording_view.h"
@@ -133,8 +133,7 @@ class QtSerialPortTest : public ::testing::Test {
     return port;
   }
 
-  static long ReadInto(SerialPort& port, std::string& out, std::size_t n,
-                       const std::stop_token& stop = {}) {
+  static long ReadInto(SerialPort& port, std::string& out, std::size_t n, const std::stop_token& stop = {}) {
     std::vector<std::uint8_t> buf(n);
     const long got = port.Read(buf.data(), n, stop);
     out.assign(buf.begin(), buf.begin() + std::max(got, 0L));

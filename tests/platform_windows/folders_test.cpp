@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <map>
 
 #include "platform/files.h"
+#include "platform/host.h"
 #include "platform/windows/windows_api.h"
 #include "tests/platform_windows/scratch_folder.h"
 
@@ -78,6 +80,14 @@ TEST(WindowsFolders, EnvironmentIsReadAsUtf8) {
             "e \xe2\x9c\x93");
   EXPECT_EQ(env("VORLOADER_TEST_EMPTY"), "");
   EXPECT_EQ(env("VORLOADER_TEST_UNSET"), std::nullopt);
+}
+
+TEST(WindowsHost, NameIsTheSystems) {
+  std::array<wchar_t, 256> name{};
+  DWORD size = static_cast<DWORD>(name.size() - 1);
+  ASSERT_TRUE(::GetComputerNameExW(ComputerNameDnsHostname, name.data(), &size));
+  EXPECT_EQ(platform::HostName(), platform::win::Narrow(std::wstring_view(name.data(), size)));
+  EXPECT_FALSE(platform::HostName().empty());
 }
 
 }  // namespace
