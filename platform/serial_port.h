@@ -50,7 +50,8 @@ class SerialPort {
   // Writes n bytes and waits until the system has taken them all, or until a generous time
   // for n bytes at the configured rate has passed (1 s + four times the line time, at most
   // 60 s). Returns how many bytes were taken; what was not taken by then is dropped, never
-  // sent later. Negative on an error or once the port has hung up. 0 for n == 0.
+  // sent later. Negative on an error or once the port has hung up (n == 0 included); 0 for
+  // n == 0 on a port that is still there.
   virtual long Write(const std::uint8_t* data, std::size_t n) = 0;
 
   // Reads up to n bytes, waiting at most the read time-out in all. Returns as soon as n bytes
