@@ -46,6 +46,7 @@ STAGE=$OUT/stage/vornet-loader-$VERSION-win64
 rm -rf "$OUT/stage"
 mkdir -p "$STAGE"
 cp "$OUT/vorloader-cli.exe" "$STAGE/"
+cp "$OUT/vorloader.exe" "$STAGE/"
 # Windows editors want CR LF.
 sed 's/$/\r/' "$ROOT/packaging/copyright" >"$STAGE/copyright.txt"
 
