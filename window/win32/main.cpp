@@ -2,9 +2,8 @@
 // does (refusing a bad one before any window), prepares the firmware folder, shows the main
 // dialog until it closes, and ends. It stores no settings.
 
-#include <windows.h>
-
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -56,7 +55,8 @@ std::wstring ProgramName() {
 }
 
 window::ResourceScriptResult LoadLayout(HINSTANCE instance) {
-  HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(kLayoutResourceId), MAKEINTRESOURCEW(10));  // RT_RCDATA
+  HRSRC found =
+      FindResourceW(instance, MAKEINTRESOURCEW(kLayoutResourceId), MAKEINTRESOURCEW(10));  // RT_RCDATA
   HGLOBAL loaded = found == nullptr ? nullptr : LoadResource(instance, found);
   const void* data = loaded == nullptr ? nullptr : LockResource(loaded);
   if (data == nullptr) {
@@ -93,7 +93,8 @@ int main() {
     return 0;
   }
   if (parsed.line.station) {
-    Tell(name, "vorloader: the station window is not in the Windows build; use vorloader-cli station\n", false);
+    Tell(name, "vorloader: the station window is not in the Windows build; use vorloader-cli station\n",
+         false);
     return window::kExitUsage;
   }
 

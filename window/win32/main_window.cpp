@@ -56,8 +56,9 @@ INT_PTR MainWindow::Run(HINSTANCE instance) {
       BuildTemplate(it->second, extras, {kIdPortStatus, kIdDeviceStatus, kIdMainStatus});
   m_statusBrush = CreateSolidBrush(kStatusBack);
   if (m_workflows != nullptr) m_thread = std::make_unique<WorkflowThread>();
-  const INT_PTR result = DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()),
-                                                 nullptr, &MainWindow::DialogProc, reinterpret_cast<LPARAM>(this));
+  const INT_PTR result =
+      DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), nullptr,
+                              &MainWindow::DialogProc, reinterpret_cast<LPARAM>(this));
   ShutDownWorkflows();
   return result;
 }
@@ -85,10 +86,12 @@ void MainWindow::OnInitDialog() {
   }
   m_bigIcon = static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON,
                                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-  m_smallIcon = static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  m_smallIcon =
+      static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(kIconResourceId), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
   if (m_bigIcon != nullptr) SendMessageW(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_bigIcon));
-  if (m_smallIcon != nullptr) SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
+  if (m_smallIcon != nullptr)
+    SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
 
   // The log is the loader's record: read, selected, copied, not edited; and as long as it grows.
   HWND log = GetDlgItem(m_hwnd, kIdLog);
@@ -176,7 +179,8 @@ void MainWindow::RequestClose() {
     // Stopping in the middle of an erase or an image stream can leave the device needing a
     // raw boot: ask first.
     m_askingToQuit = true;
-    const bool quit = RunBox(MB_ICONQUESTION, L"The device is being programmed. Quit anyway?", {}, true, false);
+    const bool quit =
+        RunBox(MB_ICONQUESTION, L"The device is being programmed. Quit anyway?", {}, true, false);
     m_askingToQuit = false;
     if (!quit) return;
   }
@@ -241,7 +245,7 @@ void MainWindow::AppendLog(const std::wstring& text) {
 }
 
 bool MainWindow::RunBox(UINT icon, const std::wstring& text, const std::wstring& informative, bool yesNo,
-                     bool yesIsDefault) {
+                        bool yesIsDefault) {
   std::wstring shown = text;
   if (!informative.empty()) shown += L"\r\n\r\n" + informative;
   UINT type = icon | (yesNo ? MB_YESNO : MB_OK);
@@ -286,8 +290,8 @@ void MainWindow::ShowPorts(const std::vector<PortEntry>& ports, int selected) {
   for (const PortEntry& port : ports)
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ShownLine(port.comName()).c_str()));
   const int count = static_cast<int>(ports.size());
-  SendMessageW(combo, CB_SETCURSEL, selected >= 0 && selected < count ? static_cast<WPARAM>(selected) : WPARAM(-1),
-               0);
+  SendMessageW(combo, CB_SETCURSEL,
+               selected >= 0 && selected < count ? static_cast<WPARAM>(selected) : WPARAM(-1), 0);
 }
 
 void MainWindow::ShowTransfer(bool active) {
@@ -313,8 +317,8 @@ void MainWindow::ShowCountdown(int secondsLeft, int secondsTotal) {
     return;
   }
   ShowWindow(bar, SW_SHOW);
-  SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>((secondsTotal - secondsLeft) * kProgressSteps / secondsTotal),
-               0);
+  SendMessageW(bar, PBM_SETPOS,
+               static_cast<WPARAM>((secondsTotal - secondsLeft) * kProgressSteps / secondsTotal), 0);
 }
 
 bool MainWindow::AskBox(Box kind, const std::wstring& text, const std::wstring& informative) {

@@ -63,7 +63,8 @@ class MainWindow final : private DialogSink {
   void ApplyButtons();
   void ShutDownWorkflows();
   void AppendLog(const std::wstring& text);
-  bool RunBox(UINT icon, const std::wstring& text, const std::wstring& informative, bool yesNo, bool yesIsDefault);
+  bool RunBox(UINT icon, const std::wstring& text, const std::wstring& informative, bool yesNo,
+              bool yesIsDefault);
 
   // DialogSink
   void ShowStatus(StatusLine line, const std::wstring& text) override;
