@@ -2,8 +2,11 @@
 // does (refusing a bad one before any window), prepares the firmware folder, shows the main
 // dialog until it closes, and ends. It stores no settings.
 
-#include <shellapi.h>
+// shellapi.h needs what windows.h defines first.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include <cstdio>
 #include <filesystem>
