@@ -320,7 +320,7 @@ window_shows() {  # PART TEXT
 }
 WINDOW_DISPLAY=""
 if command -v Xvfb >/dev/null; then
-  Xvfb -displayfd 8 -screen 0 1280x1024x24 -nolisten tcp 8>"$WORK/xvfb.display" 2>/dev/null &
+  Xvfb -displayfd 8 -screen 0 1280x1024x24 -nolisten tcp -noreset 8>"$WORK/xvfb.display" 2>/dev/null &
   PIDS+=($!)
   for _ in $(seq 100); do [ -s "$WORK/xvfb.display" ] && break; sleep 0.05; done
   [ -s "$WORK/xvfb.display" ] && WINDOW_DISPLAY=:$(head -n1 "$WORK/xvfb.display")
