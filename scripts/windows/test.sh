@@ -320,8 +320,9 @@ window_shows() {  # PART TEXT
 }
 WINDOW_DISPLAY=""
 if command -v Xvfb >/dev/null; then
+  # Not in PIDS: stop_devices ends every process there but the first.
   Xvfb -displayfd 8 -screen 0 1280x1024x24 -nolisten tcp -noreset 8>"$WORK/xvfb.display" 2>/dev/null &
-  PIDS+=($!)
+  XVFB=$!
   for _ in $(seq 100); do [ -s "$WORK/xvfb.display" ] && break; sleep 0.05; done
   [ -s "$WORK/xvfb.display" ] && WINDOW_DISPLAY=:$(head -n1 "$WORK/xvfb.display")
 fi
@@ -355,6 +356,7 @@ else
     fi
   fi
 fi
+[ -n "${XVFB:-}" ] && kill "$XVFB" 2>/dev/null
 
 printf '== Windows stage: %d passed, %d failed, %d s\n' "$passes" "$failures" $((SECONDS - STARTED))
 [ "$failures" -eq 0 ]
