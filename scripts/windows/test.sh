@@ -287,7 +287,7 @@ else
 fi
 
 # ---- The window (vorloader.exe) under Wine on an Xvfb display, read and driven from outside
-# by window_probe.exe as a person would: the start-up lines, "Load Hex Now?" answered Yes (the
+# by window_probe.exe as a person would: the start-up lines, "Load Hex Now?" answered with Return (Yes, the
 # device programmed) and No, and an erase failure with its texts.
 echo "== Windows: the window under Wine"
 window_case() {  # NAME ANSWER END_TEXT DEVICE_OPTIONS...
@@ -329,11 +329,11 @@ fi
 if [ -z "$WINDOW_DISPLAY" ]; then
   fail "window: no Xvfb display (apt-get install xvfb)"
 else
-  if window_case window-yes yes "Device Programed OK."; then
+  if window_case window-yes return "Device Programed OK."; then
     if window_shows box "Load Hex Now?" && grep -qx "== box default: Yes" "$case_dir/probe.out" &&
       window_shows log "Com Ports Found." && window_shows "main status" "Program Loaded." &&
       grep -q '"kind":"restart".*"version":"1.80"' "$case_dir/COM1.jsonl"; then
-      pass "window: start-up and Connect by themselves, \"Load Hex Now?\" (Yes the default) answered Yes, the device programmed"
+      pass "window: start-up and Connect by themselves, \"Load Hex Now?\" (Yes the default) answered with Return, the device programmed"
     else
       fail "window yes: not the expected texts or the device not programmed"
       cat "$case_dir/probe.out"

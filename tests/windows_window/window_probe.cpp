@@ -2,7 +2,8 @@
 // automation tool would, for the Windows stage's tests:
 //   window_probe ANSWER END_TEXT SECONDS
 // waits for the dialog captioned "VORLoader V1.70", then for its message box captioned
-// "vorloader" (ANSWER yes or no clicks that button; ANSWER none expects no box), then for a log
+// "vorloader" (ANSWER yes or no clicks that button, return presses the Return key; none
+// expects no box), then for a log
 // line holding END_TEXT, prints what the window showed, closes the window and waits for it to go.
 // Exit status 0 when all of that happened within SECONDS, 1 otherwise (saying which step failed).
 
@@ -92,7 +93,7 @@ int Fail(const char* step, HWND dialog) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fputs("usage: window_probe yes|no|none END_TEXT SECONDS\n", stderr);
+    std::fputs("usage: window_probe yes|no|return|none END_TEXT SECONDS\n", stderr);
     return 2;
   }
   const std::string answer = argv[1];
@@ -109,12 +110,23 @@ int main(int argc, char** argv) {
     if (!WaitFor(deadline, [&] { return (box = FindBox(dialog)) != nullptr; }))
       return Fail("no message box captioned \"vorloader\"", dialog);
     EnumChildWindows(box, CollectStatic, reinterpret_cast<LPARAM>(&boxText));
-    HWND button = GetDlgItem(box, answer == "yes" ? IDYES : IDNO);
+    HWND button = GetDlgItem(box, answer == "no" ? IDNO : IDYES);
     if (button == nullptr) return Fail("the box has no Yes/No button", dialog);
-    // The box's own default button, before it is clicked: Yes is the default.
+    // The box's own default button, before it is answered: Yes is the default.
     const bool yesDefault = (GetWindowLongW(GetDlgItem(box, IDYES), GWL_STYLE) & BS_DEFPUSHBUTTON) != 0;
     std::printf("== box default: %s\n", yesDefault ? "Yes" : "No");
-    SendMessageW(button, BM_CLICK, 0, 0);
+    if (answer == "return") {
+      // The Return key, as a person answers it: the box's default button takes it.
+      SetForegroundWindow(box);
+      INPUT keys[2] = {};
+      keys[0].type = INPUT_KEYBOARD;
+      keys[0].ki.wVk = VK_RETURN;
+      keys[1] = keys[0];
+      keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(2, keys, sizeof(INPUT));
+    } else {
+      SendMessageW(button, BM_CLICK, 0, 0);
+    }
   }
 
   std::wstring log;
