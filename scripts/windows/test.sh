@@ -288,7 +288,7 @@ fi
 
 # ---- The window (vorloader.exe) under Wine on an Xvfb display, read and driven from outside
 # by window_probe.exe as a person would: the start-up lines, "Load Hex Now?" answered with Return (Yes, the
-# device programmed) and No, and an erase failure with its texts.
+# device programmed) and No, the about box, and an erase failure with its texts.
 echo "== Windows: the window under Wine"
 window_case() {  # NAME ANSWER END_TEXT DEVICE_OPTIONS...
   local name=$1 answer=$2 end=$3
@@ -347,8 +347,17 @@ else
       cat "$case_dir/probe.out"
     fi
   fi
+  if window_case window-about about "Com Ports Found."; then
+    if window_shows box "VORLoader, Version 1.1.0"; then
+      pass "window: the about box from the window menu"
+    else
+      fail "window about: not the about box's texts"
+      cat "$case_dir/probe.out"
+    fi
+  fi
   if window_case window-erase-failure yes "E13-Device Failed to Erase Flash." --no-erase-reply; then
-    if window_shows "main status" "..Failed.." && window_shows log "Raw Boot can recover this device"; then
+    if window_shows "main status" "..Failed.." && window_shows "device status" ".." &&
+      grep -q '"kind":"erase' "$case_dir/COM1.jsonl"; then
       pass "window: an erase failure with its texts"
     else
       fail "window erase failure: not the expected texts"

@@ -2,8 +2,8 @@
 // automation tool would, for the Windows stage's tests:
 //   window_probe ANSWER END_TEXT SECONDS
 // waits for the dialog captioned "VORLoader V1.70", then for its message box captioned
-// "vorloader" (ANSWER yes or no clicks that button, return presses the Return key; none
-// expects no box), then for a log
+// "vorloader" (ANSWER yes or no clicks that button, return presses the Return key; about
+// opens the about box from the window menu and closes it; none expects no box), then for a log
 // line holding END_TEXT, prints what the window showed, closes the window and waits for it to go.
 // Exit status 0 when all of that happened within SECONDS, 1 otherwise (saying which step failed).
 
@@ -75,7 +75,8 @@ BOOL CALLBACK CollectStatic(HWND child, LPARAM lParam) {
   GetClassNameW(child, cls, 32);
   if (lstrcmpiW(cls, L"Static") == 0) {
     const std::wstring text = TextOf(child);
-    if (!text.empty()) *reinterpret_cast<std::wstring*>(lParam) += text + L"\n";
+    // An icon's static holds its resource number, not text.
+    if (!text.empty() && text[0] != 0xFFFF) *reinterpret_cast<std::wstring*>(lParam) += text + L"\n";
   }
   return TRUE;
 }
@@ -93,7 +94,7 @@ int Fail(const char* step, HWND dialog) {
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fputs("usage: window_probe yes|no|return|none END_TEXT SECONDS\n", stderr);
+    std::fputs("usage: window_probe yes|no|return|about|none END_TEXT SECONDS\n", stderr);
     return 2;
   }
   const std::string answer = argv[1];
@@ -105,7 +106,17 @@ int main(int argc, char** argv) {
     return Fail("no window captioned \"VORLoader V1.70\"", nullptr);
 
   std::wstring boxText;
-  if (answer != "none") {
+  if (answer == "about") {
+    // The about command of the window menu, as a click on it sends it.
+    PostMessageW(dialog, WM_SYSCOMMAND, 0x0010, 0);
+    HWND about = nullptr;
+    if (!WaitFor(deadline, [&] { return (about = FindWindowW(L"#32770", L"About VORLoader")) != nullptr; }))
+      return Fail("no about box", dialog);
+    EnumChildWindows(about, CollectStatic, reinterpret_cast<LPARAM>(&boxText));
+    SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
+    if (!WaitFor(deadline, [&] { return IsWindow(about) == FALSE; }))
+      return Fail("the about box stayed", dialog);
+  } else if (answer != "none") {
     HWND box = nullptr;
     if (!WaitFor(deadline, [&] { return (box = FindBox(dialog)) != nullptr; }))
       return Fail("no message box captioned \"vorloader\"", dialog);

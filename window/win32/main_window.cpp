@@ -33,6 +33,17 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lPar
   return FALSE;
 }
 
+// A message box of the closing dialog still on screen goes with it, answered No (or OK).
+BOOL CALLBACK AnswerOwnedBox(HWND hwnd, LPARAM dialog) {
+  wchar_t cls[16] = {};
+  GetClassNameW(hwnd, cls, 16);
+  if (lstrcmpW(cls, L"#32770") == 0 && GetWindow(hwnd, GW_OWNER) == reinterpret_cast<HWND>(dialog)) {
+    const WPARAM answer = GetDlgItem(hwnd, IDNO) != nullptr ? IDNO : IDOK;
+    PostMessageW(hwnd, WM_COMMAND, answer, 0);
+  }
+  return TRUE;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(const ResourceScript& script, std::wstring boxCaption, const app::Options& options)
@@ -226,6 +237,8 @@ void MainWindow::ShutDownWorkflows() {
   if (m_shutDown) return;
   m_shutDown = true;
   m_view.Close();
+  if (m_hwnd != nullptr)
+    EnumThreadWindows(GetCurrentThreadId(), AnswerOwnedBox, reinterpret_cast<LPARAM>(m_hwnd));
   // The running workflow ends at its next step; nothing runs any more afterwards.
   if (m_workflows != nullptr) m_workflows->RequestStop();
   if (m_thread) m_thread->Shutdown();
