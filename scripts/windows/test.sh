@@ -301,7 +301,9 @@ window_case() {  # NAME ANSWER END_TEXT DEVICE_OPTIONS...
     VORLOADER_UPDATE_URL=$URL timeout 60 "$ROOT/scripts/windows/run-window.sh" "$OUT" --x 1 \
     >"$case_dir/window.out" 2>&1 &
   local window=$!
-  VORLOADER_WINE_EXE=window_probe.exe DISPLAY=$WINDOW_DISPLAY timeout 60 "$RUN" "$OUT" "$answer" "$end" 40 \
+  # The same COM folder: run.sh points the prefix's COM ports at it at every start.
+  VORLOADER_WINE_EXE=window_probe.exe VORLOADER_COM_DIR=$case_dir/com DISPLAY=$WINDOW_DISPLAY \
+    timeout 60 "$RUN" "$OUT" "$answer" "$end" 40 \
     </dev/null | tr -d '\r' >"$case_dir/probe.out"
   status=${PIPESTATUS[0]}
   for _ in $(seq 100); do kill -0 $window 2>/dev/null || break; sleep 0.1; done
