@@ -113,8 +113,9 @@ int main(int argc, char** argv) {
     if (!WaitFor(deadline, [&] { return (about = FindWindowW(L"#32770", L"About VORLoader")) != nullptr; }))
       return Fail("no about box", dialog);
     EnumChildWindows(about, CollectStatic, reinterpret_cast<LPARAM>(&boxText));
+    // Hidden at once; it goes once a box the workflow opened meanwhile over it is answered.
     SendMessageW(GetDlgItem(about, IDOK), BM_CLICK, 0, 0);
-    if (!WaitFor(deadline, [&] { return IsWindow(about) == FALSE; }))
+    if (!WaitFor(deadline, [&] { return IsWindowVisible(about) == FALSE; }))
       return Fail("the about box stayed", dialog);
   } else if (answer != "none") {
     HWND box = nullptr;
