@@ -125,7 +125,8 @@ int main() {
   window::LoaderWorkflows workflows(firmware, session, *opener, dialog.view());
   dialog.SetWorkflows(&workflows);
   if (dialog.Run(instance) < 0) {
-    Tell(name, "vorloader: the window could not be made (error " + std::to_string(GetLastError()) + ")\n", true);
+    Tell(name, "vorloader: the window could not be made (error " + std::to_string(GetLastError()) + ")\n",
+         true);
     return 1;
   }
   return 0;
