@@ -70,7 +70,9 @@ INT_PTR MainWindow::Run(HINSTANCE instance) {
   const INT_PTR result =
       DialogBoxIndirectParamW(instance, reinterpret_cast<LPCDLGTEMPLATEW>(bytes.data()), nullptr,
                               &MainWindow::DialogProc, reinterpret_cast<LPARAM>(this));
+  const DWORD why = GetLastError();  // for the caller, when the dialog could not be made
   ShutDownWorkflows();
+  SetLastError(why);
   return result;
 }
 
