@@ -24,6 +24,8 @@
 !define ENVIRONMENT_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
 !define MENU_FOLDER "$SMPROGRAMS\${PRODUCT}"
 !define CONSOLE_LINK "${MENU_FOLDER}\VORnet Loader Command Prompt.lnk"
+!define WINDOW_LINK "${MENU_FOLDER}\VORnet Loader.lnk"
+!define DESKTOP_LINK "$DESKTOP\VORnet Loader.lnk"
 
 Unicode true
 Target amd64-unicode
@@ -113,6 +115,7 @@ Section "VORnet Loader (vorloader-cli)" SecProgram
   SetOutPath "$INSTDIR"
   File "${STAGE}\vorloader-cli.exe"
   File "${STAGE}\copyright.txt"
+  File "${STAGE}\vorloader.exe"  ; the window
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; A console in which vorloader-cli can be typed, in the user's own folder.
@@ -120,6 +123,8 @@ Section "VORnet Loader (vorloader-cli)" SecProgram
   CreateShortcut "${CONSOLE_LINK}" "$SYSDIR\cmd.exe" \
     '/K "set "PATH=$INSTDIR;%PATH%" && cd /d "%USERPROFILE%" && vorloader-cli --version && echo Type vorloader-cli --help for the manual."' \
     "$SYSDIR\cmd.exe" 0 SW_SHOWNORMAL "" "A console for vorloader-cli"
+  ; The window's Start-menu entry.
+  CreateShortcut "${WINDOW_LINK}" "$INSTDIR\vorloader.exe" "" "$INSTDIR\vorloader.exe" 0 SW_SHOWNORMAL "" "The VORnet Loader window"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -148,6 +153,11 @@ Section "Add vorloader-cli to the PATH" SecPath
   !insertmacro EnvironmentChanged
 SectionEnd
 
+Section "A desktop icon for the window" SecDesktop
+  SetShellVarContext all
+  CreateShortcut "${DESKTOP_LINK}" "$INSTDIR\vorloader.exe" "" "$INSTDIR\vorloader.exe" 0 SW_SHOWNORMAL "" "The VORnet Loader window"
+SectionEnd
+
 Function .onInit
   SetRegView 64
   ; /NOPATH: a silent install that leaves the PATH alone.
@@ -171,6 +181,9 @@ Section "Uninstall"
   path_done:
 
   Delete "${CONSOLE_LINK}"
+  Delete "${WINDOW_LINK}"
+  Delete "${DESKTOP_LINK}"
+  Delete "$INSTDIR\vorloader.exe"
   RMDir "${MENU_FOLDER}"
   Delete "$INSTDIR\vorloader-cli.exe"
   Delete "$INSTDIR\copyright.txt"

@@ -27,7 +27,9 @@ cmake -S "$ROOT" -B "$OUT/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mi
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DVOR_UNITY=ON -DVOR_TESTS=$TESTS \
   "${LAUNCHER[@]}" >/dev/null
 TARGETS=(vorloader-cli)
+TARGETS+=(vorloader)  # the window, vorloader.exe
 if [ "$TESTS" = ON ]; then TARGETS+=(vor_windows_tests); fi
+if [ "$TESTS" = ON ]; then TARGETS+=(window_probe); fi  # drives vorloader.exe in the tests
 cmake --build "$OUT/build" -j "$JOBS" --target "${TARGETS[@]}"
 
 VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$OUT/build/CMakeCache.txt")
@@ -36,12 +38,15 @@ x86_64-w64-mingw32-strip -o "$OUT/vorloader-cli.exe" "$OUT/build/cli/vorloader-c
 
 # It must run from a USB stick on any Windows: the DLLs it loads are the system's own.
 "$ROOT/scripts/windows/check-imports.sh" "$OUT/vorloader-cli.exe"
+x86_64-w64-mingw32-strip -o "$OUT/vorloader.exe" "$OUT/build/window/win32/vorloader.exe"
+"$ROOT/scripts/windows/check-imports.sh" "$OUT/vorloader.exe"
 
 # What is installed and zipped: the program and its copyright.
 STAGE=$OUT/stage/vornet-loader-$VERSION-win64
 rm -rf "$OUT/stage"
 mkdir -p "$STAGE"
 cp "$OUT/vorloader-cli.exe" "$STAGE/"
+cp "$OUT/vorloader.exe" "$STAGE/"
 # Windows editors want CR LF.
 sed 's/$/\r/' "$ROOT/packaging/copyright" >"$STAGE/copyright.txt"
 

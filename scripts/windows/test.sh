@@ -295,6 +295,89 @@ else
   fi
 fi
 
+# ---- The window (vorloader.exe) under Wine on an Xvfb display, read and driven from outside
+# by window_probe.exe as a person would: the start-up lines, "Load Hex Now?" answered with Return (Yes, the
+# device programmed) and No, the about box, and an erase failure with its texts.
+part "the window under Wine"
+window_case() {  # NAME ANSWER END_TEXT DEVICE_OPTIONS...
+  local name=$1 answer=$2 end=$3
+  shift 3
+  new_case "$name"
+  start_device 1 "$@" || { fail "window $name: device"; return 1; }
+  # --x 1: offline, so the firmware folder is the one the Connect case downloaded.
+  cp -r "$WORK/connect/programdata-windows/." "$case_dir/programdata/" 2>/dev/null
+  DISPLAY=$WINDOW_DISPLAY VORLOADER_COM_DIR=$case_dir/com VORLOADER_PROGRAMDATA=$case_dir/programdata \
+    VORLOADER_UPDATE_URL=$URL timeout 60 "$ROOT/scripts/windows/run-window.sh" "$OUT" --x 1 \
+    >"$case_dir/window.out" 2>&1 &
+  local window=$!
+  # The same COM folder: run.sh points the prefix's COM ports at it at every start.
+  VORLOADER_WINE_EXE=window_probe.exe VORLOADER_COM_DIR=$case_dir/com DISPLAY=$WINDOW_DISPLAY \
+    timeout 60 "$RUN" "$OUT" "$answer" "$end" 40 \
+    </dev/null | tr -d '\r' >"$case_dir/probe.out"
+  status=${PIPESTATUS[0]}
+  for _ in $(seq 100); do kill -0 $window 2>/dev/null || break; sleep 0.1; done
+  kill $window 2>/dev/null
+  wait $window 2>/dev/null
+  stop_devices
+  if [ "$status" -ne 0 ]; then
+    fail "window $name: the probe said: $(head -n1 "$case_dir/probe.out")"
+    cat "$case_dir/probe.out"
+    return 1
+  fi
+}
+# Whether the probe's copy of the window shows `text` (a fixed string) in its section `part`.
+window_shows() {  # PART TEXT
+  sed -n "/^== $1\$/,/^== /p" "$case_dir/probe.out" | grep -qF -- "$2"
+}
+WINDOW_DISPLAY=""
+if command -v Xvfb >/dev/null; then
+  # Not in PIDS: stop_devices ends every process there but the first.
+  Xvfb -displayfd 8 -screen 0 1280x1024x24 -nolisten tcp -noreset 8>"$WORK/xvfb.display" 2>/dev/null &
+  XVFB=$!
+  for _ in $(seq 100); do [ -s "$WORK/xvfb.display" ] && break; sleep 0.05; done
+  [ -s "$WORK/xvfb.display" ] && WINDOW_DISPLAY=:$(head -n1 "$WORK/xvfb.display")
+fi
+if [ -z "$WINDOW_DISPLAY" ]; then
+  fail "window: no Xvfb display (apt-get install xvfb)"
+else
+  if window_case window-yes return "Device Programed OK."; then
+    if window_shows box "Load Hex Now?" && grep -qx "== box default: Yes" "$case_dir/probe.out" &&
+      window_shows log "Com Ports Found." && window_shows "main status" "Program Loaded." &&
+      grep -q '"kind":"restart".*"version":"1.80"' "$case_dir/COM1.jsonl"; then
+      pass "window: start-up and Connect by themselves, \"Load Hex Now?\" (Yes the default) answered with Return, the device programmed"
+    else
+      fail "window yes: not the expected texts or the device not programmed"
+      cat "$case_dir/probe.out"
+    fi
+  fi
+  if window_case window-no no "E15-Load Cancelled by User."; then
+    if window_shows "main status" ".." && ! grep -q '"kind":"erase' "$case_dir/COM1.jsonl"; then
+      pass "window: \"Load Hex Now?\" answered No, nothing erased"
+    else
+      fail "window no: not the expected texts, or the device was erased"
+      cat "$case_dir/probe.out"
+    fi
+  fi
+  if window_case window-about about "Com Ports Found."; then
+    if window_shows box "VORLoader, Version 1.1.0"; then
+      pass "window: the about box from the window menu"
+    else
+      fail "window about: not the about box's texts"
+      cat "$case_dir/probe.out"
+    fi
+  fi
+  if window_case window-erase-failure yes "E13-Device Failed to Erase Flash." --no-erase-reply; then
+    if window_shows "main status" "..Failed.." && window_shows "device status" ".." &&
+      grep -q '"kind":"erase' "$case_dir/COM1.jsonl"; then
+      pass "window: an erase failure with its texts"
+    else
+      fail "window erase failure: not the expected texts"
+      cat "$case_dir/probe.out"
+    fi
+  fi
+fi
+[ -n "${XVFB:-}" ] && kill "$XVFB" 2>/dev/null
+
 part ""
 printf '%s\n' "${parts[@]}"
 printf '== Windows stage: %d passed, %d failed, %d s\n' "$passes" "$failures" $((SECONDS - STARTED))
