@@ -79,7 +79,7 @@ run_tree build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1" -DVOR
 # The sessions of a production line and a station, the window's workflow thread, the record
 # delivery: every layer where threads meet, end to end included. -O1 as the sanitizer advises.
 run_tree build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
-  -DVOR_TSAN=ON -DVOR_BENCH=OFF -DVOR_UNITY=ON -DVOR_TEST_LAYERS="app;device;cli;window;sim"
+  -DVOR_TSAN=ON -DVOR_BENCH=OFF -DVOR_UNITY=ON -DVOR_TEST_LAYERS="platform;app;device;cli;window;sim"
 
 # The terminal front end cross-built for Windows, its unit tests and its end-to-end tests run
 # under Wine against the simulator of the Linux tree.
