@@ -53,7 +53,8 @@ bool NodeWatch::WaitForChange(std::chrono::milliseconds atMost, const std::stop_
   const auto deadline = std::chrono::steady_clock::now() + atMost;
   while (!stop.stop_requested()) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) return false;
     const int slice = static_cast<int>(std::min<long long>(left, kSliceMs));
     if (m_fd < 0) {
