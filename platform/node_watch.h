@@ -11,7 +11,8 @@ namespace platform {
 
 class NodeWatch {
  public:
-  // Watches the folders holding `paths` (each path's parent folder, once each).
+  // Watches the folders holding `paths` (each path's parent folder, once each) and, for a path
+  // that is a link, the folder its target is in as it points now.
   explicit NodeWatch(const std::vector<std::string>& paths);
   ~NodeWatch();
   NodeWatch(const NodeWatch&) = delete;

@@ -23,6 +23,8 @@ constexpr int kSilentPollsGone = 2;
 constexpr std::chrono::milliseconds kWatchEvery{100};
 // How long a watched port's path goes unlooked at while its folder reports no change.
 constexpr std::chrono::milliseconds kSafetyLook{2000};
+// How often a port whose node is absent (and watched) is opened all the same.
+constexpr std::chrono::seconds kAbsentPollEvery{30};
 // A device that fell silent while it stayed plugged in (its port's node the same) and answers
 // again with its ID within this time has restarted slowly: it is the device run last.
 constexpr std::chrono::seconds kSameDeviceWithin{10};
@@ -213,6 +215,7 @@ void Station::WatchNodes(const std::stop_token& stop) {
   std::unique_ptr<platform::NodeWatch> watch;
   std::size_t watched = 0;
   auto retryAt = std::chrono::steady_clock::time_point::min();
+  bool relink = false;  // a node changed: a link may point into another folder now
   while (!stop.stop_requested()) {
     {
       std::lock_guard lock(m_mutex);
@@ -221,7 +224,7 @@ void Station::WatchNodes(const std::stop_token& stop) {
     }
     // The watch is set up before the look, so a node that changes in between wakes the next wait.
     const auto now = std::chrono::steady_clock::now();
-    if (!watch || ports.size() != watched || (!watch->watching() && now >= retryAt)) {
+    if (!watch || ports.size() != watched || relink || (!watch->watching() && now >= retryAt)) {
       std::vector<std::string> paths;
       for (const Port* p : ports) paths.push_back(p->entry.path);
       watch = std::make_unique<platform::NodeWatch>(paths);
@@ -240,6 +243,8 @@ void Station::WatchNodes(const std::stop_token& stop) {
         ++ports[i]->nodeChanges;
         changed = true;
       }
+      relink = changed;
+      m_nodesWatched = watch->watching();
       if (changed) m_wake.notify_all();
       if (!watch->watching()) {
         m_wake.wait_for(lock, stop, kWatchEvery, [] { return false; });
@@ -423,6 +428,11 @@ PortState Station::StateOf(const Port& port) const {
   return port.status.state;
 }
 
+bool Station::NodesWatchedAbsent(const Port& port) const {
+  std::lock_guard lock(m_mutex);
+  return m_nodesWatched && !port.node.present;
+}
+
 PortNode Station::NodeOf(const Port& port) const {
   std::lock_guard lock(m_mutex);
   return port.node;
@@ -560,6 +570,9 @@ void Station::RunPort(Port& port) {
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - polled);
         auto rest = spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0);
         if (busy) rest = m_pollEvery;
+        // A port whose node is not there is not opened in vain while its node is watched: the
+        // watcher wakes the loop when the node comes.
+        if (found.kind == PollAnswer::Kind::NoPort && NodesWatchedAbsent(port)) rest = kAbsentPollEvery;
         const Wake wake = SleepWatching(port, rest, since);
         if (wake == Wake::Stopped) break;
         // The poll's port, kept open, is the old node's: the new one is opened afresh.

@@ -33,6 +33,13 @@ NodeWatch::NodeWatch(const std::vector<std::string>& paths) {
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (folder.empty()) folder = ".";
     folders.insert(folder.string());
+    // A link's node comes and goes in its target's folder (an adapter's device node), which
+    // the link's own folder never hears of.
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+    if (ec) continue;
+    std::filesystem::path targetFolder = (folder / target).parent_path();
+    if (!targetFolder.empty()) folders.insert(targetFolder.lexically_normal().string());
   }
   if (folders.empty()) return;
   const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);

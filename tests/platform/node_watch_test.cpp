@@ -84,6 +84,21 @@ TEST(NodeWatch, LinkPointedElsewhereEndsTheWait) {
   EXPECT_TRUE(changed);
 }
 
+TEST(NodeWatch, NodeAppearingBehindALinkEndsTheWait) {
+  const testing_support::TempDir dir{"vor-nodes"};
+  const std::string devices = dir.MakeFolder("dev");
+  std::filesystem::create_directory(dir.Path("com"));
+  const std::string link = dir.Path("com/COM1");
+  std::filesystem::create_symlink(devices + "ttyUSB0", link);  // leads to nothing yet
+  platform::NodeWatch watch({link});
+  ASSERT_TRUE(watch.watching());
+
+  testing_support::WriteFile(devices + "ttyUSB0", "");
+  bool changed = false;
+  EXPECT_LT(Timed([&] { changed = watch.WaitForChange(kLong, std::stop_token{}); }), kWellBefore);
+  EXPECT_TRUE(changed);
+}
+
 TEST(NodeWatch, MissingFolderIsReportedAndTheTimeWaitedOut) {
   const testing_support::TempDir dir{"vor-nodes"};
   platform::NodeWatch watch({dir.Path("no-such-folder/ttyS1")});
