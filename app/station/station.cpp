@@ -9,6 +9,7 @@
 #include "app/device_session.h"
 #include "app/forwarding_view.h"
 #include "app/station/device_poll.h"
+#include "platform/node_watch.h"
 
 namespace app {
 
@@ -18,8 +19,12 @@ constexpr int kFirstPort = 1;
 constexpr int kLastPort = 32;
 // A device that stays silent this many polls in a row has left.
 constexpr int kSilentPollsGone = 2;
-// How often the node watcher looks at every port's path.
+// How often the node watcher looks at every port's path when their folders cannot be watched.
 constexpr std::chrono::milliseconds kWatchEvery{100};
+// How long a watched port's path goes unlooked at while its folder reports no change.
+constexpr std::chrono::milliseconds kSafetyLook{2000};
+// How often a port whose node is absent (and watched) is opened all the same.
+constexpr std::chrono::seconds kAbsentPollEvery{30};
 // A device that fell silent while it stayed plugged in (its port's node the same) and answers
 // again with its ID within this time has restarted slowly: it is the device run last.
 constexpr std::chrono::seconds kSameDeviceWithin{10};
@@ -204,25 +209,55 @@ void Station::Start() {
 void Station::WatchNodes(const std::stop_token& stop) {
   std::vector<Port*> ports;
   std::vector<PortNode> nodes;
+  // The folders holding the ports' nodes are watched, so the paths are looked at only when one
+  // of them changed (or after a while, should a change have slipped by); where they cannot be,
+  // the paths are looked at on a short timer.
+  std::unique_ptr<platform::NodeWatch> watch;
+  std::size_t watched = 0;
+  auto retryAt = std::chrono::steady_clock::time_point::min();
+  bool relink = false;  // a node changed: a link may point into another folder now
   while (!stop.stop_requested()) {
     {
       std::lock_guard lock(m_mutex);
       ports.clear();
       for (auto& p : m_ports) ports.push_back(p.get());
     }
+    // The watch is set up before the look, so a node that changes in between wakes the next wait.
+    const auto now = std::chrono::steady_clock::now();
+    if (!watch || ports.size() != watched || relink || (!watch->watching() && now >= retryAt)) {
+      std::vector<std::string> paths;
+      for (const Port* p : ports) paths.push_back(p->entry.path);
+      watch = std::make_unique<platform::NodeWatch>(paths);
+      watched = ports.size();
+      retryAt = now + kSafetyLook;
+    }
     // A port's path never changes once added: it is read without the lock.
     nodes.clear();
     for (const Port* p : ports) nodes.push_back(NodeAt(p->entry.path));
-    std::unique_lock lock(m_mutex);
-    bool changed = false;
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-      if (nodes[i] == ports[i]->node) continue;
-      ports[i]->node = std::move(nodes[i]);
-      ++ports[i]->nodeChanges;
-      changed = true;
+    {
+      std::unique_lock lock(m_mutex);
+      bool changed = false;
+      for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (nodes[i] == ports[i]->node) continue;
+        ports[i]->node = std::move(nodes[i]);
+        ++ports[i]->nodeChanges;
+        changed = true;
+      }
+      relink = changed;
+      m_nodesWatched = watch->watching();
+      if (changed) m_wake.notify_all();
+      if (!watch->watching()) {
+        m_wake.wait_for(lock, stop, kWatchEvery, [] { return false; });
+        continue;
+      }
     }
-    if (changed) m_wake.notify_all();
-    m_wake.wait_for(lock, stop, kWatchEvery, [] { return false; });
+    // A port added meanwhile is watched from the next round: the wait is cut short for it.
+    const auto until = std::chrono::steady_clock::now() + kSafetyLook;
+    while (!stop.stop_requested() && std::chrono::steady_clock::now() < until) {
+      if (watch->WaitForChange(kWatchEvery * 5, stop)) break;
+      std::lock_guard lock(m_mutex);
+      if (m_ports.size() != watched) break;
+    }
   }
 }
 
@@ -393,6 +428,11 @@ PortState Station::StateOf(const Port& port) const {
   return port.status.state;
 }
 
+bool Station::NodesWatchedAbsent(const Port& port) const {
+  std::lock_guard lock(m_mutex);
+  return m_nodesWatched && !port.node.present;
+}
+
 PortNode Station::NodeOf(const Port& port) const {
   std::lock_guard lock(m_mutex);
   return port.node;
@@ -530,6 +570,9 @@ void Station::RunPort(Port& port) {
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - polled);
         auto rest = spent < m_pollEvery ? m_pollEvery - spent : std::chrono::milliseconds(0);
         if (busy) rest = m_pollEvery;
+        // A port whose node is not there is not opened in vain while its node is watched: the
+        // watcher wakes the loop when the node comes.
+        if (found.kind == PollAnswer::Kind::NoPort && NodesWatchedAbsent(port)) rest = kAbsentPollEvery;
         const Wake wake = SleepWatching(port, rest, since);
         if (wake == Wake::Stopped) break;
         // The poll's port, kept open, is the old node's: the new one is opened afresh.

@@ -180,6 +180,8 @@ class Station {
   enum class Wake { Elapsed, NodeChanged, Stopped };
   std::uint64_t NodeChanges(const Port& port) const;
   PortNode NodeOf(const Port& port) const;  // what the node watcher saw last
+  // The port's node is absent as the watcher saw it, and its folder is watched for it.
+  bool NodesWatchedAbsent(const Port& port) const;
   // Sleeps `d`, or less when the port's path has named another node since the node watcher's
   // count of changes was `since` (a device pulled out or plugged in), or the loop is stopped.
   Wake SleepWatching(Port& port, std::chrono::milliseconds d, std::uint64_t since);
@@ -200,6 +202,7 @@ class Station {
 
   mutable std::mutex m_mutex;
   std::condition_variable_any m_wake;
+  bool m_nodesWatched = false;                // the ports' node folders are watched (under m_mutex)
   std::deque<std::unique_ptr<Port>> m_ports;  // stable addresses
   std::vector<StationOutcome> m_outcomes;
   LineCore m_core{LineCore::Kind::Station};
