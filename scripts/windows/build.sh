@@ -40,6 +40,8 @@ x86_64-w64-mingw32-strip -o "$OUT/vorloader-cli.exe" "$OUT/build/cli/vorloader-c
 "$ROOT/scripts/windows/check-imports.sh" "$OUT/vorloader-cli.exe"
 x86_64-w64-mingw32-strip -o "$OUT/vorloader.exe" "$OUT/build/window/win32/vorloader.exe"
 "$ROOT/scripts/windows/check-imports.sh" "$OUT/vorloader.exe"
+# The tests' own Windows program, beside the window it drives (run.sh runs programs from OUT).
+if [ "$TESTS" = ON ]; then cp "$OUT/build/tests/windows_window/window_probe.exe" "$OUT/"; fi
 
 # What is installed and zipped: the program and its copyright.
 STAGE=$OUT/stage/vornet-loader-$VERSION-win64

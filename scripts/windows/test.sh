@@ -299,6 +299,13 @@ fi
 # by window_probe.exe as a person would: the start-up lines, "Load Hex Now?" answered with Return (Yes, the
 # device programmed) and No, the about box, and an erase failure with its texts.
 part "the window under Wine"
+# The stage's Wine server keeps the desktop it made for the terminal runs, without a display, and
+# no window can be made on that one: the window's runs get a server of their own, whose desktop
+# the first window makes on the Xvfb display. A server writes its objects out as it ends: not
+# into this log.
+wineserver -k >/dev/null 2>&1
+wineserver -w >/dev/null 2>&1
+wineserver -p 60 >/dev/null 2>&1
 window_case() {  # NAME ANSWER END_TEXT DEVICE_OPTIONS...
   local name=$1 answer=$2 end=$3
   shift 3
