@@ -226,6 +226,7 @@ void Station::WatchNodes(const std::stop_token& stop) {
     const auto now = std::chrono::steady_clock::now();
     if (!watch || ports.size() != watched || relink || (!watch->watching() && now >= retryAt)) {
       std::vector<std::string> paths;
+      paths.reserve(ports.size());
       for (const Port* p : ports) paths.push_back(p->entry.path);
       watch = std::make_unique<platform::NodeWatch>(paths);
       watched = ports.size();
